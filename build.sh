@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The project's one entry point; works on a fresh Debian machine as root.
+#   ./build.sh demo    build, then a whole download against the simulated box
+#   ./build.sh test    build, then every test
+#   ./build.sh tsan    the threaded serial path under ThreadSanitizer (build-tsan/)
+#   ./build.sh asan    every test under AddressSanitizer and UBSan (build-asan/)
+#   ./build.sh fuzz    the INI loader under libFuzzer for FUZZ_SECONDS (default 60)
+#   ./build.sh format  clang-format every source file in place (format-check: only check)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+jobs=$(nproc)
+
+configure_and_build() {  # folder, extra cmake flags...
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
+        cat "$dir.configure.log"
+        exit 1
+    }
+    cmake --build "$dir" -j "$jobs"
+}
+
+run_ctest() {  # folder, extra ctest flags...
+    local dir=$1
+    shift
+    (cd "$dir" && ctest --output-on-failure --timeout 600 "$@")
+}
+
+sources() { git ls-files '*.cpp' '*.h'; }
+
+case "${1:-}" in
+demo)
+    ./scripts/install-deps.sh
+    configure_and_build build
+    ./scripts/demo.sh build "${@:2}"
+    ;;
+test)
+    ./scripts/install-deps.sh
+    configure_and_build build
+    run_ctest build
+    ;;
+tsan)
+    ./scripts/install-deps.sh
+    configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF
+    run_ctest build-tsan -L 'serial|platform'
+    ;;
+asan)
+    ./scripts/install-deps.sh
+    configure_and_build build-asan -DSTAVEL_SANITIZE=address
+    run_ctest build-asan
+    ;;
+fuzz)
+    ./scripts/install-deps.sh
+    ./scripts/fuzz.sh
+    ;;
+format)
+    sources | xargs clang-format -i
+    ;;
+format-check)
+    sources | xargs clang-format --dry-run --Werror
+    ;;
+*)
+    sed -n '2,9p' "$0"
+    exit 2
+    ;;
+esac

@@ -1,0 +1,66 @@
+#include "platform/host/Host.h"
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "platform/host/WorkerMessageBox.h"
+
+namespace {
+
+// Answers while no real host is installed: a message box must never vanish silently.
+class FallbackHost final : public Host {
+public:
+    int MessageBox(const std::string& text, const std::string& caption, UINT) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        return IDOK;
+    }
+    void Beep(DWORD, DWORD) override {}
+    std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    int RunModal(CDialog&) override { return IDCANCEL; }
+    void SetTimer(HWND, UINT_PTR, UINT) override {}
+    void KillTimer(HWND, UINT_PTR) override {}
+    void RedrawWindow(HWND) override {}
+};
+
+std::atomic<Host*> g_host{nullptr};
+std::atomic<std::thread::id> g_uiThread{};
+
+std::string& AppName() {
+    static std::string name = "Stavel_OV";
+    return name;
+}
+
+}  // namespace
+
+void SetHost(Host* host) { g_host.store(host, std::memory_order_release); }
+
+Host& CurrentHost() {
+    static FallbackHost fallback;
+    Host* host = g_host.load(std::memory_order_acquire);
+    return host ? *host : fallback;
+}
+
+void MarkUiThread() { g_uiThread.store(std::this_thread::get_id()); }
+
+bool IsUiThread() {
+    const std::thread::id ui = g_uiThread.load();
+    // Before any host marked a UI thread, the caller is taken to be it: a test or a tool that
+    // runs everything on one thread must not wait on a queue that nobody pumps.
+    return ui == std::thread::id{} || ui == std::this_thread::get_id();
+}
+
+void SetApplicationName(std::string name) { AppName() = std::move(name); }
+
+const std::string& ApplicationName() { return AppName(); }
+
+int AfxMessageBox(const std::string& text, UINT type, UINT) {
+    if (IsUiThread()) {
+        return CurrentHost().MessageBox(text, ApplicationName(), type);
+    }
+    // A worker without a gate of its own: nothing can release this wait but the operator.
+    MessageBoxGate gate;
+    return gate.Show(text, type);
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
+# Safe to run again: it asks apt only when something is missing.
+set -euo pipefail
+
+packages=(
+    g++ make cmake ninja-build pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libpng-dev
+    libwxgtk3.2-dev xvfb xauth xdotool x11-utils
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "installing: ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        SUDO=sudo
+    else
+        SUDO=
+    fi
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
