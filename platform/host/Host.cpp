@@ -10,7 +10,7 @@ namespace {
 
 // Answers while no real host is installed: a message box must never vanish silently.
 class FallbackHost final : public Host {
-public:
+  public:
     int MessageBox(const std::string& text, const std::string& caption, UINT) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         return IDOK;
@@ -23,6 +23,23 @@ public:
     void SetTimer(HWND, UINT_PTR, UINT) override {}
     void KillTimer(HWND, UINT_PTR) override {}
     void RedrawWindow(HWND) override {}
+    CDC* BeginPaint(HWND) override { return nullptr; }
+    void EndPaint(HWND) override {}
+    // The classic desktop scheme, so colours stay sensible without a toolkit.
+    COLORREF GetSysColor(int index) override {
+        switch (index) {
+            case 5:  // COLOR_WINDOW
+                return RGB(255, 255, 255);
+            case 8:  // COLOR_WINDOWTEXT
+                return RGB(0, 0, 0);
+            case 13:  // COLOR_HIGHLIGHT
+                return RGB(0, 0, 128);
+            case 15:  // COLOR_BTNFACE
+                return RGB(192, 192, 192);
+            default:
+                return RGB(0, 0, 0);
+        }
+    }
 };
 
 std::atomic<Host*> g_host{nullptr};
@@ -35,7 +52,9 @@ std::string& AppName() {
 
 }  // namespace
 
-void SetHost(Host* host) { g_host.store(host, std::memory_order_release); }
+void SetHost(Host* host) {
+    g_host.store(host, std::memory_order_release);
+}
 
 Host& CurrentHost() {
     static FallbackHost fallback;
@@ -43,7 +62,9 @@ Host& CurrentHost() {
     return host ? *host : fallback;
 }
 
-void MarkUiThread() { g_uiThread.store(std::this_thread::get_id()); }
+void MarkUiThread() {
+    g_uiThread.store(std::this_thread::get_id());
+}
 
 bool IsUiThread() {
     const std::thread::id ui = g_uiThread.load();
@@ -52,9 +73,13 @@ bool IsUiThread() {
     return ui == std::thread::id{} || ui == std::this_thread::get_id();
 }
 
-void SetApplicationName(std::string name) { AppName() = std::move(name); }
+void SetApplicationName(std::string name) {
+    AppName() = std::move(name);
+}
 
-const std::string& ApplicationName() { return AppName(); }
+const std::string& ApplicationName() {
+    return AppName();
+}
 
 int AfxMessageBox(const std::string& text, UINT type, UINT) {
     if (IsUiThread()) {

@@ -12,6 +12,7 @@
 
 #include "platform/base/Win32Types.h"
 
+class CDC;
 class CDialog;
 
 struct FileDialogRequest {
@@ -23,7 +24,7 @@ struct FileDialogRequest {
 };
 
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     // A modal box with an OK button; returns the button pressed (IDOK).
@@ -39,6 +40,12 @@ public:
     virtual void KillTimer(HWND hwnd, UINT_PTR id) = 0;
     // Repaints the window before returning, even while the UI thread is busy.
     virtual void RedrawWindow(HWND hwnd) = 0;
+    // The device context that a paint of `hwnd` draws into, valid until EndPaint; null when the
+    // window cannot be painted now. Only a WM_PAINT handler calls these (through CPaintDC).
+    virtual CDC* BeginPaint(HWND hwnd) = 0;
+    virtual void EndPaint(HWND hwnd) = 0;
+    // A system colour by its COLOR_* index (COLOR_HIGHLIGHT = 13, COLOR_BTNFACE = 15, ...).
+    virtual COLORREF GetSysColor(int index) = 0;
 };
 
 // The host in force. Before a host installs itself (and after it leaves) a console fallback

@@ -7,9 +7,13 @@ MessageQueue& MessageQueue::Ui() {
     return queue;
 }
 
-void MessageQueue::Post(const MSG& msg) { Push(msg); }
+void MessageQueue::Post(const MSG& msg) {
+    Push(msg);
+}
 
-void MessageQueue::PostTask(Task task) { Push(std::move(task)); }
+void MessageQueue::PostTask(Task task) {
+    Push(std::move(task));
+}
 
 void MessageQueue::Push(Item item) {
     std::function<void()> notifier;

@@ -26,7 +26,7 @@ struct MSG {
 };
 
 class MessageQueue {
-public:
+  public:
     using Task = std::function<void()>;
     using Item = std::variant<MSG, Task>;
 
@@ -47,7 +47,7 @@ public:
 
     void SetNotifier(std::function<void()> notifier);
 
-private:
+  private:
     void Push(Item item);
 
     mutable std::mutex m_mutex;

@@ -20,14 +20,14 @@
 #include "platform/base/Win32Types.h"
 
 class MessageBoxGate {
-public:
+  public:
     // Blocks until the operator answers or the gate is released. Returns IDOK, or IDCANCEL
     // when released (also when the gate was released before the call).
     int Show(const std::string& text, UINT type);
     void Release();
     void Rearm();
 
-private:
+  private:
     struct Reply;
 
     std::mutex m_mutex;

@@ -40,7 +40,7 @@ TEST(MessageQueue, KeepsOrderAcrossThreadsAndWakesTheTaker) {
 namespace {
 
 class CountingHost final : public Host {
-public:
+  public:
     int MessageBox(const std::string& text, const std::string& caption, UINT) override {
         texts.push_back(caption + ": " + text);
         return IDOK;
@@ -51,6 +51,9 @@ public:
     void SetTimer(HWND, UINT_PTR, UINT) override {}
     void KillTimer(HWND, UINT_PTR) override {}
     void RedrawWindow(HWND) override {}
+    CDC* BeginPaint(HWND) override { return nullptr; }
+    void EndPaint(HWND) override {}
+    COLORREF GetSysColor(int) override { return 0; }
     std::vector<std::string> texts;
 };
 
