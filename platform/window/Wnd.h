@@ -1,0 +1,158 @@
+#pragma once
+
+// A window: a control or a dialog as a small state object that answers messages.
+//
+// Every live window has a handle (HWND) registered in the process's window registry; messages
+// posted to a handle are delivered by looking it up, so a message for a window that has gone is
+// dropped. Messages are handled by WindowProc, which looks them up in the class's message map
+// (MessageMap.h) and otherwise gives the standard answer of the window's kind (DefWindowProc):
+// a check box keeps its check state, a combo box its list, a rich edit its text and selection.
+// Views follow a window through WindowObserver instead of polling it.
+//
+// Threading rules: a window is made, used and destroyed on the UI thread only. Other threads
+// reach it solely through PostMessage with its handle (MessageQueue.h).
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/base/Win32Types.h"
+#include "platform/host/MessageQueue.h"
+#include "platform/window/ControlKind.h"
+#include "platform/window/MessageMap.h"
+#include "platform/window/WindowMessages.h"
+#include "platform/window/WindowObserver.h"
+#include "platform/window/WindowPlacement.h"
+#include "platform/window/WindowState.h"
+
+struct RECT;
+class CFont;
+class CRgn;
+
+// What it takes to make a window (the pixel form of one template item).
+struct CreateParams {
+    ControlKind kind = ControlKind::Static;
+    std::string className;
+    std::string text;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    WindowPlacement placement;
+    int id = 0;
+    HICON icon = kNoIcon;
+};
+
+class CWnd {
+  public:
+    CWnd() = default;
+    virtual ~CWnd();
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    // The window's handle, or kNoWindow before Create / after DestroyWindow.
+    HWND m_hWnd = kNoWindow;
+
+    // The live window behind a handle, or null when it has gone (or never was).
+    static CWnd* FromHandle(HWND hwnd);
+    HWND GetSafeHwnd() const { return m_hWnd; }
+
+    // Makes the window: registers a new handle and joins the parent's children.
+    BOOL Create(const CreateParams& params, CWnd* parent);
+    // Observers are told OnDestroyed; children are destroyed first.
+    void DestroyWindow();
+    // Takes over the window `hwnd` (state, handle, observers, place): from now on this object's
+    // WindowProc handles its messages. The object that had it is left without a window.
+    BOOL SubclassWindow(HWND hwnd);
+
+    // Message handling.
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // The standard handling of the message being handled now.
+    LRESULT Default();
+    // The standard answer of the window's kind.
+    virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    virtual const MessageMap* GetMessageMap() const;
+    static const MessageMap* ThisMessageMap();
+    // Handlers that end in the standard handling, for a derived handler to fall back on.
+    void OnSysCommand(UINT, LPARAM) { Default(); }
+    void OnPaint() { Default(); }
+
+    // State.
+    void SetWindowText(const std::string& text);
+    std::string GetWindowText() const;
+    void GetWindowText(std::string& text) const { text = GetWindowText(); }
+    int GetWindowTextLength() const;
+    // Returns whether the window was disabled before.
+    BOOL EnableWindow(BOOL enable = 1);
+    BOOL IsWindowEnabled() const;
+    // Returns whether the window was visible before.
+    BOOL ShowWindow(int command);
+    BOOL IsWindowVisible() const;
+    BOOL IsIconic() const;
+    DWORD GetStyle() const;
+    DWORD GetExStyle() const;
+    // Returns whether the style changed. `flags` (SWP_*) are accepted and not needed.
+    BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
+    void GetClientRect(RECT* rect) const;
+    WindowPlacement GetPlacement() const;
+    // Hosts move windows; the client size follows the placement.
+    void MoveWindow(const WindowPlacement& placement);
+    CWnd* GetParent() const;
+    CWnd* GetDlgItem(int id) const;
+    int GetDlgCtrlID() const;
+    ControlKind GetKind() const;
+    const std::string& GetClassName() const;
+    // The window's font (WM_GETFONT), or null when it has none of its own.
+    CFont* GetFont() const;
+    void SetFont(CFont* font, BOOL redraw = 1);
+    // Child handles in tab order.
+    const std::vector<HWND>& GetChildren() const;
+
+    // Host services for this window.
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs, void* callback = nullptr);
+    BOOL KillTimer(UINT_PTR id);
+    BOOL RedrawWindow(const RECT* update = nullptr, CRgn* region = nullptr,
+                      UINT flags = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+
+    void AddObserver(WindowObserver* observer);
+    void RemoveObserver(WindowObserver* observer);
+
+  protected:
+    // Calls `notify` on every observer; safe against observers that remove themselves.
+    template <class Notify>
+    void NotifyObservers(Notify notify);
+
+    WindowState& State() { return m_state; }
+    const WindowState& State() const { return m_state; }
+
+  private:
+    LRESULT DefaultText(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultButton(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultCombo(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultEdit(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultProgress(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultIcon(UINT message, WPARAM wParam, LPARAM lParam);
+    void ReplaceSelection(std::string_view text);
+    void SetSelection(LPARAM start, LPARAM end);
+    void SetCheckState(int check);
+    void SetComboSelection(int index);
+
+    WindowState m_state;
+    // The message WindowProc is handling now, for Default().
+    MSG m_current{};
+};
+
+template <class Notify>
+void CWnd::NotifyObservers(Notify notify) {
+    // By index: an observer may remove itself while it is told.
+    for (std::size_t i = 0; i < m_state.observers.size(); ++i) {
+        WindowObserver* observer = m_state.observers[i];
+        notify(*observer);
+        if (i < m_state.observers.size() && m_state.observers[i] != observer) {
+            --i;
+        }
+    }
+}
+
+// Delivers a message taken from the UI queue to its window; a dead handle drops it.
+LRESULT DispatchMessage(const MSG& msg);
