@@ -1,0 +1,243 @@
+#include "platform/comm/CommPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+#include "platform/comm/Eintr.h"
+#include "platform/comm/LowLatency.h"
+#include "platform/comm/RawTermios.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr short kHangUp = POLLERR | POLLHUP | POLLNVAL;
+
+bool MeansDeviceGone(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+CommStatus OpenStatus(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return CommStatus::NotFound;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return CommStatus::Busy;
+        case EACCES:
+        case EPERM:
+            return CommStatus::NoAccess;
+        default:
+            return CommStatus::Failed;
+    }
+}
+
+int Fail(CommResult* result, CommStatus status, const char* call, int err) {
+    *result = CommResult{status, call, err};
+    return -1;
+}
+
+// Takes the device for this process alone. flock first: root ignores TIOCEXCL, and another
+// program that honours flock (picocom, minicom) must see the port as busy too.
+int OpenExclusive(const std::string& path, CommResult* result) {
+    const int fd = RetryOnEintr(
+        [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) {
+        return Fail(result, OpenStatus(errno), "open", errno);
+    }
+    if (!isatty(fd)) {
+        ::close(fd);
+        return Fail(result, CommStatus::NotATty, "isatty", ENOTTY);
+    }
+    if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return Fail(result, OpenStatus(err), "flock", err);
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return Fail(result, CommStatus::Failed, "ioctl(TIOCEXCL)", err);
+    }
+    return fd;
+}
+
+int RemainingMs(std::optional<Clock::time_point> deadline) {
+    if (!deadline) {
+        return -1;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+}  // namespace
+
+std::unique_ptr<CommPort> CommPort::Open(const std::string& devicePath, CommResult* result) {
+    *result = CommResult{};
+    const int fd = OpenExclusive(devicePath, result);
+    if (fd < 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<CommPort>(new CommPort(fd));
+}
+
+CommPort::~CommPort() {
+    ioctl(m_fd, TIOCNXCL);
+    // close() waits for unsent output (up to 30 s on some drivers) unless it is dropped first.
+    tcflush(m_fd, TCOFLUSH);
+    ::close(m_fd);
+}
+
+CommResult CommPort::SysFail(const char* call, int err) {
+    if (MeansDeviceGone(err)) {
+        m_lost.store(true, std::memory_order_release);
+        return CommResult{CommStatus::Lost, call, err};
+    }
+    return CommResult{CommStatus::Failed, call, err};
+}
+
+CommResult CommPort::Configure(const LineSettings& settings) {
+    CommResult r = ApplyRawSettings(m_fd, settings);
+    if (r.Ok()) {
+        m_baud = settings.baud;
+        TrySetLowLatency(m_fd);
+    }
+    return r;
+}
+
+CommResult CommPort::WaitReadable(const CommWaitEvent& cancel) {
+    for (;;) {
+        if (IsLost()) {
+            return CommResult{CommStatus::Lost, "", 0};
+        }
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
+        if (RetryOnEintr([&] { return ::poll(fds, 2, -1); }) < 0) {
+            return SysFail("poll", errno);
+        }
+        // A stop wins over arriving bytes: the owner is closing and will purge them.
+        if (fds[1].revents & POLLIN) {
+            return CommResult{CommStatus::Cancelled, "", 0};
+        }
+        if (fds[0].revents & kHangUp) {
+            m_lost.store(true, std::memory_order_release);
+            return CommResult{CommStatus::Lost, "poll", 0};
+        }
+        if (fds[0].revents & POLLIN) {
+            return {};
+        }
+    }
+}
+
+CommIo CommPort::BytesWaiting() {
+    int waiting = 0;
+    if (ioctl(m_fd, FIONREAD, &waiting) != 0) {
+        return CommIo{0, SysFail("ioctl(FIONREAD)", errno)};
+    }
+    return CommIo{static_cast<std::size_t>(std::max(0, waiting)), {}};
+}
+
+CommIo CommPort::ReadNow(BYTE* buffer, std::size_t capacity) {
+    const ssize_t n = RetryOnEintr([&] { return ::read(m_fd, buffer, capacity); });
+    if (n > 0) {
+        return CommIo{static_cast<std::size_t>(n), {}};
+    }
+    if (n == 0) {
+        // With VMIN 1 and O_NONBLOCK an empty port reads EAGAIN; end of file is a hang-up.
+        m_lost.store(true, std::memory_order_release);
+        return CommIo{0, CommResult{CommStatus::Lost, "read", 0}};
+    }
+    if (errno == EAGAIN) {
+        return CommIo{0, {}};
+    }
+    return CommIo{0, SysFail("read", errno)};
+}
+
+CommResult CommPort::WaitWritable(const CommWaitEvent& cancel,
+                                  std::optional<Clock::time_point> deadline) {
+    pollfd fds[2] = {{m_fd, POLLOUT, 0}, {cancel.Fd(), POLLIN, 0}};
+    const int n = RetryOnEintr([&] { return ::poll(fds, 2, RemainingMs(deadline)); });
+    if (n < 0) {
+        return SysFail("poll", errno);
+    }
+    if (n == 0) {
+        return CommResult{CommStatus::TimedOut, "poll", 0};
+    }
+    if (fds[1].revents & POLLIN) {
+        return CommResult{CommStatus::Cancelled, "", 0};
+    }
+    if (fds[0].revents & kHangUp) {
+        m_lost.store(true, std::memory_order_release);
+        return CommResult{CommStatus::Lost, "poll", 0};
+    }
+    return {};
+}
+
+CommIo CommPort::WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
+                          std::optional<std::chrono::milliseconds> timeout) {
+    std::optional<Clock::time_point> deadline;
+    if (timeout) {
+        deadline = Clock::now() + *timeout;
+    }
+    CommIo io;
+    while (io.count < length) {
+        const ssize_t n =
+            RetryOnEintr([&] { return ::write(m_fd, data + io.count, length - io.count); });
+        if (n > 0) {
+            io.count += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            io.result = SysFail("write", errno);
+            return io;
+        }
+        io.result = WaitWritable(cancel, deadline);
+        if (!io.result.Ok()) {
+            return io;
+        }
+    }
+    return io;
+}
+
+CommResult CommPort::Drain(std::chrono::milliseconds bound) {
+    const Clock::time_point deadline = Clock::now() + bound;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+            return SysFail("ioctl(TIOCOUTQ)", errno);
+        }
+        if (queued <= 0) {
+            break;
+        }
+        if (Clock::now() >= deadline) {
+            return CommResult{CommStatus::TimedOut, "ioctl(TIOCOUTQ)", 0};
+        }
+        // Sleep about as long as the queued bytes take on the wire, so a long block costs a
+        // handful of wake-ups, not one per millisecond.
+        const DWORD baud = std::max<DWORD>(m_baud, 1);
+        const auto onWire = std::chrono::milliseconds(1 + queued * 10LL * 1000 / baud);
+        std::this_thread::sleep_for(std::min<Clock::duration>(onWire, deadline - Clock::now()));
+    }
+    // The driver's queue is empty; tcdrain now waits only for the hardware FIFO, which every
+    // driver bounds by itself.
+    if (RetryOnEintr([&] { return tcdrain(m_fd); }) != 0) {
+        return SysFail("tcdrain", errno);
+    }
+    return {};
+}
+
+CommResult CommPort::Purge() {
+    if (tcflush(m_fd, TCIOFLUSH) != 0) {
+        return SysFail("tcflush", errno);
+    }
+    return {};
+}

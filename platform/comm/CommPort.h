@@ -1,0 +1,68 @@
+#pragma once
+
+// One serial device on POSIX termios: the platform side of a serial link.
+//
+// How it works. Open takes the device exclusively (flock, which binds root too, then TIOCEXCL)
+// and keeps the descriptor non-blocking for its whole life. Configure puts it in raw mode and
+// reads the settings back. A reader sleeps in WaitReadable, which polls the tty together with a
+// CommWaitEvent, so another thread can cut the wait short without touching the descriptor.
+// ReadNow never blocks. WriteAll loops over short writes and EAGAIN (waiting for POLLOUT or the
+// event), and Drain then waits a bounded time for the driver to send what it holds: a stalled
+// USB device must not hang the writer. A hang-up (POLLHUP/POLLERR, read() == 0, EIO, ENXIO,
+// ENODEV from any call) marks the port lost for good; every later wait reports Lost at once.
+//
+// Threading rules: one reader thread (WaitReadable, BytesWaiting, ReadNow) and one writer
+// thread (WriteAll, Drain, Purge) may use a port at the same time; Configure runs before the
+// reader starts and the destructor after it has stopped.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/base/Win32Types.h"
+#include "platform/comm/CommResult.h"
+#include "platform/comm/CommWaitEvent.h"
+#include "platform/comm/LineSettings.h"
+
+class CommPort {
+  public:
+    // Opens `devicePath` exclusively; null with `result` telling why.
+    static std::unique_ptr<CommPort> Open(const std::string& devicePath, CommResult* result);
+    // Lets go of exclusivity, drops unsent output (so close cannot block) and closes.
+    ~CommPort();
+    CommPort(const CommPort&) = delete;
+    CommPort& operator=(const CommPort&) = delete;
+
+    // Raw mode with these settings, verified by reading them back; also asks for low latency.
+    CommResult Configure(const LineSettings& settings);
+    DWORD Baud() const { return m_baud; }
+
+    // Ok when bytes have arrived; Cancelled when `cancel` is signalled; Lost on hang-up.
+    CommResult WaitReadable(const CommWaitEvent& cancel);
+    // The driver's count of received bytes (FIONREAD). A hint: it can lag behind poll.
+    CommIo BytesWaiting();
+    // What has arrived, at most `capacity` bytes; count 0 with Ok when nothing has.
+    CommIo ReadNow(BYTE* buffer, std::size_t capacity);
+
+    // Writes every byte unless cancelled, lost or out of time (`timeout` empty: no limit).
+    CommIo WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
+                    std::optional<std::chrono::milliseconds> timeout);
+    // Waits until the driver has sent everything, at most `bound`.
+    CommResult Drain(std::chrono::milliseconds bound);
+    // Drops unread input and unsent output.
+    CommResult Purge();
+
+    bool IsLost() const { return m_lost.load(std::memory_order_acquire); }
+
+  private:
+    explicit CommPort(int fd) : m_fd(fd) {}
+    CommResult SysFail(const char* call, int err);
+    CommResult WaitWritable(const CommWaitEvent& cancel,
+                            std::optional<std::chrono::steady_clock::time_point> deadline);
+
+    const int m_fd;
+    DWORD m_baud = 0;
+    std::atomic<bool> m_lost{false};
+};

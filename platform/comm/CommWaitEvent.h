@@ -1,0 +1,28 @@
+#pragma once
+
+// A one-way "stop waiting" signal for a port's waits: an eventfd that poll watches beside the tty.
+// Once signalled it stays signalled, so every later wait on it returns at once; a link makes a
+// fresh pair at each open, which is why nothing ever resets one.
+//
+// Threading rules: Signal and IsSignalled may be called from any thread at any time while the
+// object lives; the object is destroyed only after every thread that waits on it has stopped.
+
+#include <memory>
+
+class CommWaitEvent {
+  public:
+    // Null when the system has no descriptor to spare.
+    static std::unique_ptr<CommWaitEvent> Create();
+    ~CommWaitEvent();
+    CommWaitEvent(const CommWaitEvent&) = delete;
+    CommWaitEvent& operator=(const CommWaitEvent&) = delete;
+
+    void Signal();
+    bool IsSignalled() const;
+    // For poll(POLLIN): readable once signalled.
+    int Fd() const { return m_fd; }
+
+  private:
+    explicit CommWaitEvent(int fd) : m_fd(fd) {}
+    const int m_fd;
+};

@@ -1,0 +1,140 @@
+#include "serial/SerialLink.h"
+
+#include <algorithm>
+#include <optional>
+#include <system_error>
+
+#include "platform/comm/LineSettings.h"
+#include "platform/ports/PortMap.h"
+#include "serial/ThreadWatchComm.h"
+
+namespace {
+
+// The link whose watch thread is the calling thread, if any: Close must not join itself.
+thread_local const CSerialLink* t_watchedLink = nullptr;
+
+// How long the driver may take to send `len` bytes after the last write: the time on the wire
+// (10 bits a byte) plus slack for a USB adapter's polling.
+std::chrono::milliseconds DrainBound(DWORD len, DWORD baud) {
+    const long long wire = static_cast<long long>(len) * 10 * 1000 / std::max<DWORD>(baud, 1);
+    return std::chrono::milliseconds(wire + 100);
+}
+
+}  // namespace
+
+CSerialLink::CSerialLink() = default;
+
+CSerialLink::~CSerialLink() {
+    Close();
+    // Close on the watch thread leaves the release to the owner; the owner is going away.
+    if (t_watchedLink != this) {
+        ReleasePort();
+    }
+}
+
+BOOL CSerialLink::Open(std::string portName, DWORD baud, BYTE byteSize, BYTE stopBits,
+                       BYTE parity) {
+    // A port left held by a failed configuration, or a thread left by a lost port.
+    if (m_hPort || m_hWatchThread.joinable()) {
+        Close();
+    }
+    m_ovRead = CommWaitEvent::Create();
+    m_ovWrite = CommWaitEvent::Create();
+    if (!m_ovRead || !m_ovWrite) {
+        m_ovRead.reset();
+        m_ovWrite.reset();
+        return 0;
+    }
+    m_strPortName = std::move(portName);
+    const std::optional<std::string> device = DevicePathForPortName(m_strPortName);
+    if (!device) {
+        return 0;
+    }
+    CommResult opened;
+    m_hPort = CommPort::Open(*device, &opened);
+    if (!m_hPort) {
+        return 0;
+    }
+    m_hPort->Purge();
+    // A rejected setting leaves the port held (and so still exclusive) until Close or the next
+    // Open, as the caller may rely on.
+    if (!m_hPort->Configure(LineSettings{baud, byteSize, stopBits, parity}).Ok()) {
+        return 0;
+    }
+    m_bOpen.store(1);
+    return StartWatchThread();
+}
+
+BOOL CSerialLink::StartWatchThread() {
+    m_watchBox.Rearm();
+    m_dwWatchExitCode.store(STILL_ACTIVE);
+    try {
+        m_hWatchThread = std::thread([this] {
+            t_watchedLink = this;
+            m_dwWatchExitCode.store(ThreadWatchComm(this));
+        });
+    } catch (const std::system_error&) {
+        m_dwWatchExitCode.store(0);
+        Close();
+        return 0;
+    }
+    return 1;
+}
+
+void CSerialLink::Close() {
+    m_bOpen.store(0);
+    StopWatchThread();
+    if (t_watchedLink == this) {
+        return;
+    }
+    if (m_hWatchThread.joinable()) {
+        m_hWatchThread.join();
+    }
+    ReleasePort();
+}
+
+void CSerialLink::StopWatchThread() {
+    if (m_ovRead) {
+        m_ovRead->Signal();
+    }
+    if (m_ovWrite) {
+        m_ovWrite->Signal();
+    }
+    m_watchBox.Release();
+}
+
+void CSerialLink::ReleasePort() {
+    if (m_hPort) {
+        m_hPort->Purge();
+        m_hPort.reset();
+    }
+    m_ovRead.reset();
+    m_ovWrite.reset();
+}
+
+DWORD CSerialLink::Write(const BYTE* buf, DWORD len) {
+    if (m_bOpen.load() == 0 || !m_hPort || !m_ovWrite) {
+        return 0;
+    }
+    const DWORD baud = m_hPort->Baud();
+    const DWORD perByte = WriteTimeoutPerByteMs(baud);
+    std::optional<std::chrono::milliseconds> timeout;
+    if (perByte != 0) {
+        timeout = std::chrono::milliseconds(static_cast<long long>(perByte) * len);
+    }
+    const CommIo io = m_hPort->WriteAll(buf, len, *m_ovWrite, timeout);
+    if (io.result.Ok()) {
+        m_hPort->Drain(DrainBound(len, baud));
+    }
+    return static_cast<DWORD>(io.count);
+}
+
+DWORD CSerialLink::Read(BYTE* buf, DWORD capacity) {
+    if (!m_hPort || capacity == 0) {
+        return 0;
+    }
+    if (m_hPort->BytesWaiting().count == 0) {
+        return 0;
+    }
+    return static_cast<DWORD>(m_hPort->ReadNow(buf, capacity).count);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+// Plays the UI thread for the serial tests: takes what the watch thread posts to the UI queue,
+// keeps the messages, and answers message boxes through a host that records their texts.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/host/Host.h"
+#include "platform/host/MessageQueue.h"
+
+class RecordingHost final : public Host {
+  public:
+    std::vector<std::string> boxes;
+
+    int MessageBox(const std::string& text, const std::string&, UINT) override {
+        boxes.push_back(text);
+        return IDOK;
+    }
+    void Beep(DWORD, DWORD) override {}
+    std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return {}; }
+    int RunModal(CDialog&) override { return IDCANCEL; }
+    void SetTimer(HWND, UINT_PTR, UINT) override {}
+    void KillTimer(HWND, UINT_PTR) override {}
+    void RedrawWindow(HWND) override {}
+    CDC* BeginPaint(HWND) override { return nullptr; }
+    void EndPaint(HWND) override {}
+    COLORREF GetSysColor(int) override { return 0; }
+};
+
+class UiPump {
+  public:
+    UiPump();
+    ~UiPump();
+
+    // Handles queued items until `done` holds; false if it still does not after `limit` (a
+    // guard against a hung test, not a speed check).
+    bool Until(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Handles whatever arrives during `span`.
+    void For(std::chrono::milliseconds span);
+    // Waits, without handling anything, until the queue holds an item.
+    bool UntilQueued(std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+    int Count(UINT message) const;
+    const std::vector<MSG>& Messages() const { return m_messages; }
+    const std::vector<std::string>& Boxes() const { return m_host.boxes; }
+
+  private:
+    void Handle(MessageQueue::Item& item);
+
+    RecordingHost m_host;
+    std::vector<MSG> m_messages;
+};
