@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "platform/codepage/CodeSet.h"
+#include "platform/host/ModulePath.h"
+#include "settings/FilePath.h"
+#include "settings/IniLocation.h"
+#include "tests/settings/CodeSetGuard.h"
+#include "tests/settings/TempFolder.h"
+
+namespace {
+
+std::string Dir(const char* path) {
+    return CFilePath(path).GetDirectory();
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class EnvGuard {
+  public:
+    EnvGuard(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_old = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvGuard() {
+        if (m_old) {
+            setenv(m_name, m_old->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+
+  private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+}  // namespace
+
+TEST(FilePath, GetDirectoryCutsAtTheLastSeparatorFromPositionTwoOn) {
+    EXPECT_EQ(Dir("C:\\Tools\\x.exe"), "C:\\Tools");
+    EXPECT_EQ(Dir("C:\\x.exe"), "C:");
+    EXPECT_EQ(Dir("x.exe"), "");
+    EXPECT_EQ(Dir("\\x.exe"), "");
+    EXPECT_EQ(Dir("a\\x.exe"), "");
+    EXPECT_EQ(Dir("/opt/stavel/Stavel_OV"), "/opt/stavel");
+    EXPECT_EQ(Dir("/x"), "");
+    EXPECT_EQ(Dir("/ab/x"), "/ab");
+    EXPECT_EQ(Dir(""), "");
+
+    // In code page 949 a trail byte 0x5C is no backslash.
+    CodeSetGuard korean(CodeSet::Cp949);
+    EXPECT_EQ(Dir("C:\\Tools\\\x81\x5Cx.exe"), "C:\\Tools");
+}
+
+TEST(FilePath, TheIniFileLiesBesideTheProgramWhereItsFolderCanBeWritten) {
+    TempFolder dir;
+    EXPECT_EQ(IniPathBeside(dir.File("Stavel_OV")), dir.File("Stavel_OV.ini"));
+
+    const std::string self = ModuleFileName();
+    ASSERT_FALSE(self.empty());
+    EXPECT_EQ(self.front(), '/');
+    EXPECT_EQ(self.substr(self.rfind('/') + 1), "test_settings");
+    EXPECT_LE(self.size(), 259u);
+}
+
+TEST(FilePath, AnUnwritableProgramFolderSendsTheFileToTheConfigFolder) {
+    TempFolder dir;
+    EnvGuard config("XDG_CONFIG_HOME", dir.File("config"));
+    // A folder that does not exist cannot be written, whoever runs the test.
+    const std::string program = dir.File("gone/bin/Stavel_OV");
+    EXPECT_EQ(IniFallbackFolder(), dir.File("config/Stavel_OV"));
+    EXPECT_EQ(IniPathBeside(program), dir.File("config/Stavel_OV/Stavel_OV.ini"));
+    struct stat st {};
+    EXPECT_EQ(stat(dir.File("config/Stavel_OV").c_str(), &st), 0) << "the folder is created";
+
+    {
+        EnvGuard relative("XDG_CONFIG_HOME", "relative/path");
+        EnvGuard home("HOME", dir.File("home"));
+        EXPECT_EQ(IniPathBeside(program), dir.File("home/.config/Stavel_OV/Stavel_OV.ini"));
+    }
+}
+
+TEST(FilePath, TheFallbackStartsFromTheSettingsBesideTheProgram) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "the superuser can write any folder";
+    }
+    TempFolder dir;
+    EnvGuard config("XDG_CONFIG_HOME", dir.File("config"));
+    ASSERT_EQ(mkdir(dir.File("bin").c_str(), 0755), 0);
+    WriteBytes(dir.File("bin/Stavel_OV.ini"), "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n");
+    ASSERT_EQ(chmod(dir.File("bin").c_str(), 0555), 0);
+    const std::string path = IniPathBeside(dir.File("bin/Stavel_OV"));
+    chmod(dir.File("bin").c_str(), 0755);
+    EXPECT_EQ(path, dir.File("config/Stavel_OV/Stavel_OV.ini"));
+    EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n");
+}
