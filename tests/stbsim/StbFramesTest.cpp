@@ -1,0 +1,48 @@
+// Request bytes as the box writes them, and the pacing arithmetic of the line.
+#include <gtest/gtest.h>
+
+#include "tools/stbsim/LinePacer.h"
+#include "tools/stbsim/StbFrames.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(StbFrames, RequestsHaveTheWireLayout) {
+    EXPECT_EQ(stbsim::StartRequest(), (Bytes{0x02, 0x01, 0x03}));
+    EXPECT_EQ(stbsim::TimeRequest(), (Bytes{0x02, 0x03, 0x03}));
+    EXPECT_EQ(stbsim::ExitRequest(), (Bytes{0x02, 0x04, 0x03}));
+    EXPECT_EQ(stbsim::DataRequest(1024, 4096),
+              (Bytes{0x02, 0x02, 0x00, 0x04, 0x00, 0x10, 0x00, 0x00, 0x03}));
+    EXPECT_EQ(stbsim::DataRequest(0x0302, 0x03020100),
+              (Bytes{0x02, 0x02, 0x02, 0x03, 0x00, 0x01, 0x02, 0x03, 0x03}));
+    EXPECT_EQ(stbsim::HexBytes(stbsim::StartAnswer()), "02 01 0A 03");
+    EXPECT_EQ(stbsim::HexBytes(Bytes{}), "(nothing)");
+    EXPECT_EQ(stbsim::HexBytes(Bytes(40, 0xAB), 2), "AB AB ... (40 bytes)");
+}
+
+TEST(LinePacer, KeepsBothDirectionsToTheLineRate) {
+    using namespace std::chrono;
+    LinePacer pacer(11520);
+    EXPECT_TRUE(pacer.Paced());
+    EXPECT_EQ(pacer.ByteTime(11520), seconds(1));
+    EXPECT_EQ(pacer.ReceiveSlice(), 57u);
+    const LinePacer::Clock::time_point t0{seconds(100)};
+    // Two writes in a row queue behind each other; a write after an idle gap starts afresh.
+    EXPECT_EQ(pacer.ReserveTransmit(5760, t0), t0 + milliseconds(500));
+    EXPECT_EQ(pacer.ReserveTransmit(5760, t0), t0 + seconds(1));
+    EXPECT_EQ(pacer.ReserveTransmit(1152, t0 + seconds(5)), t0 + milliseconds(5100));
+    // Receiving: nothing is due before the first byte was seen.
+    pacer.NoteArrival(t0);
+    EXPECT_EQ(pacer.ReceiveDue(1152), t0 + milliseconds(100));
+    pacer.Received(1152);
+    EXPECT_EQ(pacer.ReceiveDue(1152), t0 + milliseconds(200));
+    pacer.NoteArrival(t0 + seconds(2));
+    EXPECT_EQ(pacer.ReceiveDue(0), t0 + seconds(2));
+
+    LinePacer unpaced;
+    EXPECT_FALSE(unpaced.Paced());
+    EXPECT_EQ(unpaced.ReserveTransmit(100000, t0), t0);
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Console text as a loader prints it: a boot banner and chatter between requests. Plain ASCII
+// with CR LF line ends and the odd TAB, never STX, so the tool can only echo it.
+namespace stbsim {
+
+std::string BootBanner(int box);
+// The line printed before a request when console noise is on; varies with n.
+std::string NoiseLine(uint64_t n, uint32_t offset);
+// Printed while the box flushes repeated starts (see StbBox).
+std::string SyncLine();
+
+}  // namespace stbsim

@@ -1,0 +1,113 @@
+#include "tools/stbsim/StbCommandLine.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+const char* const kStbUsage =
+    "usage: stbsim (--image FILE | --size N [--save FILE]) [options]\n"
+    "A simulated set-top box loader: it asks a download tool for an image over a serial line\n"
+    "and checks every byte of every answer.\n"
+    "  --image FILE        the image the box loads\n"
+    "  --size N            a generated image of N bytes instead (a temporary file, or --save)\n"
+    "  --save FILE         where to write the generated image\n"
+    "  --tty DEVICE        use this tty instead of creating a pseudo-terminal\n"
+    "  --block N           bytes per STB_DATA_REQ, 1..65535 (default 4096)\n"
+    "  --baud N            pace both directions at N/10 bytes per second (default 115200)\n"
+    "  --fast              unpaced: as fast as the line allows\n"
+    "  --noise             console text between requests\n"
+    "  --split             write each request frame in pieces with short pauses\n"
+    "  --boxes N           N boxes one after another on the same line (default 1)\n"
+    "  --hangup-after N    close the line after N image bytes (a pulled cable)\n"
+    "  --timeout MS        wait for each answer this long (default 3000, plus line time)\n"
+    "  --start-timeout S   keep repeating STB_START this many seconds (default 300)\n"
+    "  --help              this text\n"
+    "The first line of output names the device for the tool: \"stbsim: box on /dev/pts/N\".\n"
+    "Exit status: 0 every answer right, 1 a wrong or missing answer, 2 usage error.\n";
+
+namespace {
+
+bool ToNumber(const std::string& text, int64_t low, int64_t high, int64_t& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
+}
+
+}  // namespace
+
+bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& out,
+                         std::string& error) {
+    out.options.lineBytesPerSecond = out.baud / 10;
+    out.options.startTimeoutMs = 300000;
+    bool fast = false, baudGiven = false;
+    // Options taking a number: name -> (low, high, store).
+    const std::map<std::string, std::tuple<int64_t, int64_t, std::function<void(int64_t)>>> numeric{
+        {"--size", {0, UINT32_MAX, [&](int64_t v) { out.generateSize = v; }}},
+        {"--block",
+         {1, 65535, [&](int64_t v) { out.options.blockSize = static_cast<uint32_t>(v); }}},
+        {"--baud",
+         {300, 4000000,
+          [&](int64_t v) {
+              out.baud = static_cast<uint32_t>(v);
+              baudGiven = true;
+          }}},
+        {"--boxes", {1, 1000000, [&](int64_t v) { out.options.boxes = static_cast<int>(v); }}},
+        {"--hangup-after", {0, INT64_MAX, [&](int64_t v) { out.options.hangUpAfterBytes = v; }}},
+        {"--timeout",
+         {1, 3600000, [&](int64_t v) { out.options.answerTimeoutMs = static_cast<int>(v); }}},
+        {"--start-timeout",
+         {1, 86400, [&](int64_t v) { out.options.startTimeoutMs = static_cast<int>(v * 1000); }}},
+    };
+    const std::map<std::string, std::string*> textual{
+        {"--image", &out.imagePath}, {"--save", &out.savePath}, {"--tty", &out.tty}};
+    const std::map<std::string, bool*> flags{{"--fast", &fast},
+                                             {"--noise", &out.options.consoleNoise},
+                                             {"--split", &out.options.splitFrames},
+                                             {"--help", &out.help}};
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (auto flag = flags.find(arg); flag != flags.end()) {
+            *flag->second = true;
+            continue;
+        }
+        const bool takesValue = numeric.count(arg) || textual.count(arg);
+        if (!takesValue) {
+            error = "unknown option " + arg;
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            error = arg + " needs a value";
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (auto text = textual.find(arg); text != textual.end()) {
+            *text->second = value;
+            continue;
+        }
+        const auto& [low, high, store] = numeric.at(arg);
+        int64_t number = 0;
+        if (!ToNumber(value, low, high, number)) {
+            error = arg + " wants a number from " + std::to_string(low) + " to " +
+                    std::to_string(high) + ", not '" + value + "'";
+            return false;
+        }
+        store(number);
+    }
+    if (out.help) {
+        return true;
+    }
+    if (out.imagePath.empty() == (out.generateSize < 0)) {
+        error = "give exactly one of --image FILE and --size N";
+        return false;
+    }
+    if (fast && baudGiven) {
+        error = "--fast and --baud exclude each other";
+        return false;
+    }
+    if (!out.savePath.empty() && out.generateSize < 0) {
+        error = "--save goes with --size";
+        return false;
+    }
+    out.options.lineBytesPerSecond = fast ? 0 : out.baud / 10;
+    return true;
+}

@@ -1,0 +1,268 @@
+#include "tools/stbsim/StbLine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Raw 8N1 by hand: cfmakeraw leaves flow control, two stop bits and hang-up on close as they
+// were, and any of them would make this line unlike the box's.
+void MakeRaw(termios& tio) {
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &=
+        ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK | INLCR | IGNCR | ICRNL);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ICANON | ECHO | ECHONL | ISIG | IEXTEN);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+}
+
+speed_t SpeedFor(uint32_t baud) {
+    switch (baud) {
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
+        default:
+            return B115200;
+    }
+}
+
+std::string Describe(const char* call, int error) {
+    return std::string(call) + ": " + std::strerror(error);
+}
+
+bool SetNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
+           fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<StbLine> StbLine::CreatePty(const StopSignal& stop, std::string& error) {
+    termios tio{};
+    MakeRaw(tio);
+    cfsetispeed(&tio, B115200);
+    cfsetospeed(&tio, B115200);
+    int master = -1, slave = -1;
+    char name[128] = {};
+    if (openpty(&master, &slave, name, &tio, nullptr) != 0) {
+        error = Describe("openpty", errno);
+        return nullptr;
+    }
+    if (!SetNonBlocking(master) || fcntl(slave, F_SETFD, FD_CLOEXEC) != 0) {
+        error = Describe("fcntl", errno);
+        close(master);
+        close(slave);
+        return nullptr;
+    }
+    return std::unique_ptr<StbLine>(new StbLine(master, slave, name, stop));
+}
+
+std::unique_ptr<StbLine> StbLine::OpenDevice(const std::string& path, uint32_t baud,
+                                             const StopSignal& stop, std::string& error) {
+    int fd;
+    do {
+        fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = Describe(("open " + path).c_str(), errno);
+        return nullptr;
+    }
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        error = Describe(("tcgetattr " + path).c_str(), errno);
+        close(fd);
+        return nullptr;
+    }
+    MakeRaw(tio);
+    cfsetispeed(&tio, SpeedFor(baud));
+    cfsetospeed(&tio, SpeedFor(baud));
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        error = Describe(("tcsetattr " + path).c_str(), errno);
+        close(fd);
+        return nullptr;
+    }
+    tcflush(fd, TCIOFLUSH);
+    return std::unique_ptr<StbLine>(new StbLine(fd, -1, path, stop));
+}
+
+StbLine::StbLine(int fd, int slaveFd, std::string path, const StopSignal& stop)
+    : m_hFd(fd), m_hSlave(slaveFd), m_strPath(std::move(path)), m_stop(stop) {}
+
+StbLine::~StbLine() {
+    HangUp();
+}
+
+void StbLine::HangUp() {
+    if (m_hFd >= 0) {
+        // Unsent bytes must not hold up the close of a real tty.
+        tcflush(m_hFd, TCIOFLUSH);
+        close(m_hFd);
+        m_hFd = -1;
+    }
+    if (m_hSlave >= 0) {
+        close(m_hSlave);
+        m_hSlave = -1;
+    }
+    if (m_strLost.empty()) {
+        m_strLost = "the line was hung up";
+    }
+}
+
+StbLine::Io StbLine::Lost(const char* call, int error) {
+    if (m_strLost.empty()) {
+        m_strLost = Describe(call, error);
+    }
+    return Io::Lost;
+}
+
+StbLine::Io StbLine::WaitFor(short events, Clock::time_point deadline) {
+    for (;;) {
+        if (m_stop.Raised()) {
+            return Io::Stopped;
+        }
+        if (m_hFd < 0) {
+            return Io::Lost;
+        }
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return Io::Timeout;
+        }
+        // Round up, so that a wait never spins on a deadline less than a millisecond away.
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        pollfd fds[2] = {{m_hFd, events, 0}, {m_stop.Fd(), POLLIN, 0}};
+        const int n = poll(fds, 2, static_cast<int>(std::min<int64_t>(ms, 60000)));
+        if (n < 0 && errno != EINTR) {
+            return Lost("poll", errno);
+        }
+        if (n > 0 && (fds[0].revents & (events | POLLERR | POLLHUP | POLLNVAL))) {
+            if (fds[0].revents & events) {
+                return Io::Ok;
+            }
+            return Lost("poll", EIO);
+        }
+    }
+}
+
+StbLine::Io StbLine::SleepUntil(Clock::time_point when) {
+    for (;;) {
+        if (m_stop.Raised()) {
+            return Io::Stopped;
+        }
+        const auto left = when - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return Io::Ok;
+        }
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
+        // ppoll sleeps with microsecond resolution and still wakes on a stop.
+        timespec ts{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000};
+        pollfd fd{m_stop.Fd(), POLLIN, 0};
+        ppoll(&fd, 1, &ts, nullptr);
+    }
+}
+
+StbLine::Io StbLine::Pause(Clock::duration time) {
+    return SleepUntil(Clock::now() + time);
+}
+
+StbLine::Io StbLine::Write(const uint8_t* data, size_t size, Clock::time_point deadline) {
+    if (m_pacer.Paced()) {
+        const Io slept = SleepUntil(m_pacer.ReserveTransmit(size, Clock::now()));
+        if (slept != Io::Ok) {
+            return slept;
+        }
+    }
+    size_t done = 0;
+    while (done < size) {
+        if (m_hFd < 0) {
+            return Io::Lost;
+        }
+        const ssize_t n = write(m_hFd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return Lost("write", errno);
+        }
+        const Io waited = WaitFor(POLLOUT, deadline);
+        if (waited != Io::Ok) {
+            return waited;
+        }
+    }
+    return Io::Ok;
+}
+
+StbLine::Io StbLine::WaitReadable(Clock::time_point deadline) {
+    const Io waited = WaitFor(POLLIN, deadline);
+    if (waited == Io::Ok) {
+        m_pacer.NoteArrival(Clock::now());
+    }
+    return waited;
+}
+
+StbLine::Io StbLine::Read(uint8_t* data, size_t size, Clock::time_point deadline, size_t& got) {
+    got = 0;
+    while (got < size) {
+        const size_t want = std::min(size - got, m_pacer.ReceiveSlice());
+        if (m_pacer.Paced()) {
+            const Io slept = SleepUntil(m_pacer.ReceiveDue(want));
+            if (slept != Io::Ok) {
+                return slept;
+            }
+        }
+        if (m_hFd < 0) {
+            return Io::Lost;
+        }
+        const ssize_t n = read(m_hFd, data + got, want);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+            m_pacer.Received(static_cast<size_t>(n));
+            if (static_cast<size_t>(n) < want) {
+                // The tool is behind the line: what follows arrives from now on.
+                m_pacer.NoteArrival(Clock::now());
+            }
+            continue;
+        }
+        if (n == 0) {
+            return Lost("read", EIO);
+        }
+        if (errno != EAGAIN && errno != EINTR) {
+            return Lost("read", errno);
+        }
+        const Io waited = WaitReadable(deadline);
+        if (waited != Io::Ok) {
+            return waited;
+        }
+    }
+    return Io::Ok;
+}
+
+size_t StbLine::ReadPending(uint8_t* data, size_t size) {
+    if (m_hFd < 0) {
+        return 0;
+    }
+    const ssize_t n = read(m_hFd, data, size);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}

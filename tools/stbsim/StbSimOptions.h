@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What the simulated box does and how strictly it waits. Plain data: fill it, hand it to
+// StbSimulator, and do not change it while the simulator runs.
+struct StbSimOptions {
+    // The image the box loads; every answered byte is compared with it.
+    std::vector<uint8_t> image;
+
+    // Bytes asked for per STB_DATA_REQ (1..65535); the last block is shorter.
+    uint32_t blockSize = 4096;
+
+    // Pacing of both directions, as a UART would: 0 = as fast as possible; 11520 = 115200 8N1.
+    uint32_t lineBytesPerSecond = 0;
+
+    // Console lines between requests, as a chatty loader prints them.
+    bool consoleNoise = false;
+
+    // Each request frame written in two or three pieces with short pauses in between.
+    bool splitFrames = false;
+    int splitPauseMs = 20;
+
+    // Boxes served one after another on the same line (a production line with --loop).
+    int boxes = 1;
+
+    // Close the line once this many image bytes were received (-1 = never): a pulled cable.
+    int64_t hangUpAfterBytes = -1;
+
+    // How long the box waits for an answer, per request; pacing adds the block's line time.
+    int answerTimeoutMs = 3000;
+    // How long the box keeps repeating STB_START before it gives up on the tool.
+    int startTimeoutMs = 30000;
+    // STB_START is repeated this often until answered (the tool may open the port late).
+    int startRepeatMs = 500;
+    // After repeated starts: how long the line must stay quiet before the box believes that no
+    // further acknowledgement is on its way.
+    int startSyncQuietMs = 300;
+    // Quiet time after EXIT_APP during which any byte is a stray answer.
+    int exitQuietMs = 200;
+    // Allowed difference between the tool's clock and the box's, in seconds.
+    int timeSkewSeconds = 3;
+
+    // The simulator's own progress and diagnostic lines (no line break); none when empty.
+    std::function<void(const std::string&)> log;
+};

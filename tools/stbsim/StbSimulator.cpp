@@ -1,0 +1,76 @@
+#include "tools/stbsim/StbSimulator.h"
+
+#include <chrono>
+#include <cstdint>
+
+#include "tools/stbsim/StbBox.h"
+
+StbSimulator::StbSimulator(StbSimOptions options) : m_options(std::move(options)) {}
+
+StbSimulator::~StbSimulator() = default;
+
+bool StbSimulator::OpenPty() {
+    m_line = StbLine::CreatePty(m_stop, m_strOpenError);
+    m_strPath = m_line ? m_line->Path() : std::string();
+    return m_line != nullptr;
+}
+
+bool StbSimulator::OpenDevice(const std::string& path, uint32_t baud) {
+    m_line = StbLine::OpenDevice(path, baud, m_stop, m_strOpenError);
+    m_strPath = m_line ? m_line->Path() : std::string();
+    return m_line != nullptr;
+}
+
+std::string StbSimulator::CheckOptions() const {
+    if (m_options.blockSize < 1 || m_options.blockSize > 65535) {
+        return "block size " + std::to_string(m_options.blockSize) + " is outside 1..65535";
+    }
+    if (m_options.image.size() > UINT32_MAX) {
+        return "an image over 4 GiB cannot be addressed by the 32-bit offset of STB_DATA_REQ";
+    }
+    if (m_options.boxes < 1) {
+        return "at least one box is needed";
+    }
+    return {};
+}
+
+StbVerdict StbSimulator::Run() {
+    const auto started = std::chrono::steady_clock::now();
+    const std::string bad = CheckOptions();
+    if (!bad.empty()) {
+        return StbVerdict::Failure(bad);
+    }
+    if (!m_line && !OpenPty()) {
+        return StbVerdict::Failure("cannot create a pseudo-terminal: " + m_strOpenError);
+    }
+    m_line->SetPacing(m_options.lineBytesPerSecond);
+    std::string fault;
+    for (int box = 1; box <= m_options.boxes && fault.empty(); ++box) {
+        StbBox one(m_options, *m_line, m_stats, box);
+        fault = one.Run();
+        if (!fault.empty() && m_options.boxes > 1) {
+            fault = "box " + std::to_string(box) + " of " + std::to_string(m_options.boxes) + ": " +
+                    fault;
+        }
+        if (one.HungUp()) {
+            m_stats.elapsedSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            return fault.empty() ? StbVerdict::Success("line hung up after " +
+                                                       std::to_string(m_stats.imageBytes) +
+                                                       " image bytes, as asked")
+                                 : StbVerdict::Failure(fault);
+        }
+        if (fault.empty()) {
+            ++m_stats.boxesDone;
+        }
+    }
+    m_stats.elapsedSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!fault.empty()) {
+        return StbVerdict::Failure(fault);
+    }
+    return StbVerdict::Success(std::to_string(m_stats.boxesDone) +
+                               (m_stats.boxesDone == 1 ? " box" : " boxes") + " loaded " +
+                               std::to_string(m_options.image.size()) +
+                               " bytes each; every answer was right");
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tools/stbsim/StbLine.h"
+#include "tools/stbsim/StbSimOptions.h"
+#include "tools/stbsim/StbSimStats.h"
+#include "tools/stbsim/StbVerdict.h"
+#include "tools/stbsim/StopSignal.h"
+
+// A simulated set-top box loader: it plays the box's side of the download, on a pseudo-terminal
+// it creates (the tool opens SlavePath()) or on a tty it is given, and judges every answer.
+//
+//     StbSimulator sim(options);
+//     if (!sim.OpenPty()) { ... sim.OpenError() ... }
+//     start the tool on sim.SlavePath();
+//     StbVerdict verdict = sim.Run();
+//
+// Threading: construct, open, Run() and read Stats() on one thread. Stop() may be called from
+// any other thread, or from a signal handler, at any time while the object lives; Run() then
+// returns a failure "stopped ..." promptly. SlavePath() may be read by other threads once
+// OpenPty() or OpenDevice() has returned.
+class StbSimulator {
+  public:
+    explicit StbSimulator(StbSimOptions options);
+    ~StbSimulator();
+    StbSimulator(const StbSimulator&) = delete;
+    StbSimulator& operator=(const StbSimulator&) = delete;
+
+    // A new pseudo-terminal; its slave stays open on the box's side until the line is closed,
+    // so the tool may open it at any time. False with OpenError() on failure.
+    bool OpenPty();
+    // A given tty (a real serial adapter), configured raw 8N1 at baud.
+    bool OpenDevice(const std::string& path, uint32_t baud);
+    const std::string& SlavePath() const { return m_strPath; }
+    const std::string& OpenError() const { return m_strOpenError; }
+
+    // Serves options.boxes downloads one after another; opens a pty first if nothing is open.
+    // Blocks until every box is done, a fault is found, or Stop() is called.
+    StbVerdict Run();
+    void Stop() { m_stop.Raise(); }
+
+    const StbSimStats& Stats() const { return m_stats; }
+
+  private:
+    std::string CheckOptions() const;
+
+    StbSimOptions m_options;
+    StopSignal m_stop;
+    std::unique_ptr<StbLine> m_line;
+    std::string m_strPath;
+    std::string m_strOpenError;
+    StbSimStats m_stats;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <atomic>
+
+// A request to stop that any thread, and a signal handler, may raise, and that a poll() can
+// wait on together with the line.
+//
+// Threading: Raise() may be called from any thread or signal handler (it only stores an atomic
+// and writes an eventfd); Raised() and Fd() from any thread. The object must outlive them.
+class StopSignal {
+  public:
+    StopSignal();
+    ~StopSignal();
+    StopSignal(const StopSignal&) = delete;
+    StopSignal& operator=(const StopSignal&) = delete;
+
+    void Raise();
+    bool Raised() const { return m_bRaised.load(std::memory_order_acquire); }
+    int Fd() const { return m_hEvent; }
+
+  private:
+    std::atomic<bool> m_bRaised{false};
+    int m_hEvent;
+};
