@@ -57,9 +57,12 @@ class RasterDevice : public DeviceContext {
     std::shared_ptr<GdiBitmap> CreateBitmap(int width, int height) const override;
     bool SelectBitmap(std::shared_ptr<GdiBitmap> bitmap) override;
 
-  private:
+  protected:
+    // A memory raster drawing into its own 1 x 1 bitmap until another is selected.
     struct MemoryTag {};
     explicit RasterDevice(MemoryTag);
+
+  private:
     void Plot(int x, int y, COLORREF colour, const RECT& clip);
 
     std::shared_ptr<RasterBitmap> m_surface;
