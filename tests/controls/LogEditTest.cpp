@@ -1,0 +1,92 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "controls/LogEdit.h"
+#include "tests/support/testhost/TestHost.h"
+
+namespace {
+
+// A log view that writes down the messages it is sent, in order.
+class RecordingLogEdit : public CLogEdit {
+  public:
+    std::vector<MSG> sent;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        sent.push_back(MSG{m_hWnd, message, wParam, lParam});
+        return CLogEdit::WindowProc(message, wParam, lParam);
+    }
+};
+
+class Follower : public WindowObserver {
+  public:
+    std::string shown;  // what a view built from insertions alone would show
+    int scrolls = 0;
+    void OnTextInserted(CWnd&, std::size_t at, std::size_t replaced,
+                        std::string_view text) override {
+        shown.replace(at, replaced, text);
+    }
+    void OnScrolledToBottom(CWnd&) override { ++scrolls; }
+};
+
+class LogEditTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CreateParams p;
+        p.kind = ControlKind::RichEdit;
+        p.className = "RICHEDIT";
+        p.id = 1001;
+        p.style = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY;
+        log.Create(p, nullptr);
+        log.AddObserver(&follower);
+    }
+    TestHost host;
+    RecordingLogEdit log;
+    Follower follower;
+};
+
+TEST_F(LogEditTest, EachAppendSelectsTheEndReplacesWithoutUndoThenScrolls) {
+    log.AppendText("Connected\r\n");
+    ASSERT_EQ(log.sent.size(), 3u);
+    EXPECT_EQ(log.sent[0].message, EM_SETSEL);
+    EXPECT_EQ(static_cast<LPARAM>(log.sent[0].wParam), -1);
+    EXPECT_EQ(log.sent[0].lParam, -1);
+    EXPECT_EQ(log.sent[1].message, EM_REPLACESEL);
+    EXPECT_EQ(log.sent[1].wParam, 0u);
+    EXPECT_EQ(log.sent[2].message, WM_VSCROLL);
+    EXPECT_EQ(log.sent[2].wParam, SB_BOTTOM);
+    EXPECT_EQ(log.sent[2].lParam, 0);
+    // An empty text adds nothing but still scrolls.
+    log.AppendText("");
+    log.AppendText(nullptr);
+    EXPECT_EQ(log.Text(), "Connected\r\n");
+    EXPECT_EQ(follower.scrolls, 3);
+}
+
+TEST_F(LogEditTest, ConsoleBytesOneByOneContinueTheLastLine) {
+    log.AppendText("***** Start *****\r\n");
+    for (char c : std::string("abc")) {
+        log.AppendFormat("%c", c);
+    }
+    // "%c" with NUL formats an empty text: nothing is added.
+    log.AppendFormat("%c", 0);
+    EXPECT_EQ(log.Text(), "***** Start *****\r\nabc");
+    // Even with a selection made in between, the next byte goes to the end.
+    log.SetSel(0, 5);
+    log.AppendFormat("%c", 'd');
+    EXPECT_EQ(log.Text(), "***** Start *****\r\nabcd");
+    EXPECT_EQ(follower.shown, log.Text());
+}
+
+TEST_F(LogEditTest, LongFormattedTextsArriveWhole) {
+    const std::string exact(1023, 'x');
+    log.AppendFormat("%s", exact.c_str());
+    EXPECT_EQ(log.Text(), exact);
+    const std::string path(4990, 'p');
+    log.AppendFormat("SDL Filename = %s\r\n", path.c_str());
+    EXPECT_EQ(log.Text(), exact + "SDL Filename = " + path + "\r\n");
+    EXPECT_EQ(log.GetTextLength(), 1023u + 15 + 4990 + 2);
+    EXPECT_EQ(follower.shown, log.Text());
+}
+
+}  // namespace
