@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tools/stbsim/StbSimStats.h"
+
+// One measured download: the simulated box against the stavel program (or, for comparison and
+// before stavel exists, against the reference responder in this process).
+struct DownloadSpec {
+    std::string name;
+    uint64_t imageSize = 0;
+    uint32_t blockSize = 4096;
+    uint32_t lineBytesPerSecond = 0;  // 0 = unpaced
+};
+
+struct BenchConfig {
+    std::string stavel;  // path of the stavel program
+    bool useResponder = false;
+    std::string workDir;  // image, INI file and the tool's output go here
+};
+
+struct DownloadResult {
+    bool ok = false;
+    std::string message;  // the box's verdict, or why the run could not be made
+    StbSimStats stats;
+    double toolCpuSeconds = 0;  // stavel's user + system time (with the responder: this process)
+    double wallSeconds = 0;     // from the tool's start to its exit
+    int toolExit = 0;
+};
+
+DownloadResult RunDownload(const DownloadSpec& spec, const BenchConfig& config);
