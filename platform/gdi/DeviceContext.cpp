@@ -2,12 +2,12 @@
 
 #include "platform/gdi/GdiObjects.h"
 
-DeviceContext::DeviceContext() {
-    m_state.font = &StockFont();
-    StockFont().GetLogFont(&m_state.logFont);
-    m_state.brush = &StockBrush();
-    m_state.pen = &StockPen();
+DeviceState::DeviceState()
+    : font(&StockFont()), brush(&StockBrush()), pen(&StockPen()) {
+    StockFont().GetLogFont(&logFont);
 }
+
+DeviceContext::DeviceContext() = default;
 
 DeviceContext::~DeviceContext() = default;
 

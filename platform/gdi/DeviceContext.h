@@ -30,8 +30,11 @@ class GdiBitmap {
 
 // What a device context remembers between calls. The selected objects are kept twice: as the
 // caller's pointers, handed back by SelectObject, and the font as a copy of its description so
-// that drawing never reaches through a pointer the caller may have let go.
+// that drawing never reaches through a pointer the caller may have let go. A fresh state holds
+// the stock objects, as a fresh context does.
 struct DeviceState {
+    DeviceState();
+
     COLORREF textColor = RGB(0, 0, 0);
     COLORREF bkColor = RGB(255, 255, 255);
     int bkMode = OPAQUE;
