@@ -1,0 +1,92 @@
+#pragma once
+
+// The one window of the tool: image path, port list, debug switch, progress bar, log, START and
+// EXIT. It owns every long-lived object: the controls, the settings store, the serial link and
+// the download, whose control and protocol live in download/ and are driven from here.
+//
+// Threading rules: UI thread only. The link's watch thread reaches the dialog solely through
+// the posted WM_COMM_RECEIVED and WM_COMM_LOST.
+
+#include <optional>
+#include <string>
+
+#include "controls/LogEdit.h"
+#include "controls/TextProgressCtrl.h"
+#include "download/DownloadControl.h"
+#include "download/DownloadEvents.h"
+#include "download/DownloadState.h"
+#include "download/StbProtocol.h"
+#include "platform/window/Button.h"
+#include "platform/window/ComboBox.h"
+#include "platform/window/Dialog.h"
+#include "platform/window/Edit.h"
+#include "platform/window/Icon.h"
+#include "platform/window/Static.h"
+#include "serial/SerialLink.h"
+#include "settings/IniFile.h"
+
+class CMainDialog : public CDialog {
+  public:
+    explicit CMainDialog(CWnd* parent = nullptr);
+    ~CMainDialog() override;
+
+    // Bound to the template's controls in this order by DoDataExchange.
+    CButton m_chkDebug;
+    CTextProgressCtrl m_progress;
+    CEdit m_editPath;
+    CLogEdit m_log;
+    CComboBox m_comboPort;
+    CStatic m_lampGreen;
+    CStatic m_lampRed;
+    CButton m_btnBrowse;
+    CButton m_btnStart;
+
+    HICON m_hIcon;
+    CIniFile m_ini;
+    CSerialLink m_link;
+    // The image path, the open image, its size and the offset reached.
+    DownloadState m_download;
+
+    // Download control and protocol.
+    void ShowConnectState(bool connected) { m_control.ShowConnectState(connected); }
+    void ConnectSerialPort() { m_control.ConnectSerialPort(); }
+    void OnStartStop() { m_control.OnStartStop(); }
+    LRESULT OnCommReceived(WPARAM wParam, LPARAM lParam) {
+        return m_protocol.OnCommReceived(wParam, lParam);
+    }
+    LRESULT OnCommLost(WPARAM wParam, LPARAM lParam) {
+        return m_control.OnCommLost(wParam, lParam);
+    }
+    CStbProtocol& Protocol() { return m_protocol; }
+
+    // For hosts other than the desktop window, set before DoModal: where the settings live
+    // instead of beside the program, the port to select at start-up instead of the stored one,
+    // and who hears of the download's events.
+    void SetIniPath(std::string path) { m_iniPath = std::move(path); }
+    void SetStartupPort(int portNumber) { m_startupPort = portNumber; }
+    void SetEventSink(DownloadEventSink sink) { m_events = std::move(sink); }
+
+    // The build date as the title shows it ("May 26 2009").
+    static const char* BuildDate();
+
+  protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    const MessageMap* GetMessageMap() const override;
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HICON OnQueryDragIcon();
+    void OnBrowse();
+
+  private:
+    void Notify(DownloadEvent event);
+    std::string IniPath() const;
+
+    std::optional<std::string> m_iniPath;
+    std::optional<int> m_startupPort;
+    DownloadEventSink m_events;
+    CDownloadControl m_control;
+    CStbProtocol m_protocol;
+};

@@ -1,0 +1,158 @@
+#include "download/DownloadControl.h"
+
+#include <sys/stat.h>
+
+#include <cinttypes>
+#include <string>
+
+#include "controls/LogEdit.h"
+#include "download/DownloadState.h"
+#include "platform/host/Host.h"
+#include "platform/window/Button.h"
+#include "platform/window/ComboBox.h"
+#include "platform/window/Edit.h"
+#include "platform/window/Static.h"
+#include "platform/window/WindowMessages.h"
+#include "serial/SerialLink.h"
+#include "settings/IniFile.h"
+
+namespace {
+
+constexpr DWORD kBaudRate = 115200;
+constexpr BYTE kByteSize = 8;
+constexpr BYTE kOneStopBit = 0;
+constexpr BYTE kNoParity = 0;
+
+}  // namespace
+
+CDownloadControl::CDownloadControl(Parts parts) : m_parts(std::move(parts)) {}
+
+void CDownloadControl::Notify(DownloadEvent event) {
+    if (m_parts.events) {
+        m_parts.events(event);
+    }
+}
+
+void CDownloadControl::ShowConnectState(bool connected) {
+    m_parts.lampGreen.ShowWindow(SW_HIDE);
+    m_parts.lampRed.ShowWindow(SW_HIDE);
+    (connected ? m_parts.lampGreen : m_parts.lampRed).ShowWindow(SW_SHOW);
+}
+
+void CDownloadControl::ConnectSerialPort() {
+    CSerialLink& link = m_parts.link;
+    const int previous = CSerialLink::PortNumberFromName(link.m_strPortName);
+    // No selection reads as index -1, so port 0, which no device answers to.
+    const int port = static_cast<int>(m_parts.comboPort.SendMessage(CB_GETCURSEL, 0, 0)) + 1;
+
+    ShowConnectState(false);
+    if (link.m_bOpen) {
+        link.Close();
+    }
+    link.m_hOwnerWnd = m_parts.owner.GetSafeHwnd();
+    const BOOL opened = link.Open(CSerialLink::PortNameFromNumber(port), kBaudRate, kByteSize,
+                                  kOneStopBit, kNoParity);
+    if (!opened) {
+        // The message depends on the port tried before, not on this one: the first failure
+        // after start-up always gives the general hint.
+        if (previous >= 1 && previous <= 49) {
+            m_parts.log.AppendFormat("Connection COM%d Error!!!\r\n", port);
+        } else {
+            m_parts.log.AppendText("Connection Error!!!, Check the serial port number.\r\n");
+        }
+        Notify(DownloadEvent::ConnectFailed);
+    }
+    if (link.m_bOpen) {
+        m_parts.ini.SetInt("Gerneral", "COM Port Number", port);
+        m_parts.log.AppendFormat("Connected COM%d successfully......\r\n", port);
+        ShowConnectState(true);
+    }
+}
+
+void CDownloadControl::OnStartStop() {
+    DownloadState& state = m_parts.state;
+    state.CloseImage();
+
+    if (DownloadState::s_bRunning) {
+        m_parts.log.AppendText("\r\nStop uploading....\r\n\r\n");
+        DownloadState::s_bRunning = false;
+        StopSteps();
+        Notify(DownloadEvent::Stopped);
+        return;
+    }
+
+    state.m_strImagePath = m_parts.editPath.GetWindowText();
+    if (state.m_strImagePath.empty()) {
+        AfxMessageBox("No input file");
+        StopSteps();
+        return;
+    }
+    m_parts.btnStart.SetWindowText("Stop");
+    m_parts.comboPort.EnableWindow(0);
+    m_parts.editPath.EnableWindow(0);
+    m_parts.btnBrowse.EnableWindow(0);
+    // The text stays: the previous download's count shows until the first request replaces it.
+    m_parts.progress.SendMessage(PBM_SETPOS, 0, 0);
+
+    if (!OpenImage()) {
+        AfxMessageBox("Cannot read input file");
+        StopSteps();
+        return;
+    }
+    m_parts.log.AppendFormat("Filename = '%s', Size = %" PRId64 " bytes\r\n",
+                             state.m_strImagePath.c_str(), state.m_nImageSize);
+    m_parts.log.AppendText("Please connect serial port and turn on.....\r\n");
+    ConnectSerialPort();
+    // Running whatever the connection gave: the operator ends a failed start with Stop.
+    DownloadState::s_bRunning = true;
+    Notify(DownloadEvent::Started);
+}
+
+bool CDownloadControl::OpenImage() {
+    DownloadState& state = m_parts.state;
+    std::FILE* file = std::fopen(state.m_strImagePath.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    // A folder opens for reading on POSIX but can serve no byte: refuse it here, as the
+    // operator would expect, rather than run a download that answers nothing.
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        return false;
+    }
+    state.m_pImageFile = file;
+    state.m_nOffset = 0;
+    fseeko(file, 0, SEEK_END);
+    const off_t size = ftello(file);
+    state.m_nImageSize = size > 0 ? static_cast<std::int64_t>(size) : 0;
+    fseeko(file, 0, SEEK_SET);
+    return true;
+}
+
+void CDownloadControl::StopSteps() {
+    m_parts.btnStart.SetWindowText("Start");
+    m_parts.comboPort.EnableWindow(1);
+    m_parts.editPath.EnableWindow(1);
+    m_parts.btnBrowse.EnableWindow(1);
+    m_parts.link.Close();
+}
+
+LRESULT CDownloadControl::OnCommLost(WPARAM, LPARAM) {
+    CSerialLink& link = m_parts.link;
+    // A lost link still holds its port but is no longer open. A report that finds the port
+    // released (closed since) or open again (reconnected since) is stale.
+    if (link.m_hPort == nullptr || link.m_bOpen) {
+        return 0;
+    }
+    m_parts.log.AppendFormat("Connection COM%d lost!!!\r\n",
+                             CSerialLink::PortNumberFromName(link.m_strPortName));
+    if (DownloadState::s_bRunning) {
+        OnStartStop();
+    } else {
+        link.Close();
+    }
+    ShowConnectState(false);
+    Notify(DownloadEvent::PortLost);
+    return 0;
+}

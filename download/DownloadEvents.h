@@ -1,0 +1,16 @@
+#pragma once
+
+// What a host may want to hear about a download beyond what the window shows: the command-line
+// host ends with the box's verdict, and --loop starts the next box after each EXIT_APP.
+
+#include <functional>
+
+enum class DownloadEvent {
+    Started,        // START opened the image and reconnected the port
+    BoxFinished,    // the box sent EXIT_APP; the download has been stopped
+    Stopped,        // the download stopped (by the operator, EXIT_APP or a lost port)
+    PortLost,       // the serial port went away
+    ConnectFailed,  // a connection attempt failed
+};
+
+using DownloadEventSink = std::function<void(DownloadEvent)>;

@@ -1,0 +1,3 @@
+#include "download/DownloadState.h"
+
+bool DownloadState::s_bRunning = false;

@@ -1,0 +1,198 @@
+#include "download/StbProtocol.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "controls/LogEdit.h"
+#include "download/DownloadProgress.h"
+#include "download/DownloadState.h"
+#include "download/Mjd.h"
+#include "download/StbFrame.h"
+#include "platform/host/Host.h"
+#include "platform/window/Button.h"
+#include "platform/window/WindowMessages.h"
+#include "serial/SerialLink.h"
+
+CStbProtocol::CStbProtocol(Parts parts) : m_parts(std::move(parts)), m_block(STB_BLOCK_BUFFER) {}
+
+bool CStbProtocol::DebugMode() {
+    return m_parts.debugCheck.SendMessage(BM_GETCHECK, 0, 0) == 1;
+}
+
+LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
+    // Bytes that come while no download runs stay in the ring buffer for the next start.
+    if (m_parts.state.m_pImageFile == nullptr) {
+        return 1;
+    }
+    BYTE command = 0;
+    BYTE payload[STB_DATA_REQ_PAYLOAD] = {};
+    if (ReadStbFrame(&command, payload) == 1) {
+        return 1;
+    }
+    switch (command) {
+        case STB_START: {
+            if (DebugMode()) {
+                m_parts.log.AppendText("[ZUDI] => STB_START\r\n");
+            }
+            const BYTE ack = STB_START_ACK;
+            SendStbFrame(STB_START, &ack, 1);
+            break;
+        }
+        case STB_DATA_REQ:
+            OnDataRequest(payload);
+            break;
+        case STB_TIME_REQ:
+            if (DebugMode()) {
+                m_parts.log.AppendText("[ZUDI] => STB_TIME_REQ\r\n");
+            }
+            SendStbTime();
+            break;
+        case EXIT_APP:
+            OnExitApp();
+            break;
+        default:
+            if (DebugMode()) {
+                m_parts.log.AppendFormat("[ZUDI] Unknown STB command 0x%02X.\r\n", command);
+            }
+            break;
+    }
+    return 1;
+}
+
+int CStbProtocol::ReadStbFrame(BYTE* command, BYTE* payload) {
+    CRingBuffer& ring = m_parts.link.m_rxRing;
+    // The bound is fixed now: bytes that arrive during the scan complete frames but add no
+    // attempts. An attempt that begins with STX consumes the whole frame and counts as one.
+    const int attempts = ring.GetCount();
+    if (attempts == 0) {
+        return 1;
+    }
+    // A byte that does not come within its wait ends the scan: the ring buffer is empty, so
+    // further attempts could only wait again, and the partial frame is never answered.
+    auto take = [&ring](BYTE* byte) { return ring.GetByte(byte, STB_BYTE_TIMEOUT_MS) == 1; };
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        BYTE byte = 0;
+        if (!take(&byte)) {
+            return 1;
+        }
+        if (byte != STX) {
+            EchoByte(byte);
+            continue;
+        }
+        BYTE cmd = 0;
+        if (!take(&cmd)) {
+            return 1;
+        }
+        if (cmd == STB_DATA_REQ) {
+            for (int i = 0; i < STB_DATA_REQ_PAYLOAD; ++i) {
+                if (!take(&payload[i])) {
+                    return 1;
+                }
+            }
+        }
+        BYTE last = 0;
+        if (!take(&last)) {
+            return 1;
+        }
+        if (last == ETX) {
+            *command = cmd;
+            return 0;
+        }
+        // The frame's STX, command and payload are dropped; only the wrong last byte shows.
+        EchoByte(last);
+    }
+    return 1;
+}
+
+void CStbProtocol::EchoByte(BYTE byte) {
+    m_parts.log.AppendFormat("%c", byte);
+}
+
+void CStbProtocol::SendStbFrame(BYTE command, const BYTE* payload, DWORD length) {
+    CSerialLink& link = m_parts.link;
+    const BYTE stx = STX;
+    const BYTE etx = ETX;
+    link.Write(&stx, 1);
+    link.Write(&command, 1);
+    if (length > 0) {
+        link.Write(payload, length);
+    }
+    link.Write(&etx, 1);
+}
+
+void CStbProtocol::SendStbTime() {
+    const std::time_t now = m_clock ? m_clock() : std::time(nullptr);
+    std::tm utc{};
+    if (gmtime_r(&now, &utc) != nullptr) {
+        std::fprintf(m_timeOut, "[UTC]   : %04d-%02d-%02d, %02d:%02d:%02d\n", utc.tm_year + 1900,
+                     utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    }
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) {
+        return;
+    }
+    std::fprintf(m_timeOut, "[LOCAL] : %04d-%02d-%02d, %02d:%02d:%02d\n", local.tm_year + 1900,
+                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::fflush(m_timeOut);
+
+    const int mjd = ModifiedJulianDate(local.tm_year, local.tm_mon + 1, local.tm_mday);
+    const BYTE payload[5] = {
+        static_cast<BYTE>((mjd >> 8) & 0xFF), static_cast<BYTE>(mjd & 0xFF),
+        static_cast<BYTE>(local.tm_hour),     static_cast<BYTE>(local.tm_min),
+        static_cast<BYTE>(local.tm_sec),
+    };
+    SendStbFrame(STB_TIME_REQ, payload, sizeof payload);
+}
+
+void CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
+    std::FILE* file = m_parts.state.m_pImageFile;
+    if (file == nullptr || length == 0) {
+        return;
+    }
+    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        return;
+    }
+    const std::size_t got = std::fread(m_block.data(), 1, length, file);
+    for (std::size_t pos = 0; pos < got; pos += STB_WRITE_PIECE) {
+        const std::size_t piece = std::min<std::size_t>(STB_WRITE_PIECE, got - pos);
+        m_parts.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
+    }
+}
+
+void CStbProtocol::OnDataRequest(const BYTE* payload) {
+    if (DebugMode()) {
+        m_parts.log.AppendText("[ZUDI] => STB_DATA_REQ\r\n");
+    }
+    const StbDataRequest request = ParseDataRequest(payload);
+    if (DebugMode()) {
+        m_parts.log.AppendFormat("Offset=0x%08lx, Len=0x%04hx\r\n",
+                                 static_cast<unsigned long>(request.offset),
+                                 static_cast<unsigned short>(request.length));
+    }
+    SendImageBlock(request.offset, request.length);
+
+    DownloadState& state = m_parts.state;
+    state.m_nOffset = static_cast<std::int64_t>(request.offset) + request.length;
+    // Far past the end of a tiny image the position exceeds an int; the bar clamps anything
+    // above its range, so cap it there rather than let it wrap negative.
+    const std::int64_t position =
+        std::min<std::int64_t>(ProgressPosition(state.m_nOffset, state.m_nImageSize), INT_MAX);
+    m_parts.progress.SendMessage(PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    m_parts.progress.SetWindowText(ProgressText(state.m_nOffset, state.m_nImageSize));
+}
+
+void CStbProtocol::OnExitApp() {
+    if (DebugMode()) {
+        m_parts.log.AppendText("EXIT_APP from STB\r\n");
+    }
+    CurrentHost().Beep(700, 100);
+    CurrentHost().Beep(750, 100);
+    const std::int64_t size = m_parts.state.m_nImageSize;
+    // Text first, then position: the position change repaints, so the final text shows at once.
+    m_parts.progress.SetWindowText(ProgressText(size, size));
+    m_parts.progress.SendMessage(PBM_SETPOS, kProgressRange, 0);
+    m_parts.startStop();
+    if (m_parts.events) {
+        m_parts.events(DownloadEvent::BoxFinished);
+    }
+}

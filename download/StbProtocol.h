@@ -1,0 +1,69 @@
+#pragma once
+
+// The server side of the box's loader link. Runs on the UI thread, once per receive
+// notification: it scans the receive ring buffer for one frame, echoes the console bytes it
+// passes to the log, and answers the frame through the serial link.
+//
+// How it works: the watch thread fills the ring buffer and posts WM_COMM_RECEIVED; OnCommReceived
+// reads at most one frame per notification (later frames wait for the next notification). A
+// frame's bytes may still be arriving: every take waits up to a second for its byte, so a frame
+// split across two batches is completed in the same scan. Every answer goes out before the log
+// and the progress bar move; only the debug trace lines of a request come before it.
+//
+// Threading rules: UI thread only. The ring buffer's other side is the watch thread.
+
+#include <cstdio>
+#include <ctime>
+#include <functional>
+
+#include <vector>
+
+#include "download/DownloadEvents.h"
+#include "platform/base/Win32Types.h"
+
+class CButton;
+class CLogEdit;
+class CSerialLink;
+class CWnd;
+struct DownloadState;
+
+class CStbProtocol {
+  public:
+    struct Parts {
+        CSerialLink& link;
+        CLogEdit& log;
+        CWnd& progress;
+        CButton& debugCheck;
+        DownloadState& state;
+        // START/Stop: EXIT_APP ends the download as the Stop button does.
+        std::function<void()> startStop;
+        // Told of EXIT_APP after the download has stopped; may be empty.
+        DownloadEventSink events;
+    };
+
+    explicit CStbProtocol(Parts parts);
+
+    // The clock of the time answer and where its two lines go (tests fix both).
+    void SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
+    void SetTimeOutput(std::FILE* out) { m_timeOut = out; }
+
+    LRESULT OnCommReceived(WPARAM wParam, LPARAM lParam);
+
+    // 0 when a complete frame was read into command (and payload for STB_DATA_REQ), 1 when the
+    // scan ended without one.
+    int ReadStbFrame(BYTE* command, BYTE* payload);
+    void SendStbFrame(BYTE command, const BYTE* payload, DWORD length);
+    void SendStbTime();
+    void SendImageBlock(DWORD offset, WORD length);
+
+  private:
+    bool DebugMode();
+    void OnDataRequest(const BYTE* payload);
+    void OnExitApp();
+    void EchoByte(BYTE byte);
+
+    Parts m_parts;
+    std::function<std::time_t()> m_clock;
+    std::FILE* m_timeOut = stdout;
+    std::vector<BYTE> m_block;
+};

@@ -1,0 +1,163 @@
+#include "hosts/cli/CliSession.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "app/DownloadApp.h"
+#include "app/MainDialog.h"
+#include "app/Resources.h"
+#include "download/DownloadState.h"
+#include "hosts/cli/ConsoleHost.h"
+#include "hosts/cli/ConsoleLog.h"
+#include "hosts/cli/ProgressLine.h"
+#include "platform/host/MessageQueue.h"
+#include "platform/window/OperatorInput.h"
+
+namespace {
+
+std::atomic<CliSession*> g_current{nullptr};
+
+}  // namespace
+
+CliSession::CliSession(SessionConfig config) : m_config(std::move(config)) {}
+
+CliSession::~CliSession() = default;
+
+CliSession* CliSession::Current() {
+    return g_current.load();
+}
+
+int CliSession::Run() {
+    ConsoleHost host;
+    host.SetDialogCreated([this](CDialog& dialog) { OnDialogCreated(dialog); });
+    CDownloadApp app;
+    app.SetDialogSetup([this](CMainDialog& dialog) {
+        m_dialog = &dialog;
+        if (m_config.ini) {
+            dialog.SetIniPath(*m_config.ini);
+        }
+        dialog.SetStartupPort(m_config.portNumber);
+        dialog.SetEventSink([this](DownloadEvent event) { OnEvent(event); });
+        // Runs once the dialog has initialised and made its first connection.
+        MessageQueue::Ui().PostTask([this] { Begin(); });
+    });
+    g_current = this;
+    app.InitInstance();
+    g_current = nullptr;
+    if (m_progress) {
+        m_progress->Finish();
+    }
+    m_dialog = nullptr;
+    std::fflush(stdout);
+    return m_status;
+}
+
+void CliSession::OnDialogCreated(CDialog& dialog) {
+    if (dialog.TemplateId() != IDD_STAVEL_OV_DIALOG) {
+        return;
+    }
+    m_log = std::make_unique<ConsoleLog>(stdout, isatty(STDOUT_FILENO) != 0);
+    dialog.GetDlgItem(IDC_LOG)->AddObserver(m_log.get());
+    m_progress = std::make_unique<ProgressLine>(stderr, isatty(STDERR_FILENO) != 0, [this] {
+        ProgressLine::Sample sample;
+        if (m_dialog != nullptr) {
+            sample.offset = m_dialog->m_download.m_nOffset;
+            sample.size = m_dialog->m_download.m_nImageSize;
+        }
+        return sample;
+    });
+    dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
+}
+
+void CliSession::Begin() {
+    if (m_ended) {
+        return;
+    }
+    m_dialog->m_editPath.SetWindowText(m_config.image);
+    if (m_config.debug && m_dialog->m_chkDebug.GetCheck() != BST_CHECKED) {
+        ClickButton(m_dialog->m_chkDebug);
+    }
+    PressStart();
+}
+
+void CliSession::PressStart() {
+    m_starting = true;
+    m_connectFailed = false;
+    ClickButton(m_dialog->m_btnStart);
+    m_starting = false;
+    if (m_ended) {
+        return;
+    }
+    if (!DownloadState::s_bRunning) {
+        // "No input file" or "Cannot read input file" has been shown.
+        End(kExitUsage);
+        return;
+    }
+    if (m_connectFailed) {
+        // Nothing can arrive on a port that did not open: stop as the operator would.
+        ClickButton(m_dialog->m_btnStart);
+        End(kExitPortFailed);
+    }
+}
+
+void CliSession::OnEvent(DownloadEvent event) {
+    switch (event) {
+        case DownloadEvent::Started:
+            if (m_progress) {
+                m_progress->Restart();
+            }
+            break;
+        case DownloadEvent::ConnectFailed:
+            if (m_starting) {
+                m_connectFailed = true;
+            }
+            break;
+        case DownloadEvent::BoxFinished:
+            ++m_boxes;
+            if (m_progress) {
+                m_progress->Finish();
+            }
+            if (m_config.loop) {
+                // The next box: START again once this notification's handling is over.
+                MessageQueue::Ui().PostTask([this] {
+                    if (!m_ended) {
+                        PressStart();
+                    }
+                });
+            } else {
+                End(kExitBoxFinished);
+            }
+            break;
+        case DownloadEvent::PortLost:
+            End(kExitPortLost);
+            break;
+        case DownloadEvent::Stopped:
+            break;
+    }
+    if (m_config.onEvent) {
+        m_config.onEvent(event);
+    }
+}
+
+void CliSession::OnSignal(int signo) {
+    if (m_dialog != nullptr && !m_ended && DownloadState::s_bRunning) {
+        ClickButton(m_dialog->m_btnStart);
+    }
+    End(128 + signo);
+}
+
+void CliSession::End(int status) {
+    if (m_ended) {
+        return;
+    }
+    m_ended = true;
+    m_status = status;
+    if (m_progress) {
+        m_progress->Finish();
+    }
+    if (m_dialog != nullptr) {
+        m_dialog->EndDialog(IDOK);
+    }
+}

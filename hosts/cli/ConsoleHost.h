@@ -1,0 +1,38 @@
+#pragma once
+
+// The host of the command-line tool: no window, no painting. Message boxes go to standard error
+// with the program's name as caption and are answered at once; the beep is the terminal's bell;
+// the modal loop is the UI queue's with real timers. There is no file dialog: the image comes
+// from the command line.
+//
+// Threading rules: UI thread only, like every host.
+
+#include <functional>
+
+#include "platform/host/Host.h"
+#include "platform/window/TimerTable.h"
+
+class ConsoleHost final : public Host {
+  public:
+    ConsoleHost();
+    ~ConsoleHost() override;
+
+    // Called with each dialog after its controls exist and before it is initialised, so that
+    // views can follow the controls from the first line the dialog logs.
+    void SetDialogCreated(std::function<void(CDialog&)> hook) { m_onCreated = std::move(hook); }
+
+    int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
+    void Beep(DWORD frequencyHz, DWORD durationMs) override;
+    std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
+    int RunModal(CDialog& dialog) override;
+    void SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) override;
+    void KillTimer(HWND hwnd, UINT_PTR id) override;
+    void RedrawWindow(HWND hwnd) override;
+    CDC* BeginPaint(HWND hwnd) override;
+    void EndPaint(HWND hwnd) override;
+    COLORREF GetSysColor(int index) override;
+
+  private:
+    TimerTable m_timers;
+    std::function<void(CDialog&)> m_onCreated;
+};

@@ -1,0 +1,115 @@
+#include "hosts/cli/Demo.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "hosts/cli/CliSession.h"
+#include "hosts/cli/PortChoice.h"
+#include "tools/stbsim/StbSimulator.h"
+#include "tools/stbsim/TestImage.h"
+
+namespace {
+
+constexpr std::uint64_t kDemoImageSize = 192 * 1024;
+constexpr std::uint32_t kLineBytesPerSecond = 11520;  // 115200 baud, 8N1
+
+// A private folder for the demo's image and settings, removed at the end.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "stavel-demo-XXXXXX");
+        if (mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~TempFolder() {
+        if (!m_path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
+    }
+    const std::string& Path() const { return m_path; }
+
+  private:
+    std::string m_path;
+};
+
+}  // namespace
+
+int RunDemo(const DemoOptions& options) {
+    TempFolder folder;
+    if (folder.Path().empty()) {
+        std::perror("stavel: cannot make a temporary folder");
+        return 1;
+    }
+    std::string imagePath;
+    std::vector<std::uint8_t> image;
+    std::string error;
+    if (options.image) {
+        imagePath = *options.image;
+        if (!stbsim::ReadImageFile(imagePath, image, error)) {
+            std::fprintf(stderr, "stavel: %s\n", error.c_str());
+            return kExitUsage;
+        }
+    } else {
+        imagePath = folder.Path() + "/demo.sdl";
+        image = stbsim::MakeTestImage(kDemoImageSize);
+        if (!stbsim::WriteImageFile(imagePath, image, error)) {
+            std::fprintf(stderr, "stavel: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
+    StbSimOptions simOptions;
+    simOptions.image = image;
+    simOptions.lineBytesPerSecond = options.fast ? 0 : kLineBytesPerSecond;
+    simOptions.consoleNoise = true;
+    StbSimulator box(std::move(simOptions));
+    if (!box.OpenPty()) {
+        std::fprintf(stderr, "stavel: the simulated box has no line: %s\n",
+                     box.OpenError().c_str());
+        return 1;
+    }
+    const PortChoice port = ChoosePort(box.SlavePath());
+    if (port.number == 0) {
+        std::fprintf(stderr, "stavel: %s\n", port.error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "stavel: simulated box on %s (COM%d), image %s, %zu bytes, %s\n",
+                 box.SlavePath().c_str(), port.number, imagePath.c_str(), image.size(),
+                 options.fast ? "unpaced" : "paced at 115200 baud");
+
+    StbVerdict verdict;
+    std::thread boxThread;
+    SessionConfig config;
+    config.portNumber = port.number;
+    config.image = imagePath;
+    config.ini = folder.Path() + "/Stavel_OV.ini";
+    config.debug = options.debug;
+    // The box is switched on once the tool waits for it, as the log asks the operator to.
+    config.onEvent = [&](DownloadEvent event) {
+        if (event == DownloadEvent::Started && !boxThread.joinable()) {
+            boxThread = std::thread([&] { verdict = box.Run(); });
+        }
+    };
+    CliSession session(config);
+    const int status = session.Run();
+    if (boxThread.joinable()) {
+        if (status != kExitBoxFinished) {
+            box.Stop();
+        }
+        boxThread.join();
+    } else {
+        verdict = StbVerdict::Failure("the box was never switched on");
+    }
+    std::fprintf(stderr, "stavel: box verdict: %s%s\n", verdict.ok ? "OK, " : "FAILED, ",
+                 verdict.message.c_str());
+    if (status != kExitBoxFinished) {
+        return status;
+    }
+    return verdict.ok ? 0 : 1;
+}

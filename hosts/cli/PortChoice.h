@@ -1,0 +1,17 @@
+#pragma once
+
+// Which COM number the command line's --port stands for. A port name ("COM7", "\\.\COM12",
+// any letter case) is its number. A device path is the number the port map gives it; a path
+// outside the map is given a number whose own device is absent, through a run-time override,
+// so that the dialog selects it like any other entry.
+
+#include <string>
+
+struct PortChoice {
+    int number = 0;          // 0 when nothing could be chosen
+    std::string devicePath;  // what the number stands for now
+    bool assigned = false;   // the number was given to a path outside the map
+    std::string error;
+};
+
+PortChoice ChoosePort(const std::string& portArgument);

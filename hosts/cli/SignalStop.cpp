@@ -1,0 +1,84 @@
+#include "hosts/cli/SignalStop.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+}  // namespace
+
+SignalStop::SignalStop(std::function<void(int)> onSignal, std::chrono::milliseconds grace)
+    : m_onSignal(std::move(onSignal)), m_grace(grace) {
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    m_signalFd = signalfd(-1, &set, SFD_CLOEXEC);
+    m_stopFd = eventfd(0, EFD_CLOEXEC);
+    if (m_signalFd >= 0 && m_stopFd >= 0) {
+        m_thread = std::thread([this] { Watch(); });
+    } else {
+        std::perror("stavel: signalfd");
+    }
+}
+
+SignalStop::~SignalStop() {
+    if (m_thread.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(m_stopFd, &one, sizeof one);
+        m_thread.join();
+    }
+    if (m_signalFd >= 0) {
+        close(m_signalFd);
+    }
+    if (m_stopFd >= 0) {
+        close(m_stopFd);
+    }
+}
+
+void SignalStop::Watch() {
+    int first = 0;
+    for (;;) {
+        pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+        // After the first signal the UI thread has the grace period to finish cleanly.
+        const int timeout = first != 0 ? static_cast<int>(m_grace.count()) : -1;
+        const int ready = poll(fds, 2, timeout);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready == 0 || (fds[0].revents & POLLIN)) {
+            int signo = first;
+            if (ready != 0) {
+                signalfd_siginfo info{};
+                if (read(m_signalFd, &info, sizeof info) != sizeof info) {
+                    continue;
+                }
+                signo = static_cast<int>(info.ssi_signo);
+            }
+            if (first == 0 && ready != 0) {
+                first = signo;
+                m_onSignal(signo);
+                continue;
+            }
+            // A second signal, or the grace period is over: nothing more can be done cleanly.
+            // No flush: the stuck UI thread may hold the stream's lock.
+            _exit(StatusFor(first));
+        }
+        if (fds[1].revents & POLLIN) {
+            return;
+        }
+    }
+}

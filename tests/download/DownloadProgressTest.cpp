@@ -1,0 +1,42 @@
+#include "download/DownloadProgress.h"
+
+#include <gtest/gtest.h>
+
+#include "download/StbFrame.h"
+
+TEST(DownloadProgress, PositionMovesInWholePercentStepsAndNeverGoesNegative) {
+    EXPECT_EQ(ProgressPosition(0, 1000), 0);
+    EXPECT_EQ(ProgressPosition(9, 1000), 0);
+    EXPECT_EQ(ProgressPosition(10, 1000), 100);
+    EXPECT_EQ(ProgressPosition(999, 1000), 9900);
+    EXPECT_EQ(ProgressPosition(1000, 1000), 10000);
+    EXPECT_EQ(ProgressPosition(2000, 1000), 20000);  // past the end: the bar clamps
+    // An empty image: nothing requested shows nothing, anything requested shows it complete.
+    EXPECT_EQ(ProgressPosition(0, 0), 0);
+    EXPECT_EQ(ProgressPosition(512, 0), 10000);
+
+    // Above 42,949,672 bytes a 32-bit product of offset and 100 would wrap; above 2 GiB a 32-bit
+    // size would be negative. The position still rises steadily to 10000.
+    for (const std::int64_t size : {std::int64_t{50'000'000}, std::int64_t{3'000'000'000}}) {
+        std::int64_t last = 0;
+        for (std::int64_t offset = 0; offset <= size; offset += size / 1000) {
+            const std::int64_t position = ProgressPosition(offset, size);
+            ASSERT_GE(position, last) << "size " << size << " offset " << offset;
+            ASSERT_LE(position, 10000);
+            last = position;
+        }
+        EXPECT_EQ(ProgressPosition(size, size), 10000);
+    }
+    EXPECT_EQ(ProgressText(3'000'000'000, 4'000'000'000), "( 3000000000 / 4000000000 ) Bytes");
+}
+
+TEST(DownloadProgress, DataRequestFieldsAreLittleEndian) {
+    const BYTE payload[6] = {0x00, 0x04, 0x00, 0x10, 0x00, 0x00};
+    const StbDataRequest r = ParseDataRequest(payload);
+    EXPECT_EQ(r.length, 1024);
+    EXPECT_EQ(r.offset, 4096u);
+    const BYTE high[6] = {0xFF, 0xFF, 0x78, 0x56, 0x34, 0xF2};
+    const StbDataRequest h = ParseDataRequest(high);
+    EXPECT_EQ(h.length, 65535);
+    EXPECT_EQ(h.offset, 0xF2345678u);
+}

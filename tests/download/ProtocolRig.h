@@ -1,0 +1,61 @@
+#pragma once
+
+// The protocol with real parts around it: a serial link open on a pseudo-terminal whose master
+// plays the box, a log view, a progress bar and a debug check box on the test host, and an
+// image file on disk.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "controls/LogEdit.h"
+#include "download/DownloadState.h"
+#include "download/StbProtocol.h"
+#include "platform/window/Button.h"
+#include "platform/window/ProgressCtrl.h"
+#include "serial/SerialLink.h"
+#include "tests/support/pty/Pty.h"
+#include "tests/support/testhost/TestHost.h"
+
+class ProtocolRig {
+  public:
+    explicit ProtocolRig(std::size_t imageSize = 200000);
+    ~ProtocolRig();
+
+    // The image's bytes (every value occurs, STX and ETX included).
+    const std::vector<std::uint8_t>& Image() const { return m_image; }
+    std::vector<std::uint8_t> ImageSlice(std::size_t offset, std::size_t length) const;
+
+    // The box sends `bytes`; returns once all of them are in the ring buffer.
+    void BoxSends(const std::vector<std::uint8_t>& bytes);
+    // One receive notification, as the watch thread's post would cause.
+    void Notify() { protocol.OnCommReceived(0, 0); }
+    // What the tool has written to the box so far.
+    std::vector<std::uint8_t> ToolSent() { return pty.ReadAvailable(); }
+    std::vector<std::uint8_t> ToolSentExactly(std::size_t n) { return pty.ReadExactly(n); }
+
+    void SetDebug(bool on) { debug.SetCheck(on ? BST_CHECKED : BST_UNCHECKED); }
+    std::string Log() const { return log.Text(); }
+    int Position() const { return progress.GetPos(); }
+    std::string ProgressText() const { return progress.GetWindowText(); }
+    // Stops serving, as Stop does: the image is closed.
+    void CloseImage() { state.CloseImage(); }
+
+    TestHost host;
+    Pty pty;
+    CWnd owner;
+    CLogEdit log;
+    CProgressCtrl progress;
+    CButton debug;
+    CSerialLink link;
+    DownloadState state;
+    int startStops = 0;
+    CStbProtocol protocol;
+
+  private:
+    std::vector<std::uint8_t> m_image;
+    std::string m_imagePath;
+};
+
+std::vector<std::uint8_t> DataRequest(std::uint32_t offset, std::uint16_t length);

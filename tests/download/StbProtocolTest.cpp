@@ -1,0 +1,228 @@
+#include "download/StbProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <future>
+#include <thread>
+
+#include "download/Mjd.h"
+#include "tests/download/ProtocolRig.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(StbProtocol, StartIsAcknowledgedAndTracedOnlyInDebugMode) {
+    ProtocolRig rig;
+    rig.BoxSends({0x02, 0x01, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
+    EXPECT_EQ(rig.Log(), "");
+
+    rig.SetDebug(true);
+    rig.BoxSends({0x02, 0x01, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
+    EXPECT_EQ(rig.Log(), "[ZUDI] => STB_START\r\n");
+    EXPECT_EQ(rig.link.m_rxRing.GetCount(), 0);
+}
+
+TEST(StbProtocol, TimeAnswerCarriesTheLocalDateAsMjdAndPrintsBothClocks) {
+    ProtocolRig rig;
+    const char* oldTz = std::getenv("TZ");
+    const std::string saved = oldTz ? oldTz : "";
+    setenv("TZ", "JST-9", 1);  // nine hours ahead of UTC, no daylight saving
+    tzset();
+    // 2009-05-25 20:34:56 UTC is 2009-05-26 05:34:56 in that zone: the date is the local one.
+    std::tm utc{};
+    utc.tm_year = 109;
+    utc.tm_mon = 4;
+    utc.tm_mday = 25;
+    utc.tm_hour = 20;
+    utc.tm_min = 34;
+    utc.tm_sec = 56;
+    const std::time_t when = timegm(&utc);
+    rig.protocol.SetClock([when] { return when; });
+    std::FILE* out = std::tmpfile();
+    rig.protocol.SetTimeOutput(out);
+
+    rig.SetDebug(true);
+    rig.BoxSends({0x02, 0x03, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(8), (Bytes{0x02, 0x03, 0xD6, 0xC1, 5, 34, 56, 0x03}));
+    EXPECT_EQ(rig.Log(), "[ZUDI] => STB_TIME_REQ\r\n");
+
+    std::rewind(out);
+    char text[256] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, out);
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, n),
+              "[UTC]   : 2009-05-25, 20:34:56\n"
+              "[LOCAL] : 2009-05-26, 05:34:56\n");
+    if (oldTz) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+TEST(StbProtocol, ModifiedJulianDateFollowsTheBroadcastRule) {
+    EXPECT_EQ(ModifiedJulianDate(109, 5, 26), 54977);
+    EXPECT_EQ(ModifiedJulianDate(110, 1, 1), 55197);
+    // Across the ends of February, in a leap year and in a common one.
+    EXPECT_EQ(ModifiedJulianDate(100, 2, 29) + 1, ModifiedJulianDate(100, 3, 1));
+    EXPECT_EQ(ModifiedJulianDate(101, 2, 28) + 1, ModifiedJulianDate(101, 3, 1));
+    EXPECT_EQ(ModifiedJulianDate(99, 12, 31) + 1, ModifiedJulianDate(100, 1, 1));
+    // The epoch of the Unix clock is MJD 40587.
+    EXPECT_EQ(ModifiedJulianDate(70, 1, 1), 40587);
+}
+
+TEST(StbProtocol, DataRequestsAreAnsweredWithExactlyTheImageBytes) {
+    ProtocolRig rig;
+    const std::size_t size = rig.Image().size();
+    struct Case {
+        std::uint32_t offset;
+        std::uint16_t length;
+        std::size_t expected;
+    };
+    const Case cases[] = {
+        {0, 256, 256},             // one piece
+        {4096, 1000, 1000},        // 256 + 256 + 256 + 232
+        {0x0302, 0x0203, 0x0203},  // payload bytes that look like STX and ETX
+        {static_cast<std::uint32_t>(size - 100), 1000, 100},  // partly past the end
+        {static_cast<std::uint32_t>(size), 512, 0},           // at the end: nothing
+        {123, 0, 0},                                          // length 0: nothing
+    };
+    for (const Case& c : cases) {
+        rig.BoxSends(DataRequest(c.offset, c.length));
+        rig.Notify();
+        EXPECT_EQ(rig.ToolSentExactly(c.expected), rig.ImageSlice(c.offset, c.expected))
+            << "offset " << c.offset << " length " << c.length;
+        EXPECT_EQ(rig.state.m_nOffset, static_cast<std::int64_t>(c.offset) + c.length);
+    }
+    EXPECT_TRUE(rig.ToolSent().empty());
+    EXPECT_EQ(rig.Log(), "");
+}
+
+TEST(StbProtocol, LargestBlockGoesOutWholeWhileTheBoxReads) {
+    ProtocolRig rig(70000);
+    // A pty holds a few KiB: the box must read while the tool writes.
+    auto reader = std::async(std::launch::async, [&] { return rig.ToolSentExactly(65535); });
+    rig.BoxSends(DataRequest(1000, 65535));
+    rig.Notify();
+    EXPECT_EQ(reader.get(), rig.ImageSlice(1000, 65535));
+    EXPECT_EQ(rig.ProgressText(), "( 66535 / 70000 ) Bytes");
+    EXPECT_EQ(rig.Position(), 9500);
+}
+
+TEST(StbProtocol, ProgressFollowsEachRequestAndTracesInDebugMode) {
+    ProtocolRig rig(10000);
+    rig.SetDebug(true);
+    rig.BoxSends(DataRequest(0x1000, 0x0400));
+    rig.Notify();
+    rig.ToolSentExactly(0x400);
+    EXPECT_EQ(rig.Log(), "[ZUDI] => STB_DATA_REQ\r\nOffset=0x00001000, Len=0x0400\r\n");
+    EXPECT_EQ(rig.ProgressText(), "( 5120 / 10000 ) Bytes");
+    EXPECT_EQ(rig.Position(), 5100);
+
+    // Past the end: nothing sent, the numbers still follow the request.
+    rig.BoxSends(DataRequest(20000, 100));
+    rig.Notify();
+    EXPECT_TRUE(rig.ToolSent().empty());
+    EXPECT_EQ(rig.ProgressText(), "( 20100 / 10000 ) Bytes");
+    EXPECT_EQ(rig.Position(), 10000);  // the bar's upper bound
+}
+
+TEST(StbProtocol, ConsoleTextIsEchoedAroundFramesAndBadFramesAreNotAnswered) {
+    ProtocolRig rig;
+    rig.BoxSends({'O', 'K', '\r', '\n', 0x02, 0x01, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
+    EXPECT_EQ(rig.Log(), "OK\r\n");
+
+    // The last byte is not ETX: no answer, only that byte is echoed.
+    rig.BoxSends({0x02, 0x01, 'A'});
+    rig.Notify();
+    // A NUL outside a frame formats to nothing.
+    rig.BoxSends({'x', 0x00, 'y'});
+    rig.Notify();
+    EXPECT_EQ(rig.Log(), "OK\r\nAxy");
+    EXPECT_TRUE(rig.ToolSent().empty());
+}
+
+TEST(StbProtocol, UnknownCommandsAreTracedInDebugModeAndNeverAnswered) {
+    ProtocolRig rig;
+    rig.BoxSends({0x02, 0x07, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.Log(), "");
+    rig.SetDebug(true);
+    rig.BoxSends({0x02, 0x07, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.Log(), "[ZUDI] Unknown STB command 0x07.\r\n");
+    EXPECT_TRUE(rig.ToolSent().empty());
+}
+
+TEST(StbProtocol, OneFramePerNotification) {
+    ProtocolRig rig;
+    rig.BoxSends({0x02, 0x01, 0x03, 0x02, 0x01, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
+    EXPECT_EQ(rig.link.m_rxRing.GetCount(), 3);  // the second frame waits
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
+    EXPECT_EQ(rig.link.m_rxRing.GetCount(), 0);
+}
+
+TEST(StbProtocol, FrameSplitAcrossBatchesIsCompletedInOneScan) {
+    ProtocolRig rig;
+    rig.BoxSends({0x02});
+    // The rest comes while the scan waits for the command byte.
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        rig.pty.WriteAll(Bytes{0x02, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x03});
+    });
+    rig.Notify();
+    late.join();
+    EXPECT_EQ(rig.ToolSentExactly(256), rig.ImageSlice(0, 256));
+}
+
+TEST(StbProtocol, ByteThatNeverComesEndsTheScanWithoutAnAnswer) {
+    ProtocolRig rig;
+    rig.SetDebug(true);
+    // STX and a data-request command, then the box falls silent.
+    rig.BoxSends({0x02, 0x02, 0x10});
+    rig.Notify();
+    EXPECT_TRUE(rig.ToolSent().empty());
+    EXPECT_EQ(rig.Log(), "");  // nothing echoed for bytes that did not come
+    // The next frame is read afresh.
+    rig.BoxSends({0x02, 0x01, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
+}
+
+TEST(StbProtocol, BytesWaitWhileNoDownloadRuns) {
+    ProtocolRig rig;
+    rig.CloseImage();
+    rig.BoxSends({'h', 'i', 0x02, 0x01, 0x03});
+    rig.Notify();
+    EXPECT_EQ(rig.link.m_rxRing.GetCount(), 5);
+    EXPECT_EQ(rig.Log(), "");
+    EXPECT_TRUE(rig.ToolSent().empty());
+}
+
+TEST(StbProtocol, ExitAppBeepsFillsTheBarAndStops) {
+    ProtocolRig rig(5000);
+    rig.SetDebug(true);
+    rig.BoxSends({0x02, 0x04, 0x03});
+    rig.Notify();
+    ASSERT_EQ(rig.host.Beeps().size(), 2u);
+    EXPECT_EQ(rig.host.Beeps()[0].frequencyHz, 700u);
+    EXPECT_EQ(rig.host.Beeps()[0].durationMs, 100u);
+    EXPECT_EQ(rig.host.Beeps()[1].frequencyHz, 750u);
+    EXPECT_EQ(rig.ProgressText(), "( 5000 / 5000 ) Bytes");
+    EXPECT_EQ(rig.Position(), 10000);
+    EXPECT_EQ(rig.startStops, 1);
+    EXPECT_EQ(rig.Log(), "EXIT_APP from STB\r\n");
+    EXPECT_TRUE(rig.ToolSent().empty());
+}
