@@ -112,7 +112,7 @@ BOOL CMainDialog::OnInitDialog() {
         const std::string about = LoadString(IDS_ABOUTBOX);
         if (!about.empty()) {
             systemMenu->AppendMenu(MF_SEPARATOR, 0, "");
-            systemMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about);
+            systemMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, about.c_str());
         }
     }
     SetIcon(m_hIcon, 1);
