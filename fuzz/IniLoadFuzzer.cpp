@@ -17,12 +17,27 @@
 
 namespace {
 
+std::string& Folder() {
+    static std::string folder;
+    return folder;
+}
+
+// Leaves nothing behind in the RAM file system when the run ends.
+void RemoveScratchFolder() {
+    for (const char* name : {"/in.ini", "/out.ini"}) {
+        unlink((Folder() + name).c_str());
+    }
+    rmdir(Folder().c_str());
+}
+
 std::string ScratchFolder() {
     std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     pattern += "/stavel-ini-fuzz-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         std::abort();
     }
+    Folder() = pattern;
+    std::atexit(RemoveScratchFolder);
     return pattern;
 }
 
