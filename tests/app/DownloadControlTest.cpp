@@ -1,0 +1,187 @@
+#include "download/DownloadControl.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/window/OperatorInput.h"
+#include "tests/app/DialogRig.h"
+
+namespace {
+
+const std::string kBanner =
+    "***************************** Start program *****************************\r\n";
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool ControlsEnabled(CMainDialog& dlg) {
+    return dlg.m_comboPort.IsWindowEnabled() && dlg.m_editPath.IsWindowEnabled() &&
+           dlg.m_btnBrowse.IsWindowEnabled();
+}
+
+bool ControlsDisabled(CMainDialog& dlg) {
+    return !dlg.m_comboPort.IsWindowEnabled() && !dlg.m_editPath.IsWindowEnabled() &&
+           !dlg.m_btnBrowse.IsWindowEnabled();
+}
+
+}  // namespace
+
+TEST(DownloadControl, ConnectionMessagesDependOnThePortTriedBefore) {
+    DialogRig rig;
+    CMainDialog& dlg = rig.Start();
+    // The first failure after start-up gives the general hint; later ones name the new port.
+    rig.ChoosePort(3);
+    EXPECT_EQ(rig.Log(), kBanner + "Connection Error!!!, Check the serial port number.\r\n" +
+                             "Connection COM3 Error!!!\r\n");
+    EXPECT_TRUE(rig.RedLampShown());
+    EXPECT_EQ(rig.ReadIni(), "[Gerneral]\r\nCOM Port Number=1\r\nSdlFileName=\r\n\r\n\r\n");
+
+    // Success stores the number and lights the green lamp.
+    rig.ChoosePort(DialogRig::kBoxPort);
+    EXPECT_NE(rig.Log().find("Connected COM5 successfully......\r\n"), std::string::npos);
+    EXPECT_TRUE(rig.GreenLampShown());
+    EXPECT_FALSE(rig.RedLampShown());
+    EXPECT_EQ(rig.ReadIni(), "[Gerneral]\r\nCOM Port Number=5\r\nSdlFileName=\r\n\r\n\r\n");
+    EXPECT_TRUE(dlg.m_link.m_bOpen);
+
+    // A failure afterwards leaves the stored number alone.
+    rig.ChoosePort(4);
+    EXPECT_NE(rig.Log().find("Connection COM4 Error!!!\r\n"), std::string::npos);
+    EXPECT_TRUE(rig.RedLampShown());
+    EXPECT_FALSE(dlg.m_link.m_bOpen);
+    EXPECT_EQ(rig.ReadIni(), "[Gerneral]\r\nCOM Port Number=5\r\nSdlFileName=\r\n\r\n\r\n");
+}
+
+TEST(DownloadControl, StartWithoutAUsableImageShowsWhyAndStaysIdle) {
+    DialogRig rig;
+    rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
+    CMainDialog& dlg = rig.Start();
+    ASSERT_TRUE(rig.GreenLampShown());
+
+    rig.ClickStart();
+    ASSERT_EQ(rig.host.MessageBoxes().size(), 1u);
+    EXPECT_EQ(rig.host.MessageBoxes()[0].text, "No input file");
+    EXPECT_EQ(rig.host.MessageBoxes()[0].caption, ApplicationName());
+    EXPECT_EQ(dlg.m_btnStart.GetWindowText(), "Start");
+    EXPECT_TRUE(ControlsEnabled(dlg));
+    EXPECT_FALSE(dlg.m_link.m_bOpen);   // the stop steps close the port...
+    EXPECT_TRUE(rig.GreenLampShown());  // ...and leave the lamp as it was
+    EXPECT_FALSE(DownloadState::s_bRunning);
+
+    for (const std::string& path : {rig.Folder() + "/missing.sdl", rig.Folder()}) {
+        dlg.m_editPath.SetWindowText(path);
+        rig.ClickStart();
+        EXPECT_EQ(rig.host.MessageBoxes().back().text, "Cannot read input file") << path;
+        EXPECT_EQ(dlg.m_download.m_pImageFile, nullptr);
+        EXPECT_TRUE(ControlsEnabled(dlg));
+        EXPECT_FALSE(DownloadState::s_bRunning);
+    }
+}
+
+TEST(DownloadControl, StartAndStopSwitchTheStateTheControlsAndThePort) {
+    DialogRig rig;
+    rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
+    CMainDialog& dlg = rig.Start();
+    const std::string image = rig.MakeImage("box.sdl", 1000);
+    dlg.m_editPath.SetWindowText(image);
+    dlg.m_progress.SetWindowText("( 7 / 7 ) Bytes");
+    const std::size_t before = rig.Log().size();
+
+    rig.ClickStart();
+    EXPECT_EQ(rig.Log().substr(before), "Filename = '" + image + "', Size = 1000 bytes\r\n" +
+                                            "Please connect serial port and turn on.....\r\n" +
+                                            "Connected COM5 successfully......\r\n");
+    EXPECT_TRUE(DownloadState::s_bRunning);
+    EXPECT_NE(dlg.m_download.m_pImageFile, nullptr);
+    EXPECT_EQ(dlg.m_download.m_nImageSize, 1000);
+    EXPECT_EQ(dlg.m_btnStart.GetWindowText(), "Stop");
+    EXPECT_TRUE(ControlsDisabled(dlg));
+    EXPECT_EQ(dlg.m_progress.SendMessage(PBM_GETPOS), 0);
+    // The last download's count stays until the first request of this one.
+    EXPECT_EQ(dlg.m_progress.GetWindowText(), "( 7 / 7 ) Bytes");
+    EXPECT_TRUE(dlg.m_link.m_bOpen);
+
+    rig.ClickStart();
+    EXPECT_TRUE(EndsWith(rig.Log(), "\r\nStop uploading....\r\n\r\n")) << rig.Log();
+    EXPECT_FALSE(DownloadState::s_bRunning);
+    EXPECT_EQ(dlg.m_download.m_pImageFile, nullptr);
+    EXPECT_EQ(dlg.m_btnStart.GetWindowText(), "Start");
+    EXPECT_TRUE(ControlsEnabled(dlg));
+    EXPECT_FALSE(dlg.m_link.m_bOpen);
+    EXPECT_TRUE(rig.GreenLampShown());
+
+    // A second start opens the port again.
+    rig.ClickStart();
+    EXPECT_TRUE(dlg.m_link.m_bOpen);
+    EXPECT_TRUE(DownloadState::s_bRunning);
+}
+
+TEST(DownloadControl, StartOnAPortThatFailsStillRuns) {
+    DialogRig rig;
+    CMainDialog& dlg = rig.Start();  // COM1, which does not exist
+    dlg.m_editPath.SetWindowText(rig.MakeImage("box.sdl", 10));
+    rig.ClickStart();
+    EXPECT_TRUE(DownloadState::s_bRunning);
+    EXPECT_EQ(dlg.m_btnStart.GetWindowText(), "Stop");
+    EXPECT_TRUE(rig.RedLampShown());
+    EXPECT_TRUE(EndsWith(rig.Log(), "Connection COM1 Error!!!\r\n")) << rig.Log();
+    EXPECT_EQ(rig.ReadIni(), "[Gerneral]\r\nCOM Port Number=1\r\nSdlFileName=\r\n\r\n\r\n");
+}
+
+TEST(DownloadControl, WholeDownloadThroughTheDialogEndsWithExitApp) {
+    DialogRig rig;
+    rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
+    CMainDialog& dlg = rig.Start();
+    const std::string image = rig.MakeImage("box.sdl", 600);
+    dlg.m_editPath.SetWindowText(image);
+    rig.ClickStart();
+    Pty& box = *rig.box;
+    using Bytes = std::vector<std::uint8_t>;
+    EXPECT_EQ(rig.BoxAsks(Bytes{'b', 'o', 'o', 't', '\r', '\n', 0x02, 0x01, 0x03}, 4),
+              (Bytes{0x02, 0x01, 0x0A, 0x03}));
+    // 300 bytes from 0, then 300 from 300.
+    const Bytes first = rig.BoxAsks({0x02, 0x02, 0x2C, 0x01, 0x00, 0x00, 0x00, 0x00, 0x03}, 300);
+    const Bytes second = rig.BoxAsks({0x02, 0x02, 0x2C, 0x01, 0x2C, 0x01, 0x00, 0x00, 0x03}, 300);
+    ASSERT_EQ(first.size(), 300u);
+    ASSERT_EQ(second.size(), 300u);
+    ASSERT_TRUE(rig.PumpUntil([&] { return dlg.m_download.m_nOffset == 600; }));
+    for (std::size_t i = 0; i < 300; ++i) {
+        ASSERT_EQ(first[i], static_cast<std::uint8_t>(i * 7 + 3));
+        ASSERT_EQ(second[i], static_cast<std::uint8_t>((i + 300) * 7 + 3));
+    }
+    EXPECT_EQ(dlg.m_progress.GetWindowText(), "( 600 / 600 ) Bytes");
+
+    box.WriteAll(Bytes{0x02, 0x04, 0x03});
+    ASSERT_TRUE(rig.PumpUntil([] { return !DownloadState::s_bRunning; }));
+    EXPECT_EQ(dlg.m_progress.SendMessage(PBM_GETPOS), 10000);
+    EXPECT_EQ(rig.host.Beeps().size(), 2u);
+    EXPECT_NE(rig.Log().find("boot\r\n"), std::string::npos);
+    EXPECT_TRUE(EndsWith(rig.Log(), "\r\nStop uploading....\r\n\r\n")) << rig.Log();
+    EXPECT_FALSE(dlg.m_link.m_bOpen);
+    EXPECT_EQ(dlg.m_btnStart.GetWindowText(), "Start");
+
+    // After the stop, the box's bytes are neither echoed nor answered.
+    const std::size_t logged = rig.Log().size();
+    box.WriteAll(Bytes{'l', 'a', 't', 'e', 0x02, 0x01, 0x03});
+    rig.host.Pump();
+    EXPECT_EQ(rig.Log().size(), logged);
+}
+
+TEST(DownloadControl, PortLostMidDownloadStopsAndShowsTheRedLamp) {
+    DialogRig rig;
+    rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
+    CMainDialog& dlg = rig.Start();
+    dlg.m_editPath.SetWindowText(rig.MakeImage("box.sdl", 100));
+    rig.ClickStart();
+    ASSERT_TRUE(DownloadState::s_bRunning);
+
+    rig.box->CloseMaster();  // the cable is pulled
+    ASSERT_TRUE(rig.PumpUntil([] { return !DownloadState::s_bRunning; }));
+    EXPECT_NE(rig.Log().find("Connection COM5 lost!!!\r\n\r\nStop uploading....\r\n\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(rig.RedLampShown());
+    EXPECT_FALSE(rig.GreenLampShown());
+    EXPECT_TRUE(ControlsEnabled(dlg));
+    EXPECT_EQ(dlg.m_link.m_hPort, nullptr);  // the port is released
+}
