@@ -2,10 +2,12 @@
 
 // A view that follows a window's state without polling: a host's widget, a test's recorder.
 // Every notification comes after the state has changed, on the UI thread, from inside the call
-// that changed it. An observer may remove itself (or another) while being told.
+// that changed it. An observer may remove itself (or another) while being told. An observer that
+// goes first leaves the windows it watches, so the two may be destroyed in either order.
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 #include "platform/base/Win32Types.h"
 
@@ -13,7 +15,10 @@ class CWnd;
 
 class WindowObserver {
   public:
-    virtual ~WindowObserver() = default;
+    WindowObserver() = default;
+    virtual ~WindowObserver();
+    WindowObserver(const WindowObserver&) = delete;
+    WindowObserver& operator=(const WindowObserver&) = delete;
 
     // The whole window text was replaced (WM_SETTEXT).
     virtual void OnTextChanged(CWnd&) {}
@@ -33,4 +38,9 @@ class WindowObserver {
     virtual void OnPlacementChanged(CWnd&) {}
     // The window is going away; the observer is dropped afterwards without being told again.
     virtual void OnDestroyed(CWnd&) {}
+
+  private:
+    friend class CWnd;
+    // The windows this observer is added to, by handle: a handle outlives subclassing.
+    std::vector<HWND> m_observed;
 };

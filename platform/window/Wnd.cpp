@@ -50,6 +50,9 @@ void CWnd::DestroyWindow() {
         }
     }
     NotifyObservers([this](WindowObserver& o) { o.OnDestroyed(*this); });
+    for (WindowObserver* observer : m_state.observers) {
+        std::erase(observer->m_observed, m_hWnd);
+    }
     if (CWnd* parent = GetParent()) {
         std::erase(parent->m_state.children, m_hWnd);
     }
@@ -263,11 +266,24 @@ void CWnd::AddObserver(WindowObserver* observer) {
     if (observer != nullptr && std::find(m_state.observers.begin(), m_state.observers.end(),
                                          observer) == m_state.observers.end()) {
         m_state.observers.push_back(observer);
+        observer->m_observed.push_back(m_hWnd);
     }
 }
 
 void CWnd::RemoveObserver(WindowObserver* observer) {
-    std::erase(m_state.observers, observer);
+    if (std::erase(m_state.observers, observer) != 0) {
+        std::erase(observer->m_observed, m_hWnd);
+    }
+}
+
+WindowObserver::~WindowObserver() {
+    // Copied: RemoveObserver edits the list while we walk it.
+    const std::vector<HWND> observed = m_observed;
+    for (HWND hwnd : observed) {
+        if (CWnd* window = CWnd::FromHandle(hwnd)) {
+            window->RemoveObserver(this);
+        }
+    }
 }
 
 LRESULT DispatchMessage(const MSG& msg) {
