@@ -14,16 +14,15 @@ int CTextProgressCtrl::s_nMarqueeDir = 1;
 
 namespace {
 
-// A colour field's value, with CLR_DEFAULT standing for the system colour `index` as it is now.
-COLORREF Effective(COLORREF field, int index) {
-    return field == CLR_DEFAULT ? CurrentHost().GetSysColor(index) : field;
-}
-
 LRESULT ColourResult(COLORREF colour) {
     return static_cast<LRESULT>(colour);
 }
 
 }  // namespace
+
+COLORREF CTextProgressCtrl::Effective(COLORREF field, int index) {
+    return field == CLR_DEFAULT ? CurrentHost().GetSysColor(index) : field;
+}
 
 CTextProgressCtrl::~CTextProgressCtrl() {
     if (m_fontRotated.GetSafeHandle() != nullptr) {

@@ -72,11 +72,14 @@ class CTextProgressCtrl : public CProgressCtrl {
     // Stores `colour` in `field`, repaints and answers the old raw value.
     LRESULT SetColour(COLORREF& field, LPARAM colour);
     void Repaint();
+    // A colour field's value, with CLR_DEFAULT standing for system colour `index` as it is now.
+    static COLORREF Effective(COLORREF field, int index);
     int UpperBound() const;
     CFont* DrawingFont();
     void MakeRotatedFont(CFont* source);
     std::string BarText();
-    void DrawBarText(CDC& dc, const ProgressAreas& areas, const std::string& text, bool vertical);
+    void DrawBarText(CDC& dc, const ProgressAreas& areas, const std::string& text, bool vertical,
+                     COLORREF textColour, COLORREF barTextColour);
     void DrawTextPass(CDC& dc, POINT at, const RECT& client, const RECT& area, COLORREF colour,
                       const std::string& text);
 

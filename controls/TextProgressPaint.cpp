@@ -8,7 +8,6 @@
 #include "controls/ProgressLayout.h"
 #include "controls/TextProgressCtrl.h"
 #include "platform/gdi/DC.h"
-#include "platform/host/Host.h"
 #include "platform/window/PaintDC.h"
 
 namespace {
@@ -19,10 +18,6 @@ struct Colours {
     COLORREF text;
     COLORREF barText;
 };
-
-COLORREF Effective(COLORREF field, int index) {
-    return field == CLR_DEFAULT ? CurrentHost().GetSysColor(index) : field;
-}
 
 }  // namespace
 
@@ -61,7 +56,7 @@ void CTextProgressCtrl::OnPaint() {
     }
     const std::string text = BarText();
     if (!text.empty()) {
-        DrawBarText(dc, areas, text, vertical);
+        DrawBarText(dc, areas, text, vertical, colours.text, colours.barText);
     }
 }
 
@@ -102,7 +97,7 @@ std::string CTextProgressCtrl::BarText() {
 }
 
 void CTextProgressCtrl::DrawBarText(CDC& dc, const ProgressAreas& areas, const std::string& text,
-                                    bool vertical) {
+                                    bool vertical, COLORREF textColour, COLORREF barTextColour) {
     CFont* unturned = nullptr;
     if (vertical) {
         unturned = dc.SelectObject(&m_fontRotated);
@@ -113,11 +108,10 @@ void CTextProgressCtrl::DrawBarText(CDC& dc, const ProgressAreas& areas, const s
         client, dc.GetTextExtent(text),
         vertical ? ProgressOrientation::Vertical : ProgressOrientation::Horizontal, m_nTextAlign);
     dc.SetBkMode(TRANSPARENT);
-    const COLORREF textColour = Effective(m_crText, COLOR_WINDOWTEXT);
     if (areas.drawBefore) {
         DrawTextPass(dc, at, client, areas.before, textColour, text);
     }
-    DrawTextPass(dc, at, client, areas.bar, Effective(m_crBarText, COLOR_WINDOW), text);
+    DrawTextPass(dc, at, client, areas.bar, barTextColour, text);
     if (areas.drawAfter) {
         DrawTextPass(dc, at, client, areas.after, textColour, text);
     }

@@ -1,8 +1,10 @@
 #include <chrono>
 #include <initializer_list>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -282,4 +284,55 @@ TEST_F(TextProgressCtrlTest, AlignmentsAndAVerticalBarWithTurnedText) {
     }
     tall.SendMessage(TPBM_SETTEXTALIGN, 0);
     EXPECT_EQ(InkOf(raster, {kWhite, kBlack}), Reference("50%", POINT{8, 197}, 30, 200, 900));
+}
+
+namespace {
+
+// A host whose paints may cover only part of a window, as after an overlapping window moves.
+class PartialPaintHost : public TestHost {
+  public:
+    CDC* BeginPaint(HWND hwnd) override {
+        CDC* dc = TestHost::BeginPaint(hwnd);
+        if (dc != nullptr && dc->m_hDC != nullptr) {
+            dc->m_hDC->SetUpdateArea(updateArea);
+        }
+        return dc;
+    }
+    std::optional<RECT> updateArea;
+};
+
+}  // namespace
+
+TEST(TextProgressPartialPaintTest, APartialPaintMatchesTheFullOneInsideAndLeavesTheRest) {
+    CTextProgressCtrl::s_nMarqueeDir = 1;
+    PartialPaintHost host;
+    CTextProgressCtrl bar;
+    CreateParams params;
+    params.kind = ControlKind::Progress;
+    params.style = WS_CHILD | WS_VISIBLE | PBS_SMOOTH;
+    params.placement = WindowPlacement{0, 0, 400, 30};
+    ASSERT_TRUE(bar.Create(params, nullptr));
+    bar.SendMessage(PBM_SETRANGE, 0, kRange0To10000);
+    bar.SendMessage(TPBM_SETTEXTALIGN, 0);
+    bar.SetWindowText("( 2500 / 10000 ) Bytes");
+    bar.SendMessage(PBM_SETPOS, 2500);
+    RasterDevice& raster = *host.Surface(bar.m_hWnd);
+    std::vector<COLORREF> full;
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            full.push_back(raster.GetPixel(x, y));
+        }
+    }
+
+    const COLORREF sentinel = RGB(7, 7, 7);
+    raster.FillRect(RECT{0, 0, 400, 30}, sentinel);
+    host.updateArea = RECT{50, 4, 150, 30};
+    host.Paint(bar);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            const bool inside = x >= 50 && x < 150 && y >= 4;
+            const COLORREF expected = inside ? full[static_cast<size_t>(y * 400 + x)] : sentinel;
+            ASSERT_EQ(raster.GetPixel(x, y), expected) << x << "," << y;
+        }
+    }
 }
