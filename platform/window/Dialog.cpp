@@ -1,5 +1,10 @@
 #include "platform/window/Dialog.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "platform/gdi/GdiObjects.h"
+#include "platform/gdi/GdiTypes.h"
 #include "platform/host/Host.h"
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
@@ -41,11 +46,30 @@ bool CDialog::Create(DialogBaseUnits units) {
         control->Create(child, this);
         m_templateControls.push_back(std::move(control));
     }
+    MakeTemplateFont(*dialogTemplate);
     m_hasSystemMenu = (dialogTemplate->style & WS_SYSMENU) != 0;
     ResetSystemMenu();
     m_ended = false;
     m_endCode = 0;
     return true;
+}
+
+void CDialog::MakeTemplateFont(const DialogTemplate& dialogTemplate) {
+    if (dialogTemplate.fontFace.empty()) {
+        return;
+    }
+    LOGFONT logFont{};
+    // Points to pixels at 96 dots per inch, negative: the character height without leading.
+    logFont.lfHeight = -((dialogTemplate.pointSize * 96 + 36) / 72);
+    logFont.lfWeight = 400;
+    const std::size_t n = std::min(dialogTemplate.fontFace.size(), sizeof logFont.lfFaceName - 1);
+    std::memcpy(logFont.lfFaceName, dialogTemplate.fontFace.data(), n);
+    m_font = std::make_unique<CFont>();
+    m_font->CreateFontIndirect(&logFont);
+    SetFont(m_font.get(), 0);
+    for (const auto& control : m_templateControls) {
+        control->SetFont(m_font.get(), 0);
+    }
 }
 
 BOOL CDialog::Initialize() {

@@ -18,6 +18,7 @@
 #include "platform/window/Menu.h"
 #include "platform/window/Wnd.h"
 
+class CFont;
 class TimerTable;
 
 class CDialog : public CWnd {
@@ -45,7 +46,8 @@ class CDialog : public CWnd {
     UINT TemplateId() const { return m_templateId; }
     const DialogTemplate* Template() const;
     // Makes the window and its controls from the template; placements in pixels from `units`.
-    // False when the template is missing or the window exists.
+    // The template's font is made and given to the dialog and every control (WM_SETFONT), as
+    // the dialog manager does. False when the template is missing or the window exists.
     bool Create(DialogBaseUnits units = {});
     // Binds the members, then OnInitDialog; the dialog runs (not ended) afterwards.
     BOOL Initialize();
@@ -56,8 +58,8 @@ class CDialog : public CWnd {
     void RouteItem(MessageQueue::Item& item);
     bool HasEnded() const { return m_ended; }
     int EndCode() const { return m_endCode; }
-    // Create, Initialize, then the UI queue and `timers` (if any) until the dialog ends.
-    // Answers the end code, or -1 when the dialog cannot be made.
+    // Create, Initialize, then the UI queue and `timers` (if any) until the dialog ends; the
+    // window then goes, as after DoModal. Answers the end code, or -1 when it cannot be made.
     int RunModalLoop(DialogBaseUnits units = {}, TimerTable* timers = nullptr);
     // The id of the default push button (BS_DEFPUSHBUTTON), or IDOK when there is none.
     int DefaultButtonId() const;
@@ -67,9 +69,11 @@ class CDialog : public CWnd {
   private:
     void HandleDialogKey(const MSG& msg);
     void ResetSystemMenu();
+    void MakeTemplateFont(const DialogTemplate& dialogTemplate);
 
     UINT m_templateId;
     HWND m_parentHwnd{};
+    std::unique_ptr<CFont> m_font;  // before the controls: they point at it until they go
     std::vector<std::unique_ptr<CWnd>> m_templateControls;
     CMenu m_systemMenu;
     bool m_hasSystemMenu = false;

@@ -43,5 +43,7 @@ int CDialog::RunModalLoop(DialogBaseUnits units, TimerTable* timers) {
             RouteItem(*item);
         }
     }
-    return EndCode();
+    const int code = EndCode();
+    DestroyWindow();
+    return code;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/gdi/GdiObjects.h"
+#include "platform/gdi/GdiTypes.h"
 #include "platform/window/OperatorInput.h"
 #include "platform/window/StringTable.h"
 #include "tests/controls/WindowTestDialog.h"
@@ -34,6 +36,14 @@ TEST_F(DialogTest, TemplateMakesControlsInPixelsAndMembersTakeThemOver) {
     EXPECT_EQ(dialog.m_combo.GetCount(), 3);
     EXPECT_EQ(dialog.m_combo.GetLBText(2), "COM3");
     EXPECT_EQ(dialog.events, std::vector<std::string>{"init"});
+    // Every control gets the dialog's font, 8 points at 96 dots per inch.
+    CFont* font = dialog.m_log.GetFont();
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font, dialog.GetFont());
+    LOGFONT logFont{};
+    ASSERT_GT(font->GetLogFont(&logFont), 0);
+    EXPECT_EQ(logFont.lfHeight, -11);
+    EXPECT_STREQ(logFont.lfFaceName, "MS Sans Serif");
     // The icon control shows the template's icon only when the application registered it.
     RegisterIcon(131, IconImage{1, 1, {RGB(0, 255, 0)}});
     TestDialog again;

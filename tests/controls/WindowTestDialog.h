@@ -27,6 +27,8 @@ inline void RegisterTestTemplate() {
     t.caption = "Test dialog";
     t.cx = 319;
     t.cy = 291;
+    t.fontFace = "MS Sans Serif";
+    t.pointSize = 8;
     t.style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     const DWORD child = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
     t.items = {
