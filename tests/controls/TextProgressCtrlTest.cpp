@@ -336,3 +336,37 @@ TEST(TextProgressPartialPaintTest, APartialPaintMatchesTheFullOneInsideAndLeaves
         }
     }
 }
+
+TEST_F(TextProgressCtrlTest, TextUsesTheControlsFontElseItsDialogsFont) {
+    CWnd dialog;
+    CreateParams dialogParams;
+    dialogParams.kind = ControlKind::Dialog;
+    dialogParams.placement = WindowPlacement{0, 0, 500, 100};
+    ASSERT_TRUE(dialog.Create(dialogParams, nullptr));
+    CFont big;
+    LOGFONT lf{};
+    lf.lfHeight = 26;
+    ASSERT_TRUE(big.CreateFontIndirect(&lf));
+    dialog.SetFont(&big);
+
+    CreateParams params;
+    params.kind = ControlKind::Progress;
+    params.style = WS_CHILD | WS_VISIBLE | PBS_SMOOTH;
+    params.placement = WindowPlacement{0, 0, 400, 40};
+    ASSERT_TRUE(bar.Create(params, &dialog));
+    Send(PBM_SETPOS, 50);
+    RasterDevice expected(400, 40, kWhite);
+    expected.DrawText(POINT{(400 - 36) / 2, (40 - 26) / 2}, lf, "50%", RGB(1, 2, 3),
+                      RECT{0, 0, 400, 40});
+    EXPECT_EQ(InkOf(*host.Surface(bar.m_hWnd), {kWhite, kBlack}), InkOf(expected, {RGB(1, 2, 3)}));
+
+    CFont own;
+    LOGFONT small{};
+    small.lfHeight = -11;
+    own.CreateFontIndirect(&small);
+    bar.SetFont(&own);
+    Send(PBM_SETPOS, 50);
+    EXPECT_EQ(InkOf(*host.Surface(bar.m_hWnd), {kWhite, kBlack}),
+              Reference("50%", POINT{(400 - 18) / 2, (40 - 13) / 2}, 400, 40));
+    bar.DestroyWindow();
+}
