@@ -99,7 +99,7 @@ TEST_F(SerialLinkTest, ABurstOver2048BytesDrainsInSeveralReadsWithOneNotificatio
     ASSERT_TRUE(ui.UntilQueued());  // the box request, not yet answered
     const std::vector<std::uint8_t> burst = Bytes(3000, 99);
     ASSERT_TRUE(pty.WriteAll(burst));
-    ASSERT_TRUE(ui.Until([&] { return pty.PendingForProgram() == burst.size(); }));
+    ASSERT_TRUE(UiPump::Await([&] { return pty.PendingForProgram() == burst.size(); }));
     const std::vector<std::uint8_t> old = TakeAll(link.m_rxRing);
     ASSERT_EQ(old.size(), 4100u);  // the 92-byte read was dropped whole
 

@@ -42,15 +42,19 @@ void UiPump::For(std::chrono::milliseconds span) {
     }
 }
 
-bool UiPump::UntilQueued(std::chrono::milliseconds limit) {
+bool UiPump::Await(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    while (MessageQueue::Ui().Size() == 0) {
+    while (!done()) {
         if (std::chrono::steady_clock::now() >= end) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+bool UiPump::UntilQueued(std::chrono::milliseconds limit) {
+    return Await([] { return MessageQueue::Ui().Size() != 0; }, limit);
 }
 
 int UiPump::Count(UINT message) const {

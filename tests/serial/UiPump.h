@@ -41,6 +41,9 @@ class UiPump {
                std::chrono::milliseconds limit = std::chrono::seconds(10));
     // Handles whatever arrives during `span`.
     void For(std::chrono::milliseconds span);
+    // Waits until `done` holds, handling nothing meanwhile.
+    static bool Await(const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10));
     // Waits, without handling anything, until the queue holds an item.
     bool UntilQueued(std::chrono::milliseconds limit = std::chrono::seconds(10));
 
