@@ -6,6 +6,7 @@
 #include "platform/gdi/GdiTypes.h"
 #include "platform/window/OperatorInput.h"
 #include "platform/window/StringTable.h"
+#include "platform/window/TimerTable.h"
 #include "tests/controls/WindowTestDialog.h"
 #include "tests/support/testhost/TestHost.h"
 
@@ -158,6 +159,52 @@ TEST_F(DialogTest, MessagesForWindowsThatHaveGoneAreDropped) {
     PostMessage(gone, EM_REPLACESEL, 0, 0);
     EXPECT_EQ(CWnd::FromHandle(gone), nullptr);
     EXPECT_EQ(host.Pump(), 2);  // both taken, neither reaches freed memory (ASan would tell)
+}
+
+}  // namespace
+
+namespace {
+
+// Ends itself on its third timer tick; a worker posts to it while it starts.
+class TickingDialog : public window_test::TestDialog {
+  public:
+    TimerTable* timers = nullptr;
+    int ticks = 0;
+
+  protected:
+    const MessageMap* GetMessageMap() const override {
+        static const MessageMapEntry kEntries[] = {MapTimer<&TickingDialog::OnTimer>()};
+        static const MessageMap kMap{TestDialog::GetMessageMap(), kEntries};
+        return &kMap;
+    }
+    BOOL OnInitDialog() override {
+        TestDialog::OnInitDialog();
+        const auto now = std::chrono::duration_cast<TimerTable::Time>(
+            std::chrono::steady_clock::now().time_since_epoch());
+        timers->Set(m_hWnd, 5, 10, now);
+        std::thread([hwnd = m_hWnd] {
+            ::PostMessage(hwnd, window_test::kUserMessage, 5, 6);
+        }).join();
+        return 1;
+    }
+    void OnTimer(UINT_PTR id) {
+        if (id == 5 && ++ticks == 3) {
+            EndDialog(IDOK);
+        }
+    }
+};
+
+TEST(DialogModalLoopTest, ReadyMadeLoopRunsPostsAndTimersUntilTheDialogEnds) {
+    window_test::RegisterTestTemplate();
+    MessageQueue::Ui().Clear();
+    TickingDialog dialog;
+    TimerTable timers;
+    dialog.timers = &timers;
+    EXPECT_EQ(dialog.RunModalLoop({}, &timers), IDOK);
+    EXPECT_EQ(dialog.ticks, 3);
+    EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "user 5 6"}));
+    EXPECT_EQ(dialog.m_hWnd, kNoWindow);
+    EXPECT_EQ(MessageQueue::Ui().Size(), 0u);
 }
 
 }  // namespace
