@@ -1,0 +1,55 @@
+#include "hosts/wx/ComboBinding.h"
+
+#include <wx/arrstr.h>
+
+#include "hosts/wx/PortDescription.h"
+#include "hosts/wx/WxFonts.h"
+#include "platform/window/OperatorInput.h"
+
+ComboBinding::ComboBinding(CWnd& model, wxWindow* parent)
+    : WidgetBinding(model, new wxChoice(parent, wxID_ANY)) {
+    Choice()->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { Choose(event.GetSelection()); });
+}
+
+void ComboBinding::Choose(int index) {
+    Operate([index](CWnd& model) { ChooseComboEntry(model, index); });
+    if (CWnd* model = Model()) {
+        OnComboSelectionChanged(*model);
+    }
+}
+
+void ComboBinding::Sync(CWnd& model) {
+    WidgetBinding::Sync(model);
+    OnComboItemsChanged(model);
+}
+
+void ComboBinding::OnPlacementChanged(CWnd& model) {
+    // The template's height includes the open list; the closed box is as tall as it needs.
+    const WindowPlacement p = model.GetPlacement();
+    Choice()->SetSize(p.x, p.y, p.cx, Choice()->GetBestSize().GetHeight());
+}
+
+void ComboBinding::OnComboItemsChanged(CWnd& model) {
+    wxArrayString items;
+    const LRESULT count = model.SendMessage(CB_GETCOUNT);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = model.SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(i));
+        std::string text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
+        model.SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(i),
+                          reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
+        items.Add(ToWx(text));
+    }
+    Choice()->Set(items);
+    OnComboSelectionChanged(model);
+}
+
+void ComboBinding::OnComboSelectionChanged(CWnd& model) {
+    const int selection = static_cast<int>(model.SendMessage(CB_GETCURSEL));
+    Choice()->SetSelection(selection >= 0 && selection < static_cast<int>(Choice()->GetCount())
+                               ? selection
+                               : wxNOT_FOUND);
+    const std::string tip =
+        selection >= 0 ? PortDescription(selection + 1) : std::string("No port chosen");
+    Choice()->SetToolTip(ToWx(tip));
+}

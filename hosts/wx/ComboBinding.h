@@ -1,0 +1,26 @@
+#pragma once
+
+// The port list: a drop-down list without typing (wxChoice). Its entries and selection follow
+// the model; choosing an entry reaches the model as ChooseComboEntry. The tooltip names the
+// device behind the chosen number, so the operator sees that COM1 is the first USB adapter.
+//
+// Threading rules: UI thread only.
+
+#include <wx/choice.h>
+
+#include "hosts/wx/WidgetBinding.h"
+
+class ComboBinding : public WidgetBinding {
+  public:
+    ComboBinding(CWnd& model, wxWindow* parent);
+
+    void Sync(CWnd& model) override;
+    void OnPlacementChanged(CWnd& model) override;
+    void OnComboItemsChanged(CWnd& model) override;
+    void OnComboSelectionChanged(CWnd& model) override;
+    // What the operator's choice does; also what the control channel's "choose" sends.
+    void Choose(int index);
+
+  private:
+    wxChoice* Choice() const { return static_cast<wxChoice*>(Widget()); }
+};

@@ -1,0 +1,192 @@
+#include "hosts/wx/ControlCommands.h"
+
+#include <sstream>
+#include <vector>
+
+#include <wx/statbmp.h>
+
+#include "hosts/wx/ButtonBinding.h"
+#include "hosts/wx/ComboBinding.h"
+#include "hosts/wx/ControlChannel.h"
+#include "hosts/wx/LogView.h"
+#include "hosts/wx/ScreenCapture.h"
+#include "hosts/wx/WxDialogWindow.h"
+#include "hosts/wx/WxFonts.h"
+#include "hosts/wx/WxHost.h"
+#include "platform/window/Dialog.h"
+
+namespace {
+
+struct Command {
+    std::string tag;
+    std::string verb;
+    std::string rest;  // the arguments as one text (a path may hold blanks)
+};
+
+Command Parse(const std::string& line) {
+    Command command;
+    std::istringstream in(line);
+    in >> command.tag >> command.verb;
+    std::getline(in >> std::ws, command.rest);
+    return command;
+}
+
+WxDialogWindow* Innermost() {
+    WxHost* host = WxHost::Current();
+    if (host == nullptr || host->RunningWindows().empty()) {
+        return nullptr;
+    }
+    return host->RunningWindows().back();
+}
+
+template <class T>
+T* BindingOf(WxDialogWindow& window, int id) {
+    return dynamic_cast<T*>(window.Binding(id));
+}
+
+std::string Field(const std::string& key, const std::string& value) {
+    return key + "=" + EscapeForAnswer(value) + "\t";
+}
+
+std::string ModelText(WxDialogWindow& window, int id) {
+    CWnd* control = window.Dialog().GetDlgItem(id);
+    return control != nullptr ? control->GetWindowText() : std::string();
+}
+
+std::string Shown(WxDialogWindow& window, int id) {
+    WidgetBinding* binding = window.Binding(id);
+    return binding != nullptr && binding->Widget()->IsShown() ? "1" : "0";
+}
+
+std::string State(WxDialogWindow& window) {
+    std::string out;
+    WxHost* host = WxHost::Current();
+    out += Field("dialogs", std::to_string(host->RunningWindows().size()));
+    out += Field("title", FromWx(window.GetTitle()));
+    CDialog& dialog = window.Dialog();
+    if (CWnd* progress = dialog.GetDlgItem(1009)) {
+        out += Field("progress", progress->GetWindowText());
+        out += Field("pos", std::to_string(progress->SendMessage(PBM_GETPOS)));
+    }
+    out += Field("lampGreen", Shown(window, 1007));
+    out += Field("lampRed", Shown(window, 1008));
+    if (CWnd* combo = dialog.GetDlgItem(1002)) {
+        out += Field("combo", std::to_string(combo->SendMessage(CB_GETCURSEL)));
+        if (auto* binding = window.Binding(1002)) {
+            out += Field("comboTip", FromWx(binding->Widget()->GetToolTipText()));
+        }
+    }
+    out += Field("path", ModelText(window, 1003));
+    out += Field("start", ModelText(window, 1000));
+    if (CWnd* check = dialog.GetDlgItem(1010)) {
+        out += Field("debug", std::to_string(check->SendMessage(BM_GETCHECK)));
+    }
+    return out;
+}
+
+std::string Screenshot(WxDialogWindow& window, const std::string& path) {
+    if (!CaptureClientArea(&window, path)) {
+        return "error cannot capture the window";
+    }
+    const wxSize size = window.GetClientSize();
+    const DialogBaseUnits units = WxHost::Current()->BaseUnits();
+    std::ostringstream out;
+    out << "ok " << size.GetWidth() << " " << size.GetHeight() << " " << units.cx << " "
+        << units.cy;
+    if (CWnd* progress = window.Dialog().GetDlgItem(1009)) {
+        const WindowPlacement p = progress->GetPlacement();
+        out << " " << progress->SendMessage(PBM_GETPOS) << " " << p.x << " " << p.y << " " << p.cx
+            << " " << p.cy;
+    }
+    return out.str();
+}
+
+std::string Menu(WxDialogWindow& window) {
+    CMenu* menu = window.Dialog().GetSystemMenu(0);
+    if (menu == nullptr) {
+        return "ok";
+    }
+    std::string out;
+    for (const MenuItem& item : menu->Items()) {
+        out += (out.empty() ? "" : "|") +
+               ((item.flags & MF_SEPARATOR) != 0 ? std::string("-") : item.text);
+    }
+    return "ok " + EscapeForAnswer(out);
+}
+
+std::string Run(const Command& c, WxDialogWindow& window) {
+    std::istringstream args(c.rest);
+    if (c.verb == "click") {
+        int id = 0;
+        args >> id;
+        auto* button = BindingOf<ButtonBinding>(window, id);
+        if (button == nullptr) {
+            return "error no button " + std::to_string(id);
+        }
+        button->Click();
+        return "ok";
+    }
+    if (c.verb == "choose") {
+        int id = 0;
+        int index = -1;
+        args >> id >> index;
+        auto* combo = BindingOf<ComboBinding>(window, id);
+        if (combo == nullptr) {
+            return "error no combo box " + std::to_string(id);
+        }
+        combo->Choose(index);
+        return "ok";
+    }
+    if (c.verb == "key") {
+        int key = 0;
+        args >> key;
+        wxKeyEvent event(wxEVT_CHAR_HOOK);
+        event.m_keyCode = key == 27 ? WXK_ESCAPE : key == 13 ? WXK_RETURN : key;
+        event.SetEventObject(&window);
+        window.GetEventHandler()->ProcessEvent(event);
+        return "ok";
+    }
+    if (c.verb == "close") {
+        window.Close();
+        return "ok";
+    }
+    if (c.verb == "sysmenu") {
+        unsigned id = 0;
+        args >> id;
+        window.ChooseMenuCommand(id);
+        return "ok";
+    }
+    if (c.verb == "menu") {
+        return Menu(window);
+    }
+    if (c.verb == "state") {
+        return "ok " + State(window);
+    }
+    if (c.verb == "log") {
+        auto* log = BindingOf<LogView>(window, 1001);
+        if (log == nullptr) {
+            return "error no log";
+        }
+        log->Flush();
+        return "ok " + EscapeForAnswer(log->ShownText());
+    }
+    if (c.verb == "screenshot") {
+        return Screenshot(window, c.rest);
+    }
+    return "error unknown verb " + c.verb;
+}
+
+}  // namespace
+
+std::string RunControlCommand(const std::string& line) {
+    const Command command = Parse(line);
+    if (command.verb == "file") {
+        WxHost::Current()->QueueFileDialogAnswer(command.rest);
+        return command.tag + " ok";
+    }
+    WxDialogWindow* window = Innermost();
+    if (window == nullptr) {
+        return command.tag + " error no dialog";
+    }
+    return command.tag + " " + Run(command, *window);
+}

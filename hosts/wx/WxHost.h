@@ -1,0 +1,93 @@
+#pragma once
+
+// The desktop host: the system's dialogs as wxWidgets windows.
+//
+// RunModal makes the dialog's model windows from its template in pixels of the real dialog font,
+// builds a wxDialog with one widget per template item (WxDialogWindow), binds each widget to its
+// model window before the dialog initialises, and runs the wxDialog modally until the dialog ends.
+// The UI queue (posted messages such as WM_COMM_RECEIVED, and tasks) is drained on the UI thread
+// whenever something is posted: its notifier wakes the loop through CallOnUiThread, and each item
+// goes through the innermost running dialog's RouteItem, as the dialog's own message loop would.
+//
+// Threading rules: every member runs on the UI thread; other threads only post to the UI queue.
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hosts/wx/WxTimers.h"
+#include "platform/gdi/GdiObjects.h"
+#include "platform/host/Host.h"
+#include "platform/window/DialogTemplate.h"
+
+class WxDialogWindow;
+class wxWindow;
+
+// A widget that paints its model window itself (the progress bar).
+class WxPainter {
+  public:
+    virtual ~WxPainter() = default;
+    // Paints the window now, before returning, whatever the event loop is doing.
+    virtual void PaintNow() = 0;
+};
+
+class WxHost final : public Host {
+  public:
+    // Installs itself as the host and marks the calling thread as the UI thread.
+    WxHost();
+    ~WxHost() override;
+    WxHost(const WxHost&) = delete;
+    WxHost& operator=(const WxHost&) = delete;
+
+    // The host in force, or null.
+    static WxHost* Current();
+
+    // --- Host ---
+    int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
+    void Beep(DWORD frequencyHz, DWORD durationMs) override;
+    std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
+    int RunModal(CDialog& dialog) override;
+    void SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) override;
+    void KillTimer(HWND hwnd, UINT_PTR id) override;
+    void RedrawWindow(HWND hwnd) override;
+    CDC* BeginPaint(HWND hwnd) override;
+    void EndPaint(HWND hwnd) override;
+    COLORREF GetSysColor(int index) override;
+
+    // --- For the widgets ---
+    // Ends the modal run of the innermost dialog once its model has ended. Every widget event
+    // that reaches the model calls this afterwards.
+    void EndFinishedDialog();
+    // Runs everything waiting in the UI queue.
+    void DrainUiQueue();
+    void RegisterPainter(HWND hwnd, WxPainter* painter);
+    void UnregisterPainter(HWND hwnd);
+    // A paint in progress hands its surface to the model's BeginPaint.
+    void PushPaintSurface(HWND hwnd, CDC* surface);
+    void PopPaintSurface(HWND hwnd);
+    // The dialog font and its base units, as the templates are converted with.
+    DialogBaseUnits BaseUnits() const { return m_units; }
+    CFont& DialogFont() { return m_dialogFont; }
+
+    // --- For the test-only control channel ---
+    // The windows of running dialogs, outermost first.
+    const std::vector<WxDialogWindow*>& RunningWindows() const { return m_running; }
+    // The next file dialog picks `path` itself once it is open.
+    void QueueFileDialogAnswer(std::string path) { m_fileAnswers.push_back(std::move(path)); }
+
+  private:
+    wxWindow* InnermostWxWindow() const;
+
+    DialogBaseUnits m_units;
+    CFont m_dialogFont;
+    WxTimers m_timers;
+    std::vector<WxDialogWindow*> m_running;
+    std::map<HWND, WxPainter*> m_painters;
+    std::map<HWND, std::vector<CDC*>> m_paintSurfaces;
+    std::vector<std::string> m_fileAnswers;
+    // Set by posting threads, cleared by the drain before it takes anything.
+    std::atomic<bool> m_drainScheduled{false};
+};
