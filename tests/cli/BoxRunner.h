@@ -1,0 +1,38 @@
+#pragma once
+
+// The simulated box on its own thread, on a pseudo-terminal it creates, so that a test can
+// start `stavel` on SlavePath() and collect the box's verdict at the end.
+//
+// Threading rules: construct, Start, Join and Stats on the test's thread; the box runs on its
+// own thread between Start and Join. Stop may be called at any time.
+
+#include <string>
+#include <thread>
+
+#include "tools/stbsim/StbSimulator.h"
+
+class BoxRunner {
+  public:
+    explicit BoxRunner(StbSimOptions options);
+    ~BoxRunner();
+
+    bool Opened() const { return m_opened; }
+    const std::string& SlavePath() const { return m_sim.SlavePath(); }
+    const std::string& OpenError() const { return m_sim.OpenError(); }
+
+    void Start();
+    void Stop() { m_sim.Stop(); }
+    // Waits for the box to finish and answers its verdict.
+    StbVerdict Join();
+    // Valid after Join.
+    const StbSimStats& Stats() const { return m_sim.Stats(); }
+
+  private:
+    StbSimulator m_sim;
+    bool m_opened = false;
+    StbVerdict m_verdict;
+    std::thread m_thread;
+};
+
+// A box that loads `image` as fast as the line allows, in blocks of `blockSize`.
+StbSimOptions FastBox(const std::vector<uint8_t>& image, uint32_t blockSize = 4096);

@@ -1,0 +1,72 @@
+#pragma once
+
+// A program under test run as a child process: its standard output and error are collected
+// while it runs (so a test can wait for a line before acting, as an operator would), it can be
+// signalled, and its end is reaped with the CPU time it used.
+//
+// Threading rules: one reader thread collects both streams; every public member may be called
+// from the test's thread while it runs. The destructor kills a child still running.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class ChildProcess {
+  public:
+    struct End {
+        bool reaped = false;    // false when the child outlived the wait and was killed
+        bool exited = false;    // ended by exit(); otherwise by the signal below
+        int status = -1;        // exit status when exited
+        int signal = 0;         // the signal that ended it otherwise
+        double cpuSeconds = 0;  // user + system time of the child
+        double elapsedSeconds = 0;
+    };
+
+    // argv[0] is the program's path; `environment` entries ("NAME=value") are added to (or
+    // replace those of) the test's own environment.
+    ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+
+    std::string Stdout() const;
+    std::string Stderr() const;
+    // Waits until standard output holds `text` at least `times` times; false when the
+    // deadline passed or the stream closed first.
+    bool WaitForStdout(const std::string& text, int times = 1,
+                       std::chrono::milliseconds deadline = std::chrono::seconds(20));
+    bool WaitForStderr(const std::string& text, int times = 1,
+                       std::chrono::milliseconds deadline = std::chrono::seconds(20));
+
+    void Signal(int signo);
+    // Reaps the child; kills it with SIGKILL when it has not ended within the deadline.
+    End Wait(std::chrono::milliseconds deadline = std::chrono::seconds(30));
+
+  private:
+    bool WaitFor(const std::string& (ChildProcess::*stream)() const, const std::string& text,
+                 int times, std::chrono::milliseconds deadline);
+    const std::string& OutLocked() const { return m_out; }
+    const std::string& ErrLocked() const { return m_err; }
+    void Collect(int outFd, int errFd);
+
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+    std::chrono::steady_clock::time_point m_started;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_out;
+    std::string m_err;
+    bool m_closed = false;
+    std::thread m_reader;
+};
+
+// How often `text` occurs in `haystack`, overlapping occurrences not counted.
+int CountOf(const std::string& haystack, const std::string& text);

@@ -1,0 +1,48 @@
+#pragma once
+
+// What the end-to-end tests share: where the programs are, a temporary folder with a test
+// image and a settings file, the command lines of `stavel`, and the log lines the main dialog
+// writes.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/cli/ChildProcess.h"
+#include "tests/cli/TempDir.h"
+
+inline const std::string kBanner =
+    "***************************** Start program *****************************\r\n";
+inline const std::string kPleaseConnect = "Please connect serial port and turn on.....\r\n";
+inline const std::string kStopUploading = "\r\nStop uploading....\r\n\r\n";
+
+// The folder of the running test binary: the programs under test are built beside it.
+std::string ProgramPath(const std::string& name);
+
+// The file's whole content as bytes ("" when it cannot be read).
+std::string ReadWholeFile(const std::string& path);
+
+std::string ConnectedLine(int port);
+std::string FilenameLine(const std::string& path, std::uint64_t size);
+// The INI file after runs that connected `port` and never chose an image with the file dialog.
+std::string IniAfterConnect(int port);
+
+class CliTest : public ::testing::Test {
+  protected:
+    // A generated image of `size` bytes in the test's folder; its bytes are kept in m_image.
+    std::string MakeImage(std::uint64_t size, const std::string& name = "image.sdl");
+
+    // stavel --port PORT --image IMAGE --ini <folder>/Stavel_OV.ini, then `extra`.
+    std::vector<std::string> StavelServe(const std::string& port, const std::string& image,
+                                         std::vector<std::string> extra = {}) const;
+    std::string IniPath() const { return m_dir.File("Stavel_OV.ini"); }
+
+    TempDir m_dir;
+    std::vector<std::uint8_t> m_image;
+};
+
+// The COM number stavel gave to a device path outside its map, from "COM%d stands for PATH"
+// on its standard error; 0 when it said nothing of the kind.
+int AssignedPort(const std::string& stderrText, const std::string& path);

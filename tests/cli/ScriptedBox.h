@@ -1,0 +1,34 @@
+#pragma once
+
+// The test itself as the box, on a pseudo-terminal: it writes chosen bytes and reads the tool's
+// answers exactly, for checks that need the box's every byte known in advance.
+//
+// Threading rules: one thread.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/pty/Pty.h"
+
+class ScriptedBox {
+  public:
+    Pty& Line() { return m_pty; }
+    const std::string& SlavePath() const { return m_pty.SlavePath(); }
+
+    // Writes the bytes; false when the line would not take them.
+    bool Send(const std::vector<std::uint8_t>& bytes);
+    bool Send(const std::string& text);
+    // Reads exactly `count` answer bytes (fewer when they did not come).
+    std::vector<std::uint8_t> Answer(std::size_t count);
+    // Waits until the tool has taken every byte sent so far off the line and a moment more, so
+    // that the next bytes arrive in a batch of their own: the tool notifies itself once per
+    // drain of the line, and bytes written while a drain is under way join that batch.
+    bool WaitTaken();
+
+    static std::vector<std::uint8_t> DataRequest(std::uint32_t offset, std::uint16_t length);
+
+  private:
+    Pty m_pty;
+};
