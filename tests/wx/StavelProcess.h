@@ -1,0 +1,51 @@
+#pragma once
+
+// Stavel_OV as a test runs it: a copy of the program in a private folder (so that its INI file,
+// which lies beside the program, is the test's), started with a chosen environment, and driven
+// through its test-only control channel (hosts/wx/ControlChannel.h).
+//
+// Threading rules: one test thread.
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+class StavelProcess {
+  public:
+    StavelProcess();
+    ~StavelProcess();
+
+    const std::string& Folder() const { return m_folder; }
+    std::string IniPath() const { return m_folder + "/Stavel_OV.ini"; }
+    void WriteIni(const std::string& content);
+    std::string ReadIni() const;
+
+    // Starts the program with these extra environment variables; false when it cannot start.
+    bool Start(const std::map<std::string, std::string>& env);
+    // Sends a command and answers its tag; the answer may come later (a modal box).
+    std::string Send(const std::string& command);
+    // Waits for the answer to `tag` ("ok ..." or "error ..."); nothing when the program is gone
+    // or no answer came within a limit that only guards against a hang.
+    std::optional<std::string> Answer(const std::string& tag);
+    // Send, then Answer.
+    std::string Command(const std::string& command);
+    // One field of "state".
+    std::string StateField(const std::string& key);
+    // Waits for the program to end; its exit status, or nothing if it did not end.
+    std::optional<int> WaitForExit();
+    bool Running();
+
+  private:
+    bool OpenControl();
+
+    std::string m_folder;
+    pid_t m_pid = -1;
+    std::optional<int> m_exit;
+    int m_in = -1;
+    int m_nextTag = 1;
+};
+
+// Undoes the control channel's escaping.
+std::string Unescape(const std::string& text);
