@@ -2,7 +2,7 @@
 # The project's one entry point; works on a fresh Debian machine as root.
 #   ./build.sh demo    build, then a whole download against the simulated box
 #   ./build.sh test    build, then every test
-#   ./build.sh tsan    the threaded serial path under ThreadSanitizer (build-tsan/)
+#   ./build.sh tsan    the threaded parts under ThreadSanitizer (build-tsan/)
 #   ./build.sh asan    every test under AddressSanitizer and UBSan (build-asan/)
 #   ./build.sh fuzz    the INI loader under libFuzzer for FUZZ_SECONDS (default 60)
 #   ./build.sh format  clang-format every source file in place (format-check: only check)
@@ -11,14 +11,23 @@ cd "$(dirname "$0")"
 
 jobs=$(nproc)
 
-configure_and_build() {  # folder, extra cmake flags...
+configure_and_build() {  # folder, extra cmake flags... [-- targets...]
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
+    local flags=() targets=()
+    while (($#)) && [ "$1" != "--" ]; do
+        flags+=("$1")
+        shift
+    done
+    if (($#)); then
+        shift
+        targets=(--target "$@")
+    fi
+    cmake -S . -B "$dir" -G Ninja "${flags[@]}" >"$dir.configure.log" 2>&1 || {
         cat "$dir.configure.log"
         exit 1
     }
-    cmake --build "$dir" -j "$jobs"
+    cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
 run_ctest() {  # folder, extra ctest flags...
@@ -42,8 +51,10 @@ test)
     ;;
 tsan)
     ./scripts/install-deps.sh
-    configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF
-    run_ctest build-tsan -L 'serial|platform'
+    # The threads meet in the serial link, the UI queue and the protocol that reads the ring.
+    configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF \
+        -- test_serial test_platform test_download
+    run_ctest build-tsan -L 'serial|platform|download'
     ;;
 asan)
     ./scripts/install-deps.sh
