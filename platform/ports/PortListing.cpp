@@ -32,13 +32,14 @@ bool IsCharacterDevice(const std::string& path) {
 std::vector<int> EnvironmentNumbers() {
     std::vector<int> numbers;
     const std::string prefix = "STAVEL_COM";
+    const std::size_t nameStart = prefix.size() - 3;  // "COMn" after "STAVEL_"
     for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
         const std::string entry = *e;
         const std::size_t eq = entry.find('=');
         if (!entry.starts_with(prefix) || eq == std::string::npos) {
             continue;
         }
-        if (std::optional<int> n = PortNumberForName(entry.substr(7, eq - 7))) {
+        if (std::optional<int> n = PortNumberForName(entry.substr(nameStart, eq - nameStart))) {
             numbers.push_back(*n);
         }
     }
