@@ -60,10 +60,21 @@ int CountOf(const std::string& haystack, const std::string& text) {
     return count;
 }
 
-ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment) {
+ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment,
+                           int terminal, int terminalMaster) {
     int out[2];
     int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    if (terminal >= 0) {
+        // Both streams on the terminal, as in an operator's shell: the reader sees them
+        // together as standard output; standard error is a pipe that nobody writes.
+        if (pipe2(err, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe2 failed");
+        }
+        close(err[1]);
+        out[0] = fcntl(terminalMaster, F_DUPFD_CLOEXEC, 0);
+        out[1] = fcntl(terminal, F_DUPFD_CLOEXEC, 0);
+        err[1] = fcntl(terminal, F_DUPFD_CLOEXEC, 0);
+    } else if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe2 failed");
     }
     std::vector<std::string> env = MergedEnvironment(environment);
@@ -133,7 +144,8 @@ void ChildProcess::Collect(int outFd, int errFd) {
             if (n > 0) {
                 std::lock_guard lock(m_mutex);
                 (i == 0 ? m_out : m_err).append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
+            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                // A pty's master reads EIO once the last slave is gone: the end of the stream.
                 close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;

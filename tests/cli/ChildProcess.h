@@ -29,8 +29,11 @@ class ChildProcess {
     };
 
     // argv[0] is the program's path; `environment` entries ("NAME=value") are added to (or
-    // replace those of) the test's own environment.
-    ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment = {});
+    // replace those of) the test's own environment. With `terminal` (a pty's slave descriptor)
+    // standard output and error both go to that terminal, and `terminalMaster` is read
+    // instead of the pipes; the caller closes its own slave descriptor after the start.
+    ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment = {},
+                 int terminal = -1, int terminalMaster = -1);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
