@@ -87,15 +87,5 @@ CDC* ConsoleHost::BeginPaint(HWND) {
 void ConsoleHost::EndPaint(HWND) {}
 
 COLORREF ConsoleHost::GetSysColor(int index) {
-    // The classic desktop scheme; nothing is drawn with it here.
-    switch (index) {
-        case 5:
-            return RGB(255, 255, 255);
-        case 13:
-            return RGB(0, 0, 128);
-        case 15:
-            return RGB(192, 192, 192);
-        default:
-            return RGB(0, 0, 0);
-    }
+    return ClassicSysColor(index);
 }

@@ -25,21 +25,7 @@ class FallbackHost final : public Host {
     void RedrawWindow(HWND) override {}
     CDC* BeginPaint(HWND) override { return nullptr; }
     void EndPaint(HWND) override {}
-    // The classic desktop scheme, so colours stay sensible without a toolkit.
-    COLORREF GetSysColor(int index) override {
-        switch (index) {
-            case 5:  // COLOR_WINDOW
-                return RGB(255, 255, 255);
-            case 8:  // COLOR_WINDOWTEXT
-                return RGB(0, 0, 0);
-            case 13:  // COLOR_HIGHLIGHT
-                return RGB(0, 0, 128);
-            case 15:  // COLOR_BTNFACE
-                return RGB(192, 192, 192);
-            default:
-                return RGB(0, 0, 0);
-        }
-    }
+    COLORREF GetSysColor(int index) override { return ClassicSysColor(index); }
 };
 
 std::atomic<Host*> g_host{nullptr};
@@ -51,6 +37,19 @@ std::string& AppName() {
 }
 
 }  // namespace
+
+COLORREF ClassicSysColor(int index) {
+    switch (index) {
+        case 5:  // COLOR_WINDOW
+            return RGB(255, 255, 255);
+        case 13:  // COLOR_HIGHLIGHT
+            return RGB(0, 0, 128);
+        case 15:  // COLOR_BTNFACE
+            return RGB(192, 192, 192);
+        default:  // COLOR_WINDOWTEXT (8) and the rest
+            return RGB(0, 0, 0);
+    }
+}
 
 void SetHost(Host* host) {
     g_host.store(host, std::memory_order_release);

@@ -48,6 +48,9 @@ class Host {
     virtual COLORREF GetSysColor(int index) = 0;
 };
 
+// The classic desktop colour scheme by COLOR_* index, for hosts without a toolkit of their own.
+COLORREF ClassicSysColor(int index);
+
 // The host in force. Before a host installs itself (and after it leaves) a console fallback
 // answers: message boxes go to standard error, the rest does nothing.
 void SetHost(Host* host);

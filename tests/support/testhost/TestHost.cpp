@@ -69,19 +69,7 @@ COLORREF TestHost::GetSysColor(int index) {
     if (auto it = m_sysColors.find(index); it != m_sysColors.end()) {
         return it->second;
     }
-    // The classic Windows scheme.
-    switch (index) {
-        case COLOR_WINDOW:
-            return RGB(255, 255, 255);
-        case COLOR_WINDOWTEXT:
-            return RGB(0, 0, 0);
-        case COLOR_HIGHLIGHT:
-            return RGB(0, 0, 128);
-        case COLOR_BTNFACE:
-            return RGB(192, 192, 192);
-        default:
-            return RGB(0, 0, 0);
-    }
+    return ClassicSysColor(index);
 }
 
 TestHost::PaintSurface& TestHost::SurfaceFor(CWnd& window) {
