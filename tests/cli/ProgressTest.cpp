@@ -1,0 +1,36 @@
+// The progress on standard error follows the dialog's bar, the end of a download included.
+
+#include "tests/cli/CliFixture.h"
+#include "tests/cli/ScriptedBox.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class ProgressTest : public CliTest {};
+
+// Disabled until stavel's progress line is fixed: at EXIT_APP the bar shows the image size
+// twice and is full, but the line on standard error is drawn from the last request's end, so a
+// box that ends early leaves "( 512 / 1000 ) Bytes   51%" as the final figure.
+TEST_F(ProgressTest, DISABLED_ExitAppShowsTheFullBarOnStandardError) {
+    const std::string image = MakeImage(1000);
+    ScriptedBox box;
+    ChildProcess tool(StavelServe(box.SlavePath(), image));
+    ASSERT_TRUE(tool.WaitForStdout(kPleaseConnect)) << tool.Stderr();
+    const int port = AssignedPort(tool.Stderr(), box.SlavePath());
+    ASSERT_TRUE(tool.WaitForStdout(ConnectedLine(port), 2)) << tool.Stdout();
+    ASSERT_TRUE(box.Send(Bytes{0x02, 0x01, 0x03}));
+    EXPECT_EQ(box.Answer(4).size(), 4u);
+    ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(0, 512)));
+    EXPECT_EQ(box.Answer(512).size(), 512u);
+    ASSERT_TRUE(tool.WaitForStderr("( 512 / 1000 ) Bytes")) << tool.Stderr();
+    ASSERT_TRUE(box.Send(Bytes{0x02, 0x04, 0x03}));
+    const ChildProcess::End end = tool.Wait();
+    EXPECT_TRUE(end.exited && end.status == 0) << tool.Stderr();
+    const std::string err = tool.Stderr();
+    const auto last = err.rfind("( ");
+    ASSERT_NE(last, std::string::npos) << err;
+    EXPECT_EQ(err.substr(last, 27), "( 1000 / 1000 ) Bytes  100%") << err;
+}
+
+}  // namespace
