@@ -60,14 +60,7 @@ void CliSession::OnDialogCreated(CDialog& dialog) {
     }
     m_log = std::make_unique<ConsoleLog>(stdout, isatty(STDOUT_FILENO) != 0);
     dialog.GetDlgItem(IDC_LOG)->AddObserver(m_log.get());
-    m_progress = std::make_unique<ProgressLine>(stderr, isatty(STDERR_FILENO) != 0, [this] {
-        ProgressLine::Sample sample;
-        if (m_dialog != nullptr) {
-            sample.offset = m_dialog->m_download.m_nOffset;
-            sample.size = m_dialog->m_download.m_nImageSize;
-        }
-        return sample;
-    });
+    m_progress = std::make_unique<ProgressLine>(stderr, isatty(STDERR_FILENO) != 0);
     dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
 }
 

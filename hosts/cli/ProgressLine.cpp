@@ -2,8 +2,11 @@
 
 #include <cinttypes>
 
-ProgressLine::ProgressLine(std::FILE* out, bool inPlace, std::function<Sample()> read)
-    : m_out(out), m_inPlace(inPlace), m_read(std::move(read)) {
+#include <cstdio>
+
+#include "platform/window/Wnd.h"
+
+ProgressLine::ProgressLine(std::FILE* out, bool inPlace) : m_out(out), m_inPlace(inPlace) {
     Restart();
 }
 
@@ -21,18 +24,22 @@ void ProgressLine::Finish() {
     }
 }
 
-void ProgressLine::OnTextChanged(CWnd&) {
-    const Sample s = m_read();
-    if (s.offset == 0 && s.size == 0) {
-        return;  // the bar was cleared, nothing to show
+void ProgressLine::OnTextChanged(CWnd& bar) {
+    long long done = 0;
+    long long size = 0;
+    if (std::sscanf(bar.GetWindowText().c_str(), "( %lld / %lld ) Bytes", &done, &size) != 2) {
+        return;  // cleared, or not a byte count
     }
-    const std::int64_t percent = s.size > 0 ? s.offset * 100 / s.size : 100;
+    // As the bar: a request past the end of the image shows it full.
+    std::int64_t percent = size > 0 ? done * 100 / size : 100;
+    percent = percent > 100 ? 100 : percent;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    const double rate = seconds > 0 ? static_cast<double>(s.offset) / seconds : 0.0;
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+
     if (m_inPlace) {
-        std::fprintf(m_out, "\r( %" PRId64 " / %" PRId64 " ) Bytes  %3" PRId64 "%%  %.0f B/s\x1b[K",
-                     s.offset, s.size, percent, rate);
+        std::fprintf(m_out, "\r( %lld / %lld ) Bytes  %3" PRId64 "%%  %.0f B/s\x1b[K", done, size,
+                     percent, rate);
         m_lineOpen = true;
     } else {
         const int tenth = static_cast<int>(percent / 10);
@@ -40,8 +47,8 @@ void ProgressLine::OnTextChanged(CWnd&) {
             return;
         }
         m_lastTenth = tenth;
-        std::fprintf(m_out, "( %" PRId64 " / %" PRId64 " ) Bytes  %3" PRId64 "%%  %.0f B/s\n",
-                     s.offset, s.size, percent, rate);
+        std::fprintf(m_out, "( %lld / %lld ) Bytes  %3" PRId64 "%%  %.0f B/s\n", done, size,
+                     percent, rate);
     }
     std::fflush(m_out);
 }

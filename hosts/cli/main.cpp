@@ -1,6 +1,7 @@
 // stavel: serves a set-top box's serial loader from the command line.
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ int Serve(const CliOptions& options) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     SetApplicationName(kProgram);
+    // A reader that goes away (`stavel ... | head`) must not kill a download half-way: the box
+    // is served to the end and the lost log lines are the reader's choice.
+    std::signal(SIGPIPE, SIG_IGN);
     // Before any thread starts, so that every thread leaves SIGINT and SIGTERM to the watcher.
     SignalStop signals(
         [](int signo) {
