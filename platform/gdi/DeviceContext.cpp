@@ -2,8 +2,7 @@
 
 #include "platform/gdi/GdiObjects.h"
 
-DeviceState::DeviceState()
-    : font(&StockFont()), brush(&StockBrush()), pen(&StockPen()) {
+DeviceState::DeviceState() : font(&StockFont()), brush(&StockBrush()), pen(&StockPen()) {
     StockFont().GetLogFont(&logFont);
 }
 
