@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
-#include <regex>
+#include <string_view>
 
 #include "platform/ports/PortMap.h"
 
@@ -18,14 +19,33 @@ std::string Ordinal(int n) {
     return "number " + std::to_string(n);
 }
 
+// "/dev/ttyUSB3" -> ("USB", 3); false for anything else.
+bool SplitDevice(const std::string& path, std::string& family, int& index) {
+    constexpr std::string_view kPrefix = "/dev/tty";
+    if (path.compare(0, kPrefix.size(), kPrefix) != 0) {
+        return false;
+    }
+    const std::string rest = path.substr(kPrefix.size());
+    std::size_t digits = rest.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(rest[digits - 1]))) {
+        --digits;
+    }
+    family = rest.substr(0, digits);
+    if (digits == rest.size() || rest.size() - digits > 6 ||
+        (family != "USB" && family != "ACM" && family != "S" && family != "AMA")) {
+        return false;
+    }
+    index = std::atoi(rest.c_str() + digits);
+    return true;
+}
+
 std::string Kind(const std::string& path) {
-    static const std::regex kDevice("^/dev/tty(USB|ACM|S|AMA)([0-9]+)$");
-    std::smatch match;
-    if (!std::regex_match(path, match, kDevice)) {
+    std::string family;
+    int index = 0;
+    if (!SplitDevice(path, family, index)) {
         return {};
     }
-    const int n = std::stoi(match[2].str()) + 1;
-    const std::string family = match[1].str();
+    const int n = index + 1;
     if (family == "USB") {
         return ", the " + Ordinal(n) + " USB serial adapter";
     }
