@@ -32,6 +32,7 @@ CliSession* CliSession::Current() {
 int CliSession::Run() {
     ConsoleHost host;
     host.SetDialogCreated([this](CDialog& dialog) { OnDialogCreated(dialog); });
+    host.SetIdle([] { std::fflush(stdout); });
     CDownloadApp app;
     app.SetDialogSetup([this](CMainDialog& dialog) {
         m_dialog = &dialog;

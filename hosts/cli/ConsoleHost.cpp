@@ -62,7 +62,14 @@ int ConsoleHost::RunModal(CDialog& dialog) {
         if (const auto due = m_timers.NextDue()) {
             wait = std::clamp(*due - Now(), std::chrono::milliseconds{0}, kIdle);
         }
-        if (auto item = queue.Take(wait)) {
+        auto item = queue.TryTake();
+        if (!item) {
+            if (m_onIdle) {
+                m_onIdle();
+            }
+            item = queue.Take(wait);
+        }
+        if (item) {
             dialog.RouteItem(*item);
         }
     }

@@ -20,6 +20,8 @@ class ConsoleHost final : public Host {
     // Called with each dialog after its controls exist and before it is initialised, so that
     // views can follow the controls from the first line the dialog logs.
     void SetDialogCreated(std::function<void(CDialog&)> hook) { m_onCreated = std::move(hook); }
+    // Called whenever the UI queue has run dry, before the loop sleeps.
+    void SetIdle(std::function<void()> hook) { m_onIdle = std::move(hook); }
 
     int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
     void Beep(DWORD frequencyHz, DWORD durationMs) override;
@@ -35,4 +37,5 @@ class ConsoleHost final : public Host {
   private:
     TimerTable m_timers;
     std::function<void(CDialog&)> m_onCreated;
+    std::function<void()> m_onIdle;
 };

@@ -38,6 +38,4 @@ void ConsoleLog::OnTextInserted(CWnd&, std::size_t, std::size_t, std::string_vie
     } else {
         std::fwrite(text.data(), 1, text.size(), m_out);
     }
-    // A script reading the log through a pipe sees each line as it comes.
-    std::fflush(m_out);
 }
