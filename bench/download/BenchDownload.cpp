@@ -75,26 +75,26 @@ bool Parse(int argc, char** argv, Args& args) {
     return args.baud >= 10 && args.size <= UINT32_MAX && args.pacedSize <= UINT32_MAX;
 }
 
-void PrintUnpaced(const DownloadSpec& spec, const DownloadResult& r) {
+void PrintUnpaced(const DownloadPlan& plan, const DownloadResult& r) {
     const auto& s = r.stats;
-    std::printf("%-22s %9llu %6u %8.3f %8.2f %9.1f %9.1f %9.3f\n", spec.name.c_str(),
-                static_cast<unsigned long long>(spec.imageSize), spec.blockSize, s.dataSeconds,
+    std::printf("%-22s %9llu %6u %8.3f %8.2f %9.1f %9.1f %9.3f\n", plan.name.c_str(),
+                static_cast<unsigned long long>(plan.imageSize), plan.blockSize, s.dataSeconds,
                 s.dataSeconds > 0 ? s.imageBytes / s.dataSeconds / 1e6 : 0.0,
                 Percentile(s.dataLatencyMicros, 50), Percentile(s.dataLatencyMicros, 99),
                 r.toolCpuSeconds);
 }
 
-void PrintPaced(const DownloadSpec& spec, const DownloadResult& r) {
+void PrintPaced(const DownloadPlan& plan, const DownloadResult& r) {
     const auto& s = r.stats;
-    const double rate = spec.lineBytesPerSecond;
+    const double rate = plan.lineBytesPerSecond;
     const double utilisation = s.dataSeconds > 0 ? s.imageBytes / s.dataSeconds / rate : 0;
     const double maximum =
         static_cast<double>(s.imageBytes) / (s.imageBytes + 9.0 * s.dataRequests);
     std::printf(
         "%-22s %9llu %6u %8.3f  utilisation %.2f %% of %u B/s; protocol maximum %.2f %%; "
         "%.2f %% of the maximum\n",
-        spec.name.c_str(), static_cast<unsigned long long>(spec.imageSize), spec.blockSize,
-        s.dataSeconds, utilisation * 100, spec.lineBytesPerSecond, maximum * 100,
+        plan.name.c_str(), static_cast<unsigned long long>(plan.imageSize), plan.blockSize,
+        s.dataSeconds, utilisation * 100, plan.lineBytesPerSecond, maximum * 100,
         maximum > 0 ? utilisation / maximum * 100 : 0.0);
     std::printf(
         "%-22s turnaround p50 %.1f us, p99 %.1f us; tool CPU %.3f s over %.2f s = %.2f %% "
@@ -129,21 +129,21 @@ int main(int argc, char** argv) {
     std::printf("%-22s %9s %6s %8s %8s %9s %9s %9s\n", "run", "image", "block", "data s", "MB/s",
                 "p50 us", "p99 us", "CPU s");
     int failures = 0;
-    std::vector<DownloadSpec> runs{{"unpaced 4096", args.size, 4096, 0},
+    std::vector<DownloadPlan> runs{{"unpaced 4096", args.size, 4096, 0},
                                    {"unpaced 65535", args.size, 65535, 0}};
     if (!args.skipPaced) {
         runs.push_back(
             {"paced " + std::to_string(args.baud), args.pacedSize, 4096, args.baud / 10});
     }
-    for (const auto& spec : runs) {
-        const DownloadResult result = RunDownload(spec, args.config);
+    for (const auto& plan : runs) {
+        const DownloadResult result = RunDownload(plan, args.config);
         if (!result.ok) {
-            std::printf("%-22s FAILED: %s\n", spec.name.c_str(), result.message.c_str());
+            std::printf("%-22s FAILED: %s\n", plan.name.c_str(), result.message.c_str());
             ++failures;
-        } else if (spec.lineBytesPerSecond == 0) {
-            PrintUnpaced(spec, result);
+        } else if (plan.lineBytesPerSecond == 0) {
+            PrintUnpaced(plan, result);
         } else {
-            PrintPaced(spec, result);
+            PrintPaced(plan, result);
         }
         std::fflush(stdout);
     }

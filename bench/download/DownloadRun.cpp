@@ -28,11 +28,11 @@ std::string Tail(const std::string& path) {
     return all.size() > 600 ? "..." + all.substr(all.size() - 600) : all;
 }
 
-StbSimOptions OptionsFor(const DownloadSpec& spec) {
+StbSimOptions OptionsFor(const DownloadPlan& plan) {
     StbSimOptions options;
-    options.image = stbsim::MakeTestImage(spec.imageSize, 7);
-    options.blockSize = spec.blockSize;
-    options.lineBytesPerSecond = spec.lineBytesPerSecond;
+    options.image = stbsim::MakeTestImage(plan.imageSize, 7);
+    options.blockSize = plan.blockSize;
+    options.lineBytesPerSecond = plan.lineBytesPerSecond;
     options.answerTimeoutMs = 5000;
     options.startTimeoutMs = 20000;
     return options;
@@ -56,10 +56,10 @@ void WithResponder(StbSimulator& sim, const StbSimOptions& options, DownloadResu
     result.message = verdict.message;
 }
 
-void WithStavel(StbSimulator& sim, const StbSimOptions& options, const DownloadSpec& spec,
+void WithStavel(StbSimulator& sim, const StbSimOptions& options, const DownloadPlan& plan,
                 const BenchConfig& config, DownloadResult& result) {
-    const std::string base = config.workDir + "/" + std::to_string(spec.blockSize) + "-" +
-                             std::to_string(spec.lineBytesPerSecond);
+    const std::string base = config.workDir + "/" + std::to_string(plan.blockSize) + "-" +
+                             std::to_string(plan.lineBytesPerSecond);
     std::string error;
     if (!stbsim::WriteImageFile(base + ".img", options.image, error)) {
         result.message = error;
@@ -90,9 +90,9 @@ void WithStavel(StbSimulator& sim, const StbSimOptions& options, const DownloadS
 
 }  // namespace
 
-DownloadResult RunDownload(const DownloadSpec& spec, const BenchConfig& config) {
+DownloadResult RunDownload(const DownloadPlan& plan, const BenchConfig& config) {
     DownloadResult result;
-    const StbSimOptions options = OptionsFor(spec);
+    const StbSimOptions options = OptionsFor(plan);
     StbSimulator sim(options);
     if (!sim.OpenPty()) {
         result.message = sim.OpenError();
@@ -101,7 +101,7 @@ DownloadResult RunDownload(const DownloadSpec& spec, const BenchConfig& config) 
     if (config.useResponder) {
         WithResponder(sim, options, result);
     } else {
-        WithStavel(sim, options, spec, config, result);
+        WithStavel(sim, options, plan, config, result);
     }
     result.stats = sim.Stats();
     return result;

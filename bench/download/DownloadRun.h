@@ -7,7 +7,7 @@
 
 // One measured download: the simulated box against the stavel program (or, for comparison and
 // before stavel exists, against the reference responder in this process).
-struct DownloadSpec {
+struct DownloadPlan {
     std::string name;
     uint64_t imageSize = 0;
     uint32_t blockSize = 4096;
@@ -29,4 +29,4 @@ struct DownloadResult {
     int toolExit = 0;
 };
 
-DownloadResult RunDownload(const DownloadSpec& spec, const BenchConfig& config);
+DownloadResult RunDownload(const DownloadPlan& plan, const BenchConfig& config);
