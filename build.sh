@@ -41,7 +41,7 @@ sources() { git ls-files '*.cpp' '*.h'; }
 case "${1:-}" in
 demo)
     ./scripts/install-deps.sh
-    configure_and_build build
+    configure_and_build build -- stavel
     ./scripts/demo.sh build "${@:2}"
     ;;
 test)
