@@ -64,10 +64,6 @@ CMainDialog::~CMainDialog() {
     DownloadState::s_bRunning = false;
 }
 
-const char* CMainDialog::BuildDate() {
-    return __DATE__;
-}
-
 void CMainDialog::Notify(DownloadEvent event) {
     if (m_events) {
         m_events(event);
@@ -123,7 +119,8 @@ BOOL CMainDialog::OnInitDialog() {
         "***************************** Start program *****************************\r\n");
 
     char title[64];
-    std::snprintf(title, sizeof title, "Stavel for Orvanta (%s)", BuildDate());
+    // The build date as the compiler writes it: "May 26 2009".
+    std::snprintf(title, sizeof title, "Stavel for Orvanta (%s)", __DATE__);
     SetWindowText(title);
 
     for (int i = 0; i < kPortCount; ++i) {

@@ -57,7 +57,6 @@ class CMainDialog : public CDialog {
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam) {
         return m_control.OnCommLost(wParam, lParam);
     }
-    CStbProtocol& Protocol() { return m_protocol; }
 
     // For hosts other than the desktop window, set before DoModal: where the settings live
     // instead of beside the program, the port to select at start-up instead of the stored one,
@@ -65,9 +64,6 @@ class CMainDialog : public CDialog {
     void SetIniPath(std::string path) { m_iniPath = std::move(path); }
     void SetStartupPort(int portNumber) { m_startupPort = portNumber; }
     void SetEventSink(DownloadEventSink sink) { m_events = std::move(sink); }
-
-    // The build date as the title shows it ("May 26 2009").
-    static const char* BuildDate();
 
   protected:
     BOOL OnInitDialog() override;

@@ -77,7 +77,6 @@ void CDownloadControl::OnStartStop() {
         m_parts.log.AppendText("\r\nStop uploading....\r\n\r\n");
         DownloadState::s_bRunning = false;
         StopSteps();
-        Notify(DownloadEvent::Stopped);
         return;
     }
 

@@ -8,7 +8,6 @@
 enum class DownloadEvent {
     Started,        // START opened the image and reconnected the port
     BoxFinished,    // the box sent EXIT_APP; the download has been stopped
-    Stopped,        // the download stopped (by the operator, EXIT_APP or a lost port)
     PortLost,       // the serial port went away
     ConnectFailed,  // a connection attempt failed
 };

@@ -127,8 +127,6 @@ void CliSession::OnEvent(DownloadEvent event) {
         case DownloadEvent::PortLost:
             End(kExitPortLost);
             break;
-        case DownloadEvent::Stopped:
-            break;
     }
     if (m_config.onEvent) {
         m_config.onEvent(event);
