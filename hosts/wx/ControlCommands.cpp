@@ -1,10 +1,8 @@
 #include "hosts/wx/ControlCommands.h"
 
 #include <sstream>
-#include <vector>
 
-#include <wx/statbmp.h>
-
+#include "app/Resources.h"
 #include "hosts/wx/ButtonBinding.h"
 #include "hosts/wx/ComboBinding.h"
 #include "hosts/wx/ControlChannel.h"
@@ -64,21 +62,21 @@ std::string State(WxDialogWindow& window) {
     out += Field("dialogs", std::to_string(host->RunningWindows().size()));
     out += Field("title", FromWx(window.GetTitle()));
     CDialog& dialog = window.Dialog();
-    if (CWnd* progress = dialog.GetDlgItem(1009)) {
+    if (CWnd* progress = dialog.GetDlgItem(IDC_PROGRESS)) {
         out += Field("progress", progress->GetWindowText());
         out += Field("pos", std::to_string(progress->SendMessage(PBM_GETPOS)));
     }
-    out += Field("lampGreen", Shown(window, 1007));
-    out += Field("lampRed", Shown(window, 1008));
-    if (CWnd* combo = dialog.GetDlgItem(1002)) {
+    out += Field("lampGreen", Shown(window, IDC_LAMP_GREEN));
+    out += Field("lampRed", Shown(window, IDC_LAMP_RED));
+    if (CWnd* combo = dialog.GetDlgItem(IDC_COMBO_PORT)) {
         out += Field("combo", std::to_string(combo->SendMessage(CB_GETCURSEL)));
-        if (auto* binding = window.Binding(1002)) {
+        if (auto* binding = window.Binding(IDC_COMBO_PORT)) {
             out += Field("comboTip", FromWx(binding->Widget()->GetToolTipText()));
         }
     }
-    out += Field("path", ModelText(window, 1003));
-    out += Field("start", ModelText(window, 1000));
-    if (CWnd* check = dialog.GetDlgItem(1010)) {
+    out += Field("path", ModelText(window, IDC_EDIT_PATH));
+    out += Field("start", ModelText(window, IDC_BTN_START));
+    if (CWnd* check = dialog.GetDlgItem(IDC_CHK_DEBUG)) {
         out += Field("debug", std::to_string(check->SendMessage(BM_GETCHECK)));
     }
     return out;
@@ -93,7 +91,7 @@ std::string Screenshot(WxDialogWindow& window, const std::string& path) {
     std::ostringstream out;
     out << "ok " << size.GetWidth() << " " << size.GetHeight() << " " << units.cx << " "
         << units.cy;
-    if (CWnd* progress = window.Dialog().GetDlgItem(1009)) {
+    if (CWnd* progress = window.Dialog().GetDlgItem(IDC_PROGRESS)) {
         const WindowPlacement p = progress->GetPlacement();
         out << " " << progress->SendMessage(PBM_GETPOS) << " " << p.x << " " << p.y << " " << p.cx
             << " " << p.cy;
@@ -163,7 +161,7 @@ std::string Run(const Command& c, WxDialogWindow& window) {
         return "ok " + State(window);
     }
     if (c.verb == "log") {
-        auto* log = BindingOf<LogView>(window, 1001);
+        auto* log = BindingOf<LogView>(window, IDC_LOG);
         if (log == nullptr) {
             return "error no log";
         }

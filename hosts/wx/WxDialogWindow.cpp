@@ -2,6 +2,7 @@
 
 #include <wx/menu.h>
 
+#include "app/Resources.h"
 #include "hosts/wx/DialogFont.h"
 #include "hosts/wx/IconBitmaps.h"
 #include "hosts/wx/WidgetFactory.h"
@@ -134,7 +135,7 @@ void WxDialogWindow::OnClose(wxCloseEvent& event) {
 
 void WxDialogWindow::OnContextMenu(wxContextMenuEvent& event) {
     // The log keeps its own menu (copy, select all).
-    if (const auto* binding = Binding(1001);
+    if (const auto* binding = Binding(IDC_LOG);
         binding != nullptr && event.GetEventObject() == binding->Widget()) {
         event.Skip();
         return;
