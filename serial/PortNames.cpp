@@ -1,6 +1,5 @@
 // The conversions between the port numbers the operator picks and the names the link opens.
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 

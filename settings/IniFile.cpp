@@ -1,7 +1,5 @@
 #include "settings/IniFile.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>

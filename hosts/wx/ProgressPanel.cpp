@@ -69,5 +69,4 @@ void ProgressPanel::Paint(wxDC& dc) {
     model->SendMessage(WM_PAINT);
     host->PopPaintSurface(Handle());
     surface.Detach();
-    ++m_paints;
 }

@@ -21,11 +21,7 @@ class ProgressPanel : public WidgetBinding, public WxPainter {
 
     void Sync(CWnd& model) override;
     void PaintNow() override;
-    // Paints so far (for tests of the synchronous path).
-    int Paints() const { return m_paints; }
 
   private:
     void Paint(wxDC& dc);
-
-    int m_paints = 0;
 };

@@ -33,7 +33,6 @@ class WxDialogWindow : public wxDialog, private WindowObserver {
     void Unbind();
     // The binding of control `id`, or null.
     WidgetBinding* Binding(int id) const;
-    const std::vector<std::unique_ptr<WidgetBinding>>& Bindings() const { return m_bindings; }
 
     // The operator's input, also what the test-only control channel sends.
     void PressKey(int virtualKey);

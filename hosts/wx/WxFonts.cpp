@@ -11,7 +11,7 @@
 
 namespace {
 
-using FontKey = std::tuple<std::string, LONG, LONG, bool, bool>;
+using FontKey = std::tuple<std::string, LONG, LONG, bool>;
 
 bool KnownFace(const std::string& face) {
     return !face.empty() && face != "System" && face != "MS Sans Serif" &&
@@ -43,7 +43,7 @@ wxFont FontFromLogFont(const LOGFONT& logFont) {
     static std::map<FontKey, wxFont> cache;
     const FontKey key{
         std::string(logFont.lfFaceName, strnlen(logFont.lfFaceName, sizeof logFont.lfFaceName)),
-        logFont.lfHeight, logFont.lfWeight, logFont.lfItalic != 0, false};
+        logFont.lfHeight, logFont.lfWeight, logFont.lfItalic != 0};
     auto it = cache.find(key);
     if (it == cache.end()) {
         it = cache.emplace(key, MakeFont(logFont)).first;

@@ -68,9 +68,8 @@ class WxHost final : public Host {
     // A paint in progress hands its surface to the model's BeginPaint.
     void PushPaintSurface(HWND hwnd, CDC* surface);
     void PopPaintSurface(HWND hwnd);
-    // The dialog font and its base units, as the templates are converted with.
+    // The dialog font's base units, as the templates are converted with.
     DialogBaseUnits BaseUnits() const { return m_units; }
-    CFont& DialogFont() { return m_dialogFont; }
 
     // --- For the test-only control channel ---
     // The windows of running dialogs, outermost first.
