@@ -141,6 +141,20 @@ std::string StbBox::ReadAnswer(uint8_t* data, size_t size, const std::string& wh
     return IoFault(io, what);
 }
 
+std::string StbBox::ReadStartAnswer(const std::string& what) {
+    const std::vector<uint8_t> expected = StartAnswer();
+    uint8_t answer[4] = {};
+    std::string fault = ReadAnswer(answer, sizeof answer, what, AnswerDeadline(sizeof answer));
+    if (!fault.empty()) {
+        return fault;
+    }
+    if (!std::equal(answer, answer + sizeof answer, expected.begin(), expected.end())) {
+        return "wrong answer to " + what + ": expected " + HexBytes(expected) + ", received " +
+               HexBytes(answer, sizeof answer);
+    }
+    return {};
+}
+
 std::string StbBox::Start() {
     const std::string what = "STB_START";
     const auto giveUp = Clock::now() + std::chrono::milliseconds(m_options.startTimeoutMs);
@@ -165,13 +179,9 @@ std::string StbBox::Start() {
         }
     }
     m_stats.latencyMicros.push_back(Micros(Clock::now() - m_requestSent));
-    uint8_t answer[4] = {};
-    std::string fault = ReadAnswer(answer, sizeof answer, what, AnswerDeadline(sizeof answer));
+    std::string fault = ReadStartAnswer(what);
     if (!fault.empty()) {
         return fault;
-    }
-    if (!std::equal(answer, answer + 4, StartAnswer().begin())) {
-        return "wrong answer to STB_START: expected 02 01 0A 03, received " + HexBytes(answer, 4);
     }
     if (m_options.log) {
         m_options.log("box " + std::to_string(m_nNumber) + ": STB_START answered (sent " +
@@ -190,14 +200,9 @@ std::string StbBox::SettleRepeatedStarts(int unanswered) {
         if (m_line.WaitReadable(Clock::now() + quiet + m_line.ByteTime(4)) != StbLine::Io::Ok) {
             return {};  // the other repeats were purged by the tool: nothing more will come
         }
-        uint8_t answer[4] = {};
-        fault = ReadAnswer(answer, sizeof answer, "a repeated STB_START", AnswerDeadline(4));
+        fault = ReadStartAnswer("a repeated STB_START");
         if (!fault.empty()) {
             return fault;
-        }
-        if (!std::equal(answer, answer + 4, StartAnswer().begin())) {
-            return "wrong answer to a repeated STB_START: expected 02 01 0A 03, received " +
-                   HexBytes(answer, 4);
         }
         --unanswered;
     }

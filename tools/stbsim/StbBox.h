@@ -48,6 +48,8 @@ class StbBox {
     std::string AwaitAnswer(const std::string& what, Clock::time_point deadline, bool isData);
     std::string ReadAnswer(uint8_t* data, size_t size, const std::string& what,
                            Clock::time_point deadline);
+    // Reads the 4-byte answer to a start and checks it is 02 01 0A 03.
+    std::string ReadStartAnswer(const std::string& what);
     std::string IoFault(StbLine::Io io, const std::string& what) const;
     Clock::time_point AnswerDeadline(size_t answerBytes) const;
 
