@@ -16,8 +16,7 @@ namespace {
 double ProcessCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return CpuSecondsOf(usage);
 }
 
 std::string Tail(const std::string& path) {

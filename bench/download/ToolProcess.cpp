@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +11,11 @@
 #include <cstring>
 #include <thread>
 #include <utility>
+
+double CpuSecondsOf(const rusage& usage) {
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 ToolProcess::~ToolProcess() {
     if (m_pid > 0) {
@@ -48,8 +52,7 @@ bool ToolProcess::Reap(int& status) {
     if (done != m_pid) {
         return false;
     }
-    m_dCpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-             (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    m_dCpu = CpuSecondsOf(usage);
     m_pid = -1;
     return true;
 }

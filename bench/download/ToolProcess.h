@@ -1,8 +1,12 @@
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <string>
 #include <vector>
+
+// User plus system time of a resource usage, in seconds.
+double CpuSecondsOf(const rusage& usage);
 
 // The tool under measurement as a child process, with its output kept in files and its CPU
 // time taken from wait4() when it ends.
