@@ -22,8 +22,7 @@ struct WindowState {
     std::string className;
     // The caption, or the content of an edit or rich edit (stored once, appended in place).
     std::string text;
-    bool enabled = true;
-    bool visible = false;
+    // WS_DISABLED and WS_VISIBLE here are the window's enabled and visible state.
     DWORD style = 0;
     DWORD exStyle = 0;
     WindowPlacement placement;

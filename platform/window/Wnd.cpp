@@ -26,10 +26,7 @@ BOOL CWnd::Create(const CreateParams& params, CWnd* parent) {
     m_state.style = params.style;
     m_state.exStyle = params.exStyle;
     m_state.placement = params.placement;
-    m_state.enabled = (params.style & WS_DISABLED) == 0;
-    m_state.visible = (params.style & WS_VISIBLE) != 0;
     m_state.icon = params.icon;
-    m_state.selStart = m_state.selEnd = 0;
     m_hWnd = window_registry::Register(this);
     if (parent != nullptr && parent->m_hWnd != kNoWindow) {
         m_state.parent = parent->m_hWnd;
@@ -127,25 +124,23 @@ int CWnd::GetWindowTextLength() const {
 }
 
 BOOL CWnd::EnableWindow(BOOL enable) {
-    const BOOL wasDisabled = m_state.enabled ? 0 : 1;
-    if (m_state.enabled != (enable != 0)) {
-        m_state.enabled = enable != 0;
-        m_state.style =
-            m_state.enabled ? (m_state.style & ~WS_DISABLED) : (m_state.style | WS_DISABLED);
+    const BOOL wasDisabled = IsWindowEnabled() ? 0 : 1;
+    const bool enabled = enable != 0;
+    if ((wasDisabled == 0) != enabled) {
+        m_state.style = enabled ? (m_state.style & ~WS_DISABLED) : (m_state.style | WS_DISABLED);
         NotifyObservers([this](WindowObserver& o) { o.OnEnabledChanged(*this); });
     }
     return wasDisabled;
 }
 
 BOOL CWnd::IsWindowEnabled() const {
-    return m_state.enabled ? 1 : 0;
+    return (m_state.style & WS_DISABLED) == 0 ? 1 : 0;
 }
 
 BOOL CWnd::ShowWindow(int command) {
-    const BOOL wasVisible = m_state.visible ? 1 : 0;
+    const BOOL wasVisible = IsWindowVisible();
     const bool visible = command != SW_HIDE;
-    if (m_state.visible != visible) {
-        m_state.visible = visible;
+    if ((wasVisible != 0) != visible) {
         m_state.style = visible ? (m_state.style | WS_VISIBLE) : (m_state.style & ~WS_VISIBLE);
         NotifyObservers([this](WindowObserver& o) { o.OnVisibleChanged(*this); });
     }
@@ -153,7 +148,7 @@ BOOL CWnd::ShowWindow(int command) {
 }
 
 BOOL CWnd::IsWindowVisible() const {
-    return m_state.visible ? 1 : 0;
+    return (m_state.style & WS_VISIBLE) != 0 ? 1 : 0;
 }
 
 BOOL CWnd::IsIconic() const {
@@ -174,8 +169,6 @@ BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT) {
         return 0;
     }
     m_state.style = style;
-    m_state.enabled = (style & WS_DISABLED) == 0;
-    m_state.visible = (style & WS_VISIBLE) != 0;
     NotifyObservers([this](WindowObserver& o) { o.OnStyleChanged(*this); });
     return 1;
 }
