@@ -7,6 +7,8 @@
 
 namespace {
 
+// The flags that raw mode decides, in full: MakeRawTermios clears each of them (then sets the
+// line's own c_cflag bits) and SameRawFields checks each of them after the driver applied them.
 constexpr tcflag_t kCflagMask =
     CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL | CREAD | HUPCL;
 constexpr tcflag_t kIflagMask =
@@ -124,12 +126,11 @@ CommResult MakeRawTermios(const LineSettings& settings, termios* tio) {
         return Fail(CommStatus::InvalidSettings, "", 0);
     }
     cfmakeraw(tio);
-    tio->c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+    tio->c_cflag &= ~kCflagMask;
     tio->c_cflag |= *size | *stop | *parity | CLOCAL | CREAD;
-    tio->c_iflag &=
-        ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNBRK | BRKINT | PARMRK | INLCR | IGNCR | ICRNL);
-    tio->c_oflag &= ~OPOST;
-    tio->c_lflag &= ~(ICANON | ECHO | ECHONL | ISIG | IEXTEN);
+    tio->c_iflag &= ~kIflagMask;
+    tio->c_oflag &= ~kOflagMask;
+    tio->c_lflag &= ~kLflagMask;
     // With O_NONBLOCK, VMIN 1 makes an empty port read EAGAIN, so read() == 0 means hang-up.
     tio->c_cc[VMIN] = 1;
     tio->c_cc[VTIME] = 0;
