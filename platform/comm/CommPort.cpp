@@ -99,11 +99,12 @@ CommPort::~CommPort() {
 }
 
 CommResult CommPort::SysFail(const char* call, int err) {
-    if (MeansDeviceGone(err)) {
-        m_lost.store(true, std::memory_order_release);
-        return CommResult{CommStatus::Lost, call, err};
-    }
-    return CommResult{CommStatus::Failed, call, err};
+    return MeansDeviceGone(err) ? MarkLost(call, err) : CommResult{CommStatus::Failed, call, err};
+}
+
+CommResult CommPort::MarkLost(const char* call, int err) {
+    m_lost.store(true, std::memory_order_release);
+    return CommResult{CommStatus::Lost, call, err};
 }
 
 CommResult CommPort::Configure(const LineSettings& settings) {
@@ -129,8 +130,7 @@ CommResult CommPort::WaitReadable(const CommWaitEvent& cancel) {
             return CommResult{CommStatus::Cancelled, "", 0};
         }
         if (fds[0].revents & kHangUp) {
-            m_lost.store(true, std::memory_order_release);
-            return CommResult{CommStatus::Lost, "poll", 0};
+            return MarkLost("poll", 0);
         }
         if (fds[0].revents & POLLIN) {
             return {};
@@ -153,8 +153,7 @@ CommIo CommPort::ReadNow(BYTE* buffer, std::size_t capacity) {
     }
     if (n == 0) {
         // With VMIN 1 and O_NONBLOCK an empty port reads EAGAIN; end of file is a hang-up.
-        m_lost.store(true, std::memory_order_release);
-        return CommIo{0, CommResult{CommStatus::Lost, "read", 0}};
+        return CommIo{0, MarkLost("read", 0)};
     }
     if (errno == EAGAIN) {
         return CommIo{0, {}};
@@ -176,8 +175,7 @@ CommResult CommPort::WaitWritable(const CommWaitEvent& cancel,
         return CommResult{CommStatus::Cancelled, "", 0};
     }
     if (fds[0].revents & kHangUp) {
-        m_lost.store(true, std::memory_order_release);
-        return CommResult{CommStatus::Lost, "poll", 0};
+        return MarkLost("poll", 0);
     }
     return {};
 }

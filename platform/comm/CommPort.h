@@ -59,6 +59,8 @@ class CommPort {
   private:
     explicit CommPort(int fd) : m_fd(fd) {}
     CommResult SysFail(const char* call, int err);
+    // Marks the port lost for good and answers Lost with `call` and `err`.
+    CommResult MarkLost(const char* call, int err);
     CommResult WaitWritable(const CommWaitEvent& cancel,
                             std::optional<std::chrono::steady_clock::time_point> deadline);
 

@@ -4,8 +4,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
+
+#include "platform/comm/Eintr.h"
 
 std::unique_ptr<CommWaitEvent> CommWaitEvent::Create() {
     const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -22,8 +23,7 @@ CommWaitEvent::~CommWaitEvent() {
 void CommWaitEvent::Signal() {
     const std::uint64_t one = 1;
     // The counter cannot overflow in practice; EAGAIN would mean it is already signalled anyway.
-    while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    static_cast<void>(RetryOnEintr([&] { return ::write(m_fd, &one, sizeof one); }));
 }
 
 bool CommWaitEvent::IsSignalled() const {
