@@ -43,6 +43,12 @@ inline constexpr BYTE GetBValue(COLORREF c) {
     return static_cast<BYTE>((c >> 16) & 0xFF);
 }
 
+// System colour indices, as Host::GetSysColor takes them.
+inline constexpr int COLOR_WINDOW = 5;
+inline constexpr int COLOR_WINDOWTEXT = 8;
+inline constexpr int COLOR_HIGHLIGHT = 13;
+inline constexpr int COLOR_BTNFACE = 15;
+
 inline constexpr WORD LOWORD(std::uintptr_t v) {
     return static_cast<WORD>(v & 0xFFFF);
 }

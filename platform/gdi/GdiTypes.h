@@ -69,11 +69,6 @@ inline constexpr int RGN_ERROR = 0;
 inline constexpr int NULLREGION = 1;
 inline constexpr int SIMPLEREGION = 2;
 
-inline constexpr int COLOR_WINDOW = 5;
-inline constexpr int COLOR_WINDOWTEXT = 8;
-inline constexpr int COLOR_HIGHLIGHT = 13;
-inline constexpr int COLOR_BTNFACE = 15;
-
 inline constexpr int PS_SOLID = 0;
 
 inline bool IsRectEmpty(const RECT& r) {

@@ -40,13 +40,13 @@ std::string& AppName() {
 
 COLORREF ClassicSysColor(int index) {
     switch (index) {
-        case 5:  // COLOR_WINDOW
+        case COLOR_WINDOW:
             return RGB(255, 255, 255);
-        case 13:  // COLOR_HIGHLIGHT
+        case COLOR_HIGHLIGHT:
             return RGB(0, 0, 128);
-        case 15:  // COLOR_BTNFACE
+        case COLOR_BTNFACE:
             return RGB(192, 192, 192);
-        default:  // COLOR_WINDOWTEXT (8) and the rest
+        default:  // COLOR_WINDOWTEXT and the rest
             return RGB(0, 0, 0);
     }
 }

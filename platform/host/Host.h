@@ -44,7 +44,7 @@ class Host {
     // window cannot be painted now. Only a WM_PAINT handler calls these (through CPaintDC).
     virtual CDC* BeginPaint(HWND hwnd) = 0;
     virtual void EndPaint(HWND hwnd) = 0;
-    // A system colour by its COLOR_* index (COLOR_HIGHLIGHT = 13, COLOR_BTNFACE = 15, ...).
+    // A system colour by its COLOR_* index (Win32Types.h).
     virtual COLORREF GetSysColor(int index) = 0;
 };
 
