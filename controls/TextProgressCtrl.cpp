@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <string>
 
-#include "controls/MemDC.h"
 #include "controls/ProgressLayout.h"
-#include "platform/gdi/DC.h"
 #include "platform/host/Host.h"
-#include "platform/window/PaintDC.h"
 
 int CTextProgressCtrl::s_nMarqueeDir = 1;
 
