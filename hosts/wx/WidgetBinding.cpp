@@ -1,7 +1,5 @@
 #include "hosts/wx/WidgetBinding.h"
 
-#include "hosts/wx/WxHost.h"
-
 WidgetBinding::WidgetBinding(CWnd& model, wxWindow* widget)
     : m_hwnd(model.m_hWnd), m_widget(widget) {
     model.AddObserver(this);
@@ -30,10 +28,4 @@ void WidgetBinding::OnVisibleChanged(CWnd& model) {
 void WidgetBinding::OnPlacementChanged(CWnd& model) {
     const WindowPlacement p = model.GetPlacement();
     m_widget->SetSize(p.x, p.y, p.cx, p.cy);
-}
-
-void WidgetBinding::AfterInput() {
-    if (WxHost* host = WxHost::Current()) {
-        host->EndFinishedDialog();
-    }
 }

@@ -12,6 +12,7 @@
 
 #include <wx/window.h>
 
+#include "hosts/wx/WxHost.h"
 #include "platform/window/WindowObserver.h"
 #include "platform/window/Wnd.h"
 
@@ -39,12 +40,10 @@ class WidgetBinding : public WindowObserver {
         if (CWnd* model = Model()) {
             input(*model);
         }
-        AfterInput();
+        WxHost::AfterInput();
     }
 
   private:
-    static void AfterInput();
-
     HWND m_hwnd;
     wxWindow* m_widget;
 };

@@ -92,12 +92,6 @@ void WxDialogWindow::OnIconChanged(CWnd&) {
     }
 }
 
-void WxDialogWindow::AfterInput() {
-    if (WxHost* host = WxHost::Current()) {
-        host->EndFinishedDialog();
-    }
-}
-
 void WxDialogWindow::PressKey(int virtualKey) {
     CWnd* focus = nullptr;
     if (wxWindow* focused = wxWindow::FindFocus()) {
@@ -108,7 +102,7 @@ void WxDialogWindow::PressKey(int virtualKey) {
         }
     }
     ::PressKey(m_dialog, static_cast<WPARAM>(virtualKey), focus);
-    AfterInput();
+    WxHost::AfterInput();
 }
 
 void WxDialogWindow::OnCharHook(wxKeyEvent& event) {
@@ -127,7 +121,7 @@ void WxDialogWindow::OnCharHook(wxKeyEvent& event) {
 
 void WxDialogWindow::OnClose(wxCloseEvent& event) {
     PressCloseBox(m_dialog);
-    AfterInput();
+    WxHost::AfterInput();
     if (!m_dialog.HasEnded() && event.CanVeto()) {
         event.Veto();
     }
@@ -167,5 +161,5 @@ void WxDialogWindow::ShowWindowMenu(const wxPoint& where) {
 
 void WxDialogWindow::ChooseMenuCommand(unsigned id) {
     ChooseSystemMenuItem(m_dialog, id);
-    AfterInput();
+    WxHost::AfterInput();
 }

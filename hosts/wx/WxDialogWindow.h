@@ -46,7 +46,6 @@ class WxDialogWindow : public wxDialog, private WindowObserver {
     void OnCharHook(wxKeyEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnContextMenu(wxContextMenuEvent& event);
-    void AfterInput();
 
     CDialog& m_dialog;
     bool m_observing = false;

@@ -65,6 +65,12 @@ WxHost* WxHost::Current() {
     return g_current;
 }
 
+void WxHost::AfterInput() {
+    if (g_current != nullptr) {
+        g_current->EndFinishedDialog();
+    }
+}
+
 wxWindow* WxHost::InnermostWxWindow() const {
     return m_running.empty() ? nullptr : m_running.back();
 }

@@ -61,6 +61,9 @@ class WxHost final : public Host {
     // Ends the modal run of the innermost dialog once its model has ended. Every widget event
     // that reaches the model calls this afterwards.
     void EndFinishedDialog();
+    // EndFinishedDialog on the host in force, if there is one: what the widgets, the dialog
+    // window and the timers do after an input has reached the model.
+    static void AfterInput();
     // Runs everything waiting in the UI queue.
     void DrainUiQueue();
     void RegisterPainter(HWND hwnd, WxPainter* painter);

@@ -20,9 +20,7 @@ class WindowTimer : public wxTimer {
             return;
         }
         window->SendMessage(WM_TIMER, m_id, 0);
-        if (WxHost* host = WxHost::Current()) {
-            host->EndFinishedDialog();
-        }
+        WxHost::AfterInput();
     }
 
   private:
