@@ -45,22 +45,16 @@ StbVerdict StbSimulator::Run() {
     }
     m_line->SetPacing(m_options.lineBytesPerSecond);
     std::string fault;
-    for (int box = 1; box <= m_options.boxes && fault.empty(); ++box) {
+    bool hungUp = false;
+    for (int box = 1; box <= m_options.boxes && fault.empty() && !hungUp; ++box) {
         StbBox one(m_options, *m_line, m_stats, box);
         fault = one.Run();
         if (!fault.empty() && m_options.boxes > 1) {
             fault = "box " + std::to_string(box) + " of " + std::to_string(m_options.boxes) + ": " +
                     fault;
         }
-        if (one.HungUp()) {
-            m_stats.elapsedSeconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            return fault.empty() ? StbVerdict::Success("line hung up after " +
-                                                       std::to_string(m_stats.imageBytes) +
-                                                       " image bytes, as asked")
-                                 : StbVerdict::Failure(fault);
-        }
-        if (fault.empty()) {
+        hungUp = one.HungUp();
+        if (fault.empty() && !hungUp) {
             ++m_stats.boxesDone;
         }
     }
@@ -68,6 +62,10 @@ StbVerdict StbSimulator::Run() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!fault.empty()) {
         return StbVerdict::Failure(fault);
+    }
+    if (hungUp) {
+        return StbVerdict::Success("line hung up after " + std::to_string(m_stats.imageBytes) +
+                                   " image bytes, as asked");
     }
     return StbVerdict::Success(std::to_string(m_stats.boxesDone) +
                                (m_stats.boxesDone == 1 ? " box" : " boxes") + " loaded " +
