@@ -1,6 +1,5 @@
 #include "platform/comm/CommWaitEvent.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -24,9 +23,4 @@ void CommWaitEvent::Signal() {
     const std::uint64_t one = 1;
     // The counter cannot overflow in practice; EAGAIN would mean it is already signalled anyway.
     static_cast<void>(RetryOnEintr([&] { return ::write(m_fd, &one, sizeof one); }));
-}
-
-bool CommWaitEvent::IsSignalled() const {
-    pollfd p{m_fd, POLLIN, 0};
-    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
 }

@@ -4,7 +4,7 @@
 // Once signalled it stays signalled, so every later wait on it returns at once; a link makes a
 // fresh pair at each open, which is why nothing ever resets one.
 //
-// Threading rules: Signal and IsSignalled may be called from any thread at any time while the
+// Threading rules: Signal may be called from any thread at any time while the
 // object lives; the object is destroyed only after every thread that waits on it has stopped.
 
 #include <memory>
@@ -18,7 +18,6 @@ class CommWaitEvent {
     CommWaitEvent& operator=(const CommWaitEvent&) = delete;
 
     void Signal();
-    bool IsSignalled() const;
     // For poll(POLLIN): readable once signalled.
     int Fd() const { return m_fd; }
 

@@ -49,7 +49,6 @@ class CBrush : public CGdiObject {
     BOOL DeleteObject() override;
 
     BOOL CreateSolidBrush(COLORREF colour);
-    COLORREF GetColor() const { return m_colour.value_or(CLR_INVALID); }
 
   private:
     std::optional<COLORREF> m_colour;
@@ -62,7 +61,6 @@ class CPen : public CGdiObject {
     BOOL DeleteObject() override;
 
     BOOL CreatePen(int style, int width, COLORREF colour);
-    COLORREF GetColor() const { return m_pen ? m_pen->colour : CLR_INVALID; }
 
   private:
     struct Pen {
@@ -81,7 +79,6 @@ class CBitmap : public CGdiObject {
 
     // A bitmap that a memory context compatible with `dc` can draw into.
     BOOL CreateCompatibleBitmap(CDC* dc, int width, int height);
-    SIZE GetSize() const { return m_bitmap ? m_bitmap->Size() : SIZE{}; }
     const std::shared_ptr<GdiBitmap>& Bitmap() const { return m_bitmap; }
 
   private:

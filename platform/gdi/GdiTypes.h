@@ -82,10 +82,6 @@ inline RECT IntersectRects(const RECT& a, const RECT& b) {
     return IsRectEmpty(r) ? RECT{} : r;
 }
 
-inline RECT OffsetRectBy(const RECT& r, LONG dx, LONG dy) {
-    return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
-}
-
 inline bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }

@@ -26,7 +26,6 @@ class TimerTable {
     int FireDue(Time now);
     // When the next timer is due, or nothing when none is set.
     std::optional<Time> NextDue() const;
-    std::size_t Count() const { return m_timers.size(); }
 
   private:
     struct Timer {

@@ -119,10 +119,6 @@ std::string CWnd::GetWindowText() const {
     return m_state.text;
 }
 
-int CWnd::GetWindowTextLength() const {
-    return static_cast<int>(m_state.text.size());
-}
-
 BOOL CWnd::EnableWindow(BOOL enable) {
     const BOOL wasDisabled = IsWindowEnabled() ? 0 : 1;
     const bool enabled = enable != 0;
@@ -157,10 +153,6 @@ BOOL CWnd::IsIconic() const {
 
 DWORD CWnd::GetStyle() const {
     return m_state.style;
-}
-
-DWORD CWnd::GetExStyle() const {
-    return m_state.exStyle;
 }
 
 BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT) {

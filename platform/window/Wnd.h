@@ -81,7 +81,6 @@ class CWnd {
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
     void GetWindowText(std::string& text) const { text = GetWindowText(); }
-    int GetWindowTextLength() const;
     // Returns whether the window was disabled before.
     BOOL EnableWindow(BOOL enable = 1);
     BOOL IsWindowEnabled() const;
@@ -90,7 +89,6 @@ class CWnd {
     BOOL IsWindowVisible() const;
     BOOL IsIconic() const;
     DWORD GetStyle() const;
-    DWORD GetExStyle() const;
     // Returns whether the style changed. `flags` (SWP_*) are accepted and not needed.
     BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
     void GetClientRect(RECT* rect) const;
