@@ -8,7 +8,6 @@ CPaintDC::CPaintDC(CWnd* window) : m_hWndPainted(window != nullptr ? window->m_h
         return;
     }
     CDC* surface = CurrentHost().BeginPaint(m_hWndPainted);
-    m_begun = true;
     if (surface != nullptr && surface->m_hDC != nullptr) {
         Attach(surface->m_hDC);
         m_hAttribDC = surface->m_hAttribDC != nullptr ? surface->m_hAttribDC : surface->m_hDC;
@@ -22,7 +21,7 @@ CPaintDC::~CPaintDC() {
         Detach();
     }
     m_hAttribDC = nullptr;
-    if (m_begun) {
+    if (m_hWndPainted != kNoWindow) {
         CurrentHost().EndPaint(m_hWndPainted);
     }
 }

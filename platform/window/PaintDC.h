@@ -14,6 +14,6 @@ class CPaintDC : public CDC {
     ~CPaintDC() override;
 
   private:
+    // The window whose paint began, or kNoWindow when none did.
     HWND m_hWndPainted{};
-    bool m_begun = false;
 };
