@@ -2,8 +2,8 @@
 
 // Conversion between UTF-8 and the locale's code set, through glibc's iconv. The system keeps its
 // own non-English texts (the settings store's two messages) in the source as UTF-8 and shows
-// them in the code set its other texts are in; the log view turns console bytes into UTF-8 for a
-// toolkit that wants it.
+// them in the code set its other texts are in. ToUtf8, the way back, serves the tests that read
+// such a text; the desktop log view decodes console bytes with its own LogTextDecoder.
 
 #include <string>
 #include <string_view>
