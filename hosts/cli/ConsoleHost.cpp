@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -45,35 +44,7 @@ std::optional<std::string> ConsoleHost::OpenFileDialog(const FileDialogRequest&)
 }
 
 int ConsoleHost::RunModal(CDialog& dialog) {
-    if (!dialog.Create()) {
-        return -1;
-    }
-    if (m_onCreated) {
-        m_onCreated(dialog);
-    }
-    dialog.Initialize();
-    // Sleeps until a message, a task or the next timer: nothing wakes the loop while the line
-    // is quiet. Everything that ends the dialog runs as an item of this loop.
-    constexpr std::chrono::milliseconds kIdle = std::chrono::hours(1);
-    MessageQueue& queue = MessageQueue::Ui();
-    while (!dialog.HasEnded()) {
-        m_timers.FireDue(Now());
-        std::chrono::milliseconds wait = kIdle;
-        if (const auto due = m_timers.NextDue()) {
-            wait = std::clamp(*due - Now(), std::chrono::milliseconds{0}, kIdle);
-        }
-        auto item = queue.TryTake();
-        if (!item) {
-            if (m_onIdle) {
-                m_onIdle();
-            }
-            item = queue.Take(wait);
-        }
-        if (item) {
-            dialog.RouteItem(*item);
-        }
-    }
-    return dialog.EndCode();
+    return dialog.RunModalLoop({}, &m_timers, ModalLoopHooks{m_onCreated, m_onIdle});
 }
 
 void ConsoleHost::SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) {

@@ -10,6 +10,7 @@
 //
 // Threading rules: UI thread only, like every window.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,6 +21,16 @@
 
 class CFont;
 class TimerTable;
+class CDialog;
+
+// What a host without a loop of its own may add to the ready-made modal loop.
+struct ModalLoopHooks {
+    // After the controls exist and before the dialog is initialised, so that views can follow
+    // the controls from the first change.
+    std::function<void(CDialog&)> created;
+    // Whenever the UI queue has run dry, before the loop sleeps.
+    std::function<void()> idle;
+};
 
 class CDialog : public CWnd {
   public:
@@ -60,7 +71,8 @@ class CDialog : public CWnd {
     int EndCode() const { return m_endCode; }
     // Create, Initialize, then the UI queue and `timers` (if any) until the dialog ends; the
     // window then goes, as after DoModal. Answers the end code, or -1 when it cannot be made.
-    int RunModalLoop(DialogBaseUnits units = {}, TimerTable* timers = nullptr);
+    int RunModalLoop(DialogBaseUnits units = {}, TimerTable* timers = nullptr,
+                     const ModalLoopHooks& hooks = {});
     // The id of the default push button (BS_DEFPUSHBUTTON), or IDOK when there is none.
     int DefaultButtonId() const;
 

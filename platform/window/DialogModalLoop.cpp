@@ -13,25 +13,25 @@ TimerTable::Time Now() {
         std::chrono::steady_clock::now().time_since_epoch());
 }
 
-// How long the loop may sleep: until the next timer, but at most a while, so that an ended
-// dialog is noticed even when nothing arrives.
+// How long the loop may sleep: until the next timer, else until something is posted. Everything
+// that ends the dialog runs as an item of this loop, so nothing else needs waking for.
 std::chrono::milliseconds WaitBudget(const TimerTable* timers) {
-    constexpr std::chrono::milliseconds kLongest{50};
-    if (timers == nullptr) {
-        return kLongest;
-    }
-    const auto next = timers->NextDue();
+    constexpr std::chrono::milliseconds kIdle = std::chrono::hours(1);
+    const auto next = timers != nullptr ? timers->NextDue() : std::nullopt;
     if (!next) {
-        return kLongest;
+        return kIdle;
     }
-    return std::clamp(*next - Now(), std::chrono::milliseconds{0}, kLongest);
+    return std::clamp(*next - Now(), std::chrono::milliseconds{0}, kIdle);
 }
 
 }  // namespace
 
-int CDialog::RunModalLoop(DialogBaseUnits units, TimerTable* timers) {
+int CDialog::RunModalLoop(DialogBaseUnits units, TimerTable* timers, const ModalLoopHooks& hooks) {
     if (!Create(units)) {
         return -1;
+    }
+    if (hooks.created) {
+        hooks.created(*this);
     }
     Initialize();
     MessageQueue& queue = MessageQueue::Ui();
@@ -39,7 +39,14 @@ int CDialog::RunModalLoop(DialogBaseUnits units, TimerTable* timers) {
         if (timers != nullptr) {
             timers->FireDue(Now());
         }
-        if (auto item = queue.Take(WaitBudget(timers))) {
+        auto item = queue.TryTake();
+        if (!item) {
+            if (hooks.idle) {
+                hooks.idle();
+            }
+            item = queue.Take(WaitBudget(timers));
+        }
+        if (item) {
             RouteItem(*item);
         }
     }
