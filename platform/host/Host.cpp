@@ -1,32 +1,12 @@
 #include "platform/host/Host.h"
 
 #include <atomic>
-#include <cstdio>
 #include <thread>
 
+#include "platform/host/HeadlessHost.h"
 #include "platform/host/WorkerMessageBox.h"
 
 namespace {
-
-// Answers while no real host is installed: a message box must never vanish silently.
-class FallbackHost final : public Host {
-  public:
-    int MessageBox(const std::string& text, const std::string& caption, UINT) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-        return IDOK;
-    }
-    void Beep(DWORD, DWORD) override {}
-    std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    int RunModal(CDialog&) override { return IDCANCEL; }
-    void SetTimer(HWND, UINT_PTR, UINT) override {}
-    void KillTimer(HWND, UINT_PTR) override {}
-    void RedrawWindow(HWND) override {}
-    CDC* BeginPaint(HWND) override { return nullptr; }
-    void EndPaint(HWND) override {}
-    COLORREF GetSysColor(int index) override { return ClassicSysColor(index); }
-};
 
 std::atomic<Host*> g_host{nullptr};
 std::atomic<std::thread::id> g_uiThread{};
@@ -56,7 +36,7 @@ void SetHost(Host* host) {
 }
 
 Host& CurrentHost() {
-    static FallbackHost fallback;
+    static HeadlessHost fallback;
     Host* host = g_host.load(std::memory_order_acquire);
     return host ? *host : fallback;
 }

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/HeadlessHost.h"
 #include "platform/host/Host.h"
 #include "platform/host/WorkerMessageBox.h"
 
@@ -39,21 +40,12 @@ TEST(MessageQueue, KeepsOrderAcrossThreadsAndWakesTheTaker) {
 
 namespace {
 
-class CountingHost final : public Host {
+class CountingHost final : public HeadlessHost {
   public:
     int MessageBox(const std::string& text, const std::string& caption, UINT) override {
         texts.push_back(caption + ": " + text);
         return IDOK;
     }
-    void Beep(DWORD, DWORD) override {}
-    std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return {}; }
-    int RunModal(CDialog&) override { return IDOK; }
-    void SetTimer(HWND, UINT_PTR, UINT) override {}
-    void KillTimer(HWND, UINT_PTR) override {}
-    void RedrawWindow(HWND) override {}
-    CDC* BeginPaint(HWND) override { return nullptr; }
-    void EndPaint(HWND) override {}
-    COLORREF GetSysColor(int) override { return 0; }
     std::vector<std::string> texts;
 };
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/Host.h"
+#include "platform/host/HeadlessHost.h"
 #include "platform/host/MessageQueue.h"
 
-class RecordingHost final : public Host {
+class RecordingHost final : public HeadlessHost {
   public:
     std::vector<std::string> boxes;
 
@@ -19,15 +19,6 @@ class RecordingHost final : public Host {
         boxes.push_back(text);
         return IDOK;
     }
-    void Beep(DWORD, DWORD) override {}
-    std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override { return {}; }
-    int RunModal(CDialog&) override { return IDCANCEL; }
-    void SetTimer(HWND, UINT_PTR, UINT) override {}
-    void KillTimer(HWND, UINT_PTR) override {}
-    void RedrawWindow(HWND) override {}
-    CDC* BeginPaint(HWND) override { return nullptr; }
-    void EndPaint(HWND) override {}
-    COLORREF GetSysColor(int) override { return 0; }
 };
 
 class UiPump {
