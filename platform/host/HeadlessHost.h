@@ -7,7 +7,7 @@
 #include "platform/host/Host.h"
 
 class HeadlessHost : public Host {
-public:
+  public:
     int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
     void Beep(DWORD, DWORD) override {}
     std::optional<std::string> OpenFileDialog(const FileDialogRequest&) override {
