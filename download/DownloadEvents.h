@@ -9,6 +9,7 @@ enum class DownloadEvent {
     Started,        // START opened the image and reconnected the port
     BoxFinished,    // the box sent EXIT_APP; the download has been stopped
     PortLost,       // the serial port went away
+    BoxStalled,     // the box stopped reading: a write made no progress for the stall bound
     ConnectFailed,  // a connection attempt failed
 };
 
