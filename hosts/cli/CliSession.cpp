@@ -127,6 +127,9 @@ void CliSession::OnEvent(DownloadEvent event) {
         case DownloadEvent::PortLost:
             End(kExitPortLost);
             break;
+        case DownloadEvent::BoxStalled:
+            End(kExitBoxStalled);
+            break;
     }
     if (m_config.onEvent) {
         m_config.onEvent(event);

@@ -25,6 +25,7 @@ inline constexpr int kExitBoxFinished = 0;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitPortFailed = 3;
 inline constexpr int kExitPortLost = 4;
+inline constexpr int kExitBoxStalled = 5;
 
 struct SessionConfig {
     int portNumber = 0;
