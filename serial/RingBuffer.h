@@ -9,6 +9,10 @@
 // and read by the other side with an acquire load: the byte in a slot is visible before the
 // write index covers it, and a slot is read before the read index frees it. No lock, no
 // read-modify-write, no allocation. Reset runs only while neither side is active.
+//
+// A reader that finds the buffer empty sleeps on a futex over the write index and is woken by the
+// byte that arrives, not by a timer: the producer pays one extra load per byte, and a system call
+// only while a reader actually sleeps.
 
 #include <atomic>
 #include <cstdint>
@@ -31,14 +35,17 @@ class CRingBuffer {
     // 1 when stored; 0 when the buffer was full (the byte is dropped).
     int PutByte(BYTE b);
     // 1 when a byte was taken into *dest; 0 when none came in time (*dest untouched). The wait
-    // is counted in sleeps of 10 ms, not measured: 1000 allows 100 sleeps, 15 allows 2, and 0 or
-    // less looks once without sleeping.
+    // is allowed in steps of 10 ms (1000 allows one second, 15 allows 20 ms, 0 or less looks once
+    // without waiting), and ends as soon as a byte is stored.
     int GetByte(BYTE* dest, int timeoutMs);
 
   private:
     static int Next(int index) { return index + 1 == RING_BUFFER_SIZE ? 0 : index + 1; }
+    void WaitForByte(int timeoutMs);
 
     BYTE m_store[RING_BUFFER_SIZE];
     std::atomic<std::int32_t> m_nWrite{0};
     std::atomic<std::int32_t> m_nRead{0};
+    // Set by the consumer while it sleeps for a byte; the producer then wakes it.
+    std::atomic<std::int32_t> m_nReaderWaiting{0};
 };
