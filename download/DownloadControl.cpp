@@ -144,14 +144,21 @@ LRESULT CDownloadControl::OnCommLost(WPARAM, LPARAM) {
     if (link.m_hPort == nullptr || link.m_bOpen) {
         return 0;
     }
-    m_parts.log.AppendFormat("Connection COM%d lost!!!\r\n",
-                             CSerialLink::PortNumberFromName(link.m_strPortName));
+    // A port whose writes stalled is still there, but the box at its end stopped reading: the
+    // operator looks at the box, not at the cable.
+    const bool stalled = link.m_hPort->IsStalled();
+    const int port = CSerialLink::PortNumberFromName(link.m_strPortName);
+    if (stalled) {
+        m_parts.log.AppendFormat("Connection COM%d: the box stopped reading!!!\r\n", port);
+    } else {
+        m_parts.log.AppendFormat("Connection COM%d lost!!!\r\n", port);
+    }
     if (DownloadState::s_bRunning) {
         OnStartStop();
     } else {
         link.Close();
     }
     ShowConnectState(false);
-    Notify(DownloadEvent::PortLost);
+    Notify(stalled ? DownloadEvent::BoxStalled : DownloadEvent::PortLost);
     return 0;
 }

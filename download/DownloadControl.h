@@ -5,7 +5,7 @@
 // it (image closed, controls released, port closed).
 //
 // Two states: Idle (no image open) and Running (image open, START reads "Stop"). EXIT_APP from the
-// box and a lost port both end Running as the Stop button does.
+// box, a lost port and a box that stopped reading all end Running as the Stop button does.
 //
 // Threading rules: UI thread only.
 
@@ -45,7 +45,8 @@ class CDownloadControl {
     void ShowConnectState(bool connected);
     void ConnectSerialPort();
     void OnStartStop();
-    // The link reports its port gone (cable pulled, adapter unplugged).
+    // The link reports its port gone (cable pulled, adapter unplugged) or its writes stalled
+    // (the box stopped reading).
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam);
 
   private:

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/comm/LineSettings.h"
+#include "platform/host/MessageQueue.h"
 #include "platform/ports/PortMap.h"
 #include "serial/ThreadWatchComm.h"
 
@@ -12,13 +13,6 @@ namespace {
 
 // The link whose watch thread is the calling thread, if any: Close must not join itself.
 thread_local const CSerialLink* t_watchedLink = nullptr;
-
-// How long the driver may take to send `len` bytes after the last write: the time on the wire
-// (10 bits a byte) plus slack for a USB adapter's polling.
-std::chrono::milliseconds DrainBound(DWORD len, DWORD baud) {
-    const long long wire = static_cast<long long>(len) * 10 * 1000 / std::max<DWORD>(baud, 1);
-    return std::chrono::milliseconds(wire + 100);
-}
 
 }  // namespace
 
@@ -39,10 +33,12 @@ BOOL CSerialLink::Open(std::string portName, DWORD baud, BYTE byteSize, BYTE sto
         Close();
     }
     m_ovRead = CommWaitEvent::Create();
-    m_ovWrite = CommWaitEvent::Create();
+    {
+        std::lock_guard lock(m_writeEventLock);
+        m_ovWrite = CommWaitEvent::Create();
+    }
     if (!m_ovRead || !m_ovWrite) {
-        m_ovRead.reset();
-        m_ovWrite.reset();
+        ReleasePort();
         return 0;
     }
     m_strPortName = std::move(portName);
@@ -109,7 +105,15 @@ void CSerialLink::ReleasePort() {
         m_hPort.reset();
     }
     m_ovRead.reset();
+    std::lock_guard lock(m_writeEventLock);
     m_ovWrite.reset();
+}
+
+void CSerialLink::AbortWrite() {
+    std::lock_guard lock(m_writeEventLock);
+    if (m_ovWrite) {
+        m_ovWrite->Signal();
+    }
 }
 
 DWORD CSerialLink::Write(const BYTE* buf, DWORD len) {
@@ -123,8 +127,10 @@ DWORD CSerialLink::Write(const BYTE* buf, DWORD len) {
         timeout = std::chrono::milliseconds(static_cast<long long>(perByte) * len);
     }
     const CommIo io = m_hPort->WriteAll(buf, len, *m_ovWrite, timeout);
-    if (io.result.Ok()) {
-        m_hPort->Drain(DrainBound(len, baud));
+    // The box has stopped reading: tell the owner once, as for a hang-up, and count the link
+    // closed so the rest of the answer is not written (and waited for) piece by piece.
+    if (io.result.status == CommStatus::Stalled && m_bOpen.exchange(0) != 0) {
+        PostMessage(m_hOwnerWnd.load(), m_uLostMessage, 0, 0);
     }
     return static_cast<DWORD>(io.count);
 }

@@ -2,8 +2,10 @@
 
 // The system's one serial port: opens a port by name, sets the line, and runs the watch thread
 // (ThreadWatchComm) that moves received bytes into m_rxRing and posts WM_COMM_RECEIVED to the
-// owner window. Write returns when the bytes are out. The link shows no messages and logs
-// nothing; callers report success and failure.
+// owner window. Write returns once the kernel has taken the bytes; it never waits for them to
+// leave the wire. A write the box stops taking ends after the port's stall bound and is reported
+// to the owner like a lost port (m_uLostMessage), with the port marked stalled. The link shows
+// no messages and logs nothing; callers report success and failure.
 //
 // Threading rules:
 // - The owner's thread (the dialog's) calls Open, Close and Write, sets m_hOwnerWnd before Open,
@@ -13,6 +15,8 @@
 // - The watch thread reads m_hPort, m_ovRead, m_strPortName and m_uRxMessage, which the owner
 //   changes only while no watch thread runs: Open sets them before starting the thread, and
 //   Close changes them only after joining it.
+// - AbortWrite may be called from any thread (a signal watcher): it ends a write waiting for
+//   room at once.
 // - Close wakes the watch thread (its wait and any "buff full" box it waits on) and joins it
 //   before the descriptor is closed, so closing never deadlocks and never pulls a descriptor
 //   from under a reader. Called on the watch thread itself, Close only stops the thread; the
@@ -21,6 +25,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -49,6 +54,9 @@ class CSerialLink {
     void Close();
     // Bytes written; 0 without any system call while the link is not open.
     DWORD Write(const BYTE* buf, DWORD len);
+    // Any thread: a write waiting for room ends now, and so does every later one that would
+    // wait, until the link is opened again. For an operator's stop while the box is not reading.
+    void AbortWrite();
     // What the driver holds, at most `capacity`; 0 without a read when nothing waits.
     DWORD Read(BYTE* buf, DWORD capacity);
 
@@ -75,6 +83,8 @@ class CSerialLink {
     std::atomic<DWORD> m_dwWatchExitCode{0};
 
   private:
+    std::mutex m_writeEventLock;  // m_ovWrite's creation and release against AbortWrite
+
     void StopWatchThread();
     void ReleasePort();
     BOOL StartWatchThread();

@@ -36,6 +36,7 @@ int CliSession::Run() {
     CDownloadApp app;
     app.SetDialogSetup([this](CMainDialog& dialog) {
         m_dialog = &dialog;
+        SetAbortableLink(&dialog.m_link);
         if (m_config.ini) {
             dialog.SetIniPath(*m_config.ini);
         }
@@ -47,6 +48,7 @@ int CliSession::Run() {
     g_current = this;
     app.InitInstance();
     g_current = nullptr;
+    SetAbortableLink(nullptr);
     if (m_progress) {
         m_progress->Finish();
     }
@@ -143,12 +145,26 @@ void CliSession::OnSignal(int signo) {
     End(128 + signo);
 }
 
+void CliSession::AbortWrite() {
+    std::lock_guard lock(m_abortLock);
+    if (m_abortLink != nullptr) {
+        m_abortLink->AbortWrite();
+    }
+}
+
+void CliSession::SetAbortableLink(CSerialLink* link) {
+    std::lock_guard lock(m_abortLock);
+    m_abortLink = link;
+}
+
 void CliSession::End(int status) {
     if (m_ended) {
         return;
     }
     m_ended = true;
     m_status = status;
+    // Nothing is served from here on, and the dialog (with its link) is about to go.
+    SetAbortableLink(nullptr);
     if (m_progress) {
         m_progress->Finish();
     }

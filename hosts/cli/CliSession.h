@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,7 @@
 
 class CDialog;
 class CMainDialog;
+class CSerialLink;
 class ConsoleLog;
 class ConsoleHost;
 class ProgressLine;
@@ -46,6 +48,8 @@ class CliSession {
     int Run();
     // SIGINT or SIGTERM: stop the download as Stop would, then end with 128 + signo.
     void OnSignal(int signo);
+    // Any thread (the signal watcher): ends a write that waits on a box that stopped reading.
+    void AbortWrite();
     // Boxes that ended their download with EXIT_APP.
     int BoxesFinished() const { return m_boxes; }
 
@@ -58,6 +62,7 @@ class CliSession {
     void PressStart();
     void OnEvent(DownloadEvent event);
     void End(int status);
+    void SetAbortableLink(CSerialLink* link);
 
     SessionConfig m_config;
     CMainDialog* m_dialog = nullptr;
@@ -68,4 +73,7 @@ class CliSession {
     bool m_ended = false;
     int m_status = kExitBoxFinished;
     int m_boxes = 0;
+    // The link a signal may cut short, while the dialog that owns it serves.
+    std::mutex m_abortLock;
+    CSerialLink* m_abortLink = nullptr;
 };

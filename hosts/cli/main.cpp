@@ -55,6 +55,11 @@ int main(int argc, char** argv) {
     // Before any thread starts, so that every thread leaves SIGINT and SIGTERM to the watcher.
     SignalStop signals(
         [](int signo) {
+            // A write waiting on a box that stopped reading would hold the UI thread: end it
+            // now, so the stop below runs at once and cleanly.
+            if (CliSession* session = CliSession::Current()) {
+                session->AbortWrite();
+            }
             MessageQueue::Ui().PostTask([signo] {
                 if (CliSession* session = CliSession::Current()) {
                     session->OnSignal(signo);

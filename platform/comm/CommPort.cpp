@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <thread>
+#include <climits>
 
 #include "platform/comm/Eintr.h"
 #include "platform/comm/LowLatency.h"
@@ -72,12 +72,9 @@ int OpenExclusive(const std::string& path, CommResult* result) {
     return fd;
 }
 
-int RemainingMs(std::optional<Clock::time_point> deadline) {
-    if (!deadline) {
-        return -1;
-    }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-    return static_cast<int>(std::max<long long>(0, left.count()));
+int RemainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
 }
 
 }  // namespace
@@ -161,15 +158,15 @@ CommIo CommPort::ReadNow(BYTE* buffer, std::size_t capacity) {
     return CommIo{0, SysFail("read", errno)};
 }
 
-CommResult CommPort::WaitWritable(const CommWaitEvent& cancel,
-                                  std::optional<Clock::time_point> deadline) {
+CommResult CommPort::WaitWritable(const CommWaitEvent& cancel, Clock::time_point deadline,
+                                  CommStatus onTimeout) {
     pollfd fds[2] = {{m_fd, POLLOUT, 0}, {cancel.Fd(), POLLIN, 0}};
     const int n = RetryOnEintr([&] { return ::poll(fds, 2, RemainingMs(deadline)); });
     if (n < 0) {
         return SysFail("poll", errno);
     }
     if (n == 0) {
-        return CommResult{CommStatus::TimedOut, "poll", 0};
+        return CommResult{onTimeout, "poll", 0};
     }
     if (fds[1].revents & POLLIN) {
         return CommResult{CommStatus::Cancelled, "", 0};
@@ -180,57 +177,52 @@ CommResult CommPort::WaitWritable(const CommWaitEvent& cancel,
     return {};
 }
 
+Clock::duration CommPort::StallBound() {
+    int queued = 0;
+    if (ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued < 0) {
+        queued = 0;
+    }
+    const long long baud = std::max<DWORD>(m_baud, 1);
+    return kStallSlack + std::chrono::milliseconds(queued * 10LL * 1000 / baud);
+}
+
 CommIo CommPort::WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
                           std::optional<std::chrono::milliseconds> timeout) {
-    std::optional<Clock::time_point> deadline;
-    if (timeout) {
-        deadline = Clock::now() + *timeout;
-    }
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point limit = timeout ? start + *timeout : Clock::time_point::max();
+    Clock::time_point lastTaken = start;
     CommIo io;
     while (io.count < length) {
+        if (IsStalled()) {
+            io.result = CommResult{CommStatus::Stalled, "", 0};
+            return io;
+        }
         const ssize_t n =
             RetryOnEintr([&] { return ::write(m_fd, data + io.count, length - io.count); });
         if (n > 0) {
             io.count += static_cast<std::size_t>(n);
+            lastTaken = Clock::now();
             continue;
         }
         if (n < 0 && errno != EAGAIN) {
             io.result = SysFail("write", errno);
             return io;
         }
-        io.result = WaitWritable(cancel, deadline);
+        // The kernel's queue is full. Its bytes leave at the line rate, so room comes within
+        // their time on the wire unless the peer has stopped taking them.
+        const Clock::time_point stallAt = lastTaken + StallBound();
+        const bool stallFirst = stallAt < limit;
+        io.result = WaitWritable(cancel, stallFirst ? stallAt : limit,
+                                 stallFirst ? CommStatus::Stalled : CommStatus::TimedOut);
+        if (io.result.status == CommStatus::Stalled) {
+            m_stalled.store(true, std::memory_order_release);
+            m_lost.store(true, std::memory_order_release);
+        }
         if (!io.result.Ok()) {
             return io;
         }
     }
     return io;
-}
-
-CommResult CommPort::Drain(std::chrono::milliseconds bound) {
-    const Clock::time_point deadline = Clock::now() + bound;
-    for (;;) {
-        int queued = 0;
-        if (ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
-            return SysFail("ioctl(TIOCOUTQ)", errno);
-        }
-        if (queued <= 0) {
-            break;
-        }
-        if (Clock::now() >= deadline) {
-            return CommResult{CommStatus::TimedOut, "ioctl(TIOCOUTQ)", 0};
-        }
-        // Sleep about as long as the queued bytes take on the wire, so a long block costs a
-        // handful of wake-ups, not one per millisecond.
-        const DWORD baud = std::max<DWORD>(m_baud, 1);
-        const auto onWire = std::chrono::milliseconds(1 + queued * 10LL * 1000 / baud);
-        std::this_thread::sleep_for(std::min<Clock::duration>(onWire, deadline - Clock::now()));
-    }
-    // The driver's queue is empty; tcdrain now waits only for the hardware FIFO, which every
-    // driver bounds by itself.
-    if (RetryOnEintr([&] { return tcdrain(m_fd); }) != 0) {
-        return SysFail("tcdrain", errno);
-    }
-    return {};
 }
 
 CommResult CommPort::Purge() {

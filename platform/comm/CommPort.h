@@ -6,14 +6,18 @@
 // and keeps the descriptor non-blocking for its whole life. Configure puts it in raw mode and
 // reads the settings back. A reader sleeps in WaitReadable, which polls the tty together with a
 // CommWaitEvent, so another thread can cut the wait short without touching the descriptor.
-// ReadNow never blocks. WriteAll loops over short writes and EAGAIN (waiting for POLLOUT or the
-// event), and Drain then waits a bounded time for the driver to send what it holds: a stalled
-// USB device must not hang the writer. A hang-up (POLLHUP/POLLERR, read() == 0, EIO, ENXIO,
-// ENODEV from any call) marks the port lost for good; every later wait reports Lost at once.
+// ReadNow never blocks. WriteAll returns once the kernel has taken every byte, as a driver's
+// write completes once it holds the bytes; it never waits for them to leave the wire, which on a
+// real UART or USB adapter would idle the line after every write. While the kernel's queue is
+// full it waits for POLLOUT or the event. A peer that takes no byte for kStallSlack beyond the
+// time the queued bytes need on the wire has stopped reading: the port is then marked stalled
+// and lost, so later writes fail at once instead of each waiting again. A hang-up (POLLHUP/
+// POLLERR, read() == 0, EIO, ENXIO, ENODEV from any call) marks the port lost for good; every
+// later wait reports Lost at once.
 //
 // Threading rules: one reader thread (WaitReadable, BytesWaiting, ReadNow) and one writer
-// thread (WriteAll, Drain, Purge) may use a port at the same time; Configure runs before the
-// reader starts and the destructor after it has stopped.
+// thread (WriteAll, Purge) may use a port at the same time; Configure runs before the reader
+// starts and the destructor after it has stopped.
 
 #include <atomic>
 #include <chrono>
@@ -46,15 +50,20 @@ class CommPort {
     // What has arrived, at most `capacity` bytes; count 0 with Ok when nothing has.
     CommIo ReadNow(BYTE* buffer, std::size_t capacity);
 
-    // Writes every byte unless cancelled, lost or out of time (`timeout` empty: no limit).
+    // How long a write waits without progress, beyond the queued bytes' time on the wire,
+    // before it decides the peer has stopped reading.
+    static constexpr std::chrono::seconds kStallSlack{2};
+
+    // Hands every byte to the kernel unless cancelled, lost, stalled or out of time (`timeout`
+    // empty: no limit of its own; the stall bound always holds).
     CommIo WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
                     std::optional<std::chrono::milliseconds> timeout);
-    // Waits until the driver has sent everything, at most `bound`.
-    CommResult Drain(std::chrono::milliseconds bound);
     // Drops unread input and unsent output.
     CommResult Purge();
 
     bool IsLost() const { return m_lost.load(std::memory_order_acquire); }
+    // The peer stopped taking bytes (a write stalled); the port counts as lost too.
+    bool IsStalled() const { return m_stalled.load(std::memory_order_acquire); }
 
   private:
     explicit CommPort(int fd) : m_fd(fd) {}
@@ -62,9 +71,11 @@ class CommPort {
     // Marks the port lost for good and answers Lost with `call` and `err`.
     CommResult MarkLost(const char* call, int err);
     CommResult WaitWritable(const CommWaitEvent& cancel,
-                            std::optional<std::chrono::steady_clock::time_point> deadline);
+                            std::chrono::steady_clock::time_point deadline, CommStatus onTimeout);
+    std::chrono::steady_clock::duration StallBound();
 
     const int m_fd;
     DWORD m_baud = 0;
     std::atomic<bool> m_lost{false};
+    std::atomic<bool> m_stalled{false};
 };

@@ -18,6 +18,8 @@ const char* CommStatusName(CommStatus status) {
             return "settings rejected by the driver";
         case CommStatus::Lost:
             return "device lost";
+        case CommStatus::Stalled:
+            return "the device stopped taking data";
         case CommStatus::Failed:
             return "system call failed";
         case CommStatus::Cancelled:

@@ -10,6 +10,8 @@
 //                     NoAccess (permissions: the user needs the dialout group), NotATty,
 //                     Rejected (the driver did not apply every setting; read back differs),
 //                     Lost (hang-up: the device went away), Failed (any other errno).
+//   The peer's:       Stalled (the device took no byte for the stall bound: the box stopped
+//                     reading, or the adapter is wedged).
 //   Not errors:       Cancelled (a wait cut short by the wait event), TimedOut (a write or drain
 //                     that ran out of its time).
 
@@ -24,6 +26,7 @@ enum class CommStatus {
     NotATty,
     Rejected,
     Lost,
+    Stalled,
     Failed,
     Cancelled,
     TimedOut,
