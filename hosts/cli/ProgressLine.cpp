@@ -12,7 +12,7 @@ ProgressLine::ProgressLine(std::FILE* out, bool inPlace) : m_out(out), m_inPlace
 
 void ProgressLine::Restart() {
     Finish();
-    m_start = std::chrono::steady_clock::now();
+    m_rate.Restart();
     m_lastTenth = -1;
 }
 
@@ -33,9 +33,10 @@ void ProgressLine::OnTextChanged(CWnd& bar) {
     // As the bar: a request past the end of the image shows it full.
     std::int64_t percent = size > 0 ? done * 100 / size : 100;
     percent = percent > 100 ? 100 : percent;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+    // Each new count is a request from the box (or its end); a block past the image's end
+    // carries no more than the image holds.
+    m_rate.OnRequest(size > 0 && done > size ? size : done, TransferRate::Clock::now());
+    const double rate = m_rate.BytesPerSecond();
 
     if (m_inPlace) {
         std::fprintf(m_out, "\r( %lld / %lld ) Bytes  %3" PRId64 "%%  %.0f B/s\x1b[K", done, size,

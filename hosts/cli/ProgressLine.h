@@ -5,17 +5,17 @@
 // of the image, so a log file stays short. The figures are read from the bar's own text, so the
 // line shows what the bar shows, also the full count that EXIT_APP sets.
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 
+#include "download/TransferRate.h"
 #include "platform/window/WindowObserver.h"
 
 class ProgressLine final : public WindowObserver {
   public:
     ProgressLine(std::FILE* out, bool inPlace);
 
-    // A new download begins: the rate counts from now.
+    // A new download begins: the rate counts from its first request.
     void Restart();
     // Ends a line drawn in place, so that what follows starts on a fresh line.
     void Finish();
@@ -25,7 +25,7 @@ class ProgressLine final : public WindowObserver {
   private:
     std::FILE* m_out;
     bool m_inPlace;
-    std::chrono::steady_clock::time_point m_start;
+    TransferRate m_rate;
     int m_lastTenth = -1;
     bool m_lineOpen = false;
 };
