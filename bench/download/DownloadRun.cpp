@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "bench/download/ToolProcess.h"
+#include "bench/linemodel/LineRelay.h"
 #include "tests/stbsim/responder/ReferenceResponder.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
@@ -32,17 +33,19 @@ StbSimOptions OptionsFor(const DownloadPlan& plan) {
     options.image = stbsim::MakeTestImage(plan.imageSize, 7);
     options.blockSize = plan.blockSize;
     options.lineBytesPerSecond = plan.lineBytesPerSecond;
+    options.paceReceive = !plan.line;
     options.answerTimeoutMs = 5000;
     options.startTimeoutMs = 20000;
     return options;
 }
 
-void WithResponder(StbSimulator& sim, const StbSimOptions& options, DownloadResult& result) {
-    ReferenceResponder responder(sim.SlavePath(), options.image);
+void WithResponder(const std::string& device, StbSimulator& sim, const StbSimOptions& options,
+                   DownloadResult& result) {
+    ReferenceResponder responder(device, options.image);
     const double cpu0 = ProcessCpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     if (!responder.Start()) {
-        result.message = "cannot open " + sim.SlavePath();
+        result.message = "cannot open " + device;
         return;
     }
     const StbVerdict verdict = sim.Run();
@@ -55,8 +58,9 @@ void WithResponder(StbSimulator& sim, const StbSimOptions& options, DownloadResu
     result.message = verdict.message;
 }
 
-void WithStavel(StbSimulator& sim, const StbSimOptions& options, const DownloadPlan& plan,
-                const BenchConfig& config, DownloadResult& result) {
+void WithStavel(const std::string& device, const std::vector<std::string>& env, StbSimulator& sim,
+                const StbSimOptions& options, const DownloadPlan& plan, const BenchConfig& config,
+                DownloadResult& result) {
     const std::string base = config.workDir + "/" + std::to_string(plan.blockSize) + "-" +
                              std::to_string(plan.lineBytesPerSecond);
     std::string error;
@@ -66,9 +70,9 @@ void WithStavel(StbSimulator& sim, const StbSimOptions& options, const DownloadP
     }
     ToolProcess tool;
     const auto t0 = std::chrono::steady_clock::now();
-    if (!tool.Start({config.stavel, "--port", sim.SlavePath(), "--image", base + ".img", "--ini",
-                     base + ".ini"},
-                    base + ".out", base + ".err", error)) {
+    if (!tool.Start(
+            {config.stavel, "--port", device, "--image", base + ".img", "--ini", base + ".ini"},
+            env, base + ".out", base + ".err", error)) {
         result.message = error;
         return;
     }
@@ -97,10 +101,28 @@ DownloadResult RunDownload(const DownloadPlan& plan, const BenchConfig& config) 
         result.message = sim.OpenError();
         return result;
     }
+    std::string device = sim.SlavePath();
+    std::vector<std::string> env;
+    LineRelay relay;
+    if (plan.line) {
+        const std::string shared = config.workDir + "/line-model";
+        const LineModelConfig line = LineModelConfig::For(*plan.line, plan.lineBytesPerSecond);
+        if (!relay.Start(sim.SlavePath(), line, shared, result.message)) {
+            return result;
+        }
+        device = relay.InnerPath();
+        env = {"LD_PRELOAD=" + config.preload, "STAVEL_LINE_MODEL=" + shared};
+    }
     if (config.useResponder) {
-        WithResponder(sim, options, result);
+        WithResponder(device, sim, options, result);
     } else {
-        WithStavel(sim, options, plan, config, result);
+        WithStavel(device, env, sim, options, plan, config, result);
+    }
+    if (plan.line) {
+        result.drainCalls = relay.Shared().drainCalls.load();
+        result.outqCalls = relay.Shared().outqCalls.load();
+        result.drainSeconds = static_cast<double>(relay.Shared().drainNs.load()) / 1e9;
+        relay.Stop();
     }
     result.stats = sim.Stats();
     return result;

@@ -23,8 +23,9 @@ ToolProcess::~ToolProcess() {
     }
 }
 
-bool ToolProcess::Start(const std::vector<std::string>& argv, const std::string& outFile,
-                        const std::string& errFile, std::string& error) {
+bool ToolProcess::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                        const std::string& outFile, const std::string& errFile,
+                        std::string& error) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -36,7 +37,15 @@ bool ToolProcess::Start(const std::vector<std::string>& argv, const std::string&
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
-    const int rc = posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environ);
+    std::vector<char*> environment;
+    for (const auto& entry : env) {
+        environment.push_back(const_cast<char*>(entry.c_str()));
+    }
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.push_back(*entry);
+    }
+    environment.push_back(nullptr);
+    const int rc = posix_spawn(&m_pid, args[0], &actions, nullptr, args.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         error = "cannot start " + argv[0] + ": " + std::strerror(rc);

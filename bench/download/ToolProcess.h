@@ -17,9 +17,10 @@ class ToolProcess {
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
 
-    // Starts argv[0] with standard output and error sent to the two files.
-    bool Start(const std::vector<std::string>& argv, const std::string& outFile,
-               const std::string& errFile, std::string& error);
+    // Starts argv[0], with `env` added to this process's environment, and standard output and
+    // error sent to the two files.
+    bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+               const std::string& outFile, const std::string& errFile, std::string& error);
     // Waits up to graceMs for the exit, then SIGTERM, then SIGKILL. Returns the exit status as
     // a shell shows it (128 + signal when killed).
     int Finish(int graceMs);

@@ -28,5 +28,5 @@ void LinePacer::Received(size_t count) {
 }
 
 size_t LinePacer::ReceiveSlice() const {
-    return m_nRate == 0 ? SIZE_MAX : std::max<size_t>(1, m_nRate / 200);
+    return !PacesReceive() ? SIZE_MAX : std::max<size_t>(1, m_nRate / 200);
 }

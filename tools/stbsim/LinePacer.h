@@ -11,9 +11,11 @@ class LinePacer {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit LinePacer(uint32_t bytesPerSecond = 0) : m_nRate(bytesPerSecond) {}
+    explicit LinePacer(uint32_t bytesPerSecond = 0, bool paceReceive = true)
+        : m_nRate(bytesPerSecond), m_bPaceReceive(paceReceive) {}
 
     bool Paced() const { return m_nRate != 0; }
+    bool PacesReceive() const { return Paced() && m_bPaceReceive; }
     Clock::duration ByteTime(size_t count) const;
 
     // Books count bytes for sending from now on and returns when their last one has left the
@@ -32,6 +34,7 @@ class LinePacer {
 
   private:
     uint32_t m_nRate;
+    bool m_bPaceReceive;
     Clock::time_point m_txFreeAt{};
     Clock::time_point m_rxFreeAt{};
 };

@@ -226,7 +226,7 @@ StbLine::Io StbLine::Read(uint8_t* data, size_t size, Clock::time_point deadline
     got = 0;
     while (got < size) {
         const size_t want = std::min(size - got, m_pacer.ReceiveSlice());
-        if (m_pacer.Paced()) {
+        if (m_pacer.PacesReceive()) {
             const Io slept = SleepUntil(m_pacer.ReceiveDue(want));
             if (slept != Io::Ok) {
                 return slept;

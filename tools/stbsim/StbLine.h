@@ -34,7 +34,9 @@ class StbLine {
 
     // The device the tool is to open.
     const std::string& Path() const { return m_strPath; }
-    void SetPacing(uint32_t bytesPerSecond) { m_pacer = LinePacer(bytesPerSecond); }
+    void SetPacing(uint32_t bytesPerSecond, bool paceReceive) {
+        m_pacer = LinePacer(bytesPerSecond, paceReceive);
+    }
     Clock::duration ByteTime(size_t count) const { return m_pacer.ByteTime(count); }
 
     // All of data, at the line rate; returns when the last byte has been handed over.

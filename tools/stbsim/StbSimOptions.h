@@ -16,6 +16,9 @@ struct StbSimOptions {
 
     // Pacing of both directions, as a UART would: 0 = as fast as possible; 11520 = 115200 8N1.
     uint32_t lineBytesPerSecond = 0;
+    // Whether the tool's bytes are held to that rate too. A modelled line in front of the box
+    // already delivers them at the line rate; pacing them again would count the line twice.
+    bool paceReceive = true;
 
     // Console lines between requests, as a chatty loader prints them.
     bool consoleNoise = false;

@@ -43,7 +43,7 @@ StbVerdict StbSimulator::Run() {
     if (!m_line && !OpenPty()) {
         return StbVerdict::Failure("cannot create a pseudo-terminal: " + m_strOpenError);
     }
-    m_line->SetPacing(m_options.lineBytesPerSecond);
+    m_line->SetPacing(m_options.lineBytesPerSecond, m_options.paceReceive);
     std::string fault;
     bool hungUp = false;
     for (int box = 1; box <= m_options.boxes && fault.empty() && !hungUp; ++box) {
