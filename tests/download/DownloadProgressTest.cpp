@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/StbFrame.h"
+#include "download/TransferRate.h"
 
 TEST(DownloadProgress, PositionMovesInWholePercentStepsAndNeverGoesNegative) {
     EXPECT_EQ(ProgressPosition(0, 1000), 0);
@@ -39,4 +40,23 @@ TEST(DownloadProgress, DataRequestFieldsAreLittleEndian) {
     const StbDataRequest h = ParseDataRequest(high);
     EXPECT_EQ(h.length, 65535);
     EXPECT_EQ(h.offset, 0xF2345678u);
+}
+
+// The box asks for a block only after the previous one arrived, so the rate counts the bytes
+// up to the previous request over the time since the first: a block just asked for has not
+// crossed the line yet and must not count.
+TEST(TransferRate, CountsOnlyBlocksTheBoxHasReceived) {
+    using namespace std::chrono_literals;
+    TransferRate rate;
+    const TransferRate::Clock::time_point t0{};
+    rate.OnRequest(4096, t0);
+    EXPECT_EQ(rate.BytesPerSecond(), 0.0);
+    rate.OnRequest(8192, t0 + 500ms);
+    EXPECT_DOUBLE_EQ(rate.BytesPerSecond(), 4096 / 0.5);
+    rate.OnRequest(12288, t0 + 1000ms);
+    EXPECT_DOUBLE_EQ(rate.BytesPerSecond(), 8192 / 1.0);
+
+    rate.Restart();
+    rate.OnRequest(100, t0 + 5000ms);
+    EXPECT_EQ(rate.BytesPerSecond(), 0.0);
 }
