@@ -161,12 +161,16 @@ int RunLineModel(const Args& args, LineKind kind) {
             const auto& s = r.stats;
             const double utilisation = s.dataSeconds > 0 ? s.imageBytes / s.dataSeconds / rate : 0;
             const double ideal = IdealUtilisation(line, s);
-            std::printf("%6u %-7s %10.2f %% %6.2f %% %7.2f %% %7llu %9llu %8.3f %7.2f\n", block,
+            // The plain server shares this process with the model and the box: no CPU figure.
+            char cpu[16] = "-";
+            if (!plain && r.wallSeconds > 0) {
+                std::snprintf(cpu, sizeof cpu, "%.2f", r.toolCpuSeconds / r.wallSeconds * 100);
+            }
+            std::printf("%6u %-7s %10.2f %% %6.2f %% %7.2f %% %7llu %9llu %8.3f %7s\n", block,
                         plain ? "plain" : "stavel", utilisation * 100, ideal * 100,
                         ideal > 0 ? utilisation / ideal * 100 : 0.0,
                         static_cast<unsigned long long>(r.drainCalls),
-                        static_cast<unsigned long long>(r.outqCalls), r.drainSeconds,
-                        r.wallSeconds > 0 ? r.toolCpuSeconds / r.wallSeconds * 100 : 0.0);
+                        static_cast<unsigned long long>(r.outqCalls), r.drainSeconds, cpu);
             std::fflush(stdout);
         }
     }
