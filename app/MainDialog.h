@@ -57,6 +57,8 @@ class CMainDialog : public CDialog {
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam) {
         return m_control.OnCommLost(wParam, lParam);
     }
+    // Why the last start, connection or download failed, for a host to show.
+    const SysFailure& LastFailure() const { return m_control.LastFailure(); }
 
     // For hosts other than the desktop window, set before DoModal: where the settings live
     // instead of beside the program, the port to select at start-up instead of the stored one,

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <string>
 
@@ -55,6 +56,7 @@ void CDownloadControl::ConnectSerialPort() {
     if (!opened) {
         // The message depends on the port tried before, not on this one: the first failure
         // after start-up always gives the general hint.
+        m_lastFailure = link.LastFailure();
         if (previous >= 1 && previous <= 49) {
             m_parts.log.AppendFormat("Connection COM%d Error!!!\r\n", port);
         } else {
@@ -82,6 +84,7 @@ void CDownloadControl::OnStartStop() {
 
     state.m_strImagePath = m_parts.editPath.GetWindowText();
     if (state.m_strImagePath.empty()) {
+        m_lastFailure = SysFailure{SysResult{SysStatus::NotFound, "", 0}, ""};
         AfxMessageBox("No input file");
         StopSteps();
         return;
@@ -111,12 +114,15 @@ bool CDownloadControl::OpenImage() {
     DownloadState& state = m_parts.state;
     std::FILE* file = std::fopen(state.m_strImagePath.c_str(), "rb");
     if (file == nullptr) {
+        m_lastFailure = SysFailure{SysResult::FromErrno("open", errno), state.m_strImagePath};
         return false;
     }
     // A folder opens for reading on POSIX but can serve no byte: refuse it here, as the
     // operator would expect, rather than run a download that answers nothing.
     struct stat info {};
     if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+        const int err = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        m_lastFailure = SysFailure{SysResult::FromErrno("read", err), state.m_strImagePath};
         std::fclose(file);
         return false;
     }
@@ -147,6 +153,7 @@ LRESULT CDownloadControl::OnCommLost(WPARAM, LPARAM) {
     // A port whose writes stalled is still there, but the box at its end stopped reading: the
     // operator looks at the box, not at the cable.
     const bool stalled = link.m_hPort->IsStalled();
+    m_lastFailure = link.LastFailure();
     const int port = CSerialLink::PortNumberFromName(link.m_strPortName);
     if (stalled) {
         m_parts.log.AppendFormat("Connection COM%d: the box stopped reading!!!\r\n", port);

@@ -10,6 +10,7 @@
 // Threading rules: UI thread only.
 
 #include "download/DownloadEvents.h"
+#include "platform/base/SysResult.h"
 #include "platform/base/Win32Types.h"
 
 class CButton;
@@ -49,10 +50,15 @@ class CDownloadControl {
     // (the box stopped reading).
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam);
 
+    // Why the last start, connection or download failed: the device or image path and the
+    // system's reason. Kept until the next failure replaces it.
+    const SysFailure& LastFailure() const { return m_lastFailure; }
+
   private:
     void StopSteps();
     bool OpenImage();
     void Notify(DownloadEvent event);
 
     Parts m_parts;
+    SysFailure m_lastFailure;
 };

@@ -1,6 +1,7 @@
 #include "serial/SerialLink.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <system_error>
 
@@ -37,26 +38,28 @@ BOOL CSerialLink::Open(std::string portName, DWORD baud, BYTE byteSize, BYTE sto
         std::lock_guard lock(m_writeEventLock);
         m_ovWrite = CommWaitEvent::Create();
     }
+    m_strPortName = std::move(portName);
     if (!m_ovRead || !m_ovWrite) {
         ReleasePort();
-        return 0;
+        return Failed(SysResult::FromErrno("eventfd", EMFILE), m_strPortName);
     }
-    m_strPortName = std::move(portName);
     const std::optional<std::string> device = DevicePathForPortName(m_strPortName);
     if (!device) {
-        return 0;
+        return Failed(SysResult{SysStatus::NotFound, "", 0}, m_strPortName);
     }
-    CommResult opened;
+    SysResult opened;
     m_hPort = CommPort::Open(*device, &opened);
     if (!m_hPort) {
-        return 0;
+        return Failed(opened, *device);
     }
     m_hPort->Purge();
     // A rejected setting leaves the port held (and so still exclusive) until Close or the next
     // Open, as the caller may rely on.
-    if (!m_hPort->Configure(LineSettings{baud, byteSize, stopBits, parity}).Ok()) {
-        return 0;
+    const SysResult configured = m_hPort->Configure(LineSettings{baud, byteSize, stopBits, parity});
+    if (!configured.Ok()) {
+        return Failed(configured, *device);
     }
+    m_strDevicePath = *device;
     m_bOpen.store(1);
     return StartWatchThread();
 }
@@ -75,6 +78,25 @@ BOOL CSerialLink::StartWatchThread() {
         return 0;
     }
     return 1;
+}
+
+BOOL CSerialLink::Failed(const SysResult& result, const std::string& subject) {
+    SetLastFailure(result, subject);
+    return 0;
+}
+
+void CSerialLink::SetLastFailure(const SysResult& result, const std::string& subject) {
+    std::lock_guard lock(m_failureLock);
+    m_lastFailure = SysFailure{result, subject};
+}
+
+SysFailure CSerialLink::LastFailure() const {
+    std::lock_guard lock(m_failureLock);
+    return m_lastFailure;
+}
+
+void CSerialLink::NoteLoss(const SysResult& result) {
+    SetLastFailure(result, m_strDevicePath);
 }
 
 void CSerialLink::Close() {
@@ -126,10 +148,11 @@ DWORD CSerialLink::Write(const BYTE* buf, DWORD len) {
     if (perByte != 0) {
         timeout = std::chrono::milliseconds(static_cast<long long>(perByte) * len);
     }
-    const CommIo io = m_hPort->WriteAll(buf, len, *m_ovWrite, timeout);
+    const SysIo io = m_hPort->WriteAll(buf, len, *m_ovWrite, timeout);
     // The box has stopped reading: tell the owner once, as for a hang-up, and count the link
     // closed so the rest of the answer is not written (and waited for) piece by piece.
-    if (io.result.status == CommStatus::Stalled && m_bOpen.exchange(0) != 0) {
+    if (io.result.status == SysStatus::Stalled && m_bOpen.exchange(0) != 0) {
+        NoteLoss(io.result);
         PostMessage(m_hOwnerWnd.load(), m_uLostMessage, 0, 0);
     }
     return static_cast<DWORD>(io.count);

@@ -54,6 +54,13 @@ class CSerialLink {
     void Close();
     // Bytes written; 0 without any system call while the link is not open.
     DWORD Write(const BYTE* buf, DWORD len);
+    // Why the last Open failed, or why the port was lost or stalled since, naming the device
+    // (or the port name when no device stands for it). Any thread; empty after a success only
+    // until the next failure, so read it right after the failure it explains.
+    SysFailure LastFailure() const;
+    // The watch thread records why the port went away.
+    void NoteLoss(const SysResult& result);
+
     // Any thread: a write waiting for room ends now, and so does every later one that would
     // wait, until the link is opened again. For an operator's stop while the box is not reading.
     void AbortWrite();
@@ -84,6 +91,12 @@ class CSerialLink {
 
   private:
     std::mutex m_writeEventLock;  // m_ovWrite's creation and release against AbortWrite
+    mutable std::mutex m_failureLock;
+    SysFailure m_lastFailure;     // guarded by m_failureLock
+    std::string m_strDevicePath;  // the device the open port stands for
+
+    BOOL Failed(const SysResult& result, const std::string& subject);
+    void SetLastFailure(const SysResult& result, const std::string& subject);
 
     void StopWatchThread();
     void ReleasePort();

@@ -42,11 +42,12 @@ void Drain(CSerialLink* link) {
 // The device has gone: whatever it sent before is handed on, then the owner hears of the loss
 // once, and the link stops counting as open so writes fail at once. An owner already closing
 // the link needs no news.
-void ReportLoss(CSerialLink* link) {
+void ReportLoss(CSerialLink* link, const SysResult& why) {
     if (link->m_hPort->BytesWaiting().count > 0) {
         Drain(link);
     }
     if (link->m_bOpen.exchange(0) != 0) {
+        link->NoteLoss(why);
         PostMessage(link->m_hOwnerWnd.load(), link->m_uLostMessage, 0, 0);
     }
 }
@@ -60,13 +61,13 @@ DWORD ThreadWatchComm(CSerialLink* link) {
         return 0;
     }
     while (link->m_bOpen.load() != 0) {
-        const CommResult waited = link->m_hPort->WaitReadable(*link->m_ovRead);
+        const SysResult waited = link->m_hPort->WaitReadable(*link->m_ovRead);
         if (waited.Ok()) {
             Drain(link);
-        } else if (waited.status == CommStatus::Lost || waited.status == CommStatus::Failed) {
+        } else if (waited.status == SysStatus::Lost || waited.status == SysStatus::Failed) {
             // A wait that fails outright would fail again at once: treat it as a lost port
             // rather than spin.
-            ReportLoss(link);
+            ReportLoss(link, waited);
             break;
         }
         Sleep(0);

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 sigset_t StopSignals() {
@@ -55,10 +57,7 @@ void SignalStop::Watch() {
         pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
         // After the first signal the UI thread has the grace period to finish cleanly.
         const int timeout = first != 0 ? static_cast<int>(m_grace.count()) : -1;
-        const int ready = poll(fds, 2, timeout);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
+        const int ready = RetryOnEintr([&] { return poll(fds, 2, timeout); });
         if (ready == 0 || (fds[0].revents & POLLIN)) {
             int signo = first;
             if (ready != 0) {

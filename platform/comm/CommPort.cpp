@@ -11,7 +11,8 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/comm/Eintr.h"
+#include "platform/base/Eintr.h"
+#include "platform/base/Sys.h"
 #include "platform/comm/LowLatency.h"
 #include "platform/comm/RawTermios.h"
 
@@ -25,49 +26,33 @@ bool MeansDeviceGone(int err) {
     return err == EIO || err == ENXIO || err == ENODEV;
 }
 
-CommStatus OpenStatus(int err) {
-    switch (err) {
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-            return CommStatus::NotFound;
-        case EBUSY:
-        case EWOULDBLOCK:
-            return CommStatus::Busy;
-        case EACCES:
-        case EPERM:
-            return CommStatus::NoAccess;
-        default:
-            return CommStatus::Failed;
-    }
-}
-
-int Fail(CommResult* result, CommStatus status, const char* call, int err) {
-    *result = CommResult{status, call, err};
+int Fail(SysResult* result, const char* call, int err) {
+    *result = SysResult::FromErrno(call, err);
     return -1;
 }
 
 // Takes the device for this process alone. flock first: root ignores TIOCEXCL, and another
 // program that honours flock (picocom, minicom) must see the port as busy too.
-int OpenExclusive(const std::string& path, CommResult* result) {
+int OpenExclusive(const std::string& path, SysResult* result) {
     const int fd = RetryOnEintr(
-        [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+        [&] { return Sys().open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0); });
     if (fd < 0) {
-        return Fail(result, OpenStatus(errno), "open", errno);
+        return Fail(result, "open", errno);
     }
     if (!isatty(fd)) {
-        ::close(fd);
-        return Fail(result, CommStatus::NotATty, "isatty", ENOTTY);
+        Sys().close(fd);
+        return Fail(result, "isatty", ENOTTY);
     }
     if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
         const int err = errno;
-        ::close(fd);
-        return Fail(result, OpenStatus(err), "flock", err);
+        Sys().close(fd);
+        return Fail(result, "flock", err);
     }
     if (ioctl(fd, TIOCEXCL) != 0) {
         const int err = errno;
-        ::close(fd);
-        return Fail(result, CommStatus::Failed, "ioctl(TIOCEXCL)", err);
+        Sys().close(fd);
+        *result = SysResult{SysStatus::Failed, "ioctl(TIOCEXCL)", err};
+        return -1;
     }
     return fd;
 }
@@ -79,8 +64,8 @@ int RemainingMs(Clock::time_point deadline) {
 
 }  // namespace
 
-std::unique_ptr<CommPort> CommPort::Open(const std::string& devicePath, CommResult* result) {
-    *result = CommResult{};
+std::unique_ptr<CommPort> CommPort::Open(const std::string& devicePath, SysResult* result) {
+    *result = SysResult{};
     const int fd = OpenExclusive(devicePath, result);
     if (fd < 0) {
         return nullptr;
@@ -92,20 +77,20 @@ CommPort::~CommPort() {
     ioctl(m_fd, TIOCNXCL);
     // close() waits for unsent output (up to 30 s on some drivers) unless it is dropped first.
     tcflush(m_fd, TCOFLUSH);
-    ::close(m_fd);
+    Sys().close(m_fd);
 }
 
-CommResult CommPort::SysFail(const char* call, int err) {
-    return MeansDeviceGone(err) ? MarkLost(call, err) : CommResult{CommStatus::Failed, call, err};
+SysResult CommPort::SysFail(const char* call, int err) {
+    return MeansDeviceGone(err) ? MarkLost(call, err) : SysResult{SysStatus::Failed, call, err};
 }
 
-CommResult CommPort::MarkLost(const char* call, int err) {
+SysResult CommPort::MarkLost(const char* call, int err) {
     m_lost.store(true, std::memory_order_release);
-    return CommResult{CommStatus::Lost, call, err};
+    return SysResult{SysStatus::Lost, call, err};
 }
 
-CommResult CommPort::Configure(const LineSettings& settings) {
-    CommResult r = ApplyRawSettings(m_fd, settings);
+SysResult CommPort::Configure(const LineSettings& settings) {
+    SysResult r = ApplyRawSettings(m_fd, settings);
     if (r.Ok()) {
         m_baud = settings.baud;
         TrySetLowLatency(m_fd);
@@ -113,18 +98,18 @@ CommResult CommPort::Configure(const LineSettings& settings) {
     return r;
 }
 
-CommResult CommPort::WaitReadable(const CommWaitEvent& cancel) {
+SysResult CommPort::WaitReadable(const CommWaitEvent& cancel) {
     for (;;) {
         if (IsLost()) {
-            return CommResult{CommStatus::Lost, "", 0};
+            return SysResult{SysStatus::Lost, "", 0};
         }
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
-        if (RetryOnEintr([&] { return ::poll(fds, 2, -1); }) < 0) {
+        if (RetryOnEintr([&] { return Sys().poll(fds, 2, -1); }) < 0) {
             return SysFail("poll", errno);
         }
         // A stop wins over arriving bytes: the owner is closing and will purge them.
         if (fds[1].revents & POLLIN) {
-            return CommResult{CommStatus::Cancelled, "", 0};
+            return SysResult{SysStatus::Cancelled, "", 0};
         }
         if (fds[0].revents & kHangUp) {
             return MarkLost("poll", 0);
@@ -135,41 +120,41 @@ CommResult CommPort::WaitReadable(const CommWaitEvent& cancel) {
     }
 }
 
-CommIo CommPort::BytesWaiting() {
+SysIo CommPort::BytesWaiting() {
     int waiting = 0;
-    if (ioctl(m_fd, FIONREAD, &waiting) != 0) {
-        return CommIo{0, SysFail("ioctl(FIONREAD)", errno)};
+    if (Sys().ioctlInt(m_fd, FIONREAD, &waiting) != 0) {
+        return SysIo{0, SysFail("ioctl(FIONREAD)", errno)};
     }
-    return CommIo{static_cast<std::size_t>(std::max(0, waiting)), {}};
+    return SysIo{static_cast<std::size_t>(std::max(0, waiting)), {}};
 }
 
-CommIo CommPort::ReadNow(BYTE* buffer, std::size_t capacity) {
-    const ssize_t n = RetryOnEintr([&] { return ::read(m_fd, buffer, capacity); });
+SysIo CommPort::ReadNow(BYTE* buffer, std::size_t capacity) {
+    const ssize_t n = RetryOnEintr([&] { return Sys().read(m_fd, buffer, capacity); });
     if (n > 0) {
-        return CommIo{static_cast<std::size_t>(n), {}};
+        return SysIo{static_cast<std::size_t>(n), {}};
     }
     if (n == 0) {
         // With VMIN 1 and O_NONBLOCK an empty port reads EAGAIN; end of file is a hang-up.
-        return CommIo{0, MarkLost("read", 0)};
+        return SysIo{0, MarkLost("read", 0)};
     }
     if (errno == EAGAIN) {
-        return CommIo{0, {}};
+        return SysIo{0, {}};
     }
-    return CommIo{0, SysFail("read", errno)};
+    return SysIo{0, SysFail("read", errno)};
 }
 
-CommResult CommPort::WaitWritable(const CommWaitEvent& cancel, Clock::time_point deadline,
-                                  CommStatus onTimeout) {
+SysResult CommPort::WaitWritable(const CommWaitEvent& cancel, Clock::time_point deadline,
+                                 SysStatus onTimeout) {
     pollfd fds[2] = {{m_fd, POLLOUT, 0}, {cancel.Fd(), POLLIN, 0}};
-    const int n = RetryOnEintr([&] { return ::poll(fds, 2, RemainingMs(deadline)); });
+    const int n = RetryOnEintr([&] { return Sys().poll(fds, 2, RemainingMs(deadline)); });
     if (n < 0) {
         return SysFail("poll", errno);
     }
     if (n == 0) {
-        return CommResult{onTimeout, "poll", 0};
+        return SysResult{onTimeout, "poll", 0};
     }
     if (fds[1].revents & POLLIN) {
-        return CommResult{CommStatus::Cancelled, "", 0};
+        return SysResult{SysStatus::Cancelled, "", 0};
     }
     if (fds[0].revents & kHangUp) {
         return MarkLost("poll", 0);
@@ -179,26 +164,26 @@ CommResult CommPort::WaitWritable(const CommWaitEvent& cancel, Clock::time_point
 
 Clock::duration CommPort::StallBound() {
     int queued = 0;
-    if (ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued < 0) {
+    if (Sys().ioctlInt(m_fd, TIOCOUTQ, &queued) != 0 || queued < 0) {
         queued = 0;
     }
     const long long baud = std::max<DWORD>(m_baud, 1);
     return kStallSlack + std::chrono::milliseconds(queued * 10LL * 1000 / baud);
 }
 
-CommIo CommPort::WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
-                          std::optional<std::chrono::milliseconds> timeout) {
+SysIo CommPort::WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
+                         std::optional<std::chrono::milliseconds> timeout) {
     const Clock::time_point start = Clock::now();
     const Clock::time_point limit = timeout ? start + *timeout : Clock::time_point::max();
     Clock::time_point lastTaken = start;
-    CommIo io;
+    SysIo io;
     while (io.count < length) {
         if (IsStalled()) {
-            io.result = CommResult{CommStatus::Stalled, "", 0};
+            io.result = SysResult{SysStatus::Stalled, "", 0};
             return io;
         }
         const ssize_t n =
-            RetryOnEintr([&] { return ::write(m_fd, data + io.count, length - io.count); });
+            RetryOnEintr([&] { return Sys().write(m_fd, data + io.count, length - io.count); });
         if (n > 0) {
             io.count += static_cast<std::size_t>(n);
             lastTaken = Clock::now();
@@ -213,8 +198,8 @@ CommIo CommPort::WriteAll(const BYTE* data, std::size_t length, const CommWaitEv
         const Clock::time_point stallAt = lastTaken + StallBound();
         const bool stallFirst = stallAt < limit;
         io.result = WaitWritable(cancel, stallFirst ? stallAt : limit,
-                                 stallFirst ? CommStatus::Stalled : CommStatus::TimedOut);
-        if (io.result.status == CommStatus::Stalled) {
+                                 stallFirst ? SysStatus::Stalled : SysStatus::TimedOut);
+        if (io.result.status == SysStatus::Stalled) {
             m_stalled.store(true, std::memory_order_release);
             m_lost.store(true, std::memory_order_release);
         }
@@ -225,7 +210,7 @@ CommIo CommPort::WriteAll(const BYTE* data, std::size_t length, const CommWaitEv
     return io;
 }
 
-CommResult CommPort::Purge() {
+SysResult CommPort::Purge() {
     if (tcflush(m_fd, TCIOFLUSH) != 0) {
         return SysFail("tcflush", errno);
     }

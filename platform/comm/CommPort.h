@@ -25,30 +25,30 @@
 #include <optional>
 #include <string>
 
+#include "platform/base/SysResult.h"
 #include "platform/base/Win32Types.h"
-#include "platform/comm/CommResult.h"
 #include "platform/comm/CommWaitEvent.h"
 #include "platform/comm/LineSettings.h"
 
 class CommPort {
   public:
     // Opens `devicePath` exclusively; null with `result` telling why.
-    static std::unique_ptr<CommPort> Open(const std::string& devicePath, CommResult* result);
+    static std::unique_ptr<CommPort> Open(const std::string& devicePath, SysResult* result);
     // Lets go of exclusivity, drops unsent output (so close cannot block) and closes.
     ~CommPort();
     CommPort(const CommPort&) = delete;
     CommPort& operator=(const CommPort&) = delete;
 
     // Raw mode with these settings, verified by reading them back; also asks for low latency.
-    CommResult Configure(const LineSettings& settings);
+    SysResult Configure(const LineSettings& settings);
     DWORD Baud() const { return m_baud; }
 
     // Ok when bytes have arrived; Cancelled when `cancel` is signalled; Lost on hang-up.
-    CommResult WaitReadable(const CommWaitEvent& cancel);
+    SysResult WaitReadable(const CommWaitEvent& cancel);
     // The driver's count of received bytes (FIONREAD). A hint: it can lag behind poll.
-    CommIo BytesWaiting();
+    SysIo BytesWaiting();
     // What has arrived, at most `capacity` bytes; count 0 with Ok when nothing has.
-    CommIo ReadNow(BYTE* buffer, std::size_t capacity);
+    SysIo ReadNow(BYTE* buffer, std::size_t capacity);
 
     // How long a write waits without progress, beyond the queued bytes' time on the wire,
     // before it decides the peer has stopped reading.
@@ -56,10 +56,10 @@ class CommPort {
 
     // Hands every byte to the kernel unless cancelled, lost, stalled or out of time (`timeout`
     // empty: no limit of its own; the stall bound always holds).
-    CommIo WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
-                    std::optional<std::chrono::milliseconds> timeout);
+    SysIo WriteAll(const BYTE* data, std::size_t length, const CommWaitEvent& cancel,
+                   std::optional<std::chrono::milliseconds> timeout);
     // Drops unread input and unsent output.
-    CommResult Purge();
+    SysResult Purge();
 
     bool IsLost() const { return m_lost.load(std::memory_order_acquire); }
     // The peer stopped taking bytes (a write stalled); the port counts as lost too.
@@ -67,11 +67,11 @@ class CommPort {
 
   private:
     explicit CommPort(int fd) : m_fd(fd) {}
-    CommResult SysFail(const char* call, int err);
+    SysResult SysFail(const char* call, int err);
     // Marks the port lost for good and answers Lost with `call` and `err`.
-    CommResult MarkLost(const char* call, int err);
-    CommResult WaitWritable(const CommWaitEvent& cancel,
-                            std::chrono::steady_clock::time_point deadline, CommStatus onTimeout);
+    SysResult MarkLost(const char* call, int err);
+    SysResult WaitWritable(const CommWaitEvent& cancel,
+                           std::chrono::steady_clock::time_point deadline, SysStatus onTimeout);
     std::chrono::steady_clock::duration StallBound();
 
     const int m_fd;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/comm/Eintr.h"
+#include "platform/base/Eintr.h"
 
 std::unique_ptr<CommWaitEvent> CommWaitEvent::Create() {
     const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -86,8 +86,8 @@ std::optional<tcflag_t> Parity(BYTE code) {
     }
 }
 
-CommResult Fail(CommStatus status, const char* call, int err) {
-    return CommResult{status, call, err};
+SysResult Fail(SysStatus status, const char* call, int err) {
+    return SysResult{status, call, err};
 }
 
 bool SameRawFields(const termios& want, const termios& got) {
@@ -105,25 +105,25 @@ bool CloseEnough(unsigned want, unsigned got) {
     return static_cast<unsigned long long>(diff) * 100 <= static_cast<unsigned long long>(want) * 3;
 }
 
-CommResult CheckSpeed(int fd, const termios& got, DWORD baud) {
+SysResult CheckSpeed(int fd, const termios& got, DWORD baud) {
     if (std::optional<speed_t> code = StandardSpeed(baud)) {
-        return cfgetospeed(&got) == *code ? CommResult{} : Fail(CommStatus::Rejected, "baud", 0);
+        return cfgetospeed(&got) == *code ? SysResult{} : Fail(SysStatus::Rejected, "baud", 0);
     }
     unsigned actual = 0;
     if (int err = ReadCustomBaud(fd, &actual); err != 0) {
-        return Fail(CommStatus::Failed, "ioctl(TCGETS2)", err);
+        return Fail(SysStatus::Failed, "ioctl(TCGETS2)", err);
     }
-    return CloseEnough(baud, actual) ? CommResult{} : Fail(CommStatus::Rejected, "baud", 0);
+    return CloseEnough(baud, actual) ? SysResult{} : Fail(SysStatus::Rejected, "baud", 0);
 }
 
 }  // namespace
 
-CommResult MakeRawTermios(const LineSettings& settings, termios* tio) {
+SysResult MakeRawTermios(const LineSettings& settings, termios* tio) {
     const std::optional<tcflag_t> size = DataBits(settings.byteSize);
     const std::optional<tcflag_t> stop = StopBits(settings.stopBits, settings.byteSize);
     const std::optional<tcflag_t> parity = Parity(settings.parity);
     if (settings.baud == 0 || !size || !stop || !parity) {
-        return Fail(CommStatus::InvalidSettings, "", 0);
+        return Fail(SysStatus::InvalidSettings, "", 0);
     }
     cfmakeraw(tio);
     tio->c_cflag &= ~kCflagMask;
@@ -141,29 +141,28 @@ CommResult MakeRawTermios(const LineSettings& settings, termios* tio) {
     return {};
 }
 
-CommResult ApplyRawSettings(int fd, const LineSettings& settings) {
+SysResult ApplyRawSettings(int fd, const LineSettings& settings) {
     termios want{};
     if (tcgetattr(fd, &want) != 0) {
-        return Fail(errno == EIO ? CommStatus::Lost : CommStatus::Failed, "tcgetattr", errno);
+        return Fail(errno == EIO ? SysStatus::Lost : SysStatus::Failed, "tcgetattr", errno);
     }
-    if (CommResult r = MakeRawTermios(settings, &want); !r.Ok()) {
+    if (SysResult r = MakeRawTermios(settings, &want); !r.Ok()) {
         return r;
     }
     if (tcsetattr(fd, TCSANOW, &want) != 0) {
-        return Fail(errno == EINVAL ? CommStatus::Rejected : CommStatus::Failed, "tcsetattr",
-                    errno);
+        return Fail(errno == EINVAL ? SysStatus::Rejected : SysStatus::Failed, "tcsetattr", errno);
     }
     if (!StandardSpeed(settings.baud)) {
         if (int err = SetCustomBaud(fd, settings.baud); err != 0) {
-            return Fail(CommStatus::Rejected, "ioctl(TCSETS2)", err);
+            return Fail(SysStatus::Rejected, "ioctl(TCSETS2)", err);
         }
     }
     termios got{};
     if (tcgetattr(fd, &got) != 0) {
-        return Fail(CommStatus::Failed, "tcgetattr", errno);
+        return Fail(SysStatus::Failed, "tcgetattr", errno);
     }
     if (!SameRawFields(want, got)) {
-        return Fail(CommStatus::Rejected, "tcsetattr", 0);
+        return Fail(SysStatus::Rejected, "tcsetattr", 0);
     }
     return CheckSpeed(fd, got, settings.baud);
 }

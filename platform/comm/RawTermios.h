@@ -7,12 +7,12 @@
 
 #include <termios.h>
 
-#include "platform/comm/CommResult.h"
+#include "platform/base/SysResult.h"
 #include "platform/comm/LineSettings.h"
 
 // Fills `tio` for raw I/O with `settings`. InvalidSettings when a code or the rate is unusable.
-CommResult MakeRawTermios(const LineSettings& settings, termios* tio);
+SysResult MakeRawTermios(const LineSettings& settings, termios* tio);
 
 // Applies `settings` to the open tty `fd`, then reads them back. Rejected when the driver kept
 // something else than what was asked.
-CommResult ApplyRawSettings(int fd, const LineSettings& settings);
+SysResult ApplyRawSettings(int fd, const LineSettings& settings);

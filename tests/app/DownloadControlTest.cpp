@@ -34,6 +34,9 @@ TEST(DownloadControl, ConnectionMessagesDependOnThePortTriedBefore) {
     rig.ChoosePort(3);
     EXPECT_EQ(rig.Log(), kBanner + "Connection Error!!!, Check the serial port number.\r\n" +
                              "Connection COM3 Error!!!\r\n");
+    // The log keeps its texts; the reason is there for the host to show.
+    EXPECT_EQ(dlg.LastFailure().Describe(),
+              rig.Folder() + "/no-such-tty3: open: No such file or directory");
     EXPECT_TRUE(rig.RedLampShown());
     EXPECT_EQ(rig.ReadIni(), "[Gerneral]\r\nCOM Port Number=1\r\nSdlFileName=\r\n\r\n\r\n");
 
@@ -48,6 +51,7 @@ TEST(DownloadControl, ConnectionMessagesDependOnThePortTriedBefore) {
     // A failure afterwards leaves the stored number alone.
     rig.ChoosePort(4);
     EXPECT_NE(rig.Log().find("Connection COM4 Error!!!\r\n"), std::string::npos);
+    EXPECT_EQ(dlg.LastFailure().result.status, SysStatus::NotFound);
     EXPECT_TRUE(rig.RedLampShown());
     EXPECT_FALSE(dlg.m_link.m_bOpen);
     EXPECT_EQ(rig.ReadIni(), "[Gerneral]\r\nCOM Port Number=5\r\nSdlFileName=\r\n\r\n\r\n");
@@ -69,10 +73,14 @@ TEST(DownloadControl, StartWithoutAUsableImageShowsWhyAndStaysIdle) {
     EXPECT_TRUE(rig.GreenLampShown());  // ...and leave the lamp as it was
     EXPECT_FALSE(DownloadState::s_bRunning);
 
-    for (const std::string& path : {rig.Folder() + "/missing.sdl", rig.Folder()}) {
+    const std::pair<std::string, std::string> images[] = {
+        {rig.Folder() + "/missing.sdl", ": open: No such file or directory"},
+        {rig.Folder(), ": read: Is a directory"}};
+    for (const auto& [path, reason] : images) {
         dlg.m_editPath.SetWindowText(path);
         rig.ClickStart();
         EXPECT_EQ(rig.host.MessageBoxes().back().text, "Cannot read input file") << path;
+        EXPECT_EQ(dlg.LastFailure().Describe(), path + reason);
         EXPECT_EQ(dlg.m_download.m_pImageFile, nullptr);
         EXPECT_TRUE(ControlsEnabled(dlg));
         EXPECT_FALSE(DownloadState::s_bRunning);
@@ -184,4 +192,6 @@ TEST(DownloadControl, PortLostMidDownloadStopsAndShowsTheRedLamp) {
     EXPECT_FALSE(rig.GreenLampShown());
     EXPECT_TRUE(ControlsEnabled(dlg));
     EXPECT_EQ(dlg.m_link.m_hPort, nullptr);  // the port is released
+    EXPECT_EQ(dlg.LastFailure().result.status, SysStatus::Lost);
+    EXPECT_EQ(dlg.LastFailure().subject, rig.box->SlavePath());
 }

@@ -10,9 +10,9 @@
 namespace {
 
 std::unique_ptr<CommPort> OpenOrFail(const std::string& path) {
-    CommResult r;
+    SysResult r;
     auto port = CommPort::Open(path, &r);
-    EXPECT_TRUE(port) << r.call << ": " << CommStatusName(r.status);
+    EXPECT_TRUE(port) << r.call << ": " << SysStatusName(r.status);
     return port;
 }
 
@@ -69,7 +69,7 @@ TEST(CommPort, LineCodesMapToTermiosAndBadCodesAreRefused) {
 
     auto refused = [](LineSettings s) {
         termios tio{};
-        return MakeRawTermios(s, &tio).status == CommStatus::InvalidSettings;
+        return MakeRawTermios(s, &tio).status == SysStatus::InvalidSettings;
     };
     EXPECT_TRUE(refused({0, 8, ONESTOPBIT, NOPARITY}));
     EXPECT_TRUE(refused({115200, 9, ONESTOPBIT, NOPARITY}));
@@ -88,12 +88,12 @@ TEST(CommPort, WriteTimeoutFollowsTheBaudRate) {
 }
 
 TEST(CommPort, OpenTellsMissingDevicesAndNonTtysApart) {
-    CommResult r;
+    SysResult r;
     EXPECT_FALSE(CommPort::Open("/dev/no-such-tty", &r));
-    EXPECT_EQ(r.status, CommStatus::NotFound);
+    EXPECT_EQ(r.status, SysStatus::NotFound);
     EXPECT_STREQ(r.call, "open");
     EXPECT_FALSE(CommPort::Open("/dev/null", &r));
-    EXPECT_EQ(r.status, CommStatus::NotATty);
+    EXPECT_EQ(r.status, SysStatus::NotATty);
 }
 
 TEST(CommPort, AWaitEndsOnTheEventOrOnHangUp) {
@@ -104,19 +104,19 @@ TEST(CommPort, AWaitEndsOnTheEventOrOnHangUp) {
     auto cancel = CommWaitEvent::Create();
     ASSERT_TRUE(cancel);
     cancel->Signal();
-    EXPECT_EQ(port->WaitReadable(*cancel).status, CommStatus::Cancelled);
+    EXPECT_EQ(port->WaitReadable(*cancel).status, SysStatus::Cancelled);
     // A stop wins over waiting bytes, and stays in force for every later wait.
     ASSERT_TRUE(pty.WriteAll("x", 1));
-    EXPECT_EQ(port->WaitReadable(*cancel).status, CommStatus::Cancelled);
+    EXPECT_EQ(port->WaitReadable(*cancel).status, SysStatus::Cancelled);
 
     auto fresh = CommWaitEvent::Create();
     EXPECT_TRUE(port->WaitReadable(*fresh).Ok());
     pty.CloseMaster();
-    EXPECT_EQ(port->WaitReadable(*fresh).status, CommStatus::Lost);
+    EXPECT_EQ(port->WaitReadable(*fresh).status, SysStatus::Lost);
     EXPECT_TRUE(port->IsLost());
     const BYTE data[4] = {1, 2, 3, 4};
-    const CommIo io = port->WriteAll(data, sizeof data, *fresh, std::nullopt);
-    EXPECT_EQ(io.result.status, CommStatus::Lost);
+    const SysIo io = port->WriteAll(data, sizeof data, *fresh, std::nullopt);
+    EXPECT_EQ(io.result.status, SysStatus::Lost);
 }
 
 }  // namespace

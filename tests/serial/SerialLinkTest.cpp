@@ -181,6 +181,9 @@ TEST_F(SerialLinkTest, ThePortIsExclusiveAndCyclesLeaveNothingBehind) {
     ASSERT_EQ(first.Open(CSerialLink::PortNameFromNumber(7), 115200, 8, 0, 0), 1);
     EXPECT_EQ(second.Open("\\\\.\\COM7", 115200, 8, 0, 0), 0);
     EXPECT_EQ(second.m_bOpen.load(), 0);
+    EXPECT_EQ(second.LastFailure().result.status, SysStatus::Busy);
+    EXPECT_EQ(second.LastFailure().Describe(),
+              pty.SlavePath() + ": flock: Resource temporarily unavailable");
     EXPECT_FALSE(second.m_hPort);
     EXPECT_EQ(second.m_strPortName, "\\\\.\\COM7");
     first.Close();
@@ -276,6 +279,7 @@ TEST_F(SerialLinkTest, AHangUpEndsTheThreadAndIsReportedOnce) {
     EXPECT_LT(ProcessCpuMs() - before, 150.0);
     EXPECT_EQ(ui.Count(WM_COMM_LOST), 1);
     EXPECT_EQ(ui.Messages().back().hwnd, kOwner);
+    EXPECT_EQ(link.LastFailure().Describe(), pty.SlavePath() + ": device lost");
     link.Close();
     EXPECT_EQ(link.m_rxRing.GetCount(), 3);  // closing does not empty the ring
 }

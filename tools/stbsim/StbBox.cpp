@@ -59,16 +59,18 @@ StbLine::Clock::time_point StbBox::AnswerDeadline(size_t answerBytes) const {
 
 std::string StbBox::IoFault(StbLine::Io io, const std::string& what) const {
     switch (io) {
-        case StbLine::Io::Stopped:
+        case StbLine::Io::Cancelled:
             return "stopped while waiting for " + what;
         case StbLine::Io::Lost:
             return "line lost at " + what + ": " + m_line.LostReason();
-        case StbLine::Io::Timeout:
+        case StbLine::Io::TimedOut:
             return "no answer to " + what;
         case StbLine::Io::Ok:
-            break;
+            return {};
+        default:
+            // The line answers only the four above.
+            return std::string(SysStatusName(io)) + " at " + what;
     }
-    return {};
 }
 
 std::string StbBox::WriteAll(const std::string& text) {
@@ -134,7 +136,7 @@ std::string StbBox::ReadAnswer(uint8_t* data, size_t size, const std::string& wh
                                Clock::time_point deadline) {
     size_t got = 0;
     const auto io = m_line.Read(data, size, deadline, got);
-    if (io == StbLine::Io::Timeout) {
+    if (io == StbLine::Io::TimedOut) {
         return "no complete answer to " + what + ": received " + std::to_string(got) + " of " +
                std::to_string(size) + " bytes: " + HexBytes(data, got);
     }
@@ -170,9 +172,9 @@ std::string StbBox::Start() {
         if (io == StbLine::Io::Ok) {
             break;
         }
-        if (io != StbLine::Io::Timeout || Clock::now() >= giveUp) {
+        if (io != StbLine::Io::TimedOut || Clock::now() >= giveUp) {
             fault = IoFault(io, what);
-            return io == StbLine::Io::Timeout
+            return io == StbLine::Io::TimedOut
                        ? fault + " (02 01 03 sent " + std::to_string(sent) + " times over " +
                              std::to_string(m_options.startTimeoutMs) + " ms)"
                        : fault;
@@ -269,7 +271,7 @@ std::string StbBox::Block(uint32_t offset, uint16_t length) {
     size_t count = 0;
     const auto io = m_line.Read(got.data(), want, AnswerDeadline(want), count);
     m_stats.imageBytes += count;
-    if (io == StbLine::Io::Timeout) {
+    if (io == StbLine::Io::TimedOut) {
         return "no complete answer to " + what + ": received " + std::to_string(count) + " of " +
                std::to_string(length) + " bytes";
     }
@@ -310,7 +312,7 @@ std::string StbBox::Exit() {
     }
     const auto quiet = Clock::now() + std::chrono::milliseconds(m_options.exitQuietMs);
     const auto io = m_line.WaitReadable(quiet);
-    if (io == StbLine::Io::Timeout) {
+    if (io == StbLine::Io::TimedOut) {
         return {};
     }
     if (io != StbLine::Io::Ok) {

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 // Raw 8N1 by hand: cfmakeraw leaves flow control, two stop bits and hang-up on close as they
@@ -48,7 +50,7 @@ speed_t SpeedFor(uint32_t baud) {
 }
 
 std::string Describe(const char* call, int error) {
-    return std::string(call) + ": " + std::strerror(error);
+    return SysFailure{SysResult::FromErrno(call, error), ""}.Describe();
 }
 
 bool SetNonBlocking(int fd) {
@@ -81,10 +83,8 @@ std::unique_ptr<StbLine> StbLine::CreatePty(const StopSignal& stop, std::string&
 
 std::unique_ptr<StbLine> StbLine::OpenDevice(const std::string& path, uint32_t baud,
                                              const StopSignal& stop, std::string& error) {
-    int fd;
-    do {
-        fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = RetryOnEintr(
+        [&] { return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) {
         error = Describe(("open " + path).c_str(), errno);
         return nullptr;
@@ -140,20 +140,21 @@ StbLine::Io StbLine::Lost(const char* call, int error) {
 StbLine::Io StbLine::WaitFor(short events, Clock::time_point deadline) {
     for (;;) {
         if (m_stop.Raised()) {
-            return Io::Stopped;
+            return Io::Cancelled;
         }
         if (m_hFd < 0) {
             return Io::Lost;
         }
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) {
-            return Io::Timeout;
+            return Io::TimedOut;
         }
         // Round up, so that a wait never spins on a deadline less than a millisecond away.
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         pollfd fds[2] = {{m_hFd, events, 0}, {m_stop.Fd(), POLLIN, 0}};
-        const int n = poll(fds, 2, static_cast<int>(std::min<int64_t>(ms, 60000)));
-        if (n < 0 && errno != EINTR) {
+        const int n = RetryOnEintr(
+            [&] { return poll(fds, 2, static_cast<int>(std::min<int64_t>(ms, 60000))); });
+        if (n < 0) {
             return Lost("poll", errno);
         }
         if (n > 0 && (fds[0].revents & (events | POLLERR | POLLHUP | POLLNVAL))) {
@@ -168,7 +169,7 @@ StbLine::Io StbLine::WaitFor(short events, Clock::time_point deadline) {
 StbLine::Io StbLine::SleepUntil(Clock::time_point when) {
     for (;;) {
         if (m_stop.Raised()) {
-            return Io::Stopped;
+            return Io::Cancelled;
         }
         const auto left = when - Clock::now();
         if (left <= Clock::duration::zero()) {
@@ -198,12 +199,12 @@ StbLine::Io StbLine::Write(const uint8_t* data, size_t size, Clock::time_point d
         if (m_hFd < 0) {
             return Io::Lost;
         }
-        const ssize_t n = write(m_hFd, data + done, size - done);
+        const ssize_t n = RetryOnEintr([&] { return write(m_hFd, data + done, size - done); });
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        if (n < 0 && errno != EAGAIN) {
             return Lost("write", errno);
         }
         const Io waited = WaitFor(POLLOUT, deadline);
@@ -235,7 +236,7 @@ StbLine::Io StbLine::Read(uint8_t* data, size_t size, Clock::time_point deadline
         if (m_hFd < 0) {
             return Io::Lost;
         }
-        const ssize_t n = read(m_hFd, data + got, want);
+        const ssize_t n = RetryOnEintr([&] { return read(m_hFd, data + got, want); });
         if (n > 0) {
             got += static_cast<size_t>(n);
             m_pacer.Received(static_cast<size_t>(n));
@@ -248,7 +249,7 @@ StbLine::Io StbLine::Read(uint8_t* data, size_t size, Clock::time_point deadline
         if (n == 0) {
             return Lost("read", EIO);
         }
-        if (errno != EAGAIN && errno != EINTR) {
+        if (errno != EAGAIN) {
             return Lost("read", errno);
         }
         const Io waited = WaitReadable(deadline);

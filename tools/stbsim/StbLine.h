@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/base/SysResult.h"
 #include "tools/stbsim/LinePacer.h"
 #include "tools/stbsim/StopSignal.h"
 
@@ -19,11 +20,12 @@
 // close and reopen the port between downloads.
 //
 // Threading: one thread does all I/O. Only the StopSignal may be raised from elsewhere; every
-// wait then ends with Io::Stopped.
+// wait then ends with Io::Cancelled.
 class StbLine {
   public:
     using Clock = LinePacer::Clock;
-    enum class Io { Ok, Timeout, Stopped, Lost };
+    // Ok, TimedOut, Cancelled (a stop) or Lost: the system's vocabulary.
+    using Io = SysStatus;
 
     static std::unique_ptr<StbLine> CreatePty(const StopSignal& stop, std::string& error);
     static std::unique_ptr<StbLine> OpenDevice(const std::string& path, uint32_t baud,

@@ -1,0 +1,73 @@
+#include "platform/base/SysResult.h"
+
+#include <cerrno>
+#include <cstring>
+
+SysResult SysResult::FromErrno(const char* call, int err) {
+    switch (err) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return {SysStatus::NotFound, call, err};
+        case EBUSY:
+        case EWOULDBLOCK:
+            return {SysStatus::Busy, call, err};
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return {SysStatus::NoAccess, call, err};
+        case ENOTTY:
+            return {SysStatus::NotATty, call, err};
+        case ENOSPC:
+        case EDQUOT:
+            return {SysStatus::NoSpace, call, err};
+        default:
+            return {SysStatus::Failed, call, err};
+    }
+}
+
+const char* SysStatusName(SysStatus status) {
+    switch (status) {
+        case SysStatus::Ok:
+            return "ok";
+        case SysStatus::InvalidSettings:
+            return "invalid line settings";
+        case SysStatus::NotFound:
+            return "no such device";
+        case SysStatus::Busy:
+            return "port in use";
+        case SysStatus::NoAccess:
+            return "permission denied";
+        case SysStatus::NotATty:
+            return "not a serial device";
+        case SysStatus::Rejected:
+            return "settings rejected by the driver";
+        case SysStatus::Lost:
+            return "device lost";
+        case SysStatus::NoSpace:
+            return "no space left on the device";
+        case SysStatus::Stalled:
+            return "the device stopped taking data";
+        case SysStatus::Failed:
+            return "system call failed";
+        case SysStatus::Cancelled:
+            return "cancelled";
+        case SysStatus::TimedOut:
+            return "timed out";
+    }
+    return "unknown";
+}
+
+std::string SysFailure::Describe() const {
+    if (!Failed()) {
+        return "";
+    }
+    std::string text = subject.empty() ? "" : subject + ": ";
+    if (result.sysErrno != 0) {
+        if (result.call != nullptr && *result.call != '\0') {
+            text += std::string(result.call) + ": ";
+        }
+        return text + std::strerror(result.sysErrno);
+    }
+    return text + SysStatusName(result.status);
+}

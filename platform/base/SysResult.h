@@ -1,0 +1,67 @@
+#pragma once
+
+// The one error vocabulary below the system's own classes: the serial port, the settings
+// writer, the hosts and the simulated box all answer with it. Every call that reaches the
+// operating system reports which call failed and the errno it left, so the operator can be told
+// the real cause ("/dev/ttyUSB0: open: Permission denied") instead of a bare failure. Statuses
+// are sorted by whose fault they are:
+//
+//   The caller's:     InvalidSettings (a line setting the device cannot take: baud 0, data bits
+//                     outside 5..8, an unknown stop-bit or parity code).
+//   The system's:     NotFound (no such file or device), Busy (another holder: flock or
+//                     TIOCEXCL), NoAccess (permissions: for a port, the user needs the dialout
+//                     group), NotATty (not a serial device), Rejected (the driver did not apply
+//                     every setting; read back differs), Lost (hang-up: the device went away),
+//                     NoSpace (the disk is full), Failed (any other errno).
+//   The peer's:       Stalled (the device took no byte for the stall bound: the box stopped
+//                     reading, or the adapter is wedged).
+//   Not errors:       Cancelled (a wait cut short by its wait event), TimedOut (a write that ran
+//                     out of its time).
+
+#include <cstddef>
+#include <string>
+
+enum class SysStatus {
+    Ok,
+    InvalidSettings,
+    NotFound,
+    Busy,
+    NoAccess,
+    NotATty,
+    Rejected,
+    Lost,
+    NoSpace,
+    Stalled,
+    Failed,
+    Cancelled,
+    TimedOut,
+};
+
+struct SysResult {
+    SysStatus status = SysStatus::Ok;
+    const char* call = "";  // the system call that failed, or ""
+    int sysErrno = 0;
+
+    bool Ok() const { return status == SysStatus::Ok; }
+    // The status an errno means when nothing more specific is known.
+    static SysResult FromErrno(const char* call, int err);
+};
+
+// A transfer: how many bytes moved before it ended, and how it ended.
+struct SysIo {
+    std::size_t count = 0;
+    SysResult result;
+};
+
+const char* SysStatusName(SysStatus status);
+
+// A failure kept for the operator: what failed, on what (a device or file path).
+struct SysFailure {
+    SysResult result;
+    std::string subject;
+
+    bool Failed() const { return !result.Ok(); }
+    // "SUBJECT: CALL: strerror" where the system gave an errno, else "SUBJECT: status name";
+    // "" when nothing failed.
+    std::string Describe() const;
+};
