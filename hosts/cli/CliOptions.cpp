@@ -81,6 +81,8 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
             o.loop = true;
         } else if (arg == "--fast") {
             o.fast = true;
+        } else if (arg == "--all") {
+            o.allPorts = true;
         } else if (arg == "--demo") {
             o.mode = CliOptions::Mode::Demo;
         } else if (arg == "--list-ports" || arg == "--help" || arg == "-h" || arg == "--version") {
@@ -92,7 +94,11 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
             return {std::nullopt, "unknown argument '" + arg + "'"};
         }
     }
-    if (exclusive && args.size() != 1) {
+    const bool listAll = o.mode == CliOptions::Mode::ListPorts && o.allPorts;
+    if (o.allPorts && !listAll) {
+        return {std::nullopt, "--all goes with --list-ports"};
+    }
+    if (exclusive && args.size() != (listAll ? 2u : 1u)) {
         return {std::nullopt, args[0] + " stands alone"};
     }
     if (args.empty()) {
@@ -115,7 +121,7 @@ std::string UsageText(const std::string& program) {
            " --demo [--fast] [--image FILE] [--debug]\n"
            "  " +
            program +
-           " --list-ports\n"
+           " --list-ports [--all]\n"
            "  " +
            program +
            " --help | --version\n"
@@ -129,6 +135,8 @@ std::string UsageText(const std::string& program) {
            "  --debug    trace each request in the log\n"
            "  --loop     serve one box after another until stopped\n"
            "  --demo     a whole download against a simulated box; --fast: not paced at 115200\n"
+           "  --list-ports  the serial ports present, with their stable names; --all: the whole\n"
+           "             COM table\n"
            "\n"
            "The log goes to standard output, progress and messages to standard error.\n"
            "Exit status: 0 the box ended the download; 2 usage error, no or unreadable image;\n"

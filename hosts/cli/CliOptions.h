@@ -3,7 +3,7 @@
 // The command line of `stavel`:
 //   stavel --port DEVICE|COMn --image FILE [--ini FILE] [--debug] [--loop]
 //   stavel --demo [--fast] [--image FILE]
-//   stavel --list-ports | --help | --version
+//   stavel --list-ports [--all] | --help | --version
 
 #include <optional>
 #include <string>
@@ -19,6 +19,7 @@ struct CliOptions {
     bool debug = false;
     bool loop = false;
     bool fast = false;
+    bool allPorts = false;  // --list-ports --all
 };
 
 struct CliParse {

@@ -83,9 +83,12 @@ int main(int argc, char** argv) {
         case CliOptions::Mode::Version:
             std::printf("%s %s\n", kProgram, kVersion);
             return 0;
-        case CliOptions::Mode::ListPorts:
-            PrintPortList(stdout);
+        case CliOptions::Mode::ListPorts: {
+            const PortSelection selection =
+                options.allPorts ? PortSelection::WholeTable : PortSelection::Present;
+            PrintPortList(stdout, ListPorts(selection), selection);
             return 0;
+        }
         case CliOptions::Mode::Demo:
             return RunDemo(DemoOptions{
                 options.fast, options.image.empty() ? std::nullopt : std::optional(options.image),

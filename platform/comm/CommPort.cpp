@@ -39,9 +39,13 @@ int OpenExclusive(const std::string& path, SysResult* result) {
     if (fd < 0) {
         return Fail(result, "open", errno);
     }
-    if (!isatty(fd)) {
+    // Only a serial line will do: not a file, and not the master side of a pseudo-terminal,
+    // which is a terminal too but where nothing would ever answer.
+    int ptyNumber = 0;
+    if (!isatty(fd) || ioctl(fd, TIOCGPTN, &ptyNumber) == 0) {
         Sys().close(fd);
-        return Fail(result, "isatty", ENOTTY);
+        *result = SysResult{SysStatus::NotATty, "", 0};
+        return -1;
     }
     if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
         const int err = errno;

@@ -1,7 +1,9 @@
 #pragma once
 
-// What `stavel --list-ports` shows: every entry of the port map, whether its device exists now,
-// and for USB adapters who made it, so the operator can tell two adapters apart.
+// What `stavel --list-ports` shows: the serial ports present now, each with the names that stay
+// the same when adapters are plugged in another order (/dev/serial/by-id/... names the adapter
+// by its serial number, /dev/serial/by-path/... the hub socket), and for USB adapters who made
+// them, so the operator can tell two adapters apart. With everything, the whole COM table.
 
 #include <string>
 #include <vector>
@@ -15,15 +17,25 @@ struct UsbIdentity {
 };
 
 struct PortInfo {
-    int number = 0;
+    int number = 0;  // 0: present, but no COM number stands for it
     std::string devicePath;
     bool present = false;
     bool isUsb = false;
     UsbIdentity usb;
+    std::vector<std::string> stableNames;  // by-id and by-path links to the device
 };
 
-// COM1..COM50 and every overridden number above, in number order.
-std::vector<PortInfo> ListPorts();
+// Where the system describes its devices; tests point these at a tree of their own.
+struct PortRoots {
+    std::string sys = "/sys";
+    std::string serialLinks = "/dev/serial";
+};
+
+enum class PortSelection { Present, WholeTable };
+
+// Present: the ports whose device exists, COM-numbered ones first, then those only the stable
+// links name. WholeTable: COM1..COM50 and every overridden number above, in number order.
+std::vector<PortInfo> ListPorts(PortSelection selection, const PortRoots& roots = {});
 
 // The USB device behind a tty, found under `sysRoot`/class/tty/<name>/device and its parents;
 // false when the tty is not on USB (a UART, a pty) or sysfs does not say.

@@ -62,6 +62,51 @@ std::vector<int> NumbersToList() {
     return numbers;
 }
 
+fs::path Canonical(const std::string& path) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(path, ec);
+    return ec ? fs::path(path) : resolved;
+}
+
+struct StableLink {
+    std::string name;  // the link's own path, for the operator to use
+    fs::path target;   // the device it stands for
+};
+
+// Every link under by-id and by-path, sorted, with the device it resolves to.
+std::vector<StableLink> StableLinks(const std::string& root) {
+    std::vector<StableLink> links;
+    for (const char* kind : {"by-id", "by-path"}) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(fs::path(root) / kind, ec)) {
+            if (entry.is_symlink(ec) && IsCharacterDevice(entry.path().string())) {
+                links.push_back({entry.path().string(), Canonical(entry.path().string())});
+            }
+        }
+    }
+    std::sort(links.begin(), links.end(),
+              [](const StableLink& a, const StableLink& b) { return a.name < b.name; });
+    return links;
+}
+
+PortInfo Describe(int number, const std::string& path, bool present,
+                  const std::vector<StableLink>& links, const PortRoots& roots) {
+    PortInfo info;
+    info.number = number;
+    info.devicePath = path;
+    info.present = present;
+    if (present) {
+        info.isUsb = ReadUsbIdentity(path, roots.sys, &info.usb);
+        const fs::path device = Canonical(path);
+        for (const StableLink& link : links) {
+            if (link.target == device) {
+                info.stableNames.push_back(link.name);
+            }
+        }
+    }
+    return info;
+}
+
 }  // namespace
 
 bool ReadUsbIdentity(const std::string& devicePath, const std::string& sysRoot, UsbIdentity* out) {
@@ -88,19 +133,30 @@ bool ReadUsbIdentity(const std::string& devicePath, const std::string& sysRoot, 
     return false;
 }
 
-std::vector<PortInfo> ListPorts() {
+std::vector<PortInfo> ListPorts(PortSelection selection, const PortRoots& roots) {
+    const std::vector<StableLink> links = StableLinks(roots.serialLinks);
     std::vector<PortInfo> ports;
+    std::vector<fs::path> listed;
     for (int n : NumbersToList()) {
         std::optional<std::string> path = DevicePathForNumber(n);
         if (!path) {
             continue;
         }
-        PortInfo info;
-        info.number = n;
-        info.devicePath = *path;
-        info.present = IsCharacterDevice(*path);
-        info.isUsb = info.present && ReadUsbIdentity(*path, "/sys", &info.usb);
-        ports.push_back(std::move(info));
+        const bool present = IsCharacterDevice(*path);
+        if (present || selection == PortSelection::WholeTable) {
+            ports.push_back(Describe(n, *path, present, links, roots));
+            listed.push_back(Canonical(*path));
+        }
+    }
+    if (selection == PortSelection::Present) {
+        // Adapters the COM table does not reach (an unusual driver's tty name): the stable
+        // links still find them, and a device path can name them.
+        for (const StableLink& link : links) {
+            if (std::find(listed.begin(), listed.end(), link.target) == listed.end()) {
+                ports.push_back(Describe(0, link.target.string(), true, links, roots));
+                listed.push_back(link.target);
+            }
+        }
     }
     return ports;
 }

@@ -63,7 +63,15 @@ TEST_F(CommandLineTest, HelpVersionAndPortListExitWith0) {
     EXPECT_EQ(version.Stdout().rfind("stavel ", 0), 0u) << version.Stdout();
 
     Pty pty;
-    ChildProcess list({ProgramPath("stavel"), "--list-ports"}, {"STAVEL_COM7=" + pty.SlavePath()});
+    ChildProcess present({ProgramPath("stavel"), "--list-ports"},
+                         {"STAVEL_COM7=" + pty.SlavePath(), "STAVEL_COM9=/dev/no-such-tty"});
+    EXPECT_EQ(Run(present).status, 0);
+    EXPECT_NE(present.Stdout().find("COM7   " + pty.SlavePath()), std::string::npos)
+        << present.Stdout();
+    EXPECT_EQ(present.Stdout().find("COM9 "), std::string::npos) << "absent ports are not listed";
+
+    ChildProcess list({ProgramPath("stavel"), "--list-ports", "--all"},
+                      {"STAVEL_COM7=" + pty.SlavePath()});
     EXPECT_EQ(Run(list).status, 0);
     const std::string out = list.Stdout();
     for (int n = 1; n <= 50; ++n) {

@@ -1,9 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <algorithm>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/ports/PortAdvice.h"
 #include "platform/ports/PortInfo.h"
 #include "platform/ports/PortMap.h"
 #include "tests/support/pty/Pty.h"
@@ -68,7 +73,7 @@ TEST_F(PortMapTest, TheListingShowsEveryEntryAndWhichArePresent) {
     Pty pty;
     SetPortOverride(60, pty.SlavePath());
     setenv("STAVEL_COM61", "/dev/nonexistent-tty", 1);
-    const std::vector<PortInfo> ports = ListPorts();
+    const std::vector<PortInfo> ports = ListPorts(PortSelection::WholeTable);
     ASSERT_EQ(ports.size(), 52u);
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(ports[i].number, i + 1);
@@ -126,6 +131,77 @@ TEST_F(PortMapTest, UsbAdaptersAreNamedFromSysfs) {
     EXPECT_FALSE(ReadUsbIdentity("/dev/ttyS0", root.string(), &none));
     EXPECT_FALSE(ReadUsbIdentity("/dev/ttyUSB9", root.string(), &none));
     fs::remove_all(root);
+}
+
+// A /dev/serial tree and a sysfs tree of the test's own, over two real ptys: one reached through
+// COM9 and a by-id link, one only through a by-path link. The listing finds both, with their
+// stable names and the adapter's identity, and the advice for a missing port names them.
+TEST_F(PortMapTest, PresentPortsAreListedWithTheirStableNamesAndOfferedWhenOneIsMissing) {
+    Pty first;
+    Pty second;
+    const fs::path root = fs::temp_directory_path() / ("stavel-ports-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    const fs::path usbDevice = root / "sys/devices/usb1/1-1";
+    WriteFile(usbDevice / "idVendor", "0403");
+    WriteFile(usbDevice / "idProduct", "6001");
+    WriteFile(usbDevice / "manufacturer", "FTDI");
+    WriteFile(usbDevice / "product", "FT232R USB UART");
+    WriteFile(usbDevice / "serial", "A50285BI");
+    fs::create_directories(usbDevice / "1-1:1.0/tty");
+    const std::string firstName = fs::path(first.SlavePath()).filename();
+    fs::create_directories(root / "sys/class/tty" / firstName);
+    fs::create_directory_symlink(usbDevice / "1-1:1.0/tty",
+                                 root / "sys/class/tty" / firstName / "device");
+    const fs::path byId = root / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const fs::path byPath = root / "serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+    fs::create_directories(byId.parent_path());
+    fs::create_directories(byPath.parent_path());
+    fs::create_symlink(first.SlavePath(), byId);
+    fs::create_symlink(second.SlavePath(), byPath);
+    SetPortOverride(9, first.SlavePath());
+    const PortRoots roots{(root / "sys").string(), (root / "serial").string()};
+
+    const std::vector<PortInfo> ports = ListPorts(PortSelection::Present, roots);
+    const auto find = [&](const std::string& path) {
+        return std::find_if(ports.begin(), ports.end(),
+                            [&](const PortInfo& p) { return p.devicePath == path; });
+    };
+    const auto com9 = find(first.SlavePath());
+    ASSERT_NE(com9, ports.end());
+    EXPECT_EQ(com9->number, 9);
+    EXPECT_TRUE(com9->isUsb);
+    EXPECT_EQ(com9->usb.serialNumber, "A50285BI");
+    EXPECT_EQ(com9->stableNames, std::vector<std::string>{byId.string()});
+    const auto unnumbered = find(second.SlavePath());
+    ASSERT_NE(unnumbered, ports.end());
+    EXPECT_EQ(unnumbered->number, 0);
+    EXPECT_EQ(unnumbered->stableNames, std::vector<std::string>{byPath.string()});
+    for (const PortInfo& port : ports) {
+        EXPECT_TRUE(port.present) << port.devicePath;
+    }
+
+    const std::string advice =
+        PortAdvice(SysFailure{SysResult::FromErrno("open", ENOENT), "/dev/ttyUSB7"}, roots);
+    EXPECT_NE(advice.find(byId.string() + " (COM9)"), std::string::npos) << advice;
+    EXPECT_NE(advice.find(byPath.string()), std::string::npos) << advice;
+    fs::remove_all(root);
+}
+
+TEST_F(PortMapTest, AdviceNamesTheDialoutGroupAndTheProcessHoldingABusyPort) {
+    EXPECT_EQ(PortAdvice(SysFailure{SysResult::FromErrno("open", EACCES), "/dev/ttyUSB0"}),
+              "Add your user to the dialout group (sudo usermod -aG dialout $USER) and log in "
+              "again.");
+    Pty pty;
+    const int held = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    const std::string holder = PortHolder(pty.SlavePath());
+    EXPECT_TRUE(holder.starts_with(std::to_string(getpid()) + " (")) << holder;
+    const std::string advice =
+        PortAdvice(SysFailure{SysResult::FromErrno("flock", EWOULDBLOCK), pty.SlavePath()});
+    EXPECT_NE(advice.find("process " + holder), std::string::npos) << advice;
+    close(held);
+    EXPECT_EQ(PortHolder(pty.SlavePath()), "");
 }
 
 }  // namespace
