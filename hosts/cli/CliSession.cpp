@@ -1,9 +1,6 @@
 #include "hosts/cli/CliSession.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdio>
 
 #include "app/DownloadApp.h"
 #include "app/MainDialog.h"
@@ -11,7 +8,9 @@
 #include "download/DownloadState.h"
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
+#include "hosts/cli/ConsoleScreen.h"
 #include "hosts/cli/ProgressLine.h"
+#include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
 #include "platform/window/OperatorInput.h"
 
@@ -30,9 +29,13 @@ CliSession* CliSession::Current() {
 }
 
 int CliSession::Run() {
+    ConsoleOutput& output = ConsoleOutput::Process();
+    output.HoldUntilPublished(true);
+    m_screen = std::make_unique<ConsoleScreen>();
     ConsoleHost host;
+    host.SetScreen(m_screen.get());
     host.SetDialogCreated([this](CDialog& dialog) { OnDialogCreated(dialog); });
-    host.SetIdle([] { std::fflush(stdout); });
+    host.SetIdle([this] { m_screen->Idle(); });
     CDownloadApp app;
     app.SetDialogSetup([this](CMainDialog& dialog) {
         m_dialog = &dialog;
@@ -47,11 +50,14 @@ int CliSession::Run() {
     g_current = this;
     app.InitInstance();
     g_current = nullptr;
+    if (m_log) {
+        m_log->Finish();
+    }
     if (m_progress) {
         m_progress->Finish();
     }
     m_dialog = nullptr;
-    std::fflush(stdout);
+    output.HoldUntilPublished(false);
     return m_status;
 }
 
@@ -59,9 +65,9 @@ void CliSession::OnDialogCreated(CDialog& dialog) {
     if (dialog.TemplateId() != IDD_STAVEL_OV_DIALOG) {
         return;
     }
-    m_log = std::make_unique<ConsoleLog>(stdout, isatty(STDOUT_FILENO) != 0);
+    m_log = std::make_unique<ConsoleLog>(*m_screen);
     dialog.GetDlgItem(IDC_LOG)->AddObserver(m_log.get());
-    m_progress = std::make_unique<ProgressLine>(stderr, isatty(STDERR_FILENO) != 0);
+    m_progress = std::make_unique<ProgressLine>(*m_screen);
     dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
 }
 

@@ -18,6 +18,7 @@ class CDialog;
 class CMainDialog;
 class ConsoleLog;
 class ConsoleHost;
+class ConsoleScreen;
 class ProgressLine;
 
 // Exit statuses of `stavel`.
@@ -61,6 +62,7 @@ class CliSession {
 
     SessionConfig m_config;
     CMainDialog* m_dialog = nullptr;
+    std::unique_ptr<ConsoleScreen> m_screen;
     std::unique_ptr<ConsoleLog> m_log;
     std::unique_ptr<ProgressLine> m_progress;
     bool m_starting = false;
