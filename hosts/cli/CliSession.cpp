@@ -9,9 +9,12 @@
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
 #include "hosts/cli/ConsoleScreen.h"
+#include "hosts/cli/PortProbe.h"
 #include "hosts/cli/ProgressLine.h"
+#include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
+#include "platform/ports/PortMap.h"
 #include "platform/window/OperatorInput.h"
 
 namespace {
@@ -98,8 +101,37 @@ void CliSession::PressStart() {
     if (m_connectFailed) {
         // Nothing can arrive on a port that did not open: stop as the operator would.
         ClickButton(m_dialog->m_btnStart);
+        if (m_config.loop && m_boxes > 0) {
+            // Between boxes the port was taken or went away for a moment: wait for it.
+            WaitForPort();
+            return;
+        }
         End(kExitPortFailed);
     }
+}
+
+void CliSession::WaitForPort() {
+    const std::string device = EscapeName(DevicePathForNumber(m_config.portNumber).value_or(""));
+    if (!m_waitingForPort) {
+        m_waitingForPort = true;
+        const std::string reason = ProbePort(DevicePathForNumber(m_config.portNumber).value_or(""));
+        m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) + " (" + device +
+                        ") cannot be opened again" + (reason.empty() ? "" : ": " + reason) +
+                        "; trying again every second\n");
+    }
+    m_retry.After(std::chrono::seconds(1), [this] {
+        if (m_ended) {
+            return;
+        }
+        if (!ProbePort(DevicePathForNumber(m_config.portNumber).value_or("")).empty()) {
+            WaitForPort();
+            return;
+        }
+        m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) +
+                        " opens again; serving the next box\n");
+        m_waitingForPort = false;
+        PressStart();
+    });
 }
 
 void CliSession::OnEvent(DownloadEvent event) {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "settings/TemporaryFiles.h"
+
 namespace {
 
 sigset_t StopSignals() {
@@ -75,7 +77,9 @@ void SignalStop::Watch() {
                 continue;
             }
             // A second signal, or the grace period is over: nothing more can be done cleanly.
-            // No flush: the stuck UI thread may hold the stream's lock.
+            // No flush: the stuck UI thread may hold the stream's lock. A settings file being
+            // saved keeps its old bytes; only its temporary copy is removed.
+            RemovePendingTemporaries();
             _exit(StatusFor(first));
         }
         if (fds[1].revents & POLLIN) {

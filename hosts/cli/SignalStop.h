@@ -8,9 +8,8 @@
 // with the same status.
 //
 // Threading rules: construct on the main thread before any other thread starts, so that every
-// thread inherits the blocked mask. onSignal runs on the watcher thread. An exit at once skips
-// the static destructors but runs the process's exit hooks (RunAtQuickExit), which remove
-// what must not outlive the process (a settings file's temporary copy).
+// thread inherits the blocked mask. onSignal runs on the watcher thread. An exit at once first
+// removes a settings file's temporary copy, should a save be under way.
 
 #include <atomic>
 #include <chrono>

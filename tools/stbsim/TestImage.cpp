@@ -70,7 +70,11 @@ bool ImageSize(int fd, uint64_t& size, std::string& reason) {
         reason = std::strerror(errno);
         return false;
     }
-    reason = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file or block device";
+    reason = S_ISDIR(info.st_mode)    ? "it is a folder"
+             : S_ISCHR(info.st_mode)  ? "it is a character device, not a file"
+             : S_ISFIFO(info.st_mode) ? "it is a FIFO, not a file"
+             : S_ISSOCK(info.st_mode) ? "it is a socket, not a file"
+                                      : "it is not a regular file";
     return false;
 }
 
