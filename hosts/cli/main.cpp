@@ -25,7 +25,7 @@ constexpr const char* kVersion = "1.0.0.1";
 int Serve(const CliOptions& options) {
     const PortChoice port = ChoosePort(options.port);
     if (port.number == 0) {
-        WriteStderr(std::string(kProgram) + ": " + port.error + "\n");
+        WriteStderr(std::string(kProgram) + ": " + EscapeName(port.error) + "\n");
         return kExitUsage;
     }
     if (port.assigned) {
