@@ -55,6 +55,10 @@ void ConsoleOutput::QueueLocked(int fd, std::string_view text) {
     }
     m_queued += text.size();
     m_accounts[fd].lastEndedLine = text.back() == '\n';
+    // A host that stays busy for long must not have its text held until the bound drops it.
+    if (m_hold && (m_unpublished += text.size()) > kMaxHeld) {
+        PublishLocked();
+    }
 }
 
 void ConsoleOutput::QueueMarkerLocked(int fd) {
@@ -83,6 +87,7 @@ void ConsoleOutput::PublishLocked() {
     for (Chunk& chunk : m_queue) {
         chunk.published = true;
     }
+    m_unpublished = 0;
     m_wake.notify_one();
 }
 

@@ -13,7 +13,7 @@
 // A host may hold queued text back until it publishes it (the command line does so whenever its
 // UI thread falls idle), so that a line such as "Please connect serial port..." is seen only once
 // the handler that logged it has done its work, and text from different writers keeps the order
-// it was made in.
+// it was made in. A host too busy to fall idle still has its text published once a MiB waits.
 //
 // Threading rules: Write, Drain and Dropped may be called from any thread. The process-wide
 // instance starts its thread on first use; Finish (end of main) waits until everything queued
@@ -33,6 +33,8 @@
 class ConsoleOutput {
   public:
     static constexpr std::size_t kDefaultBound = 16 * 1024 * 1024;
+    // Held text past this is published without waiting for the host.
+    static constexpr std::size_t kMaxHeld = 1024 * 1024;
 
     explicit ConsoleOutput(std::size_t bound = kDefaultBound);
     ~ConsoleOutput();  // Finish
@@ -81,6 +83,7 @@ class ConsoleOutput {
     std::size_t m_queued = 0;  // bytes in m_queue
     bool m_writing = false;    // the thread holds a chunk taken off the queue
     bool m_hold = false;
+    std::size_t m_unpublished = 0;  // bytes queued since the last publication, while held
     bool m_stop = false;
     bool m_finished = false;
     std::map<int, Account> m_accounts;
