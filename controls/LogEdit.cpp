@@ -11,7 +11,23 @@ void CLogEdit::AppendText(const char* text) {
     // operator made nor lands where the caret was left.
     SetSel(-1, -1);
     SendMessage(EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text != nullptr ? text : ""));
+    if (GetTextLength() > kMaxBytes) {
+        TrimOldLines();
+    }
     SendMessage(WM_VSCROLL, SB_BOTTOM, 0);
+}
+
+void CLogEdit::TrimOldLines() {
+    const std::string& text = Text();
+    // The first line that starts within the kept tail; a single line longer than that is cut
+    // where the tail starts, since the bound matters more than the line.
+    const std::size_t tailStart = text.size() - kKeptBytes;
+    const std::size_t lineEnd = text.find('\n', tailStart > 0 ? tailStart - 1 : 0);
+    const std::size_t cut =
+        lineEnd == std::string::npos || lineEnd + 1 > text.size() - 1 ? tailStart : lineEnd + 1;
+    SetSel(0, static_cast<long>(cut));
+    SendMessage(EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(""));
+    SetSel(-1, -1);
 }
 
 void CLogEdit::AppendFormat(const char* format, ...) {

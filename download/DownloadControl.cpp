@@ -1,13 +1,12 @@
 #include "download/DownloadControl.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cinttypes>
 #include <string>
 
 #include "controls/LogEdit.h"
 #include "download/DownloadState.h"
+#include "download/ImageFile.h"
+#include "platform/codepage/ShownText.h"
 #include "platform/host/Host.h"
 #include "platform/window/Button.h"
 #include "platform/window/ComboBox.h"
@@ -96,13 +95,22 @@ void CDownloadControl::OnStartStop() {
     // The text stays: the previous download's count shows until the first request replaces it.
     m_parts.progress.SendMessage(PBM_SETPOS, 0, 0);
 
-    if (!OpenImage()) {
-        AfxMessageBox("Cannot read input file");
+    std::string reason;
+    if (!OpenImage(reason)) {
+        // The reason goes on a line of its own, so the message the operator knows stays whole.
+        AfxMessageBox("Cannot read input file\n" + EscapeName(state.m_strImagePath) + ": " +
+                      reason);
         StopSteps();
         return;
     }
+    // The path is shown escaped: a line break in a file name must not forge a log line.
     m_parts.log.AppendFormat("Filename = '%s', Size = %" PRId64 " bytes\r\n",
-                             state.m_strImagePath.c_str(), state.m_nImageSize);
+                             EscapeName(state.m_strImagePath).c_str(), state.m_nImageSize);
+    if (state.m_nImageSize > kImageReach) {
+        m_parts.log.AppendText(
+            "Warning: the image is larger than 4 GiB; the box can ask for its first 4 GiB "
+            "only.\r\n");
+    }
     m_parts.log.AppendText("Please connect serial port and turn on.....\r\n");
     ConnectSerialPort();
     // Running whatever the connection gave: the operator ends a failed start with Stop.
@@ -110,28 +118,17 @@ void CDownloadControl::OnStartStop() {
     Notify(DownloadEvent::Started);
 }
 
-bool CDownloadControl::OpenImage() {
+bool CDownloadControl::OpenImage(std::string& reason) {
     DownloadState& state = m_parts.state;
-    std::FILE* file = std::fopen(state.m_strImagePath.c_str(), "rb");
-    if (file == nullptr) {
-        m_lastFailure = SysFailure{SysResult::FromErrno("open", errno), state.m_strImagePath};
+    const ImageFile image = OpenImageFile(state.m_strImagePath);
+    if (image.file == nullptr) {
+        reason = image.reason;
+        m_lastFailure = SysFailure{image.result, state.m_strImagePath, image.reason};
         return false;
     }
-    // A folder opens for reading on POSIX but can serve no byte: refuse it here, as the
-    // operator would expect, rather than run a download that answers nothing.
-    struct stat info {};
-    if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int err = S_ISDIR(info.st_mode) ? EISDIR : errno;
-        m_lastFailure = SysFailure{SysResult::FromErrno("read", err), state.m_strImagePath};
-        std::fclose(file);
-        return false;
-    }
-    state.m_pImageFile = file;
+    state.m_pImageFile = image.file;
     state.m_nOffset = 0;
-    fseeko(file, 0, SEEK_END);
-    const off_t size = ftello(file);
-    state.m_nImageSize = size > 0 ? static_cast<std::int64_t>(size) : 0;
-    fseeko(file, 0, SEEK_SET);
+    state.m_nImageSize = image.size;
     return true;
 }
 

@@ -9,6 +9,8 @@
 //
 // Threading rules: UI thread only.
 
+#include <string>
+
 #include "download/DownloadEvents.h"
 #include "platform/base/SysResult.h"
 #include "platform/base/Win32Types.h"
@@ -56,7 +58,8 @@ class CDownloadControl {
 
   private:
     void StopSteps();
-    bool OpenImage();
+    // False with the system's reason when the image cannot be served.
+    bool OpenImage(std::string& reason);
     void Notify(DownloadEvent event);
 
     Parts m_parts;

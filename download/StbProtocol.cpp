@@ -8,6 +8,7 @@
 #include "download/DownloadState.h"
 #include "download/Mjd.h"
 #include "download/StbFrame.h"
+#include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/window/Button.h"
 #include "platform/window/WindowMessages.h"
@@ -122,18 +123,30 @@ void CStbProtocol::SendStbFrame(BYTE command, const BYTE* payload, DWORD length)
 
 void CStbProtocol::SendStbTime() {
     const std::time_t now = m_clock ? m_clock() : std::time(nullptr);
+    char lines[128] = {};
+    std::size_t length = 0;
     std::tm utc{};
     if (gmtime_r(&now, &utc) != nullptr) {
-        std::fprintf(m_timeOut, "[UTC]   : %04d-%02d-%02d, %02d:%02d:%02d\n", utc.tm_year + 1900,
-                     utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+        length += static_cast<std::size_t>(std::snprintf(
+            lines, sizeof lines, "[UTC]   : %04d-%02d-%02d, %02d:%02d:%02d\n", utc.tm_year + 1900,
+            utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec));
     }
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr) {
         return;
     }
-    std::fprintf(m_timeOut, "[LOCAL] : %04d-%02d-%02d, %02d:%02d:%02d\n", local.tm_year + 1900,
-                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    std::fflush(m_timeOut);
+    length += static_cast<std::size_t>(
+        std::snprintf(lines + length, sizeof lines - length,
+                      "[LOCAL] : %04d-%02d-%02d, %02d:%02d:%02d\n", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec));
+    length = std::min(length, sizeof lines - 1);
+    if (m_timeOut != nullptr) {
+        std::fwrite(lines, 1, length, m_timeOut);
+        std::fflush(m_timeOut);
+    } else {
+        // Queued, never waited for: the box is answered whether or not anyone reads them.
+        WriteStdout(std::string_view(lines, length));
+    }
 
     const int mjd = ModifiedJulianDate(local.tm_year, local.tm_mon + 1, local.tm_mday);
     const BYTE payload[5] = {

@@ -43,7 +43,8 @@ class CStbProtocol {
 
     explicit CStbProtocol(Parts parts);
 
-    // The clock of the time answer and where its two lines go (tests fix both).
+    // The clock of the time answer and where its two lines go (tests fix both; by default
+    // standard output, written off this thread).
     void SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
     void SetTimeOutput(std::FILE* out) { m_timeOut = out; }
 
@@ -64,6 +65,6 @@ class CStbProtocol {
 
     Parts m_parts;
     std::function<std::time_t()> m_clock;
-    std::FILE* m_timeOut = stdout;
+    std::FILE* m_timeOut = nullptr;
     std::vector<BYTE> m_block;
 };

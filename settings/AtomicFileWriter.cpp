@@ -4,25 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <optional>
+
+#include "settings/TemporaryFiles.h"
 
 namespace {
 
 constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
-
-// Where the bytes really go: the target of a symbolic link, or the path itself.
-std::string ResolvedTarget(const std::string& path) {
-    char resolved[PATH_MAX];
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
-        realpath(path.c_str(), resolved) != nullptr) {
-        return resolved;
-    }
-    return path;
-}
+constexpr int kMaxLinks = 40;  // as the kernel's own limit for a path
 
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -32,22 +23,30 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string BaseNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A name beside the target that no other writer (another thread or process) picks too.
-std::string TemporaryNameFor(const std::string& target) {
-    static std::atomic<unsigned> s_counter{0};
-    const std::string folder = FolderOf(target);
-    return (folder == "/" ? "" : folder) + "/." + BaseNameOf(target) + "." +
-           std::to_string(getpid()) + "." + std::to_string(s_counter++) + ".tmp";
+// Where the bytes really go: the end of a chain of symbolic links (which need not exist yet),
+// or the path itself. Empty with errno set on a loop or an unreadable link.
+std::string ResolvedTarget(std::string path) {
+    for (int hops = 0; hops <= kMaxLinks; ++hops) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return path;
+        }
+        char link[PATH_MAX];
+        const ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+        if (n < 0) {
+            return {};
+        }
+        const std::string to(link, static_cast<std::size_t>(n));
+        path = to.front() == '/' ? to : FolderOf(path) + "/" + to;
+    }
+    errno = ELOOP;
+    return {};
 }
 
 bool WriteAll(int fd, std::string_view content) {
+    off_t at = 0;
     while (!content.empty()) {
-        const ssize_t n = write(fd, content.data(), content.size());
+        const ssize_t n = pwrite(fd, content.data(), content.size(), at);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -58,6 +57,7 @@ bool WriteAll(int fd, std::string_view content) {
             return false;
         }
         content.remove_prefix(static_cast<std::size_t>(n));
+        at += n;
     }
     return true;
 }
@@ -71,36 +71,114 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
-// Writes `content` to a new temporary file and flushes it; returns its name, or empty on failure
-// (with errno set and nothing left behind).
-std::string WriteTemporary(const std::string& target, std::string_view content,
-                           const struct stat* old) {
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = TemporaryNameFor(target);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                  old != nullptr ? (old->st_mode & 07777) : 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return {};
+// Gives the new file the old one's permission bits (the umask may have taken some) and owner.
+// False when the owner cannot be kept.
+bool KeepOwnerAndMode(int fd, const struct stat* old) {
+    if (old == nullptr) {
+        return true;
+    }
+    fchmod(fd, old->st_mode & 07777);
+    struct stat now {};
+    if (fstat(fd, &now) == 0 && now.st_uid == old->st_uid && now.st_gid == old->st_gid) {
+        return true;
+    }
+    return fchown(fd, old->st_uid, old->st_gid) == 0 && fchmod(fd, old->st_mode & 07777) == 0;
+}
+
+enum class Outcome { Done, Failed, RewriteInPlace };
+
+// Renames the flushed temporary file behind `fd` over `target`. A file written without a name
+// (O_TMPFILE) is given one only for the moment of the rename.
+Outcome RenameOver(int fd, const std::string& target, std::optional<std::string> named) {
+    const std::string temp = named ? *named : TemporaryNameFor(target);
+    std::optional<PendingTemporary> pending;  // a named file is registered by its maker
+    if (!named) {
+        pending.emplace(temp);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            return Outcome::Failed;
         }
     }
-    if (fd < 0) {
-        return {};
-    }
-    if (old != nullptr) {
-        // The umask may have taken bits the old file had; the owner is kept where allowed.
-        fchmod(fd, old->st_mode & 07777);
-        (void)!fchown(fd, old->st_uid, old->st_gid);
-    }
-    const bool ok = WriteAll(fd, content) && fsync(fd) == 0;
-    const int err = errno;
-    if (close(fd) != 0 || !ok) {
+    if (rename(temp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
         unlink(temp.c_str());
-        errno = ok ? errno : err;
-        return {};
+        errno = err;
+        return Outcome::Failed;
     }
-    return temp;
+    return Outcome::Done;
+}
+
+// Opens a temporary file in `target`'s folder: without a name where the file system can, else
+// a fresh name (registered while it exists).
+int OpenTemporary(const std::string& target, mode_t mode, std::optional<std::string>& named) {
+    int fd = open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (fd >= 0 && access("/proc/self/fd", X_OK) == 0) {
+        return fd;
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        named = TemporaryNameFor(target);
+        fd = open(named->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+Outcome ReplaceByRename(const std::string& target, std::string_view content,
+                        const struct stat* old) {
+    std::optional<std::string> named;
+    const int fd = OpenTemporary(target, old != nullptr ? (old->st_mode & 07777) : 0666, named);
+    if (fd < 0) {
+        return Outcome::Failed;
+    }
+    // Registered from before the first byte until the name is gone again.
+    std::optional<PendingTemporary> pending;
+    if (named) {
+        pending.emplace(*named);
+    }
+    auto dropTemporary = [&] {
+        const int err = errno;
+        close(fd);
+        if (named) {
+            unlink(named->c_str());
+        }
+        errno = err;
+    };
+    if (!KeepOwnerAndMode(fd, old)) {
+        dropTemporary();
+        return Outcome::RewriteInPlace;
+    }
+    if (!WriteAll(fd, content) || fsync(fd) != 0) {
+        dropTemporary();
+        return Outcome::Failed;
+    }
+    const Outcome renamed = RenameOver(fd, target, named);
+    const int err = errno;
+    close(fd);
+    errno = err;
+    if (renamed == Outcome::Done) {
+        SyncFolder(FolderOf(target));
+    }
+    return renamed;
+}
+
+// The fallback where no rename can keep the file: the bytes written over the old ones, the rest
+// cut off, flushed.
+bool RewriteInPlace(const std::string& target, std::string_view content) {
+    const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = WriteAll(fd, content) &&
+                    ftruncate(fd, static_cast<off_t>(content.size())) == 0 && fsync(fd) == 0;
+    const int err = errno;
+    close(fd);
+    errno = err;
+    return ok;
 }
 
 }  // namespace
@@ -115,27 +193,33 @@ bool IsReadOnlyFile(const std::string& path) {
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view content, int* errorNumber) {
-    const std::string target = ResolvedTarget(path);
-    struct stat old {};
-    const bool exists = stat(target.c_str(), &old) == 0;
     auto fail = [&](int err) {
         if (errorNumber != nullptr) {
             *errorNumber = err;
         }
         return false;
     };
+    const std::string target = ResolvedTarget(path);
+    if (target.empty()) {
+        return fail(errno);
+    }
+    struct stat old {};
+    const bool exists = stat(target.c_str(), &old) == 0;
     if (exists && IsReadOnlyFile(target)) {
         return fail(EACCES);
     }
-    const std::string temp = WriteTemporary(target, content, exists ? &old : nullptr);
-    if (temp.empty()) {
+    SweepStaleTemporaries(target);
+    Outcome outcome = Outcome::RewriteInPlace;
+    if (access(FolderOf(target).c_str(), W_OK | X_OK) == 0) {
+        outcome = ReplaceByRename(target, content, exists ? &old : nullptr);
+    } else if (!exists) {
         return fail(errno);
     }
-    if (rename(temp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        unlink(temp.c_str());
-        return fail(err);
+    if (outcome == Outcome::RewriteInPlace) {
+        if (!exists) {
+            return fail(EPERM);
+        }
+        outcome = RewriteInPlace(target, content) ? Outcome::Done : Outcome::Failed;
     }
-    SyncFolder(FolderOf(target));
-    return true;
+    return outcome == Outcome::Done ? true : fail(errno);
 }

@@ -140,5 +140,6 @@ std::string UsageText(const std::string& program) {
            "\n"
            "The log goes to standard output, progress and messages to standard error.\n"
            "Exit status: 0 the box ended the download; 2 usage error, no or unreadable image;\n"
-           "3 the port cannot be opened; 4 the port was lost; 130/143 stopped by SIGINT/SIGTERM.\n";
+           "3 the port cannot be opened; 4 the port was lost; 129/130/143 stopped by\n"
+           "SIGHUP/SIGINT/SIGTERM.\n";
 }

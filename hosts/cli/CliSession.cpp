@@ -1,9 +1,6 @@
 #include "hosts/cli/CliSession.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdio>
 
 #include "app/DownloadApp.h"
 #include "app/MainDialog.h"
@@ -11,8 +8,13 @@
 #include "download/DownloadState.h"
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
+#include "hosts/cli/ConsoleScreen.h"
+#include "hosts/cli/PortProbe.h"
 #include "hosts/cli/ProgressLine.h"
+#include "platform/codepage/ShownText.h"
+#include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
+#include "platform/ports/PortMap.h"
 #include "platform/window/OperatorInput.h"
 
 namespace {
@@ -30,9 +32,13 @@ CliSession* CliSession::Current() {
 }
 
 int CliSession::Run() {
+    ConsoleOutput& output = ConsoleOutput::Process();
+    output.HoldUntilPublished(true);
+    m_screen = std::make_unique<ConsoleScreen>();
     ConsoleHost host;
+    host.SetScreen(m_screen.get());
     host.SetDialogCreated([this](CDialog& dialog) { OnDialogCreated(dialog); });
-    host.SetIdle([] { std::fflush(stdout); });
+    host.SetIdle([this] { m_screen->Idle(); });
     CDownloadApp app;
     app.SetDialogSetup([this](CMainDialog& dialog) {
         m_dialog = &dialog;
@@ -49,11 +55,14 @@ int CliSession::Run() {
     app.InitInstance();
     g_current = nullptr;
     SetAbortableLink(nullptr);
+    if (m_log) {
+        m_log->Finish();
+    }
     if (m_progress) {
         m_progress->Finish();
     }
     m_dialog = nullptr;
-    std::fflush(stdout);
+    output.HoldUntilPublished(false);
     return m_status;
 }
 
@@ -61,9 +70,9 @@ void CliSession::OnDialogCreated(CDialog& dialog) {
     if (dialog.TemplateId() != IDD_STAVEL_OV_DIALOG) {
         return;
     }
-    m_log = std::make_unique<ConsoleLog>(stdout, isatty(STDOUT_FILENO) != 0);
+    m_log = std::make_unique<ConsoleLog>(*m_screen);
     dialog.GetDlgItem(IDC_LOG)->AddObserver(m_log.get());
-    m_progress = std::make_unique<ProgressLine>(stderr, isatty(STDERR_FILENO) != 0);
+    m_progress = std::make_unique<ProgressLine>(*m_screen);
     dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
 }
 
@@ -94,8 +103,37 @@ void CliSession::PressStart() {
     if (m_connectFailed) {
         // Nothing can arrive on a port that did not open: stop as the operator would.
         ClickButton(m_dialog->m_btnStart);
+        if (m_config.loop && m_boxes > 0) {
+            // Between boxes the port was taken or went away for a moment: wait for it.
+            WaitForPort();
+            return;
+        }
         End(kExitPortFailed);
     }
+}
+
+void CliSession::WaitForPort() {
+    const std::string device = EscapeName(DevicePathForNumber(m_config.portNumber).value_or(""));
+    if (!m_waitingForPort) {
+        m_waitingForPort = true;
+        const std::string reason = ProbePort(DevicePathForNumber(m_config.portNumber).value_or(""));
+        m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) + " (" + device +
+                        ") cannot be opened again" + (reason.empty() ? "" : ": " + reason) +
+                        "; trying again every second\n");
+    }
+    m_retry.After(std::chrono::seconds(1), [this] {
+        if (m_ended) {
+            return;
+        }
+        if (!ProbePort(DevicePathForNumber(m_config.portNumber).value_or("")).empty()) {
+            WaitForPort();
+            return;
+        }
+        m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) +
+                        " opens again; serving the next box\n");
+        m_waitingForPort = false;
+        PressStart();
+    });
 }
 
 void CliSession::OnEvent(DownloadEvent event) {

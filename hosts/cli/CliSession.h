@@ -4,6 +4,8 @@
 // image in the path field, debug ticked if asked, START pressed at once; the log copied to
 // standard output and the progress to standard error; the run ends with the box's EXIT_APP (or,
 // with --loop, START is pressed again for the next box), a lost port, a failed start or a signal.
+// With --loop, a port that cannot be opened again between two boxes (taken by another program,
+// or gone for a moment) is waited for: said once on standard error, tried every second.
 //
 // Threading rules: Run and everything else on the UI thread; OnSignal arrives there as a task.
 
@@ -14,12 +16,14 @@
 #include <string>
 
 #include "download/DownloadEvents.h"
+#include "hosts/cli/UiDelay.h"
 
 class CDialog;
 class CMainDialog;
 class CSerialLink;
 class ConsoleLog;
 class ConsoleHost;
+class ConsoleScreen;
 class ProgressLine;
 
 // Exit statuses of `stavel`.
@@ -60,14 +64,18 @@ class CliSession {
     void OnDialogCreated(CDialog& dialog);
     void Begin();
     void PressStart();
+    void WaitForPort();
     void OnEvent(DownloadEvent event);
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
 
     SessionConfig m_config;
     CMainDialog* m_dialog = nullptr;
+    std::unique_ptr<ConsoleScreen> m_screen;
     std::unique_ptr<ConsoleLog> m_log;
     std::unique_ptr<ProgressLine> m_progress;
+    UiDelay m_retry;
+    bool m_waitingForPort = false;
     bool m_starting = false;
     bool m_connectFailed = false;
     bool m_ended = false;

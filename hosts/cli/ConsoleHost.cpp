@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
 
+#include "hosts/cli/ConsoleScreen.h"
+#include "platform/host/ConsoleOutput.h"
 #include "platform/window/Dialog.h"
 
 namespace {
@@ -25,17 +27,31 @@ ConsoleHost::~ConsoleHost() {
     SetHost(nullptr);
 }
 
+std::string MessageLines(const std::string& text, const std::string& caption) {
+    std::string lines;
+    std::size_t start = 0;
+    do {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines += caption + ": " + text.substr(start, end - start) + "\n";
+        start = end + 1;
+    } while (start < text.size());
+    return lines;
+}
+
 int ConsoleHost::MessageBox(const std::string& text, const std::string& caption, UINT) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    const std::string lines = MessageLines(text, caption);
+    if (m_screen != nullptr) {
+        m_screen->Error(lines);
+    } else {
+        WriteStderr(lines);
+    }
     return IDOK;
 }
 
 void ConsoleHost::Beep(DWORD, DWORD) {
     // A terminal has one bell; a redirected error stream gets nothing it would have to show.
     if (isatty(STDERR_FILENO)) {
-        std::fputc('\a', stderr);
-        std::fflush(stderr);
+        WriteStderr("\a");
     }
 }
 

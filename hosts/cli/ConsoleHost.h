@@ -8,9 +8,12 @@
 // Threading rules: UI thread only, like every host.
 
 #include <functional>
+#include <string>
 
 #include "platform/host/Host.h"
 #include "platform/window/TimerTable.h"
+
+class ConsoleScreen;
 
 class ConsoleHost final : public Host {
   public:
@@ -22,6 +25,8 @@ class ConsoleHost final : public Host {
     void SetDialogCreated(std::function<void(CDialog&)> hook) { m_onCreated = std::move(hook); }
     // Called whenever the UI queue has run dry, before the loop sleeps.
     void SetIdle(std::function<void()> hook) { m_onIdle = std::move(hook); }
+    // Where message boxes and the bell go (standard error, past the progress line).
+    void SetScreen(ConsoleScreen* screen) { m_screen = screen; }
 
     int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
     void Beep(DWORD frequencyHz, DWORD durationMs) override;
@@ -38,4 +43,8 @@ class ConsoleHost final : public Host {
     TimerTable m_timers;
     std::function<void(CDialog&)> m_onCreated;
     std::function<void()> m_onIdle;
+    ConsoleScreen* m_screen = nullptr;
 };
+
+// A message box's text as lines on standard error, each led by the caption.
+std::string MessageLines(const std::string& text, const std::string& caption);

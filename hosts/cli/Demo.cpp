@@ -9,6 +9,8 @@
 
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/PortChoice.h"
+#include "platform/codepage/ShownText.h"
+#include "platform/host/ConsoleOutput.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
 
@@ -51,9 +53,14 @@ int RunDemo(const DemoOptions& options) {
     std::string error;
     if (options.image) {
         imagePath = *options.image;
-        if (!stbsim::ReadImageFile(imagePath, image, error)) {
-            std::fprintf(stderr, "stavel: %s\n", error.c_str());
+        bool cut = false;
+        if (!stbsim::ReadImageFile(imagePath, image, error, &cut)) {
+            WriteStderr("stavel: Cannot read input file\nstavel: " + EscapeName(imagePath) + ": " +
+                        error + "\n");
             return kExitUsage;
+        }
+        if (cut) {
+            WriteStderr("stavel: the simulated box loads the image's first 4 GiB only\n");
         }
     } else {
         imagePath = folder.Path() + "/demo.sdl";
@@ -79,9 +86,10 @@ int RunDemo(const DemoOptions& options) {
         std::fprintf(stderr, "stavel: %s\n", port.error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "stavel: simulated box on %s (COM%d), image %s, %zu bytes, %s\n",
-                 box.SlavePath().c_str(), port.number, imagePath.c_str(), image.size(),
-                 options.fast ? "unpaced" : "paced at 115200 baud");
+    WriteStderr("stavel: simulated box on " + box.SlavePath() + " (COM" +
+                std::to_string(port.number) + "), image " + EscapeName(imagePath) + ", " +
+                std::to_string(image.size()) + " bytes, " +
+                (options.fast ? "unpaced" : "paced at 115200 baud") + "\n");
 
     StbVerdict verdict;
     std::thread boxThread;
@@ -106,8 +114,8 @@ int RunDemo(const DemoOptions& options) {
     } else {
         verdict = StbVerdict::Failure("the box was never switched on");
     }
-    std::fprintf(stderr, "stavel: box verdict: %s%s\n", verdict.ok ? "OK, " : "FAILED, ",
-                 verdict.message.c_str());
+    WriteStderr(std::string("stavel: box verdict: ") + (verdict.ok ? "OK, " : "FAILED, ") +
+                verdict.message + "\n");
     if (status != kExitBoxFinished) {
         return status;
     }

@@ -2,11 +2,12 @@
 
 // `stavel --list-ports`: the serial ports present, each with its COM number, its stable names
 // (/dev/serial/by-id, /dev/serial/by-path) and for USB adapters the maker and serial number;
-// with --all, the whole COM table, present or not.
+// with --all, the whole COM table, present or not. Names from the system are escaped, so a
+// strange one cannot drive the terminal.
 
-#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "platform/ports/PortInfo.h"
 
-void PrintPortList(std::FILE* out, const std::vector<PortInfo>& ports, PortSelection selection);
+std::string PortListText(const std::vector<PortInfo>& ports, PortSelection selection);

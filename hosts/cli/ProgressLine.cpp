@@ -3,10 +3,13 @@
 #include <cinttypes>
 
 #include <cstdio>
+#include <string>
 
+#include "hosts/cli/ConsoleScreen.h"
 #include "platform/window/Wnd.h"
 
-ProgressLine::ProgressLine(std::FILE* out, bool inPlace) : m_out(out), m_inPlace(inPlace) {
+ProgressLine::ProgressLine(ConsoleScreen& screen)
+    : m_screen(screen), m_inPlace(screen.ProgressInPlace()) {
     Restart();
 }
 
@@ -17,10 +20,8 @@ void ProgressLine::Restart() {
 }
 
 void ProgressLine::Finish() {
-    if (m_lineOpen) {
-        std::fputc('\n', m_out);
-        std::fflush(m_out);
-        m_lineOpen = false;
+    if (m_inPlace) {
+        m_screen.EndProgress();
     }
 }
 
@@ -38,18 +39,17 @@ void ProgressLine::OnTextChanged(CWnd& bar) {
     m_rate.OnRequest(size > 0 && done > size ? size : done, TransferRate::Clock::now());
     const double rate = m_rate.BytesPerSecond();
 
+    char figures[128];
+    std::snprintf(figures, sizeof figures, "( %lld / %lld ) Bytes  %3" PRId64 "%%  %.0f B/s", done,
+                  size, percent, rate);
     if (m_inPlace) {
-        std::fprintf(m_out, "\r( %lld / %lld ) Bytes  %3" PRId64 "%%  %.0f B/s\x1b[K", done, size,
-                     percent, rate);
-        m_lineOpen = true;
+        m_screen.Progress(figures);
     } else {
         const int tenth = static_cast<int>(percent / 10);
         if (tenth == m_lastTenth) {
             return;
         }
         m_lastTenth = tenth;
-        std::fprintf(m_out, "( %lld / %lld ) Bytes  %3" PRId64 "%%  %.0f B/s\n", done, size,
-                     percent, rate);
+        m_screen.Error(std::string(figures) + "\n");
     }
-    std::fflush(m_out);
 }

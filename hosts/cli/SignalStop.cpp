@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/base/Eintr.h"
+#include "settings/TemporaryFiles.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ sigset_t StopSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -73,7 +75,9 @@ void SignalStop::Watch() {
                 continue;
             }
             // A second signal, or the grace period is over: nothing more can be done cleanly.
-            // No flush: the stuck UI thread may hold the stream's lock.
+            // No flush: the stuck UI thread may hold the stream's lock. A settings file being
+            // saved keeps its old bytes; only its temporary copy is removed.
+            RemovePendingTemporaries();
             _exit(StatusFor(first));
         }
         if (fds[1].revents & POLLIN) {

@@ -1,13 +1,15 @@
 #pragma once
 
-// Turns SIGINT and SIGTERM into a clean stop. The signals are blocked in every thread and read
-// from a signalfd by one watcher thread, so no handler runs at an arbitrary point: the watcher
-// hands the signal to the UI thread as a task, where the download is stopped as the Stop button
-// would. A second signal, or a UI thread that has not finished within the grace period (a write
-// stuck on a line whose peer stopped reading), ends the process at once with the same status.
+// Turns SIGINT, SIGTERM and SIGHUP (the terminal closed) into a clean stop. The signals are blocked
+// in every thread and read from a signalfd by one watcher thread, so no handler runs at an
+// arbitrary point: the watcher hands the signal to the UI thread as a task, where the download is
+// stopped as the Stop button would. A second signal, or a UI thread that has not finished within
+// the grace period (a write stuck on a line whose peer stopped reading), ends the process at once
+// with the same status.
 //
 // Threading rules: construct on the main thread before any other thread starts, so that every
-// thread inherits the blocked mask. onSignal runs on the watcher thread.
+// thread inherits the blocked mask. onSignal runs on the watcher thread. An exit at once first
+// removes a settings file's temporary copy, should a save be under way.
 
 #include <atomic>
 #include <chrono>
@@ -21,7 +23,7 @@ class SignalStop {
     SignalStop(const SignalStop&) = delete;
     SignalStop& operator=(const SignalStop&) = delete;
 
-    // The exit status of a process ended by `signo`: 128 + signo (130, 143).
+    // The exit status of a process ended by `signo`: 128 + signo (129, 130, 143).
     static int StatusFor(int signo) { return 128 + signo; }
 
   private:

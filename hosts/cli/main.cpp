@@ -12,6 +12,8 @@
 #include "hosts/cli/ListPorts.h"
 #include "hosts/cli/PortChoice.h"
 #include "hosts/cli/SignalStop.h"
+#include "platform/codepage/ShownText.h"
+#include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/host/MessageQueue.h"
 
@@ -23,12 +25,12 @@ constexpr const char* kVersion = "1.0.0.1";
 int Serve(const CliOptions& options) {
     const PortChoice port = ChoosePort(options.port);
     if (port.number == 0) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, port.error.c_str());
+        WriteStderr(std::string(kProgram) + ": " + EscapeName(port.error) + "\n");
         return kExitUsage;
     }
     if (port.assigned) {
-        std::fprintf(stderr, "%s: COM%d stands for %s\n", kProgram, port.number,
-                     port.devicePath.c_str());
+        WriteStderr(std::string(kProgram) + ": COM" + std::to_string(port.number) + " stands for " +
+                    EscapeName(port.devicePath) + "\n");
     }
     SessionConfig config;
     config.portNumber = port.number;
@@ -39,9 +41,34 @@ int Serve(const CliOptions& options) {
     CliSession session(config);
     const int status = session.Run();
     if (options.loop) {
-        std::fprintf(stderr, "%s: %d box(es) finished\n", kProgram, session.BoxesFinished());
+        WriteStderr(std::string(kProgram) + ": " + std::to_string(session.BoxesFinished()) +
+                    " box(es) finished\n");
     }
     return status;
+}
+
+int Dispatch(const CliOptions& options) {
+    switch (options.mode) {
+        case CliOptions::Mode::Help:
+            WriteStdout(UsageText(kProgram));
+            return 0;
+        case CliOptions::Mode::Version:
+            WriteStdout(std::string(kProgram) + " " + kVersion + "\n");
+            return 0;
+        case CliOptions::Mode::ListPorts: {
+            const PortSelection selection =
+                options.allPorts ? PortSelection::WholeTable : PortSelection::Present;
+            WriteStdout(PortListText(ListPorts(selection), selection));
+            return 0;
+        }
+        case CliOptions::Mode::Demo:
+            return RunDemo(DemoOptions{
+                options.fast, options.image.empty() ? std::nullopt : std::optional(options.image),
+                options.debug});
+        case CliOptions::Mode::Serve:
+            break;
+    }
+    return Serve(options);
 }
 
 }  // namespace
@@ -52,7 +79,8 @@ int main(int argc, char** argv) {
     // A reader that goes away (`stavel ... | head`) must not kill a download half-way: the box
     // is served to the end and the lost log lines are the reader's choice.
     std::signal(SIGPIPE, SIG_IGN);
-    // Before any thread starts, so that every thread leaves SIGINT and SIGTERM to the watcher.
+    // Before any thread starts, so that every thread leaves SIGINT, SIGTERM and SIGHUP to the
+    // watcher.
     SignalStop signals(
         [](int signo) {
             // A write waiting on a box that stopped reading would hold the UI thread: end it
@@ -70,31 +98,15 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     const CliParse parse = ParseCommandLine(args);
+    int status = kExitUsage;
     if (!parse.options) {
-        std::fprintf(stderr, "%s: %s\n\n%s", kProgram, parse.error.c_str(),
-                     UsageText(kProgram).c_str());
-        return kExitUsage;
+        WriteStderr(std::string(kProgram) + ": " + EscapeName(parse.error) + "\n\n" +
+                    UsageText(kProgram));
+    } else {
+        status = Dispatch(*parse.options);
     }
-    const CliOptions& options = *parse.options;
-    switch (options.mode) {
-        case CliOptions::Mode::Help:
-            std::fputs(UsageText(kProgram).c_str(), stdout);
-            return 0;
-        case CliOptions::Mode::Version:
-            std::printf("%s %s\n", kProgram, kVersion);
-            return 0;
-        case CliOptions::Mode::ListPorts: {
-            const PortSelection selection =
-                options.allPorts ? PortSelection::WholeTable : PortSelection::Present;
-            PrintPortList(stdout, ListPorts(selection), selection);
-            return 0;
-        }
-        case CliOptions::Mode::Demo:
-            return RunDemo(DemoOptions{
-                options.fast, options.image.empty() ? std::nullopt : std::optional(options.image),
-                options.debug});
-        case CliOptions::Mode::Serve:
-            break;
-    }
-    return Serve(options);
+    // Everything queued is written before the end, however slowly it is read; a signal in the
+    // meantime still ends the process (SignalStop).
+    ConsoleOutput::Process().Finish();
+    return status;
 }

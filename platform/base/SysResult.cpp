@@ -63,6 +63,9 @@ std::string SysFailure::Describe() const {
         return "";
     }
     std::string text = subject.empty() ? "" : subject + ": ";
+    if (!reason.empty()) {
+        return text + reason;
+    }
     if (result.sysErrno != 0) {
         if (result.call != nullptr && *result.call != '\0') {
             text += std::string(result.call) + ": ";

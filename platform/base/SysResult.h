@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 enum class SysStatus {
     Ok,
@@ -57,11 +58,16 @@ const char* SysStatusName(SysStatus status);
 
 // A failure kept for the operator: what failed, on what (a device or file path).
 struct SysFailure {
+    SysFailure() = default;
+    SysFailure(SysResult what, std::string on, std::string why = {})
+        : result(what), subject(std::move(on)), reason(std::move(why)) {}
+
     SysResult result;
     std::string subject;
+    std::string reason;  // in the operator's words, where the caller knows better than errno
 
     bool Failed() const { return !result.Ok(); }
-    // "SUBJECT: CALL: strerror" where the system gave an errno, else "SUBJECT: status name";
-    // "" when nothing failed.
+    // "SUBJECT: REASON" where a reason was given, else "SUBJECT: CALL: strerror" where the
+    // system gave an errno, else "SUBJECT: status name"; "" when nothing failed.
     std::string Describe() const;
 };

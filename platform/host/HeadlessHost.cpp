@@ -1,9 +1,9 @@
 #include "platform/host/HeadlessHost.h"
 
-#include <cstdio>
+#include "platform/host/ConsoleOutput.h"
 
 int HeadlessHost::MessageBox(const std::string& text, const std::string& caption, UINT) {
-    // A message box must never vanish silently.
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    // A message box must never vanish silently, nor wait for whoever reads standard error.
+    WriteStderr(caption + ": " + text + "\n");
     return IDOK;
 }

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <utility>
+#include <vector>
+
 #include "platform/window/OperatorInput.h"
 #include "tests/app/DialogRig.h"
 
@@ -73,14 +78,21 @@ TEST(DownloadControl, StartWithoutAUsableImageShowsWhyAndStaysIdle) {
     EXPECT_TRUE(rig.GreenLampShown());  // ...and leave the lamp as it was
     EXPECT_FALSE(DownloadState::s_bRunning);
 
-    const std::pair<std::string, std::string> images[] = {
-        {rig.Folder() + "/missing.sdl", ": open: No such file or directory"},
-        {rig.Folder(), ": read: Is a directory"}};
-    for (const auto& [path, reason] : images) {
+    // Nothing that cannot be served by offset: missing, a folder, endless bytes, a FIFO (which
+    // must not hold the start while it waits for a writer).
+    const std::string fifo = rig.Folder() + "/pipe.sdl";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {rig.Folder() + "/missing.sdl", "No such file or directory"},
+        {rig.Folder(), "it is a folder"},
+        {"/dev/zero", "it is a character device, not a file"},
+        {fifo, "it is a FIFO, not a file"}};
+    for (const auto& [path, reason] : refused) {
         dlg.m_editPath.SetWindowText(path);
         rig.ClickStart();
-        EXPECT_EQ(rig.host.MessageBoxes().back().text, "Cannot read input file") << path;
-        EXPECT_EQ(dlg.LastFailure().Describe(), path + reason);
+        EXPECT_EQ(rig.host.MessageBoxes().back().text,
+                  "Cannot read input file\n" + path + ": " + reason);
+        EXPECT_EQ(dlg.LastFailure().Describe(), path + ": " + reason);
         EXPECT_EQ(dlg.m_download.m_pImageFile, nullptr);
         EXPECT_TRUE(ControlsEnabled(dlg));
         EXPECT_FALSE(DownloadState::s_bRunning);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -77,6 +78,47 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::strin
     } else if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe2 failed");
     }
+    Start(argv, std::move(environment), out[1], err[1]);
+    m_reader = std::thread([this, o = out[0], e = err[0]] { Collect(o, e); });
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> argv, Unread unread) {
+    int out[2];
+    int err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe2 failed");
+    }
+    int* held = unread.stream == 1 ? out : err;
+    // Filled to the brim first: the child's first write to it would block.
+    fcntl(held[1], F_SETFL, O_NONBLOCK);
+    const std::string block(4096, '#');
+    for (ssize_t n; (n = write(held[1], block.data(), block.size())) > 0;) {
+        m_prefilled += static_cast<std::size_t>(n);
+    }
+    fcntl(held[1], F_SETFL, 0);
+    m_held = held[0];
+    Start(argv, {}, out[1], err[1]);
+    m_reader = std::thread([this, o = unread.stream == 1 ? -1 : out[0],
+                            e = unread.stream == 2 ? -1 : err[0]] { Collect(o, e); });
+}
+
+std::string ChildProcess::ReadHeldToEnd() {
+    std::string all;
+    char buffer[65536];
+    for (ssize_t n; (n = read(m_held, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            break;
+        }
+        all.append(buffer, static_cast<std::size_t>(n));
+    }
+    return all.substr(std::min(m_prefilled, all.size()));
+}
+
+void ChildProcess::Start(std::vector<std::string>& argv, std::vector<std::string> environment,
+                         int outFd, int errFd) {
     std::vector<std::string> env = MergedEnvironment(environment);
     std::vector<char*> argvPtrs = Pointers(argv);
     std::vector<char*> envPtrs = Pointers(env);
@@ -84,8 +126,8 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::strin
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
     // Descriptors the test holds (a pty's master or slave) must not live on in the child, or
     // closing them would not look like an unplug to it.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
@@ -106,14 +148,11 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::strin
         posix_spawn(&m_pid, argvPtrs[0], &actions, &attr, argvPtrs.data(), envPtrs.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    close(out[1]);
-    close(err[1]);
+    close(outFd);
+    close(errFd);
     if (rc != 0) {
-        close(out[0]);
-        close(err[0]);
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
     }
-    m_reader = std::thread([this, o = out[0], e = err[0]] { Collect(o, e); });
 }
 
 ChildProcess::~ChildProcess() {
@@ -123,11 +162,14 @@ ChildProcess::~ChildProcess() {
     if (m_reader.joinable()) {
         m_reader.join();
     }
+    if (m_held >= 0) {
+        close(m_held);
+    }
 }
 
 void ChildProcess::Collect(int outFd, int errFd) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    int open = 2;
+    int open = (outFd >= 0 ? 1 : 0) + (errFd >= 0 ? 1 : 0);
     while (open > 0) {
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR) {

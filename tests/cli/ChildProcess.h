@@ -34,6 +34,17 @@ class ChildProcess {
     // instead of the pipes; the caller closes its own slave descriptor after the start.
     ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment = {},
                  int terminal = -1, int terminalMaster = -1);
+
+    // A reader that does not read: standard output or error (`stream` 1 or 2) goes to a pipe
+    // that is full before the child starts and that nobody reads until ReadHeldToEnd.
+    struct Unread {
+        int stream;
+    };
+    ChildProcess(std::vector<std::string> argv, Unread unread);
+    // Reads the unread stream until the child closes it (it ends), and answers what came.
+    std::string ReadHeldToEnd();
+    // What filled the unread pipe before the start (not part of the child's output).
+    std::size_t Prefilled() const { return m_prefilled; }
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -54,6 +65,8 @@ class ChildProcess {
     End Wait(std::chrono::milliseconds deadline = std::chrono::seconds(30));
 
   private:
+    void Start(std::vector<std::string>& argv, std::vector<std::string> environment, int outFd,
+               int errFd);
     bool WaitFor(const std::string& (ChildProcess::*stream)() const, const std::string& text,
                  int times, std::chrono::milliseconds deadline);
     const std::string& OutLocked() const { return m_out; }
@@ -61,6 +74,8 @@ class ChildProcess {
     void Collect(int outFd, int errFd);
 
     pid_t m_pid = -1;
+    int m_held = -1;
+    std::size_t m_prefilled = 0;
     bool m_reaped = false;
     std::chrono::steady_clock::time_point m_started;
     mutable std::mutex m_mutex;

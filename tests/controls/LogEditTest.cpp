@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,39 @@ TEST_F(LogEditTest, LongFormattedTextsArriveWhole) {
     EXPECT_EQ(log.Text(), exact + "SDL Filename = " + path + "\r\n");
     EXPECT_EQ(log.GetTextLength(), 1023u + 15 + 4990 + 2);
     EXPECT_EQ(follower.shown, log.Text());
+}
+
+TEST_F(LogEditTest, ALongLogKeepsItsLastWholeLinesWithinTheBound) {
+    // Numbered lines of uneven length, so a cut in the middle of one would show.
+    auto line = [](int n) {
+        return "line " + std::to_string(n) + " " +
+               std::string(static_cast<std::size_t>(n % 97), '.') + "\r\n";
+    };
+    std::size_t largest = 0;
+    int n = 0;
+    for (std::size_t total = 0; total < 3 * CLogEdit::kMaxBytes; ++n) {
+        const std::string text = line(n);
+        total += text.size();
+        log.AppendText(text.c_str());
+        largest = std::max(largest, log.GetTextLength());
+    }
+    EXPECT_LE(largest, CLogEdit::kMaxBytes);
+    const std::string& kept = log.Text();
+    EXPECT_GE(kept.size(), CLogEdit::kKeptBytes / 2);
+    EXPECT_EQ(kept.rfind("line ", 0), 0u) << kept.substr(0, 40);
+    EXPECT_TRUE(kept.ends_with(line(n - 1)));
+    // The newest lines are all there, in order.
+    const int first = std::stoi(kept.substr(5));
+    std::string expected;
+    for (int i = first; i < n; ++i) {
+        expected += line(i);
+    }
+    EXPECT_EQ(kept, expected);
+    // A view that only follows insertions shows the same text, the cuts included.
+    EXPECT_EQ(follower.shown, kept);
+    // The next append still goes to the end.
+    log.AppendText("last\r\n");
+    EXPECT_TRUE(log.Text().ends_with(line(n - 1) + "last\r\n"));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "platform/codepage/TextConversion.h"
 #include "settings/IniFile.h"
@@ -97,4 +101,128 @@ TEST(IniFileFailure, SavingKeepsPermissionsAndLinksAndLeavesNoTemporaryFiles) {
         ++files;
     }
     EXPECT_EQ(files, 2);
+}
+
+namespace {
+
+int FilesIn(const std::string& folder) {
+    int files = 0;
+    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(folder)) {
+        ++files;
+    }
+    return files;
+}
+
+// Runs `body` as a user who is not the superuser (who may write anywhere): in a child that
+// gives up root when the test runs as root. Answers the child's exit status.
+template <typename Body>
+int AsPlainUser(uid_t uid, Body body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(uid) != 0 || setuid(uid) != 0)) {
+            _exit(99);
+        }
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+}  // namespace
+
+TEST(IniFileFailure, DanglingLinksChainsAndLoopsOfLinksAreWrittenThroughOrRefused) {
+    TempFolder dir;
+    const std::string saved = "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n";
+    // A chain of two links, the last one dangling: its target is made.
+    ASSERT_EQ(symlink("second.lnk", dir.File("Stavel_OV.ini").c_str()), 0);
+    ASSERT_EQ(symlink(dir.File("target.ini").c_str(), dir.File("second.lnk").c_str()), 0);
+    {
+        CIniFile ini;
+        ASSERT_EQ(ini.Open(dir.File("Stavel_OV.ini")), 1);
+        ini.SetInt("Gerneral", "COM Port Number", 3);
+        EXPECT_EQ(ini.m_strError, "");
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.File("Stavel_OV.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(lstat(dir.File("second.lnk").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadBytes(dir.File("target.ini")), saved);
+    EXPECT_EQ(FilesIn(dir.Path()), 3);
+
+    // A loop of links is no file: nothing is written, and the links stay as they were.
+    ASSERT_EQ(symlink("loop.b", dir.File("loop.a").c_str()), 0);
+    ASSERT_EQ(symlink("loop.a", dir.File("loop.b").c_str()), 0);
+    CIniFile looped;
+    EXPECT_EQ(looped.Open(dir.File("loop.a")), 0);
+    looped.m_strError.clear();
+    looped.SetInt("Gerneral", "COM Port Number", 4);
+    EXPECT_EQ(looped.m_strError, CannotOpen(dir.File("loop.a")));
+    ASSERT_EQ(lstat(dir.File("loop.a").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(FilesIn(dir.Path()), 5);
+}
+
+TEST(IniFileFailure, AWritableFileInAFolderThatIsNotIsRewrittenInPlace) {
+    TempFolder dir;
+    const std::string path = dir.File("Stavel_OV.ini");
+    WriteBytes(path, "[Gerneral]\r\nCOM Port Number=12\r\nSdlFileName=/a/long/old/name.sdl\r\n");
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    if (geteuid() != 0) {
+        ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
+    }
+    const int status = AsPlainUser(kNobody, [&] {
+        CIniFile ini;
+        if (ini.Open(path) != 1) {
+            return 1;
+        }
+        ini.SetInt("Gerneral", "COM Port Number", 7);
+        ini.SetString("Gerneral", "SdlFileName", "/b.sdl");
+        return ini.m_strError.empty() ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=7\r\nSdlFileName=/b.sdl\r\n\r\n\r\n");
+    EXPECT_EQ(FilesIn(dir.Path()), 1);
+}
+
+TEST(IniFileFailure, AReplacedFileKeepsItsOwnerAndMode) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only the superuser can give a file to another owner";
+    }
+    TempFolder dir;
+    const std::string path = dir.File("Stavel_OV.ini");
+    WriteBytes(path, "");
+    ASSERT_EQ(chown(path.c_str(), 1234, 4321), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+    CIniFile ini;
+    ASSERT_EQ(ini.Open(path), 1);
+    ini.SetInt("Gerneral", "COM Port Number", 5);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_gid, 4321u);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=5\r\n\r\n\r\n");
+
+    // A user who may write the file (its group) but cannot give it back to its owner: the
+    // file is rewritten in place and stays the owner's.
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+    const int status = AsPlainUser(65534, [&] {
+        CIniFile other;
+        if (other.Open(path) != 1) {
+            return 1;
+        }
+        other.SetInt("Gerneral", "COM Port Number", 6);
+        return other.m_strError.empty() ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+    EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=6\r\n\r\n\r\n");
+    EXPECT_EQ(FilesIn(dir.Path()), 1);
 }

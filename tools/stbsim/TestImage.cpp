@@ -1,11 +1,19 @@
 #include "tools/stbsim/TestImage.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
 
 namespace stbsim {
 
@@ -41,18 +49,82 @@ uint32_t Crc32(const std::vector<uint8_t>& data) {
     return crc ^ 0xFFFFFFFFU;
 }
 
-bool ReadImageFile(const std::string& path, std::vector<uint8_t>& image, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
+namespace {
+
+// The size of what `fd` holds when it can be read as an image: a regular file, or a block
+// device up to its size. Anything else (a folder, /dev/zero, a FIFO) has no size to serve.
+bool ImageSize(int fd, uint64_t& size, std::string& reason) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
         return false;
     }
-    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "cannot read " + path;
+    if (S_ISREG(info.st_mode)) {
+        size = static_cast<uint64_t>(info.st_size);
+        return true;
+    }
+    if (S_ISBLK(info.st_mode)) {
+        if (ioctl(fd, BLKGETSIZE64, &size) == 0) {
+            return true;
+        }
+        reason = std::strerror(errno);
         return false;
+    }
+    reason = S_ISDIR(info.st_mode)    ? "it is a folder"
+             : S_ISCHR(info.st_mode)  ? "it is a character device, not a file"
+             : S_ISFIFO(info.st_mode) ? "it is a FIFO, not a file"
+             : S_ISSOCK(info.st_mode) ? "it is a socket, not a file"
+                                      : "it is not a regular file";
+    return false;
+}
+
+bool ReadAll(int fd, std::vector<uint8_t>& image, std::string& reason) {
+    std::size_t done = 0;
+    while (done < image.size()) {
+        const ssize_t n =
+            pread(fd, image.data() + done, image.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        if (n == 0) {
+            image.resize(done);  // the file shrank meanwhile
+            break;
+        }
+        done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+}  // namespace
+
+bool ReadImageFile(const std::string& path, std::vector<uint8_t>& image, std::string& error,
+                   bool* cut) {
+    // O_NONBLOCK: a FIFO without a writer would hold the open forever.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    uint64_t size = 0;
+    bool ok = ImageSize(fd, size, error);
+    if (ok) {
+        if (cut != nullptr) {
+            *cut = size > kImageReach;
+        }
+        try {
+            image.assign(std::min(size, kImageReach), 0);
+            ok = ReadAll(fd, image, error);
+        } catch (const std::bad_alloc&) {
+            error = "not enough memory for an image of " + std::to_string(size) + " bytes";
+            ok = false;
+        }
+    }
+    close(fd);
+    return ok;
 }
 
 bool WriteImageFile(const std::string& path, const std::vector<uint8_t>& image,

@@ -11,8 +11,14 @@ namespace stbsim {
 
 std::vector<uint8_t> MakeTestImage(uint64_t size, uint32_t seed = 1);
 uint32_t Crc32(const std::vector<uint8_t>& data);
-// Whole file into memory; false with error text on failure.
-bool ReadImageFile(const std::string& path, std::vector<uint8_t>& image, std::string& error);
+// The furthest a box can ask for: its offsets are 32 bits wide.
+inline constexpr uint64_t kImageReach = uint64_t{1} << 32;
+
+// The image into memory: a regular file, or a block device up to its size; of a larger one only
+// the part a box can reach (`cut` tells). False with the reason (without the path) otherwise:
+// a folder, a character device such as /dev/zero, a FIFO, a file that cannot be read.
+bool ReadImageFile(const std::string& path, std::vector<uint8_t>& image, std::string& error,
+                   bool* cut = nullptr);
 bool WriteImageFile(const std::string& path, const std::vector<uint8_t>& image, std::string& error);
 
 }  // namespace stbsim

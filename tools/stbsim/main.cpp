@@ -20,6 +20,24 @@ void OnSignal(int) {
     }
 }
 
+// A path as it may be shown: control bytes (a line break, an escape, a C1 byte) as \xHH, so a
+// name cannot forge a line or drive the terminal.
+std::string ShownName(const std::string& name) {
+    std::string out;
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "stbsim: %s\nTry 'stbsim --help'.\n", message.c_str());
     return 2;
@@ -44,7 +62,17 @@ bool SaveGenerated(StbCommandLine& cmd, std::string& tempPath, std::string& erro
 
 bool LoadImage(StbCommandLine& cmd, std::string& tempPath, std::string& error) {
     if (cmd.generateSize < 0) {
-        return stbsim::ReadImageFile(cmd.imagePath, cmd.options.image, error);
+        bool cut = false;
+        if (!stbsim::ReadImageFile(cmd.imagePath, cmd.options.image, error, &cut)) {
+            error = "Cannot read input file\nstbsim: " + ShownName(cmd.imagePath) + ": " + error;
+            return false;
+        }
+        if (cut) {
+            std::fprintf(stderr,
+                         "stbsim: warning: the image is larger than 4 GiB; the box loads its "
+                         "first 4 GiB only\n");
+        }
+        return true;
     }
     cmd.options.image = stbsim::MakeTestImage(static_cast<uint64_t>(cmd.generateSize));
     if (!SaveGenerated(cmd, tempPath, error)) {
@@ -84,8 +112,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "stbsim: %s\n", sim.OpenError().c_str());
     } else {
         std::printf("stbsim: box on %s\n", sim.SlavePath().c_str());
-        std::printf("stbsim: image %s (%zu bytes, CRC-32 %08X)\n", cmd.imagePath.c_str(), size,
-                    crc);
+        std::printf("stbsim: image %s (%zu bytes, CRC-32 %08X)\n", ShownName(cmd.imagePath).c_str(),
+                    size, crc);
         std::fflush(stdout);
         g_simulator = &sim;
         std::signal(SIGINT, OnSignal);

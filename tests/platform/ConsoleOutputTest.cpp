@@ -1,0 +1,136 @@
+// The writer thread: text arrives whole and in order however it is written, a writer never
+// waits for the reader, and what a full queue drops is said once, with its size.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/host/ConsoleOutput.h"
+#include "platform/host/Host.h"
+
+namespace {
+
+class PipePair {
+  public:
+    PipePair() {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) == 0) {
+            read = fds[0];
+            write = fds[1];
+        }
+    }
+    ~PipePair() {
+        close(read);
+        close(write);
+    }
+    // Everything until the writing end is closed.
+    std::string ReadToEnd() const {
+        std::string all;
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(read, buffer, sizeof buffer)) > 0;) {
+            all.append(buffer, static_cast<std::size_t>(n));
+        }
+        return all;
+    }
+    int read = -1;
+    int write = -1;
+};
+
+}  // namespace
+
+TEST(ConsoleOutput, TextFromSeveralThreadsArrivesWholeAndInOrder) {
+    PipePair out;
+    std::string collected;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(out.read, buffer, sizeof buffer)) > 0;) {
+            collected.append(buffer, static_cast<std::size_t>(n));
+        }
+    });
+    std::string expected;
+    {
+        ConsoleOutput output(1 << 20);
+        for (int i = 0; i < 20000; ++i) {
+            const std::string line = "line " + std::to_string(i) + "\n";
+            output.Write(out.write, line);
+            expected += line;
+        }
+        output.Finish();
+        EXPECT_EQ(output.Dropped(out.write), 0u);
+    }
+    close(out.write);
+    out.write = -1;
+    reader.join();
+    EXPECT_EQ(collected, expected);
+}
+
+TEST(ConsoleOutput, AReaderThatStopsReadingLosesTextPastTheBoundAndIsToldHowMuch) {
+    PipePair out;
+    constexpr std::size_t kBound = 256 * 1024;
+    // Nobody reads, and the pipe is full from the start: the queue fills, then text is
+    // dropped. Every write still returns.
+    fcntl(out.write, F_SETFL, O_NONBLOCK);
+    std::size_t prefilled = 0;
+    const std::string filler(4096, '#');
+    for (ssize_t n; (n = write(out.write, filler.data(), filler.size())) > 0;) {
+        prefilled += static_cast<std::size_t>(n);
+    }
+    fcntl(out.write, F_SETFL, 0);
+    ConsoleOutput output(kBound);
+    const std::string line(99, 'x');
+    std::size_t written = 0;
+    for (int i = 0; i < 20000; ++i) {
+        output.Write(out.write, line + "\n");
+        written += line.size() + 1;
+    }
+    const std::uint64_t dropped = output.Dropped(out.write);
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(dropped, written - kBound / (line.size() + 1) * (line.size() + 1));
+    // The reader comes back: the rest arrives, then one marker with the count.
+    std::string got;
+    std::thread reader([&] { got = out.ReadToEnd().substr(prefilled); });
+    output.Drain();
+    output.Write(out.write, "after\n");
+    output.Finish();
+    close(out.write);
+    out.write = -1;
+    reader.join();
+    const std::string marker = "[" + ApplicationName() + ": " + std::to_string(dropped) +
+                               " bytes of output dropped here: nothing was "
+                               "reading them]\n";
+    ASSERT_GE(got.size(), marker.size());
+    EXPECT_EQ(got.size(), written - dropped + marker.size() + 6);
+    EXPECT_NE(got.find(marker + "after\n"), std::string::npos);
+    EXPECT_EQ(got.find("[" + ApplicationName()), got.rfind("[" + ApplicationName()))
+        << "one marker";
+}
+
+TEST(ConsoleOutput, HeldTextWaitsForPublishAndAReaderThatWentAwayIsNotWaitedFor) {
+    PipePair out;
+    ConsoleOutput output;
+    output.HoldUntilPublished(true);
+    output.Write(out.write, "held\n");
+    pollfd p{out.read, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 50), 0) << "written before it was published";
+    output.Publish();
+    EXPECT_EQ(poll(&p, 1, 10000), 1);
+    char buffer[16];
+    EXPECT_EQ(read(out.read, buffer, sizeof buffer), 5);
+    output.HoldUntilPublished(false);
+
+    // The reader is gone: writing fails (EPIPE, SIGPIPE ignored as the tools do) and the
+    // descriptor is given up instead of blocking the end.
+    signal(SIGPIPE, SIG_IGN);
+    close(out.read);
+    out.read = -1;
+    for (int i = 0; i < 1000; ++i) {
+        output.Write(out.write, std::string(1000, 'y'));
+    }
+    output.Finish();  // a hang here is the fault
+}
