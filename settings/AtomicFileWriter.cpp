@@ -8,6 +8,8 @@
 #include <climits>
 #include <optional>
 
+#include "platform/base/Eintr.h"
+#include "platform/base/Sys.h"
 #include "settings/TemporaryFiles.h"
 
 namespace {
@@ -43,23 +45,33 @@ std::string ResolvedTarget(std::string path) {
     return {};
 }
 
+// The step that failed, for the caller to report: its call and errno.
+thread_local const char* t_failedCall = "";
+
+bool Failed(const char* call) {
+    t_failedCall = call;
+    return false;
+}
+
 bool WriteAll(int fd, std::string_view content) {
     off_t at = 0;
     while (!content.empty()) {
-        const ssize_t n = pwrite(fd, content.data(), content.size(), at);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n =
+            RetryOnEintr([&] { return Sys().pwrite(fd, content.data(), content.size(), at); });
         if (n <= 0) {
             if (n == 0) {
                 errno = EIO;
             }
-            return false;
+            return Failed("write");
         }
         content.remove_prefix(static_cast<std::size_t>(n));
         at += n;
     }
     return true;
+}
+
+bool Flush(int fd) {
+    return Sys().fsync(fd) == 0 || Failed("fsync");
 }
 
 // Makes the rename itself durable. Best effort: not every file system can sync a folder.
@@ -96,13 +108,15 @@ Outcome RenameOver(int fd, const std::string& target, std::optional<std::string>
         pending.emplace(temp);
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
         if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            Failed("linkat");
             return Outcome::Failed;
         }
     }
-    if (rename(temp.c_str(), target.c_str()) != 0) {
+    if (Sys().rename(temp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         unlink(temp.c_str());
         errno = err;
+        Failed("rename");
         return Outcome::Failed;
     }
     return Outcome::Done;
@@ -111,7 +125,7 @@ Outcome RenameOver(int fd, const std::string& target, std::optional<std::string>
 // Opens a temporary file in `target`'s folder: without a name where the file system can, else
 // a fresh name (registered while it exists).
 int OpenTemporary(const std::string& target, mode_t mode, std::optional<std::string>& named) {
-    int fd = open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    int fd = Sys().open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0 && access("/proc/self/fd", X_OK) == 0) {
         return fd;
     }
@@ -120,12 +134,15 @@ int OpenTemporary(const std::string& target, mode_t mode, std::optional<std::str
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
         named = TemporaryNameFor(target);
-        fd = open(named->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        fd = Sys().open(named->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
         if (fd >= 0 || errno != EEXIST) {
-            return fd;
+            break;
         }
     }
-    return -1;
+    if (fd < 0) {
+        Failed("open");
+    }
+    return fd;
 }
 
 Outcome ReplaceByRename(const std::string& target, std::string_view content,
@@ -152,7 +169,7 @@ Outcome ReplaceByRename(const std::string& target, std::string_view content,
         dropTemporary();
         return Outcome::RewriteInPlace;
     }
-    if (!WriteAll(fd, content) || fsync(fd) != 0) {
+    if (!WriteAll(fd, content) || !Flush(fd)) {
         dropTemporary();
         return Outcome::Failed;
     }
@@ -169,12 +186,14 @@ Outcome ReplaceByRename(const std::string& target, std::string_view content,
 // The fallback where no rename can keep the file: the bytes written over the old ones, the rest
 // cut off, flushed.
 bool RewriteInPlace(const std::string& target, std::string_view content) {
-    const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = Sys().open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0);
     if (fd < 0) {
-        return false;
+        return Failed("open");
     }
-    const bool ok = WriteAll(fd, content) &&
-                    ftruncate(fd, static_cast<off_t>(content.size())) == 0 && fsync(fd) == 0;
+    const bool ok =
+        WriteAll(fd, content) &&
+        (Sys().ftruncate(fd, static_cast<off_t>(content.size())) == 0 || Failed("ftruncate")) &&
+        Flush(fd);
     const int err = errno;
     close(fd);
     errno = err;
@@ -192,34 +211,29 @@ bool IsReadOnlyFile(const std::string& path) {
            access(path.c_str(), W_OK) != 0;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view content, int* errorNumber) {
-    auto fail = [&](int err) {
-        if (errorNumber != nullptr) {
-            *errorNumber = err;
-        }
-        return false;
-    };
+SysResult ReplaceFileAtomically(const std::string& path, std::string_view content) {
     const std::string target = ResolvedTarget(path);
     if (target.empty()) {
-        return fail(errno);
+        return SysResult::FromErrno("readlink", errno);
     }
     struct stat old {};
     const bool exists = stat(target.c_str(), &old) == 0;
     if (exists && IsReadOnlyFile(target)) {
-        return fail(EACCES);
+        return SysResult::FromErrno("access", EACCES);
     }
     SweepStaleTemporaries(target);
     Outcome outcome = Outcome::RewriteInPlace;
+    t_failedCall = "";
     if (access(FolderOf(target).c_str(), W_OK | X_OK) == 0) {
         outcome = ReplaceByRename(target, content, exists ? &old : nullptr);
     } else if (!exists) {
-        return fail(errno);
+        return SysResult::FromErrno("access", errno);
     }
     if (outcome == Outcome::RewriteInPlace) {
         if (!exists) {
-            return fail(EPERM);
+            return SysResult::FromErrno("access", EPERM);
         }
         outcome = RewriteInPlace(target, content) ? Outcome::Done : Outcome::Failed;
     }
-    return outcome == Outcome::Done ? true : fail(errno);
+    return outcome == Outcome::Done ? SysResult{} : SysResult::FromErrno(t_failedCall, errno);
 }

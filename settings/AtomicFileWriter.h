@@ -20,10 +20,11 @@
 #include <string>
 #include <string_view>
 
-// True when the file was written. On failure the old file is untouched and `errorNumber`
-// (when given) holds the errno of the step that failed.
-bool ReplaceFileAtomically(const std::string& path, std::string_view content,
-                           int* errorNumber = nullptr);
+#include "platform/base/SysResult.h"
+
+// Ok when the file was written. On failure the old file is untouched and the result names the
+// step that failed and its errno.
+SysResult ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 // True when `path` names an existing file that must not be written: not a regular file, or
 // read-only in the sense above.

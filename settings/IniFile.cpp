@@ -1,5 +1,6 @@
 #include "settings/IniFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -45,6 +46,9 @@ int CIniFile::Load() {
     // written is refused, so the tool then keeps to its defaults. Nothing is written here.
     FileHandle file(std::fopen(m_strFileName.c_str(), "a+e"));
     if (!file || IsReadOnlyFile(m_strFileName)) {
+        m_lastFailure = SysFailure{
+            file ? SysResult::FromErrno("access", EACCES) : SysResult::FromErrno("open", errno),
+            m_strFileName};
         return Fail(IniCannotOpenMessage(m_strFileName, m_codeSet));
     }
     std::string section;
@@ -61,7 +65,10 @@ int CIniFile::Save() {
     if (m_strFileName.empty()) {
         return Fail(IniMissingFileNameMessage(m_codeSet));
     }
-    if (!ReplaceFileAtomically(m_strFileName, WriteIniText(m_entries, m_codeSet))) {
+    const SysResult saved =
+        ReplaceFileAtomically(m_strFileName, WriteIniText(m_entries, m_codeSet));
+    if (!saved.Ok()) {
+        m_lastFailure = SysFailure{saved, m_strFileName};
         return Fail(IniCannotOpenMessage(m_strFileName, m_codeSet));
     }
     return 1;

@@ -19,6 +19,7 @@
 
 #include <string>
 
+#include "platform/base/SysResult.h"
 #include "platform/codepage/CodeSet.h"
 #include "settings/IniEntry.h"
 
@@ -49,7 +50,13 @@ class CIniFile {
     std::string m_strFileName;
     std::string m_strError;
 
+    // Why the last Load or Save failed: the file, the call and the system's reason. Kept until
+    // the next failure replaces it.
+    const SysFailure& LastFailure() const { return m_lastFailure; }
+
   private:
+    SysFailure m_lastFailure;
+
     IniEntry& Find(const std::string& section, const std::string& key);
     int Fail(std::string message);
 

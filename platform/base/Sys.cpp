@@ -13,6 +13,8 @@ const SysCalls kReal = {
     [](int fd) { return ::close(fd); },
     [](int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); },
     [](int fd, const void* data, size_t size) { return ::write(fd, data, size); },
+    [](int fd, const void* data, size_t size, off_t at) { return ::pwrite(fd, data, size, at); },
+    [](int fd, off_t size) { return ::ftruncate(fd, size); },
     [](pollfd* fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); },
     [](int fd, unsigned long request, int* value) { return ::ioctl(fd, request, value); },
     [](int fd) { return ::fsync(fd); },

@@ -17,6 +17,8 @@ struct SysCalls {
     int (*close)(int fd);
     ssize_t (*read)(int fd, void* buffer, size_t size);
     ssize_t (*write)(int fd, const void* data, size_t size);
+    ssize_t (*pwrite)(int fd, const void* data, size_t size, off_t at);
+    int (*ftruncate)(int fd, off_t size);
     int (*poll)(pollfd* fds, nfds_t count, int timeoutMs);
     // ioctl requests that read or write one int (FIONREAD, TIOCOUTQ).
     int (*ioctlInt)(int fd, unsigned long request, int* value);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/base/Eintr.h"
 #include "platform/host/Host.h"
 
 ConsoleOutput::ConsoleOutput(std::size_t bound) : m_bound(bound) {
@@ -153,12 +154,9 @@ void ConsoleOutput::Run() {
 
 bool ConsoleOutput::WriteOut(int fd, std::string_view text) {
     while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
+        const ssize_t n = RetryOnEintr([&] { return write(fd, text.data(), text.size()); });
         if (n > 0) {
             text.remove_prefix(static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {

@@ -4,8 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 
+#include "platform/base/Sys.h"
 #include "platform/codepage/TextConversion.h"
 #include "settings/IniFile.h"
 #include "tests/settings/TempFolder.h"
@@ -225,4 +228,56 @@ TEST(IniFileFailure, AReplacedFileKeepsItsOwnerAndMode) {
     EXPECT_EQ(st.st_mode & 07777, 0666u);
     EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=6\r\n\r\n\r\n");
     EXPECT_EQ(FilesIn(dir.Path()), 1);
+}
+
+namespace {
+
+// The disk fills up part-way through the new file: the first piece is taken, the next is not.
+std::atomic<int> g_pwrites{0};
+
+ssize_t FullDiskPwrite(int fd, const void* data, size_t size, off_t at) {
+    switch (g_pwrites++) {
+        case 0:
+            errno = EINTR;  // a signal first; the writer retries
+            return -1;
+        case 1:
+            return RealSysCalls().pwrite(fd, data, size / 2, at);
+        default:
+            errno = ENOSPC;
+            return -1;
+    }
+}
+
+}  // namespace
+
+// A full disk in the middle of a save, made to happen through the system-call seam: the old
+// file stays whole, no temporary file is left, and the reason names the file and the call.
+TEST(IniFileFailure, AFullDiskLeavesTheOldFileAndSaysWhy) {
+    TempFolder dir;
+    const std::string path = dir.File("x.ini");
+    const std::string old = "[Gerneral]\r\nCOM Port Number=3\r\n\r\n";
+    WriteBytes(path, old);
+    CIniFile ini;
+    ASSERT_EQ(ini.Open(path), 1);
+
+    SysCalls calls = RealSysCalls();
+    calls.pwrite = FullDiskPwrite;
+    g_pwrites = 0;
+    {
+        ScopedSysCalls scope(calls);
+        EXPECT_EQ(ini.SetString("Gerneral", "SdlFileName", std::string(4000, 'x')), 1);
+    }
+    EXPECT_EQ(ini.m_strError, CannotOpen(path));
+    EXPECT_EQ(ini.LastFailure().result.status, SysStatus::NoSpace);
+    EXPECT_EQ(ini.LastFailure().Describe(), path + ": write: No space left on device");
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "a temporary file was left behind";
+    EXPECT_GE(g_pwrites.load(), 3);
+
+    // With room again, the same store saves.
+    EXPECT_EQ(ini.Save(), 1);
+    EXPECT_NE(ReadBytes(path).find("SdlFileName="), std::string::npos);
 }

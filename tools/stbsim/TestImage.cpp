@@ -15,6 +15,8 @@
 #include <iterator>
 #include <new>
 
+#include "platform/base/Eintr.h"
+
 namespace stbsim {
 
 std::vector<uint8_t> MakeTestImage(uint64_t size, uint32_t seed) {
@@ -81,11 +83,9 @@ bool ImageSize(int fd, uint64_t& size, std::string& reason) {
 bool ReadAll(int fd, std::vector<uint8_t>& image, std::string& reason) {
     std::size_t done = 0;
     while (done < image.size()) {
-        const ssize_t n =
-            pread(fd, image.data() + done, image.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnEintr([&] {
+            return pread(fd, image.data() + done, image.size() - done, static_cast<off_t>(done));
+        });
         if (n < 0) {
             reason = std::strerror(errno);
             return false;
