@@ -7,6 +7,7 @@
 // Threading rules: UI thread only. The link's watch thread reaches the dialog solely through
 // the posted WM_COMM_RECEIVED and WM_COMM_LOST.
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -56,6 +57,11 @@ class CMainDialog : public CDialog {
     }
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam) {
         return m_control.OnCommLost(wParam, lParam);
+    }
+    void OnTimer(UINT_PTR id) { m_control.OnTimer(id); }
+    // A box silent this long fails (zero: wait for ever).
+    void SetSilenceBound(std::chrono::seconds bound, CDownloadControl::SilenceFrom from) {
+        m_control.SetSilenceBound(bound, from);
     }
 
     // For hosts other than the desktop window, set before DoModal: where the settings live

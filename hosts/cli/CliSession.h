@@ -12,20 +12,18 @@
 #include <optional>
 #include <string>
 
+#include "download/BoxVerdict.h"
 #include "download/DownloadEvents.h"
 
+class BoxBook;
 class CDialog;
 class CMainDialog;
 class ConsoleLog;
 class ConsoleHost;
 class ProgressLine;
 
-// Exit statuses of `stavel`.
-inline constexpr int kExitBoxFinished = 0;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitPortFailed = 3;
-inline constexpr int kExitPortLost = 4;
-inline constexpr int kExitBoxStalled = 5;
+// The exit statuses are BoxVerdict.h's table.
+inline constexpr int kExitBoxFinished = kExitPass;
 
 struct SessionConfig {
     int portNumber = 0;
@@ -33,6 +31,10 @@ struct SessionConfig {
     std::optional<std::string> ini;
     bool debug = false;
     bool loop = false;
+    int count = 0;           // with loop: boxes before the run ends (0: until stopped)
+    int timeoutSeconds = 0;  // the silence bound (0: none)
+    // Where each box's verdict and record go; may be null.
+    BoxBook* book = nullptr;
     // Told of each download event after the session has acted on it (the demo starts its box).
     std::function<void(DownloadEvent)> onEvent;
 };
@@ -48,6 +50,9 @@ class CliSession {
     void OnSignal(int signo);
     // Boxes that ended their download with EXIT_APP.
     int BoxesFinished() const { return m_boxes; }
+    // Boxes judged, and of them failed.
+    int BoxesJudged() const { return m_judged; }
+    int BoxesFailed() const { return m_failed; }
 
     // The session running now, for the signal watcher; null outside Run.
     static CliSession* Current();
@@ -57,6 +62,10 @@ class CliSession {
     void Begin();
     void PressStart();
     void OnEvent(DownloadEvent event);
+    // The box has ended `end`: its verdict, then the next box or the end of the run.
+    void OnBoxEnded(BoxEnd end, const BoxEndDetail& detail = {});
+    // Judges the box; false when its record could not be written.
+    bool Judge(BoxEnd end, const BoxEndDetail& detail);
     void End(int status);
 
     SessionConfig m_config;
@@ -68,4 +77,6 @@ class CliSession {
     bool m_ended = false;
     int m_status = kExitBoxFinished;
     int m_boxes = 0;
+    int m_judged = 0;
+    int m_failed = 0;
 };

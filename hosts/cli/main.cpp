@@ -3,9 +3,12 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "download/ReportFile.h"
+#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliOptions.h"
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/Demo.h"
@@ -30,16 +33,34 @@ int Serve(const CliOptions& options) {
         std::fprintf(stderr, "%s: COM%d stands for %s\n", kProgram, port.number,
                      port.devicePath.c_str());
     }
+    // A report that cannot be written is known before any box is served.
+    std::unique_ptr<ReportFile> report;
+    if (options.report) {
+        std::string error;
+        report = ReportFile::Open(*options.report, &error);
+        if (!report) {
+            std::fprintf(stderr, "%s: the report cannot be written: %s\n", kProgram, error.c_str());
+            return kExitUsage;
+        }
+    }
+    const std::string device = ResolvedDevicePath(port.devicePath);
+    BoxBook book(BoxSlot{options.port, device, AdapterOf(device)},
+                 "COM" + std::to_string(port.number) + " (" + device + ")", std::move(report),
+                 stderr);
     SessionConfig config;
     config.portNumber = port.number;
     config.image = options.image;
     config.ini = options.ini;
     config.debug = options.debug;
     config.loop = options.loop;
+    config.count = options.count;
+    config.timeoutSeconds = options.timeoutSeconds;
+    config.book = &book;
     CliSession session(config);
     const int status = session.Run();
     if (options.loop) {
         std::fprintf(stderr, "%s: %d box(es) finished\n", kProgram, session.BoxesFinished());
+        std::fprintf(stderr, "%s: %d passed, %d failed\n", kProgram, book.Passed(), book.Failed());
     }
     return status;
 }

@@ -1,0 +1,32 @@
+#include "hosts/cli/BoxBook.h"
+
+#include "download/BoxRecordJson.h"
+#include "platform/host/Host.h"
+
+BoxBook::BoxBook(BoxSlot slot, std::string portLabel, std::unique_ptr<ReportFile> report,
+                 std::FILE* verdictOut)
+    : m_slot(std::move(slot)),
+      m_portLabel(std::move(portLabel)),
+      m_report(std::move(report)),
+      m_out(verdictOut) {}
+
+bool BoxBook::Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& detail) {
+    const BoxRecord record = JudgeBox(m_slot, state, end, detail, std::chrono::steady_clock::now());
+    ++(record.pass ? m_passed : m_failed);
+    // The log on standard output first, so that a shared terminal shows the verdict last.
+    std::fflush(stdout);
+    std::fprintf(m_out, "%s: %s\n", ApplicationName().c_str(),
+                 VerdictLine(m_portLabel, record).c_str());
+    std::fflush(m_out);
+    if (!m_report) {
+        return true;
+    }
+    std::string error;
+    if (!m_report->Append(BoxRecordLine(record), &error)) {
+        std::fprintf(m_out, "%s: the report cannot be written: %s\n", ApplicationName().c_str(),
+                     error.c_str());
+        std::fflush(m_out);
+        return false;
+    }
+    return true;
+}
