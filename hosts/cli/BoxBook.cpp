@@ -13,20 +13,17 @@ BoxBook::BoxBook(BoxSlot slot, std::string portLabel, std::unique_ptr<ReportFile
 bool BoxBook::Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& detail) {
     const BoxRecord record = JudgeBox(m_slot, state, end, detail, std::chrono::steady_clock::now());
     ++(record.pass ? m_passed : m_failed);
+    // The record is on disk before the operator reads the verdict.
+    std::string error;
+    const bool kept = !m_report || m_report->Append(BoxRecordLine(record), &error);
     // The log on standard output first, so that a shared terminal shows the verdict last.
     std::fflush(stdout);
     std::fprintf(m_out, "%s: %s\n", ApplicationName().c_str(),
                  VerdictLine(m_portLabel, record).c_str());
-    std::fflush(m_out);
-    if (!m_report) {
-        return true;
-    }
-    std::string error;
-    if (!m_report->Append(BoxRecordLine(record), &error)) {
+    if (!kept) {
         std::fprintf(m_out, "%s: the report cannot be written: %s\n", ApplicationName().c_str(),
                      error.c_str());
-        std::fflush(m_out);
-        return false;
     }
-    return true;
+    std::fflush(m_out);
+    return kept;
 }
