@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/PortChoice.h"
 #include "tools/stbsim/StbSimulator.h"
@@ -85,7 +86,11 @@ int RunDemo(const DemoOptions& options) {
 
     StbVerdict verdict;
     std::thread boxThread;
+    const std::string device = ResolvedDevicePath(port.devicePath);
+    BoxBook book(BoxSlot{box.SlavePath(), device, std::nullopt},
+                 "COM" + std::to_string(port.number) + " (" + device + ")", nullptr, stderr);
     SessionConfig config;
+    config.book = &book;
     config.portNumber = port.number;
     config.image = imagePath;
     config.ini = folder.Path() + "/Stavel_OV.ini";
