@@ -17,7 +17,7 @@ std::string Failure(const char* call, const std::string& path, int err) {
 // Whether a non-empty file lacks its final line break.
 bool EndsMidLine(int fd) {
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) {
+    if (fstat(fd, &info) != 0 || info.st_size == 0) {
         return false;
     }
     char last = '\n';
@@ -40,26 +40,37 @@ void SyncFolder(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<ReportFile> ReportFile::Open(const std::string& path, std::string* error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Non-blocking only to open: a FIFO nobody reads must not hold the tool before the first box.
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         *error = Failure("open", path, errno);
         return nullptr;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) != 0) {
+        const int err = errno;
+        close(fd);
+        *error = Failure("fstat", path, err);
+        return nullptr;
+    }
+    if (S_ISDIR(info.st_mode)) {
         close(fd);
         *error = Failure("open", path, EISDIR);
         return nullptr;
     }
-    // Read back through a second descriptor: the report's own is write-only.
+    const bool regular = S_ISREG(info.st_mode);
     bool needsBreak = false;
-    const int reader = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (reader >= 0) {
-        needsBreak = EndsMidLine(reader);
-        close(reader);
+    if (regular) {
+        // Read back through a second descriptor: the report's own is write-only.
+        const int reader = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (reader >= 0) {
+            needsBreak = EndsMidLine(reader);
+            close(reader);
+        }
+        SyncFolder(path);
     }
-    SyncFolder(path);
-    return std::unique_ptr<ReportFile>(new ReportFile(fd, path, needsBreak));
+    return std::unique_ptr<ReportFile>(new ReportFile(fd, path, needsBreak, regular));
 }
 
 ReportFile::~ReportFile() {
@@ -90,7 +101,7 @@ bool ReportFile::Append(const std::string& line, std::string* error) {
         return false;
     }
     m_needsBreak = false;
-    if (fsync(m_fd) != 0) {
+    if (m_regular && fsync(m_fd) != 0) {
         *error = Failure("fsync", m_path, errno);
         return false;
     }

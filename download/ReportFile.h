@@ -27,10 +27,12 @@ class ReportFile {
     const std::string& Path() const { return m_path; }
 
   private:
-    ReportFile(int fd, std::string path, bool needsBreak)
-        : m_fd(fd), m_path(std::move(path)), m_needsBreak(needsBreak) {}
+    ReportFile(int fd, std::string path, bool needsBreak, bool regular)
+        : m_fd(fd), m_path(std::move(path)), m_needsBreak(needsBreak), m_regular(regular) {}
 
     int m_fd;
     std::string m_path;
     bool m_needsBreak;
+    // Only a file on disk is flushed; a pipe or a terminal (--report /dev/stdout) has no disk.
+    bool m_regular;
 };

@@ -13,11 +13,12 @@ BoxBook::BoxBook(BoxSlot slot, std::string portLabel, std::unique_ptr<ReportFile
 bool BoxBook::Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& detail) {
     const BoxRecord record = JudgeBox(m_slot, state, end, detail, std::chrono::steady_clock::now());
     ++(record.pass ? m_passed : m_failed);
+    // The log so far goes out first, so that a report on standard output (or a terminal that
+    // shows both) has the box's record and verdict after its log.
+    std::fflush(stdout);
     // The record is on disk before the operator reads the verdict.
     std::string error;
     const bool kept = !m_report || m_report->Append(BoxRecordLine(record), &error);
-    // The log on standard output first, so that a shared terminal shows the verdict last.
-    std::fflush(stdout);
     std::fprintf(m_out, "%s: %s\n", ApplicationName().c_str(),
                  VerdictLine(m_portLabel, record).c_str());
     if (!kept) {

@@ -185,6 +185,13 @@ TEST(BoxRecord, ReportAppendsWholeLinesAndSaysWhyItCannotBeOpened) {
     EXPECT_FALSE(ReportFile::Open(folder, &error));
     EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
 
+    // A FIFO that nobody reads is refused at once rather than waited for.
+    const std::string fifo = std::string(folder) + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(ReportFile::Open(fifo, &error));
+    EXPECT_NE(error.find("No such device or address"), std::string::npos) << error;
+    std::remove(fifo.c_str());
+
     // A full disk: the line cut short is taken back, so the file still ends on a whole line.
     if (access("/dev/full", W_OK) == 0) {
         auto full = ReportFile::Open("/dev/full", &error);
