@@ -19,7 +19,8 @@
 struct DownloadTally {
     std::chrono::system_clock::time_point started;
     std::chrono::steady_clock::time_point startedSteady;
-    // When the box last sent anything: the silence bound counts from here.
+    // When the box last sent anything, or when its last answer had gone out if that is later:
+    // the silence bound counts from here.
     std::chrono::steady_clock::time_point lastHeard;
     bool heard = false;  // the box has sent something since START
     std::int64_t bytesSent = 0;

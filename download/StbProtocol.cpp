@@ -38,6 +38,13 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     if (ReadStbFrame(&command, payload) == 1) {
         return 1;
     }
+    AnswerFrame(command, payload);
+    // A box is not silent while it is being answered: the silence counts from the answer's end.
+    m_parts.state.m_tally.lastHeard = std::chrono::steady_clock::now();
+    return 1;
+}
+
+void CStbProtocol::AnswerFrame(BYTE command, const BYTE* payload) {
     switch (command) {
         case STB_START: {
             if (DebugMode()) {
@@ -65,7 +72,6 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
             }
             break;
     }
-    return 1;
 }
 
 int CStbProtocol::ReadStbFrame(BYTE* command, BYTE* payload) {

@@ -60,6 +60,7 @@ class CStbProtocol {
 
   private:
     bool DebugMode();
+    void AnswerFrame(BYTE command, const BYTE* payload);
     void OnDataRequest(const BYTE* payload);
     void OnExitApp();
     bool ImageUnchangedSinceStart();

@@ -364,6 +364,24 @@ TEST_F(VerdictTest, ASilentBoxFailsAfterTheTimeout) {
     }
 }
 
+// A block of 64 KiB takes almost six seconds at 115200 baud, during which the box listens and
+// says nothing: that is no silence.
+TEST_F(VerdictTest, ABoxBeingAnsweredIsNotSilent) {
+    const std::string image = MakeImage(70000);
+    StbSimOptions options = FastBox(m_image, 65535);
+    options.lineBytesPerSecond = 11520;
+    BoxRunner box(std::move(options));
+    ASSERT_TRUE(box.Opened()) << box.OpenError();
+    ChildProcess tool(Serve(box.SlavePath(), image, {"--timeout", "1"}));
+    box.Start();
+    const ChildProcess::End end = tool.Wait();
+    EXPECT_TRUE(box.Join().ok);
+    EXPECT_EQ(end.status, 0) << tool.Stderr();
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(Text(records[0], "result"), "pass");
+}
+
 TEST_F(VerdictTest, LoopCountEndsAfterNBoxesWithOneRecordEach) {
     const std::string image = MakeImage(20000);
     {
