@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <set>
 
 #include "download/BoxRecordJson.h"
@@ -148,12 +147,26 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsExitStatus) {
     EXPECT_FALSE(BoxEndForEvent(DownloadEvent::ConnectFailed));
 }
 
+// xxxxxxxx-xxxx-4xxx-[89ab]xxx-xxxxxxxxxxxx in lower-case hex.
+bool IsUuidV4(const std::string& id) {
+    if (id.size() != 36 || id[14] != '4' || std::string("89ab").find(id[19]) == std::string::npos) {
+        return false;
+    }
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex = (id[i] >= '0' && id[i] <= '9') || (id[i] >= 'a' && id[i] <= 'f');
+        if (dash ? id[i] != '-' : !hex) {
+            return false;
+        }
+    }
+    return true;
+}
+
 TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
-    const std::regex uuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
     std::set<std::string> seen;
     for (int i = 0; i < 10000; ++i) {
         const std::string id = NewRecordId();
-        ASSERT_TRUE(std::regex_match(id, uuid)) << id;
+        ASSERT_TRUE(IsUuidV4(id)) << id;
         ASSERT_TRUE(seen.insert(id).second) << id;
     }
 }
