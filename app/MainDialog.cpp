@@ -80,6 +80,7 @@ const MessageMap* CMainDialog::GetMessageMap() const {
         MapCommand<&CMainDialog::OnStartStop>(IDC_BTN_START, BN_CLICKED),
         MapMessage<&CMainDialog::OnCommReceived>(WM_COMM_RECEIVED),
         MapMessage<&CMainDialog::OnCommLost>(WM_COMM_LOST),
+        MapTimer<&CMainDialog::OnTimer>(),
     };
     static const MessageMap kMap{CDialog::ThisMessageMap(), kEntries};
     return &kMap;

@@ -7,6 +7,7 @@
 // Threading rules: UI thread only. The link's watch thread reaches the dialog solely through
 // the posted WM_COMM_RECEIVED and WM_COMM_LOST.
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -59,6 +60,11 @@ class CMainDialog : public CDialog {
     }
     // Why the last start, connection or download failed, for a host to show.
     const SysFailure& LastFailure() const { return m_control.LastFailure(); }
+    void OnTimer(UINT_PTR id) { m_control.OnTimer(id); }
+    // A box silent this long fails (zero: wait for ever).
+    void SetSilenceBound(std::chrono::seconds bound, CDownloadControl::SilenceFrom from) {
+        m_control.SetSilenceBound(bound, from);
+    }
 
     // For hosts other than the desktop window, set before DoModal: where the settings live
     // instead of beside the program, the port to select at start-up instead of the stored one,

@@ -1,12 +1,20 @@
 #include "download/DownloadControl.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cinttypes>
+#include <climits>
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include "controls/LogEdit.h"
 #include "download/DownloadState.h"
 #include "download/ImageFile.h"
+#include "download/ImageIdentity.h"
+#include "download/StbFrame.h"
 #include "platform/codepage/ShownText.h"
+#include "platform/digest/Sha256.h"
 #include "platform/host/Host.h"
 #include "platform/window/Button.h"
 #include "platform/window/ComboBox.h"
@@ -18,10 +26,12 @@
 
 namespace {
 
-constexpr DWORD kBaudRate = 115200;
 constexpr BYTE kByteSize = 8;
 constexpr BYTE kOneStopBit = 0;
 constexpr BYTE kNoParity = 0;
+
+// The owner's timer that watches for a silent box.
+constexpr UINT_PTR kSilenceTimerId = 0x5117;
 
 }  // namespace
 
@@ -50,7 +60,7 @@ void CDownloadControl::ConnectSerialPort() {
         link.Close();
     }
     link.m_hOwnerWnd = m_parts.owner.GetSafeHwnd();
-    const BOOL opened = link.Open(CSerialLink::PortNameFromNumber(port), kBaudRate, kByteSize,
+    const BOOL opened = link.Open(CSerialLink::PortNameFromNumber(port), kLineBaud, kByteSize,
                                   kOneStopBit, kNoParity);
     if (!opened) {
         // The message depends on the port tried before, not on this one: the first failure
@@ -115,6 +125,10 @@ void CDownloadControl::OnStartStop() {
     ConnectSerialPort();
     // Running whatever the connection gave: the operator ends a failed start with Stop.
     DownloadState::s_bRunning = true;
+    if (m_silenceBound.count() > 0) {
+        m_parts.state.m_tally.lastHeard = std::chrono::steady_clock::now();
+        ArmSilenceTimer(m_silenceBound);
+    }
     Notify(DownloadEvent::Started);
 }
 
@@ -129,10 +143,74 @@ bool CDownloadControl::OpenImage(std::string& reason) {
     state.m_pImageFile = image.file;
     state.m_nOffset = 0;
     state.m_nImageSize = image.size;
+    if (!RememberImage()) {
+        const int err = errno;
+        reason = std::strerror(err);
+        m_lastFailure = SysFailure{SysResult::FromErrno("read", err), state.m_strImagePath, reason};
+        return false;
+    }
     return true;
 }
 
+bool CDownloadControl::RememberImage() {
+    DownloadState& state = m_parts.state;
+    const int fd = fileno(state.m_pImageFile);
+    const std::optional<ImageIdentity> identity = IdentityOfFile(fd);
+    const FileDigest digest = Sha256OfFile(fd);
+    if (!identity || digest.hex.empty()) {
+        state.CloseImage();
+        return false;
+    }
+    state.m_imageIdentity = *identity;
+    state.m_imageSha256 = digest.hex;
+    DownloadTally& tally = state.m_tally;
+    tally.started = std::chrono::system_clock::now();
+    tally.startedSteady = std::chrono::steady_clock::now();
+    tally.lastHeard = tally.startedSteady;
+    tally.heard = false;
+    tally.bytesSent = 0;
+    tally.requests = 0;
+    tally.coverage.Clear();
+    return true;
+}
+
+void CDownloadControl::SetSilenceBound(std::chrono::seconds bound, SilenceFrom from) {
+    m_silenceBound = bound;
+    m_silenceFrom = from;
+}
+
+void CDownloadControl::ArmSilenceTimer(std::chrono::milliseconds after) {
+    const auto ms = std::max<std::chrono::milliseconds::rep>(after.count(), 1);
+    m_parts.owner.SetTimer(kSilenceTimerId,
+                           static_cast<UINT>(std::min<decltype(ms)>(ms, UINT_MAX)));
+}
+
+void CDownloadControl::OnTimer(UINT_PTR id) {
+    if (id != kSilenceTimerId) {
+        return;
+    }
+    if (!DownloadState::s_bRunning || m_silenceBound.count() == 0) {
+        m_parts.owner.KillTimer(kSilenceTimerId);
+        return;
+    }
+    // The timer was armed for the bound after the last byte then known; the box may have
+    // spoken since, so the wait goes on for what is left.
+    const DownloadTally& tally = m_parts.state.m_tally;
+    if (m_silenceFrom == SilenceFrom::FirstByte && !tally.heard) {
+        ArmSilenceTimer(m_silenceBound);
+        return;
+    }
+    const auto silent = std::chrono::steady_clock::now() - tally.lastHeard;
+    if (silent < m_silenceBound) {
+        ArmSilenceTimer(std::chrono::ceil<std::chrono::milliseconds>(m_silenceBound - silent));
+        return;
+    }
+    OnStartStop();
+    Notify(DownloadEvent::BoxSilent);
+}
+
 void CDownloadControl::StopSteps() {
+    m_parts.owner.KillTimer(kSilenceTimerId);
     m_parts.btnStart.SetWindowText("Start");
     m_parts.comboPort.EnableWindow(1);
     m_parts.editPath.EnableWindow(1);

@@ -5,10 +5,12 @@
 // it (image closed, controls released, port closed).
 //
 // Two states: Idle (no image open) and Running (image open, START reads "Stop"). EXIT_APP from the
-// box, a lost port and a box that stopped reading all end Running as the Stop button does.
+// box, a lost port, a box that stopped reading, a changed image and a silent box all end Running
+// as the Stop button does.
 //
 // Threading rules: UI thread only.
 
+#include <chrono>
 #include <string>
 
 #include "download/DownloadEvents.h"
@@ -56,12 +58,28 @@ class CDownloadControl {
     // system's reason. Kept until the next failure replaces it.
     const SysFailure& LastFailure() const { return m_lastFailure; }
 
+    // Where the silence bound counts from: START, or the box's first byte (a production line
+    // waits for the next box as long as it takes).
+    enum class SilenceFrom { Start, FirstByte };
+    // A download in which the box sends nothing for `bound` ends as Stop does, with
+    // DownloadEvent::BoxSilent. Zero (the default) waits for ever, as the operator decides.
+    void SetSilenceBound(std::chrono::seconds bound, SilenceFrom from = SilenceFrom::Start);
+    std::chrono::seconds SilenceBound() const { return m_silenceBound; }
+    // The owner's WM_TIMER: the silence bound is kept with one of the owner's timers.
+    void OnTimer(UINT_PTR id);
+
   private:
     void StopSteps();
     // False with the system's reason when the image cannot be served.
     bool OpenImage(std::string& reason);
+    // What START saw of the open image (identity, SHA-256) and a fresh tally; false when the
+    // image cannot be read to its end.
+    bool RememberImage();
+    void ArmSilenceTimer(std::chrono::milliseconds after);
     void Notify(DownloadEvent event);
 
     Parts m_parts;
+    std::chrono::seconds m_silenceBound{0};
+    SilenceFrom m_silenceFrom = SilenceFrom::Start;
     SysFailure m_lastFailure;
 };

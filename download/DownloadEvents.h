@@ -11,6 +11,8 @@ enum class DownloadEvent {
     PortLost,       // the serial port went away
     BoxStalled,     // the box stopped reading: a write made no progress for the stall bound
     ConnectFailed,  // a connection attempt failed
+    ImageChanged,   // the image file changed under the download; it has been stopped
+    BoxSilent,      // the box sent nothing for the silence bound; the download has been stopped
 };
 
 using DownloadEventSink = std::function<void(DownloadEvent)>;

@@ -6,9 +6,27 @@
 // Invariant: the image file is open exactly while a download runs, and a closed stream is never
 // kept (CloseImage leaves m_pImageFile null at once).
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "download/Coverage.h"
+#include "download/ImageIdentity.h"
+
+// What one box has had so far, for its verdict and record. START resets it; stopping keeps it,
+// so that whoever hears of the end can still read it.
+struct DownloadTally {
+    std::chrono::system_clock::time_point started;
+    std::chrono::steady_clock::time_point startedSteady;
+    // When the box last sent anything, or when its last answer had gone out if that is later:
+    // the silence bound counts from here.
+    std::chrono::steady_clock::time_point lastHeard;
+    bool heard = false;  // the box has sent something since START
+    std::int64_t bytesSent = 0;
+    std::int64_t requests = 0;  // data requests answered
+    Coverage coverage;
+};
 
 struct DownloadState {
     std::string m_strImagePath;
@@ -16,6 +34,10 @@ struct DownloadState {
     std::int64_t m_nImageSize = 0;
     // End of the last requested block: its offset plus its requested length.
     std::int64_t m_nOffset = 0;
+    // What START saw of the image, to notice it changing under the download.
+    ImageIdentity m_imageIdentity;
+    std::string m_imageSha256;
+    DownloadTally m_tally;
 
     // One flag for the whole program, as there is one download at a time.
     static bool s_bRunning;

@@ -43,3 +43,6 @@ inline StbDataRequest ParseDataRequest(const BYTE payload[STB_DATA_REQ_PAYLOAD])
                      (static_cast<DWORD>(payload[5]) << 24);
     return request;
 }
+
+// The line's rate: 115200 baud, 8N1, so a byte takes 10 bit times.
+inline constexpr DWORD kLineBaud = 115200;

@@ -1,11 +1,16 @@
 #include "download/StbProtocol.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <climits>
 
 #include "controls/LogEdit.h"
 #include "download/DownloadProgress.h"
 #include "download/DownloadState.h"
+#include "download/ImageIdentity.h"
 #include "download/Mjd.h"
 #include "download/StbFrame.h"
 #include "platform/host/ConsoleOutput.h"
@@ -25,11 +30,28 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     if (m_parts.state.m_pImageFile == nullptr) {
         return 1;
     }
+    if (m_parts.link.m_rxRing.GetCount() > 0) {
+        m_parts.state.m_tally.lastHeard = std::chrono::steady_clock::now();
+        m_parts.state.m_tally.heard = true;
+    }
     BYTE command = 0;
     BYTE payload[STB_DATA_REQ_PAYLOAD] = {};
     if (ReadStbFrame(&command, payload) == 1) {
         return 1;
     }
+    const std::uint64_t sentBefore = m_parts.state.m_tally.bytesSent;
+    AnswerFrame(command, payload);
+    // A box is not silent while it is being answered: the silence counts from the moment the
+    // answer has left the wire. A write returns once the kernel holds the bytes, so the time
+    // the answer still needs on the line (10 bits a byte) is added.
+    const std::uint64_t answered = m_parts.state.m_tally.bytesSent - sentBefore;
+    m_parts.state.m_tally.lastHeard =
+        std::chrono::steady_clock::now() +
+        std::chrono::microseconds(answered * 10 * 1000000 / kLineBaud);
+    return 1;
+}
+
+void CStbProtocol::AnswerFrame(BYTE command, const BYTE* payload) {
     switch (command) {
         case STB_START: {
             if (DebugMode()) {
@@ -57,7 +79,6 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
             }
             break;
     }
-    return 1;
 }
 
 int CStbProtocol::ReadStbFrame(BYTE* command, BYTE* payload) {
@@ -157,18 +178,52 @@ void CStbProtocol::SendStbTime() {
     SendStbFrame(STB_TIME_REQ, payload, sizeof payload);
 }
 
-void CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
+bool CStbProtocol::ImageUnchangedSinceStart() {
+    const DownloadState& state = m_parts.state;
+    return ImageUnchanged(state.m_imageIdentity, state.m_strImagePath, fileno(state.m_pImageFile));
+}
+
+bool CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
     std::FILE* file = m_parts.state.m_pImageFile;
     if (file == nullptr || length == 0) {
-        return;
+        return true;
     }
-    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
-        return;
+    // Checked before the read and again after it: bytes read while the file was being
+    // rewritten may be half old and half new, and none of them may reach the box.
+    if (!ImageUnchangedSinceStart()) {
+        return false;
     }
-    const std::size_t got = std::fread(m_block.data(), 1, length, file);
+    // pread rather than the stream: no buffer of earlier reads can be served from.
+    const int fd = fileno(file);
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t n = pread(fd, m_block.data() + got, length - got,
+                                static_cast<off_t>(offset) + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (!ImageUnchangedSinceStart()) {
+        return false;
+    }
+    std::int64_t sent = 0;
     for (std::size_t pos = 0; pos < got; pos += STB_WRITE_PIECE) {
         const std::size_t piece = std::min<std::size_t>(STB_WRITE_PIECE, got - pos);
-        m_parts.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
+        sent += m_parts.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
+    }
+    m_parts.state.m_tally.bytesSent += sent;
+    return true;
+}
+
+void CStbProtocol::OnImageChanged() {
+    m_parts.log.AppendText("Image file changed during the download!!!\r\n");
+    m_parts.startStop();
+    if (m_parts.events) {
+        m_parts.events(DownloadEvent::ImageChanged);
     }
 }
 
@@ -182,9 +237,14 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
                                  static_cast<unsigned long>(request.offset),
                                  static_cast<unsigned short>(request.length));
     }
-    SendImageBlock(request.offset, request.length);
+    if (!SendImageBlock(request.offset, request.length)) {
+        OnImageChanged();
+        return;
+    }
 
     DownloadState& state = m_parts.state;
+    ++state.m_tally.requests;
+    state.m_tally.coverage.Add(request.offset, request.length, state.m_nImageSize);
     state.m_nOffset = static_cast<std::int64_t>(request.offset) + request.length;
     // Far past the end of a tiny image the position exceeds an int; the bar clamps anything
     // above its range, so cap it there rather than let it wrap negative.

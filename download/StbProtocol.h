@@ -37,7 +37,7 @@ class CStbProtocol {
         DownloadState& state;
         // START/Stop: EXIT_APP ends the download as the Stop button does.
         std::function<void()> startStop;
-        // Told of EXIT_APP after the download has stopped; may be empty.
+        // Told of EXIT_APP and of a changed image after the download has stopped; may be empty.
         DownloadEventSink events;
     };
 
@@ -55,12 +55,18 @@ class CStbProtocol {
     int ReadStbFrame(BYTE* command, BYTE* payload);
     void SendStbFrame(BYTE command, const BYTE* payload, DWORD length);
     void SendStbTime();
-    void SendImageBlock(DWORD offset, WORD length);
+    // Sends the block's bytes that the image holds; false, with nothing sent, when the image
+    // is no longer the one START opened.
+    bool SendImageBlock(DWORD offset, WORD length);
 
   private:
     bool DebugMode();
+    void AnswerFrame(BYTE command, const BYTE* payload);
     void OnDataRequest(const BYTE* payload);
     void OnExitApp();
+    bool ImageUnchangedSinceStart();
+    // Ends the download as Stop does, after a line that says why.
+    void OnImageChanged();
     void EchoByte(BYTE byte);
 
     Parts m_parts;

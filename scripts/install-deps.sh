@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     g++ make cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    libpng-dev
+    libpng-dev libssl-dev
     libwxgtk3.2-dev xvfb xauth xdotool x11-utils
     clang libclang-rt-14-dev
 )

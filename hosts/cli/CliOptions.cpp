@@ -21,6 +21,30 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
     return true;
 }
 
+// A whole number in 1..limit, as --timeout and --count take.
+bool TakeCount(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+               int limit, int& out, std::string& error) {
+    std::string value;
+    if (!TakeValue(args, i, name, value, error)) {
+        return false;
+    }
+    long long n = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9' || n > limit) {
+            n = -1;
+            break;
+        }
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1 || n > limit) {
+        error = name + " takes a whole number from 1 to " + std::to_string(limit) + ", not '" +
+                value + "'";
+        return false;
+    }
+    out = static_cast<int>(n);
+    return true;
+}
+
 bool Is(const std::string& arg, const std::string& name) {
     return arg == name || arg.rfind(name + "=", 0) == 0;
 }
@@ -37,9 +61,12 @@ std::string Check(const CliOptions& o, bool sawPort, bool sawIni) {
             if (o.fast) {
                 return "--fast goes with --demo";
             }
+            if (o.count > 0 && !o.loop) {
+                return "--count goes with --loop";
+            }
             return {};
         case CliOptions::Mode::Demo:
-            if (sawPort || sawIni || o.loop) {
+            if (sawPort || sawIni || o.loop || o.count > 0 || o.timeoutSeconds > 0 || o.report) {
                 return "--demo takes only --fast, --image and --debug";
             }
             return {};
@@ -75,6 +102,20 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
             }
             o.ini = value;
             sawIni = true;
+        } else if (Is(arg, "--timeout")) {
+            // A day is far beyond any box; the bound keeps the timer's milliseconds in range.
+            if (!TakeCount(args, i, "--timeout", 86400, o.timeoutSeconds, error)) {
+                return {std::nullopt, error};
+            }
+        } else if (Is(arg, "--count")) {
+            if (!TakeCount(args, i, "--count", 1000000, o.count, error)) {
+                return {std::nullopt, error};
+            }
+        } else if (Is(arg, "--report")) {
+            if (!TakeValue(args, i, "--report", value, error)) {
+                return {std::nullopt, error};
+            }
+            o.report = value;
         } else if (arg == "--debug") {
             o.debug = true;
         } else if (arg == "--loop") {
@@ -115,7 +156,8 @@ std::string UsageText(const std::string& program) {
     return "Usage:\n"
            "  " +
            program +
-           " --port DEVICE|COMn --image FILE [--ini FILE] [--debug] [--loop]\n"
+           " --port DEVICE|COMn --image FILE [--ini FILE] [--debug]\n"
+           "         [--loop [--count N]] [--timeout SECONDS] [--report FILE]\n"
            "  " +
            program +
            " --demo [--fast] [--image FILE] [--debug]\n"
@@ -134,12 +176,26 @@ std::string UsageText(const std::string& program) {
            "  --ini      the settings file (default: Stavel_OV.ini beside the program)\n"
            "  --debug    trace each request in the log\n"
            "  --loop     serve one box after another until stopped\n"
+           "  --count    with --loop: stop after N boxes\n"
+           "  --timeout  a box that sends nothing for SECONDS fails (with --loop: once it has\n"
+           "             said something; the wait for the next box is the operator's)\n"
+           "  --report   append one JSON line per box to FILE, flushed to disk as the box ends\n"
            "  --demo     a whole download against a simulated box; --fast: not paced at 115200\n"
            "  --list-ports  the serial ports present, with their stable names; --all: the whole\n"
            "             COM table\n"
            "\n"
-           "The log goes to standard output, progress and messages to standard error.\n"
-           "Exit status: 0 the box ended the download; 2 usage error, no or unreadable image;\n"
-           "3 the port cannot be opened; 4 the port was lost; 129/130/143 stopped by\n"
-           "SIGHUP/SIGINT/SIGTERM.\n";
+           "The log goes to standard output, progress and messages to standard error, and each\n"
+           "box's verdict to standard error: PASS, or FAIL with the reason.\n"
+           "\n"
+           "Exit status:\n"
+           "  0            PASS (with --loop --count: every box passed)\n"
+           "  1            a --count run in which any box failed\n"
+           "  2            usage error, no input file, cannot read input file, or a report\n"
+           "               that cannot be written\n"
+           "  3            the port cannot be opened\n"
+           "  4            the port was lost\n"
+           "  5            the box stopped reading\n"
+           "  6            the image changed\n"
+           "  7            the box was silent (--timeout)\n"
+           "  129 130 143  SIGHUP, SIGINT, SIGTERM, after a clean stop\n";
 }

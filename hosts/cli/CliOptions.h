@@ -1,7 +1,8 @@
 #pragma once
 
 // The command line of `stavel`:
-//   stavel --port DEVICE|COMn --image FILE [--ini FILE] [--debug] [--loop]
+//   stavel --port DEVICE|COMn --image FILE [--ini FILE] [--debug] [--loop [--count N]]
+//          [--timeout SECONDS] [--report FILE]
 //   stavel --demo [--fast] [--image FILE]
 //   stavel --list-ports [--all] | --help | --version
 
@@ -19,7 +20,10 @@ struct CliOptions {
     bool debug = false;
     bool loop = false;
     bool fast = false;
-    bool allPorts = false;  // --list-ports --all
+    bool allPorts = false;   // --list-ports --all
+    int timeoutSeconds = 0;  // 0: wait for the box for ever
+    int count = 0;           // with --loop: boxes before the run ends; 0: until stopped
+    std::optional<std::string> report;
 };
 
 struct CliParse {

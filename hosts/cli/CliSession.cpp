@@ -6,6 +6,7 @@
 #include "app/MainDialog.h"
 #include "app/Resources.h"
 #include "download/DownloadState.h"
+#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
 #include "hosts/cli/ConsoleScreen.h"
@@ -47,6 +48,11 @@ int CliSession::Run() {
             dialog.SetIniPath(*m_config.ini);
         }
         dialog.SetStartupPort(m_config.portNumber);
+        if (m_config.timeoutSeconds > 0) {
+            dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
+                                   m_config.loop ? CDownloadControl::SilenceFrom::FirstByte
+                                                 : CDownloadControl::SilenceFrom::Start);
+        }
         dialog.SetEventSink([this](DownloadEvent event) { OnEvent(event); });
         // Runs once the dialog has initialised and made its first connection.
         MessageQueue::Ui().PostTask([this] { Begin(); });
@@ -102,13 +108,14 @@ void CliSession::PressStart() {
     }
     if (m_connectFailed) {
         // Nothing can arrive on a port that did not open: stop as the operator would.
+        const BoxEndDetail detail{m_dialog->LastFailure().Describe(), {}};
         ClickButton(m_dialog->m_btnStart);
         if (m_config.loop && m_boxes > 0) {
             // Between boxes the port was taken or went away for a moment: wait for it.
             WaitForPort();
             return;
         }
-        End(kExitPortFailed);
+        OnBoxEnded(BoxEnd::PortNotOpened, detail);
     }
 }
 
@@ -153,22 +160,16 @@ void CliSession::OnEvent(DownloadEvent event) {
             if (m_progress) {
                 m_progress->Finish();
             }
-            if (m_config.loop) {
-                // The next box: START again once this notification's handling is over.
-                MessageQueue::Ui().PostTask([this] {
-                    if (!m_ended) {
-                        PressStart();
-                    }
-                });
-            } else {
-                End(kExitBoxFinished);
-            }
+            OnBoxEnded(BoxEnd::Passed);
             break;
         case DownloadEvent::PortLost:
-            End(kExitPortLost);
-            break;
         case DownloadEvent::BoxStalled:
-            End(kExitBoxStalled);
+        case DownloadEvent::ImageChanged:
+            OnBoxEnded(*BoxEndForEvent(event));
+            break;
+        case DownloadEvent::BoxSilent:
+            OnBoxEnded(BoxEnd::BoxSilent,
+                       BoxEndDetail{{}, std::chrono::seconds(m_config.timeoutSeconds)});
             break;
     }
     if (m_config.onEvent) {
@@ -176,9 +177,54 @@ void CliSession::OnEvent(DownloadEvent event) {
     }
 }
 
+void CliSession::OnBoxEnded(BoxEnd end, const BoxEndDetail& detail) {
+    if (m_ended) {
+        return;
+    }
+    if (m_progress) {
+        m_progress->Finish();
+    }
+    if (!Judge(end, detail)) {
+        End(kExitUsage);
+        return;
+    }
+    const bool counted = m_config.loop && m_config.count > 0;
+    if (counted && m_judged >= m_config.count) {
+        End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
+        return;
+    }
+    // A port that is gone or would not open ends the run: no next box can reach it.
+    const bool portGone = end == BoxEnd::PortLost || end == BoxEnd::PortNotOpened;
+    if (!m_config.loop || portGone) {
+        End(counted ? kExitSomeBoxFailed : ExitStatusFor(end, kExitSomeBoxFailed));
+        return;
+    }
+    // The next box: START again once this notification's handling is over.
+    MessageQueue::Ui().PostTask([this] {
+        if (!m_ended) {
+            PressStart();
+        }
+    });
+}
+
+bool CliSession::Judge(BoxEnd end, const BoxEndDetail& detail) {
+    ++m_judged;
+    if (end != BoxEnd::Passed) {
+        ++m_failed;
+    }
+    return m_config.book == nullptr || m_config.book->Close(m_dialog->m_download, end, detail);
+}
+
 void CliSession::OnSignal(int signo) {
     if (m_dialog != nullptr && !m_ended && DownloadState::s_bRunning) {
         ClickButton(m_dialog->m_btnStart);
+        // A loop that waits for its next box has no box to judge until the box speaks.
+        if (!m_config.loop || m_dialog->m_download.m_tally.heard) {
+            if (!Judge(BoxEnd::OperatorStop, {})) {
+                End(kExitUsage);
+                return;
+            }
+        }
     }
     End(128 + signo);
 }

@@ -15,9 +15,11 @@
 #include <optional>
 #include <string>
 
+#include "download/BoxVerdict.h"
 #include "download/DownloadEvents.h"
 #include "hosts/cli/UiDelay.h"
 
+class BoxBook;
 class CDialog;
 class CMainDialog;
 class CSerialLink;
@@ -26,12 +28,8 @@ class ConsoleHost;
 class ConsoleScreen;
 class ProgressLine;
 
-// Exit statuses of `stavel`.
-inline constexpr int kExitBoxFinished = 0;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitPortFailed = 3;
-inline constexpr int kExitPortLost = 4;
-inline constexpr int kExitBoxStalled = 5;
+// The exit statuses are BoxVerdict.h's table.
+inline constexpr int kExitBoxFinished = kExitPass;
 
 struct SessionConfig {
     int portNumber = 0;
@@ -39,6 +37,10 @@ struct SessionConfig {
     std::optional<std::string> ini;
     bool debug = false;
     bool loop = false;
+    int count = 0;           // with loop: boxes before the run ends (0: until stopped)
+    int timeoutSeconds = 0;  // the silence bound (0: none)
+    // Where each box's verdict and record go; may be null.
+    BoxBook* book = nullptr;
     // Told of each download event after the session has acted on it (the demo starts its box).
     std::function<void(DownloadEvent)> onEvent;
 };
@@ -56,6 +58,9 @@ class CliSession {
     void AbortWrite();
     // Boxes that ended their download with EXIT_APP.
     int BoxesFinished() const { return m_boxes; }
+    // Boxes judged, and of them failed.
+    int BoxesJudged() const { return m_judged; }
+    int BoxesFailed() const { return m_failed; }
 
     // The session running now, for the signal watcher; null outside Run.
     static CliSession* Current();
@@ -66,6 +71,10 @@ class CliSession {
     void PressStart();
     void WaitForPort();
     void OnEvent(DownloadEvent event);
+    // The box has ended `end`: its verdict, then the next box or the end of the run.
+    void OnBoxEnded(BoxEnd end, const BoxEndDetail& detail = {});
+    // Judges the box; false when its record could not be written.
+    bool Judge(BoxEnd end, const BoxEndDetail& detail);
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
 
@@ -84,4 +93,6 @@ class CliSession {
     // The link a signal may cut short, while the dialog that owns it serves.
     std::mutex m_abortLock;
     CSerialLink* m_abortLink = nullptr;
+    int m_judged = 0;
+    int m_failed = 0;
 };

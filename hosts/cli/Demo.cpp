@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/PortChoice.h"
 #include "platform/codepage/ShownText.h"
@@ -66,7 +67,7 @@ int RunDemo(const DemoOptions& options) {
         imagePath = folder.Path() + "/demo.sdl";
         image = stbsim::MakeTestImage(kDemoImageSize);
         if (!stbsim::WriteImageFile(imagePath, image, error)) {
-            std::fprintf(stderr, "stavel: %s\n", error.c_str());
+            WriteStderr("stavel: " + EscapeName(error) + "\n");
             return 1;
         }
     }
@@ -77,13 +78,12 @@ int RunDemo(const DemoOptions& options) {
     simOptions.consoleNoise = true;
     StbSimulator box(std::move(simOptions));
     if (!box.OpenPty()) {
-        std::fprintf(stderr, "stavel: the simulated box has no line: %s\n",
-                     box.OpenError().c_str());
+        WriteStderr("stavel: the simulated box has no line: " + box.OpenError() + "\n");
         return 1;
     }
     const PortChoice port = ChoosePort(box.SlavePath());
     if (port.number == 0) {
-        std::fprintf(stderr, "stavel: %s\n", port.error.c_str());
+        WriteStderr("stavel: " + EscapeName(port.error) + "\n");
         return 1;
     }
     WriteStderr("stavel: simulated box on " + box.SlavePath() + " (COM" +
@@ -93,7 +93,11 @@ int RunDemo(const DemoOptions& options) {
 
     StbVerdict verdict;
     std::thread boxThread;
+    const std::string device = ResolvedDevicePath(port.devicePath);
+    BoxBook book(BoxSlot{box.SlavePath(), device, std::nullopt},
+                 "COM" + std::to_string(port.number) + " (" + device + ")", nullptr);
     SessionConfig config;
+    config.book = &book;
     config.portNumber = port.number;
     config.image = imagePath;
     config.ini = folder.Path() + "/Stavel_OV.ini";

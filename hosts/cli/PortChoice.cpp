@@ -59,3 +59,7 @@ PortChoice ChoosePort(const std::string& portArgument) {
     choice.error = "every number COM1..COM50 names a present device; use one of them";
     return choice;
 }
+
+std::string ResolvedDevicePath(const std::string& path) {
+    return Canonical(path);
+}

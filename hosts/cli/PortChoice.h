@@ -15,3 +15,7 @@ struct PortChoice {
 };
 
 PortChoice ChoosePort(const std::string& portArgument);
+
+// The device a path stands for, links resolved (/dev/serial/by-id/... gives its ttyUSBn); the
+// path itself when it cannot be resolved.
+std::string ResolvedDevicePath(const std::string& path);

@@ -3,9 +3,12 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "download/ReportFile.h"
+#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliOptions.h"
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/Demo.h"
@@ -32,17 +35,36 @@ int Serve(const CliOptions& options) {
         WriteStderr(std::string(kProgram) + ": COM" + std::to_string(port.number) + " stands for " +
                     EscapeName(port.devicePath) + "\n");
     }
+    // A report that cannot be written is known before any box is served.
+    std::unique_ptr<ReportFile> report;
+    if (options.report) {
+        std::string error;
+        report = ReportFile::Open(*options.report, &error);
+        if (!report) {
+            WriteStderr(std::string(kProgram) +
+                        ": the report cannot be written: " + EscapeName(error) + "\n");
+            return kExitUsage;
+        }
+    }
+    const std::string device = ResolvedDevicePath(port.devicePath);
+    BoxBook book(BoxSlot{options.port, device, AdapterOf(device)},
+                 "COM" + std::to_string(port.number) + " (" + device + ")", std::move(report));
     SessionConfig config;
     config.portNumber = port.number;
     config.image = options.image;
     config.ini = options.ini;
     config.debug = options.debug;
     config.loop = options.loop;
+    config.count = options.count;
+    config.timeoutSeconds = options.timeoutSeconds;
+    config.book = &book;
     CliSession session(config);
     const int status = session.Run();
     if (options.loop) {
         WriteStderr(std::string(kProgram) + ": " + std::to_string(session.BoxesFinished()) +
                     " box(es) finished\n");
+        WriteStderr(std::string(kProgram) + ": " + std::to_string(book.Passed()) + " passed, " +
+                    std::to_string(book.Failed()) + " failed\n");
     }
     return status;
 }

@@ -14,7 +14,7 @@ TimerTable::Time Now() {
 }
 
 // How long the loop may sleep: until the next timer, else until something is posted. Everything
-// that ends the dialog runs as an item of this loop, so nothing else needs waking for.
+// that ends the dialog runs as an item or a timer of this loop, so nothing else needs waking for.
 std::chrono::milliseconds WaitBudget(const TimerTable* timers) {
     constexpr std::chrono::milliseconds kIdle = std::chrono::hours(1);
     const auto next = timers != nullptr ? timers->NextDue() : std::nullopt;
@@ -38,6 +38,10 @@ int CDialog::RunModalLoop(DialogBaseUnits units, TimerTable* timers, const Modal
     while (!HasEnded()) {
         if (timers != nullptr) {
             timers->FireDue(Now());
+            // A timer that ended the dialog may have been its last: do not sleep on.
+            if (HasEnded()) {
+                break;
+            }
         }
         auto item = queue.TryTake();
         if (!item) {

@@ -36,6 +36,15 @@ TEST_F(CommandLineTest, UsageErrorsExitWith2AndShowTheUsage) {
         {stavel, "--port", "ttyUSB0", "--image", image},
         {stavel, "--demo", "--port", "COM3"},
         {stavel, "--help", "--debug"},
+        {stavel, "--port", "COM3", "--image", image, "--count", "3"},
+        {stavel, "--port", "COM3", "--image", image, "--loop", "--count", "0"},
+        {stavel, "--port", "COM3", "--image", image, "--loop", "--count=-1"},
+        {stavel, "--port", "COM3", "--image", image, "--timeout", "0"},
+        {stavel, "--port", "COM3", "--image", image, "--timeout", "2s"},
+        {stavel, "--port", "COM3", "--image", image, "--timeout", "99999999999999999999"},
+        {stavel, "--port", "COM3", "--image", image, "--report"},
+        {stavel, "--demo", "--report", "r.jsonl"},
+        {stavel, "--demo", "--timeout", "5"},
     };
     for (const auto& args : wrong) {
         std::string line;
@@ -54,9 +63,15 @@ TEST_F(CommandLineTest, UsageErrorsExitWith2AndShowTheUsage) {
 TEST_F(CommandLineTest, HelpVersionAndPortListExitWith0) {
     ChildProcess help({ProgramPath("stavel"), "--help"});
     EXPECT_EQ(Run(help).status, 0);
-    for (const char* option : {"--port", "--image", "--ini", "--debug", "--loop", "--demo",
-                               "--fast", "--list-ports", "--version"}) {
+    for (const char* option :
+         {"--port", "--image", "--ini", "--debug", "--loop", "--count", "--timeout", "--report",
+          "--demo", "--fast", "--list-ports", "--version"}) {
         EXPECT_NE(help.Stdout().find(option), std::string::npos) << option;
+    }
+    // The one table of exit statuses, every row of it.
+    for (const char* row :
+         {"  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 ", "  7 ", "  129 130 143 "}) {
+        EXPECT_NE(help.Stdout().find(row), std::string::npos) << row;
     }
     ChildProcess version({ProgramPath("stavel"), "--version"});
     EXPECT_EQ(Run(version).status, 0);

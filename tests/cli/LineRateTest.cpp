@@ -11,6 +11,7 @@
 #include "bench/linemodel/LineRelay.h"
 #include "tests/cli/BoxRunner.h"
 #include "tests/cli/CliFixture.h"
+#include "tests/cli/JsonLine.h"
 #include "tests/cli/ScriptedBox.h"
 
 namespace {
@@ -44,7 +45,8 @@ class LineRateTest : public CliTest {
 TEST_F(LineRateTest, BoxThatStopsReadingEndsTheRunWithItsReasonAndStatus5) {
     const std::string image = MakeImage(70000);
     ScriptedBox box;
-    ChildProcess tool(StavelServe(box.SlavePath(), image));
+    const std::string report = m_dir.File("boxes.jsonl");
+    ChildProcess tool(StavelServe(box.SlavePath(), image, {"--report", report}));
     int port = 0;
     AskForABlockAndStopReading(box, tool, port);
 
@@ -61,6 +63,16 @@ TEST_F(LineRateTest, BoxThatStopsReadingEndsTheRunWithItsReasonAndStatus5) {
     const std::size_t received = ReceivedInAll(box);
     EXPECT_GT(received, 0u);
     EXPECT_LT(received, 65535u);
+
+    // The verdict and the record say the same.
+    EXPECT_NE(tool.Stderr().find(": FAIL box stopped reading at "), std::string::npos)
+        << tool.Stderr();
+    const std::vector<std::string> lines = ReportLines(ReadWholeFile(report));
+    ASSERT_EQ(lines.size(), 1u);
+    const std::optional<JsonObject> record = ParseJsonObject(lines[0]);
+    ASSERT_TRUE(record) << lines[0];
+    EXPECT_EQ(record->at("result").text, "fail");
+    EXPECT_TRUE(record->at("reason").text.starts_with("box stopped reading at ")) << lines[0];
 }
 
 TEST_F(LineRateTest, SignalWhileTheBoxIsNotReadingStopsCleanlyAtOnce) {

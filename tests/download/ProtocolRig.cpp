@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "download/ImageIdentity.h"
 #include "platform/ports/PortMap.h"
 
 namespace {
@@ -60,6 +61,9 @@ ProtocolRig::ProtocolRig(std::size_t imageSize)
     m_imagePath = path;
     state.m_pImageFile = std::fopen(path, "rb");
     state.m_nImageSize = static_cast<std::int64_t>(m_image.size());
+    // What START would have seen of the image.
+    state.m_strImagePath = path;
+    state.m_imageIdentity = IdentityOfFile(fileno(state.m_pImageFile)).value_or(ImageIdentity{});
 
     SetPortOverride(kPort, pty.SlavePath());
     link.m_hOwnerWnd = owner.GetSafeHwnd();

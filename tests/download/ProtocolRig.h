@@ -41,6 +41,7 @@ class ProtocolRig {
     std::string ProgressText() const { return progress.GetWindowText(); }
     // Stops serving, as Stop does: the image is closed.
     void CloseImage() { state.CloseImage(); }
+    const std::string& ImagePath() const { return m_imagePath; }
 
     TestHost host;
     Pty pty;

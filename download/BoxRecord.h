@@ -1,0 +1,29 @@
+#pragma once
+
+// What is kept of one box: who it was (the slot and the device behind it), how it ended, what
+// it was given. Plain data, filled by JudgeBox (BoxVerdict.h) and written as one JSON Lines
+// object by BoxRecordJson.h; a station collects the records of its children as they are.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct BoxRecord {
+    std::string id;      // a random UUID, unique per box
+    std::string slot;    // the port as the operator gave it
+    std::string device;  // the device path it resolved to
+    // USB vendor:product and serial number ("0403:6001 A50285BI") where known.
+    std::optional<std::string> adapter;
+    bool pass = false;
+    std::string reason;  // empty on a pass
+    std::chrono::system_clock::time_point start;
+    std::chrono::system_clock::time_point end;
+    double seconds = 0;
+    std::int64_t bytes = 0;     // image bytes sent
+    std::int64_t requests = 0;  // data requests answered
+    double coverage = 0;        // share of the image's bytes asked for at least once, 0..1
+    std::string image;
+    std::int64_t imageSize = 0;
+    std::string imageSha256;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+// What tells the image a download started with from a file put in its place or rewritten in
+// place: the inode, the size and the modification time. A `cp` over the image keeps the inode
+// but changes the size or the time; a `mv` over it changes the inode.
+//
+// Threading rules: none; plain values.
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+struct ImageIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::timespec mtime{};
+
+    bool operator==(const ImageIdentity& other) const;
+};
+
+// The identity of the file at `path` now; nothing when it cannot be found.
+std::optional<ImageIdentity> IdentityOfPath(const std::string& path);
+// The identity of the open file `fd`; nothing when fstat fails.
+std::optional<ImageIdentity> IdentityOfFile(int fd);
+
+// Whether the image is still the one START saw: the path still names a file with `seen`'s
+// identity, and the open file behind `fd` still has its size and time.
+bool ImageUnchanged(const ImageIdentity& seen, const std::string& path, int fd);

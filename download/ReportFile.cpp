@@ -1,0 +1,109 @@
+#include "download/ReportFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+std::string Failure(const char* call, const std::string& path, int err) {
+    return std::string(call) + " " + path + ": " + std::strerror(err);
+}
+
+// Whether a non-empty file lacks its final line break.
+bool EndsMidLine(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || info.st_size == 0) {
+        return false;
+    }
+    char last = '\n';
+    return pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n';
+}
+
+// The new file's name must survive a crash too.
+void SyncFolder(const std::string& path) {
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<ReportFile> ReportFile::Open(const std::string& path, std::string* error) {
+    // Non-blocking only to open: a FIFO nobody reads must not hold the tool before the first box.
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        *error = Failure("open", path, errno);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        const int err = errno;
+        close(fd);
+        *error = Failure("fstat", path, err);
+        return nullptr;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        close(fd);
+        *error = Failure("open", path, EISDIR);
+        return nullptr;
+    }
+    const bool regular = S_ISREG(info.st_mode);
+    bool needsBreak = false;
+    if (regular) {
+        // Read back through a second descriptor: the report's own is write-only.
+        const int reader = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (reader >= 0) {
+            needsBreak = EndsMidLine(reader);
+            close(reader);
+        }
+        SyncFolder(path);
+    }
+    return std::unique_ptr<ReportFile>(new ReportFile(fd, path, needsBreak, regular));
+}
+
+ReportFile::~ReportFile() {
+    close(m_fd);
+}
+
+bool ReportFile::Append(const std::string& line, std::string* error) {
+    const std::string text = m_needsBreak ? "\n" + line : line;
+    // One write() puts the whole line at the end at once. A second is needed only when the
+    // first was cut short, and then it is there to learn why (a full disk, a size limit).
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = write(m_fd, text.data() + done, text.size() - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        const int err = written < 0 ? errno : ENOSPC;
+        // Take the piece back, so the file still ends on a whole line.
+        const off_t end = lseek(m_fd, 0, SEEK_END);
+        if (done > 0 && end >= static_cast<off_t>(done)) {
+            (void)!ftruncate(m_fd, end - static_cast<off_t>(done));
+        }
+        *error = Failure("write", m_path, err);
+        return false;
+    }
+    m_needsBreak = false;
+    if (m_regular && fsync(m_fd) != 0) {
+        *error = Failure("fsync", m_path, errno);
+        return false;
+    }
+    return true;
+}

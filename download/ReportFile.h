@@ -1,0 +1,38 @@
+#pragma once
+
+// The JSON Lines report: one line per box, appended and flushed to disk as the box ends, so a
+// crash of the PC loses no finished box and a reader never sees half a line.
+//
+// How it works. The file is opened with O_APPEND and each line goes out in a single write(),
+// then fsync. A short write (a full disk) is cut off again, so the file still ends on a line.
+// A file that ends without a line break (a crash of some earlier writer) gets one before the
+// first line, so every line written here starts a line of its own.
+//
+// Threading rules: one owner thread. Several processes may append to one report; each line is
+// one write() on a file opened with O_APPEND.
+
+#include <memory>
+#include <string>
+
+class ReportFile {
+  public:
+    // Null with `error` ("open /x/report.jsonl: Permission denied") when it cannot be opened.
+    static std::unique_ptr<ReportFile> Open(const std::string& path, std::string* error);
+    ~ReportFile();
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+
+    // `line` ends in "\n". False with `error` when it is not wholly on disk.
+    bool Append(const std::string& line, std::string* error);
+    const std::string& Path() const { return m_path; }
+
+  private:
+    ReportFile(int fd, std::string path, bool needsBreak, bool regular)
+        : m_fd(fd), m_path(std::move(path)), m_needsBreak(needsBreak), m_regular(regular) {}
+
+    int m_fd;
+    std::string m_path;
+    bool m_needsBreak;
+    // Only a file on disk is flushed; a pipe or a terminal (--report /dev/stdout) has no disk.
+    bool m_regular;
+};

@@ -1,0 +1,219 @@
+// What a box's record says and how it is written: the verdict and its reason, the JSON line
+// (escaping and all), the coverage of the image, and the report file on disk.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "download/BoxRecordJson.h"
+#include "download/BoxVerdict.h"
+#include "download/DownloadState.h"
+#include "download/RecordId.h"
+#include "download/ReportFile.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(BoxRecord, JsonStringsAreEscapedAndAlwaysValidUtf8) {
+    EXPECT_EQ(JsonString("plain"), "\"plain\"");
+    EXPECT_EQ(JsonString("a\"b\\c/d"), "\"a\\\"b\\\\c/d\"");
+    EXPECT_EQ(JsonString(std::string("\n\r\t\b\f\x01\x1f\x7f", 8)),
+              "\"\\n\\r\\t\\b\\f\\u0001\\u001f\x7f\"");
+    EXPECT_EQ(JsonString(std::string("nul\0here", 8)), "\"nul\\u0000here\"");
+    // Well-formed UTF-8 passes whole; a stray byte, a cut sequence, an overlong form and a
+    // surrogate each become U+FFFD.
+    EXPECT_EQ(JsonString("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xA6"),
+              "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xA6\"");
+    EXPECT_EQ(JsonString("a\xFF"
+                         "b"),
+              "\"a\xEF\xBF\xBD"
+              "b\"");
+    EXPECT_EQ(JsonString("\xE2\x82"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+    EXPECT_EQ(JsonString("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+    EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
+}
+
+TEST(BoxRecord, LineHoldsEveryKeyInOrderWithUtcMillisecondTimes) {
+    BoxRecord r;
+    r.id = "0f0e0d0c-0b0a-4908-8706-050403020100";
+    r.slot = "COM7";
+    r.device = "/dev/ttyUSB6";
+    r.pass = false;
+    r.reason = "port lost at 25 % (41 s)";
+    r.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796610667120));
+    r.end = r.start + std::chrono::milliseconds(41005);
+    r.seconds = 41.0049;
+    r.bytes = 49152;
+    r.requests = 12;
+    r.coverage = 0.25;
+    r.image = "/srv/images/box \"A\".sdl";
+    r.imageSize = 196608;
+    r.imageSha256 = std::string(64, 'a');
+    EXPECT_EQ(BoxRecordLine(r),
+              "{\"id\":\"0f0e0d0c-0b0a-4908-8706-050403020100\",\"slot\":\"COM7\","
+              "\"device\":\"/dev/ttyUSB6\",\"adapter\":null,\"result\":\"fail\","
+              "\"reason\":\"port lost at 25 % (41 s)\",\"start\":\"2026-12-07T02:31:07.120Z\","
+              "\"end\":\"2026-12-07T02:31:48.125Z\",\"seconds\":41.005,\"bytes\":49152,"
+              "\"requests\":12,\"coverage\":0.25,\"image\":\"/srv/images/box \\\"A\\\".sdl\","
+              "\"image_size\":196608,\"image_sha256\":\"" +
+                  std::string(64, 'a') + "\"}\n");
+    r.adapter = "0403:6001 A50285BI";
+    r.pass = true;
+    r.reason.clear();
+    const std::string pass = BoxRecordLine(r);
+    EXPECT_NE(pass.find("\"adapter\":\"0403:6001 A50285BI\",\"result\":\"pass\",\"reason\":\"\""),
+              std::string::npos)
+        << pass;
+}
+
+TEST(BoxRecord, CoverageCountsEachImageByteOnceWhateverTheBoxAsks) {
+    Coverage c;
+    c.Add(0, 4096, 10000);
+    c.Add(2048, 4096, 10000);  // overlaps the first
+    c.Add(9000, 4096, 10000);  // runs past the end: clipped
+    c.Add(20000, 100, 10000);  // wholly past the end
+    c.Add(6144, 100, 10000);   // touches the merged range
+    EXPECT_EQ(c.Bytes(), 6244 + 1000);
+    c.Add(0, 10000, 10000);
+    EXPECT_EQ(c.Bytes(), 10000);
+    EXPECT_DOUBLE_EQ(c.Fraction(10000), 1.0);
+    c.Clear();
+    c.Add(5000, 2500, 10000);
+    EXPECT_DOUBLE_EQ(c.Fraction(10000), 0.25);
+    EXPECT_DOUBLE_EQ(Coverage().Fraction(0), 1.0) << "an empty image is wholly covered";
+}
+
+TEST(BoxRecord, EachEndHasItsReasonAndItsExitStatus) {
+    DownloadState state;
+    state.m_strImagePath = "/img/a.sdl";
+    state.m_nImageSize = 200000;
+    state.m_nOffset = 50000;
+    state.m_imageSha256 = "3f2a9c1e5b7d" + std::string(52, '0');
+    const auto t0 = std::chrono::steady_clock::now();
+    state.m_tally.startedSteady = t0;
+    state.m_tally.started = std::chrono::system_clock::now();
+    state.m_tally.bytesSent = 50000;
+    state.m_tally.requests = 13;
+    state.m_tally.coverage.Add(0, 50000, 200000);
+    const BoxSlot slot{"COM7", "/dev/ttyUSB6", std::nullopt};
+    const auto at = t0 + std::chrono::milliseconds(41700);
+    struct Case {
+        BoxEnd end;
+        std::optional<DownloadEvent> event;
+        std::string reason;
+        int status;
+    };
+    const std::vector<Case> cases{
+        {BoxEnd::Passed, DownloadEvent::BoxFinished, "", 0},
+        {BoxEnd::PortNotOpened, std::nullopt, "port could not be opened: open /dev/x: No such", 3},
+        {BoxEnd::PortLost, DownloadEvent::PortLost, "port lost at 25 % (41 s)", 4},
+        {BoxEnd::BoxStalled, DownloadEvent::BoxStalled, "box stopped reading at 25 % (41 s)", 5},
+        {BoxEnd::ImageChanged, DownloadEvent::ImageChanged, "image changed during the download", 6},
+        {BoxEnd::BoxSilent, DownloadEvent::BoxSilent, "box silent for 2 s", 7},
+        {BoxEnd::OperatorStop, std::nullopt, "stopped by the operator", 130},
+    };
+    std::set<std::string> ids;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        if (c.event) {
+            EXPECT_EQ(BoxEndForEvent(*c.event), c.end);
+        }
+        EXPECT_EQ(ExitStatusFor(c.end, 130), c.status);
+        const BoxRecord r = JudgeBox(
+            slot, state, c.end, BoxEndDetail{"open /dev/x: No such", std::chrono::seconds(2)}, at);
+        EXPECT_EQ(r.pass, c.end == BoxEnd::Passed);
+        EXPECT_EQ(r.reason, c.reason);
+        EXPECT_DOUBLE_EQ(r.seconds, 41.7);
+        EXPECT_EQ(r.end - r.start, std::chrono::milliseconds(41700));
+        EXPECT_DOUBLE_EQ(r.coverage, 0.25);
+        EXPECT_EQ(r.bytes, 50000);
+        EXPECT_EQ(r.requests, 13);
+        EXPECT_EQ(r.imageSize, 200000);
+        EXPECT_TRUE(ids.insert(r.id).second) << "ids are never shared";
+        const std::string line = VerdictLine("COM7 (/dev/ttyUSB6)", r);
+        EXPECT_EQ(line, r.pass ? "COM7 (/dev/ttyUSB6): PASS 50000 bytes in 41.7 s, sha256 "
+                                 "3f2a9c1e5b7d\xE2\x80\xA6"
+                               : "COM7 (/dev/ttyUSB6): FAIL " + c.reason);
+    }
+    EXPECT_FALSE(BoxEndForEvent(DownloadEvent::Started));
+    EXPECT_FALSE(BoxEndForEvent(DownloadEvent::ConnectFailed));
+}
+
+// xxxxxxxx-xxxx-4xxx-[89ab]xxx-xxxxxxxxxxxx in lower-case hex.
+bool IsUuidV4(const std::string& id) {
+    if (id.size() != 36 || id[14] != '4' || std::string("89ab").find(id[19]) == std::string::npos) {
+        return false;
+    }
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex = (id[i] >= '0' && id[i] <= '9') || (id[i] >= 'a' && id[i] <= 'f');
+        if (dash ? id[i] != '-' : !hex) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 10000; ++i) {
+        const std::string id = NewRecordId();
+        ASSERT_TRUE(IsUuidV4(id)) << id;
+        ASSERT_TRUE(seen.insert(id).second) << id;
+    }
+}
+
+TEST(BoxRecord, ReportAppendsWholeLinesAndSaysWhyItCannotBeOpened) {
+    char folder[] = "/tmp/stavel-report-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/boxes.jsonl";
+    std::string error;
+    {
+        auto report = ReportFile::Open(path, &error);
+        ASSERT_TRUE(report) << error;
+        ASSERT_TRUE(report->Append("{\"a\":1}\n", &error)) << error;
+        ASSERT_TRUE(report->Append("{\"a\":2}\n", &error)) << error;
+    }
+    EXPECT_EQ(ReadAll(path), "{\"a\":1}\n{\"a\":2}\n");
+    {
+        // A line torn by some earlier crash stays, but the next line starts a line of its own.
+        std::ofstream(path, std::ios::app) << "{\"a\":3";
+        auto report = ReportFile::Open(path, &error);
+        ASSERT_TRUE(report) << error;
+        ASSERT_TRUE(report->Append("{\"a\":4}\n", &error)) << error;
+        ASSERT_TRUE(report->Append("{\"a\":5}\n", &error)) << error;
+    }
+    EXPECT_EQ(ReadAll(path), "{\"a\":1}\n{\"a\":2}\n{\"a\":3\n{\"a\":4}\n{\"a\":5}\n");
+
+    EXPECT_FALSE(ReportFile::Open(std::string(folder) + "/no/such/folder.jsonl", &error));
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+    EXPECT_FALSE(ReportFile::Open(folder, &error));
+    EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
+
+    // A FIFO that nobody reads is refused at once rather than waited for.
+    const std::string fifo = std::string(folder) + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(ReportFile::Open(fifo, &error));
+    EXPECT_NE(error.find("No such device or address"), std::string::npos) << error;
+    std::remove(fifo.c_str());
+
+    // A full disk: the line cut short is taken back, so the file still ends on a whole line.
+    if (access("/dev/full", W_OK) == 0) {
+        auto full = ReportFile::Open("/dev/full", &error);
+        ASSERT_TRUE(full) << error;
+        EXPECT_FALSE(full->Append("{\"a\":6}\n", &error));
+        EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+    }
+    std::remove(path.c_str());
+    rmdir(folder);
+}
+
+}  // namespace
