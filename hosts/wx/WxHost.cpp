@@ -5,7 +5,6 @@
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
-#include <wx/timer.h>
 
 #include "hosts/wx/DialogFont.h"
 #include "hosts/wx/FileFilter.h"
@@ -133,26 +132,7 @@ void WxHost::Beep(DWORD frequencyHz, DWORD durationMs) {
 std::optional<std::string> WxHost::OpenFileDialog(const FileDialogRequest& request) {
     wxFileDialog dialog(InnermostWxWindow(), "Open", wxEmptyString, ToWx(request.fileName),
                         ToWx(WildcardFromFilter(request.filter)), wxFD_OPEN);
-    // The test-only control channel picks the file as an operator would, once the dialog is
-    // open: GTK selects a file only after it has read the folder, so the pick is repeated until
-    // the dialog reports it (or given up, which cancels).
-    wxTimer picker;
-    int tries = 0;
-    if (!m_fileAnswers.empty()) {
-        const wxString answer = ToWx(m_fileAnswers.front());
-        m_fileAnswers.erase(m_fileAnswers.begin());
-        picker.Bind(wxEVT_TIMER, [&dialog, &tries, answer](wxTimerEvent&) {
-            if (dialog.GetPath() == answer) {
-                dialog.EndModal(wxID_OK);
-            } else if (++tries > 200) {
-                dialog.EndModal(wxID_CANCEL);
-            } else {
-                dialog.SetPath(answer);
-            }
-        });
-        picker.Start(50);
-    }
-    if (dialog.ShowModal() != wxID_OK) {
+    if (ShowFileDialog(dialog) != wxID_OK) {
         return std::nullopt;
     }
     const std::string chosen = FromWx(dialog.GetPath());
@@ -162,6 +142,10 @@ std::optional<std::string> WxHost::OpenFileDialog(const FileDialogRequest& reque
     std::error_code error;
     return ApplyDefaultExtension(chosen, request.defaultExt,
                                  std::filesystem::exists(chosen, error));
+}
+
+int WxHost::ShowFileDialog(wxFileDialog& dialog) {
+    return dialog.ShowModal();
 }
 
 void WxHost::SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) {

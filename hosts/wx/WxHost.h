@@ -24,6 +24,7 @@
 #include "platform/window/DialogTemplate.h"
 
 class WxDialogWindow;
+class wxFileDialog;
 class wxWindow;
 
 // A widget that paints its model window itself (the progress bar).
@@ -34,7 +35,7 @@ class WxPainter {
     virtual void PaintNow() = 0;
 };
 
-class WxHost final : public Host {
+class WxHost : public Host {
   public:
     // Installs itself as the host and marks the calling thread as the UI thread.
     WxHost();
@@ -74,11 +75,13 @@ class WxHost final : public Host {
     // The dialog font's base units, as the templates are converted with.
     DialogBaseUnits BaseUnits() const { return m_units; }
 
-    // --- For the test-only control channel ---
     // The windows of running dialogs, outermost first.
     const std::vector<WxDialogWindow*>& RunningWindows() const { return m_running; }
-    // The next file dialog picks `path` itself once it is open.
-    void QueueFileDialogAnswer(std::string path) { m_fileAnswers.push_back(std::move(path)); }
+
+  protected:
+    // Shows the file dialog modally and answers its end code; the window tests' build answers it
+    // as an operator would.
+    virtual int ShowFileDialog(wxFileDialog& dialog);
 
   private:
     wxWindow* InnermostWxWindow() const;
@@ -89,7 +92,6 @@ class WxHost final : public Host {
     std::vector<WxDialogWindow*> m_running;
     std::map<HWND, WxPainter*> m_painters;
     std::map<HWND, std::vector<CDC*>> m_paintSurfaces;
-    std::vector<std::string> m_fileAnswers;
     // Set by posting threads, cleared by the drain before it takes anything.
     std::atomic<bool> m_drainScheduled{false};
 };

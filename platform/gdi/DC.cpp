@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "platform/gdi/RasterDevice.h"
-
 namespace {
 
 bool Scales(const DeviceState& s) {
@@ -87,11 +85,12 @@ BOOL CDC::CreateCompatibleDC(CDC* like) {
     if (m_hDC != nullptr) {
         return 0;
     }
-    if (like != nullptr && like->m_hDC != nullptr) {
-        m_owned = like->m_hDC->CreateCompatible();
-    } else {
-        m_owned = RasterDevice(1, 1).CreateCompatible();
+    // There is no screen to fall back on: a memory context is made from a real surface or not
+    // at all, and drawing into a CDC without one does nothing.
+    if (like == nullptr || like->m_hDC == nullptr) {
+        return 0;
     }
+    m_owned = like->m_hDC->CreateCompatible();
     m_hDC = m_owned.get();
     m_hAttribDC = m_owned.get();
     return m_hDC != nullptr ? 1 : 0;

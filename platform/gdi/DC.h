@@ -36,7 +36,8 @@ class CDC {
     DeviceContext* Detach();
     // Frees a context this CDC made; only lets go of a borrowed one.
     BOOL DeleteDC();
-    // Makes a memory context compatible with `like` (null: a software raster) and owns it.
+    // Makes a memory context compatible with `like` and owns it; fails when `like` has no
+    // output context (a window the host cannot paint, such as the command line's).
     BOOL CreateCompatibleDC(CDC* like);
     DeviceContext* GetSafeHdc() const { return m_hDC; }
 

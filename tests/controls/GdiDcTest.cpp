@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/gdi/DC.h"
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/MemDC.h"
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/TextProgressCtrl.h"
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 #include "tests/support/testhost/TestHost.h"
 
 namespace {

@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "platform/gdi/DC.h"
-#include "platform/gdi/RasterDevice.h"
 #include "platform/host/Host.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/TimerTable.h"
+#include "tests/support/raster/RasterDevice.h"
 
 struct RecordedMessageBox {
     std::string text;

@@ -1,10 +1,10 @@
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "platform/gdi/BuiltinFont.h"
 #include "platform/gdi/GdiObjects.h"
+#include "tests/support/raster/BuiltinFont.h"
 
 RasterBitmap::RasterBitmap(int width, int height, COLORREF fill)
     : m_width(std::max(0, width)),
