@@ -42,5 +42,3 @@ struct CommIo {
     std::size_t count = 0;
     CommResult result;
 };
-
-const char* CommStatusName(CommStatus status);

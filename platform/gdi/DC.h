@@ -51,7 +51,6 @@ class CDC {
     void FillSolidRect(int x, int y, int cx, int cy, COLORREF colour);
     SIZE GetTextExtent(const std::string& text) const;
     BOOL ExtTextOut(int x, int y, UINT options, const RECT* clip, const std::string& text);
-    BOOL TextOut(int x, int y, const std::string& text);
     BOOL BitBlt(int x, int y, int width, int height, CDC* source, int xSource, int ySource,
                 DWORD rop);
 
@@ -74,8 +73,6 @@ class CDC {
     POINT SetWindowOrg(int x, int y);
     POINT SetWindowOrg(POINT origin) { return SetWindowOrg(origin.x, origin.y); }
     POINT GetWindowOrg() const;
-    POINT SetViewportOrg(int x, int y);
-    POINT GetViewportOrg() const;
     int SetMapMode(int mode);
     int GetMapMode() const;
     SIZE SetWindowExt(int cx, int cy);

@@ -40,7 +40,6 @@ struct DeviceState {
     int bkMode = OPAQUE;
     int mapMode = MM_TEXT;
     POINT windowOrg{};
-    POINT viewportOrg{};
     SIZE windowExt{1, 1};
     SIZE viewportExt{1, 1};
     CFont* font = nullptr;
@@ -78,8 +77,9 @@ class DeviceContext {
     // backend that is not a memory backend, or for a bitmap of another kind.
     virtual bool SelectBitmap(std::shared_ptr<GdiBitmap> bitmap) = 0;
 
-    bool IsPrinting() const { return m_printing; }
-    void SetPrinting(bool printing) { m_printing = printing; }
+    // Whether the surface is a printer's page, which a memory context must not stand in for.
+    // No host of this system prints; the tests' raster can pretend to.
+    virtual bool IsPrinting() const { return false; }
 
     // The part of the surface that the current paint may change (a window's invalid area); the
     // whole surface when none is set.
@@ -93,5 +93,4 @@ class DeviceContext {
   private:
     DeviceState m_state;
     std::optional<RECT> m_updateArea;
-    bool m_printing = false;
 };

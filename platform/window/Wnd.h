@@ -32,7 +32,6 @@ class CRgn;
 // What it takes to make a window (the pixel form of one template item).
 struct CreateParams {
     ControlKind kind = ControlKind::Static;
-    std::string className;
     std::string text;
     DWORD style = 0;
     DWORD exStyle = 0;
@@ -66,7 +65,6 @@ class CWnd {
     // Message handling.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     // The standard handling of the message being handled now.
     LRESULT Default();
     // The standard answer of the window's kind.
@@ -93,13 +91,10 @@ class CWnd {
     BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
     void GetClientRect(RECT* rect) const;
     WindowPlacement GetPlacement() const;
-    // Hosts move windows; the client size follows the placement.
-    void MoveWindow(const WindowPlacement& placement);
     CWnd* GetParent() const;
     CWnd* GetDlgItem(int id) const;
     int GetDlgCtrlID() const;
     ControlKind GetKind() const;
-    const std::string& GetClassName() const;
     // The window's font (WM_GETFONT), or null when it has none of its own.
     CFont* GetFont() const;
     void SetFont(CFont* font, BOOL redraw = 1);
@@ -128,7 +123,6 @@ class CWnd {
     LRESULT DefaultButton(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultCombo(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultEdit(UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT DefaultProgress(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultIcon(UINT message, WPARAM wParam, LPARAM lParam);
     void ReplaceSelection(std::string_view text);
     void SetSelection(LPARAM start, LPARAM end);

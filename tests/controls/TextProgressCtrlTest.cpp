@@ -52,7 +52,6 @@ class TextProgressCtrlTest : public ::testing::Test {
     void Make(int width, int height, DWORD style = PBS_SMOOTH) {
         CreateParams params;
         params.kind = ControlKind::Progress;
-        params.className = "msctls_progress32";
         params.style = WS_CHILD | WS_VISIBLE | WS_BORDER | style;
         params.placement = WindowPlacement{0, 0, width, height};
         params.id = 1009;

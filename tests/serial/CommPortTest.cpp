@@ -12,7 +12,7 @@ namespace {
 std::unique_ptr<CommPort> OpenOrFail(const std::string& path) {
     CommResult r;
     auto port = CommPort::Open(path, &r);
-    EXPECT_TRUE(port) << r.call << ": " << CommStatusName(r.status);
+    EXPECT_TRUE(port) << r.call << ": status " << static_cast<int>(r.status);
     return port;
 }
 

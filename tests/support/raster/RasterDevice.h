@@ -44,6 +44,9 @@ class RasterDevice : public DeviceContext {
     int Height() const { return m_surface->Height(); }
     // Gives the surface a new size; every pixel becomes `fill`.
     void Resize(int width, int height, COLORREF fill = RGB(255, 255, 255));
+    // Makes the surface stand for a printer's page.
+    void SetPrinting(bool printing) { m_printing = printing; }
+    bool IsPrinting() const override { return m_printing; }
     // Writes the surface as an 8-bit RGB PNG; false when the file cannot be written.
     bool WritePng(const std::string& path) const;
 
@@ -67,4 +70,5 @@ class RasterDevice : public DeviceContext {
 
     std::shared_ptr<RasterBitmap> m_surface;
     bool m_memory = false;
+    bool m_printing = false;
 };
