@@ -156,12 +156,6 @@ void WxHost::KillTimer(HWND hwnd, UINT_PTR id) {
     m_timers.Kill(hwnd, id);
 }
 
-void WxHost::RedrawWindow(HWND hwnd) {
-    if (auto it = m_painters.find(hwnd); it != m_painters.end()) {
-        it->second->PaintNow();
-    }
-}
-
 void WxHost::RegisterPainter(HWND hwnd, WxPainter* painter) {
     m_painters[hwnd] = painter;
 }
@@ -170,27 +164,11 @@ void WxHost::UnregisterPainter(HWND hwnd) {
     m_painters.erase(hwnd);
 }
 
-void WxHost::PushPaintSurface(HWND hwnd, CDC* surface) {
-    m_paintSurfaces[hwnd].push_back(surface);
+std::unique_ptr<DeviceContext> WxHost::BeginPaint(HWND hwnd) {
+    // Only a widget that paints its model has a surface to give.
+    auto it = m_painters.find(hwnd);
+    return it == m_painters.end() ? nullptr : it->second->BeginPaint();
 }
-
-void WxHost::PopPaintSurface(HWND hwnd) {
-    auto it = m_paintSurfaces.find(hwnd);
-    if (it != m_paintSurfaces.end() && !it->second.empty()) {
-        it->second.pop_back();
-        if (it->second.empty()) {
-            m_paintSurfaces.erase(it);
-        }
-    }
-}
-
-CDC* WxHost::BeginPaint(HWND hwnd) {
-    // Only a paint that a widget started has a surface; a WM_PAINT sent otherwise draws nothing.
-    auto it = m_paintSurfaces.find(hwnd);
-    return it == m_paintSurfaces.end() ? nullptr : it->second.back();
-}
-
-void WxHost::EndPaint(HWND) {}
 
 COLORREF WxHost::GetSysColor(int index) {
     // The COLOR_* indices and wxSystemColour share the Windows numbering.

@@ -222,11 +222,12 @@ BOOL CWnd::KillTimer(UINT_PTR id) {
 }
 
 BOOL CWnd::RedrawWindow(const RECT*, CRgn*, UINT) {
-    // The whole window is repainted at once: the only caller asks for exactly that.
+    // The whole window is repainted at once, as RDW_UPDATENOW asks (the only caller's flags):
+    // the paint is sent straight to the window, whose CPaintDC asks the host for a surface.
     if (m_hWnd == kNoWindow) {
         return 0;
     }
-    CurrentHost().RedrawWindow(m_hWnd);
+    SendMessage(WM_PAINT);
     return 1;
 }
 

@@ -290,10 +290,10 @@ namespace {
 // A host whose paints may cover only part of a window, as after an overlapping window moves.
 class PartialPaintHost : public TestHost {
   public:
-    CDC* BeginPaint(HWND hwnd) override {
-        CDC* dc = TestHost::BeginPaint(hwnd);
-        if (dc != nullptr && dc->m_hDC != nullptr) {
-            dc->m_hDC->SetUpdateArea(updateArea);
+    std::unique_ptr<DeviceContext> BeginPaint(HWND hwnd) override {
+        std::unique_ptr<DeviceContext> dc = TestHost::BeginPaint(hwnd);
+        if (dc != nullptr) {
+            dc->SetUpdateArea(updateArea);
         }
         return dc;
     }

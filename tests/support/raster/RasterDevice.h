@@ -44,6 +44,9 @@ class RasterDevice : public DeviceContext {
     int Height() const { return m_surface->Height(); }
     // Gives the surface a new size; every pixel becomes `fill`.
     void Resize(int width, int height, COLORREF fill = RGB(255, 255, 255));
+    // A fresh device context (stock objects, no mapping) drawing onto this surface's pixels, as
+    // a window's paint context draws onto the window.
+    std::unique_ptr<RasterDevice> SharingSurface() const;
     // Makes the surface stand for a printer's page.
     void SetPrinting(bool printing) { m_printing = printing; }
     bool IsPrinting() const override { return m_printing; }
@@ -66,6 +69,7 @@ class RasterDevice : public DeviceContext {
     explicit RasterDevice(MemoryTag);
 
   private:
+    explicit RasterDevice(std::shared_ptr<RasterBitmap> surface);
     void Plot(int x, int y, COLORREF colour, const RECT& clip);
 
     std::shared_ptr<RasterBitmap> m_surface;
