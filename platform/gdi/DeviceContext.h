@@ -1,11 +1,11 @@
 #pragma once
 
-// The drawing backend behind a CDC: one per host kind (the software raster, the desktop
-// toolkit). It keeps the state a device context carries between calls (colours, modes, mapping,
-// selected objects, clip region) so that every CDC wrapping the same backend sees the same state,
-// and it draws a handful of primitives in device units. Coordinates and clipping are worked out
-// by CDC before a primitive is called: a backend only draws what it is told, inside the rectangle
-// it is given.
+// The drawing backend behind a CDC: one per host kind that has a screen (the desktop toolkit's;
+// the tests paint into a software raster of their own). It keeps the state a device context carries
+// between calls (colours, modes, mapping, selected objects, clip region) so that every CDC wrapping
+// the same backend sees the same state, and it draws a handful of primitives in device units.
+// Coordinates and clipping are worked out by CDC before a primitive is called: a backend only draws
+// what it is told, inside the rectangle it is given.
 //
 // Threading rules: a backend belongs to the UI thread; nothing here is locked.
 
