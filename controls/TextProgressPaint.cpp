@@ -27,6 +27,10 @@ void CTextProgressCtrl::OnPaint() {
         return;
     }
     CPaintDC paintDc(this);
+    // A host without a screen (the command line's) gives no surface: nothing is painted.
+    if (paintDc.GetSafeHdc() == nullptr) {
+        return;
+    }
     CMemDC dc(&paintDc);
     const Colours colours{Effective(m_crBar, COLOR_HIGHLIGHT), Effective(m_crBack, COLOR_BTNFACE),
                           Effective(m_crText, COLOR_WINDOWTEXT),

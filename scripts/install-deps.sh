@@ -9,6 +9,7 @@ packages=(
     libpng-dev libssl-dev
     libwxgtk3.2-dev xvfb xauth xdotool x11-utils
     clang libclang-rt-14-dev
+    universal-ctags
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png: the desktop window mid-download against the simulated box, under a
-# private Xvfb display, through Stavel_OV's test-only control channel.
+# private Xvfb display, through the remote control of Stavel_OV's test-only build
+# (Stavel_OV_testable, copied as Stavel_OV so that its INI file and captions are the product's).
 #   scripts/screenshot.sh [BUILD_DIR] [OUTPUT_PNG]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +26,7 @@ pids+=($!)
 for _ in $(seq 100); do grep -q 'box on' "$work/box.txt" && break; sleep 0.1; done
 pty=$(sed -n 's/^stbsim: box on //p' "$work/box.txt" | head -1)
 
-cp "$build/bin/Stavel_OV" "$work/"
+cp "$build/bin/Stavel_OV_testable" "$work/Stavel_OV"
 printf '[Gerneral]\r\nSdlFileName=%s\r\nCOM Port Number=1\r\n' "$work/image.sdl" >"$work/Stavel_OV.ini"
 mkdir "$work/control"
 DISPLAY=$display STAVEL_COM1=$pty STAVEL_WX_CONTROL=$work/control "$work/Stavel_OV" \

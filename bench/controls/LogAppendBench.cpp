@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     }
     // Keep the work observable so that nothing is optimised away.
     const bool same = view.text == log.Text();
-    std::printf("text %zu bytes, view %s, %ld scrolls\n", log.GetTextLength(),
+    std::printf("text %zu bytes, view %s, %ld scrolls\n", log.Text().size(),
                 same ? "matches" : "DIFFERS", view.scrolls);
     return same ? 0 : 1;
 }

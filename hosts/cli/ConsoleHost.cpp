@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "hosts/cli/ConsoleScreen.h"
+#include "platform/gdi/DeviceContext.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/window/Dialog.h"
 
@@ -72,13 +73,9 @@ void ConsoleHost::KillTimer(HWND hwnd, UINT_PTR id) {
 }
 
 // Nothing is painted: the progress is followed through the bar's text instead.
-void ConsoleHost::RedrawWindow(HWND) {}
-
-CDC* ConsoleHost::BeginPaint(HWND) {
+std::unique_ptr<DeviceContext> ConsoleHost::BeginPaint(HWND) {
     return nullptr;
 }
-
-void ConsoleHost::EndPaint(HWND) {}
 
 COLORREF ConsoleHost::GetSysColor(int index) {
     return ClassicSysColor(index);

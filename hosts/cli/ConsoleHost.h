@@ -34,9 +34,7 @@ class ConsoleHost final : public Host {
     int RunModal(CDialog& dialog) override;
     void SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) override;
     void KillTimer(HWND hwnd, UINT_PTR id) override;
-    void RedrawWindow(HWND hwnd) override;
-    CDC* BeginPaint(HWND hwnd) override;
-    void EndPaint(HWND hwnd) override;
+    std::unique_ptr<DeviceContext> BeginPaint(HWND hwnd) override;
     COLORREF GetSysColor(int index) override;
 
   private:

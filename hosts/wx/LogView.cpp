@@ -91,7 +91,3 @@ void LogView::Flush() {
         Text()->ShowPosition(Text()->GetLastPosition());
     }
 }
-
-std::string LogView::ShownText() const {
-    return FromWx(Text()->GetValue());
-}

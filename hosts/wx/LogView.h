@@ -29,8 +29,6 @@ class LogView : public WidgetBinding {
 
     // Puts what was gathered into the control now (the end of a loop turn does this by itself).
     void Flush();
-    // What the control shows, as UTF-8.
-    std::string ShownText() const;
 
   private:
     void Rebuild(CWnd& model);

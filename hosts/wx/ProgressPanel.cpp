@@ -2,9 +2,8 @@
 
 #include <wx/dcclient.h>
 
-#include "hosts/wx/WxFonts.h"
+#include "hosts/wx/WxClientDevice.h"
 #include "hosts/wx/WxWindowDevice.h"
-#include "platform/gdi/DC.h"
 
 namespace {
 
@@ -27,7 +26,11 @@ ProgressPanel::ProgressPanel(CWnd& model, wxWindow* parent)
         // What the control leaves unpainted (an empty range) shows the dialog's face.
         dc.SetBackground(wxBrush(Widget()->GetParent()->GetBackgroundColour()));
         dc.Clear();
-        Paint(dc);
+        if (CWnd* model = Model()) {
+            m_exposed = &dc;
+            model->SendMessage(WM_PAINT);
+            m_exposed = nullptr;
+        }
     });
 }
 
@@ -42,31 +45,18 @@ void ProgressPanel::Sync(CWnd& model) {
     Widget()->Refresh();
 }
 
-void ProgressPanel::PaintNow() {
+std::unique_ptr<DeviceContext> ProgressPanel::BeginPaint() {
+    if (m_exposed != nullptr) {
+        const wxSize size = Widget()->GetClientSize();
+        auto device =
+            std::make_unique<WxWindowDevice>(*m_exposed, SIZE{size.GetWidth(), size.GetHeight()});
+        const wxRect area = Widget()->GetUpdateRegion().GetBox();
+        device->SetUpdateArea(
+            RECT{area.GetLeft(), area.GetTop(), area.GetRight() + 1, area.GetBottom() + 1});
+        return device;
+    }
     if (!Widget()->IsShownOnScreen()) {
-        return;
+        return nullptr;
     }
-    {
-        wxClientDC dc(Widget());
-        Paint(dc);
-    }
-    // Sends what was drawn to the display now instead of when the loop next turns.
-    Widget()->Update();
-}
-
-void ProgressPanel::Paint(wxDC& dc) {
-    CWnd* model = Model();
-    WxHost* host = WxHost::Current();
-    if (model == nullptr || host == nullptr) {
-        return;
-    }
-    const wxSize size = Widget()->GetClientSize();
-    WxWindowDevice device(dc, SIZE{size.GetWidth(), size.GetHeight()});
-    CDC surface;
-    surface.Attach(&device);
-    host->PushPaintSurface(Handle(), &surface);
-    model->SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(&surface));
-    model->SendMessage(WM_PAINT);
-    host->PopPaintSurface(Handle());
-    surface.Detach();
+    return std::make_unique<WxClientDevice>(Widget());
 }

@@ -5,7 +5,6 @@
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
-#include <wx/timer.h>
 
 #include "hosts/wx/DialogFont.h"
 #include "hosts/wx/FileFilter.h"
@@ -133,26 +132,7 @@ void WxHost::Beep(DWORD frequencyHz, DWORD durationMs) {
 std::optional<std::string> WxHost::OpenFileDialog(const FileDialogRequest& request) {
     wxFileDialog dialog(InnermostWxWindow(), "Open", wxEmptyString, ToWx(request.fileName),
                         ToWx(WildcardFromFilter(request.filter)), wxFD_OPEN);
-    // The test-only control channel picks the file as an operator would, once the dialog is
-    // open: GTK selects a file only after it has read the folder, so the pick is repeated until
-    // the dialog reports it (or given up, which cancels).
-    wxTimer picker;
-    int tries = 0;
-    if (!m_fileAnswers.empty()) {
-        const wxString answer = ToWx(m_fileAnswers.front());
-        m_fileAnswers.erase(m_fileAnswers.begin());
-        picker.Bind(wxEVT_TIMER, [&dialog, &tries, answer](wxTimerEvent&) {
-            if (dialog.GetPath() == answer) {
-                dialog.EndModal(wxID_OK);
-            } else if (++tries > 200) {
-                dialog.EndModal(wxID_CANCEL);
-            } else {
-                dialog.SetPath(answer);
-            }
-        });
-        picker.Start(50);
-    }
-    if (dialog.ShowModal() != wxID_OK) {
+    if (ShowFileDialog(dialog) != wxID_OK) {
         return std::nullopt;
     }
     const std::string chosen = FromWx(dialog.GetPath());
@@ -164,18 +144,16 @@ std::optional<std::string> WxHost::OpenFileDialog(const FileDialogRequest& reque
                                  std::filesystem::exists(chosen, error));
 }
 
+int WxHost::ShowFileDialog(wxFileDialog& dialog) {
+    return dialog.ShowModal();
+}
+
 void WxHost::SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) {
     m_timers.Set(hwnd, id, periodMs);
 }
 
 void WxHost::KillTimer(HWND hwnd, UINT_PTR id) {
     m_timers.Kill(hwnd, id);
-}
-
-void WxHost::RedrawWindow(HWND hwnd) {
-    if (auto it = m_painters.find(hwnd); it != m_painters.end()) {
-        it->second->PaintNow();
-    }
 }
 
 void WxHost::RegisterPainter(HWND hwnd, WxPainter* painter) {
@@ -186,27 +164,11 @@ void WxHost::UnregisterPainter(HWND hwnd) {
     m_painters.erase(hwnd);
 }
 
-void WxHost::PushPaintSurface(HWND hwnd, CDC* surface) {
-    m_paintSurfaces[hwnd].push_back(surface);
+std::unique_ptr<DeviceContext> WxHost::BeginPaint(HWND hwnd) {
+    // Only a widget that paints its model has a surface to give.
+    auto it = m_painters.find(hwnd);
+    return it == m_painters.end() ? nullptr : it->second->BeginPaint();
 }
-
-void WxHost::PopPaintSurface(HWND hwnd) {
-    auto it = m_paintSurfaces.find(hwnd);
-    if (it != m_paintSurfaces.end() && !it->second.empty()) {
-        it->second.pop_back();
-        if (it->second.empty()) {
-            m_paintSurfaces.erase(it);
-        }
-    }
-}
-
-CDC* WxHost::BeginPaint(HWND hwnd) {
-    // Only a paint that a widget started has a surface; a WM_PAINT sent otherwise draws nothing.
-    auto it = m_paintSurfaces.find(hwnd);
-    return it == m_paintSurfaces.end() ? nullptr : it->second.back();
-}
-
-void WxHost::EndPaint(HWND) {}
 
 COLORREF WxHost::GetSysColor(int index) {
     // The COLOR_* indices and wxSystemColour share the Windows numbering.

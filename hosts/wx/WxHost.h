@@ -24,17 +24,19 @@
 #include "platform/window/DialogTemplate.h"
 
 class WxDialogWindow;
+class wxFileDialog;
 class wxWindow;
 
-// A widget that paints its model window itself (the progress bar).
+// A widget whose model window paints itself (the progress bar).
 class WxPainter {
   public:
     virtual ~WxPainter() = default;
-    // Paints the window now, before returning, whatever the event loop is doing.
-    virtual void PaintNow() = 0;
+    // A surface for one paint of the model window (Host::BeginPaint), or null when the widget
+    // cannot be painted now.
+    virtual std::unique_ptr<DeviceContext> BeginPaint() = 0;
 };
 
-class WxHost final : public Host {
+class WxHost : public Host {
   public:
     // Installs itself as the host and marks the calling thread as the UI thread.
     WxHost();
@@ -52,9 +54,7 @@ class WxHost final : public Host {
     int RunModal(CDialog& dialog) override;
     void SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) override;
     void KillTimer(HWND hwnd, UINT_PTR id) override;
-    void RedrawWindow(HWND hwnd) override;
-    CDC* BeginPaint(HWND hwnd) override;
-    void EndPaint(HWND hwnd) override;
+    std::unique_ptr<DeviceContext> BeginPaint(HWND hwnd) override;
     COLORREF GetSysColor(int index) override;
 
     // --- For the widgets ---
@@ -68,17 +68,16 @@ class WxHost final : public Host {
     void DrainUiQueue();
     void RegisterPainter(HWND hwnd, WxPainter* painter);
     void UnregisterPainter(HWND hwnd);
-    // A paint in progress hands its surface to the model's BeginPaint.
-    void PushPaintSurface(HWND hwnd, CDC* surface);
-    void PopPaintSurface(HWND hwnd);
     // The dialog font's base units, as the templates are converted with.
     DialogBaseUnits BaseUnits() const { return m_units; }
 
-    // --- For the test-only control channel ---
     // The windows of running dialogs, outermost first.
     const std::vector<WxDialogWindow*>& RunningWindows() const { return m_running; }
-    // The next file dialog picks `path` itself once it is open.
-    void QueueFileDialogAnswer(std::string path) { m_fileAnswers.push_back(std::move(path)); }
+
+  protected:
+    // Shows the file dialog modally and answers its end code; the window tests' build answers it
+    // as an operator would.
+    virtual int ShowFileDialog(wxFileDialog& dialog);
 
   private:
     wxWindow* InnermostWxWindow() const;
@@ -88,8 +87,6 @@ class WxHost final : public Host {
     WxTimers m_timers;
     std::vector<WxDialogWindow*> m_running;
     std::map<HWND, WxPainter*> m_painters;
-    std::map<HWND, std::vector<CDC*>> m_paintSurfaces;
-    std::vector<std::string> m_fileAnswers;
     // Set by posting threads, cleared by the drain before it takes anything.
     std::atomic<bool> m_drainScheduled{false};
 };

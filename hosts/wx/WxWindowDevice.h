@@ -1,6 +1,6 @@
 #pragma once
 
-// The backend of one paint of a window: a borrowed wxPaintDC or wxClientDC and the window's
+// The backend of one paint of a window: a borrowed wxPaintDC and the window's
 // client size. Made fresh for every paint, as BeginPaint gives a fresh context on Windows.
 //
 // Threading rules: UI thread only; it lives no longer than the wxDC it borrows.

@@ -61,6 +61,5 @@ inline constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
 
 // Message box types and results the system uses.
 inline constexpr UINT MB_OK = 0x00000000;
-inline constexpr UINT MB_ICONERROR = 0x00000010;
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;

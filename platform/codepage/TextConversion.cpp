@@ -4,8 +4,6 @@
 
 #include <cerrno>
 
-#include "platform/codepage/MultiByte.h"
-
 namespace {
 
 // One conversion descriptor, closed however the conversion ends.
@@ -77,20 +75,6 @@ std::string FromUtf8(std::string_view utf8, CodeSet codeSet) {
     std::string_view in = utf8;
     if (!cd.Valid() || !cd.Convert(in, out) || !in.empty()) {
         return std::string(utf8);
-    }
-    return out;
-}
-
-std::string ToUtf8(std::string_view bytes, CodeSet codeSet) {
-    Iconv cd("UTF-8", IconvName(codeSet));
-    if (!cd.Valid()) {
-        return std::string(bytes);
-    }
-    std::string out;
-    std::string_view in = bytes;
-    while (!cd.Convert(in, out) && !in.empty()) {
-        out += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
-        in.remove_prefix(CharLength(in, 0, codeSet));
     }
     return out;
 }

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "platform/gdi/RasterDevice.h"
-
 namespace {
 
 bool Scales(const DeviceState& s) {
@@ -16,20 +14,18 @@ LONG NonZero(LONG v) {
 
 POINT ToDevicePoint(const DeviceState& s, POINT p) {
     if (!Scales(s)) {
-        return POINT{p.x - s.windowOrg.x + s.viewportOrg.x, p.y - s.windowOrg.y + s.viewportOrg.y};
+        return POINT{p.x - s.windowOrg.x, p.y - s.windowOrg.y};
     }
-    return POINT{
-        (p.x - s.windowOrg.x) * s.viewportExt.cx / NonZero(s.windowExt.cx) + s.viewportOrg.x,
-        (p.y - s.windowOrg.y) * s.viewportExt.cy / NonZero(s.windowExt.cy) + s.viewportOrg.y};
+    return POINT{(p.x - s.windowOrg.x) * s.viewportExt.cx / NonZero(s.windowExt.cx),
+                 (p.y - s.windowOrg.y) * s.viewportExt.cy / NonZero(s.windowExt.cy)};
 }
 
 POINT ToLogicalPoint(const DeviceState& s, POINT p) {
     if (!Scales(s)) {
-        return POINT{p.x - s.viewportOrg.x + s.windowOrg.x, p.y - s.viewportOrg.y + s.windowOrg.y};
+        return POINT{p.x + s.windowOrg.x, p.y + s.windowOrg.y};
     }
-    return POINT{
-        (p.x - s.viewportOrg.x) * s.windowExt.cx / NonZero(s.viewportExt.cx) + s.windowOrg.x,
-        (p.y - s.viewportOrg.y) * s.windowExt.cy / NonZero(s.viewportExt.cy) + s.windowOrg.y};
+    return POINT{p.x * s.windowExt.cx / NonZero(s.viewportExt.cx) + s.windowOrg.x,
+                 p.y * s.windowExt.cy / NonZero(s.viewportExt.cy) + s.windowOrg.y};
 }
 
 // A rectangle whose corners a flipping map may have swapped, put back in order.
@@ -87,11 +83,12 @@ BOOL CDC::CreateCompatibleDC(CDC* like) {
     if (m_hDC != nullptr) {
         return 0;
     }
-    if (like != nullptr && like->m_hDC != nullptr) {
-        m_owned = like->m_hDC->CreateCompatible();
-    } else {
-        m_owned = RasterDevice(1, 1).CreateCompatible();
+    // There is no screen to fall back on: a memory context is made from a real surface or not
+    // at all, and drawing into a CDC without one does nothing.
+    if (like == nullptr || like->m_hDC == nullptr) {
+        return 0;
     }
+    m_owned = like->m_hDC->CreateCompatible();
     m_hDC = m_owned.get();
     m_hAttribDC = m_owned.get();
     return m_hDC != nullptr ? 1 : 0;
@@ -188,10 +185,6 @@ BOOL CDC::ExtTextOut(int x, int y, UINT options, const RECT* clip, const std::st
     }
     m_hDC->DrawText(origin, s.logFont, text, s.textColor, area);
     return 1;
-}
-
-BOOL CDC::TextOut(int x, int y, const std::string& text) {
-    return ExtTextOut(x, y, 0, nullptr, text);
 }
 
 BOOL CDC::BitBlt(int x, int y, int width, int height, CDC* source, int xSource, int ySource,
@@ -338,16 +331,6 @@ POINT CDC::SetWindowOrg(int x, int y) {
 
 POINT CDC::GetWindowOrg() const {
     return m_hAttribDC ? m_hAttribDC->State().windowOrg : POINT{};
-}
-
-POINT CDC::SetViewportOrg(int x, int y) {
-    const POINT old = GetViewportOrg();
-    ForBoth([&](DeviceState& s) { s.viewportOrg = POINT{x, y}; });
-    return old;
-}
-
-POINT CDC::GetViewportOrg() const {
-    return m_hAttribDC ? m_hAttribDC->State().viewportOrg : POINT{};
 }
 
 int CDC::SetMapMode(int mode) {

@@ -36,7 +36,8 @@ class CDC {
     DeviceContext* Detach();
     // Frees a context this CDC made; only lets go of a borrowed one.
     BOOL DeleteDC();
-    // Makes a memory context compatible with `like` (null: a software raster) and owns it.
+    // Makes a memory context compatible with `like` and owns it; fails when `like` has no
+    // output context (a window the host cannot paint, such as the command line's).
     BOOL CreateCompatibleDC(CDC* like);
     DeviceContext* GetSafeHdc() const { return m_hDC; }
 
@@ -50,7 +51,6 @@ class CDC {
     void FillSolidRect(int x, int y, int cx, int cy, COLORREF colour);
     SIZE GetTextExtent(const std::string& text) const;
     BOOL ExtTextOut(int x, int y, UINT options, const RECT* clip, const std::string& text);
-    BOOL TextOut(int x, int y, const std::string& text);
     BOOL BitBlt(int x, int y, int width, int height, CDC* source, int xSource, int ySource,
                 DWORD rop);
 
@@ -73,8 +73,6 @@ class CDC {
     POINT SetWindowOrg(int x, int y);
     POINT SetWindowOrg(POINT origin) { return SetWindowOrg(origin.x, origin.y); }
     POINT GetWindowOrg() const;
-    POINT SetViewportOrg(int x, int y);
-    POINT GetViewportOrg() const;
     int SetMapMode(int mode);
     int GetMapMode() const;
     SIZE SetWindowExt(int cx, int cy);

@@ -1,11 +1,11 @@
 #pragma once
 
-// The drawing backend behind a CDC: one per host kind (the software raster, the desktop
-// toolkit). It keeps the state a device context carries between calls (colours, modes, mapping,
-// selected objects, clip region) so that every CDC wrapping the same backend sees the same state,
-// and it draws a handful of primitives in device units. Coordinates and clipping are worked out
-// by CDC before a primitive is called: a backend only draws what it is told, inside the rectangle
-// it is given.
+// The drawing backend behind a CDC: one per host kind that has a screen (the desktop toolkit's;
+// the tests paint into a software raster of their own). It keeps the state a device context carries
+// between calls (colours, modes, mapping, selected objects, clip region) so that every CDC wrapping
+// the same backend sees the same state, and it draws a handful of primitives in device units.
+// Coordinates and clipping are worked out by CDC before a primitive is called: a backend only draws
+// what it is told, inside the rectangle it is given.
 //
 // Threading rules: a backend belongs to the UI thread; nothing here is locked.
 
@@ -40,7 +40,6 @@ struct DeviceState {
     int bkMode = OPAQUE;
     int mapMode = MM_TEXT;
     POINT windowOrg{};
-    POINT viewportOrg{};
     SIZE windowExt{1, 1};
     SIZE viewportExt{1, 1};
     CFont* font = nullptr;
@@ -78,8 +77,9 @@ class DeviceContext {
     // backend that is not a memory backend, or for a bitmap of another kind.
     virtual bool SelectBitmap(std::shared_ptr<GdiBitmap> bitmap) = 0;
 
-    bool IsPrinting() const { return m_printing; }
-    void SetPrinting(bool printing) { m_printing = printing; }
+    // Whether the surface is a printer's page, which a memory context must not stand in for.
+    // No host of this system prints; the tests' raster can pretend to.
+    virtual bool IsPrinting() const { return false; }
 
     // The part of the surface that the current paint may change (a window's invalid area); the
     // whole surface when none is set.
@@ -93,5 +93,4 @@ class DeviceContext {
   private:
     DeviceState m_state;
     std::optional<RECT> m_updateArea;
-    bool m_printing = false;
 };

@@ -43,14 +43,6 @@ BOOL CBrush::DeleteObject() {
     return had ? 1 : 0;
 }
 
-BOOL CBrush::CreateSolidBrush(COLORREF colour) {
-    if (m_colour) {
-        return 0;
-    }
-    m_colour = colour;
-    return 1;
-}
-
 const void* CPen::GetSafeHandle() const {
     return m_pen ? &*m_pen : nullptr;
 }

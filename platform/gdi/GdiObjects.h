@@ -43,12 +43,10 @@ class CFont : public CGdiObject {
 class CBrush : public CGdiObject {
   public:
     CBrush() = default;
-    explicit CBrush(COLORREF colour) { CreateSolidBrush(colour); }
+    explicit CBrush(COLORREF colour) : m_colour(colour) {}
     UINT GetObjectType() const override { return OBJ_BRUSH; }
     const void* GetSafeHandle() const override;
     BOOL DeleteObject() override;
-
-    BOOL CreateSolidBrush(COLORREF colour);
 
   private:
     std::optional<COLORREF> m_colour;

@@ -28,18 +28,10 @@ struct SIZE {
 // A font as the caller asks for it; a backend maps it onto what it can draw.
 struct LOGFONT {
     LONG lfHeight = 0;
-    LONG lfWidth = 0;
     LONG lfEscapement = 0;  // tenths of a degree; 900 runs the text upward
     LONG lfOrientation = 0;
     LONG lfWeight = 0;
     BYTE lfItalic = 0;
-    BYTE lfUnderline = 0;
-    BYTE lfStrikeOut = 0;
-    BYTE lfCharSet = 0;
-    BYTE lfOutPrecision = 0;
-    BYTE lfClipPrecision = 0;
-    BYTE lfQuality = 0;
-    BYTE lfPitchAndFamily = 0;
     char lfFaceName[32] = {};
 };
 

@@ -16,8 +16,6 @@ class HeadlessHost : public Host {
     int RunModal(CDialog&) override { return IDCANCEL; }
     void SetTimer(HWND, UINT_PTR, UINT) override {}
     void KillTimer(HWND, UINT_PTR) override {}
-    void RedrawWindow(HWND) override {}
-    CDC* BeginPaint(HWND) override { return nullptr; }
-    void EndPaint(HWND) override {}
+    std::unique_ptr<DeviceContext> BeginPaint(HWND) override;
     COLORREF GetSysColor(int index) override { return ClassicSysColor(index); }
 };

@@ -1,19 +1,20 @@
 #pragma once
 
 // What only a user-interface toolkit can give the system: the modal loop, message boxes, the
-// file-open dialog, timers, synchronous repaint and the beep. The wx host and the command-line
-// host each implement this interface and install themselves at start-up with SetHost.
+// file-open dialog, timers, a surface to paint a window on and the beep. The wx host and the
+// command-line host each implement this interface and install themselves at start-up with SetHost.
 //
 // Threading rules: every member of Host is called on the UI thread only. AfxMessageBox may be
 // called from any thread (see WorkerMessageBox.h for the worker side).
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/base/Win32Types.h"
 
-class CDC;
 class CDialog;
+class DeviceContext;
 
 struct FileDialogRequest {
     bool openFileDialog = true;  // always true in this system
@@ -38,12 +39,11 @@ class Host {
     // Timer `id` of window `hwnd` posts WM_TIMER with wParam `id` every `periodMs` ms.
     virtual void SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) = 0;
     virtual void KillTimer(HWND hwnd, UINT_PTR id) = 0;
-    // Repaints the window before returning, even while the UI thread is busy.
-    virtual void RedrawWindow(HWND hwnd) = 0;
-    // The device context that a paint of `hwnd` draws into, valid until EndPaint; null when the
-    // window cannot be painted now. Only a WM_PAINT handler calls these (through CPaintDC).
-    virtual CDC* BeginPaint(HWND hwnd) = 0;
-    virtual void EndPaint(HWND hwnd) = 0;
+    // The surface one paint of `hwnd` draws into, made for that paint alone and fresh (nothing a
+    // previous paint selected carries over). The paint ends when it is destroyed: what was drawn
+    // is on the screen then, even while the UI thread is busy. Null when the window cannot be
+    // painted now (no screen, or the window not shown). Only CPaintDC calls this.
+    virtual std::unique_ptr<DeviceContext> BeginPaint(HWND hwnd) = 0;
     // A system colour by its COLOR_* index (Win32Types.h).
     virtual COLORREF GetSysColor(int index) = 0;
 };

@@ -31,7 +31,6 @@ class MessageBoxGate {
     struct Reply;
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
     bool m_released = false;
     std::shared_ptr<Reply> m_pending;
 };

@@ -7,7 +7,6 @@
 class CButton : public CWnd {
   public:
     int GetCheck() const { return static_cast<int>(Self().SendMessage(BM_GETCHECK)); }
-    void SetCheck(int check) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(check)); }
 
   private:
     CButton& Self() const { return const_cast<CButton&>(*this); }

@@ -35,7 +35,6 @@ bool CDialog::Create(DialogBaseUnits units) {
     for (const DialogItemTemplate& item : dialogTemplate->items) {
         CreateParams child;
         child.kind = item.kind;
-        child.className = item.className;
         child.text = item.text;
         child.style = item.style;
         child.exStyle = item.exStyle;

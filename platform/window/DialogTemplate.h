@@ -14,7 +14,6 @@
 struct DialogItemTemplate {
     int id = 0;  // -1 for a control nobody addresses
     ControlKind kind = ControlKind::Static;
-    std::string className;  // the window class a native host would use ("RICHEDIT", ...)
     std::string text;
     int iconId = 0;  // for ControlKind::StaticIcon
     short x = 0, y = 0, cx = 0, cy = 0;

@@ -1,8 +1,11 @@
 #pragma once
 
-// The device context of one WM_PAINT: it draws into the surface the host gives for the window
-// (Host::BeginPaint) and hands it back when it goes (Host::EndPaint). When the host cannot paint
-// the window now, the context has no output (m_hDC null) and drawing through it does nothing.
+// The device context of one WM_PAINT: it draws into the surface the host makes for the window
+// (Host::BeginPaint) and ends the paint when it goes. Like BeginPaint on Windows it first has the
+// window erase its background (WM_ERASEBKGND, with this context). When the host cannot paint the
+// window now, the context has no output (m_hDC null) and drawing through it does nothing.
+
+#include <memory>
 
 #include "platform/gdi/DC.h"
 
@@ -14,6 +17,5 @@ class CPaintDC : public CDC {
     ~CPaintDC() override;
 
   private:
-    // The window whose paint began, or kNoWindow when none did.
-    HWND m_hWndPainted{};
+    std::unique_ptr<DeviceContext> m_surface;
 };

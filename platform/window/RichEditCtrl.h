@@ -14,9 +14,6 @@ class CRichEditCtrl : public CWnd {
     void SetSel(long start, long end) {
         SendMessage(EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
     }
-    void ReplaceSel(const char* text, BOOL canUndo = 0) {
-        SendMessage(EM_REPLACESEL, static_cast<WPARAM>(canUndo), reinterpret_cast<LPARAM>(text));
-    }
     // The whole text without copying it.
     const std::string& Text() const { return State().text; }
     std::size_t GetTextLength() const { return State().text.size(); }

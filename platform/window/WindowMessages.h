@@ -21,7 +21,6 @@ inline constexpr UINT WM_GETFONT = 0x0031;
 inline constexpr UINT WM_QUERYDRAGICON = 0x0037;
 inline constexpr UINT WM_SETICON = 0x0080;
 inline constexpr UINT WM_KEYDOWN = 0x0100;
-inline constexpr UINT WM_INITDIALOG = 0x0110;
 inline constexpr UINT WM_COMMAND = 0x0111;
 inline constexpr UINT WM_SYSCOMMAND = 0x0112;
 inline constexpr UINT WM_TIMER = 0x0113;
@@ -50,14 +49,11 @@ inline constexpr WPARAM BST_CHECKED = 1;
 inline constexpr UINT BN_CLICKED = 0;
 
 // Combo boxes.
-inline constexpr UINT CB_ADDSTRING = 0x0143;
-inline constexpr UINT CB_DELETESTRING = 0x0144;
 inline constexpr UINT CB_GETCOUNT = 0x0146;
 inline constexpr UINT CB_GETCURSEL = 0x0147;
 inline constexpr UINT CB_GETLBTEXT = 0x0148;
 inline constexpr UINT CB_GETLBTEXTLEN = 0x0149;
 inline constexpr UINT CB_INSERTSTRING = 0x014A;
-inline constexpr UINT CB_RESETCONTENT = 0x014B;
 inline constexpr UINT CB_SETCURSEL = 0x014E;
 inline constexpr LRESULT CB_ERR = -1;
 inline constexpr UINT CBN_SELCHANGE = 1;
@@ -91,62 +87,43 @@ struct PBRANGE {
 };
 
 // Window styles.
-inline constexpr DWORD WS_OVERLAPPED = 0x00000000;
 inline constexpr DWORD WS_POPUP = 0x80000000;
 inline constexpr DWORD WS_CHILD = 0x40000000;
 inline constexpr DWORD WS_MINIMIZE = 0x20000000;
 inline constexpr DWORD WS_VISIBLE = 0x10000000;
 inline constexpr DWORD WS_DISABLED = 0x08000000;
-inline constexpr DWORD WS_CLIPSIBLINGS = 0x04000000;
-inline constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
-inline constexpr DWORD WS_MAXIMIZE = 0x01000000;
 inline constexpr DWORD WS_CAPTION = 0x00C00000;
 inline constexpr DWORD WS_BORDER = 0x00800000;
-inline constexpr DWORD WS_DLGFRAME = 0x00400000;
 inline constexpr DWORD WS_VSCROLL = 0x00200000;
-inline constexpr DWORD WS_HSCROLL = 0x00100000;
 inline constexpr DWORD WS_SYSMENU = 0x00080000;
-inline constexpr DWORD WS_THICKFRAME = 0x00040000;
 inline constexpr DWORD WS_GROUP = 0x00020000;
 inline constexpr DWORD WS_TABSTOP = 0x00010000;
-inline constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
-inline constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 
-inline constexpr DWORD WS_EX_STATICEDGE = 0x00020000;
 inline constexpr DWORD WS_EX_APPWINDOW = 0x00040000;
-inline constexpr DWORD WS_EX_CLIENTEDGE = 0x00000200;
 
 // Dialog styles.
 inline constexpr DWORD DS_SETFONT = 0x0040;
 inline constexpr DWORD DS_MODALFRAME = 0x0080;
-inline constexpr DWORD DS_CENTER = 0x0800;
 
 // Edit styles.
-inline constexpr DWORD ES_LEFT = 0x0000;
 inline constexpr DWORD ES_MULTILINE = 0x0004;
 inline constexpr DWORD ES_AUTOVSCROLL = 0x0040;
 inline constexpr DWORD ES_AUTOHSCROLL = 0x0080;
 inline constexpr DWORD ES_READONLY = 0x0800;
-inline constexpr DWORD ES_WANTRETURN = 0x1000;
 
 // Button styles (the low four bits are the button's type).
 inline constexpr DWORD BS_PUSHBUTTON = 0x0000;
 inline constexpr DWORD BS_DEFPUSHBUTTON = 0x0001;
-inline constexpr DWORD BS_CHECKBOX = 0x0002;
 inline constexpr DWORD BS_AUTOCHECKBOX = 0x0003;
 inline constexpr DWORD BS_TYPEMASK = 0x000F;
 
 // Combo box styles.
-inline constexpr DWORD CBS_DROPDOWN = 0x0002;
 inline constexpr DWORD CBS_DROPDOWNLIST = 0x0003;
-inline constexpr DWORD CBS_AUTOHSCROLL = 0x0040;
-inline constexpr DWORD CBS_SORT = 0x0100;
 
 // Static styles.
 inline constexpr DWORD SS_LEFT = 0x0000;
 inline constexpr DWORD SS_ICON = 0x0003;
 inline constexpr DWORD SS_NOPREFIX = 0x0080;
-inline constexpr DWORD SS_CENTERIMAGE = 0x0200;
 inline constexpr DWORD SS_REALSIZEIMAGE = 0x0800;
 
 // Progress bar styles.

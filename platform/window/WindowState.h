@@ -19,7 +19,6 @@ class WindowObserver;
 struct WindowState {
     int id = 0;
     ControlKind kind = ControlKind::Static;
-    std::string className;
     // The caption, or the content of an edit or rich edit (stored once, appended in place).
     std::string text;
     // WS_DISABLED and WS_VISIBLE here are the window's enabled and visible state.
@@ -42,9 +41,4 @@ struct WindowState {
     // Static icons (the icon shown) and dialogs (the large and small window icons).
     HICON icon = kNoIcon;
     HICON smallIcon = kNoIcon;
-    // A plain progress bar's standard state; subclasses that keep their own never touch it.
-    int rangeLow = 0;
-    int rangeHigh = 100;
-    int position = 0;
-    int step = 10;
 };

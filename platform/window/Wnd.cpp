@@ -21,7 +21,6 @@ BOOL CWnd::Create(const CreateParams& params, CWnd* parent) {
     m_state = WindowState{};
     m_state.id = params.id;
     m_state.kind = params.kind;
-    m_state.className = params.className;
     m_state.text = params.text;
     m_state.style = params.style;
     m_state.exStyle = params.exStyle;
@@ -92,10 +91,6 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return WindowProc(message, wParam, lParam);
-}
-
-BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::PostMessage(m_hWnd, message, wParam, lParam);
 }
 
 LRESULT CWnd::Default() {
@@ -175,14 +170,6 @@ WindowPlacement CWnd::GetPlacement() const {
     return m_state.placement;
 }
 
-void CWnd::MoveWindow(const WindowPlacement& placement) {
-    if (placement == m_state.placement) {
-        return;
-    }
-    m_state.placement = placement;
-    NotifyObservers([this](WindowObserver& o) { o.OnPlacementChanged(*this); });
-}
-
 CWnd* CWnd::GetParent() const {
     return FromHandle(m_state.parent);
 }
@@ -203,10 +190,6 @@ int CWnd::GetDlgCtrlID() const {
 
 ControlKind CWnd::GetKind() const {
     return m_state.kind;
-}
-
-const std::string& CWnd::GetClassName() const {
-    return m_state.className;
 }
 
 CFont* CWnd::GetFont() const {
@@ -239,11 +222,12 @@ BOOL CWnd::KillTimer(UINT_PTR id) {
 }
 
 BOOL CWnd::RedrawWindow(const RECT*, CRgn*, UINT) {
-    // The whole window is repainted at once: the only caller asks for exactly that.
+    // The whole window is repainted at once, as RDW_UPDATENOW asks (the only caller's flags):
+    // the paint is sent straight to the window, whose CPaintDC asks the host for a surface.
     if (m_hWnd == kNoWindow) {
         return 0;
     }
-    CurrentHost().RedrawWindow(m_hWnd);
+    SendMessage(WM_PAINT);
     return 1;
 }
 

@@ -1,13 +1,34 @@
 #pragma once
 
-// A window: a control or a dialog as a small state object that answers messages.
+// Principles of operation of platform/window.
 //
-// Every live window has a handle (HWND) registered in the process's window registry; messages
-// posted to a handle are delivered by looking it up, so a message for a window that has gone is
-// dropped. Messages are handled by WindowProc, which looks them up in the class's message map
-// (MessageMap.h) and otherwise gives the standard answer of the window's kind (DefWindowProc):
-// a check box keeps its check state, a combo box its list, a rich edit its text and selection.
-// Views follow a window through WindowObserver instead of polling it.
+// What it emulates: the desktop window model the system's code is written against. A window is
+// a small state object (CWnd) with a handle in a process-wide registry; it answers messages,
+// first through its class's message map (MessageMap.h), else with the standard answer of its
+// kind (DefWindowProc, WndDefault.cpp): a check box keeps its check, a combo box its list, an
+// edit its text and selection. Dialogs are made from templates (DialogTemplate.h), exchange data
+// with their members (DataExchange.h) and route keys the way the dialog manager does.
+//
+// What it does not: there is no screen, no native window, no input and no window manager here.
+// A host (platform/host/Host.h: the wx window, the command line, the tests' host) shows the
+// windows by observing them (WindowObserver.h), turns the operator's input into the messages
+// Windows would produce (OperatorInput.h), runs the modal loop and the timers, and gives a
+// surface to paint on. There are no invalid regions and no deferred WM_PAINT, no non-client
+// area, no hooks, no window classes, and exactly one UI thread.
+//
+// How a message travels:
+//   sent      CWnd::SendMessage -> WindowProc -> map entry or DefWindowProc -> the state
+//             changes -> observers are told -> the host's widget shows it. Synchronous.
+//   posted    ::PostMessage(hwnd, ...) from any thread -> MessageQueue::Ui() -> the host drains
+//             it on the UI thread -> the running dialog's RouteItem (PreTranslateMessage, keys)
+//             -> DispatchMessage looks the handle up (a window that has gone: dropped) -> sent.
+//   input     a widget's event -> OperatorInput (ClickButton, ...) -> WM_COMMAND to the parent
+//             -> sent; afterwards the host ends the dialog if the input ended it.
+//   timer     CWnd::SetTimer -> Host::SetTimer -> WM_TIMER posted each period.
+//   paint     CWnd::RedrawWindow -> WM_PAINT sent to the window itself -> its handler's
+//             CPaintDC asks Host::BeginPaint for a fresh surface and draws; destroying the
+//             surface puts the drawing on the screen. A paint the toolkit asks for (exposure)
+//             enters at WM_PAINT.
 //
 // Threading rules: a window is made, used and destroyed on the UI thread only. Other threads
 // reach it solely through PostMessage with its handle (MessageQueue.h).
@@ -32,7 +53,6 @@ class CRgn;
 // What it takes to make a window (the pixel form of one template item).
 struct CreateParams {
     ControlKind kind = ControlKind::Static;
-    std::string className;
     std::string text;
     DWORD style = 0;
     DWORD exStyle = 0;
@@ -66,7 +86,6 @@ class CWnd {
     // Message handling.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     // The standard handling of the message being handled now.
     LRESULT Default();
     // The standard answer of the window's kind.
@@ -93,13 +112,10 @@ class CWnd {
     BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
     void GetClientRect(RECT* rect) const;
     WindowPlacement GetPlacement() const;
-    // Hosts move windows; the client size follows the placement.
-    void MoveWindow(const WindowPlacement& placement);
     CWnd* GetParent() const;
     CWnd* GetDlgItem(int id) const;
     int GetDlgCtrlID() const;
     ControlKind GetKind() const;
-    const std::string& GetClassName() const;
     // The window's font (WM_GETFONT), or null when it has none of its own.
     CFont* GetFont() const;
     void SetFont(CFont* font, BOOL redraw = 1);
@@ -128,7 +144,6 @@ class CWnd {
     LRESULT DefaultButton(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultCombo(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultEdit(UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT DefaultProgress(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultIcon(UINT message, WPARAM wParam, LPARAM lParam);
     void ReplaceSelection(std::string_view text);
     void SetSelection(LPARAM start, LPARAM end);

@@ -54,8 +54,6 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case ControlKind::Edit:
         case ControlKind::RichEdit:
             return DefaultEdit(message, wParam, lParam);
-        case ControlKind::Progress:
-            return DefaultProgress(message, wParam, lParam);
         default:
             return 0;
     }
@@ -133,10 +131,6 @@ LRESULT CWnd::DefaultCombo(UINT message, WPARAM wParam, LPARAM lParam) {
             // An index outside the list clears the selection and reports CB_ERR.
             SetComboSelection(index >= 0 && index < count ? static_cast<int>(index) : -1);
             return index >= 0 && index < count ? index : CB_ERR;
-        case CB_ADDSTRING:
-            items.emplace_back(text != nullptr ? text : "");
-            itemsChanged();
-            return count;
         case CB_INSERTSTRING: {
             // -1 appends; any other index past the end fails.
             const LRESULT at = index == -1 ? count : index;
@@ -150,18 +144,6 @@ LRESULT CWnd::DefaultCombo(UINT message, WPARAM wParam, LPARAM lParam) {
             itemsChanged();
             return at;
         }
-        case CB_DELETESTRING:
-            if (index < 0 || index >= count) {
-                return CB_ERR;
-            }
-            items.erase(items.begin() + index);
-            if (m_state.curSel == index) {
-                m_state.curSel = -1;
-            } else if (m_state.curSel > index) {
-                --m_state.curSel;
-            }
-            itemsChanged();
-            return count - 1;
         case CB_GETLBTEXTLEN:
             return index >= 0 && index < count ? static_cast<LRESULT>(items[index].size()) : CB_ERR;
         case CB_GETLBTEXT: {
@@ -175,12 +157,6 @@ LRESULT CWnd::DefaultCombo(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return static_cast<LRESULT>(items[index].size());
         }
-        case CB_RESETCONTENT:
-            items.clear();
-            m_state.curSel = -1;
-            itemsChanged();
-            NotifyObservers([this](WindowObserver& o) { o.OnComboSelectionChanged(*this); });
-            return 0;
         default:
             return 0;
     }
@@ -238,50 +214,4 @@ void CWnd::ReplaceSelection(std::string_view text) {
     }
     m_state.selStart = m_state.selEnd = at + text.size();
     NotifyObservers([&](WindowObserver& o) { o.OnTextInserted(*this, at, replaced, text); });
-}
-
-LRESULT CWnd::DefaultProgress(UINT message, WPARAM wParam, LPARAM lParam) {
-    WindowState& s = m_state;
-    const int old = s.position;
-    auto setPos = [&s](long long pos) {
-        // Written out rather than std::clamp: an inverted range must not be undefined behaviour.
-        pos = pos > s.rangeHigh ? s.rangeHigh : pos;
-        s.position = static_cast<int>(pos < s.rangeLow ? s.rangeLow : pos);
-    };
-    switch (message) {
-        case PBM_SETRANGE:
-            return DefaultProgress(PBM_SETRANGE32, LOWORD(static_cast<std::uintptr_t>(lParam)),
-                                   HIWORD(static_cast<std::uintptr_t>(lParam)));
-        case PBM_SETRANGE32: {
-            const LRESULT previous =
-                MAKELPARAM(static_cast<WORD>(s.rangeLow), static_cast<WORD>(s.rangeHigh));
-            s.rangeLow = static_cast<int>(wParam);
-            s.rangeHigh = static_cast<int>(lParam);
-            setPos(s.position);
-            return previous;
-        }
-        case PBM_SETPOS:
-            setPos(static_cast<int>(wParam));
-            return old;
-        case PBM_DELTAPOS:
-            setPos(static_cast<long long>(s.position) + static_cast<int>(wParam));
-            return old;
-        case PBM_SETSTEP: {
-            const int previous = s.step;
-            s.step = static_cast<int>(wParam);
-            return previous;
-        }
-        case PBM_STEPIT:
-            setPos(static_cast<long long>(s.position) + s.step);
-            return old;
-        case PBM_GETPOS:
-            return s.position;
-        case PBM_GETRANGE:
-            if (PBRANGE* range = reinterpret_cast<PBRANGE*>(lParam)) {
-                *range = PBRANGE{s.rangeLow, s.rangeHigh};
-            }
-            return wParam != 0 ? s.rangeLow : s.rangeHigh;
-        default:
-            return 0;
-    }
 }

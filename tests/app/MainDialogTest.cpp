@@ -5,6 +5,7 @@
 #include "app/Resources.h"
 #include "platform/window/OperatorInput.h"
 #include "tests/app/DialogRig.h"
+#include "tests/support/testhost/ControlMessages.h"
 
 namespace {
 
@@ -21,10 +22,10 @@ TEST(MainDialog, FirstStartWithoutSettingsWritesTheDefaultsAndTriesCom1) {
     EXPECT_EQ(rig.Log(), kBanner + "Connection Error!!!, Check the serial port number.\r\n");
     EXPECT_EQ(dlg.GetWindowText(), std::string("Stavel for Orvanta (") + __DATE__ + ")");
 
-    ASSERT_EQ(dlg.m_comboPort.GetCount(), 50);
-    EXPECT_EQ(dlg.m_comboPort.GetLBText(0), "COM1");
-    EXPECT_EQ(dlg.m_comboPort.GetLBText(49), "COM50");
-    EXPECT_EQ(dlg.m_comboPort.GetCurSel(), 0);
+    ASSERT_EQ(ComboCount(dlg.m_comboPort), 50);
+    EXPECT_EQ(ComboText(dlg.m_comboPort, 0), "COM1");
+    EXPECT_EQ(ComboText(dlg.m_comboPort, 49), "COM50");
+    EXPECT_EQ(ComboSelection(dlg.m_comboPort), 0);
     EXPECT_EQ(dlg.m_editPath.GetWindowText(), "");
     EXPECT_EQ(dlg.m_chkDebug.GetCheck(), BST_UNCHECKED);
 
@@ -67,7 +68,7 @@ TEST(MainDialog, StoredPortSelectsItsEntryOrNone) {
         rig.WriteIni(std::string("[Gerneral]\r\nCOM Port Number=") + c.stored +
                      "\r\nSdlFileName=/images/a.sdl\r\n\r\n\r\n");
         CMainDialog& dlg = rig.Start();
-        EXPECT_EQ(dlg.m_comboPort.GetCurSel(), c.selection) << "stored " << c.stored;
+        EXPECT_EQ(ComboSelection(dlg.m_comboPort), c.selection) << "stored " << c.stored;
         EXPECT_EQ(rig.Log(), kBanner + c.log) << "stored " << c.stored;
         EXPECT_EQ(dlg.m_editPath.GetWindowText(), "/images/a.sdl");
         EXPECT_EQ(rig.GreenLampShown(), c.selection == 4);

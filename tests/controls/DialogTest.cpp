@@ -8,6 +8,7 @@
 #include "platform/window/StringTable.h"
 #include "platform/window/TimerTable.h"
 #include "tests/controls/WindowTestDialog.h"
+#include "tests/support/testhost/ControlMessages.h"
 #include "tests/support/testhost/TestHost.h"
 
 using namespace window_test;
@@ -34,8 +35,8 @@ TEST_F(DialogTest, TemplateMakesControlsInPixelsAndMembersTakeThemOver) {
     EXPECT_EQ(dialog.m_btnStart.GetWindowText(), "START");
     EXPECT_EQ(CWnd::FromHandle(dialog.m_log.m_hWnd), &dialog.m_log);
     EXPECT_EQ(dialog.m_log.GetParent(), &dialog);
-    EXPECT_EQ(dialog.m_combo.GetCount(), 3);
-    EXPECT_EQ(dialog.m_combo.GetLBText(2), "COM3");
+    EXPECT_EQ(ComboCount(dialog.m_combo), 3);
+    EXPECT_EQ(ComboText(dialog.m_combo, 2), "COM3");
     EXPECT_EQ(dialog.events, std::vector<std::string>{"init"});
     // Every control gets the dialog's font, 8 points at 96 dots per inch.
     CFont* font = dialog.m_log.GetFont();

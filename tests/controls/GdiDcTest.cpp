@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/gdi/DC.h"
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST(GdiDcTest, TextIsClippedToItsRectangleAndToTheClipRegion) {
     raster.FillRect(RECT{0, 0, 80, 20}, kWhite);
     dc.SetBkMode(OPAQUE);
     dc.SetBkColor(kRed);
-    dc.TextOut(0, 0, "a");
+    dc.ExtTextOut(0, 0, 0, nullptr, "a");
     EXPECT_EQ(Count(raster, kRed) + Count(raster, kBlue), 6 * 13);
     EXPECT_EQ(dc.GetTextExtent("abc"), (SIZE{18, 13}));
 }

@@ -35,7 +35,6 @@ class LogEditTest : public ::testing::Test {
     void SetUp() override {
         CreateParams p;
         p.kind = ControlKind::RichEdit;
-        p.className = "RICHEDIT";
         p.id = 1001;
         p.style = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY;
         log.Create(p, nullptr);
@@ -86,7 +85,7 @@ TEST_F(LogEditTest, LongFormattedTextsArriveWhole) {
     const std::string path(4990, 'p');
     log.AppendFormat("SDL Filename = %s\r\n", path.c_str());
     EXPECT_EQ(log.Text(), exact + "SDL Filename = " + path + "\r\n");
-    EXPECT_EQ(log.GetTextLength(), 1023u + 15 + 4990 + 2);
+    EXPECT_EQ(log.Text().size(), 1023u + 15 + 4990 + 2);
     EXPECT_EQ(follower.shown, log.Text());
 }
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/MemDC.h"
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ TEST(MemDCTest, SavedObjectsAreBackBeforeTheMemoryContextIsDeleted) {
         mem.SetTextColor(kRed);
         mem.SetBkColor(kRed);
         mem.SetBkMode(TRANSPARENT);
-        mem.TextOut(5, 3, "x");
+        mem.ExtTextOut(5, 3, 0, nullptr, "x");
     }
     ASSERT_TRUE(screen.deleted.has_value());
     const DeviceState& s = *screen.deleted;

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/gdi/BuiltinFont.h"
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/BuiltinFont.h"
+#include "tests/support/raster/RasterDevice.h"
 
 namespace {
 

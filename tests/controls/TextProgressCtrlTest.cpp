@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/TextProgressCtrl.h"
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 #include "tests/support/testhost/TestHost.h"
 
 namespace {
@@ -52,7 +52,6 @@ class TextProgressCtrlTest : public ::testing::Test {
     void Make(int width, int height, DWORD style = PBS_SMOOTH) {
         CreateParams params;
         params.kind = ControlKind::Progress;
-        params.className = "msctls_progress32";
         params.style = WS_CHILD | WS_VISIBLE | WS_BORDER | style;
         params.placement = WindowPlacement{0, 0, width, height};
         params.id = 1009;
@@ -291,10 +290,10 @@ namespace {
 // A host whose paints may cover only part of a window, as after an overlapping window moves.
 class PartialPaintHost : public TestHost {
   public:
-    CDC* BeginPaint(HWND hwnd) override {
-        CDC* dc = TestHost::BeginPaint(hwnd);
-        if (dc != nullptr && dc->m_hDC != nullptr) {
-            dc->m_hDC->SetUpdateArea(updateArea);
+    std::unique_ptr<DeviceContext> BeginPaint(HWND hwnd) override {
+        std::unique_ptr<DeviceContext> dc = TestHost::BeginPaint(hwnd);
+        if (dc != nullptr) {
+            dc->SetUpdateArea(updateArea);
         }
         return dc;
     }

@@ -7,6 +7,7 @@
 #include "platform/window/ComboBox.h"
 #include "platform/window/PaintDC.h"
 #include "platform/window/RichEditCtrl.h"
+#include "tests/support/testhost/ControlMessages.h"
 #include "tests/support/testhost/TestHost.h"
 
 namespace {
@@ -55,17 +56,17 @@ TEST(WindowControlsTest, RichEditAppendsAtTheEndAndTellsOnlyTheInsertion) {
     // A selection the operator made is not replaced once the selection goes to the end.
     edit.SetSel(0, 2);
     edit.SetSel(-1, -1);
-    edit.ReplaceSel(" world");
+    ReplaceSelection(edit, " world");
     EXPECT_EQ(edit.Text(), "hello world");
     // (0, -1) selects everything; replacing it is one insertion that reports what it replaced.
     edit.SetSel(0, -1);
-    edit.ReplaceSel("new");
+    ReplaceSelection(edit, "new");
     edit.SendMessage(WM_VSCROLL, SB_BOTTOM);
     EXPECT_EQ(edit.Text(), "new");
     EXPECT_EQ(recorder.log, (std::vector<std::string>{"text hello", "insert 5 0  world",
                                                       "insert 0 11 new", "bottom"}));
     edit.RemoveObserver(&recorder);
-    edit.ReplaceSel("!");
+    ReplaceSelection(edit, "!");
     EXPECT_EQ(recorder.log.size(), 4u);
     EXPECT_EQ(edit.Text(), "new!");
 }
@@ -76,17 +77,17 @@ TEST(WindowControlsTest, ComboBoxKeepsItsListAndSelectionLikeTheRealControl) {
     combo.Create(Params(ControlKind::ComboBox, 2), nullptr);
     Recorder recorder;
     combo.AddObserver(&recorder);
-    EXPECT_EQ(combo.GetCurSel(), CB_ERR);
-    EXPECT_EQ(combo.InsertString(0, "COM2"), 0);
-    EXPECT_EQ(combo.InsertString(0, "COM1"), 0);
-    EXPECT_EQ(combo.InsertString(-1, "COM3"), 2);
-    EXPECT_EQ(combo.InsertString(9, "x"), CB_ERR);
-    EXPECT_EQ(combo.SetCurSel(1), 1);
-    EXPECT_EQ(combo.GetLBText(1), "COM2");
-    EXPECT_EQ(combo.GetLBText(5), "");
+    EXPECT_EQ(ComboSelection(combo), CB_ERR);
+    EXPECT_EQ(ComboInsert(combo, 0, "COM2"), 0);
+    EXPECT_EQ(ComboInsert(combo, 0, "COM1"), 0);
+    EXPECT_EQ(ComboInsert(combo, -1, "COM3"), 2);
+    EXPECT_EQ(ComboInsert(combo, 9, "x"), CB_ERR);
+    EXPECT_EQ(ComboSelect(combo, 1), 1);
+    EXPECT_EQ(ComboText(combo, 1), "COM2");
+    EXPECT_EQ(ComboText(combo, 5), "");
     // An index outside the list clears the selection: a stored port 51 selects nothing.
-    EXPECT_EQ(combo.SetCurSel(50), CB_ERR);
-    EXPECT_EQ(combo.GetCurSel(), CB_ERR);
+    EXPECT_EQ(ComboSelect(combo, 50), CB_ERR);
+    EXPECT_EQ(ComboSelection(combo), CB_ERR);
     EXPECT_EQ(recorder.log,
               (std::vector<std::string>{"items", "items", "items", "sel 1", "sel -1"}));
 }
@@ -154,8 +155,9 @@ class Swatch : public CWnd {
 TEST(WindowControlsTest, RepaintIsSynchronousIntoARasterOfTheClientSize) {
     TestHost host;
     Swatch swatch;
-    swatch.Create(Params(ControlKind::Static, 3), nullptr);
-    swatch.MoveWindow(WindowPlacement{5, 5, 30, 12});
+    CreateParams params = Params(ControlKind::Static, 3);
+    params.placement = WindowPlacement{5, 5, 30, 12};
+    swatch.Create(params, nullptr);
     swatch.RedrawWindow();
     RasterDevice* surface = host.Surface(swatch.m_hWnd);
     ASSERT_NE(surface, nullptr);

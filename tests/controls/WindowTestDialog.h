@@ -10,6 +10,7 @@
 #include "platform/window/ComboBox.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/RichEditCtrl.h"
+#include "tests/support/testhost/ControlMessages.h"
 
 namespace window_test {
 
@@ -32,16 +33,14 @@ inline void RegisterTestTemplate() {
     t.style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     const DWORD child = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
     t.items = {
-        {IDOK, ControlKind::Button, "BUTTON", "EXIT", 0, 262, 262, 50, 22, child | BS_DEFPUSHBUTTON,
+        {IDOK, ControlKind::Button, "EXIT", 0, 262, 262, 50, 22, child | BS_DEFPUSHBUTTON, 0},
+        {kStart, ControlKind::Button, "START", 0, 7, 262, 129, 22, child, 0},
+        {kLog, ControlKind::RichEdit, "", 0, 7, 79, 305, 179, child | ES_MULTILINE | ES_READONLY,
          0},
-        {kStart, ControlKind::Button, "BUTTON", "START", 0, 7, 262, 129, 22, child, 0},
-        {kLog, ControlKind::RichEdit, "RICHEDIT", "", 0, 7, 79, 305, 179,
-         child | ES_MULTILINE | ES_READONLY, 0},
-        {kCombo, ControlKind::ComboBox, "COMBOBOX", "", 0, 236, 33, 52, 277,
-         child | CBS_DROPDOWNLIST, 0},
-        {kIcon, ControlKind::StaticIcon, "STATIC", "", 131, 294, 34, 20, 20,
-         WS_CHILD | WS_VISIBLE | SS_ICON, 0},
-        {kCheck, ControlKind::CheckBox, "BUTTON", "Debug Mode Enable", 0, 7, 35, 80, 10,
+        {kCombo, ControlKind::ComboBox, "", 0, 236, 33, 52, 277, child | CBS_DROPDOWNLIST, 0},
+        {kIcon, ControlKind::StaticIcon, "", 131, 294, 34, 20, 20, WS_CHILD | WS_VISIBLE | SS_ICON,
+         0},
+        {kCheck, ControlKind::CheckBox, "Debug Mode Enable", 0, 7, 35, 80, 10,
          child | BS_AUTOCHECKBOX, 0},
     };
     RegisterDialogTemplate(t);
@@ -80,9 +79,9 @@ class TestDialog : public CDialog {
         CDialog::OnInitDialog();
         events.push_back("init");
         for (int i = 0; i < 3; ++i) {
-            m_combo.InsertString(i, "COM" + std::to_string(i + 1));
+            ComboInsert(m_combo, i, "COM" + std::to_string(i + 1));
         }
-        m_combo.SetCurSel(0);
+        ComboSelect(m_combo, 0);
         return 1;
     }
     BOOL PreTranslateMessage(MSG* msg) override {
@@ -92,7 +91,7 @@ class TestDialog : public CDialog {
         return CDialog::PreTranslateMessage(msg);
     }
     void OnStart() { events.push_back("start"); }
-    void OnPortChanged() { events.push_back("port " + std::to_string(m_combo.GetCurSel())); }
+    void OnPortChanged() { events.push_back("port " + std::to_string(ComboSelection(m_combo))); }
     LRESULT OnUser(WPARAM wParam, LPARAM lParam) {
         events.push_back("user " + std::to_string(wParam) + " " + std::to_string(lParam));
         return 42;

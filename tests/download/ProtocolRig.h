@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "controls/LogEdit.h"
+#include "controls/TextProgressCtrl.h"
 #include "download/DownloadState.h"
 #include "download/StbProtocol.h"
 #include "platform/window/Button.h"
-#include "platform/window/ProgressCtrl.h"
 #include "serial/SerialLink.h"
 #include "tests/support/pty/Pty.h"
+#include "tests/support/testhost/ControlMessages.h"
 #include "tests/support/testhost/TestHost.h"
 
 class ProtocolRig {
@@ -35,9 +36,9 @@ class ProtocolRig {
     std::vector<std::uint8_t> ToolSent() { return pty.ReadAvailable(); }
     std::vector<std::uint8_t> ToolSentExactly(std::size_t n) { return pty.ReadExactly(n); }
 
-    void SetDebug(bool on) { debug.SetCheck(on ? BST_CHECKED : BST_UNCHECKED); }
+    void SetDebug(bool on) { SetCheck(debug, on ? BST_CHECKED : BST_UNCHECKED); }
     std::string Log() const { return log.Text(); }
-    int Position() const { return progress.GetPos(); }
+    int Position() { return static_cast<int>(progress.SendMessage(PBM_GETPOS)); }
     std::string ProgressText() const { return progress.GetWindowText(); }
     // Stops serving, as Stop does: the image is closed.
     void CloseImage() { state.CloseImage(); }
@@ -47,7 +48,7 @@ class ProtocolRig {
     Pty pty;
     CWnd owner;
     CLogEdit log;
-    CProgressCtrl progress;
+    CTextProgressCtrl progress;
     CButton debug;
     CSerialLink link;
     DownloadState state;

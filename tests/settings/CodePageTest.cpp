@@ -6,6 +6,7 @@
 #include "settings/IniFile.h"
 #include "tests/settings/CodeSetGuard.h"
 #include "tests/settings/TempFolder.h"
+#include "tests/settings/ToUtf8.h"
 
 namespace {
 

@@ -60,7 +60,7 @@ std::string StavelProcess::ReadIni() const {
 bool StavelProcess::Start(const std::map<std::string, std::string>& extra) {
     const std::string program = m_folder + "/Stavel_OV";
     std::error_code error;
-    std::filesystem::copy_file(STAVEL_BINARY_DIR "/bin/Stavel_OV", program, error);
+    std::filesystem::copy_file(STAVEL_BINARY_DIR "/bin/Stavel_OV_testable", program, error);
     std::filesystem::create_directory(m_folder + "/control", error);
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {

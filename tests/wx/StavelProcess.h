@@ -1,8 +1,9 @@
 #pragma once
 
-// Stavel_OV as a test runs it: a copy of the program in a private folder (so that its INI file,
-// which lies beside the program, is the test's), started with a chosen environment, and driven
-// through its test-only control channel (hosts/wx/ControlChannel.h).
+// Stavel_OV as a test runs it: a copy of its test-only build (Stavel_OV_testable, saved as
+// Stavel_OV) in a private folder (so that its INI file, which lies beside the program, is the
+// test's), started with a chosen environment, and driven through its remote control
+// (tests/wx/testable/ControlChannel.h).
 //
 // Threading rules: one test thread.
 

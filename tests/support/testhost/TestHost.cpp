@@ -86,51 +86,18 @@ TestHost::PaintSurface& TestHost::SurfaceFor(CWnd& window) {
     return surface;
 }
 
-void TestHost::RedrawWindow(HWND hwnd) {
-    CWnd* window = CWnd::FromHandle(hwnd);
-    if (window == nullptr) {
-        return;
-    }
-    PaintSurface& surface = SurfaceFor(*window);
-    // As Windows does for RDW_ERASE | RDW_UPDATENOW: erase through the window, then paint it.
-    CDC eraseDc;
-    eraseDc.Attach(surface.raster.get());
-    window->SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(&eraseDc));
-    eraseDc.Detach();
-    window->SendMessage(WM_PAINT);
-    ++m_surfaces[hwnd].paints;
-}
-
-CDC* TestHost::BeginPaint(HWND hwnd) {
+std::unique_ptr<DeviceContext> TestHost::BeginPaint(HWND hwnd) {
     CWnd* window = CWnd::FromHandle(hwnd);
     if (window == nullptr) {
         return nullptr;
     }
     PaintSurface& surface = SurfaceFor(*window);
-    if (surface.depth++ == 0) {
-        // Every paint starts from a fresh context, as BeginPaint gives on Windows: nothing a
-        // previous paint selected or set carries over.
-        surface.raster->State() = DeviceState{};
-        surface.raster->SetUpdateArea(std::nullopt);
-        surface.dc = std::make_unique<CDC>();
-        surface.dc->Attach(surface.raster.get());
-    }
-    return surface.dc.get();
-}
-
-void TestHost::EndPaint(HWND hwnd) {
-    auto it = m_surfaces.find(hwnd);
-    if (it == m_surfaces.end() || it->second.depth == 0) {
-        return;
-    }
-    if (--it->second.depth == 0 && it->second.dc) {
-        it->second.dc->Detach();
-        it->second.dc.reset();
-    }
+    ++surface.paints;
+    return surface.raster->SharingSurface();
 }
 
 RasterDevice& TestHost::Paint(CWnd& window) {
-    RedrawWindow(window.m_hWnd);
+    window.RedrawWindow();
     return *SurfaceFor(window).raster;
 }
 

@@ -3,8 +3,8 @@
 // A host for windows without a toolkit, for tests. It installs itself on construction and leaves
 // on destruction, and gives a test full control:
 // - a manual clock: timers fire only when the test calls Advance;
-// - synchronous repaint into a software raster per window, sized to the window's client area,
-//   which the test reads back pixel by pixel or writes as a PNG;
+// - paints into a software raster per window, sized to the window's client area, which the test
+//   reads back pixel by pixel or writes as a PNG;
 // - message boxes, beeps and file-dialog requests recorded, with answers the test chooses;
 // - dialogs run step by step (Start, then Pump...) or modally with a driver that acts whenever
 //   the UI queue runs dry.
@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "platform/gdi/DC.h"
-#include "platform/gdi/RasterDevice.h"
 #include "platform/host/Host.h"
 #include "platform/window/Dialog.h"
 #include "platform/window/TimerTable.h"
+#include "tests/support/raster/RasterDevice.h"
 
 struct RecordedMessageBox {
     std::string text;
@@ -56,9 +56,7 @@ class TestHost : public Host {
     int RunModal(CDialog& dialog) override;
     void SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) override;
     void KillTimer(HWND hwnd, UINT_PTR id) override;
-    void RedrawWindow(HWND hwnd) override;
-    CDC* BeginPaint(HWND hwnd) override;
-    void EndPaint(HWND hwnd) override;
+    std::unique_ptr<DeviceContext> BeginPaint(HWND hwnd) override;
     COLORREF GetSysColor(int index) override;
 
     // --- Recorded effects and chosen answers ---
@@ -81,6 +79,7 @@ class TestHost : public Host {
     RasterDevice& Paint(CWnd& window);
     // The window's surface, or null before its first paint.
     RasterDevice* Surface(HWND hwnd);
+    // How many paints of the window began (each CPaintDC).
     int PaintCount(HWND hwnd) const;
     // A system colour the test chooses in place of the classic scheme.
     void SetSysColor(int index, COLORREF colour) { m_sysColors[index] = colour; }
@@ -102,9 +101,7 @@ class TestHost : public Host {
   private:
     struct PaintSurface {
         std::unique_ptr<RasterDevice> raster;
-        std::unique_ptr<CDC> dc;
         int paints = 0;
-        int depth = 0;
     };
 
     void RunItem(MessageQueue::Item& item);

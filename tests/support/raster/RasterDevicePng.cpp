@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 
 bool RasterDevice::WritePng(const std::string& path) const {
     if (Width() <= 0 || Height() <= 0) {

@@ -1,17 +1,20 @@
-#include "hosts/wx/ControlCommands.h"
+#include "tests/wx/testable/ControlCommands.h"
 
 #include <sstream>
+
+#include <wx/textctrl.h>
 
 #include "app/Resources.h"
 #include "hosts/wx/ButtonBinding.h"
 #include "hosts/wx/ComboBinding.h"
-#include "hosts/wx/ControlChannel.h"
 #include "hosts/wx/LogView.h"
-#include "hosts/wx/ScreenCapture.h"
 #include "hosts/wx/WxDialogWindow.h"
 #include "hosts/wx/WxFonts.h"
 #include "hosts/wx/WxHost.h"
 #include "platform/window/Dialog.h"
+#include "tests/wx/testable/ControlChannel.h"
+#include "tests/wx/testable/ScreenCapture.h"
+#include "tests/wx/testable/TestableHost.h"
 
 namespace {
 
@@ -166,7 +169,7 @@ std::string Run(const Command& c, WxDialogWindow& window) {
             return "error no log";
         }
         log->Flush();
-        return "ok " + EscapeForAnswer(log->ShownText());
+        return "ok " + EscapeForAnswer(FromWx(static_cast<wxTextCtrl*>(log->Widget())->GetValue()));
     }
     if (c.verb == "screenshot") {
         return Screenshot(window, c.rest);
@@ -179,7 +182,11 @@ std::string Run(const Command& c, WxDialogWindow& window) {
 std::string RunControlCommand(const std::string& line) {
     const Command command = Parse(line);
     if (command.verb == "file") {
-        WxHost::Current()->QueueFileDialogAnswer(command.rest);
+        TestableHost* host = TestableHost::Current();
+        if (host == nullptr) {
+            return command.tag + " error no host";
+        }
+        host->QueueFileDialogAnswer(command.rest);
         return command.tag + " ok";
     }
     WxDialogWindow* window = Innermost();

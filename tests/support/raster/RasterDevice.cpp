@@ -1,10 +1,10 @@
-#include "platform/gdi/RasterDevice.h"
+#include "tests/support/raster/RasterDevice.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "platform/gdi/BuiltinFont.h"
 #include "platform/gdi/GdiObjects.h"
+#include "tests/support/raster/BuiltinFont.h"
 
 RasterBitmap::RasterBitmap(int width, int height, COLORREF fill)
     : m_width(std::max(0, width)),
@@ -13,6 +13,14 @@ RasterBitmap::RasterBitmap(int width, int height, COLORREF fill)
 
 RasterDevice::RasterDevice(int width, int height, COLORREF fill)
     : m_surface(std::make_shared<RasterBitmap>(width, height, fill)) {}
+
+RasterDevice::RasterDevice(std::shared_ptr<RasterBitmap> surface) : m_surface(std::move(surface)) {}
+
+std::unique_ptr<RasterDevice> RasterDevice::SharingSurface() const {
+    std::unique_ptr<RasterDevice> device(new RasterDevice(m_surface));
+    device->m_printing = m_printing;
+    return device;
+}
 
 RasterDevice::RasterDevice(MemoryTag)
     : m_surface(std::make_shared<RasterBitmap>(1, 1, RGB(0, 0, 0))), m_memory(true) {

@@ -1,8 +1,8 @@
-#include "platform/gdi/BuiltinFont.h"
+#include "tests/support/raster/BuiltinFont.h"
 
 #include <cstdlib>
 
-#include "platform/gdi/BuiltinFontGlyphs.h"
+#include "tests/support/raster/BuiltinFontGlyphs.h"
 
 int BuiltinFont::Scale(const LOGFONT& font) {
     // A negative height asks for the character height, a positive one for the cell; this face

@@ -1,4 +1,4 @@
-#include "hosts/wx/ControlChannel.h"
+#include "tests/wx/testable/ControlChannel.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "hosts/wx/ControlCommands.h"
 #include "hosts/wx/UiCalls.h"
+#include "tests/wx/testable/ControlCommands.h"
 
 std::unique_ptr<ControlChannel> ControlChannel::FromEnvironment() {
     const char* folder = std::getenv("STAVEL_WX_CONTROL");

@@ -44,6 +44,12 @@ class RasterDevice : public DeviceContext {
     int Height() const { return m_surface->Height(); }
     // Gives the surface a new size; every pixel becomes `fill`.
     void Resize(int width, int height, COLORREF fill = RGB(255, 255, 255));
+    // A fresh device context (stock objects, no mapping) drawing onto this surface's pixels, as
+    // a window's paint context draws onto the window.
+    std::unique_ptr<RasterDevice> SharingSurface() const;
+    // Makes the surface stand for a printer's page.
+    void SetPrinting(bool printing) { m_printing = printing; }
+    bool IsPrinting() const override { return m_printing; }
     // Writes the surface as an 8-bit RGB PNG; false when the file cannot be written.
     bool WritePng(const std::string& path) const;
 
@@ -63,8 +69,10 @@ class RasterDevice : public DeviceContext {
     explicit RasterDevice(MemoryTag);
 
   private:
+    explicit RasterDevice(std::shared_ptr<RasterBitmap> surface);
     void Plot(int x, int y, COLORREF colour, const RECT& clip);
 
     std::shared_ptr<RasterBitmap> m_surface;
     bool m_memory = false;
+    bool m_printing = false;
 };

@@ -1,4 +1,4 @@
-#include "hosts/wx/ScreenCapture.h"
+#include "tests/wx/testable/ScreenCapture.h"
 
 #include <wx/bitmap.h>
 #include <wx/dcmemory.h>

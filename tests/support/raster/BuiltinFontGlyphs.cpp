@@ -1,4 +1,4 @@
-#include "platform/gdi/BuiltinFontGlyphs.h"
+#include "tests/support/raster/BuiltinFontGlyphs.h"
 
 #include <cstddef>
 #include <string_view>
