@@ -58,6 +58,7 @@ class CMainDialog : public CDialog {
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam) {
         return m_control.OnCommLost(wParam, lParam);
     }
+    void KeepStoredPort() { m_control.KeepStoredPort(); }
     // Why the last start, connection or download failed, for a host to show.
     const SysFailure& LastFailure() const { return m_control.LastFailure(); }
     void OnTimer(UINT_PTR id) { m_control.OnTimer(id); }

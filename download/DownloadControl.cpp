@@ -74,7 +74,9 @@ void CDownloadControl::ConnectSerialPort() {
         Notify(DownloadEvent::ConnectFailed);
     }
     if (link.m_bOpen) {
-        m_parts.ini.SetInt("Gerneral", "COM Port Number", port);
+        if (m_storePort) {
+            m_parts.ini.SetInt("Gerneral", "COM Port Number", port);
+        }
         m_parts.log.AppendFormat("Connected COM%d successfully......\r\n", port);
         ShowConnectState(true);
     }

@@ -54,6 +54,10 @@ class CDownloadControl {
     // (the box stopped reading).
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam);
 
+    // For a run given a device path: a successful connection no longer stores the port number,
+    // which is the desktop window's choice.
+    void KeepStoredPort() { m_storePort = false; }
+
     // Why the last start, connection or download failed: the device or image path and the
     // system's reason. Kept until the next failure replaces it.
     const SysFailure& LastFailure() const { return m_lastFailure; }
@@ -82,4 +86,5 @@ class CDownloadControl {
     std::chrono::seconds m_silenceBound{0};
     SilenceFrom m_silenceFrom = SilenceFrom::Start;
     SysFailure m_lastFailure;
+    bool m_storePort = true;
 };

@@ -1,40 +1,64 @@
 #include "hosts/cli/CliOptions.h"
 
+#include <getopt.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include <algorithm>
+
+#include "platform/ports/PortMap.h"
+
 namespace {
 
-// Takes the value of an option that needs one, from "--opt value" or "--opt=value".
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-               std::string& value, std::string& error) {
-    const std::string& arg = args[i];
-    if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
-        value = arg.substr(name.size() + 1);
-    } else if (i + 1 < args.size()) {
-        value = args[++i];
-    } else {
-        error = name + " needs a value";
-        return false;
-    }
-    if (value.empty()) {
-        error = name + " needs a value";
-        return false;
-    }
-    return true;
-}
+// Long-only options have codes past any character.
+enum LongOnly : int {
+    kLoop = 256,
+    kIni,
+    kListPorts,
+    kDemo,
+    kFast,
+    kAll,
+    kCount,
+    kTimeout,
+    kReport,
+    kLogFile,
+    kTimestamps,
+};
+
+const option kOptions[] = {
+    {"port", required_argument, nullptr, 'p'},
+    {"image", required_argument, nullptr, 'i'},
+    {"debug", no_argument, nullptr, 'd'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"loop", no_argument, nullptr, kLoop},
+    {"ini", required_argument, nullptr, kIni},
+    {"list-ports", no_argument, nullptr, kListPorts},
+    {"demo", no_argument, nullptr, kDemo},
+    {"fast", no_argument, nullptr, kFast},
+    {"all", no_argument, nullptr, kAll},
+    {"count", required_argument, nullptr, kCount},
+    {"timeout", required_argument, nullptr, kTimeout},
+    {"report", required_argument, nullptr, kReport},
+    {"log-file", required_argument, nullptr, kLogFile},
+    {"timestamps", no_argument, nullptr, kTimestamps},
+    {nullptr, 0, nullptr, 0},
+};
+
+constexpr const char* kShort = ":p:i:dqhV";
 
 // A whole number in 1..limit, as --timeout and --count take.
-bool TakeCount(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-               int limit, int& out, std::string& error) {
-    std::string value;
-    if (!TakeValue(args, i, name, value, error)) {
-        return false;
-    }
-    long long n = 0;
-    for (const char c : value) {
-        if (c < '0' || c > '9' || n > limit) {
+bool TakeCount(const std::string& name, const char* value, int limit, int& out,
+               std::string& error) {
+    long long n = *value == '\0' ? -1 : 0;
+    for (const char* c = value; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || n > limit) {
             n = -1;
             break;
         }
-        n = n * 10 + (c - '0');
+        n = n * 10 + (*c - '0');
     }
     if (n < 1 || n > limit) {
         error = name + " takes a whole number from 1 to " + std::to_string(limit) + ", not '" +
@@ -45,14 +69,49 @@ bool TakeCount(const std::vector<std::string>& args, std::size_t& i, const std::
     return true;
 }
 
-bool Is(const std::string& arg, const std::string& name) {
-    return arg == name || arg.rfind(name + "=", 0) == 0;
+// What getopt_long refused, as the user typed it.
+std::string Refused(int code, int optopt, const std::string& arg) {
+    const bool longForm = arg.starts_with("--");
+    const std::string name = longForm || optopt == 0 ? arg.substr(0, arg.find('='))
+                                                     : std::string("-") + static_cast<char>(optopt);
+    return code == ':' ? "option '" + name + "' needs a value" : "unknown option '" + name + "'";
 }
 
-std::string Check(const CliOptions& o, bool sawPort, bool sawIni) {
+// "COM3", "com3" and "\\.\COM3" are one port, and so are two paths to one device.
+std::string PortIdentity(const std::string& port) {
+    if (const std::optional<int> number = PortNumberForName(port)) {
+        return "COM" + std::to_string(*number);
+    }
+    char resolved[PATH_MAX];
+    return realpath(port.c_str(), resolved) != nullptr ? std::string(resolved) : port;
+}
+
+bool SamePort(const std::string& a, const std::string& b) {
+    return PortIdentity(a) == PortIdentity(b);
+}
+
+struct Seen {
+    bool port = false;
+    bool ini = false;
+    int exclusive = 0;  // --help, --version, --list-ports
+};
+
+std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
+    if (hasOperands) {
+        return "stavel takes no operands; name the image with --image";
+    }
+    if (seen.exclusive > 1) {
+        return "--help, --version and --list-ports stand alone";
+    }
+    if (o.allPorts && o.mode != CliOptions::Mode::ListPorts) {
+        return "--all goes with --list-ports";
+    }
+    if (o.timestamps && !o.logFile) {
+        return "--timestamps goes with --log-file";
+    }
     switch (o.mode) {
         case CliOptions::Mode::Serve:
-            if (o.port.empty()) {
+            if (o.ports.empty()) {
                 return "--port is required";
             }
             if (o.image.empty()) {
@@ -66,8 +125,9 @@ std::string Check(const CliOptions& o, bool sawPort, bool sawIni) {
             }
             return {};
         case CliOptions::Mode::Demo:
-            if (sawPort || sawIni || o.loop || o.count > 0 || o.timeoutSeconds > 0 || o.report) {
-                return "--demo takes only --fast, --image and --debug";
+            if (seen.port || seen.ini || o.loop || o.count > 0 || o.timeoutSeconds > 0 ||
+                o.report || o.logFile) {
+                return "--demo takes only --fast, --image, --debug and --quiet";
             }
             return {};
         default:
@@ -75,77 +135,110 @@ std::string Check(const CliOptions& o, bool sawPort, bool sawIni) {
     }
 }
 
+// One option's effect; false with `error` set when its value is refused.
+bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& error) {
+    switch (code) {
+        case 'p':
+            if (std::any_of(o.ports.begin(), o.ports.end(),
+                            [&](const std::string& given) { return SamePort(given, value); })) {
+                error = "the port '" + std::string(value) + "' is given twice";
+                return false;
+            }
+            o.ports.emplace_back(value);
+            seen.port = true;
+            return true;
+        case 'i':
+            o.image = value;
+            return true;
+        case 'd':
+            o.debug = true;
+            return true;
+        case 'q':
+            o.quiet = true;
+            return true;
+        case 'h':
+        case 'V':
+        case kListPorts:
+            ++seen.exclusive;
+            o.mode = code == 'h'   ? CliOptions::Mode::Help
+                     : code == 'V' ? CliOptions::Mode::Version
+                                   : CliOptions::Mode::ListPorts;
+            return true;
+        case kLoop:
+            o.loop = true;
+            return true;
+        case kIni:
+            o.ini = value;
+            seen.ini = true;
+            return true;
+        case kDemo:
+            o.mode = CliOptions::Mode::Demo;
+            return true;
+        case kFast:
+            o.fast = true;
+            return true;
+        case kAll:
+            o.allPorts = true;
+            return true;
+        case kCount:
+            return TakeCount("--count", value, 1000000, o.count, error);
+        case kTimeout:
+            // A day is far beyond any box; the bound keeps the timer's milliseconds in range.
+            return TakeCount("--timeout", value, 86400, o.timeoutSeconds, error);
+        case kReport:
+            o.report = value;
+            return true;
+        case kLogFile:
+            o.logFile = value;
+            return true;
+        case kTimestamps:
+            o.timestamps = true;
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 CliParse ParseCommandLine(const std::vector<std::string>& args) {
-    CliOptions o;
-    o.mode = CliOptions::Mode::Serve;
-    bool sawPort = false;
-    bool sawIni = false;
-    bool exclusive = false;
-    std::string error;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string value;
-        if (Is(arg, "--port")) {
-            if (!TakeValue(args, i, "--port", o.port, error)) {
-                return {std::nullopt, error};
-            }
-            sawPort = true;
-        } else if (Is(arg, "--image")) {
-            if (!TakeValue(args, i, "--image", o.image, error)) {
-                return {std::nullopt, error};
-            }
-        } else if (Is(arg, "--ini")) {
-            if (!TakeValue(args, i, "--ini", value, error)) {
-                return {std::nullopt, error};
-            }
-            o.ini = value;
-            sawIni = true;
-        } else if (Is(arg, "--timeout")) {
-            // A day is far beyond any box; the bound keeps the timer's milliseconds in range.
-            if (!TakeCount(args, i, "--timeout", 86400, o.timeoutSeconds, error)) {
-                return {std::nullopt, error};
-            }
-        } else if (Is(arg, "--count")) {
-            if (!TakeCount(args, i, "--count", 1000000, o.count, error)) {
-                return {std::nullopt, error};
-            }
-        } else if (Is(arg, "--report")) {
-            if (!TakeValue(args, i, "--report", value, error)) {
-                return {std::nullopt, error};
-            }
-            o.report = value;
-        } else if (arg == "--debug") {
-            o.debug = true;
-        } else if (arg == "--loop") {
-            o.loop = true;
-        } else if (arg == "--fast") {
-            o.fast = true;
-        } else if (arg == "--all") {
-            o.allPorts = true;
-        } else if (arg == "--demo") {
-            o.mode = CliOptions::Mode::Demo;
-        } else if (arg == "--list-ports" || arg == "--help" || arg == "-h" || arg == "--version") {
-            exclusive = true;
-            o.mode = arg == "--list-ports" ? CliOptions::Mode::ListPorts
-                     : arg == "--version"  ? CliOptions::Mode::Version
-                                           : CliOptions::Mode::Help;
-        } else {
-            return {std::nullopt, "unknown argument '" + arg + "'"};
-        }
-    }
-    const bool listAll = o.mode == CliOptions::Mode::ListPorts && o.allPorts;
-    if (o.allPorts && !listAll) {
-        return {std::nullopt, "--all goes with --list-ports"};
-    }
-    if (exclusive && args.size() != (listAll ? 2u : 1u)) {
-        return {std::nullopt, args[0] + " stands alone"};
-    }
     if (args.empty()) {
         return {std::nullopt, "nothing to do"};
     }
-    error = Check(o, sawPort, sawIni);
+    std::vector<std::string> copies{"stavel"};
+    copies.insert(copies.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : copies) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+
+    CliOptions o;
+    o.mode = CliOptions::Mode::Serve;
+    Seen seen;
+    std::string error;
+    optind = 0;  // a fresh scan (glibc), also for a second parse in one process
+    opterr = 0;  // the refusal is worded here
+    for (;;) {
+        const int before = optind == 0 ? 1 : optind;
+        const int code =
+            getopt_long(static_cast<int>(argv.size() - 1), argv.data(), kShort, kOptions, nullptr);
+        if (code == -1) {
+            break;
+        }
+        if (code == '?' || code == ':') {
+            const std::string arg = copies[std::min<std::size_t>(before, copies.size() - 1)];
+            return {std::nullopt, Refused(code, optopt, arg)};
+        }
+        const char* value = optarg != nullptr ? optarg : "";
+        if (optarg != nullptr && *optarg == '\0') {
+            return {std::nullopt, "an option's value may not be empty"};
+        }
+        if (!Apply(code, value, o, seen, error)) {
+            return {std::nullopt, error};
+        }
+    }
+    error = Check(o, seen, optind < static_cast<int>(argv.size() - 1));
     if (!error.empty()) {
         return {std::nullopt, error};
     }
@@ -156,42 +249,52 @@ std::string UsageText(const std::string& program) {
     return "Usage:\n"
            "  " +
            program +
-           " --port DEVICE|COMn --image FILE [--ini FILE] [--debug]\n"
-           "         [--loop [--count N]] [--timeout SECONDS] [--report FILE]\n"
+           " -p DEVICE|COMn -i FILE [options]\n"
            "  " +
            program +
-           " --demo [--fast] [--image FILE] [--debug]\n"
+           " --demo [--fast] [-i FILE] [-d] [-q]\n"
            "  " +
            program +
            " --list-ports [--all]\n"
            "  " +
            program +
-           " --help | --version\n"
+           " -h | -V\n"
            "\n"
-           "Serves a set-top box's serial loader: answers its start, block and time requests\n"
-           "from the image file until the box ends the download.\n"
+           "Loads an image into a set-top box over its serial cable: answers the box's loader\n"
+           "(its start, block and time requests) from the image file until the box ends the\n"
+           "download.\n"
            "\n"
-           "  --port     the box's serial port: COM1..COM50 (see --list-ports) or a device path\n"
-           "  --image    the image file to serve\n"
-           "  --ini      the settings file (default: Stavel_OV.ini beside the program)\n"
-           "  --debug    trace each request in the log\n"
-           "  --loop     serve one box after another until stopped\n"
-           "  --count    with --loop: stop after N boxes\n"
-           "  --timeout  a box that sends nothing for SECONDS fails (with --loop: once it has\n"
-           "             said something; the wait for the next box is the operator's)\n"
-           "  --report   append one JSON line per box to FILE, flushed to disk as the box ends\n"
-           "  --demo     a whole download against a simulated box; --fast: not paced at 115200\n"
-           "  --list-ports  the serial ports present, with their stable names; --all: the whole\n"
-           "             COM table\n"
+           "  -p, --port PORT     the box's serial port: a device path (best a stable one,\n"
+           "                      /dev/serial/by-id/... or /dev/serial/by-path/...) or\n"
+           "                      COM1..COM50 (see --list-ports)\n"
+           "  -i, --image FILE    the image file to serve\n"
+           "  -d, --debug         trace each request in the log\n"
+           "  -q, --quiet         no progress line\n"
+           "      --ini FILE      the settings file (default: Stavel_OV.ini beside the program)\n"
+           "      --log-file FILE also write the log to FILE (appended)\n"
+           "      --timestamps    start each line of the log file with its UTC time\n"
+           "      --loop          serve one box after another until stopped\n"
+           "      --count N       with --loop: stop after N boxes\n"
+           "      --timeout S     a box that sends nothing for S seconds fails (with --loop:\n"
+           "                      once it has said something; the wait for the next box is\n"
+           "                      the operator's)\n"
+           "      --report FILE   append one JSON line per box to FILE, flushed to disk as the\n"
+           "                      box ends\n"
+           "      --demo          a whole download against a simulated box; --fast: unpaced\n"
+           "      --list-ports    the serial ports present, with their stable names; --all:\n"
+           "                      the whole COM table\n"
+           "  -h, --help          this text\n"
+           "  -V, --version       the version\n"
            "\n"
-           "The log goes to standard output, progress and messages to standard error, and each\n"
-           "box's verdict to standard error: PASS, or FAIL with the reason.\n"
+           "Long options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
+           "The log goes to standard output; progress, messages, each box's verdict (PASS, or\n"
+           "FAIL with the reason) and why anything failed go to standard error.\n"
            "\n"
            "Exit status:\n"
            "  0            PASS (with --loop --count: every box passed)\n"
            "  1            a --count run in which any box failed\n"
            "  2            usage error, no input file, cannot read input file, or a report\n"
-           "               that cannot be written\n"
+           "               or log file that cannot be written\n"
            "  3            the port cannot be opened\n"
            "  4            the port was lost\n"
            "  5            the box stopped reading\n"

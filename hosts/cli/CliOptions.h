@@ -1,10 +1,11 @@
 #pragma once
 
-// The command line of `stavel`:
-//   stavel --port DEVICE|COMn --image FILE [--ini FILE] [--debug] [--loop [--count N]]
-//          [--timeout SECONDS] [--report FILE]
-//   stavel --demo [--fast] [--image FILE]
-//   stavel --list-ports [--all] | --help | --version
+// The command line of `stavel`, in GNU style (getopt_long: -p VALUE, --port VALUE,
+// --port=VALUE, -- ends the options):
+//   stavel -p DEVICE|COMn -i FILE [-d] [-q] [--ini FILE] [--log-file FILE [--timestamps]]
+//          [--loop [--count N]] [--timeout SECONDS] [--report FILE]
+//   stavel --demo [--fast] [-i FILE] [-d] [-q]
+//   stavel --list-ports [--all] | -h | -V
 
 #include <optional>
 #include <string>
@@ -14,21 +15,24 @@ struct CliOptions {
     enum class Mode { Serve, Demo, ListPorts, Help, Version };
 
     Mode mode = Mode::Help;
-    std::string port;
+    std::vector<std::string> ports;  // as given; the same port twice is refused
     std::string image;
     std::optional<std::string> ini;
     bool debug = false;
+    bool quiet = false;  // no progress line
     bool loop = false;
     bool fast = false;
     bool allPorts = false;   // --list-ports --all
     int timeoutSeconds = 0;  // 0: wait for the box for ever
     int count = 0;           // with --loop: boxes before the run ends; 0: until stopped
     std::optional<std::string> report;
+    std::optional<std::string> logFile;
+    bool timestamps = false;  // with --log-file: each line starts with its UTC time
 };
 
 struct CliParse {
     std::optional<CliOptions> options;
-    std::string error;  // why the command line was refused, when options is empty
+    std::string error;  // why the command line was refused (one line), when options is empty
 };
 
 CliParse ParseCommandLine(const std::vector<std::string>& args);

@@ -15,6 +15,7 @@
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
+#include "platform/ports/PortAdvice.h"
 #include "platform/ports/PortMap.h"
 #include "platform/window/OperatorInput.h"
 
@@ -48,6 +49,9 @@ int CliSession::Run() {
             dialog.SetIniPath(*m_config.ini);
         }
         dialog.SetStartupPort(m_config.portNumber);
+        if (m_config.keepStoredPort) {
+            dialog.KeepStoredPort();
+        }
         if (m_config.timeoutSeconds > 0) {
             dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
                                    m_config.loop ? CDownloadControl::SilenceFrom::FirstByte
@@ -78,8 +82,13 @@ void CliSession::OnDialogCreated(CDialog& dialog) {
     }
     m_log = std::make_unique<ConsoleLog>(*m_screen);
     dialog.GetDlgItem(IDC_LOG)->AddObserver(m_log.get());
-    m_progress = std::make_unique<ProgressLine>(*m_screen);
-    dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
+    if (m_config.logFile != nullptr) {
+        dialog.GetDlgItem(IDC_LOG)->AddObserver(m_config.logFile);
+    }
+    if (!m_config.quiet) {
+        m_progress = std::make_unique<ProgressLine>(*m_screen);
+        dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
+    }
 }
 
 void CliSession::Begin() {
@@ -177,6 +186,21 @@ void CliSession::OnEvent(DownloadEvent event) {
     }
 }
 
+// Beside the verdict, one line for the operator with the device, the system's reason and what
+// to do about it.
+void CliSession::ExplainPortFailure(BoxEnd end) {
+    if (end != BoxEnd::PortNotOpened && end != BoxEnd::PortLost && end != BoxEnd::BoxStalled) {
+        return;
+    }
+    const SysFailure& failure = m_dialog->LastFailure();
+    if (!failure.Failed()) {
+        return;
+    }
+    const std::string advice = PortAdvice(failure);
+    m_screen->Error("stavel: " + EscapeName(failure.Describe()) +
+                    (advice.empty() ? "" : ". " + EscapeName(advice)) + "\n");
+}
+
 void CliSession::OnBoxEnded(BoxEnd end, const BoxEndDetail& detail) {
     if (m_ended) {
         return;
@@ -188,6 +212,7 @@ void CliSession::OnBoxEnded(BoxEnd end, const BoxEndDetail& detail) {
         End(kExitUsage);
         return;
     }
+    ExplainPortFailure(end);
     const bool counted = m_config.loop && m_config.count > 0;
     if (counted && m_judged >= m_config.count) {
         End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);

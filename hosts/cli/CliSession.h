@@ -27,6 +27,7 @@ class ConsoleLog;
 class ConsoleHost;
 class ConsoleScreen;
 class ProgressLine;
+class WindowObserver;
 
 // The exit statuses are BoxVerdict.h's table.
 inline constexpr int kExitBoxFinished = kExitPass;
@@ -39,6 +40,11 @@ struct SessionConfig {
     bool loop = false;
     int count = 0;           // with loop: boxes before the run ends (0: until stopped)
     int timeoutSeconds = 0;  // the silence bound (0: none)
+    bool quiet = false;      // no progress line
+    // Where the log is written as well (opened by the caller); may be null.
+    WindowObserver* logFile = nullptr;
+    // The port was given as a device path: the window's stored port number is left alone.
+    bool keepStoredPort = false;
     // Where each box's verdict and record go; may be null.
     BoxBook* book = nullptr;
     // Told of each download event after the session has acted on it (the demo starts its box).
@@ -77,6 +83,7 @@ class CliSession {
     bool Judge(BoxEnd end, const BoxEndDetail& detail);
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
+    void ExplainPortFailure(BoxEnd end);
 
     SessionConfig m_config;
     CMainDialog* m_dialog = nullptr;

@@ -102,6 +102,7 @@ int RunDemo(const DemoOptions& options) {
     config.image = imagePath;
     config.ini = folder.Path() + "/Stavel_OV.ini";
     config.debug = options.debug;
+    config.quiet = options.quiet;
     // The box is switched on once the tool waits for it, as the log asks the operator to.
     config.onEvent = [&](DownloadEvent event) {
         if (event == DownloadEvent::Started && !boxThread.joinable()) {

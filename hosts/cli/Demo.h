@@ -11,6 +11,7 @@ struct DemoOptions {
     bool fast = false;                 // not paced at 115200 baud
     std::optional<std::string> image;  // default: a generated image of about 192 KiB
     bool debug = false;
+    bool quiet = false;  // no progress line
 };
 
 int RunDemo(const DemoOptions& options);

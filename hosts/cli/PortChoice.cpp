@@ -37,10 +37,12 @@ PortChoice ChoosePort(const std::string& portArgument) {
         choice.error = "'" + portArgument + "' is neither COM1..COM50 nor a device path";
         return choice;
     }
+    choice.byPath = true;
     const std::string wanted = Canonical(portArgument);
     for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
         const auto path = DevicePathForNumber(n);
-        if (path && Exists(*path) && Canonical(*path) == wanted) {
+        // The table's own path stands for its number even while nothing is plugged in.
+        if (path && (*path == portArgument || (Exists(*path) && Canonical(*path) == wanted))) {
             choice.number = n;
             choice.devicePath = *path;
             return choice;

@@ -11,6 +11,7 @@ struct PortChoice {
     int number = 0;          // 0 when nothing could be chosen
     std::string devicePath;  // what the number stands for now
     bool assigned = false;   // the number was given to a path outside the map
+    bool byPath = false;     // the argument was a device path, not a port name
     std::string error;
 };
 

@@ -13,6 +13,7 @@
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/Demo.h"
 #include "hosts/cli/ListPorts.h"
+#include "hosts/cli/LogFile.h"
 #include "hosts/cli/PortChoice.h"
 #include "hosts/cli/SignalStop.h"
 #include "platform/codepage/ShownText.h"
@@ -25,8 +26,18 @@ namespace {
 constexpr const char* kProgram = "stavel";
 constexpr const char* kVersion = "1.0.0.1";
 
+int UsageError(const std::string& error) {
+    WriteStderr(std::string(kProgram) + ": " + EscapeName(error) + "\nTry '" + kProgram +
+                " --help' for more information.\n");
+    return kExitUsage;
+}
+
 int Serve(const CliOptions& options) {
-    const PortChoice port = ChoosePort(options.port);
+    if (options.ports.size() > 1) {
+        return UsageError("one --port at a time");
+    }
+    const std::string& portArgument = options.ports.front();
+    const PortChoice port = ChoosePort(portArgument);
     if (port.number == 0) {
         WriteStderr(std::string(kProgram) + ": " + EscapeName(port.error) + "\n");
         return kExitUsage;
@@ -46,8 +57,20 @@ int Serve(const CliOptions& options) {
             return kExitUsage;
         }
     }
+    std::unique_ptr<LogFile> logFile;
+    if (options.logFile) {
+        std::string error;
+        logFile =
+            LogFile::Open(*options.logFile,
+                          options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None, error);
+        if (!logFile) {
+            WriteStderr(std::string(kProgram) + ": the log file cannot be written: " +
+                        EscapeName(*options.logFile) + ": " + error + "\n");
+            return kExitUsage;
+        }
+    }
     const std::string device = ResolvedDevicePath(port.devicePath);
-    BoxBook book(BoxSlot{options.port, device, AdapterOf(device)},
+    BoxBook book(BoxSlot{portArgument, device, AdapterOf(device)},
                  "COM" + std::to_string(port.number) + " (" + device + ")", std::move(report));
     SessionConfig config;
     config.portNumber = port.number;
@@ -58,6 +81,9 @@ int Serve(const CliOptions& options) {
     config.count = options.count;
     config.timeoutSeconds = options.timeoutSeconds;
     config.book = &book;
+    config.quiet = options.quiet;
+    config.logFile = logFile.get();
+    config.keepStoredPort = port.byPath;
     CliSession session(config);
     const int status = session.Run();
     if (options.loop) {
@@ -86,7 +112,7 @@ int Dispatch(const CliOptions& options) {
         case CliOptions::Mode::Demo:
             return RunDemo(DemoOptions{
                 options.fast, options.image.empty() ? std::nullopt : std::optional(options.image),
-                options.debug});
+                options.debug, options.quiet});
         case CliOptions::Mode::Serve:
             break;
     }
@@ -122,8 +148,7 @@ int main(int argc, char** argv) {
     const CliParse parse = ParseCommandLine(args);
     int status = kExitUsage;
     if (!parse.options) {
-        WriteStderr(std::string(kProgram) + ": " + EscapeName(parse.error) + "\n\n" +
-                    UsageText(kProgram));
+        UsageError(parse.error);
     } else {
         status = Dispatch(*parse.options);
     }

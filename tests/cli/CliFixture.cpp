@@ -21,6 +21,10 @@ std::string ReadWholeFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 std::string ConnectedLine(int port) {
     return "Connected COM" + std::to_string(port) + " successfully......\r\n";
 }

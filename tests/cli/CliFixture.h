@@ -23,6 +23,7 @@ std::string ProgramPath(const std::string& name);
 
 // The file's whole content as bytes ("" when it cannot be read).
 std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
 
 std::string ConnectedLine(int port);
 std::string FilenameLine(const std::string& path, std::uint64_t size);
