@@ -13,8 +13,7 @@
 
 DialogRig::DialogRig() : box(std::make_unique<Pty>()) {
     RegisterResources();
-    char pattern[] = "/tmp/stavel-dialog-XXXXXX";
-    m_folder = mkdtemp(pattern);
+    m_folder = m_dir.Path();
     for (int n = 1; n <= 4; ++n) {
         SetPortOverride(n, m_folder + "/no-such-tty" + std::to_string(n));
     }
@@ -26,19 +25,14 @@ DialogRig::~DialogRig() {
     dialog.reset();
     ClearPortOverrides();
     MessageQueue::Ui().Clear();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_folder, ignored);
 }
 
 void DialogRig::WriteIni(const std::string& content) {
-    std::ofstream(m_folder + "/Stavel_OV.ini", std::ios::binary) << content;
+    WriteBytes(m_folder + "/Stavel_OV.ini", content);
 }
 
 std::string DialogRig::ReadIni() const {
-    std::ifstream in(m_folder + "/Stavel_OV.ini", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadBytes(m_folder + "/Stavel_OV.ini");
 }
 
 CMainDialog& DialogRig::Start() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/MainDialog.h"
+#include "tests/support/files/TempDir.h"
 #include "tests/support/pty/Pty.h"
 #include "tests/support/testhost/TestHost.h"
 
@@ -44,5 +45,6 @@ class DialogRig {
     std::unique_ptr<CMainDialog> dialog;
 
   private:
+    TempDir m_dir;
     std::string m_folder;
 };

@@ -9,6 +9,7 @@
 
 #include "platform/window/OperatorInput.h"
 #include "tests/app/DialogRig.h"
+#include "tests/support/box/StbRequests.h"
 
 namespace {
 
@@ -157,12 +158,11 @@ TEST(DownloadControl, WholeDownloadThroughTheDialogEndsWithExitApp) {
     dlg.m_editPath.SetWindowText(image);
     rig.ClickStart();
     Pty& box = *rig.box;
-    using Bytes = std::vector<std::uint8_t>;
     EXPECT_EQ(rig.BoxAsks(Bytes{'b', 'o', 'o', 't', '\r', '\n', 0x02, 0x01, 0x03}, 4),
               (Bytes{0x02, 0x01, 0x0A, 0x03}));
     // 300 bytes from 0, then 300 from 300.
-    const Bytes first = rig.BoxAsks({0x02, 0x02, 0x2C, 0x01, 0x00, 0x00, 0x00, 0x00, 0x03}, 300);
-    const Bytes second = rig.BoxAsks({0x02, 0x02, 0x2C, 0x01, 0x2C, 0x01, 0x00, 0x00, 0x03}, 300);
+    const Bytes first = rig.BoxAsks(DataRequest(0, 300), 300);
+    const Bytes second = rig.BoxAsks(DataRequest(300, 300), 300);
     ASSERT_EQ(first.size(), 300u);
     ASSERT_EQ(second.size(), 300u);
     ASSERT_TRUE(rig.PumpUntil([&] { return dlg.m_download.m_nOffset == 600; }));
@@ -172,7 +172,7 @@ TEST(DownloadControl, WholeDownloadThroughTheDialogEndsWithExitApp) {
     }
     EXPECT_EQ(dlg.m_progress.GetWindowText(), "( 600 / 600 ) Bytes");
 
-    box.WriteAll(Bytes{0x02, 0x04, 0x03});
+    box.WriteAll(kExitAppRequest);
     ASSERT_TRUE(rig.PumpUntil([] { return !DownloadState::s_bRunning; }));
     EXPECT_EQ(dlg.m_progress.SendMessage(PBM_GETPOS), 10000);
     EXPECT_EQ(rig.host.Beeps().size(), 2u);

@@ -16,15 +16,6 @@ std::string ProgramPath(const std::string& name) {
     return (self.parent_path() / name).string();
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 std::string ConnectedLine(int port) {
     return "Connected COM" + std::to_string(port) + " successfully......\r\n";
 }

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/ChildProcess.h"
-#include "tests/cli/TempDir.h"
+#include "tests/support/files/TempDir.h"
+#include "tests/support/process/ChildProcess.h"
 
 inline const std::string kBanner =
     "***************************** Start program *****************************\r\n";
@@ -20,10 +20,6 @@ inline const std::string kStopUploading = "\r\nStop uploading....\r\n\r\n";
 
 // The folder of the running test binary: the programs under test are built beside it.
 std::string ProgramPath(const std::string& name);
-
-// The file's whole content as bytes ("" when it cannot be read).
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
 
 std::string ConnectedLine(int port);
 std::string FilenameLine(const std::string& path, std::uint64_t size);

@@ -115,7 +115,7 @@ TEST_F(CommandLineTest, AnImageThatCannotBeReadExitsWith2AfterTheMessageBox) {
         const int port = AssignedPort(tool.Stderr(), pty.SlavePath());
         // The port opened at start-up; the failed START logs nothing more.
         EXPECT_EQ(tool.Stdout(), kBanner + ConnectedLine(port));
-        EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(port));
+        EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(port));
     }
 }
 
@@ -142,7 +142,7 @@ TEST_F(CommandLineTest, APortThatCannotBeOpenedExitsWith3) {
                                      "Connection Error!!!, Check the serial port number.\r\n" +
                                      failedStart + "Connection COM7 Error!!!\r\n" + kStopUploading);
         // Only a successful connection stores the port: the file keeps its first-start value.
-        EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(1));
+        EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(1));
     }
     {
         SCOPED_TRACE("a pty that another program holds");
@@ -170,7 +170,7 @@ TEST_F(CommandLineTest, PortGivenAsComNumberOrAsDevicePath) {
         const std::string out = tool.Stdout();
         EXPECT_EQ(out.rfind(kBanner + ConnectedLine(20) + FilenameLine(image, 20000), 0), 0u)
             << out;
-        EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(20));
+        EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(20));
     }
     {
         SCOPED_TRACE("--port with the device path, after a run that stored COM20");
@@ -185,7 +185,7 @@ TEST_F(CommandLineTest, PortGivenAsComNumberOrAsDevicePath) {
         EXPECT_NE(port, 20);
         EXPECT_EQ(tool.Stdout().rfind(kBanner + ConnectedLine(port), 0), 0u) << tool.Stdout();
         // A device path is not the window's choice: the number stored before stays.
-        EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(20));
+        EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(20));
     }
 }
 

@@ -55,7 +55,7 @@ TEST_P(DownloadEndToEndTest, EveryByteArrivesAndTheLogHoldsTheDialogsLines) {
         EXPECT_NE(out.find("\tcrc pending, "), std::string::npos);
     }
     // The image path is the command line's, not the operator's choice: it is not stored.
-    EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(port));
+    EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(port));
 }
 
 INSTANTIATE_TEST_SUITE_P(

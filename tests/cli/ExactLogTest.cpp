@@ -6,11 +6,9 @@
 #include <regex>
 
 #include "tests/cli/CliFixture.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kImageSize = 4000;
 
@@ -70,7 +68,7 @@ class ExactLogTest : public CliTest {
     // Asks for a block and checks that exactly these image bytes come back. A request that
     // gets no answer is followed by the next one, which shows that nothing stray was sent.
     void Block(std::uint32_t offset, std::uint16_t length) {
-        ASSERT_TRUE(m_box.Send(ScriptedBox::DataRequest(offset, length)));
+        ASSERT_TRUE(m_box.Send(DataRequest(offset, length)));
         const Bytes expected = ImageBytes(offset, length);
         if (expected.empty()) {
             ASSERT_TRUE(m_box.WaitTaken());
@@ -115,7 +113,7 @@ void ExactLogTest::RunScript(bool debug) {
     // Not a terminal: passed on as the box sent it; the NUL formats to nothing.
     expected += "OK\r\n\x1b[1mboot\x1b[0m\r\nready\r\n" + traced("[ZUDI] => STB_START\r\n");
 
-    ASSERT_TRUE(m_box.Send(Bytes{0x02, 0x03, 0x03}));
+    ASSERT_TRUE(m_box.Send(kTimeRequest));
     const Bytes time = m_box.Answer(8);
     expected += traced("[ZUDI] => STB_TIME_REQ\r\n") + "<UTC>\n<LOCAL>\n";
 
@@ -134,7 +132,7 @@ void ExactLogTest::RunScript(bool debug) {
     ASSERT_TRUE(m_box.Send(Bytes{0x02, 0x01, 0x41}));
     ASSERT_TRUE(m_box.WaitTaken());
     expected += "A";
-    ASSERT_TRUE(m_box.Send(Bytes{0x02, 0x04, 0x03}));
+    ASSERT_TRUE(m_box.Send(kExitAppRequest));
     expected += traced("EXIT_APP from STB\r\n") + kStopUploading;
 
     const ChildProcess::End end = tool.Wait();
@@ -159,7 +157,7 @@ void ExactLogTest::RunScript(bool debug) {
                      static_cast<std::uint8_t>(local.minute),
                      static_cast<std::uint8_t>(local.second), 0x03}));
 
-    EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(port));
+    EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(port));
 }
 
 }  // namespace

@@ -5,11 +5,9 @@
 #include <unistd.h>
 
 #include "tests/cli/CliFixture.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 class LargeImageTest : public CliTest {};
 
@@ -36,13 +34,13 @@ TEST_F(LargeImageTest, ImageOf3GiBIsServedToItsEndWithAPositiveSizeAndProgress) 
     ASSERT_TRUE(tool.WaitForStdout(ConnectedLine(port), 2)) << tool.Stdout();
     EXPECT_NE(tool.Stdout().find(FilenameLine(image, kSize)), std::string::npos) << tool.Stdout();
 
-    ASSERT_TRUE(box.Send(Bytes{0x02, 0x01, 0x03}));
+    ASSERT_TRUE(box.Send(kStartRequest));
     EXPECT_EQ(box.Answer(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
-    ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(kTailOffset - 4096, 8192)));
+    ASSERT_TRUE(box.Send(DataRequest(kTailOffset - 4096, 8192)));
     Bytes expected(4096, 0);
     expected.insert(expected.end(), tail.begin(), tail.end());
     EXPECT_EQ(box.Answer(8192), expected);
-    ASSERT_TRUE(box.Send(Bytes{0x02, 0x04, 0x03}));
+    ASSERT_TRUE(box.Send(kExitAppRequest));
     const ChildProcess::End end = tool.Wait();
     ASSERT_TRUE(end.exited) << "signal " << end.signal;
     EXPECT_EQ(end.status, 0) << tool.Stderr();

@@ -12,7 +12,7 @@
 #include "tests/cli/BoxRunner.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/cli/JsonLine.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ class LineRateTest : public CliTest {
         ASSERT_TRUE(tool.WaitForStdout(kPleaseConnect)) << tool.Stdout() << tool.Stderr();
         port = AssignedPort(tool.Stderr(), box.SlavePath());
         ASSERT_TRUE(tool.WaitForStdout(ConnectedLine(port), 2)) << tool.Stdout();
-        ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(0, 65535)));
+        ASSERT_TRUE(box.Send(DataRequest(0, 65535)));
         // The answer has begun: the tool is writing more than the line can hold.
         pollfd in{box.Line().MasterFd(), POLLIN, 0};
         ASSERT_EQ(poll(&in, 1, 10000), 1);
@@ -67,7 +67,7 @@ TEST_F(LineRateTest, BoxThatStopsReadingEndsTheRunWithItsReasonAndStatus5) {
     // The verdict and the record say the same.
     EXPECT_NE(tool.Stderr().find(": FAIL box stopped reading at "), std::string::npos)
         << tool.Stderr();
-    const std::vector<std::string> lines = ReportLines(ReadWholeFile(report));
+    const std::vector<std::string> lines = ReportLines(ReadBytes(report));
     ASSERT_EQ(lines.size(), 1u);
     const std::optional<JsonObject> record = ParseJsonObject(lines[0]);
     ASSERT_TRUE(record) << lines[0];

@@ -147,7 +147,7 @@ TEST_F(LoopEnduranceTest, SignalsDuringSavesLeaveTheSettingsWholeAndNoTemporaryF
         }
         EXPECT_EQ(FilesIn(m_dir.Path()), (std::vector<std::string>{"Stavel_OV.ini", "image.sdl"}));
         const int port = AssignedPort(tool.Stderr(), box.SlavePath());
-        EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(port));
+        EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(port));
         std::filesystem::remove(IniPath());
     }
 }

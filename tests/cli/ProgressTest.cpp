@@ -1,11 +1,9 @@
 // The progress on standard error follows the dialog's bar, the end of a download included.
 
 #include "tests/cli/CliFixture.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 class ProgressTest : public CliTest {};
 
@@ -19,12 +17,12 @@ TEST_F(ProgressTest, ExitAppShowsTheFullBarOnStandardError) {
     ASSERT_TRUE(tool.WaitForStdout(kPleaseConnect)) << tool.Stderr();
     const int port = AssignedPort(tool.Stderr(), box.SlavePath());
     ASSERT_TRUE(tool.WaitForStdout(ConnectedLine(port), 2)) << tool.Stdout();
-    ASSERT_TRUE(box.Send(Bytes{0x02, 0x01, 0x03}));
+    ASSERT_TRUE(box.Send(kStartRequest));
     EXPECT_EQ(box.Answer(4).size(), 4u);
-    ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(0, 512)));
+    ASSERT_TRUE(box.Send(DataRequest(0, 512)));
     EXPECT_EQ(box.Answer(512).size(), 512u);
     ASSERT_TRUE(tool.WaitForStderr("( 512 / 1000 ) Bytes")) << tool.Stderr();
-    ASSERT_TRUE(box.Send(Bytes{0x02, 0x04, 0x03}));
+    ASSERT_TRUE(box.Send(kExitAppRequest));
     const ChildProcess::End end = tool.Wait();
     EXPECT_TRUE(end.exited && end.status == 0) << tool.Stderr();
     const std::string err = tool.Stderr();

@@ -131,7 +131,7 @@ TEST_F(ReasonLineTest, ShortLongAndEqualsFormsServeABoxAndADevicePathLeavesTheSt
     const std::string image = MakeImage(size);
     const std::string ini = IniPath();
     const std::string stored = "[Gerneral]\r\nCOM Port Number=7\r\nSdlFileName=\r\n\r\n\r\n";
-    WriteWholeFile(ini, stored);
+    WriteBytes(ini, stored);
     const std::string log = m_dir.File("box.log");
     const std::vector<std::vector<std::string>> forms{
         {"-p", "@", "-i", image, "-q", "-d", "--ini", ini},
@@ -155,10 +155,10 @@ TEST_F(ReasonLineTest, ShortLongAndEqualsFormsServeABoxAndADevicePathLeavesTheSt
         EXPECT_EQ(tool.Stderr().find(" Bytes "), std::string::npos) << "--quiet shows progress";
         EXPECT_NE(tool.Stderr().find(": PASS 30000 bytes"), std::string::npos) << tool.Stderr();
         // A device path is not the window's choice of port: the stored number stays.
-        EXPECT_EQ(ReadWholeFile(ini), stored);
+        EXPECT_EQ(ReadBytes(ini), stored);
     }
     // The log file holds the log as standard output does, each line behind its UTC time.
-    const std::string text = ReadWholeFile(log);
+    const std::string text = ReadBytes(log);
     ASSERT_FALSE(text.empty());
     std::size_t lines = 0;
     for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1, ++lines) {

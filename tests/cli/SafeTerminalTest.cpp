@@ -4,12 +4,10 @@
 // terminal gets no escape codes at all.
 
 #include "tests/cli/CliFixture.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 #include "tests/support/pty/Pty.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 class SafeTerminalTest : public CliTest {
   protected:
@@ -23,16 +21,16 @@ class SafeTerminalTest : public CliTest {
                           terminal.MasterFd());
         terminal.ReleaseSlave();
         EXPECT_TRUE(tool.WaitForStdout(kPleaseConnect)) << tool.Stdout();
-        EXPECT_TRUE(box.Send(Bytes{0x02, 0x01, 0x03}));
+        EXPECT_TRUE(box.Send(kStartRequest));
         EXPECT_EQ(box.Answer(4).size(), 4u);
-        EXPECT_TRUE(box.Send(ScriptedBox::DataRequest(0, 1000)));
+        EXPECT_TRUE(box.Send(DataRequest(0, 1000)));
         EXPECT_EQ(box.Answer(1000), Bytes(m_image.begin(), m_image.begin() + 1000));
         EXPECT_TRUE(tool.WaitForStdout("( 1000 / 2000 ) Bytes")) << tool.Stdout();
         EXPECT_TRUE(box.Send(console));
         EXPECT_TRUE(box.WaitTaken());
-        EXPECT_TRUE(box.Send(ScriptedBox::DataRequest(1000, 1000)));
+        EXPECT_TRUE(box.Send(DataRequest(1000, 1000)));
         EXPECT_EQ(box.Answer(1000), Bytes(m_image.begin() + 1000, m_image.end()));
-        EXPECT_TRUE(box.Send(Bytes{0x02, 0x04, 0x03}));
+        EXPECT_TRUE(box.Send(kExitAppRequest));
         const ChildProcess::End end = tool.Wait();
         EXPECT_TRUE(end.exited && end.status == 0) << tool.Stdout();
         return tool.Stdout();

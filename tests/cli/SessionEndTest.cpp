@@ -5,7 +5,7 @@
 
 #include "tests/cli/BoxRunner.h"
 #include "tests/cli/CliFixture.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ TEST_F(SessionEndTest, LoopServesThreeBoxesInARowThenStopsCleanlyOnSigterm) {
     EXPECT_EQ(CountOf(out, "[ZUDI] => STB_TIME_REQ\r\n"), 3);
     EXPECT_NE(tool.Stderr().find("stavel: 3 box(es) finished\n"), std::string::npos)
         << tool.Stderr();
-    EXPECT_EQ(ReadWholeFile(IniPath()), IniAfterConnect(port));
+    EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(port));
 }
 
 TEST_F(SessionEndTest, SigintAndSigtermStopARunningDownloadCleanly) {
@@ -110,9 +110,9 @@ TEST_F(SessionEndTest, PullingTheLineAfterTheStartEndsWithStatus4) {
     ASSERT_TRUE(tool.WaitForStdout(kPleaseConnect)) << tool.Stderr();
     const int port = AssignedPort(tool.Stderr(), box.SlavePath());
     ASSERT_TRUE(tool.WaitForStdout(ConnectedLine(port), 2)) << tool.Stdout();
-    ASSERT_TRUE(box.Send(std::vector<std::uint8_t>{0x02, 0x01, 0x03}));
+    ASSERT_TRUE(box.Send(kStartRequest));
     EXPECT_EQ(box.Answer(4), (std::vector<std::uint8_t>{0x02, 0x01, 0x0A, 0x03}));
-    ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(0, 1000)));
+    ASSERT_TRUE(box.Send(DataRequest(0, 1000)));
     EXPECT_EQ(box.Answer(1000).size(), 1000u);
 
     box.Line().ReleaseSlave();

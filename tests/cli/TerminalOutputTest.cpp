@@ -2,12 +2,10 @@
 // escaped, the tool's own lines are not, and the progress is redrawn in place.
 
 #include "tests/cli/CliFixture.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 #include "tests/support/pty/Pty.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 class TerminalOutputTest : public CliTest {};
 
@@ -28,9 +26,9 @@ TEST_F(TerminalOutputTest, ControlBytesFromTheBoxAreEscapedAndProgressIsRedrawnI
                                      "bell\tx\b!\x7f\x1b\r\n") +
                          "\x02\x01\x03"));
     EXPECT_EQ(box.Answer(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
-    ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(0, 1000)));
+    ASSERT_TRUE(box.Send(DataRequest(0, 1000)));
     EXPECT_EQ(box.Answer(1000), m_image);
-    ASSERT_TRUE(box.Send(Bytes{0x02, 0x04, 0x03}));
+    ASSERT_TRUE(box.Send(kExitAppRequest));
     const ChildProcess::End end = tool.Wait();
     ASSERT_TRUE(end.exited) << "signal " << end.signal;
     EXPECT_EQ(end.status, 0) << tool.Stdout();

@@ -17,15 +17,9 @@
 #include "tests/cli/BoxRunner.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/cli/JsonLine.h"
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-const Bytes kStart{0x02, 0x01, 0x03};
-const Bytes kStartAck{0x02, 0x01, 0x0A, 0x03};
-const Bytes kExitApp{0x02, 0x04, 0x03};
 
 const std::vector<std::string> kKeys{
     "id",      "slot",  "device",   "adapter",  "result", "reason",     "start",       "end",
@@ -42,7 +36,7 @@ class VerdictTest : public CliTest {
 
     // Every line of the report, each of which must be a whole record.
     std::vector<JsonObject> Records() const {
-        const std::string text = ReadWholeFile(ReportPath());
+        const std::string text = ReadBytes(ReportPath());
         EXPECT_TRUE(text.empty() || text.back() == '\n') << "a torn last line:\n" << text;
         std::vector<JsonObject> records;
         for (const std::string& line : ReportLines(text)) {
@@ -89,9 +83,9 @@ void WaitConnected(ChildProcess& tool, const ScriptedBox& box, int times) {
 
 // START, then the image's first `length` bytes in one request.
 void StartAndAsk(ScriptedBox& box, const Bytes& image, std::uint16_t length) {
-    ASSERT_TRUE(box.Send(kStart));
-    ASSERT_EQ(box.Answer(4), kStartAck);
-    ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(0, length)));
+    ASSERT_TRUE(box.Send(kStartRequest));
+    ASSERT_EQ(box.Answer(4), kStartAnswer);
+    ASSERT_TRUE(box.Send(DataRequest(0, length)));
     ASSERT_EQ(box.Answer(length), Bytes(image.begin(), image.begin() + length));
 }
 
@@ -151,9 +145,9 @@ TEST_F(VerdictTest, ABoxThatAsksForLittlePassesAndItsCoverageSaysHowLittle) {
     ChildProcess tool(Serve(box.SlavePath(), image));
     WaitConnected(tool, box, 1);
     StartAndAsk(box, m_image, 1000);
-    ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(500, 1000)));  // half of it again
+    ASSERT_TRUE(box.Send(DataRequest(500, 1000)));  // half of it again
     ASSERT_EQ(box.Answer(1000).size(), 1000u);
-    ASSERT_TRUE(box.Send(kExitApp));
+    ASSERT_TRUE(box.Send(kExitAppRequest));
     const ChildProcess::End end = tool.Wait();
     ASSERT_TRUE(end.exited);
     EXPECT_EQ(end.status, 0) << tool.Stderr();
@@ -273,7 +267,7 @@ TEST_F(VerdictTest, AnImageChangedMidDownloadStopsBeforeAnyByteOfTheChange) {
         WaitConnected(tool, box, 1);
         StartAndAsk(box, m_image, 1000);
         change.apply(image);
-        ASSERT_TRUE(box.Send(ScriptedBox::DataRequest(1000, 1000)));
+        ASSERT_TRUE(box.Send(DataRequest(1000, 1000)));
         const ChildProcess::End end = tool.Wait();
         EXPECT_EQ(end.status, 6) << tool.Stderr();
         EXPECT_EQ(box.Line().ReadAvailable(), Bytes{}) << "not a byte after the change";
@@ -417,12 +411,12 @@ TEST_F(VerdictTest, LoopCountEndsAfterNBoxesWithOneRecordEach) {
             WaitConnected(tool, box, n);
             if (n == 2) {
                 // Says START, then nothing: with --loop the bound counts once the box speaks.
-                ASSERT_TRUE(box.Send(kStart));
-                ASSERT_EQ(box.Answer(4), kStartAck);
+                ASSERT_TRUE(box.Send(kStartRequest));
+                ASSERT_EQ(box.Answer(4), kStartAnswer);
                 continue;
             }
             StartAndAsk(box, m_image, 3000);
-            ASSERT_TRUE(box.Send(kExitApp));
+            ASSERT_TRUE(box.Send(kExitAppRequest));
         }
         const ChildProcess::End end = tool.Wait();
         EXPECT_EQ(end.status, 1) << tool.Stderr();

@@ -14,13 +14,9 @@
 #include "download/DownloadState.h"
 #include "download/RecordId.h"
 #include "download/ReportFile.h"
+#include "tests/support/files/TempDir.h"
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(BoxRecord, JsonStringsAreEscapedAndAlwaysValidUtf8) {
     EXPECT_EQ(JsonString("plain"), "\"plain\"");
@@ -172,9 +168,8 @@ TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
 }
 
 TEST(BoxRecord, ReportAppendsWholeLinesAndSaysWhyItCannotBeOpened) {
-    char folder[] = "/tmp/stavel-report-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/boxes.jsonl";
+    TempDir folder;
+    const std::string path = folder.File("boxes.jsonl");
     std::string error;
     {
         auto report = ReportFile::Open(path, &error);
@@ -182,7 +177,7 @@ TEST(BoxRecord, ReportAppendsWholeLinesAndSaysWhyItCannotBeOpened) {
         ASSERT_TRUE(report->Append("{\"a\":1}\n", &error)) << error;
         ASSERT_TRUE(report->Append("{\"a\":2}\n", &error)) << error;
     }
-    EXPECT_EQ(ReadAll(path), "{\"a\":1}\n{\"a\":2}\n");
+    EXPECT_EQ(ReadBytes(path), "{\"a\":1}\n{\"a\":2}\n");
     {
         // A line torn by some earlier crash stays, but the next line starts a line of its own.
         std::ofstream(path, std::ios::app) << "{\"a\":3";
@@ -191,15 +186,15 @@ TEST(BoxRecord, ReportAppendsWholeLinesAndSaysWhyItCannotBeOpened) {
         ASSERT_TRUE(report->Append("{\"a\":4}\n", &error)) << error;
         ASSERT_TRUE(report->Append("{\"a\":5}\n", &error)) << error;
     }
-    EXPECT_EQ(ReadAll(path), "{\"a\":1}\n{\"a\":2}\n{\"a\":3\n{\"a\":4}\n{\"a\":5}\n");
+    EXPECT_EQ(ReadBytes(path), "{\"a\":1}\n{\"a\":2}\n{\"a\":3\n{\"a\":4}\n{\"a\":5}\n");
 
-    EXPECT_FALSE(ReportFile::Open(std::string(folder) + "/no/such/folder.jsonl", &error));
+    EXPECT_FALSE(ReportFile::Open(folder.File("no/such/folder.jsonl"), &error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
-    EXPECT_FALSE(ReportFile::Open(folder, &error));
+    EXPECT_FALSE(ReportFile::Open(folder.Path(), &error));
     EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
 
     // A FIFO that nobody reads is refused at once rather than waited for.
-    const std::string fifo = std::string(folder) + "/fifo";
+    const std::string fifo = folder.File("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(ReportFile::Open(fifo, &error));
     EXPECT_NE(error.find("No such device or address"), std::string::npos) << error;
@@ -212,8 +207,6 @@ TEST(BoxRecord, ReportAppendsWholeLinesAndSaysWhyItCannotBeOpened) {
         EXPECT_FALSE(full->Append("{\"a\":6}\n", &error));
         EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
     }
-    std::remove(path.c_str());
-    rmdir(folder);
 }
 
 }  // namespace

@@ -14,8 +14,6 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 Bytes Request(std::uint32_t offset, std::uint16_t length) {
     return {0x02,
             0x02,

@@ -15,6 +15,7 @@
 #include "download/StbProtocol.h"
 #include "platform/window/Button.h"
 #include "serial/SerialLink.h"
+#include "tests/support/box/StbRequests.h"
 #include "tests/support/pty/Pty.h"
 #include "tests/support/testhost/ControlMessages.h"
 #include "tests/support/testhost/TestHost.h"
@@ -59,5 +60,3 @@ class ProtocolRig {
     std::vector<std::uint8_t> m_image;
     std::string m_imagePath;
 };
-
-std::vector<std::uint8_t> DataRequest(std::uint32_t offset, std::uint16_t length);

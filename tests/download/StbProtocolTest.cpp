@@ -10,8 +10,6 @@
 #include "download/Mjd.h"
 #include "tests/download/ProtocolRig.h"
 
-using Bytes = std::vector<std::uint8_t>;
-
 TEST(StbProtocol, StartIsAcknowledgedAndTracedOnlyInDebugMode) {
     ProtocolRig rig;
     rig.BoxSends({0x02, 0x01, 0x03});

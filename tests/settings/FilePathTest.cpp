@@ -8,8 +8,8 @@
 #include "platform/host/ModulePath.h"
 #include "settings/FilePath.h"
 #include "settings/IniLocation.h"
-#include "tests/settings/CodeSetGuard.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/codepage/CodeSetGuard.h"
+#include "tests/support/files/TempDir.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ TEST(FilePath, GetDirectoryCutsAtTheLastSeparatorFromPositionTwoOn) {
 }
 
 TEST(FilePath, TheIniFileLiesBesideTheProgramWhereItsFolderCanBeWritten) {
-    TempFolder dir;
+    TempDir dir;
     EXPECT_EQ(IniPathBeside(dir.File("Stavel_OV")), dir.File("Stavel_OV.ini"));
 
     const std::string self = ModuleFileName();
@@ -69,7 +69,7 @@ TEST(FilePath, TheIniFileLiesBesideTheProgramWhereItsFolderCanBeWritten) {
 }
 
 TEST(FilePath, AnUnwritableProgramFolderSendsTheFileToTheConfigFolder) {
-    TempFolder dir;
+    TempDir dir;
     EnvGuard config("XDG_CONFIG_HOME", dir.File("config"));
     // A folder that does not exist cannot be written, whoever runs the test.
     const std::string program = dir.File("gone/bin/Stavel_OV");
@@ -89,7 +89,7 @@ TEST(FilePath, TheFallbackStartsFromTheSettingsBesideTheProgram) {
     if (geteuid() == 0) {
         GTEST_SKIP() << "the superuser can write any folder";
     }
-    TempFolder dir;
+    TempDir dir;
     EnvGuard config("XDG_CONFIG_HOME", dir.File("config"));
     ASSERT_EQ(mkdir(dir.File("bin").c_str(), 0755), 0);
     WriteBytes(dir.File("bin/Stavel_OV.ini"), "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n");

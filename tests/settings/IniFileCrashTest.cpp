@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "settings/IniFile.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/files/TempDir.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ CIniFile TableFilledWith(char fill, const std::string& path) {
 }  // namespace
 
 TEST(IniFileCrash, AKilledSaveLeavesTheOldOrTheNewFileNeverAPartialOne) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("Stavel_OV.ini");
     CIniFile oldTable = TableFilledWith('o', path);
     CIniFile newTable = TableFilledWith('n', path);

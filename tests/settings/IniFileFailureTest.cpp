@@ -11,7 +11,7 @@
 #include "platform/base/Sys.h"
 #include "platform/codepage/TextConversion.h"
 #include "settings/IniFile.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/files/TempDir.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST(IniFileFailure, AnEmptyFileNameFailsBothWaysAndTheStoreGoesOnInMemory) {
 }
 
 TEST(IniFileFailure, AMissingFolderFailsAndALaterSaveTriesAgain) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("not-yet/x.ini");
     CIniFile ini;
     EXPECT_EQ(ini.Open(path), 0);
@@ -52,7 +52,7 @@ TEST(IniFileFailure, AMissingFolderFailsAndALaterSaveTriesAgain) {
 }
 
 TEST(IniFileFailure, AReadOnlyFileIsNeitherReadNorReplaced) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("ro.ini");
     const std::string frozen = "[Gerneral]\r\nCOM Port Number=4\r\n\r\n\r\n";
     WriteBytes(path, frozen);
@@ -82,7 +82,7 @@ TEST(IniFileFailure, AReadOnlyFileIsNeitherReadNorReplaced) {
 }
 
 TEST(IniFileFailure, SavingKeepsPermissionsAndLinksAndLeavesNoTemporaryFiles) {
-    TempFolder dir;
+    TempDir dir;
     const std::string real = dir.File("real.ini");
     const std::string link = dir.File("Stavel_OV.ini");
     WriteBytes(real, "");
@@ -135,7 +135,7 @@ int AsPlainUser(uid_t uid, Body body) {
 }  // namespace
 
 TEST(IniFileFailure, DanglingLinksChainsAndLoopsOfLinksAreWrittenThroughOrRefused) {
-    TempFolder dir;
+    TempDir dir;
     const std::string saved = "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n";
     // A chain of two links, the last one dangling: its target is made.
     ASSERT_EQ(symlink("second.lnk", dir.File("Stavel_OV.ini").c_str()), 0);
@@ -168,7 +168,7 @@ TEST(IniFileFailure, DanglingLinksChainsAndLoopsOfLinksAreWrittenThroughOrRefuse
 }
 
 TEST(IniFileFailure, AWritableFileInAFolderThatIsNotIsRewrittenInPlace) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("Stavel_OV.ini");
     WriteBytes(path, "[Gerneral]\r\nCOM Port Number=12\r\nSdlFileName=/a/long/old/name.sdl\r\n");
     constexpr uid_t kNobody = 65534;
@@ -195,7 +195,7 @@ TEST(IniFileFailure, AReplacedFileKeepsItsOwnerAndMode) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "only the superuser can give a file to another owner";
     }
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("Stavel_OV.ini");
     WriteBytes(path, "");
     ASSERT_EQ(chown(path.c_str(), 1234, 4321), 0);
@@ -253,7 +253,7 @@ ssize_t FullDiskPwrite(int fd, const void* data, size_t size, off_t at) {
 // A full disk in the middle of a save, made to happen through the system-call seam: the old
 // file stays whole, no temporary file is left, and the reason names the file and the call.
 TEST(IniFileFailure, AFullDiskLeavesTheOldFileAndSaysWhy) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("x.ini");
     const std::string old = "[Gerneral]\r\nCOM Port Number=3\r\n\r\n";
     WriteBytes(path, old);

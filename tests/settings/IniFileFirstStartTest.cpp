@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/IniFile.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/files/TempDir.h"
 
 // What the main dialog does at every start: open the file beside the program, then read the
 // port number and the image path with their defaults.
@@ -11,7 +11,7 @@ static void StartLikeTheTool(CIniFile& ini, int& port, std::string& image) {
 }
 
 TEST(IniFileFirstStart, CreatesTheFileAndWritesBothDefaultsWithCrLf) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("Stavel_OV.ini");
     CIniFile ini;
     EXPECT_TRUE(ini.Entries().empty());
@@ -30,7 +30,7 @@ TEST(IniFileFirstStart, CreatesTheFileAndWritesBothDefaultsWithCrLf) {
 }
 
 TEST(IniFileFirstStart, LaterStartsKeepTheChosenImageAndPort) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("Stavel_OV.ini");
     {
         CIniFile ini;
@@ -57,7 +57,7 @@ TEST(IniFileFirstStart, LaterStartsKeepTheChosenImageAndPort) {
 }
 
 TEST(IniFileFirstStart, AnEmptyTableIsSavedAsTheSeparatorAlone) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("empty.ini");
     CIniFile ini;
     ini.Open(path);

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "settings/IniFile.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/files/TempDir.h"
 
 namespace {
 
 // Loads `text` as the file's contents and returns the store.
-void LoadText(CIniFile& ini, const TempFolder& dir, const std::string& text) {
+void LoadText(CIniFile& ini, const TempDir& dir, const std::string& text) {
     WriteBytes(dir.File("t.ini"), text);
     ASSERT_EQ(ini.Open(dir.File("t.ini")), 1);
 }
@@ -14,7 +14,7 @@ void LoadText(CIniFile& ini, const TempFolder& dir, const std::string& text) {
 }  // namespace
 
 TEST(IniFileNames, LookupsMatchInAnyLetterCaseAndKeepTheFilesForms) {
-    TempFolder dir;
+    TempDir dir;
     CIniFile ini;
     LoadText(ini, dir, "[GERNERAL]\nsdlfilename=x\n");
     EXPECT_EQ(ini.GetString("Gerneral", "SdlFileName", "def"), "x");
@@ -38,7 +38,7 @@ TEST(IniFileNames, LookupsMatchInAnyLetterCaseAndKeepTheFilesForms) {
 }
 
 TEST(IniFileNames, DuplicateLinesMergeAndTheLaterOneWins) {
-    TempFolder dir;
+    TempDir dir;
     CIniFile ini;
     LoadText(ini, dir, "[A]\nKey=1\n[a]\nKEY=2\nkey=3\n");
     ASSERT_EQ(ini.Entries().size(), 1u);
@@ -51,7 +51,7 @@ TEST(IniFileNames, DuplicateLinesMergeAndTheLaterOneWins) {
 }
 
 TEST(IniFileNames, SectionsAndKeysComeOutInFoldedOrderWithTheEmptySectionFirst) {
-    TempFolder dir;
+    TempDir dir;
     CIniFile ini;
     LoadText(ini, dir,
              "[gamma]\nz=1\n[Beta]\nB=2\na=3\n[alpha]\nq=4\n[]\ntop=5\n"
@@ -67,7 +67,7 @@ TEST(IniFileNames, SectionsAndKeysComeOutInFoldedOrderWithTheEmptySectionFirst) 
 }
 
 TEST(IniFileNames, ASectionWithBlanksInItsBracketsIsAnotherSection) {
-    TempFolder dir;
+    TempDir dir;
     CIniFile ini;
     LoadText(ini, dir, "[ Gerneral ]\r\nCOM Port Number=5\r\n");
     EXPECT_EQ(ini.GetInt("Gerneral", "COM Port Number", 1), 1);
@@ -77,7 +77,7 @@ TEST(IniFileNames, ASectionWithBlanksInItsBracketsIsAnotherSection) {
 }
 
 TEST(IniFileNames, BlanksAroundTheEqualsSignBelongToKeyAndValue) {
-    TempFolder dir;
+    TempDir dir;
     CIniFile ini;
     LoadText(ini, dir, "[Gerneral]\nCOM Port Number = 3\n");
     EXPECT_EQ(ini.GetInt("Gerneral", "COM Port Number", 1), 1);

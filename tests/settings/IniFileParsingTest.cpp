@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "settings/IniFile.h"
-#include "tests/settings/CodeSetGuard.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/codepage/CodeSetGuard.h"
+#include "tests/support/files/TempDir.h"
 
 namespace {
 
 // The file after loading `text` and saving it again.
 std::string Resaved(const std::string& text) {
-    TempFolder dir;
+    TempDir dir;
     WriteBytes(dir.File("p.ini"), text);
     CIniFile ini;
     EXPECT_EQ(ini.Open(dir.File("p.ini")), 1);
@@ -52,7 +52,7 @@ TEST(IniFileParsing, ALongLineIsReadInPiecesOf1023BytesEachReadByItself) {
 }
 
 TEST(IniFileParsing, AnOverlongEntryIsCutOnAWholeCharacterAndSparesTheOtherLines) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("long.ini");
     CIniFile ini;
     ini.Open(path);
@@ -83,7 +83,7 @@ TEST(IniFileParsing, AnOverlongEntryIsCutOnAWholeCharacterAndSparesTheOtherLines
 }
 
 TEST(IniFileParsing, AValueCannotSmuggleLinesIntoTheFile) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("inject.ini");
     CIniFile ini;
     ini.Open(path);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "settings/IniFile.h"
-#include "tests/settings/TempFolder.h"
+#include "tests/support/files/TempDir.h"
 
 TEST(IniFileValues, GetIntReadsAsAtolDoesAndStoresNothingWhenAValueIsPresent) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("n.ini");
     const std::string text =
         "[n]\r\na=abc\r\nb= 7\r\nc=-2\r\nd=12abc\r\ne=+5\r\nf=99999999999\r\ng=-99999999999\r\n"
@@ -28,7 +28,7 @@ TEST(IniFileValues, GetIntReadsAsAtolDoesAndStoresNothingWhenAValueIsPresent) {
 }
 
 TEST(IniFileValues, AnEmptyStoredValueIsReplacedByTheDefaultEveryTime) {
-    TempFolder dir;
+    TempDir dir;
     const std::string path = dir.File("e.ini");
     WriteBytes(path, "[Gerneral]\r\nSdlFileName=\r\n");
     CIniFile ini;

@@ -1,4 +1,4 @@
-#include "tests/settings/ToUtf8.h"
+#include "tests/support/codepage/ToUtf8.h"
 
 #include <iconv.h>
 

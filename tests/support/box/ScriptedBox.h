@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/box/StbRequests.h"
 #include "tests/support/pty/Pty.h"
 
 class ScriptedBox {
@@ -26,8 +27,6 @@ class ScriptedBox {
     // that the next bytes arrive in a batch of their own: the tool notifies itself once per
     // drain of the line, and bytes written while a drain is under way join that batch.
     bool WaitTaken();
-
-    static std::vector<std::uint8_t> DataRequest(std::uint32_t offset, std::uint16_t length);
 
   private:
     Pty m_pty;

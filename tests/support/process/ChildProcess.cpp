@@ -1,4 +1,4 @@
-#include "tests/cli/ChildProcess.h"
+#include "tests/support/process/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>

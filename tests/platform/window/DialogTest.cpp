@@ -7,7 +7,7 @@
 #include "platform/window/OperatorInput.h"
 #include "platform/window/StringTable.h"
 #include "platform/window/TimerTable.h"
-#include "tests/controls/WindowTestDialog.h"
+#include "tests/platform/window/WindowTestDialog.h"
 #include "tests/support/testhost/ControlMessages.h"
 #include "tests/support/testhost/TestHost.h"
 

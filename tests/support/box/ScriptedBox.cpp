@@ -1,4 +1,4 @@
-#include "tests/cli/ScriptedBox.h"
+#include "tests/support/box/ScriptedBox.h"
 
 #include <thread>
 
@@ -25,16 +25,4 @@ bool ScriptedBox::WaitTaken() {
     // The drain that took the bytes ends with one more read that finds nothing, then posts.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return true;
-}
-
-std::vector<std::uint8_t> ScriptedBox::DataRequest(std::uint32_t offset, std::uint16_t length) {
-    return {0x02,
-            0x02,
-            static_cast<std::uint8_t>(length & 0xFF),
-            static_cast<std::uint8_t>(length >> 8),
-            static_cast<std::uint8_t>(offset & 0xFF),
-            static_cast<std::uint8_t>((offset >> 8) & 0xFF),
-            static_cast<std::uint8_t>((offset >> 16) & 0xFF),
-            static_cast<std::uint8_t>(offset >> 24),
-            0x03};
 }

@@ -1,30 +1,35 @@
 #pragma once
 
 // A fresh folder under the system's temporary folder for one test, removed with everything in it
-// when the test ends, plus small helpers to read and write whole files there.
+// when the test ends (also where the test took its own write permission away), and small helpers
+// to read and write whole files there.
 
+#include <stdlib.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
-class TempFolder {
+class TempDir {
   public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "stavel-ini-XXXXXX");
-        m_path = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "stavel-test-XXXXXX");
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        m_path = pattern;
     }
-    ~TempFolder() {
+    ~TempDir() {
         std::error_code ignored;
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(m_path, ignored);
     }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
@@ -33,6 +38,7 @@ class TempFolder {
     std::string m_path;
 };
 
+// The file's whole content as bytes ("" when it cannot be read).
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
