@@ -7,17 +7,18 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 void FillRandom(std::uint8_t* bytes, std::size_t count) {
     std::size_t got = 0;
     while (got < count) {
-        const ssize_t n = getrandom(bytes + got, count - got, 0);
-        if (n > 0) {
-            got += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
+        const ssize_t n = RetryOnEintr([&] { return getrandom(bytes + got, count - got, 0); });
+        if (n <= 0) {
             break;
         }
+        got += static_cast<std::size_t>(n);
     }
     // Without the kernel's generator (a seccomp jail), random_device still differs per call.
     std::random_device fallback;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 std::string Failure(const char* call, const std::string& path, int err) {
@@ -83,12 +85,10 @@ bool ReportFile::Append(const std::string& line, std::string* error) {
     // first was cut short, and then it is there to learn why (a full disk, a size limit).
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t written = write(m_fd, text.data() + done, text.size() - done);
+        const ssize_t written =
+            RetryOnEintr([&] { return write(m_fd, text.data() + done, text.size() - done); });
         if (written > 0) {
             done += static_cast<std::size_t>(written);
-            continue;
-        }
-        if (written < 0 && errno == EINTR) {
             continue;
         }
         const int err = written < 0 ? errno : ENOSPC;

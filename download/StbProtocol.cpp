@@ -13,6 +13,7 @@
 #include "download/ImageIdentity.h"
 #include "download/Mjd.h"
 #include "download/StbFrame.h"
+#include "platform/base/Eintr.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/window/Button.h"
@@ -197,11 +198,10 @@ bool CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
     const int fd = fileno(file);
     std::size_t got = 0;
     while (got < length) {
-        const ssize_t n = pread(fd, m_block.data() + got, length - got,
-                                static_cast<off_t>(offset) + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnEintr([&] {
+            return pread(fd, m_block.data() + got, length - got,
+                         static_cast<off_t>(offset) + static_cast<off_t>(got));
+        });
         if (n <= 0) {
             break;
         }

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 void Close(int& fd) {
@@ -25,14 +27,14 @@ void Close(int& fd) {
 
 bool WriteAllTo(int fd, const std::uint8_t* data, size_t size) {
     while (size > 0) {
-        const ssize_t n = write(fd, data, size);
+        const ssize_t n = RetryOnEintr([&] { return write(fd, data, size); });
         if (n > 0) {
             data += n;
             size -= static_cast<size_t>(n);
         } else if (n < 0 && errno == EAGAIN) {
             pollfd out{fd, POLLOUT, 0};
             poll(&out, 1, 100);
-        } else if (!(n < 0 && errno == EINTR)) {
+        } else {
             return false;
         }
     }
@@ -97,9 +99,10 @@ bool LineRelay::TakeFromServer(std::int64_t now) {
     const size_t room = m_config.kernelQueue + m_config.fifo;
     while (m_tx.size() < room) {
         std::uint8_t buffer[512];
-        const ssize_t n = read(m_master, buffer, std::min(sizeof buffer, room - m_tx.size()));
+        const ssize_t n = RetryOnEintr(
+            [&] { return read(m_master, buffer, std::min(sizeof buffer, room - m_tx.size())); });
         if (n <= 0) {
-            return n < 0 && (errno == EAGAIN || errno == EINTR || errno == EIO);
+            return n < 0 && (errno == EAGAIN || errno == EIO);
         }
         for (ssize_t i = 0; i < n; ++i) {
             m_wireFreeAt = std::max(m_wireFreeAt, now) + m_config.ByteNs();
@@ -124,8 +127,8 @@ bool LineRelay::SendToBox(std::int64_t now) {
 // through, so a piece read now ended now and its bytes arrived one byte time apart before that.
 bool LineRelay::TakeFromBox(std::int64_t now) {
     std::uint8_t buffer[1024];
-    const ssize_t n = read(m_box, buffer, sizeof buffer);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+    const ssize_t n = RetryOnEintr([&] { return read(m_box, buffer, sizeof buffer); });
+    if (n == 0 || (n < 0 && errno != EAGAIN)) {
         return false;
     }
     for (ssize_t i = 0; i < n; ++i) {
@@ -203,7 +206,7 @@ void LineRelay::Run() {
                        static_cast<long>(left % 1000000000)};
             wait = &timeout;
         }
-        if (ppoll(fds, 3, wait, nullptr) < 0 && errno != EINTR) {
+        if (RetryOnEintr([&] { return ppoll(fds, 3, wait, nullptr); }) < 0) {
             break;
         }
         if ((fds[0].revents & POLLIN) && !TakeFromBox(MonotonicNs())) {

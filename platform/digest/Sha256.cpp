@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 struct ContextFree {
@@ -35,10 +37,8 @@ FileDigest Sha256OfFile(int fd) {
     std::vector<unsigned char> buffer(1 << 16);
     off_t offset = 0;
     for (;;) {
-        const ssize_t got = pread(fd, buffer.data(), buffer.size(), offset);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got =
+            RetryOnEintr([&] { return pread(fd, buffer.data(), buffer.size(), offset); });
         if (got < 0) {
             return {{}, std::string("read: ") + std::strerror(errno)};
         }

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "platform/base/Eintr.h"
+
 ReferenceResponder::ReferenceResponder(std::string device, std::vector<uint8_t> image,
                                        ResponderFaults faults)
     : m_strDevice(std::move(device)), m_image(std::move(image)), m_faults(faults) {}
@@ -61,7 +63,7 @@ bool ReferenceResponder::Fill() {
             return false;
         }
         uint8_t buf[4096];
-        const ssize_t n = read(m_hFd, buf, sizeof buf);
+        const ssize_t n = RetryOnEintr([&] { return read(m_hFd, buf, sizeof buf); });
         if (n > 0) {
             m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(m_nPos));
             m_nPos = 0;
@@ -69,7 +71,7 @@ bool ReferenceResponder::Fill() {
             ++m_nReads;
             return true;
         }
-        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        if (n == 0 || errno != EAGAIN) {
             m_counts.lineLost = true;
             return false;
         }
@@ -197,10 +199,10 @@ void ReferenceResponder::SendTime() {
 void ReferenceResponder::Send(const uint8_t* data, size_t size) {
     size_t done = 0;
     while (done < size && !m_bStop) {
-        const ssize_t n = write(m_hFd, data + done, size - done);
+        const ssize_t n = RetryOnEintr([&] { return write(m_hFd, data + done, size - done); });
         if (n > 0) {
             done += static_cast<size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        } else if (n < 0 && errno == EAGAIN) {
             pollfd fds[2] = {{m_hFd, POLLOUT, 0}, {m_hWake, POLLIN, 0}};
             poll(fds, 2, -1);
         } else {

@@ -14,6 +14,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "platform/base/Eintr.h"
+
 extern char** environ;
 
 namespace {
@@ -105,10 +107,7 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, Unread unread) {
 std::string ChildProcess::ReadHeldToEnd() {
     std::string all;
     char buffer[65536];
-    for (ssize_t n; (n = read(m_held, buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+    for (ssize_t n; (n = RetryOnEintr([&] { return read(m_held, buffer, sizeof buffer); })) != 0;) {
         if (n < 0) {
             break;
         }
@@ -171,10 +170,7 @@ void ChildProcess::Collect(int outFd, int errFd) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     int open = (outFd >= 0 ? 1 : 0) + (errFd >= 0 ? 1 : 0);
     while (open > 0) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        if (RetryOnEintr([&] { return poll(fds, 2, -1); }) < 0) {
             break;
         }
         for (int i = 0; i < 2; ++i) {
@@ -182,11 +178,11 @@ void ChildProcess::Collect(int outFd, int errFd) {
                 continue;
             }
             char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            const ssize_t n = RetryOnEintr([&] { return read(fds[i].fd, buffer, sizeof buffer); });
             if (n > 0) {
                 std::lock_guard lock(m_mutex);
                 (i == 0 ? m_out : m_err).append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            } else if (n == 0 || errno != EAGAIN) {
                 // A pty's master reads EIO once the last slave is gone: the end of the stream.
                 close(fds[i].fd);
                 fds[i].fd = -1;

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -23,10 +25,7 @@ int MsLeft(Clock::time_point end) {
 // Waits for `events` on `fd`; false on time-out or when the other side is gone.
 bool WaitFor(int fd, short events, Clock::time_point end) {
     pollfd p{fd, events, 0};
-    int n;
-    do {
-        n = ::poll(&p, 1, MsLeft(end));
-    } while (n < 0 && errno == EINTR);
+    const int n = RetryOnEintr([&] { return ::poll(&p, 1, MsLeft(end)); });
     return n == 1 && (p.revents & events);
 }
 
@@ -69,10 +68,11 @@ bool Pty::WriteAll(const void* data, std::size_t length, std::chrono::millisecon
     const Clock::time_point end = Clock::now() + deadline;
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::write(m_master, bytes + done, length - done);
+        const ssize_t n =
+            RetryOnEintr([&] { return ::write(m_master, bytes + done, length - done); });
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        } else if (n < 0 && errno != EAGAIN) {
             return false;
         } else if (!WaitFor(m_master, POLLOUT, end)) {
             return false;
@@ -90,10 +90,11 @@ std::vector<std::uint8_t> Pty::ReadExactly(std::size_t count, std::chrono::milli
     std::vector<std::uint8_t> out(count);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(m_master, out.data() + done, count - done);
+        const ssize_t n =
+            RetryOnEintr([&] { return ::read(m_master, out.data() + done, count - done); });
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        } else if (n < 0 && errno != EAGAIN) {
             break;
         } else if (!WaitFor(m_master, POLLIN, end)) {
             break;
@@ -107,11 +108,8 @@ std::vector<std::uint8_t> Pty::ReadAvailable() {
     std::vector<std::uint8_t> out;
     std::uint8_t chunk[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
+        const ssize_t n = RetryOnEintr([&] { return ::read(m_master, chunk, sizeof chunk); });
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
             return out;
         }
         out.insert(out.end(), chunk, chunk + n);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "hosts/wx/UiCalls.h"
+#include "platform/base/Eintr.h"
 #include "tests/wx/testable/ControlCommands.h"
 
 std::unique_ptr<ControlChannel> ControlChannel::FromEnvironment() {
@@ -63,20 +64,14 @@ void ControlChannel::ReadCommands() {
     char buffer[4096];
     while (true) {
         pollfd fds[2] = {{m_in, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        if (RetryOnEintr([&] { return poll(fds, 2, -1); }) < 0) {
             return;
         }
         if (fds[1].revents != 0) {
             return;
         }
-        const ssize_t got = read(m_in, buffer, sizeof buffer);
+        const ssize_t got = RetryOnEintr([&] { return read(m_in, buffer, sizeof buffer); });
         if (got <= 0) {
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
             return;
         }
         pending.append(buffer, static_cast<std::size_t>(got));
