@@ -1,14 +1,13 @@
 #include "bench/download/DownloadRun.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
-#include "bench/download/ToolProcess.h"
 #include "bench/linemodel/LineRelay.h"
 #include "tests/stbsim/responder/ReferenceResponder.h"
+#include "tests/support/process/ChildProcess.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
 
@@ -17,14 +16,11 @@ namespace {
 double ProcessCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return CpuSecondsOf(usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-std::string Tail(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string all = text.str();
+std::string Tail(const std::string& all) {
     return all.size() > 600 ? "..." + all.substr(all.size() - 600) : all;
 }
 
@@ -68,26 +64,25 @@ void WithStavel(const std::string& device, const std::vector<std::string>& env, 
         result.message = error;
         return;
     }
-    ToolProcess tool;
     const auto t0 = std::chrono::steady_clock::now();
-    if (!tool.Start(
-            {config.stavel, "--port", device, "--image", base + ".img", "--ini", base + ".ini"},
-            env, base + ".out", base + ".err", error)) {
-        result.message = error;
-        return;
-    }
+    ChildProcess tool(
+        {config.stavel, "--port", device, "--image", base + ".img", "--ini", base + ".ini"}, env);
     const StbVerdict verdict = sim.Run();
-    result.toolExit = tool.Finish(verdict.ok ? 5000 : 0);
+    if (!verdict.ok) {
+        tool.Signal(SIGTERM);  // the box gave up: stop the tool as an operator would
+    }
+    const ChildProcess::End end = tool.Wait(std::chrono::seconds(5));
+    result.toolExit = end.exited ? end.status : 128 + end.signal;
     result.wallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    result.toolCpuSeconds = tool.CpuSeconds();
+    result.toolCpuSeconds = end.cpuSeconds;
     result.ok = verdict.ok && result.toolExit == 0;
     result.message = verdict.message;
     if (verdict.ok && result.toolExit != 0) {
         result.message += "; but stavel exited " + std::to_string(result.toolExit);
     }
     if (!result.ok) {
-        result.message += "\n  stavel's standard error: " + Tail(base + ".err");
+        result.message += "\n  stavel's standard error: " + Tail(tool.Stderr());
     }
 }
 
