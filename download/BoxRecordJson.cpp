@@ -4,39 +4,9 @@
 #include <cstdio>
 #include <ctime>
 
-namespace {
+#include "platform/codepage/Utf8.h"
 
-// Length of the well-formed UTF-8 sequence at `text[i]`, or 0 when it is not one (overlong
-// forms, surrogates and code points past U+10FFFF included).
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = at(i);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
+namespace {
 
 void AppendControl(std::string& out, unsigned char c) {
     switch (c) {
@@ -90,9 +60,9 @@ std::string JsonString(std::string_view text) {
         } else if (c < 0x80) {
             out += static_cast<char>(c);
             ++i;
-        } else if (const std::size_t length = Utf8Length(text, i)) {
-            out.append(text.substr(i, length));
-            i += length;
+        } else if (const std::ptrdiff_t length = Utf8SequenceLength(text, i); length > 0) {
+            out.append(text.substr(i, static_cast<std::size_t>(length)));
+            i += static_cast<std::size_t>(length);
         } else {
             out += "\xEF\xBF\xBD";
             ++i;

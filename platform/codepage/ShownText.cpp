@@ -2,49 +2,11 @@
 
 #include <cstddef>
 
+#include "platform/codepage/Utf8.h"
+
 namespace {
 
-constexpr std::ptrdiff_t kIncomplete = -1;
-
-bool IsContinuation(unsigned char c) {
-    return c >= 0x80 && c <= 0xBF;
-}
-
-// The length of the valid UTF-8 sequence at `pos`: 1..4, 0 when the bytes there are not one,
-// kIncomplete when they are a valid start that the text ends before finishing.
-std::ptrdiff_t Utf8Length(std::string_view text, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // the range of the byte after the lead (overlongs, surrogates)
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (pos + i >= text.size()) {
-            return kIncomplete;
-        }
-        const auto c = static_cast<unsigned char>(text[pos + i]);
-        const bool fits = i == 1 ? (c >= low && c <= high) : IsContinuation(c);
-        if (!fits) {
-            return 0;
-        }
-    }
-    return static_cast<std::ptrdiff_t>(length);
-}
+constexpr std::ptrdiff_t kIncomplete = kUtf8Incomplete;
 
 bool IsUtf8C1(std::string_view text, std::size_t pos) {
     return pos + 1 < text.size() && static_cast<unsigned char>(text[pos]) == 0xC2 &&
@@ -77,7 +39,7 @@ std::ptrdiff_t CharacterAt(std::string_view text, std::size_t pos, CodeSet codeS
     }
     switch (codeSet) {
         case CodeSet::Utf8: {
-            const std::ptrdiff_t n = Utf8Length(text, pos);
+            const std::ptrdiff_t n = Utf8SequenceLength(text, pos);
             return n == 0 ? 1 : n;
         }
         case CodeSet::Cp949:

@@ -69,7 +69,10 @@ TEST_F(OddImageTest, AnImagePastFourGiBIsServedWithAWarning) {
     ASSERT_TRUE(sized) << "no room for a sparse file in the temporary folder";
     Pty pty;
     ChildProcess tool(StavelServe(pty.SlavePath(), image));
-    ASSERT_TRUE(tool.WaitForStdout(kPleaseConnect)) << tool.Stdout() << tool.Stderr();
+    // START hashes the whole image first (seconds for 4 GiB, more under a sanitizer): the
+    // deadline only guards against a hang.
+    ASSERT_TRUE(tool.WaitForStdout(kPleaseConnect, 1, std::chrono::minutes(3)))
+        << tool.Stdout() << tool.Stderr();
     const std::string out = tool.Stdout();
     EXPECT_NE(out.find(FilenameLine(image, (1ull << 32) + 4096) +
                        "Warning: the image is larger than 4 GiB; the box can ask for its first "

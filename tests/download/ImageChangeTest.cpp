@@ -14,18 +14,6 @@
 
 namespace {
 
-Bytes Request(std::uint32_t offset, std::uint16_t length) {
-    return {0x02,
-            0x02,
-            static_cast<std::uint8_t>(length & 0xFF),
-            static_cast<std::uint8_t>(length >> 8),
-            static_cast<std::uint8_t>(offset & 0xFF),
-            static_cast<std::uint8_t>((offset >> 8) & 0xFF),
-            static_cast<std::uint8_t>((offset >> 16) & 0xFF),
-            static_cast<std::uint8_t>(offset >> 24),
-            0x03};
-}
-
 void WriteFile(const std::string& path, const Bytes& bytes, int flags) {
     const int fd = open(path.c_str(), O_WRONLY | flags, 0644);
     ASSERT_GE(fd, 0);
@@ -66,12 +54,12 @@ TEST(ImageChange, EveryKindOfChangeStopsBeforeTheNextByteIsSent) {
         ASSERT_EQ(utimensat(AT_FDCWD, rig.ImagePath().c_str(), old, 0), 0);
         rig.state.m_imageIdentity = IdentityOfPath(rig.ImagePath()).value();
 
-        rig.BoxSends(Request(0, 1000));
+        rig.BoxSends(DataRequest(0, 1000));
         rig.Notify();
         EXPECT_EQ(rig.ToolSentExactly(1000), rig.ImageSlice(0, 1000));
 
         change.apply(rig.ImagePath(), rig.Image());
-        rig.BoxSends(Request(1000, 1000));
+        rig.BoxSends(DataRequest(1000, 1000));
         rig.Notify();
         EXPECT_EQ(rig.startStops, 1);
         EXPECT_EQ(rig.Log(), "Image file changed during the download!!!\r\n");

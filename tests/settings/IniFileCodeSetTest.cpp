@@ -7,19 +7,9 @@
 #include "platform/codepage/TextConversion.h"
 #include "settings/IniFile.h"
 #include "tests/support/codepage/CodeSetGuard.h"
+#include "tests/support/codepage/Cp949Samples.h"
 #include "tests/support/codepage/ToUtf8.h"
 #include "tests/support/files/TempDir.h"
-
-namespace {
-
-// "가" in code page 949 is B0 A1; "깃" is B1 EA. 0x81 0x41 is a character of the extended part
-// whose trail byte is an ASCII capital 'A'; 0x81 0x5C hides a backslash, 0x81 0x3D an "=".
-const std::string kGa = "\xB0\xA1";
-const std::string kTrailA = "\x81\x41";
-const std::string kTrailBackslash = "\x81\x5C";
-const std::string kTrailEquals = "\x81\x3D";
-
-}  // namespace
 
 TEST(IniFileCodeSet, ConvertsTheStoresMessagesIntoTheActiveCodeSet) {
     EXPECT_EQ(FromUtf8("파일명이", CodeSet::Cp949), "\xC6\xC4\xC0\xCF\xB8\xED\xC0\xCC");

@@ -4,18 +4,8 @@
 #include "platform/codepage/MultiByte.h"
 #include "platform/codepage/TextConversion.h"
 #include "tests/support/codepage/CodeSetGuard.h"
+#include "tests/support/codepage/Cp949Samples.h"
 #include "tests/support/codepage/ToUtf8.h"
-
-namespace {
-
-// "가" in code page 949 is B0 A1; "깃" is B1 EA. 0x81 0x41 is a character of the extended part
-// whose trail byte is an ASCII capital 'A'; 0x81 0x5C hides a backslash, 0x81 0x3D an "=".
-const std::string kGa = "\xB0\xA1";
-const std::string kTrailA = "\x81\x41";
-const std::string kTrailBackslash = "\x81\x5C";
-const std::string kTrailEquals = "\x81\x3D";
-
-}  // namespace
 
 TEST(CodePage, NamesTheLocalesCodeSets) {
     EXPECT_EQ(CodeSetFromName("UTF-8"), CodeSet::Utf8);
