@@ -1,5 +1,6 @@
 #include "hosts/wx/LogView.h"
 
+#include <wx/menu.h>
 #include <wx/textctrl.h>
 
 #include "hosts/wx/UiCalls.h"
@@ -13,13 +14,73 @@ wxTextCtrl* MakeWidget(wxWindow* parent) {
     auto* text = new wxTextCtrl(
         parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
         wxTE_MULTILINE | wxTE_READONLY | wxTE_RICH2 | wxTE_DONTWRAP | wxHSCROLL | wxVSCROLL);
+    // The dialog's size of letters, in a face whose columns line up.
+    const wxFont dialogFont = parent->GetFont();
+    text->SetFont(wxFont(wxFontInfo(dialogFont.GetPointSize()).Family(wxFONTFAMILY_TELETYPE)));
     return text;
 }
 
 }  // namespace
 
 LogView::LogView(CWnd& model, wxWindow* parent)
-    : WidgetBinding(model, MakeWidget(parent)), m_self(std::make_shared<LogView*>(this)) {}
+    : WidgetBinding(model, MakeWidget(parent)), m_self(std::make_shared<LogView*>(this)) {
+    // The toolkit's own menu of a text field offers text entry (emoji, input methods): handled
+    // here, it never opens.
+    Text()->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& event) { ShowMenu(event.GetPosition()); });
+    Text()->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { ShowMenu(wxPoint(0, 0)); });
+    Text()->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) {
+        if (event.GetKeyCode() == WXK_MENU ||
+            (event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT)) {
+            ShowMenu(wxPoint(0, 0));
+        } else {
+            event.Skip();
+        }
+    });
+}
+
+namespace {
+
+enum { kCopy = wxID_HIGHEST + 1, kSelectAll, kSave };
+
+}  // namespace
+
+void LogView::BuildMenu(wxMenu& menu) const {
+    menu.Append(kCopy, "&Copy");
+    menu.Enable(kCopy, Text()->CanCopy());
+    menu.Append(kSelectAll, "Select &All");
+    if (m_save) {
+        menu.AppendSeparator();
+        menu.Append(kSave, wxString::FromUTF8("&Save Log As\xE2\x80\xA6\tCtrl+S"));
+    }
+}
+
+std::vector<std::string> LogView::MenuItems() const {
+    wxMenu menu;
+    BuildMenu(menu);
+    std::vector<std::string> items;
+    for (const wxMenuItem* item : menu.GetMenuItems()) {
+        items.push_back(item->IsSeparator() ? std::string("-") : FromWx(item->GetItemLabel()));
+    }
+    return items;
+}
+
+void LogView::ShowMenu(const wxPoint& where) {
+    wxMenu menu;
+    BuildMenu(menu);
+    const int chosen = Text()->GetPopupMenuSelectionFromUser(menu, where);
+    if (chosen == kCopy) {
+        Text()->Copy();
+    } else if (chosen == kSelectAll) {
+        Text()->SetFocus();
+        Text()->SelectAll();
+    } else if (chosen == kSave && m_save) {
+        m_save();
+    }
+}
+
+std::string LogView::ShownText() const {
+    return FromWx(Text()->GetValue());
+}
 
 LogView::~LogView() {
     *m_self = nullptr;
