@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include <wx/display.h>
 #include <wx/dnd.h>
@@ -131,6 +132,10 @@ void MainWindowAids::Remember() {
 bool MainWindowAids::DropFiles(const wxArrayString& files) {
     // One image at a time; while a download runs the image cannot change.
     if (files.size() != 1 || !m_dialog.m_btnBrowse.IsWindowEnabled()) {
+        return false;
+    }
+    std::error_code error;
+    if (std::filesystem::is_directory(FromWx(files[0]), error)) {
         return false;
     }
     return m_dialog.ChooseImage(FromWx(files[0]));

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "app/MainDialog.h"
+#include "app/Resources.h"
 #include "hosts/wx/UiCalls.h"
 #include "platform/ports/PortAdvice.h"
 #include "platform/ports/PortMap.h"
@@ -35,13 +36,18 @@ VerdictShown PortFailureShown(const std::string& described, const std::string& a
 
 VerdictWatch::VerdictWatch(CMainDialog& dialog, Show show)
     : m_dialog(dialog), m_show(std::move(show)), m_self(std::make_shared<VerdictWatch*>(this)) {
-    m_dialog.m_btnStart.AddObserver(this);
+    // The button's window, not the dialog's member: the member is bound to it only when the
+    // dialog initialises, and the window's observers go with it.
+    if (CWnd* start = dialog.GetDlgItem(IDC_BTN_START)) {
+        m_start = start->m_hWnd;
+        start->AddObserver(this);
+    }
 }
 
 VerdictWatch::~VerdictWatch() {
     *m_self = nullptr;
-    if (CWnd::FromHandle(m_dialog.m_btnStart.m_hWnd) != nullptr) {
-        m_dialog.m_btnStart.RemoveObserver(this);
+    if (CWnd* start = CWnd::FromHandle(m_start)) {
+        start->RemoveObserver(this);
     }
 }
 

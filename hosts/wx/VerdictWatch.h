@@ -53,7 +53,8 @@ class VerdictWatch : private WindowObserver {
     CMainDialog& m_dialog;
     Show m_show;
     VerdictShown m_shown;
-    bool m_boxOpen = false;  // a download started and has not been judged
+    HWND m_start = kNoWindow;  // the START button
+    bool m_boxOpen = false;    // a download started and has not been judged
     std::shared_ptr<VerdictWatch*> m_self;
 };
 
