@@ -41,6 +41,7 @@ class StavelProcess {
     // Waits for the program to end; its exit status, or nothing if it did not end.
     std::optional<int> WaitForExit();
     bool Running();
+    pid_t Pid() const { return m_pid; }
 
   private:
     bool OpenControl();
