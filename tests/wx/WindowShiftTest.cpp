@@ -220,3 +220,28 @@ TEST(WindowShift, SaveLogDroppedImageAndMessageBoxesWithReasons) {
     EXPECT_EQ(stavel.Command("click 1"), "ok");
     EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
 }
+
+TEST(WindowShift, UnderCodePage949PathsAndTheLogShowInKorean) {
+    StavelProcess stavel;
+    // "한글.sdl" as a Korean Windows locale writes it.
+    const std::string cp949Name = stavel.Folder() + "/\xC7\xD1\xB1\xDB.sdl";
+    const std::string shownName = stavel.Folder() + "/\xED\x95\x9C\xEA\xB8\x80.sdl";
+    stavel.WriteIni("[Gerneral]\r\nSdlFileName=" + cp949Name + "\r\nCOM Port Number=1\r\n");
+    ASSERT_TRUE(stavel.Start(
+        {{"STAVEL_COM1", stavel.Folder() + "/no-such-tty"}, {"STAVEL_TEST_CODESET", "CP949"}}));
+    EXPECT_EQ(stavel.StateField("path"), cp949Name);
+    EXPECT_EQ(stavel.StateField("pathShown"), shownName);
+
+    // A dropped file's name goes into the code set for the model and the settings, and shows
+    // in Korean in the log.
+    const std::string dropped = stavel.Folder() + "/\xEB\xB0\x95\xEC\x8A\xA4.sdl";  // "박스"
+    const std::string droppedCp949 = stavel.Folder() + "/\xB9\xDA\xBD\xBA.sdl";
+    EXPECT_EQ(stavel.Command("drop " + dropped), "ok taken");
+    EXPECT_EQ(stavel.StateField("path"), droppedCp949);
+    EXPECT_NE(stavel.ReadIni().find("SdlFileName=" + droppedCp949 + "\r\n"), std::string::npos);
+    const std::string log = Unescape(stavel.Command("logshown").substr(3));
+    EXPECT_NE(log.find("SDL Filename = " + dropped + "\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\xEF\xBF\xBD"), std::string::npos) << log;
+    EXPECT_EQ(stavel.Command("click 1"), "ok");
+    EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
+}

@@ -82,6 +82,11 @@ std::string State(WxDialogWindow& window) {
         }
     }
     out += Field("path", ModelText(window, IDC_EDIT_PATH));
+    if (auto* binding = window.Binding(IDC_EDIT_PATH)) {
+        // What the field shows, in UTF-8 whatever the code set.
+        out += Field("pathShown",
+                     static_cast<wxTextCtrl*>(binding->Widget())->GetValue().utf8_string());
+    }
     out += Field("start", ModelText(window, IDC_BTN_START));
     if (CWnd* check = dialog.GetDlgItem(IDC_CHK_DEBUG)) {
         out += Field("debug", std::to_string(check->SendMessage(BM_GETCHECK)));
@@ -204,6 +209,16 @@ std::string Run(const Command& c, WxDialogWindow& window) {
         log->Flush();
         return "ok " + EscapeForAnswer(FromWx(static_cast<wxTextCtrl*>(log->Widget())->GetValue()));
     }
+    if (c.verb == "logshown") {
+        // The log as it shows, in UTF-8 whatever the code set.
+        auto* log = BindingOf<LogView>(window, IDC_LOG);
+        if (log == nullptr) {
+            return "error no log";
+        }
+        log->Flush();
+        return "ok " +
+               EscapeForAnswer(static_cast<wxTextCtrl*>(log->Widget())->GetValue().utf8_string());
+    }
     if (c.verb == "places") {
         return "ok " + Places(window);
     }
@@ -224,8 +239,9 @@ std::string Run(const Command& c, WxDialogWindow& window) {
         if (aids == nullptr) {
             return "error no main window";
         }
+        // The toolkit hands over names as its own strings; the command's are UTF-8.
         wxArrayString files;
-        files.Add(ToWx(c.rest));
+        files.Add(wxString::FromUTF8(c.rest));
         return aids->DropFiles(files) ? "ok taken" : "ok refused";
     }
     if (c.verb == "ctrlkey") {
