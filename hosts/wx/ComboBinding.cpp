@@ -30,7 +30,7 @@ void ComboBinding::OnPlacementChanged(CWnd& model) {
 }
 
 void ComboBinding::OnComboItemsChanged(CWnd& model) {
-    wxArrayString items;
+    std::vector<std::string> entries;
     const LRESULT count = model.SendMessage(CB_GETCOUNT);
     for (LRESULT i = 0; i < count; ++i) {
         const LRESULT length = model.SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(i));
@@ -38,7 +38,11 @@ void ComboBinding::OnComboItemsChanged(CWnd& model) {
         model.SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(i),
                           reinterpret_cast<LPARAM>(text.data()));
         text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
-        items.Add(ToWx(text));
+        entries.push_back(text);
+    }
+    wxArrayString items;
+    for (const std::string& label : PortEntryLabels(entries)) {
+        items.Add(ToWx(label));
     }
     Choice()->Set(items);
     OnComboSelectionChanged(model);

@@ -2,7 +2,9 @@
 
 // The port list: a drop-down list without typing (wxChoice). Its entries and selection follow
 // the model; choosing an entry reaches the model as ChooseComboEntry. The tooltip names the
-// device behind the chosen number, so the operator sees that COM1 is the first USB adapter.
+// device behind the chosen number, so the operator sees that COM1 is the first USB adapter, and
+// the list's entries say which numbers have a device behind them (PortEntryLabels); the model's
+// entries and the selection are the numbers alone.
 //
 // Threading rules: UI thread only.
 

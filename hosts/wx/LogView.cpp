@@ -1,6 +1,7 @@
 #include "hosts/wx/LogView.h"
 
 #include <wx/menu.h>
+#include <wx/settings.h>
 #include <wx/textctrl.h>
 
 #include "hosts/wx/UiCalls.h"
@@ -28,6 +29,17 @@ LogView::LogView(CWnd& model, wxWindow* parent)
     // here, it never opens.
     Text()->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& event) { ShowMenu(event.GetPosition()); });
     Text()->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { ShowMenu(wxPoint(0, 0)); });
+    // A read-only text shows no caret worth the name and the theme draws no ring around it:
+    // its ground turns the selection's tint while it has the focus, so that Tab shows where
+    // it went.
+    Text()->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
+        ShowFocus(true);
+        event.Skip();
+    });
+    Text()->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+        ShowFocus(false);
+        event.Skip();
+    });
     Text()->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) {
         if (event.GetKeyCode() == WXK_MENU ||
             (event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT)) {
@@ -62,6 +74,21 @@ std::vector<std::string> LogView::MenuItems() const {
         items.push_back(item->IsSeparator() ? std::string("-") : FromWx(item->GetItemLabel()));
     }
     return items;
+}
+
+void LogView::ShowFocus(bool focused) {
+    if (focused) {
+        const wxColour base = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW);
+        const wxColour tint = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
+        // One part tint to five of the usual ground: plainly different, the text still clear.
+        auto mix = [](int a, int b) { return static_cast<unsigned char>((5 * a + b) / 6); };
+        Text()->SetBackgroundColour(wxColour(mix(base.Red(), tint.Red()),
+                                             mix(base.Green(), tint.Green()),
+                                             mix(base.Blue(), tint.Blue())));
+    } else {
+        Text()->SetBackgroundColour(wxNullColour);
+    }
+    Text()->Refresh();
 }
 
 void LogView::ShowMenu(const wxPoint& where) {

@@ -50,6 +50,7 @@ class LogView : public WidgetBinding {
     void ScheduleFlush();
     wxTextCtrl* Text() const;
     void BuildMenu(wxMenu& menu) const;
+    void ShowFocus(bool focused);
     std::function<void()> m_save;
 
     LogTextDecoder m_decoder;

@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "tests/wx/PngPicture.h"
 #include "tests/wx/StavelProcess.h"
 #include "tools/stbsim/StbSimulator.h"
 
@@ -242,6 +244,30 @@ TEST(WindowShift, UnderCodePage949PathsAndTheLogShowInKorean) {
     const std::string log = Unescape(stavel.Command("logshown").substr(3));
     EXPECT_NE(log.find("SDL Filename = " + dropped + "\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("\xEF\xBF\xBD"), std::string::npos) << log;
+    EXPECT_EQ(stavel.Command("click 1"), "ok");
+    EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
+}
+
+TEST(WindowShift, TheReadOnlyLogShowsWhenItHasTheFocus) {
+    StavelProcess stavel;
+    ASSERT_TRUE(stavel.Start({{"STAVEL_COM1", stavel.Folder() + "/no-such-tty"}}));
+    const Box log = PlaceOf(stavel.Command("places"), "1001");
+    // A point of the log's ground below its few lines, with and without the focus.
+    auto ground = [&](const std::string& name) {
+        const std::string file = stavel.Folder() + "/" + name + ".png";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(stavel.Command("screenshot " + file).rfind("ok ", 0), 0u);
+        PngPicture picture;
+        EXPECT_TRUE(picture.Load(file));
+        return picture.At(log.x + log.w / 2, log.y + log.h - 20);
+    };
+    ASSERT_EQ(stavel.Command("focus 1"), "ok");
+    const Rgb without = ground("without");
+    ASSERT_EQ(stavel.Command("focus 1001"), "ok");
+    const Rgb with = ground("with");
+    EXPECT_GT(Distance(with, without), 20);
+    ASSERT_EQ(stavel.Command("focus 1000"), "ok");
+    EXPECT_EQ(ground("again"), without);
     EXPECT_EQ(stavel.Command("click 1"), "ok");
     EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
 }

@@ -97,6 +97,9 @@ TEST(WindowVerdict, PassAndPortLostEachShowTheirVerdictNotInColourAlone) {
     ASSERT_TRUE(
         stavel.Start({{"STAVEL_COM7", good.SlavePath()}, {"STAVEL_COM8", pulled.SlavePath()}}));
 
+    // The drop-down says which numbers have a device behind them; the model keeps the number.
+    EXPECT_EQ(stavel.StateField("comboItem"), "COM7 (" + good.SlavePath().substr(5) + ")");
+    EXPECT_EQ(stavel.StateField("combo"), "6");
     ServeOneBox(stavel, good);
     EXPECT_EQ(stavel.StateField("verdict"), "PASS");
     EXPECT_EQ(stavel.StateField("verdictShown"), "1");

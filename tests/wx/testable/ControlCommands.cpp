@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include <wx/choice.h>
 #include <wx/panel.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -79,6 +80,8 @@ std::string State(WxDialogWindow& window) {
         out += Field("combo", std::to_string(combo->SendMessage(CB_GETCURSEL)));
         if (auto* binding = window.Binding(IDC_COMBO_PORT)) {
             out += Field("comboTip", FromWx(binding->Widget()->GetToolTipText()));
+            out += Field("comboItem",
+                         FromWx(static_cast<wxChoice*>(binding->Widget())->GetStringSelection()));
         }
     }
     out += Field("path", ModelText(window, IDC_EDIT_PATH));
@@ -218,6 +221,16 @@ std::string Run(const Command& c, WxDialogWindow& window) {
         log->Flush();
         return "ok " +
                EscapeForAnswer(static_cast<wxTextCtrl*>(log->Widget())->GetValue().utf8_string());
+    }
+    if (c.verb == "focus") {
+        int id = 0;
+        args >> id;
+        WidgetBinding* binding = window.Binding(id);
+        if (binding == nullptr) {
+            return "error no control " + std::to_string(id);
+        }
+        binding->Widget()->SetFocus();
+        return "ok";
     }
     if (c.verb == "places") {
         return "ok " + Places(window);
