@@ -93,9 +93,15 @@ TEST(WindowVerdict, PassAndPortLostEachShowTheirVerdictNotInColourAlone) {
     options.hangUpAfterBytes = 4096;
     StbSimulator pulled(options);
     ASSERT_TRUE(pulled.OpenPty()) << pulled.OpenError();
+    // The third is stopped by the operator half-way: slow enough to be caught.
+    options.hangUpAfterBytes = -1;
+    options.lineBytesPerSecond = 2048;
+    StbSimulator stopped(options);
+    ASSERT_TRUE(stopped.OpenPty()) << stopped.OpenError();
     stavel.WriteIni("[Gerneral]\r\nSdlFileName=" + imagePath + "\r\nCOM Port Number=7\r\n");
-    ASSERT_TRUE(
-        stavel.Start({{"STAVEL_COM7", good.SlavePath()}, {"STAVEL_COM8", pulled.SlavePath()}}));
+    ASSERT_TRUE(stavel.Start({{"STAVEL_COM7", good.SlavePath()},
+                              {"STAVEL_COM8", pulled.SlavePath()},
+                              {"STAVEL_COM9", stopped.SlavePath()}}));
 
     // The drop-down says which numbers have a device behind them; the model keeps the number.
     EXPECT_EQ(stavel.StateField("comboItem"), "COM7 (" + good.SlavePath().substr(5) + ")");
@@ -143,6 +149,27 @@ TEST(WindowVerdict, PassAndPortLostEachShowTheirVerdictNotInColourAlone) {
         differ += pass[i] != fail[i] ? 1 : 0;
     }
     EXPECT_GT(differ, pass.size() / 20) << differ << " of " << pass.size();
+
+    // Stop once the box has spoken: the operator's stop is a FAIL with that reason; START
+    // cleared the last verdict.
+    EXPECT_EQ(stavel.Command("choose 1002 8"), "ok");
+    ASSERT_EQ(stavel.Command("click 1000"), "ok");
+    EXPECT_EQ(stavel.StateField("verdictShown"), "0");
+    std::thread boxThread([&] { stopped.Run(); });
+    while (stavel.StateField("pos") == "0" && stavel.Running()) {
+    }
+    ASSERT_EQ(stavel.Command("click 1000"), "ok");
+    std::string shown;
+    while (shown.empty() && stavel.Running()) {
+        shown = stavel.StateField("verdict");
+    }
+    stopped.Stop();
+    boxThread.join();
+    EXPECT_EQ(shown, "FAIL");
+    const std::string stopLine = stavel.StateField("verdictDetail");
+    EXPECT_EQ(stopLine.rfind("COM9 (" + stopped.SlavePath() + "): FAIL stopped by the operator", 0),
+              0u)
+        << stopLine;
 
     EXPECT_EQ(stavel.Command("click 1"), "ok");
     EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
