@@ -25,25 +25,46 @@ wxTextCtrl* MakeWidget(wxWindow* parent) {
 
 LogView::LogView(CWnd& model, wxWindow* parent)
     : WidgetBinding(model, MakeWidget(parent)), m_self(std::make_shared<LogView*>(this)) {
+    // The widget may outlive this binding by a little while the window is torn down (a focus
+    // change then still arrives): each handler finds out whether the view is still there.
+    std::weak_ptr<LogView*> self = m_self;
+    auto alive = [self]() -> LogView* {
+        auto view = self.lock();
+        return view ? *view : nullptr;
+    };
     // The toolkit's own menu of a text field offers text entry (emoji, input methods): handled
     // here, it never opens.
-    Text()->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& event) { ShowMenu(event.GetPosition()); });
-    Text()->Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) { ShowMenu(wxPoint(0, 0)); });
+    Text()->Bind(wxEVT_RIGHT_DOWN, [alive](wxMouseEvent& event) {
+        if (LogView* view = alive()) {
+            view->ShowMenu(event.GetPosition());
+        }
+    });
+    Text()->Bind(wxEVT_CONTEXT_MENU, [alive](wxContextMenuEvent&) {
+        if (LogView* view = alive()) {
+            view->ShowMenu(wxPoint(0, 0));
+        }
+    });
     // A read-only text shows no caret worth the name and the theme draws no ring around it:
     // its ground turns the selection's tint while it has the focus, so that Tab shows where
     // it went.
-    Text()->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
-        ShowFocus(true);
+    Text()->Bind(wxEVT_SET_FOCUS, [alive](wxFocusEvent& event) {
+        if (LogView* view = alive()) {
+            view->ShowFocus(true);
+        }
         event.Skip();
     });
-    Text()->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
-        ShowFocus(false);
+    Text()->Bind(wxEVT_KILL_FOCUS, [alive](wxFocusEvent& event) {
+        if (LogView* view = alive()) {
+            view->ShowFocus(false);
+        }
         event.Skip();
     });
-    Text()->Bind(wxEVT_KEY_DOWN, [this](wxKeyEvent& event) {
-        if (event.GetKeyCode() == WXK_MENU ||
-            (event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT)) {
-            ShowMenu(wxPoint(0, 0));
+    Text()->Bind(wxEVT_KEY_DOWN, [alive](wxKeyEvent& event) {
+        LogView* view = alive();
+        if (view != nullptr &&
+            (event.GetKeyCode() == WXK_MENU ||
+             (event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT))) {
+            view->ShowMenu(wxPoint(0, 0));
         } else {
             event.Skip();
         }

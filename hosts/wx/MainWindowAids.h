@@ -21,6 +21,7 @@
 
 class CMainDialog;
 class WxDialogWindow;
+class wxSizeEvent;
 
 class MainWindowAids {
   public:
@@ -45,6 +46,7 @@ class MainWindowAids {
     VerdictLabel& Label() { return m_label; }
 
   private:
+    void OnSizeEvent(wxSizeEvent& event);
     void OnSize();
 
     WxDialogWindow& m_window;
