@@ -40,8 +40,11 @@ TEST(WindowBoxes, TwoHundredBoxesInARowKeepMemoryFlat) {
     options.blockSize = 256;
     options.boxes = kBoxes;
     options.consoleNoise = true;
-    options.startRepeatMs = 50;
-    options.startSyncQuietMs = 150;
+    // The box repeats STB_START while the window has its port closed between boxes; the tool
+    // answers every one it finds waiting, so the box needs a quiet spell to tell that all
+    // answers are in (a slow sanitizer build answers slowly).
+    options.startRepeatMs = 100;
+    options.startSyncQuietMs = 300;
     options.exitQuietMs = 20;
     StbSimulator box(options);
     ASSERT_TRUE(box.OpenPty()) << box.OpenError();
@@ -86,14 +89,23 @@ TEST(WindowBoxes, TwoHundredBoxesInARowKeepMemoryFlat) {
     // The box is stopped and joined however the loop ended.
     box.Stop();
     boxThread.join();
-    EXPECT_EQ(failure, "") << verdict.message;
+    if (!failure.empty()) {
+        std::ifstream output(stavel.Folder() + "/output.txt");
+        std::ostringstream text;
+        text << output.rdbuf();
+        ADD_FAILURE() << failure << "\nthe box: " << verdict.message << "\nthe program's output:\n"
+                      << text.str().substr(0, 4000);
+    }
     EXPECT_TRUE(verdict.ok) << verdict.message;
     EXPECT_EQ(passed, kBoxes);
     const long late = ResidentKiB(stavel.Pid());
     ASSERT_GT(early, 0);
-    // The log of 180 more boxes is a few hundred KiB; a leak per box would show as more.
+    // The log of 180 more boxes is a few hundred KiB; a leak per box would show as more. Under
+    // AddressSanitizer freed memory is held in quarantine, so only the boxes are checked there.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(late - early, 6 * 1024)
         << early << " KiB after 20 boxes, " << late << " after " << kBoxes;
+#endif
     std::printf("resident memory: %ld KiB after 20 boxes, %ld KiB after %d\n", early, late, kBoxes);
     EXPECT_EQ(stavel.Command("click 1"), "ok");
     EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
