@@ -8,6 +8,9 @@
 //
 // Threading rules: UI thread only.
 
+#include <string>
+#include <vector>
+
 #include <wx/choice.h>
 
 #include "hosts/wx/WidgetBinding.h"
@@ -24,5 +27,9 @@ class ComboBinding : public WidgetBinding {
     void Choose(int index);
 
   private:
+    // The entries' labels brought up to date with the devices present now.
+    void RefreshLabels();
     wxChoice* Choice() const { return static_cast<wxChoice*>(Widget()); }
+
+    std::vector<std::string> m_entries;  // the model's entry texts
 };
