@@ -164,13 +164,20 @@ void CMainDialog::OnBrowse() {
     request.flags = kFileDialogFlags;
     request.filter = kFileFilter;
     const std::optional<std::string> chosen = CurrentHost().OpenFileDialog(request);
-    if (!chosen) {
-        return;
+    if (chosen) {
+        ChooseImage(*chosen);
     }
-    m_download.m_strImagePath = *chosen;
-    m_ini.SetString("Gerneral", "SdlFileName", *chosen);
-    m_editPath.SetWindowText(*chosen);
-    m_log.AppendFormat("SDL Filename = %s\r\n", chosen->c_str());
+}
+
+bool CMainDialog::ChooseImage(const std::string& path) {
+    if (DownloadState::s_bRunning) {
+        return false;
+    }
+    m_download.m_strImagePath = path;
+    m_ini.SetString("Gerneral", "SdlFileName", path);
+    m_editPath.SetWindowText(path);
+    m_log.AppendFormat("SDL Filename = %s\r\n", path.c_str());
+    return true;
 }
 
 BOOL CMainDialog::PreTranslateMessage(MSG* pMsg) {

@@ -73,6 +73,9 @@ class CMainDialog : public CDialog {
     void SetIniPath(std::string path) { m_iniPath = std::move(path); }
     void SetStartupPort(int portNumber) { m_startupPort = portNumber; }
     void SetEventSink(DownloadEventSink sink) { m_events = std::move(sink); }
+    // Makes `path` the image, as choosing it with "..." does: shown, stored and logged. False
+    // while a download runs (the image cannot change under it).
+    bool ChooseImage(const std::string& path);
 
   protected:
     BOOL OnInitDialog() override;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot.png: the desktop window mid-download against the simulated box, under a
+# Makes docs/screenshot.png: the desktop window, enlarged, after a download that passed against the
+# simulated box (the verdict beside the lamp, the log in its larger pane), under a
 # private Xvfb display, through the remote control of Stavel_OV's test-only build
 # (Stavel_OV_testable, copied as Stavel_OV so that its INI file and captions are the product's).
 #   scripts/screenshot.sh [BUILD_DIR] [OUTPUT_PNG]
@@ -20,7 +21,7 @@ Xvfb "$display" -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 
-"$build/bin/stbsim" --size 262144 --save "$work/image.sdl" --noise --block 1024 --baud 115200 \
+"$build/bin/stbsim" --size 65536 --save "$work/image.sdl" --noise --block 1024 --baud 115200 \
     >"$work/box.txt" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do grep -q 'box on' "$work/box.txt" && break; sleep 0.1; done
@@ -43,15 +44,15 @@ ask() {  # tag, command: waits for the answer line
     echo "no answer to $2" >&2
     exit 1
 }
+ask r1 "resize 760 600" >/dev/null
 ask c1 "click 1010" >/dev/null  # debug mode on, so the log shows the requests too
 ask c2 "click 1000" >/dev/null
 for i in $(seq 600); do
-    pos=$(ask "p$i" state | tr '\t' '\n' | sed -n 's/^pos=//p')
-    [ "${pos:-0}" -ge 4600 ] && break
+    verdict=$(ask "p$i" state | tr '\t' '\n' | sed -n 's/^verdict=//p')
+    [ -n "$verdict" ] && break
     sleep 0.1
 done
 mkdir -p "$(dirname "$output")"
 ask s1 "screenshot $output"
-ask x1 "click 1000" >/dev/null
 ask x2 "click 1" >/dev/null || true
 echo "wrote $output"

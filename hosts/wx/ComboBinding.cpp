@@ -9,6 +9,15 @@
 ComboBinding::ComboBinding(CWnd& model, wxWindow* parent)
     : WidgetBinding(model, new wxChoice(parent, wxID_ANY)) {
     Choice()->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { Choose(event.GetSelection()); });
+    // An adapter plugged in since shows once the pointer or the focus comes to the list.
+    Choice()->Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent& event) {
+        RefreshLabels();
+        event.Skip();
+    });
+    Choice()->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
+        RefreshLabels();
+        event.Skip();
+    });
 }
 
 void ComboBinding::Choose(int index) {
@@ -30,7 +39,7 @@ void ComboBinding::OnPlacementChanged(CWnd& model) {
 }
 
 void ComboBinding::OnComboItemsChanged(CWnd& model) {
-    wxArrayString items;
+    std::vector<std::string> entries;
     const LRESULT count = model.SendMessage(CB_GETCOUNT);
     for (LRESULT i = 0; i < count; ++i) {
         const LRESULT length = model.SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(i));
@@ -38,10 +47,28 @@ void ComboBinding::OnComboItemsChanged(CWnd& model) {
         model.SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(i),
                           reinterpret_cast<LPARAM>(text.data()));
         text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
-        items.Add(ToWx(text));
+        entries.push_back(text);
+    }
+    m_entries = entries;
+    wxArrayString items;
+    for (const std::string& label : PortEntryLabels(entries)) {
+        items.Add(ToWx(label));
     }
     Choice()->Set(items);
     OnComboSelectionChanged(model);
+}
+
+void ComboBinding::RefreshLabels() {
+    const std::vector<std::string> labels = PortEntryLabels(m_entries);
+    if (labels.size() != Choice()->GetCount()) {
+        return;
+    }
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        const wxString label = ToWx(labels[i]);
+        if (Choice()->GetString(static_cast<unsigned>(i)) != label) {
+            Choice()->SetString(static_cast<unsigned>(i), label);
+        }
+    }
 }
 
 void ComboBinding::OnComboSelectionChanged(CWnd& model) {

@@ -2,9 +2,14 @@
 
 // The port list: a drop-down list without typing (wxChoice). Its entries and selection follow
 // the model; choosing an entry reaches the model as ChooseComboEntry. The tooltip names the
-// device behind the chosen number, so the operator sees that COM1 is the first USB adapter.
+// device behind the chosen number, so the operator sees that COM1 is the first USB adapter, and
+// the list's entries say which numbers have a device behind them (PortEntryLabels); the model's
+// entries and the selection are the numbers alone.
 //
 // Threading rules: UI thread only.
+
+#include <string>
+#include <vector>
 
 #include <wx/choice.h>
 
@@ -22,5 +27,9 @@ class ComboBinding : public WidgetBinding {
     void Choose(int index);
 
   private:
+    // The entries' labels brought up to date with the devices present now.
+    void RefreshLabels();
     wxChoice* Choice() const { return static_cast<wxChoice*>(Widget()); }
+
+    std::vector<std::string> m_entries;  // the model's entry texts
 };

@@ -1,12 +1,18 @@
 #include "hosts/wx/EditBinding.h"
 
+#include <wx/settings.h>
 #include <wx/textctrl.h>
 
 #include "hosts/wx/WxFonts.h"
 
 EditBinding::EditBinding(CWnd& model, wxWindow* parent)
     : WidgetBinding(model, new wxTextCtrl(parent, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                                          wxDefaultSize, wxTE_READONLY)) {}
+                                          wxDefaultSize, wxTE_READONLY)) {
+    // Read-only, and looking it: the dialog's face instead of a field to type in.
+    if ((model.GetStyle() & ES_READONLY) != 0) {
+        Widget()->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
+    }
+}
 
 void EditBinding::Sync(CWnd& model) {
     WidgetBinding::Sync(model);

@@ -1,5 +1,7 @@
 #include "hosts/wx/LogTextDecoder.h"
 
+#include "platform/codepage/TextConversion.h"
+
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
@@ -68,6 +70,10 @@ std::string LogTextDecoder::Flush() {
 }
 
 void LogTextDecoder::Decode(std::string& out, bool final) {
+    if (m_cp949) {
+        DecodeCp949(out, final);
+        return;
+    }
     std::size_t i = 0;
     const std::size_t size = m_pending.size();
     while (i < size) {
@@ -106,5 +112,76 @@ void LogTextDecoder::Decode(std::string& out, bool final) {
             i += static_cast<std::size_t>(valid);
         }
     }
+    m_pending.erase(0, i);
+}
+
+namespace {
+
+bool Cp949Lead(unsigned char byte) {
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+bool Cp949Trail(unsigned char byte) {
+    return (byte >= 0x41 && byte <= 0x5A) || (byte >= 0x61 && byte <= 0x7A) ||
+           (byte >= 0x81 && byte <= 0xFE);
+}
+
+}  // namespace
+
+void LogTextDecoder::DecodeCp949(std::string& out, bool final) {
+    // Whole characters are gathered as they are and converted together; ASCII needs no
+    // conversion, so a console that prints only ASCII never reaches the converter.
+    std::string run;
+    bool wide = false;
+    auto flushRun = [&] {
+        out += wide ? DecodeToUtf8(run, CodeSet::Cp949) : run;
+        run.clear();
+        wide = false;
+    };
+    std::size_t i = 0;
+    const std::size_t size = m_pending.size();
+    while (i < size) {
+        const auto lead = static_cast<unsigned char>(m_pending[i]);
+        if (lead == '\r') {
+            if (i + 1 == size && !final) {
+                break;
+            }
+            run.push_back('\n');
+            i += (i + 1 < size && m_pending[i + 1] == '\n') ? 2 : 1;
+            continue;
+        }
+        if (lead < 0x80) {
+            flushRun();
+            AppendSingle(out, lead);
+            ++i;
+            continue;
+        }
+        if (!Cp949Lead(lead)) {
+            flushRun();
+            out.append(kReplacement);
+            ++i;
+            continue;
+        }
+        if (i + 1 == size) {
+            if (!final) {
+                break;  // the trail byte has not arrived yet
+            }
+            flushRun();
+            out.append(kReplacement);
+            ++i;
+            continue;
+        }
+        if (!Cp949Trail(static_cast<unsigned char>(m_pending[i + 1]))) {
+            // The byte that broke the pair starts afresh.
+            flushRun();
+            out.append(kReplacement);
+            ++i;
+            continue;
+        }
+        run.append(m_pending, i, 2);
+        wide = true;
+        i += 2;
+    }
+    flushRun();
     m_pending.erase(0, i);
 }

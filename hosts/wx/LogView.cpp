@@ -1,5 +1,7 @@
 #include "hosts/wx/LogView.h"
 
+#include <wx/menu.h>
+#include <wx/settings.h>
 #include <wx/textctrl.h>
 
 #include "hosts/wx/UiCalls.h"
@@ -13,13 +15,120 @@ wxTextCtrl* MakeWidget(wxWindow* parent) {
     auto* text = new wxTextCtrl(
         parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
         wxTE_MULTILINE | wxTE_READONLY | wxTE_RICH2 | wxTE_DONTWRAP | wxHSCROLL | wxVSCROLL);
+    // The dialog's size of letters, in a face whose columns line up.
+    const wxFont dialogFont = parent->GetFont();
+    text->SetFont(wxFont(wxFontInfo(dialogFont.GetPointSize()).Family(wxFONTFAMILY_TELETYPE)));
     return text;
 }
 
 }  // namespace
 
 LogView::LogView(CWnd& model, wxWindow* parent)
-    : WidgetBinding(model, MakeWidget(parent)), m_self(std::make_shared<LogView*>(this)) {}
+    : WidgetBinding(model, MakeWidget(parent)), m_self(std::make_shared<LogView*>(this)) {
+    // The widget may outlive this binding by a little while the window is torn down (a focus
+    // change then still arrives): each handler finds out whether the view is still there.
+    std::weak_ptr<LogView*> self = m_self;
+    auto alive = [self]() -> LogView* {
+        auto view = self.lock();
+        return view ? *view : nullptr;
+    };
+    // The toolkit's own menu of a text field offers text entry (emoji, input methods): handled
+    // here, it never opens.
+    Text()->Bind(wxEVT_RIGHT_DOWN, [alive](wxMouseEvent& event) {
+        if (LogView* view = alive()) {
+            view->ShowMenu(event.GetPosition());
+        }
+    });
+    Text()->Bind(wxEVT_CONTEXT_MENU, [alive](wxContextMenuEvent&) {
+        if (LogView* view = alive()) {
+            view->ShowMenu(wxPoint(0, 0));
+        }
+    });
+    // A read-only text shows no caret worth the name and the theme draws no ring around it:
+    // its ground turns the selection's tint while it has the focus, so that Tab shows where
+    // it went.
+    Text()->Bind(wxEVT_SET_FOCUS, [alive](wxFocusEvent& event) {
+        if (LogView* view = alive()) {
+            view->ShowFocus(true);
+        }
+        event.Skip();
+    });
+    Text()->Bind(wxEVT_KILL_FOCUS, [alive](wxFocusEvent& event) {
+        if (LogView* view = alive()) {
+            view->ShowFocus(false);
+        }
+        event.Skip();
+    });
+    Text()->Bind(wxEVT_KEY_DOWN, [alive](wxKeyEvent& event) {
+        LogView* view = alive();
+        if (view != nullptr &&
+            (event.GetKeyCode() == WXK_MENU ||
+             (event.GetKeyCode() == WXK_F10 && event.GetModifiers() == wxMOD_SHIFT))) {
+            view->ShowMenu(wxPoint(0, 0));
+        } else {
+            event.Skip();
+        }
+    });
+}
+
+namespace {
+
+enum { kCopy = wxID_HIGHEST + 1, kSelectAll, kSave };
+
+}  // namespace
+
+void LogView::BuildMenu(wxMenu& menu) const {
+    menu.Append(kCopy, "&Copy");
+    menu.Enable(kCopy, Text()->CanCopy());
+    menu.Append(kSelectAll, "Select &All");
+    if (m_save) {
+        menu.AppendSeparator();
+        menu.Append(kSave, wxString::FromUTF8("&Save Log As\xE2\x80\xA6\tCtrl+S"));
+    }
+}
+
+std::vector<std::string> LogView::MenuItems() const {
+    wxMenu menu;
+    BuildMenu(menu);
+    std::vector<std::string> items;
+    for (const wxMenuItem* item : menu.GetMenuItems()) {
+        items.push_back(item->IsSeparator() ? std::string("-") : FromWx(item->GetItemLabel()));
+    }
+    return items;
+}
+
+void LogView::ShowFocus(bool focused) {
+    if (focused) {
+        const wxColour base = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW);
+        const wxColour tint = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
+        // One part tint to five of the usual ground: plainly different, the text still clear.
+        auto mix = [](int a, int b) { return static_cast<unsigned char>((5 * a + b) / 6); };
+        Text()->SetBackgroundColour(wxColour(mix(base.Red(), tint.Red()),
+                                             mix(base.Green(), tint.Green()),
+                                             mix(base.Blue(), tint.Blue())));
+    } else {
+        Text()->SetBackgroundColour(wxNullColour);
+    }
+    Text()->Refresh();
+}
+
+void LogView::ShowMenu(const wxPoint& where) {
+    wxMenu menu;
+    BuildMenu(menu);
+    const int chosen = Text()->GetPopupMenuSelectionFromUser(menu, where);
+    if (chosen == kCopy) {
+        Text()->Copy();
+    } else if (chosen == kSelectAll) {
+        Text()->SetFocus();
+        Text()->SelectAll();
+    } else if (chosen == kSave && m_save) {
+        m_save();
+    }
+}
+
+std::string LogView::ShownText() const {
+    return FromWx(Text()->GetValue());
+}
 
 LogView::~LogView() {
     *m_self = nullptr;

@@ -4,8 +4,10 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <string_view>
 
+#include "platform/ports/PortInfo.h"
 #include "platform/ports/PortMap.h"
 
 namespace {
@@ -75,4 +77,32 @@ std::string PortDescription(int number) {
     }
     text += access(path->c_str(), F_OK) == 0 ? "" : " (not connected)";
     return text;
+}
+
+std::vector<std::string> PortEntryLabels(const std::vector<std::string>& entries) {
+    std::map<int, std::string> present;
+    for (const PortInfo& port : ListPorts(PortSelection::WholeTable)) {
+        if (!port.present || port.number <= 0) {
+            continue;
+        }
+        std::string device = port.devicePath;
+        if (device.rfind("/dev/", 0) == 0) {
+            device.erase(0, 5);
+        }
+        const std::string& adapter =
+            !port.usb.product.empty() ? port.usb.product : port.usb.manufacturer;
+        present[port.number] = device + (port.isUsb && !adapter.empty() ? ", " + adapter : "");
+    }
+    std::vector<std::string> labels;
+    for (const std::string& entry : entries) {
+        std::string label = entry;
+        if (entry.rfind("COM", 0) == 0) {
+            const auto it = present.find(std::atoi(entry.c_str() + 3));
+            if (it != present.end()) {
+                label += " (" + it->second + ")";
+            }
+        }
+        labels.push_back(label);
+    }
+    return labels;
 }

@@ -7,5 +7,11 @@
 // Threading rules: any thread (the port map's own rules).
 
 #include <string>
+#include <vector>
 
 std::string PortDescription(int number);
+
+// The entries of the port list as the drop-down shows them: the model's entry text ("COM7") and,
+// for a number with a device behind it now, that device and the adapter where sysfs names it
+// ("COM7 (ttyUSB0, FT232R USB UART)"). Numbers are looked up from the entries' own text.
+std::vector<std::string> PortEntryLabels(const std::vector<std::string>& entries);

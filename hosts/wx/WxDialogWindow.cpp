@@ -2,9 +2,12 @@
 
 #include <wx/menu.h>
 
+#include "app/MainDialog.h"
 #include "app/Resources.h"
 #include "hosts/wx/DialogFont.h"
 #include "hosts/wx/IconBitmaps.h"
+#include "hosts/wx/LogView.h"
+#include "hosts/wx/MainWindowAids.h"
 #include "hosts/wx/WidgetFactory.h"
 #include "hosts/wx/WxFonts.h"
 #include "hosts/wx/WxHost.h"
@@ -16,6 +19,12 @@ namespace {
 // Window-menu items are numbered from here in the popup menu.
 constexpr int kFirstMenuId = wxID_HIGHEST + 100;
 
+long StyleOf(CDialog& dialog) {
+    const long fixed = wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX;
+    return dynamic_cast<CMainDialog*>(&dialog) != nullptr ? fixed | wxRESIZE_BORDER | wxMAXIMIZE_BOX
+                                                          : fixed;
+}
+
 wxSize ClientSizeOf(CDialog& dialog) {
     const WindowPlacement p = dialog.GetPlacement();
     return wxSize(p.cx, p.cy);
@@ -25,7 +34,7 @@ wxSize ClientSizeOf(CDialog& dialog) {
 
 WxDialogWindow::WxDialogWindow(wxWindow* parent, CDialog& dialog)
     : wxDialog(parent, wxID_ANY, ToWx(dialog.GetWindowText()), wxDefaultPosition, wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+               StyleOf(dialog)),
       m_dialog(dialog) {
     SetFont(TemplateDialogFont());
     SetClientSize(ClientSizeOf(dialog));
@@ -33,6 +42,12 @@ WxDialogWindow::WxDialogWindow(wxWindow* parent, CDialog& dialog)
         if (CWnd* control = CWnd::FromHandle(child)) {
             m_bindings.push_back(MakeBoundWidget(*control, this));
             m_bindings.back()->Sync(*control);
+        }
+    }
+    if (auto* main = dynamic_cast<CMainDialog*>(&dialog)) {
+        m_aids = std::make_unique<MainWindowAids>(*this, *main);
+        if (auto* log = dynamic_cast<LogView*>(Binding(IDC_LOG))) {
+            log->SetSaveAction([this] { m_aids->SaveLog(); });
         }
     }
     dialog.AddObserver(this);
@@ -48,6 +63,10 @@ WxDialogWindow::~WxDialogWindow() {
 }
 
 void WxDialogWindow::Unbind() {
+    if (m_aids) {
+        m_aids->Remember();
+        m_aids.reset();
+    }
     m_bindings.clear();
     if (m_observing) {
         if (CWnd::FromHandle(m_dialog.m_hWnd) != nullptr) {
@@ -65,6 +84,9 @@ void WxDialogWindow::SyncFromModel() {
     }
     OnTextChanged(m_dialog);
     OnIconChanged(m_dialog);
+    if (m_aids) {
+        m_aids->Restore();
+    }
 }
 
 WidgetBinding* WxDialogWindow::Binding(int id) const {
@@ -113,6 +135,8 @@ void WxDialogWindow::OnCharHook(wxKeyEvent& event) {
         PressKey(VK_RETURN);
     } else if (key == WXK_SPACE && event.GetModifiers() == wxMOD_ALT) {
         ShowWindowMenu(wxPoint(0, 0));
+    } else if (m_aids && (key == 'S' || key == 's') && event.GetModifiers() == wxMOD_CONTROL) {
+        m_aids->SaveLog();
     } else {
         // Tab, arrows and the rest keep their usual meaning in the widgets.
         event.Skip();

@@ -1,12 +1,13 @@
 #pragma once
 
 // The wxDialog of one running CDialog: sized from the template, one bound widget per template
-// item in tab order, no minimize or maximize box. The dialog's own window is observed too (its
-// title and icons). Keys, the close box and the window menu reach the model as the operator's
-// input: Escape and Enter go through the dialog's PreTranslateMessage (the main dialog swallows
-// them; the About box ends on them), the close box is the window menu's Close, and the window
-// menu, which desktop window managers do not let a program extend, opens on a right click on the
-// dialog's face or with Alt+Space.
+// item in tab order. The main dialog's window can be resized and maximised (MainWindowAids.h);
+// other dialogs keep the template's size, without minimize or maximize box. The dialog's own window
+// is observed too (its title and icons). Keys, the close box and the window menu reach the model as
+// the operator's input: Escape and Enter go through the dialog's PreTranslateMessage (the main
+// dialog swallows them; the About box ends on them), the close box is the window menu's Close, and
+// the window menu, which desktop window managers do not let a program extend, opens on a right
+// click on the dialog's face or with Alt+Space.
 //
 // Threading rules: UI thread only.
 
@@ -19,6 +20,7 @@
 
 class CDialog;
 class CWnd;
+class MainWindowAids;
 class WidgetBinding;
 
 class WxDialogWindow : public wxDialog, private WindowObserver {
@@ -33,6 +35,8 @@ class WxDialogWindow : public wxDialog, private WindowObserver {
     void Unbind();
     // The binding of control `id`, or null.
     WidgetBinding* Binding(int id) const;
+    // What the main dialog's window adds (verdict, resizing, dropped files), or null.
+    MainWindowAids* Aids() const { return m_aids.get(); }
 
     // The operator's input, also what the test-only control channel sends.
     void PressKey(int virtualKey);
@@ -50,4 +54,5 @@ class WxDialogWindow : public wxDialog, private WindowObserver {
     CDialog& m_dialog;
     bool m_observing = false;
     std::vector<std::unique_ptr<WidgetBinding>> m_bindings;
+    std::unique_ptr<MainWindowAids> m_aids;
 };

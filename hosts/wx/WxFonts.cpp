@@ -8,6 +8,7 @@
 #include <wx/settings.h>
 
 #include "hosts/wx/LogTextDecoder.h"
+#include "platform/codepage/TextConversion.h"
 
 namespace {
 
@@ -69,7 +70,9 @@ wxString ToWx(const std::string& bytes) {
 
 std::string FromWx(const wxString& text) {
     const wxScopedCharBuffer utf8 = text.utf8_str();
-    return std::string(utf8.data(), utf8.length());
+    const std::string bytes(utf8.data(), utf8.length());
+    // The system's texts (paths, the settings) are in the locale's code set.
+    return ActiveCodeSet() == CodeSet::Cp949 ? FromUtf8(bytes, CodeSet::Cp949) : bytes;
 }
 
 wxColour ToWxColour(COLORREF colour) {

@@ -4,8 +4,10 @@
 //
 // A LOGFONT names a face and a height; the faces the system's code was written for ("MS Sans
 // Serif", "System") do not exist here, so any face that the toolkit does not know becomes the
-// desktop's GUI font at the height asked for. Byte strings are UTF-8 where they are valid and
-// shown with replacement marks where they are not, never dropped whole.
+// desktop's GUI font at the height asked for. Byte strings are in the code set in force
+// (platform/codepage: UTF-8, or code page 949 under a Korean locale), decoded as the log is
+// (LogTextDecoder) and shown with replacement marks where they are not valid, never dropped
+// whole; text from the toolkit goes back into that code set.
 //
 // Threading rules: UI thread only (fonts are toolkit objects).
 

@@ -3,11 +3,11 @@
 #include <filesystem>
 
 #include <wx/filedlg.h>
-#include <wx/msgdlg.h>
 #include <wx/settings.h>
 
 #include "hosts/wx/DialogFont.h"
 #include "hosts/wx/FileFilter.h"
+#include "hosts/wx/MessageWindow.h"
 #include "hosts/wx/ToneBeep.h"
 #include "hosts/wx/UiCalls.h"
 #include "hosts/wx/WxDialogWindow.h"
@@ -18,20 +18,6 @@
 namespace {
 
 WxHost* g_current = nullptr;
-
-long MessageBoxStyle(UINT type) {
-    // MB_ICONHAND 0x10, MB_ICONQUESTION 0x20, MB_ICONEXCLAMATION 0x30, MB_ICONASTERISK 0x40.
-    switch (type & 0xF0) {
-        case 0x10:
-            return wxOK | wxICON_ERROR;
-        case 0x30:
-            return wxOK | wxICON_WARNING;
-        case 0x40:
-            return wxOK | wxICON_INFORMATION;
-        default:
-            return wxOK;
-    }
-}
 
 }  // namespace
 
@@ -120,8 +106,10 @@ int WxHost::RunModal(CDialog& dialog) {
 }
 
 int WxHost::MessageBox(const std::string& text, const std::string& caption, UINT type) {
-    wxMessageDialog box(InnermostWxWindow(), ToWx(text), ToWx(caption), MessageBoxStyle(type));
+    MessageWindow box(InnermostWxWindow(), text, caption, type);
+    m_messageBoxes.push_back(&box);
     box.ShowModal();
+    m_messageBoxes.pop_back();
     return IDOK;
 }
 
@@ -142,6 +130,17 @@ std::optional<std::string> WxHost::OpenFileDialog(const FileDialogRequest& reque
     std::error_code error;
     return ApplyDefaultExtension(chosen, request.defaultExt,
                                  std::filesystem::exists(chosen, error));
+}
+
+std::optional<std::string> WxHost::SaveFileDialog(const std::string& defaultName) {
+    wxFileDialog dialog(InnermostWxWindow(), "Save Log As", wxEmptyString, ToWx(defaultName),
+                        "Log files (*.log)|*.log|All files (*)|*",
+                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (ShowFileDialog(dialog) != wxID_OK) {
+        return std::nullopt;
+    }
+    const std::string chosen = FromWx(dialog.GetPath());
+    return chosen.empty() ? std::nullopt : std::optional<std::string>(chosen);
 }
 
 int WxHost::ShowFileDialog(wxFileDialog& dialog) {

@@ -23,6 +23,7 @@
 #include "platform/host/Host.h"
 #include "platform/window/DialogTemplate.h"
 
+class MessageWindow;
 class WxDialogWindow;
 class wxFileDialog;
 class wxWindow;
@@ -51,6 +52,8 @@ class WxHost : public Host {
     int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
     void Beep(DWORD frequencyHz, DWORD durationMs) override;
     std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) override;
+    // Asks where to save a file, offering `defaultName`; nothing when cancelled.
+    std::optional<std::string> SaveFileDialog(const std::string& defaultName);
     int RunModal(CDialog& dialog) override;
     void SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) override;
     void KillTimer(HWND hwnd, UINT_PTR id) override;
@@ -73,6 +76,10 @@ class WxHost : public Host {
 
     // The windows of running dialogs, outermost first.
     const std::vector<WxDialogWindow*>& RunningWindows() const { return m_running; }
+    // The message box open now (the innermost), or null.
+    MessageWindow* OpenMessageBox() const {
+        return m_messageBoxes.empty() ? nullptr : m_messageBoxes.back();
+    }
 
   protected:
     // Shows the file dialog modally and answers its end code; the window tests' build answers it
@@ -86,6 +93,7 @@ class WxHost : public Host {
     CFont m_dialogFont;
     WxTimers m_timers;
     std::vector<WxDialogWindow*> m_running;
+    std::vector<MessageWindow*> m_messageBoxes;
     std::map<HWND, WxPainter*> m_painters;
     // Set by posting threads, cleared by the drain before it takes anything.
     std::atomic<bool> m_drainScheduled{false};

@@ -78,3 +78,20 @@ std::string FromUtf8(std::string_view utf8, CodeSet codeSet) {
     }
     return out;
 }
+
+std::string DecodeToUtf8(std::string_view text, CodeSet codeSet) {
+    if (codeSet == CodeSet::Utf8) {
+        return std::string(text);
+    }
+    Iconv cd("UTF-8", IconvName(codeSet));
+    if (!cd.Valid()) {
+        return std::string(text);
+    }
+    std::string out;
+    std::string_view in = text;
+    while (!cd.Convert(in, out) && !in.empty()) {
+        out.append("\xEF\xBF\xBD");
+        in.remove_prefix(1);
+    }
+    return out;
+}

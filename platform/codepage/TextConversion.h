@@ -14,6 +14,10 @@
 // text is returned unchanged: readable UTF-8 is better than question marks.
 std::string FromUtf8(std::string_view utf8, CodeSet codeSet = ActiveCodeSet());
 
+// `text` in `codeSet` as UTF-8, for a toolkit that shows UTF-8. A byte that starts no character
+// of the code set shows as U+FFFD and the conversion goes on after it.
+std::string DecodeToUtf8(std::string_view text, CodeSet codeSet = ActiveCodeSet());
+
 // The iconv name of a code set. SingleByte names the locale's own set when the locale is a
 // single-byte one, and ISO-8859-1 otherwise (every byte is then some character).
 std::string IconvName(CodeSet codeSet);

@@ -138,6 +138,13 @@ BOOL CWnd::ShowWindow(int command) {
     return wasVisible;
 }
 
+void CWnd::MoveWindow(const WindowPlacement& placement) {
+    if (placement != m_state.placement) {
+        m_state.placement = placement;
+        NotifyObservers([this](WindowObserver& o) { o.OnPlacementChanged(*this); });
+    }
+}
+
 BOOL CWnd::IsWindowVisible() const {
     return (m_state.style & WS_VISIBLE) != 0 ? 1 : 0;
 }

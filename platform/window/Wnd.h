@@ -112,6 +112,8 @@ class CWnd {
     BOOL ModifyStyle(DWORD remove, DWORD add, UINT flags = 0);
     void GetClientRect(RECT* rect) const;
     WindowPlacement GetPlacement() const;
+    // Gives the window a new place in its parent (a host whose window was resized).
+    void MoveWindow(const WindowPlacement& placement);
     CWnd* GetParent() const;
     CWnd* GetDlgItem(int id) const;
     int GetDlgCtrlID() const;

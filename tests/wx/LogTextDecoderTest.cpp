@@ -57,3 +57,26 @@ TEST(LogTextDecoder, CarriageReturnAndLineFeedMakeOneBreakEvenWhenSplit) {
     EXPECT_EQ(decoder.Feed("\r"), "");
     EXPECT_EQ(decoder.Flush(), "\n");
 }
+
+TEST(LogTextDecoder, CodePage949PairsShowWholeAndBrokenBytesAsMarks) {
+    LogTextDecoder decoder(CodeSet::Cp949);
+    // "한글" in code page 949, one byte at a time: each pair shows once complete.
+    EXPECT_EQ(decoder.Feed("\xC7"), "");
+    EXPECT_EQ(decoder.Pending(), 1u);
+    EXPECT_EQ(decoder.Feed("\xD1"), "\xED\x95\x9C");
+    EXPECT_EQ(FeedBytewise(decoder, "\xB1\xDB ok\r"), "\xEA\xB8\x80 ok");
+    EXPECT_EQ(decoder.Feed("\n"), "\n");
+    // A UHC extension character (trail below 0x80): "똠" is 0x8C 0x63.
+    EXPECT_EQ(decoder.Feed("\x8C\x63"), "\xEB\x98\xA0");
+    // A lead byte followed by a control, a byte that leads nothing, a lead at the very end.
+    EXPECT_EQ(decoder.Feed("\xC7\n\x80"
+                           "a\xFF"),
+              "\xEF\xBF\xBD\n\xEF\xBF\xBD"
+              "a\xEF\xBF\xBD");
+    EXPECT_EQ(decoder.Feed("\xB1"), "");
+    EXPECT_EQ(decoder.Flush(), "\xEF\xBF\xBD");
+    // The same bytes read as UTF-8 are marks only.
+    LogTextDecoder utf8(CodeSet::Utf8);
+    EXPECT_EQ(utf8.Feed("\xC7\xD1"), "\xEF\xBF\xBD");
+    EXPECT_EQ(utf8.Flush(), "\xEF\xBF\xBD");
+}

@@ -18,3 +18,12 @@ TEST(PortDescription, NamesTheDeviceAndWhatKindItIs) {
     EXPECT_EQ(PortDescription(33), "COM33: /no/such/tty (set for this run) (not connected)");
     unsetenv("STAVEL_COM33");
 }
+
+TEST(PortDescription, EntriesSayWhichNumbersHaveADevice) {
+    setenv("STAVEL_COM33", "/dev/null", 1);
+    setenv("STAVEL_COM34", "/no/such/tty", 1);
+    EXPECT_EQ(PortEntryLabels({"COM33", "COM34", "other"}),
+              (std::vector<std::string>{"COM33 (null)", "COM34", "other"}));
+    unsetenv("STAVEL_COM33");
+    unsetenv("STAVEL_COM34");
+}

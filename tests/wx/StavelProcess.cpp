@@ -81,14 +81,27 @@ bool StavelProcess::Start(const std::map<std::string, std::string>& extra) {
         envp.push_back(entry.data());
     }
     envp.push_back(nullptr);
-    std::string arg0 = program;
-    char* argv[] = {arg0.data(), nullptr};
+    std::vector<std::string> args;
+    if (m_runAs) {
+        namespace fs = std::filesystem;
+        fs::permissions(m_folder, fs::perms::all, error);
+        fs::permissions(m_folder + "/control", fs::perms::all, error);
+        fs::permissions(IniPath(), fs::perms::all, error);
+        args = {"/usr/bin/setpriv", "--reuid=" + std::to_string(m_runAs->first),
+                "--regid=" + std::to_string(m_runAs->second), "--clear-groups"};
+    }
+    args.push_back(program);
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const std::string output = m_folder + "/output.txt";
     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int failed = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    const int failed = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return failed == 0 && OpenControl();
 }

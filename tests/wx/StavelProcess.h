@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 class StavelProcess {
   public:
@@ -23,6 +24,9 @@ class StavelProcess {
     void WriteIni(const std::string& content);
     std::string ReadIni() const;
 
+    // The next Start runs the program as this unprivileged user (through setpriv), its folder
+    // open to it.
+    void RunAs(uid_t uid, gid_t gid) { m_runAs = {uid, gid}; }
     // Starts the program with these extra environment variables; false when it cannot start.
     bool Start(const std::map<std::string, std::string>& env);
     // Sends a command and answers its tag; the answer may come later (a modal box).
@@ -37,6 +41,7 @@ class StavelProcess {
     // Waits for the program to end; its exit status, or nothing if it did not end.
     std::optional<int> WaitForExit();
     bool Running();
+    pid_t Pid() const { return m_pid; }
 
   private:
     bool OpenControl();
@@ -46,6 +51,7 @@ class StavelProcess {
     std::optional<int> m_exit;
     int m_in = -1;
     int m_nextTag = 1;
+    std::optional<std::pair<uid_t, gid_t>> m_runAs;
 };
 
 // Undoes the control channel's escaping.

@@ -1,8 +1,8 @@
 #include "tests/wx/testable/ScreenCapture.h"
 
 #include <wx/bitmap.h>
+#include <wx/dcclient.h>
 #include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
 #include <wx/image.h>
 #include <wx/window.h>
 
@@ -12,12 +12,11 @@ bool CaptureClientArea(wxWindow* window, const std::string& path) {
     }
     window->Update();
     const wxSize size = window->GetClientSize();
-    const wxPoint origin = window->ClientToScreen(wxPoint(0, 0));
     wxBitmap picture(size.GetWidth(), size.GetHeight(), 24);
     {
-        wxScreenDC screen;
+        wxClientDC screen(window);
         wxMemoryDC memory(picture);
-        if (!memory.Blit(0, 0, size.GetWidth(), size.GetHeight(), &screen, origin.x, origin.y)) {
+        if (!memory.Blit(0, 0, size.GetWidth(), size.GetHeight(), &screen, 0, 0)) {
             return false;
         }
     }

@@ -2,12 +2,14 @@
 // through (ControlChannel.h). The tests copy it into their own folder as Stavel_OV, so its INI
 // file and message-box captions are the product's.
 
+#include <cstdlib>
 #include <memory>
 
 #include <wx/app.h>
 #include <wx/image.h>
 
 #include "app/DownloadApp.h"
+#include "platform/codepage/CodeSet.h"
 #include "tests/wx/testable/ControlChannel.h"
 #include "tests/wx/testable/TestableHost.h"
 
@@ -22,6 +24,10 @@ class TestableApp : public wxApp {
     }
 
     int OnRun() override {
+        // A test may choose the code set the machine's locales lack ("CP949").
+        if (const char* codeSet = std::getenv("STAVEL_TEST_CODESET")) {
+            SetCodeSet(CodeSetFromName(codeSet));
+        }
         auto host = std::make_unique<TestableHost>();
         std::unique_ptr<ControlChannel> control = ControlChannel::FromEnvironment();
         if (control != nullptr && !control->Start()) {
