@@ -1,0 +1,175 @@
+#include "hosts/cli/mqtt/ResultSpool.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The slot of a spooled line travels in front of the record, apart from it by a tab (a record is
+// JSON and holds no raw tab; a slot's tab or line break is written as %09 / %0A).
+std::string EscapeSlot(const std::string& slot) {
+    std::string out;
+    for (const char c : slot) {
+        if (c == '%' || c == '\t' || c == '\n') {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += '%';
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[static_cast<unsigned char>(c) & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string UnescapeSlot(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const char hex[3] = {text[i + 1], text[i + 2], '\0'};
+            out += static_cast<char>(std::strtol(hex, nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string SysError(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string SpoolPathFor(const std::string& reportPath) {
+    return reportPath + ".mqtt-spool";
+}
+
+std::unique_ptr<ResultSpool> ResultSpool::Open(const std::string& path, std::string* error) {
+    std::unique_ptr<ResultSpool> spool(new ResultSpool(path));
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = SysError("open", path);
+        return nullptr;
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            *error = SysError("read", path);
+            close(fd);
+            return nullptr;
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    // A line cut short by a crash mid-append was never acknowledged nor whole: it is dropped,
+    // as the report keeps the record.
+    std::size_t start = 0;
+    bool torn = false;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            torn = true;
+            break;
+        }
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos || line.size() == tab + 1) {
+            torn = true;
+            continue;
+        }
+        spool->m_entries.push_back(
+            {spool->m_next++, UnescapeSlot(line.substr(0, tab)), line.substr(tab + 1) + "\n"});
+    }
+    if (torn && !spool->RewriteLocked(error)) {
+        return nullptr;
+    }
+    return spool;
+}
+
+bool ResultSpool::Add(const std::string& slot, const std::string& line, std::string* error) {
+    std::lock_guard lock(m_mutex);
+    m_entries.push_back({m_next++, slot, line});
+    const int fd = open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = SysError("open", m_path);
+        return false;
+    }
+    const bool ok = WriteAll(fd, EscapeSlot(slot) + "\t" + line) && fdatasync(fd) == 0;
+    if (!ok) {
+        *error = SysError("write", m_path);
+    }
+    close(fd);
+    return ok;
+}
+
+bool ResultSpool::Acknowledge(std::uint64_t seq, std::string* error) {
+    std::lock_guard lock(m_mutex);
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+        if (it->seq == seq) {
+            m_entries.erase(it);
+            return RewriteLocked(error);
+        }
+    }
+    return true;  // acknowledged twice (a resend after a reconnection)
+}
+
+bool ResultSpool::RewriteLocked(std::string* error) {
+    std::string text;
+    for (const Entry& entry : m_entries) {
+        text += EscapeSlot(entry.slot) + "\t" + entry.line;
+    }
+    const std::string temporary = m_path + ".new";
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = SysError("open", temporary);
+        return false;
+    }
+    const bool ok = WriteAll(fd, text) && fdatasync(fd) == 0;
+    close(fd);
+    if (!ok || rename(temporary.c_str(), m_path.c_str()) != 0) {
+        *error = SysError(ok ? "rename" : "write", temporary);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::vector<ResultSpool::Entry> ResultSpool::Pending() const {
+    std::lock_guard lock(m_mutex);
+    return m_entries;
+}
+
+std::size_t ResultSpool::Size() const {
+    std::lock_guard lock(m_mutex);
+    return m_entries.size();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+// The results the broker has not yet acknowledged, kept in a file beside the report so that
+// neither a broker that is away nor a restart of the station loses one. Each line is a box's
+// record exactly as in the report; a line leaves the file once the broker has it.
+//
+// How it works. A new result is appended with one write() and flushed to disk before Add
+// returns, as the report line is. An acknowledgement rewrites the file without that line
+// (a temporary copy, flushed, then renamed over it), so a crash leaves either the old or the
+// new file, never half of one. The file is small while the broker is there.
+//
+// Threading rules: every member may be called from any thread.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+class ResultSpool {
+  public:
+    // The spool at `path`, with whatever an earlier run left in it; null with `error` when it
+    // cannot be read or written.
+    static std::unique_ptr<ResultSpool> Open(const std::string& path, std::string* error);
+
+    struct Entry {
+        std::uint64_t seq;
+        std::string slot;
+        std::string line;  // ends in "\n"
+    };
+
+    // Keeps `line` (one record, ending in "\n") for `slot`; false with `error` when it could not
+    // be written to disk (it is still kept in memory and sent).
+    bool Add(const std::string& slot, const std::string& line, std::string* error);
+    // The broker has the entry `seq`; false with `error` when the file could not be rewritten.
+    bool Acknowledge(std::uint64_t seq, std::string* error);
+    // What waits, oldest first.
+    std::vector<Entry> Pending() const;
+    std::size_t Size() const;
+    const std::string& Path() const { return m_path; }
+
+  private:
+    explicit ResultSpool(std::string path) : m_path(std::move(path)) {}
+    bool RewriteLocked(std::string* error);
+
+    const std::string m_path;
+    mutable std::mutex m_mutex;
+    std::vector<Entry> m_entries;
+    std::uint64_t m_next = 1;
+};
+
+// The spool beside `reportPath`.
+std::string SpoolPathFor(const std::string& reportPath);
