@@ -15,6 +15,7 @@
 #include "tests/cli/MqttBroker.h"
 #include "tests/cli/MqttSubscriber.h"
 #include "tests/cli/ScriptedBox.h"
+#include "tests/support/pty/Pty.h"
 
 namespace {
 
@@ -348,6 +349,38 @@ TEST_F(MqttTest, WatchShowsEveryStationAndMarksOneThatGoesOffline) {
     only.Signal(SIGTERM);
     EXPECT_EQ(only.Wait().status, 143);
     EXPECT_EQ(only.Stdout().find("alpha"), std::string::npos) << only.Stdout();
+}
+
+TEST_F(MqttTest, WatchOnATerminalDrawsTheTableWithTotals) {
+    MqttBroker broker(BrokerOptions());
+    ASSERT_TRUE(broker.Start()) << broker.Log();
+    const std::string image = MakeImage(5000);
+    ChildProcess first(Station(kNoDevice, image, broker.Url(), "delta"));
+    EXPECT_EQ(first.Wait().status, 3) << first.Stderr();
+    ScriptedBox box;
+    ChildProcess running(Station(box.SlavePath(), image, broker.Url(), "echo", {"--loop"}));
+    ASSERT_TRUE(running.WaitForStderr("MQTT: connected")) << running.Stderr();
+
+    Pty terminal;
+    ChildProcess watch({ProgramPath("stavel"), "--watch", broker.Url()}, {}, terminal.SlaveFd(),
+                       terminal.MasterFd());
+    terminal.ReleaseSlave();
+    // The retained state of each slot and the status of each station fill the table at once.
+    EXPECT_TRUE(watch.WaitForStdout("2 station(s), 1 online; 0 passed, 1 failed"))
+        << watch.Stdout();
+    const std::string out = watch.Stdout();
+    EXPECT_NE(out.find("\x1b[H\x1b[2J"), std::string::npos) << "drawn in place";
+    EXPECT_NE(out.find("delta  ** OFFLINE **"), std::string::npos) << out;
+    EXPECT_NE(out.find("  " + kNoDevice), std::string::npos) << out;
+    EXPECT_NE(out.find("failed"), std::string::npos) << out;
+    EXPECT_NE(out.find("echo\n  " + box.SlavePath()), std::string::npos) << out;
+    EXPECT_NE(out.find("waiting"), std::string::npos) << out;
+    running.Signal(SIGTERM);
+    running.Wait();
+    EXPECT_TRUE(watch.WaitForStdout("2 station(s), 0 online; 0 passed, 1 failed"))
+        << watch.Stdout();
+    watch.Signal(SIGTERM);
+    EXPECT_EQ(watch.Wait().status, 143);
 }
 
 }  // namespace

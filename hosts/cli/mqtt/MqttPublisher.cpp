@@ -10,6 +10,9 @@
 namespace {
 
 constexpr int kKeepAliveSeconds = 10;
+// A broker that does not answer a connection (a host that drops the packets) is given up on
+// after this, rather than after the system's TCP timeout of minutes.
+constexpr auto kConnectBound = std::chrono::seconds(10);
 // How long one turn of the network loop may wait for the socket. News from the serving thread
 // (a result) waits for the end of the turn, so this bounds its delay; forty idle turns a
 // second cost next to nothing.
@@ -125,6 +128,7 @@ void MqttPublisher::Connect() {
     mosquitto_disconnect_callback_set(m_client, &MqttPublisher::OnDisconnect);
     mosquitto_publish_callback_set(m_client, &MqttPublisher::OnPublish);
     m_dropNow = false;
+    m_connectStarted = Clock::now();
     const int rc = mosquitto_connect_async(m_client, m_config.login.url.host.c_str(),
                                            m_config.login.url.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -284,6 +288,11 @@ void MqttPublisher::Run() {
             }
         }
         const int rc = mosquitto_loop(m_client, kTurnMs, 1);
+        if (!m_dropNow && !m_connected && Clock::now() - m_connectStarted > kConnectBound) {
+            m_dropNow = true;
+            m_dropWhy = Link::Unreachable;
+            m_dropReason = "no answer within " + std::to_string(kConnectBound.count()) + " s";
+        }
         if (m_dropNow) {
             Drop(m_dropWhy, m_dropReason);
         } else if (rc != MOSQ_ERR_SUCCESS) {

@@ -103,6 +103,7 @@ class MqttPublisher {
     Link m_dropWhy = Link::Lost;
     std::string m_dropReason;
     Clock::time_point m_nextAttempt{};
+    Clock::time_point m_connectStarted{};
     std::uint64_t m_lastSentSeq = 0;
     std::map<int, std::uint64_t> m_inFlight;  // message id -> spool entry
     int m_offlineMid = -1;
