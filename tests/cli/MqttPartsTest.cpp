@@ -99,6 +99,20 @@ TEST(ResultSpoolTest, KeepsUnacknowledgedLinesAcrossAReopenAndDropsATornOne) {
     ASSERT_TRUE(again->Acknowledge(pending[1].seq, &error));
     ASSERT_TRUE(again->Acknowledge(pending[0].seq, &error));
     EXPECT_EQ(ReadWholeFile(path), "");
+    {
+        SCOPED_TRACE("two runs beside one report each keep a spool of their own");
+        ASSERT_TRUE(again->Add("COM5", "{\"id\":\"d\"}\n", &error));
+        auto second = ResultSpool::Open(path, &error);
+        ASSERT_TRUE(second) << error;
+        EXPECT_EQ(second->Path(), path + ".2");
+        EXPECT_EQ(second->Size(), 0u);
+        again.reset();
+        auto third = ResultSpool::Open(path, &error);
+        ASSERT_TRUE(third) << error;
+        EXPECT_EQ(third->Path(), path) << "the first one free again";
+        ASSERT_EQ(third->Size(), 1u);
+        EXPECT_EQ(third->Pending()[0].line, "{\"id\":\"d\"}\n");
+    }
     EXPECT_FALSE(ResultSpool::Open(dir.File("no/such/folder/spool"), &error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }

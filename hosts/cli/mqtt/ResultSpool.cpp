@@ -1,6 +1,7 @@
 #include "hosts/cli/mqtt/ResultSpool.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,8 +66,32 @@ std::string SpoolPathFor(const std::string& reportPath) {
     return reportPath + ".mqtt-spool";
 }
 
-std::unique_ptr<ResultSpool> ResultSpool::Open(const std::string& path, std::string* error) {
-    std::unique_ptr<ResultSpool> spool(new ResultSpool(path));
+ResultSpool::~ResultSpool() {
+    close(m_lockFd);
+}
+
+std::unique_ptr<ResultSpool> ResultSpool::Open(const std::string& base, std::string* error) {
+    constexpr int kMostRuns = 64;
+    std::string path;
+    int lockFd = -1;
+    for (int n = 1; n <= kMostRuns && lockFd < 0; ++n) {
+        path = n == 1 ? base : base + "." + std::to_string(n);
+        const std::string lockPath = path + ".lock";
+        lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (lockFd < 0) {
+            *error = SysError("open", lockPath);
+            return nullptr;
+        }
+        if (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+            close(lockFd);
+            lockFd = -1;
+        }
+    }
+    if (lockFd < 0) {
+        *error = std::to_string(kMostRuns) + " runs already hold a spool beside " + base;
+        return nullptr;
+    }
+    std::unique_ptr<ResultSpool> spool(new ResultSpool(path, lockFd));
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = SysError("open", path);

@@ -9,6 +9,10 @@
 // (a temporary copy, flushed, then renamed over it), so a crash leaves either the old or the
 // new file, never half of one. The file is small while the broker is there.
 //
+// Several runs may share one report (one per port, or the default report of a user). Each takes a
+// spool of its own beside it, held with a lock for as long as it runs: the first one free of
+// <report>.mqtt-spool, <report>.mqtt-spool.2, ... A run finds what an earlier run left there.
+//
 // Threading rules: every member may be called from any thread.
 
 #include <cstdint>
@@ -20,9 +24,12 @@
 
 class ResultSpool {
   public:
-    // The spool at `path`, with whatever an earlier run left in it; null with `error` when it
-    // cannot be read or written.
+    // The first spool at `path` (or `path`.2, .3, ...) that no other run holds, with whatever an
+    // earlier run left in it; null with `error` when none can be read, written or locked.
     static std::unique_ptr<ResultSpool> Open(const std::string& path, std::string* error);
+    ~ResultSpool();
+    ResultSpool(const ResultSpool&) = delete;
+    ResultSpool& operator=(const ResultSpool&) = delete;
 
     struct Entry {
         std::uint64_t seq;
@@ -41,10 +48,11 @@ class ResultSpool {
     const std::string& Path() const { return m_path; }
 
   private:
-    explicit ResultSpool(std::string path) : m_path(std::move(path)) {}
+    ResultSpool(std::string path, int lockFd) : m_path(std::move(path)), m_lockFd(lockFd) {}
     bool RewriteLocked(std::string* error);
 
     const std::string m_path;
+    const int m_lockFd;
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries;
     std::uint64_t m_next = 1;
