@@ -268,6 +268,23 @@ TEST_F(MqttTest, BadInputGivesAReasonAndTheBoxIsStillServedAndReported) {
         EXPECT_EQ(password.Wait().status, 2);
         EXPECT_NE(password.Stderr().find("never a password"), std::string::npos);
         EXPECT_EQ(password.Stderr().find("secret"), std::string::npos) << password.Stderr();
+        const std::vector<std::pair<std::vector<std::string>, std::string>> refused{
+            {{"-p", "COM3", "-i", image, "--station-name", "x"}, "--station-name goes with --mqtt"},
+            {{"-p", "COM3", "-i", image, "--mqtt", "mqtt://h", "--station", "x"},
+             "--station goes with --watch"},
+            {{"--watch", "mqtt://h", "-p", "COM3"}, "--watch takes only"},
+            {{"--watch", "mqtt://h", "--mqtt", "mqtt://h"}, "one or the other"},
+            {{"-p", "COM3", "-i", image, "--mqtt-password-file", "pw"},
+             "goes with --mqtt or --watch"},
+            {{"--demo", "--mqtt", "mqtt://h"}, "--demo takes only"},
+            {{"--watch", "ftp://h"}, "mqtt://host[:port]"},
+        };
+        for (auto [args, reason] : refused) {
+            args.insert(args.begin(), ProgramPath("stavel"));
+            ChildProcess tool(args);
+            EXPECT_EQ(tool.Wait().status, 2) << args.back();
+            EXPECT_NE(tool.Stderr().find(reason), std::string::npos) << tool.Stderr();
+        }
         ChildProcess ca(
             StavelServe(kNoDevice, image, {"--mqtt", "mqtt://127.0.0.1", "--mqtt-ca", "ca.pem"}));
         EXPECT_EQ(ca.Wait().status, 2);
