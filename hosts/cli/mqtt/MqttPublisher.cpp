@@ -146,6 +146,7 @@ void MqttPublisher::Drop(Link why, const std::string& reason) {
     m_inFlight.clear();
     m_lastSentSeq = 0;
     m_offlineMid = -1;
+    m_sayOnline = false;
     const bool wasConnected = m_connected;
     m_connected = false;
     Show(wasConnected && why == Link::Unreachable ? Link::Lost : why, reason);
@@ -165,10 +166,11 @@ void MqttPublisher::OnConnect(mosquitto*, void* self, int rc) {
         me->m_dropReason = MqttRefusalText(rc);
         return;
     }
+    // "online" goes out from Run, after this turn of the loop: libmosquitto holds its callback
+    // lock here, and publishing under it takes its locks in an order that can deadlock.
     me->m_connected = true;
+    me->m_sayOnline = true;
     me->Show(Link::Connected, {});
-    mosquitto_publish(me->m_client, nullptr, me->m_statusTopic.c_str(),
-                      static_cast<int>(std::strlen(kOnline)), kOnline, 1, true);
 }
 
 void MqttPublisher::OnDisconnect(mosquitto*, void* self, int rc) {
@@ -269,6 +271,11 @@ void MqttPublisher::Run() {
             }
         }
         if (m_connected) {
+            if (m_sayOnline) {
+                m_sayOnline = false;
+                mosquitto_publish(m_client, nullptr, m_statusTopic.c_str(),
+                                  static_cast<int>(std::strlen(kOnline)), kOnline, 1, true);
+            }
             PublishDue();
             if (ending && m_offlineMid < 0 && m_inFlight.empty()) {
                 bool statesLeft = false;

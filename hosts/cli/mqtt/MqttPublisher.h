@@ -99,6 +99,7 @@ class MqttPublisher {
     // The publisher's thread only.
     mosquitto* m_client = nullptr;
     bool m_connected = false;
+    bool m_sayOnline = false;
     bool m_dropNow = false;
     Link m_dropWhy = Link::Lost;
     std::string m_dropReason;

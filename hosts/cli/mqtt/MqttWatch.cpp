@@ -20,12 +20,13 @@ struct Watcher {
     std::vector<std::string> topics;
     bool terminal = false;
     bool connected = false;
+    bool subscribe = false;
     bool dropNow = false;
     std::string dropReason;
     bool loginRefused = false;
 };
 
-void OnConnect(mosquitto* client, void* self, int rc) {
+void OnConnect(mosquitto*, void* self, int rc) {
     auto* me = static_cast<Watcher*>(self);
     if (rc != 0) {
         me->dropNow = true;
@@ -33,10 +34,9 @@ void OnConnect(mosquitto* client, void* self, int rc) {
         me->dropReason = MqttRefusalText(rc);
         return;
     }
+    // Subscribed from the loop, after this turn: not under libmosquitto's callback lock.
     me->connected = true;
-    for (const std::string& topic : me->topics) {
-        mosquitto_subscribe(client, nullptr, topic.c_str(), 1);
-    }
+    me->subscribe = true;
 }
 
 void OnDisconnect(mosquitto*, void* self, int rc) {
@@ -118,6 +118,12 @@ int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
         const int rc = watcher.dropNow ? MOSQ_ERR_SUCCESS : mosquitto_loop(client, 100, 1);
         if (!wasConnected && watcher.connected) {
             tell("MQTT: watching " + broker);
+        }
+        if (watcher.subscribe && !watcher.dropNow) {
+            watcher.subscribe = false;
+            for (const std::string& topic : watcher.topics) {
+                mosquitto_subscribe(client, nullptr, topic.c_str(), 1);
+            }
         }
         if (rc != MOSQ_ERR_SUCCESS && !watcher.dropNow) {
             watcher.dropNow = true;
