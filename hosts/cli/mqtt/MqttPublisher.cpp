@@ -17,6 +17,8 @@ constexpr auto kConnectBound = std::chrono::seconds(10);
 // (a result) waits for the end of the turn, so this bounds its delay; forty idle turns a
 // second cost next to nothing.
 constexpr int kTurnMs = 25;
+// Results sent and not yet acknowledged, at most.
+constexpr std::size_t kMostInFlight = 64;
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
 
@@ -192,12 +194,26 @@ void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
     if (it == me->m_inFlight.end()) {
         return;
     }
-    std::string error;
-    if (!me->m_spool->Acknowledge(it->second, &error) && me->m_config.say) {
-        me->m_config.say("MQTT: the spool cannot be rewritten (" + error +
-                         "); a restart may send a result again");
-    }
+    me->m_spool->Acknowledge(it->second);
     me->m_inFlight.erase(it);
+    me->m_compactDue = true;
+    std::lock_guard lock(me->m_mutex);
+    me->m_resultsWaiting = true;  // room for the next ones
+}
+
+void MqttPublisher::Compact(bool now) {
+    const Clock::time_point at = Clock::now();
+    if (!m_compactDue ||
+        (!now && m_spool->Size() > 0 && at - m_lastCompact < std::chrono::seconds(1))) {
+        return;
+    }
+    m_compactDue = false;
+    m_lastCompact = at;
+    std::string error;
+    if (!m_spool->Compact(&error) && m_config.say) {
+        m_config.say("MQTT: the spool cannot be rewritten (" + error +
+                     "); a restart may send a result again");
+    }
 }
 
 void MqttPublisher::PublishDue() {
@@ -222,11 +238,10 @@ void MqttPublisher::PublishDue() {
         mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                           payload.data(), 1, true);
     }
-    if (results) {
-        for (const ResultSpool::Entry& entry : m_spool->Pending()) {
-            if (entry.seq <= m_lastSentSeq) {
-                continue;
-            }
+    if (results && m_inFlight.size() < kMostInFlight) {
+        // A backlog goes out a window at a time, as the broker acknowledges it.
+        for (const ResultSpool::Entry& entry :
+             m_spool->PendingAfter(m_lastSentSeq, kMostInFlight - m_inFlight.size())) {
             const std::string topic = ResultTopic(m_config.station, entry.slot);
             // The report's line without its line break: a message is one record.
             const int length = static_cast<int>(entry.line.size()) -
@@ -295,6 +310,7 @@ void MqttPublisher::Run() {
             }
         }
         const int rc = mosquitto_loop(m_client, kTurnMs, 1);
+        Compact(ending);
         if (!m_dropNow && !m_connected && Clock::now() - m_connectStarted > kConnectBound) {
             m_dropNow = true;
             m_dropWhy = Link::Unreachable;
@@ -307,6 +323,7 @@ void MqttPublisher::Run() {
             Drop(m_connected ? Link::Lost : Link::Unreachable, reason);
         }
     }
+    Compact(true);
     if (m_client != nullptr) {
         // Without its "offline" acknowledged the connection is just closed, so that the broker
         // publishes the last will instead.

@@ -78,6 +78,9 @@ class MqttPublisher {
     void Connect();
     void Drop(Link why, const std::string& reason);
     void PublishDue();
+    // Drops what the broker acknowledged from the spool's file: at once when it is empty (or
+    // `now`), else at most once a second.
+    void Compact(bool now);
     void Show(Link link, const std::string& reason);
 
     static void OnConnect(mosquitto*, void* self, int rc);
@@ -108,6 +111,8 @@ class MqttPublisher {
     std::uint64_t m_lastSentSeq = 0;
     std::map<int, std::uint64_t> m_inFlight;  // message id -> spool entry
     int m_offlineMid = -1;
+    bool m_compactDue = false;
+    Clock::time_point m_lastCompact{};
     bool m_offlineAcked = false;
     Link m_shown = Link::Starting;
     std::string m_shownReason;

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -157,15 +158,23 @@ bool ResultSpool::Add(const std::string& slot, const std::string& line, std::str
     return ok;
 }
 
-bool ResultSpool::Acknowledge(std::uint64_t seq, std::string* error) {
+void ResultSpool::Acknowledge(std::uint64_t seq) {
     std::lock_guard lock(m_mutex);
-    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-        if (it->seq == seq) {
-            m_entries.erase(it);
-            return RewriteLocked(error);
-        }
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), seq,
+                                     [](const Entry& e, std::uint64_t s) { return e.seq < s; });
+    if (it != m_entries.end() && it->seq == seq) {
+        m_entries.erase(it);
+        m_dirty = true;
     }
-    return true;  // acknowledged twice (a resend after a reconnection)
+    // else: acknowledged twice (a resend after a reconnection)
+}
+
+bool ResultSpool::Compact(std::string* error) {
+    std::lock_guard lock(m_mutex);
+    if (!m_dirty) {
+        return true;
+    }
+    return RewriteLocked(error);
 }
 
 bool ResultSpool::RewriteLocked(std::string* error) {
@@ -186,12 +195,25 @@ bool ResultSpool::RewriteLocked(std::string* error) {
         unlink(temporary.c_str());
         return false;
     }
+    m_dirty = false;
     return true;
 }
 
 std::vector<ResultSpool::Entry> ResultSpool::Pending() const {
     std::lock_guard lock(m_mutex);
     return m_entries;
+}
+
+std::vector<ResultSpool::Entry> ResultSpool::PendingAfter(std::uint64_t seq,
+                                                          std::size_t count) const {
+    std::lock_guard lock(m_mutex);
+    auto it = std::upper_bound(m_entries.begin(), m_entries.end(), seq,
+                               [](std::uint64_t s, const Entry& e) { return s < e.seq; });
+    std::vector<Entry> found;
+    for (; it != m_entries.end() && found.size() < count; ++it) {
+        found.push_back(*it);
+    }
+    return found;
 }
 
 std::size_t ResultSpool::Size() const {
