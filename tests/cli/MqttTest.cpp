@@ -180,8 +180,7 @@ TEST_F(MqttTest, ABrokerThatStopsMidRunLosesNoResultAndHoldsNoBoxBack) {
     options.boxes = 12;
     BoxRunner box(std::move(options));
     ASSERT_TRUE(box.Opened()) << box.OpenError();
-    ChildProcess tool(
-        Station(box.SlavePath(), image, broker.Url(), "bouncy", {"--loop", "--count", "12"}));
+    ChildProcess tool(Station(box.SlavePath(), image, broker.Url(), "bouncy", {"--loop"}));
     ASSERT_TRUE(tool.WaitForStderr("MQTT: connected")) << tool.Stderr();
     broker.Stop();
     ASSERT_TRUE(tool.WaitForStderr(
@@ -193,8 +192,14 @@ TEST_F(MqttTest, ABrokerThatStopsMidRunLosesNoResultAndHoldsNoBoxBack) {
     EXPECT_GE(ReportLines(ReadWholeFile(SpoolPath())).size(), 4u) << "kept for the broker";
     ASSERT_TRUE(broker.Start()) << broker.Log();
     EXPECT_TRUE(box.Join().ok);
+    // The station, still running, takes the broker back and empties its spool.
+    ASSERT_TRUE(tool.WaitForStderr("MQTT: connected", 2)) << tool.Stderr();
+    for (int i = 0; i < 400 && ReadWholeFile(SpoolPath()) != ""; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    tool.Signal(SIGTERM);
     const ChildProcess::End end = tool.Wait();
-    EXPECT_EQ(end.status, 0) << tool.Stderr();
+    EXPECT_EQ(end.status, 143) << tool.Stderr();
     EXPECT_EQ(CountOf(tool.Stderr(), "MQTT: connected"), 2) << tool.Stderr();
     EXPECT_EQ(CountOf(tool.Stderr(), "MQTT: lost"), 1) << "one line per change:\n" << tool.Stderr();
     EXPECT_EQ(CountOf(tool.Stderr(), "MQTT: cannot reach"), 0) << tool.Stderr();
@@ -222,6 +227,32 @@ TEST_F(MqttTest, ABrokerThatStopsMidRunLosesNoResultAndHoldsNoBoxBack) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_EQ(unique(), report);
+}
+
+TEST_F(MqttTest, ALongBacklogGoesOutWholeAndInOrder) {
+    // What a long outage leaves: more results than are ever sent at once.
+    std::string spool;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 300; ++i) {
+        expected.push_back("{\"id\":\"backlog-" + std::to_string(i) + "\"}");
+        spool += "COM" + std::to_string(1 + i % 4) + "\t" + expected.back() + "\n";
+    }
+    WriteWholeFile(SpoolPath(), spool);
+    MqttBroker broker(BrokerOptions());
+    ASSERT_TRUE(broker.Start()) << broker.Log();
+    MqttSubscriber watcher(broker.Port(), "stavel/+/+/result");
+    ASSERT_TRUE(watcher.Connected());
+    const std::string image = MakeImage(5000);
+    ChildProcess tool(Station(kNoDevice, image, broker.Url(), "catching-up"));
+    EXPECT_EQ(tool.Wait().status, 3) << tool.Stderr();
+    expected.push_back(ReportLinesNow().at(0));
+    ASSERT_TRUE(watcher.WaitFor([&](const std::vector<MqttMessage>& got) {
+        return got.size() >= expected.size();
+    })) << watcher.Messages().size();
+    const std::vector<MqttMessage> got = watcher.Messages();
+    EXPECT_EQ(Payloads(got), expected);
+    EXPECT_EQ(got[1].topic, "stavel/catching-up/COM2/result");
+    EXPECT_EQ(ReadWholeFile(SpoolPath()), "");
 }
 
 TEST_F(MqttTest, MqttsWithACertificateTheTestMade) {
