@@ -1,6 +1,9 @@
 #include "hosts/cli/mqtt/MqttPublisher.h"
 
 #include <mosquitto.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -13,10 +16,9 @@ constexpr int kKeepAliveSeconds = 10;
 // A broker that does not answer a connection (a host that drops the packets) is given up on
 // after this, rather than after the system's TCP timeout of minutes.
 constexpr auto kConnectBound = std::chrono::seconds(10);
-// How long one turn of the network loop may wait for the socket. News from the serving thread
-// (a result) waits for the end of the turn, so this bounds its delay; forty idle turns a
-// second cost next to nothing.
-constexpr int kTurnMs = 25;
+// The longest one turn of the network loop waits for the socket or for news. A result wakes it
+// at once; states (at most one a second) and the keep-alive can wait that long.
+constexpr int kTurnMs = 250;
 // Results sent and not yet acknowledged, at most.
 constexpr std::size_t kMostInFlight = 64;
 constexpr const char* kOnline = "online";
@@ -27,10 +29,39 @@ constexpr const char* kOffline = "offline";
 MqttPublisher::MqttPublisher(Config config)
     : m_config(std::move(config)),
       m_spool(std::move(m_config.spool)),
-      m_statusTopic(StatusTopic(m_config.station)) {}
+      m_statusTopic(StatusTopic(m_config.station)),
+      m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 MqttPublisher::~MqttPublisher() {
     StationEnded();
+    if (m_wakeFd >= 0) {
+        close(m_wakeFd);
+    }
+}
+
+void MqttPublisher::Wake() {
+    if (m_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        (void)!write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+int MqttPublisher::Turn() {
+    const int socket = mosquitto_socket(m_client);
+    if (socket >= 0) {
+        pollfd fds[2] = {
+            {socket, static_cast<short>(POLLIN | (mosquitto_want_write(m_client) ? POLLOUT : 0)),
+             0},
+            {m_wakeFd, POLLIN, 0},
+        };
+        poll(fds, m_wakeFd >= 0 ? 2 : 1, kTurnMs);  // EINTR: just an early turn
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::uint64_t count = 0;
+            (void)!read(m_wakeFd, &count, sizeof count);
+        }
+    }
+    // The waiting was done above; libmosquitto reads, writes and keeps the connection alive.
+    return mosquitto_loop(m_client, 0, 1);
 }
 
 void MqttPublisher::StationStarted() {
@@ -57,9 +88,12 @@ void MqttPublisher::RecordFinal(const std::string& slot, const std::string& line
         m_config.say("MQTT: the spool cannot be written (" + error +
                      "); the result is sent, but a restart before the broker has it loses it");
     }
-    std::lock_guard lock(m_mutex);
-    m_resultsWaiting = true;
-    m_wake.notify_one();
+    {
+        std::lock_guard lock(m_mutex);
+        m_resultsWaiting = true;
+        m_wake.notify_one();
+    }
+    Wake();
 }
 
 void MqttPublisher::StationEnded(std::chrono::milliseconds grace) {
@@ -71,6 +105,7 @@ void MqttPublisher::StationEnded(std::chrono::milliseconds grace) {
         }
         m_wake.notify_one();
     }
+    Wake();
     if (m_thread.joinable()) {
         m_thread.join();
     }
@@ -309,7 +344,7 @@ void MqttPublisher::Run() {
                 }
             }
         }
-        const int rc = mosquitto_loop(m_client, kTurnMs, 1);
+        const int rc = Turn();
         Compact(ending);
         if (!m_dropNow && !m_connected && Clock::now() - m_connectStarted > kConnectBound) {
             m_dropNow = true;
@@ -329,7 +364,7 @@ void MqttPublisher::Run() {
         // publishes the last will instead.
         if (m_connected && m_offlineAcked) {
             mosquitto_disconnect(m_client);
-            mosquitto_loop(m_client, kTurnMs, 1);
+            mosquitto_loop(m_client, 50, 1);
         }
         mosquitto_destroy(m_client);
         m_client = nullptr;

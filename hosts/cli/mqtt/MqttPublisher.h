@@ -75,6 +75,9 @@ class MqttPublisher {
     };
 
     void Run();
+    // One turn of the network loop: waits for the socket or Wake, at most kTurnMs.
+    int Turn();
+    void Wake();
     void Connect();
     void Drop(Link why, const std::string& reason);
     void PublishDue();
@@ -90,6 +93,7 @@ class MqttPublisher {
     Config m_config;
     std::unique_ptr<ResultSpool> m_spool;
     const std::string m_statusTopic;
+    const int m_wakeFd;  // an eventfd: news for the publisher's thread
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
