@@ -78,6 +78,7 @@ TEST(ResultSpoolTest, KeepsUnacknowledgedLinesAcrossAReopenAndDropsATornOne) {
         ASSERT_TRUE(spool->Add("/dev/ttyUSB0", "{\"id\":\"a\"}\n", &error)) << error;
         ASSERT_TRUE(spool->Add("slot\twith\ttabs%", "{\"id\":\"b\"}\n", &error)) << error;
         ASSERT_TRUE(spool->Add("COM3", "{\"id\":\"c\"}\n", &error)) << error;
+        ASSERT_TRUE(spool->Sync(&error)) << error;
         const auto pending = spool->Pending();
         ASSERT_EQ(pending.size(), 3u);
         spool->Acknowledge(pending[0].seq);

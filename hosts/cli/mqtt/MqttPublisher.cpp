@@ -236,6 +236,14 @@ void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
     me->m_resultsWaiting = true;  // room for the next ones
 }
 
+void MqttPublisher::SyncSpool() {
+    std::string error;
+    if (!m_spool->Sync(&error) && m_config.say) {
+        m_config.say("MQTT: the spool cannot be flushed to disk (" + error +
+                     "); a power cut before the broker has the result loses it there");
+    }
+}
+
 void MqttPublisher::Compact(bool now) {
     const Clock::time_point at = Clock::now();
     if (!m_compactDue ||
@@ -303,6 +311,7 @@ void MqttPublisher::Run() {
             ending = m_ending;
             deadline = m_deadline;
         }
+        SyncSpool();
         const Clock::time_point now = Clock::now();
         if (ending && (!m_connected || now >= deadline || m_offlineAcked)) {
             break;
@@ -358,6 +367,7 @@ void MqttPublisher::Run() {
             Drop(m_connected ? Link::Lost : Link::Unreachable, reason);
         }
     }
+    SyncSpool();
     Compact(true);
     if (m_client != nullptr) {
         // Without its "offline" acknowledged the connection is just closed, so that the broker

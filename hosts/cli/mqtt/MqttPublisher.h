@@ -3,7 +3,7 @@
 // A station's line to the factory's MQTT broker. Three calls carry everything: the station
 // started or ended, a slot's state changed, a box's record is final. None of them waits for the
 // network: they hand their news to the publisher's own thread and return (a final record is
-// first kept in the spool on disk, as the report keeps it).
+// first written to the spool, which that thread then flushes to disk).
 //
 // What goes out:
 //   stavel/<station>/status        "online" retained while running; "offline" retained at a
@@ -84,6 +84,7 @@ class MqttPublisher {
     // Drops what the broker acknowledged from the spool's file: at once when it is empty (or
     // `now`), else at most once a second.
     void Compact(bool now);
+    void SyncSpool();
     void Show(Link link, const std::string& reason);
 
     static void OnConnect(mosquitto*, void* self, int rc);

@@ -150,11 +150,33 @@ bool ResultSpool::Add(const std::string& slot, const std::string& line, std::str
         *error = SysError("open", m_path);
         return false;
     }
-    const bool ok = WriteAll(fd, EscapeSlot(slot) + "\t" + line) && fdatasync(fd) == 0;
+    const bool ok = WriteAll(fd, EscapeSlot(slot) + "\t" + line);
     if (!ok) {
         *error = SysError("write", m_path);
     }
     close(fd);
+    m_unsynced = true;
+    return ok;
+}
+
+bool ResultSpool::Sync(std::string* error) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_unsynced) {
+            return true;
+        }
+        m_unsynced = false;
+    }
+    // Outside the lock, so that Add never waits for the disk. A Compact in the meantime has
+    // flushed its own file; flushing that one again is harmless.
+    const int fd = open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && fdatasync(fd) == 0;
+    if (!ok) {
+        *error = SysError("flush", m_path);
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
     return ok;
 }
 

@@ -5,11 +5,13 @@
 // record exactly as in the report; a line leaves the file once the broker has it (at the next
 // Compact).
 //
-// How it works. A new result is appended with one write() and flushed to disk before Add
-// returns, as the report line is. An acknowledgement rewrites the file without that line
-// (a temporary copy, flushed, then renamed over it), so a crash leaves either the old or the
-// new file, never half of one. The file is small while the broker is there.
-// The lines are also kept in memory, half a kilobyte a box, while the broker is away.
+// How it works. A new result is appended with one write() before Add returns, so a killed
+// process loses none; Sync, on the publisher's thread, flushes it to disk, so that the thread
+// serving the boxes never waits for the flush (the report line itself is flushed there). An
+// acknowledgement rewrites the file without that line (a temporary copy, flushed, then renamed over
+// it), so a crash leaves either the old or the new file, never half of one. The file is small while
+// the broker is there. The lines are also kept in memory, half a kilobyte a box, while the broker
+// is away.
 //
 // Several runs may share one report (one per port, or the default report of a user). Each takes a
 // spool of its own beside it, held with a lock for as long as it runs: the first one free of
@@ -42,6 +44,8 @@ class ResultSpool {
     // Keeps `line` (one record, ending in "\n") for `slot`; false with `error` when it could not
     // be written to disk (it is still kept in memory and sent).
     bool Add(const std::string& slot, const std::string& line, std::string* error);
+    // Flushes what Add wrote to disk; false with `error` when it could not.
+    bool Sync(std::string* error);
     // The broker has the entry `seq`. The file keeps it until Compact, so that a long backlog
     // costs one rewrite per Compact rather than one per result; a crash in between sends it
     // again after the restart (with its id, as any repeat).
@@ -64,7 +68,8 @@ class ResultSpool {
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries;
     std::uint64_t m_next = 1;
-    bool m_dirty = false;  // the file holds acknowledged lines
+    bool m_dirty = false;     // the file holds acknowledged lines
+    bool m_unsynced = false;  // Add wrote since the last Sync
 };
 
 // The spool beside `reportPath`.
