@@ -7,6 +7,7 @@ packages=(
     g++ make cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libpng-dev libssl-dev
+    libmosquitto-dev mosquitto openssl
     libwxgtk3.2-dev xvfb xauth xdotool x11-utils
     clang libclang-rt-14-dev
     universal-ctags

@@ -7,6 +7,7 @@
 // Threading rules: UI thread only.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,12 @@ class BoxBook {
     // reason is on the verdict stream by then).
     bool Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& detail);
 
+    // Told of each record once it is in the report (or failed to get there), with the line
+    // exactly as written: the station's publisher sends it on.
+    void OnRecord(std::function<void(const BoxRecord&, const std::string& line)> onRecord) {
+        m_onRecord = std::move(onRecord);
+    }
+
     int Passed() const { return m_passed; }
     int Failed() const { return m_failed; }
     int Boxes() const { return m_passed + m_failed; }
@@ -32,6 +39,7 @@ class BoxBook {
     BoxSlot m_slot;
     std::string m_portLabel;
     std::unique_ptr<ReportFile> m_report;
+    std::function<void(const BoxRecord&, const std::string& line)> m_onRecord;
     int m_passed = 0;
     int m_failed = 0;
 };

@@ -24,6 +24,12 @@ enum LongOnly : int {
     kReport,
     kLogFile,
     kTimestamps,
+    kMqtt,
+    kMqttCa,
+    kMqttPasswordFile,
+    kStationName,
+    kWatch,
+    kStation,
 };
 
 const option kOptions[] = {
@@ -44,6 +50,12 @@ const option kOptions[] = {
     {"report", required_argument, nullptr, kReport},
     {"log-file", required_argument, nullptr, kLogFile},
     {"timestamps", no_argument, nullptr, kTimestamps},
+    {"mqtt", required_argument, nullptr, kMqtt},
+    {"mqtt-ca", required_argument, nullptr, kMqttCa},
+    {"mqtt-password-file", required_argument, nullptr, kMqttPasswordFile},
+    {"station-name", required_argument, nullptr, kStationName},
+    {"watch", required_argument, nullptr, kWatch},
+    {"station", required_argument, nullptr, kStation},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -93,6 +105,8 @@ bool SamePort(const std::string& a, const std::string& b) {
 struct Seen {
     bool port = false;
     bool ini = false;
+    bool mqtt = false;
+    bool watch = false;
     int exclusive = 0;  // --help, --version, --list-ports
 };
 
@@ -109,6 +123,22 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     if (o.timestamps && !o.logFile) {
         return "--timestamps goes with --log-file";
     }
+    if (seen.mqtt && seen.watch) {
+        return "--mqtt serves and publishes, --watch only watches: one or the other";
+    }
+    if (o.stationName && !seen.mqtt) {
+        return "--station-name goes with --mqtt";
+    }
+    if (!o.watchStations.empty() && !seen.watch) {
+        return "--station goes with --watch (a station names itself with --station-name)";
+    }
+    if ((o.mqttCa || o.mqttPasswordFile) && !o.broker) {
+        return std::string(o.mqttCa ? "--mqtt-ca" : "--mqtt-password-file") +
+               " goes with --mqtt or --watch";
+    }
+    if (o.mqttCa && o.broker && !o.broker->tls) {
+        return "--mqtt-ca goes with an mqtts:// broker";
+    }
     switch (o.mode) {
         case CliOptions::Mode::Serve:
             if (o.ports.empty()) {
@@ -124,9 +154,15 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
                 return "--count goes with --loop";
             }
             return {};
+        case CliOptions::Mode::Watch:
+            if (seen.port || !o.image.empty() || seen.ini || o.loop || o.count > 0 ||
+                o.timeoutSeconds > 0 || o.report || o.logFile || o.debug || o.fast) {
+                return "--watch takes only --station, --mqtt-ca, --mqtt-password-file and --quiet";
+            }
+            return {};
         case CliOptions::Mode::Demo:
             if (seen.port || seen.ini || o.loop || o.count > 0 || o.timeoutSeconds > 0 ||
-                o.report || o.logFile) {
+                o.report || o.logFile || seen.mqtt) {
                 return "--demo takes only --fast, --image, --debug and --quiet";
             }
             return {};
@@ -194,6 +230,32 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kTimestamps:
             o.timestamps = true;
             return true;
+        case kMqtt:
+        case kWatch: {
+            const MqttUrlParse parse = ParseMqttUrl(value);
+            if (!parse.url) {
+                error = parse.error;
+                return false;
+            }
+            o.broker = parse.url;
+            (code == kMqtt ? seen.mqtt : seen.watch) = true;
+            if (code == kWatch) {
+                o.mode = CliOptions::Mode::Watch;
+            }
+            return true;
+        }
+        case kMqttCa:
+            o.mqttCa = value;
+            return true;
+        case kMqttPasswordFile:
+            o.mqttPasswordFile = value;
+            return true;
+        case kStationName:
+            o.stationName = value;
+            return true;
+        case kStation:
+            o.watchStations.emplace_back(value);
+            return true;
         default:
             return false;
     }
@@ -255,6 +317,9 @@ std::string UsageText(const std::string& program) {
            " --demo [--fast] [-i FILE] [-d] [-q]\n"
            "  " +
            program +
+           " --watch URL [--station NAME]...\n"
+           "  " +
+           program +
            " --list-ports [--all]\n"
            "  " +
            program +
@@ -280,6 +345,16 @@ std::string UsageText(const std::string& program) {
            "                      the operator's)\n"
            "      --report FILE   append one JSON line per box to FILE, flushed to disk as the\n"
            "                      box ends\n"
+           "      --mqtt URL      also publish each box's result and each slot's state to the\n"
+           "                      MQTT broker at mqtt://[user@]host[:port] or mqtts://...;\n"
+           "                      results the broker has not taken wait in a spool beside the\n"
+           "                      report (without --report: in $XDG_STATE_HOME/stavel/)\n"
+           "      --station-name NAME  the station's name on the broker (default: host name)\n"
+           "      --mqtt-ca FILE  with mqtts://: the certificate authority to trust\n"
+           "      --mqtt-password-file FILE  the broker password (or STAVEL_MQTT_PASSWORD);\n"
+           "                      never on the command line\n"
+           "      --watch URL     show every station on the broker, live (--station NAME:\n"
+           "                      only those); without a terminal one line per result\n"
            "      --demo          a whole download against a simulated box; --fast: unpaced\n"
            "      --list-ports    the serial ports present, with their stable names; --all:\n"
            "                      the whole COM table\n"

@@ -4,6 +4,8 @@
 // --port=VALUE, -- ends the options):
 //   stavel -p DEVICE|COMn -i FILE [-d] [-q] [--ini FILE] [--log-file FILE [--timestamps]]
 //          [--loop [--count N]] [--timeout SECONDS] [--report FILE]
+//          [--mqtt URL [--station-name NAME] [--mqtt-ca FILE] [--mqtt-password-file FILE]]
+//   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
 //   stavel --list-ports [--all] | -h | -V
 
@@ -11,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "hosts/cli/mqtt/MqttUrl.h"
+
 struct CliOptions {
-    enum class Mode { Serve, Demo, ListPorts, Help, Version };
+    enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch };
 
     Mode mode = Mode::Help;
     std::vector<std::string> ports;  // as given; the same port twice is refused
@@ -28,6 +32,12 @@ struct CliOptions {
     std::optional<std::string> report;
     std::optional<std::string> logFile;
     bool timestamps = false;  // with --log-file: each line starts with its UTC time
+    // --mqtt (serving) or --watch: the broker.
+    std::optional<MqttUrl> broker;
+    std::optional<std::string> stationName;  // --station-name; default: the host name
+    std::optional<std::string> mqttCa;
+    std::optional<std::string> mqttPasswordFile;
+    std::vector<std::string> watchStations;  // --station, with --watch; none: every station
 };
 
 struct CliParse {

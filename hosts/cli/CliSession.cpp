@@ -12,6 +12,7 @@
 #include "hosts/cli/ConsoleScreen.h"
 #include "hosts/cli/PortProbe.h"
 #include "hosts/cli/ProgressLine.h"
+#include "hosts/cli/SlotFeed.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
@@ -89,6 +90,9 @@ void CliSession::OnDialogCreated(CDialog& dialog) {
         m_progress = std::make_unique<ProgressLine>(*m_screen);
         dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
     }
+    if (m_config.slotFeed != nullptr) {
+        dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_config.slotFeed);
+    }
 }
 
 void CliSession::Begin() {
@@ -157,6 +161,9 @@ void CliSession::OnEvent(DownloadEvent event) {
         case DownloadEvent::Started:
             if (m_progress) {
                 m_progress->Restart();
+            }
+            if (m_config.slotFeed != nullptr) {
+                m_config.slotFeed->Waiting();
             }
             break;
         case DownloadEvent::ConnectFailed:

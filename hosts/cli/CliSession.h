@@ -27,6 +27,7 @@ class ConsoleLog;
 class ConsoleHost;
 class ConsoleScreen;
 class ProgressLine;
+class SlotFeed;
 class WindowObserver;
 
 // The exit statuses are BoxVerdict.h's table.
@@ -47,6 +48,8 @@ struct SessionConfig {
     bool keepStoredPort = false;
     // Where each box's verdict and record go; may be null.
     BoxBook* book = nullptr;
+    // Told where the slot stands (for the station's state on the broker); may be null.
+    SlotFeed* slotFeed = nullptr;
     // Told of each download event after the session has acted on it (the demo starts its box).
     std::function<void(DownloadEvent)> onEvent;
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+// A real Mosquitto broker for one test: on 127.0.0.1 and a free port, with a config file the
+// test writes into its own folder (anonymous, a password file, or TLS with a certificate made
+// by openssl). It can be stopped and started again on the same port.
+
+#include <memory>
+#include <string>
+
+#include "tests/support/process/ChildProcess.h"
+
+class MqttBroker {
+  public:
+    struct Options {
+        std::string folder;  // where the config (and any password file) goes
+        // "user:password" pairs for a password file; empty: anonymous clients are let in.
+        std::string user;
+        std::string password;
+        bool tls = false;         // with CA, server certificate and key made in `folder`
+        bool persistent = false;  // keeps sessions and queued messages across a restart
+    };
+
+    explicit MqttBroker(Options options);
+    ~MqttBroker();
+
+    // Starts the broker and waits until it takes connections; false (with the broker's output
+    // in Log()) when it did not.
+    bool Start();
+    // SIGTERM, and waits for its end.
+    void Stop();
+    int Port() const { return m_port; }
+    std::string Url() const;
+    std::string CaFile() const { return m_options.folder + "/ca.pem"; }
+    std::string Log() const;
+
+  private:
+    bool MakeCertificates();
+
+    Options m_options;
+    int m_port = 0;
+    std::string m_config;
+    std::unique_ptr<ChildProcess> m_process;
+};
+
+// A TCP port on 127.0.0.1 that nothing listens on at the moment.
+int FreeLocalPort();
