@@ -14,7 +14,11 @@ bool BoxBook::Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& 
     // The record is on disk before the operator reads the verdict. The verdict goes through
     // the output thread like everything else shown, so an unread terminal never holds the box.
     std::string error;
-    const bool kept = !m_report || m_report->Append(BoxRecordLine(record), &error);
+    const std::string line = BoxRecordLine(record);
+    const bool kept = !m_report || m_report->Append(line, &error);
+    if (m_sink) {
+        m_sink(record, end, line);
+    }
     std::string text =
         ApplicationName() + ": " + EscapeName(VerdictLine(m_portLabel, record)) + "\n";
     if (!kept) {

@@ -7,6 +7,7 @@
 // Threading rules: UI thread only.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,11 @@ class BoxBook {
     // reason is on the verdict stream by then).
     bool Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& detail);
 
+    // Also told of each record as judged (a station's slot passes it on); the line is the record
+    // as the report keeps it.
+    using RecordSink = std::function<void(const BoxRecord&, BoxEnd, const std::string& line)>;
+    void SetRecordSink(RecordSink sink) { m_sink = std::move(sink); }
+
     int Passed() const { return m_passed; }
     int Failed() const { return m_failed; }
     int Boxes() const { return m_passed + m_failed; }
@@ -32,6 +38,7 @@ class BoxBook {
     BoxSlot m_slot;
     std::string m_portLabel;
     std::unique_ptr<ReportFile> m_report;
+    RecordSink m_sink;
     int m_passed = 0;
     int m_failed = 0;
 };

@@ -16,6 +16,9 @@
 #include "hosts/cli/LogFile.h"
 #include "hosts/cli/PortChoice.h"
 #include "hosts/cli/SignalStop.h"
+#include "hosts/cli/station/BoxLogDir.h"
+#include "hosts/cli/station/ChildEvents.h"
+#include "hosts/cli/station/Station.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
@@ -33,8 +36,8 @@ int UsageError(const std::string& error) {
 }
 
 int Serve(const CliOptions& options) {
-    if (options.ports.size() > 1) {
-        return UsageError("one --port at a time");
+    if (options.Station()) {
+        return RunStation(options);
     }
     const std::string& portArgument = options.ports.front();
     const PortChoice port = ChoosePort(portArgument);
@@ -69,9 +72,37 @@ int Serve(const CliOptions& options) {
             return kExitUsage;
         }
     }
+    std::unique_ptr<BoxLogDir> logDir;
+    if (options.logDir) {
+        std::string error;
+        logDir = BoxLogDir::Open(*options.logDir, portArgument,
+                                 options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None,
+                                 error);
+        if (!logDir) {
+            WriteStderr(std::string(kProgram) +
+                        ": the log folder cannot take files: " + EscapeName(error) + "\n");
+            return kExitUsage;
+        }
+    }
+    // A station's slot tells the station each step on the descriptor it was given.
+    std::unique_ptr<ChildEvents> events;
+    if (options.eventsFd >= 0) {
+        events = std::make_unique<ChildEvents>(options.eventsFd);
+    }
     const std::string device = ResolvedDevicePath(port.devicePath);
     BoxBook book(BoxSlot{portArgument, device, AdapterOf(device)},
                  "COM" + std::to_string(port.number) + " (" + device + ")", std::move(report));
+    if (events || logDir) {
+        book.SetRecordSink(
+            [&events, &logDir](const BoxRecord& record, BoxEnd end, const std::string& line) {
+                if (logDir) {
+                    logDir->OnRecord(record);
+                }
+                if (events) {
+                    events->OnRecord(end, line);
+                }
+            });
+    }
     SessionConfig config;
     config.portNumber = port.number;
     config.image = options.image;
@@ -82,7 +113,21 @@ int Serve(const CliOptions& options) {
     config.timeoutSeconds = options.timeoutSeconds;
     config.book = &book;
     config.quiet = options.quiet;
-    config.logFile = logFile.get();
+    config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
+    config.progressObserver = events.get();
+    if (events || logDir) {
+        config.onEvent = [&events, &logDir](DownloadEvent event) {
+            if (event != DownloadEvent::Started) {
+                return;
+            }
+            if (logDir) {
+                logDir->OnArmed();
+            }
+            if (events) {
+                events->OnArmed();
+            }
+        };
+    }
     config.keepStoredPort = port.byPath;
     CliSession session(config);
     const int status = session.Run();
@@ -131,6 +176,10 @@ int main(int argc, char** argv) {
     // watcher.
     SignalStop signals(
         [](int signo) {
+            if (Station* station = Station::Current()) {
+                station->OnSignal(signo);
+                return;
+            }
             // A write waiting on a box that stopped reading would hold the UI thread: end it
             // now, so the stop below runs at once and cleanly.
             if (CliSession* session = CliSession::Current()) {

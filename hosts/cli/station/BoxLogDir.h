@@ -1,0 +1,48 @@
+#pragma once
+
+// `--log-dir DIR`: one log file per box, named from the slot (made safe for a file name), the
+// box's UTC start and its verdict: "serial_by-path_pci-0000_00_14.0-usb-0_2_1.0-port0_
+// 20261207T023107.120Z_PASS.log". A box's log is written to a hidden file while it runs and
+// renamed once its verdict is known and its last lines are in, so a file with a verdict in its
+// name is complete. The lines are those of the log view, with UTC stamps when asked.
+//
+// Threading rules: UI thread only (the log view's observer and the session's callbacks).
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "download/BoxRecord.h"
+#include "hosts/cli/LogFile.h"
+#include "platform/window/WindowObserver.h"
+
+class BoxLogDir final : public WindowObserver {
+  public:
+    // Null with `error` when the folder cannot take a file.
+    static std::unique_ptr<BoxLogDir> Open(const std::string& dir, const std::string& slot,
+                                           LogFile::Stamps stamps, std::string& error);
+    ~BoxLogDir() override;
+
+    // START pressed for the next box: the last box's file is complete.
+    void OnArmed();
+    // The box is judged: its file gets its name once its last lines are in.
+    void OnRecord(const BoxRecord& record);
+
+    void OnTextInserted(CWnd& wnd, std::size_t position, std::size_t replaced,
+                        std::string_view text) override;
+
+    // The slot as a file name's part: bytes outside [A-Za-z0-9._-] become '_'.
+    static std::string SafeName(const std::string& slot);
+
+  private:
+    BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps);
+    bool OpenFile(std::string& error);
+    void CloseFile();
+
+    std::string m_dir;
+    std::string m_safeSlot;
+    LogFile::Stamps m_stamps;
+    std::string m_partial;
+    std::unique_ptr<LogFile> m_file;
+    std::optional<std::string> m_finalName;  // the box is judged: its file's name
+};
