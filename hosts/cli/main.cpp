@@ -115,15 +115,9 @@ int Serve(const CliOptions& options) {
     config.quiet = options.quiet;
     config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
     config.progressObserver = events.get();
-    if (events || logDir) {
-        config.onEvent = [&events, &logDir](DownloadEvent event) {
-            if (event != DownloadEvent::Started) {
-                return;
-            }
-            if (logDir) {
-                logDir->OnArmed();
-            }
-            if (events) {
+    if (events) {
+        config.onEvent = [&events](DownloadEvent event) {
+            if (event == DownloadEvent::Started) {
                 events->OnArmed();
             }
         };

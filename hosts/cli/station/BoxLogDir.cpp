@@ -90,22 +90,16 @@ void BoxLogDir::CloseFile() {
     m_finalName.reset();
 }
 
-void BoxLogDir::OnArmed() {
-    if (!m_finalName) {
-        return;  // the lines so far lead up to this box
-    }
-    CloseFile();
-    std::string ignored;
-    OpenFile(ignored);
-}
-
 void BoxLogDir::OnRecord(const BoxRecord& record) {
     m_finalName = m_safeSlot + "_" + FileStamp(record.start) + (record.pass ? "_PASS" : "_FAIL");
+    CloseFile();
 }
 
 void BoxLogDir::OnTextInserted(CWnd& wnd, std::size_t position, std::size_t replaced,
                                std::string_view text) {
-    if (m_file) {
-        m_file->OnTextInserted(wnd, position, replaced, text);
+    std::string error;
+    if (!m_file && !OpenFile(error)) {
+        return;  // the folder was writable at the start; a full disk costs this box's log
     }
+    m_file->OnTextInserted(wnd, position, replaced, text);
 }

@@ -2,9 +2,10 @@
 
 // `--log-dir DIR`: one log file per box, named from the slot (made safe for a file name), the
 // box's UTC start and its verdict: "serial_by-path_pci-0000_00_14.0-usb-0_2_1.0-port0_
-// 20261207T023107.120Z_PASS.log". A box's log is written to a hidden file while it runs and
-// renamed once its verdict is known and its last lines are in, so a file with a verdict in its
-// name is complete. The lines are those of the log view, with UTC stamps when asked.
+// 20261207T023107.120Z_PASS.log". A box's file holds the log view's lines from the previous
+// box's verdict to its own (START, the wait, the box's whole download), with UTC stamps when
+// asked. It is written under a hidden name and renamed at the verdict, so a file with a
+// verdict in its name is complete.
 //
 // Threading rules: UI thread only (the log view's observer and the session's callbacks).
 
@@ -23,9 +24,7 @@ class BoxLogDir final : public WindowObserver {
                                            LogFile::Stamps stamps, std::string& error);
     ~BoxLogDir() override;
 
-    // START pressed for the next box: the last box's file is complete.
-    void OnArmed();
-    // The box is judged: its file gets its name once its last lines are in.
+    // The box is judged: its file is complete and gets its name.
     void OnRecord(const BoxRecord& record);
 
     void OnTextInserted(CWnd& wnd, std::size_t position, std::size_t replaced,

@@ -211,6 +211,7 @@ void Station::OnLine(Slot& slot, const std::string& line) {
     }
     const std::string event = EventString(*fields, "event");
     if (event == "armed") {
+        slot.lastEnd.clear();
         slot.heard = false;
         slot.judged = false;
         slot.bytes = 0;
@@ -250,6 +251,7 @@ void Station::OnRecord(Slot& slot, const std::string& end, const std::string& re
     const std::string reason = EventString(*record, "reason");
     slot.judged = true;
     slot.heard = false;
+    slot.lastEnd = end;
     if (end == "port-not-opened") {
         // A port that still will not open, for the same reason, is no news.
         if (reason == slot.lastPortFailure) {
@@ -327,7 +329,9 @@ void Station::OnChildEnded(Slot& slot) {
         SetState(slot, "done");
         return;
     }
-    const bool portGone = code == kExitPortFailed || code == kExitPortLost || crashed;
+    // A --count run ends with 1 whatever ended it: the last box says whether the port went.
+    const bool portGone = slot.lastEnd == "port-lost" || slot.lastEnd == "port-not-opened" ||
+                          code == kExitPortFailed || code == kExitPortLost || crashed;
     if (portGone && MoreBoxes(slot)) {
         slot.phase = Phase::PortGone;
         slot.nextTry = Clock::now() + kTick;

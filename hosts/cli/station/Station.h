@@ -60,6 +60,7 @@ class Station {
         bool judged = false;          // ... and has its record
         int boxes = 0;                // records written for this slot
         double seconds = 0;           // their time, summed
+        std::string lastEnd;          // how the slot's last box ended ("port-lost", ...)
         std::string lastPortFailure;  // the reason last recorded for a port that would not open
         Clock::time_point nextTry{};
         Clock::time_point lastShown{};
