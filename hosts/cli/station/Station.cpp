@@ -339,7 +339,9 @@ void Station::OnChildEnded(Slot& slot) {
         return;
     }
     slot.phase = Phase::Done;
-    SetState(slot, "done");
+    // The last verdict stays in view.
+    const bool judged = slot.status.state == "passed" || slot.status.state == "failed";
+    SetState(slot, judged ? slot.status.state : "done");
 }
 
 void Station::StopAll(int signo) {
@@ -499,7 +501,7 @@ int Station::Run() {
     return status;
 }
 
-int RunStation(const CliOptions& options) {
-    Station station(options);
+int RunStation(const CliOptions& options, StationObserver* observer) {
+    Station station(options, observer);
     return station.Run();
 }

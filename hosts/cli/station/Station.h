@@ -99,5 +99,5 @@ class Station {
     bool m_unservable = false;  // a slot could not serve at all (its settings, its image)
 };
 
-// Runs the station for `options`; the exit status.
-int RunStation(const CliOptions& options);
+// Runs the station for `options`, telling `observer` (may be null) as it goes; the exit status.
+int RunStation(const CliOptions& options, StationObserver* observer = nullptr);
