@@ -13,6 +13,7 @@
 #include "tests/cli/BoxRunner.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/cli/JsonLine.h"
+#include "tests/support/pty/Pty.h"
 
 namespace {
 
@@ -232,6 +233,43 @@ TEST_F(StationTest, SigtermMidRunStopsEverySlotCleanlyWithItsRecordAndTheTally) 
     EXPECT_EQ(TallyOf(station.Stderr(), "total"), std::pair(0, 2)) << station.Stderr();
     // Every slot's process has ended and the station's temporary folder is gone.
     EXPECT_TRUE(std::filesystem::is_empty(tmp));
+}
+
+TEST_F(StationTest, OnATerminalTheTableIsRedrawnInPlaceAndWithTermDumbEachEventIsALine) {
+    const std::string image = MakeImage(20000);
+    for (const std::string term : {"xterm", "dumb"}) {
+        std::vector<std::unique_ptr<BoxRunner>> boxes;
+        for (int k = 1; k <= 2; ++k) {
+            boxes.push_back(std::make_unique<BoxRunner>(FastBox(m_image)));
+            ASSERT_TRUE(boxes.back()->Opened());
+            PointLink(Slot(k), boxes.back()->SlavePath());
+            boxes.back()->Start();
+        }
+        Pty terminal;
+        ChildProcess station(Station(2, image, {}), {"TERM=" + term}, terminal.SlaveFd(),
+                             terminal.MasterFd());
+        terminal.ReleaseSlave();
+        const ChildProcess::End end = station.Wait(std::chrono::seconds(30));
+        for (auto& box : boxes) {
+            EXPECT_TRUE(box->Join().ok);
+        }
+        ASSERT_TRUE(end.exited);
+        EXPECT_EQ(end.status, 0) << station.Stdout();
+        const std::string shown = station.Stdout();  // the terminal's one stream
+        EXPECT_EQ(TallyOf(shown, "total"), std::pair(2, 0)) << shown;
+        if (term == "xterm") {
+            // The header is drawn again after moving back up over the table each time.
+            EXPECT_GE(CountOf(shown, "\r\x1b[3A"), 1) << shown;
+            EXPECT_EQ(CountOf(shown, "SLOT                             STATE"),
+                      CountOf(shown, "\r\x1b[3A") + 1)
+                << shown;
+            EXPECT_EQ(CountOf(shown, ": box started"), 0) << shown;
+        } else {
+            EXPECT_EQ(CountOf(shown, "\x1b"), 0) << shown;
+            EXPECT_EQ(CountOf(shown, ": box started"), 2) << shown;
+            EXPECT_EQ(CountOf(shown, ": PASS in "), 2) << shown;
+        }
+    }
 }
 
 TEST_F(StationTest, TheSamePortTwiceIsAUsageError) {

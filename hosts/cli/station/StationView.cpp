@@ -53,7 +53,7 @@ StationView::StationView(bool json) : m_json(json), m_live(TerminalTakesEscapes(
 void StationView::Above(const std::string& text) {
     if (m_live && m_drawnLines > 0) {
         // Up to the table's first line and clear from there; the table is drawn again next.
-        WriteStderr("\x1b[" + std::to_string(m_drawnLines) + "F\x1b[J" + text);
+        WriteStderr("\r\x1b[" + std::to_string(m_drawnLines) + "A\x1b[J" + text);
         m_drawnLines = 0;
         return;
     }
@@ -107,7 +107,7 @@ void StationView::Table(const std::vector<SlotStatus>& slots) {
         return;
     }
     std::string text =
-        m_drawnLines > 0 ? "\x1b[" + std::to_string(m_drawnLines) + "F" : std::string();
+        m_drawnLines > 0 ? "\r\x1b[" + std::to_string(m_drawnLines) + "A" : std::string();
     char line[512];
     std::snprintf(line, sizeof line, "%-32s %-10s %4s %11s %6s %6s %6s\x1b[K\n", "SLOT", "STATE",
                   "%", "RATE", "ETA", "PASS", "FAIL");
