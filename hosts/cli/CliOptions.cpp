@@ -27,6 +27,7 @@ enum LongOnly : int {
     kLogDir,
     kJson,
     kEventsFd,
+    kSlotNumber,
 };
 
 const option kOptions[] = {
@@ -50,6 +51,7 @@ const option kOptions[] = {
     {"log-dir", required_argument, nullptr, kLogDir},
     {"json", no_argument, nullptr, kJson},
     {"events-fd", required_argument, nullptr, kEventsFd},
+    {"slot-number", required_argument, nullptr, kSlotNumber},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -217,6 +219,8 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             return true;
         case kEventsFd:
             return TakeCount("--events-fd", value, 1024, o.eventsFd, error);
+        case kSlotNumber:
+            return TakeCount("--slot-number", value, 50, o.slotNumber, error);
         default:
             return false;
     }

@@ -33,6 +33,8 @@ struct CliOptions {
     bool json = false;                  // a station's events on standard output
     // Internal: the descriptor on which a station's slot reports its events (-1: not a slot).
     int eventsFd = -1;
+    // Internal: the COM number a station's slot gives a path outside the map (0: the first free).
+    int slotNumber = 0;
 
     // More than one port, or events for the line: the station serves the ports as its slots.
     bool Station() const { return ports.size() > 1 || json; }

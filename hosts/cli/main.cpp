@@ -40,7 +40,7 @@ int Serve(const CliOptions& options) {
         return RunStation(options);
     }
     const std::string& portArgument = options.ports.front();
-    const PortChoice port = ChoosePort(portArgument);
+    const PortChoice port = ChoosePort(portArgument, options.slotNumber);
     if (port.number == 0) {
         WriteStderr(std::string(kProgram) + ": " + EscapeName(port.error) + "\n");
         return kExitUsage;

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -141,8 +143,15 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
     // One log file per box, its verdict in its name, no half-written file left.
     int passLogs = 0;
     int failLogs = 0;
+    std::map<std::string, std::set<std::string>> portsNamed;  // slot -> "Connected COMn" seen
     for (const auto& item : std::filesystem::directory_iterator(logs)) {
         const std::string name = item.path().filename().string();
+        const std::string text = ReadWholeFile(item.path().string());
+        const std::size_t connected = text.find("Connected COM");
+        if (connected != std::string::npos) {
+            portsNamed[name.substr(0, name.find("_2"))].insert(
+                text.substr(connected, text.find(' ', connected + 10) - connected));
+        }
         EXPECT_FALSE(name.starts_with(".")) << name;
         passLogs += name.ends_with("_PASS.log");
         failLogs += name.ends_with("_FAIL.log");
@@ -151,6 +160,14 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
     }
     EXPECT_EQ(passLogs, 11);
     EXPECT_EQ(failLogs, 1);
+    // Each slot's log names a port of its own, always the same one.
+    std::set<std::string> distinct;
+    for (const auto& [slot, ports] : portsNamed) {
+        EXPECT_EQ(ports.size(), 1u) << slot;
+        distinct.insert(ports.begin(), ports.end());
+    }
+    EXPECT_EQ(portsNamed.size(), 4u);
+    EXPECT_EQ(distinct.size(), 4u);
 }
 
 TEST_F(StationTest, SilentBoxAndBoxThatStopsReadingFailWithTheirReasonsWhileOthersPass) {

@@ -18,6 +18,7 @@
 #include "download/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
 #include "download/RecordId.h"
+#include "hosts/cli/PortChoice.h"
 #include "hosts/cli/PortProbe.h"
 #include "hosts/cli/station/EventLine.h"
 #include "platform/base/Eintr.h"
@@ -131,6 +132,9 @@ bool Station::Prepare(std::string& error) {
         slot->ini = m_tempDir + "/slot" + std::to_string(i + 1) + ".ini";
         slot->errorFile = m_tempDir + "/slot" + std::to_string(i + 1) + ".err";
         slot->status.slot = slot->name;
+        // The numbers the station's own port choice gives, one per slot, so that each slot's
+        // log names its own COM port as the operator would see it in a single run.
+        slot->number = ChoosePort(slot->name).number;
         slot->status.state = "starting";
         // The operator's settings as they are, in a copy no other slot writes.
         if (m_options.ini) {
@@ -149,6 +153,9 @@ bool Station::Spawn(Slot& slot) {
     std::vector<std::string> args{"--port",        slot.name,     "--image",
                                   m_options.image, "--ini",       slot.ini,
                                   "--quiet",       "--events-fd", "3"};
+    if (slot.number > 0) {
+        args.push_back("--slot-number=" + std::to_string(slot.number));
+    }
     if (m_options.debug) {
         args.push_back("--debug");
     }

@@ -49,6 +49,7 @@ class Station {
     struct Slot {
         std::string name;  // the port as given
         std::string device;
+        int number = 0;  // the COM number its log uses (0: the slot's own choice)
         std::string ini;
         std::string errorFile;
         SlotProcess process;
