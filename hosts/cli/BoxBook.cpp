@@ -16,8 +16,8 @@ bool BoxBook::Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& 
     std::string error;
     const std::string line = BoxRecordLine(record);
     const bool kept = !m_report || m_report->Append(line, &error);
-    if (m_onRecord) {
-        m_onRecord(record, line);
+    if (m_sink) {
+        m_sink(record, end, line);
     }
     std::string text =
         ApplicationName() + ": " + EscapeName(VerdictLine(m_portLabel, record)) + "\n";

@@ -25,11 +25,10 @@ class BoxBook {
     // reason is on the verdict stream by then).
     bool Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& detail);
 
-    // Told of each record once it is in the report (or failed to get there), with the line
-    // exactly as written: the station's publisher sends it on.
-    void OnRecord(std::function<void(const BoxRecord&, const std::string& line)> onRecord) {
-        m_onRecord = std::move(onRecord);
-    }
+    // Also told of each record as judged (a station's slot passes it on); the line is the record
+    // as the report keeps it.
+    using RecordSink = std::function<void(const BoxRecord&, BoxEnd, const std::string& line)>;
+    void SetRecordSink(RecordSink sink) { m_sink = std::move(sink); }
 
     int Passed() const { return m_passed; }
     int Failed() const { return m_failed; }
@@ -39,7 +38,7 @@ class BoxBook {
     BoxSlot m_slot;
     std::string m_portLabel;
     std::unique_ptr<ReportFile> m_report;
-    std::function<void(const BoxRecord&, const std::string& line)> m_onRecord;
+    RecordSink m_sink;
     int m_passed = 0;
     int m_failed = 0;
 };

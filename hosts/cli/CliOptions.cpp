@@ -30,6 +30,10 @@ enum LongOnly : int {
     kStationName,
     kWatch,
     kStation,
+    kLogDir,
+    kJson,
+    kEventsFd,
+    kSlotNumber,
 };
 
 const option kOptions[] = {
@@ -56,6 +60,10 @@ const option kOptions[] = {
     {"station-name", required_argument, nullptr, kStationName},
     {"watch", required_argument, nullptr, kWatch},
     {"station", required_argument, nullptr, kStation},
+    {"log-dir", required_argument, nullptr, kLogDir},
+    {"json", no_argument, nullptr, kJson},
+    {"events-fd", required_argument, nullptr, kEventsFd},
+    {"slot-number", required_argument, nullptr, kSlotNumber},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -120,8 +128,11 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     if (o.allPorts && o.mode != CliOptions::Mode::ListPorts) {
         return "--all goes with --list-ports";
     }
-    if (o.timestamps && !o.logFile) {
-        return "--timestamps goes with --log-file";
+    if (o.timestamps && !o.logFile && !o.logDir) {
+        return "--timestamps goes with --log-file or --log-dir";
+    }
+    if (o.logFile && o.logDir) {
+        return "--log-file and --log-dir do not go together";
     }
     if (seen.mqtt && seen.watch) {
         return "--mqtt serves and publishes, --watch only watches: one or the other";
@@ -153,6 +164,12 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
             if (o.count > 0 && !o.loop) {
                 return "--count goes with --loop";
             }
+            if (o.logFile && o.Station()) {
+                return "a station keeps one log per box: use --log-dir";
+            }
+            if (o.eventsFd >= 0 && o.ports.size() != 1) {
+                return "--events-fd serves one port";
+            }
             return {};
         case CliOptions::Mode::Watch:
             if (seen.port || !o.image.empty() || seen.ini || o.loop || o.count > 0 ||
@@ -162,7 +179,7 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
             return {};
         case CliOptions::Mode::Demo:
             if (seen.port || seen.ini || o.loop || o.count > 0 || o.timeoutSeconds > 0 ||
-                o.report || o.logFile || seen.mqtt) {
+                o.report || o.logFile || o.logDir || o.json || seen.mqtt) {
                 return "--demo takes only --fast, --image, --debug and --quiet";
             }
             return {};
@@ -256,6 +273,16 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kStation:
             o.watchStations.emplace_back(value);
             return true;
+        case kLogDir:
+            o.logDir = value;
+            return true;
+        case kJson:
+            o.json = true;
+            return true;
+        case kEventsFd:
+            return TakeCount("--events-fd", value, 1024, o.eventsFd, error);
+        case kSlotNumber:
+            return TakeCount("--slot-number", value, 50, o.slotNumber, error);
         default:
             return false;
     }
@@ -314,6 +341,9 @@ std::string UsageText(const std::string& program) {
            " -p DEVICE|COMn -i FILE [options]\n"
            "  " +
            program +
+           " -p PORT -p PORT... -i FILE [options]   (a station: one slot per port)\n"
+           "  " +
+           program +
            " --demo [--fast] [-i FILE] [-d] [-q]\n"
            "  " +
            program +
@@ -337,7 +367,11 @@ std::string UsageText(const std::string& program) {
            "  -q, --quiet         no progress line\n"
            "      --ini FILE      the settings file (default: Stavel_OV.ini beside the program)\n"
            "      --log-file FILE also write the log to FILE (appended)\n"
+           "      --log-dir DIR   one log file per box in DIR, named from the slot, the UTC\n"
+           "                      start and the verdict\n"
            "      --timestamps    start each line of the log file with its UTC time\n"
+           "      --json          a station's events (box started, progress, passed or failed\n"
+           "                      with its record) as JSON Lines on standard output\n"
            "      --loop          serve one box after another until stopped\n"
            "      --count N       with --loop: stop after N boxes\n"
            "      --timeout S     a box that sends nothing for S seconds fails (with --loop:\n"
@@ -367,7 +401,7 @@ std::string UsageText(const std::string& program) {
            "\n"
            "Exit status:\n"
            "  0            PASS (with --loop --count: every box passed)\n"
-           "  1            a --count run in which any box failed\n"
+           "  1            a --count run or a station in which any box failed\n"
            "  2            usage error, no input file, cannot read input file, or a report\n"
            "               or log file that cannot be written\n"
            "  3            the port cannot be opened\n"

@@ -3,8 +3,9 @@
 // The command line of `stavel`, in GNU style (getopt_long: -p VALUE, --port VALUE,
 // --port=VALUE, -- ends the options):
 //   stavel -p DEVICE|COMn -i FILE [-d] [-q] [--ini FILE] [--log-file FILE [--timestamps]]
-//          [--loop [--count N]] [--timeout SECONDS] [--report FILE]
+//          [--loop [--count N]] [--timeout SECONDS] [--report FILE] [--log-dir DIR] [--json]
 //          [--mqtt URL [--station-name NAME] [--mqtt-ca FILE] [--mqtt-password-file FILE]]
+//   stavel -p A -p B ... -i FILE [...]: a station, one slot per port
 //   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
 //   stavel --list-ports [--all] | -h | -V
@@ -31,13 +32,23 @@ struct CliOptions {
     int count = 0;           // with --loop: boxes before the run ends; 0: until stopped
     std::optional<std::string> report;
     std::optional<std::string> logFile;
-    bool timestamps = false;  // with --log-file: each line starts with its UTC time
+    bool timestamps = false;  // with --log-file or --log-dir: each line starts with its UTC time
+    std::optional<std::string> logDir;  // one log file per box in this folder
+    bool json = false;                  // a station's events on standard output
+    // Internal: the descriptor on which a station's slot reports its events (-1: not a slot).
+    int eventsFd = -1;
+    // Internal: the COM number a station's slot gives a path outside the map (0: the first free).
+    int slotNumber = 0;
+
     // --mqtt (serving) or --watch: the broker.
     std::optional<MqttUrl> broker;
     std::optional<std::string> stationName;  // --station-name; default: the host name
     std::optional<std::string> mqttCa;
     std::optional<std::string> mqttPasswordFile;
     std::vector<std::string> watchStations;  // --station, with --watch; none: every station
+
+    // More than one port, or events for the line: the station serves the ports as its slots.
+    bool Station() const { return ports.size() > 1 || json; }
 };
 
 struct CliParse {

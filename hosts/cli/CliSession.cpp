@@ -86,6 +86,9 @@ void CliSession::OnDialogCreated(CDialog& dialog) {
     if (m_config.logFile != nullptr) {
         dialog.GetDlgItem(IDC_LOG)->AddObserver(m_config.logFile);
     }
+    if (m_config.progressObserver != nullptr) {
+        dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_config.progressObserver);
+    }
     if (!m_config.quiet) {
         m_progress = std::make_unique<ProgressLine>(*m_screen);
         dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());

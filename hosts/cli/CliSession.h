@@ -44,6 +44,8 @@ struct SessionConfig {
     bool quiet = false;      // no progress line
     // Where the log is written as well (opened by the caller); may be null.
     WindowObserver* logFile = nullptr;
+    // Also follows the progress bar (a station's slot reports the figures); may be null.
+    WindowObserver* progressObserver = nullptr;
     // The port was given as a device path: the window's stored port number is left alone.
     bool keepStoredPort = false;
     // Where each box's verdict and record go; may be null.

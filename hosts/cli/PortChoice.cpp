@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/ports/PortMap.h"
 
@@ -22,7 +23,7 @@ std::string Canonical(const std::string& path) {
 
 }  // namespace
 
-PortChoice ChoosePort(const std::string& portArgument) {
+PortChoice ChoosePort(const std::string& portArgument, int preferred) {
     PortChoice choice;
     if (const auto number = PortNumberForName(portArgument)) {
         if (*number < kFirstPortNumber || *number > kLastPortNumber) {
@@ -48,7 +49,14 @@ PortChoice ChoosePort(const std::string& portArgument) {
             return choice;
         }
     }
+    std::vector<int> order;
+    if (preferred >= kFirstPortNumber && preferred <= kLastPortNumber) {
+        order.push_back(preferred);
+    }
     for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+        order.push_back(n);
+    }
+    for (const int n : order) {
         const auto path = DevicePathForNumber(n);
         if (!path || !Exists(*path)) {
             SetPortOverride(n, portArgument);

@@ -15,7 +15,9 @@ struct PortChoice {
     std::string error;
 };
 
-PortChoice ChoosePort(const std::string& portArgument);
+// `preferred` (a station's slot): the number a path outside the map is given when its own
+// device is absent, so that each slot's log names a port of its own; 0 for the first free one.
+PortChoice ChoosePort(const std::string& portArgument, int preferred = 0);
 
 // The device a path stands for, links resolved (/dev/serial/by-id/... gives its ttyUSBn); the
 // path itself when it cannot be resolved.

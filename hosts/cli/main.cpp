@@ -18,9 +18,13 @@
 #include "hosts/cli/PortChoice.h"
 #include "hosts/cli/SignalStop.h"
 #include "hosts/cli/SlotFeed.h"
+#include "hosts/cli/StationPublisher.h"
 #include "hosts/cli/mqtt/MqttPublisher.h"
 #include "hosts/cli/mqtt/MqttWatch.h"
 #include "hosts/cli/mqtt/StateFolder.h"
+#include "hosts/cli/station/BoxLogDir.h"
+#include "hosts/cli/station/ChildEvents.h"
+#include "hosts/cli/station/Station.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
@@ -76,9 +80,7 @@ std::unique_ptr<MqttPublisher> StartPublisher(const CliOptions& options,
         WriteStderr(std::string(kProgram) + ": " + EscapeName(line) + "\n");
         ConsoleOutput::Process().Publish();
     };
-    auto publisher = std::make_unique<MqttPublisher>(std::move(config));
-    publisher->StationStarted();
-    return publisher;
+    return std::make_unique<MqttPublisher>(std::move(config));
 }
 
 int Watch(const CliOptions& options) {
@@ -93,12 +95,42 @@ int Watch(const CliOptions& options) {
     });
 }
 
-int Serve(const CliOptions& options) {
-    if (options.ports.size() > 1) {
-        return UsageError("one --port at a time");
+// A station of several slots: the supervisor writes the report, and with a broker one publisher
+// sends what the station tells it.
+int ServeStation(const CliOptions& options) {
+    if (!options.broker) {
+        return RunStation(options);
+    }
+    std::string error;
+    const std::unique_ptr<MqttPublisher> publisher =
+        StartPublisher(options, *options.report, &error);
+    if (!publisher) {
+        WriteStderr(std::string(kProgram) + ": " + EscapeName(error) + "\n");
+        return kExitUsage;
+    }
+    StationPublisher news(*publisher);
+    return RunStation(options, &news);
+}
+
+int Serve(const CliOptions& given) {
+    CliOptions options = given;
+    // With a broker the local report stays the source of truth, so there is always one.
+    if (!options.report && options.broker) {
+        std::string error;
+        options.report = DefaultReportPath(&error);
+        if (!options.report) {
+            WriteStderr(std::string(kProgram) +
+                        ": the report cannot be written: " + EscapeName(error) + "\n");
+            return kExitUsage;
+        }
+        WriteStderr(std::string(kProgram) + ": the report goes to " + EscapeName(*options.report) +
+                    "\n");
+    }
+    if (options.Station()) {
+        return ServeStation(options);
     }
     const std::string& portArgument = options.ports.front();
-    const PortChoice port = ChoosePort(portArgument);
+    const PortChoice port = ChoosePort(portArgument, options.slotNumber);
     if (port.number == 0) {
         WriteStderr(std::string(kProgram) + ": " + EscapeName(port.error) + "\n");
         return kExitUsage;
@@ -107,19 +139,7 @@ int Serve(const CliOptions& options) {
         WriteStderr(std::string(kProgram) + ": COM" + std::to_string(port.number) + " stands for " +
                     EscapeName(port.devicePath) + "\n");
     }
-    // With a broker the local report stays the source of truth, so there is always one.
-    std::optional<std::string> reportPath = options.report;
-    if (!reportPath && options.broker) {
-        std::string error;
-        reportPath = DefaultReportPath(&error);
-        if (!reportPath) {
-            WriteStderr(std::string(kProgram) +
-                        ": the report cannot be written: " + EscapeName(error) + "\n");
-            return kExitUsage;
-        }
-        WriteStderr(std::string(kProgram) + ": the report goes to " + EscapeName(*reportPath) +
-                    "\n");
-    }
+    const std::optional<std::string>& reportPath = options.report;
     // A report that cannot be written is known before any box is served.
     std::unique_ptr<ReportFile> report;
     if (reportPath) {
@@ -151,6 +171,24 @@ int Serve(const CliOptions& options) {
             WriteStderr(std::string(kProgram) + ": " + EscapeName(error) + "\n");
             return kExitUsage;
         }
+        publisher->StationStarted();
+    }
+    std::unique_ptr<BoxLogDir> logDir;
+    if (options.logDir) {
+        std::string error;
+        logDir = BoxLogDir::Open(*options.logDir, portArgument,
+                                 options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None,
+                                 error);
+        if (!logDir) {
+            WriteStderr(std::string(kProgram) +
+                        ": the log folder cannot take files: " + EscapeName(error) + "\n");
+            return kExitUsage;
+        }
+    }
+    // A station's slot tells the station each step on the descriptor it was given.
+    std::unique_ptr<ChildEvents> events;
+    if (options.eventsFd >= 0) {
+        events = std::make_unique<ChildEvents>(options.eventsFd);
     }
     const std::string device = ResolvedDevicePath(port.devicePath);
     BoxBook book(BoxSlot{portArgument, device, AdapterOf(device)},
@@ -162,10 +200,20 @@ int Serve(const CliOptions& options) {
         feed = std::make_unique<SlotFeed>([to, portArgument](const SlotStatus& status) {
             to->SlotChanged(portArgument, status);
         });
-        SlotFeed* slot = feed.get();
-        book.OnRecord([to, slot](const BoxRecord& record, const std::string& line) {
-            to->RecordFinal(record.slot, line);
-            slot->Ended(record.pass);
+    }
+    if (events || logDir || publisher) {
+        book.SetRecordSink([&events, &logDir, &publisher, &feed](
+                               const BoxRecord& record, BoxEnd end, const std::string& line) {
+            if (logDir) {
+                logDir->OnRecord(record);
+            }
+            if (events) {
+                events->OnRecord(end, line);
+            }
+            if (publisher) {
+                publisher->RecordFinal(record.slot, line);
+                feed->Ended(record.pass);
+            }
         });
     }
     SessionConfig config;
@@ -178,7 +226,15 @@ int Serve(const CliOptions& options) {
     config.timeoutSeconds = options.timeoutSeconds;
     config.book = &book;
     config.quiet = options.quiet;
-    config.logFile = logFile.get();
+    config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
+    config.progressObserver = events.get();
+    if (events) {
+        config.onEvent = [&events](DownloadEvent event) {
+            if (event == DownloadEvent::Started) {
+                events->OnArmed();
+            }
+        };
+    }
     config.keepStoredPort = port.byPath;
     config.slotFeed = feed.get();
     CliSession session(config);
@@ -233,6 +289,10 @@ int main(int argc, char** argv) {
     // watcher.
     SignalStop signals(
         [](int signo) {
+            if (Station* station = Station::Current()) {
+                station->OnSignal(signo);
+                return;
+            }
             // A write waiting on a box that stopped reading would hold the UI thread: end it
             // now, so the stop below runs at once and cleanly.
             if (CliSession* session = CliSession::Current()) {

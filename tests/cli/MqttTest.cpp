@@ -125,6 +125,59 @@ TEST_F(MqttTest, AStationPublishesItsStatusStateAndEachResultEqualToTheReport) {
     EXPECT_EQ(ReadBytes(SpoolPath()), "") << "the broker has every result";
 }
 
+// Four slots served at once by one station publish through one client: every record of every
+// slot arrives equal to its report line, and each slot's last state is kept for late readers.
+TEST_F(MqttTest, AStationOfFourSlotsPublishesEverySlotsResultsAndState) {
+    MqttBroker broker(BrokerOptions());
+    ASSERT_TRUE(broker.Start()) << broker.Log();
+    MqttSubscriber watcher(broker.Port());
+    ASSERT_TRUE(watcher.Connected());
+    const std::string image = MakeImage(20000);
+    std::vector<std::unique_ptr<BoxRunner>> boxes;
+    std::vector<std::string> args{ProgramPath("stavel")};
+    for (int i = 0; i < 4; ++i) {
+        StbSimOptions options = FastBox(m_image);
+        options.boxes = 2;
+        boxes.push_back(std::make_unique<BoxRunner>(std::move(options)));
+        ASSERT_TRUE(boxes.back()->Opened()) << boxes.back()->OpenError();
+        args.insert(args.end(), {"--port", boxes.back()->SlavePath()});
+    }
+    args.insert(args.end(),
+                {"--image", image, "--ini", IniPath(), "--loop", "--count", "2", "--report",
+                 ReportPath(), "--mqtt", broker.Url(), "--station-name", "four"});
+    ChildProcess tool(args);
+    for (auto& box : boxes) {
+        box->Start();
+    }
+    for (auto& box : boxes) {
+        EXPECT_TRUE(box->Join().ok);
+    }
+    const ChildProcess::End end = tool.Wait();
+    ASSERT_TRUE(end.exited);
+    EXPECT_EQ(end.status, 0) << tool.Stderr();
+
+    const std::vector<std::string> report = ReportLinesNow();
+    ASSERT_EQ(report.size(), 8u);
+    const std::string base = "stavel/four/";
+    for (const auto& box : boxes) {
+        SCOPED_TRACE(box->SlavePath());
+        const std::string slot = EncodeTopicLevel(box->SlavePath());
+        ASSERT_TRUE(watcher.WaitForCount(base + slot + "/result", 2));
+        for (const std::string& payload : Payloads(watcher.On(base + slot + "/result"))) {
+            EXPECT_NE(std::find(report.begin(), report.end(), payload), report.end()) << payload;
+            EXPECT_EQ(Field(payload, "slot"), box->SlavePath());
+        }
+        MqttSubscriber late(broker.Port());
+        ASSERT_TRUE(late.WaitForCount(base + slot + "/state", 1));
+        const MqttMessage last = late.On(base + slot + "/state").front();
+        EXPECT_TRUE(last.retained);
+        EXPECT_EQ(Field(last.payload, "passes"), "2") << last.payload;
+    }
+    ASSERT_TRUE(watcher.WaitForCount(base + "status", 2));
+    EXPECT_EQ(Payloads(watcher.On(base + "status")),
+              (std::vector<std::string>{"online", "offline"}));
+}
+
 TEST_F(MqttTest, SigkillLeavesTheLastWillAndARestartSendsWhatTheSpoolKept) {
     MqttBroker broker(BrokerOptions());
     const std::string image = MakeImage(5000);

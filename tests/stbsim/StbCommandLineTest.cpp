@@ -16,6 +16,36 @@ bool Parse(std::vector<std::string> args, StbCommandLine& out, std::string& erro
     return ParseStbCommandLine(args, out, error);
 }
 
+TEST(StbCommandLine, SeveralPtysEachWithItsOwnChosenFailure) {
+    StbCommandLine cmd;
+    std::string error;
+    ASSERT_TRUE(Parse({"--size", "1000", "--ptys", "4", "--fail", "2:hangup:100", "--fail",
+                       "3:stop-reading:0", "--fail", "4:silent:8192"},
+                      cmd, error))
+        << error;
+    EXPECT_EQ(cmd.ptys, 4);
+    const StbSimOptions first = OptionsForPty(cmd, 1);
+    EXPECT_EQ(first.hangUpAfterBytes, -1);
+    EXPECT_EQ(first.stopReadingAfterBytes, -1);
+    EXPECT_EQ(first.silentAfterBytes, -1);
+    EXPECT_EQ(OptionsForPty(cmd, 2).hangUpAfterBytes, 100);
+    EXPECT_EQ(OptionsForPty(cmd, 2).silentAfterBytes, -1);
+    EXPECT_EQ(OptionsForPty(cmd, 3).stopReadingAfterBytes, 0);
+    EXPECT_EQ(OptionsForPty(cmd, 4).silentAfterBytes, 8192);
+    EXPECT_EQ(OptionsForPty(cmd, 4).hangUpAfterBytes, -1);
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--size", "10", "--fail", "2:hangup:1"},
+             {"--size", "10", "--ptys", "2", "--fail", "1:melt:1"},
+             {"--size", "10", "--ptys", "2", "--fail", "1:silent"},
+             {"--size", "10", "--ptys", "2", "--fail", "0:silent:1"},
+             {"--size", "10", "--ptys", "65"},
+             {"--size", "10", "--ptys", "2", "--tty", "/dev/x"}}) {
+        EXPECT_FALSE(Parse(bad, cmd, error)) << bad.back();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
 TEST(StbCommandLine, ReadsEveryOption) {
     StbCommandLine cmd;
     std::string error;

@@ -236,6 +236,10 @@ std::string StbBox::Data() {
     const uint64_t size = m_options.image.size();
     const auto started = Clock::now();
     for (uint64_t offset = 0; offset < size && !m_bHungUp; offset += m_options.blockSize) {
+        bool done = false;
+        if (std::string fault = FailOnPurpose(done); !fault.empty() || done) {
+            return fault;
+        }
         const auto length =
             static_cast<uint16_t>(std::min<uint64_t>(m_options.blockSize, size - offset));
         std::string fault = Block(static_cast<uint32_t>(offset), length);
@@ -249,6 +253,38 @@ std::string StbBox::Data() {
                       " image bytes received and checked");
     }
     return {};
+}
+
+std::string StbBox::FailOnPurpose(bool& done) {
+    const auto reached = [this](int64_t bound) {
+        return bound >= 0 && static_cast<int64_t>(m_stats.imageBytes) >= bound;
+    };
+    if (reached(m_options.stopReadingAfterBytes)) {
+        // More than a pseudo-terminal or a UART's buffer holds, so the tool's write stalls.
+        const auto length =
+            static_cast<uint16_t>(std::min<uint64_t>(65535, m_options.image.size()));
+        std::string fault = SendRequest(DataRequest(length, 0), "a block never read");
+        if (fault.empty()) {
+            Freeze("stopped reading");
+        }
+        done = true;
+        return fault;
+    }
+    if (reached(m_options.silentAfterBytes)) {
+        Freeze("fell silent");
+        done = true;
+    }
+    return {};
+}
+
+void StbBox::Freeze(const std::string& what) {
+    m_bHungUp = true;
+    if (m_options.log) {
+        m_options.log("box " + std::to_string(m_nNumber) + ": " + what + " after " +
+                      std::to_string(m_stats.imageBytes) + " image bytes, as asked");
+    }
+    while (m_line.Pause(std::chrono::milliseconds(100)) == StbLine::Io::Ok) {
+    }
 }
 
 std::string StbBox::Block(uint32_t offset, uint16_t length) {

@@ -27,6 +27,7 @@ class StbBox {
     // Empty when the box completed its download (or hung up as asked), else the fault.
     std::string Run();
     // True when the line was closed on purpose (hangUpAfterBytes reached).
+    // The box ended early as asked: hung up, stopped reading or fell silent.
     bool HungUp() const { return m_bHungUp; }
 
   private:
@@ -60,4 +61,7 @@ class StbBox {
     uint64_t m_nRequests = 0;
     Clock::time_point m_requestSent{};
     bool m_bHungUp = false;
+    // Stops reading or falls silent when the options ask for it now; `done` once it has.
+    std::string FailOnPurpose(bool& done);
+    void Freeze(const std::string& what);
 };

@@ -19,6 +19,12 @@ const char* const kStbUsage =
     "  --split             write each request frame in pieces with short pauses\n"
     "  --boxes N           N boxes one after another on the same line (default 1)\n"
     "  --hangup-after N    close the line after N image bytes (a pulled cable)\n"
+    "  --stop-reading-after N  ask for a block larger than the line holds after N image\n"
+    "                      bytes and read no more (a box whose UART stopped)\n"
+    "  --silent-after N    send and read nothing more after N image bytes (a frozen box)\n"
+    "  --ptys N            N boxes at once, each on a pseudo-terminal of its own\n"
+    "  --fail K:KIND:N     with --ptys: the box on pty K fails after N image bytes;\n"
+    "                      KIND is hangup, stop-reading or silent\n"
     "  --timeout MS        wait for each answer this long (default 3000, plus line time)\n"
     "  --start-timeout S   keep repeating STB_START this many seconds (default 300)\n"
     "  --help              this text\n"
@@ -33,7 +39,58 @@ bool ToNumber(const std::string& text, int64_t low, int64_t high, int64_t& value
     return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
 }
 
+// "K:KIND:BYTES", KIND one of hangup, stop-reading, silent.
+bool ParseFailure(const std::string& text, StbCommandLine& out, std::string& error) {
+    const std::size_t first = text.find(':');
+    const std::size_t second = text.find(':', first == std::string::npos ? 0 : first + 1);
+    int64_t pty = 0;
+    int64_t bytes = 0;
+    error = "--fail wants PTY:hangup|stop-reading|silent:BYTES, not '" + text + "'";
+    if (first == std::string::npos || second == std::string::npos ||
+        !ToNumber(text.substr(0, first), 1, 64, pty) ||
+        !ToNumber(text.substr(second + 1), 0, INT64_MAX, bytes)) {
+        return false;
+    }
+    const std::string kind = text.substr(first + 1, second - first - 1);
+    StbCommandLine::Failure failure;
+    failure.pty = static_cast<int>(pty);
+    failure.bytes = bytes;
+    if (kind == "hangup") {
+        failure.kind = StbCommandLine::Failure::Kind::HangUp;
+    } else if (kind == "stop-reading") {
+        failure.kind = StbCommandLine::Failure::Kind::StopReading;
+    } else if (kind == "silent") {
+        failure.kind = StbCommandLine::Failure::Kind::Silent;
+    } else {
+        return false;
+    }
+    error.clear();
+    out.failures.push_back(failure);
+    return true;
+}
+
 }  // namespace
+
+StbSimOptions OptionsForPty(const StbCommandLine& cmd, int pty) {
+    StbSimOptions options = cmd.options;
+    for (const StbCommandLine::Failure& failure : cmd.failures) {
+        if (failure.pty != pty) {
+            continue;
+        }
+        switch (failure.kind) {
+            case StbCommandLine::Failure::Kind::HangUp:
+                options.hangUpAfterBytes = failure.bytes;
+                break;
+            case StbCommandLine::Failure::Kind::StopReading:
+                options.stopReadingAfterBytes = failure.bytes;
+                break;
+            case StbCommandLine::Failure::Kind::Silent:
+                options.silentAfterBytes = failure.bytes;
+                break;
+        }
+    }
+    return options;
+}
 
 bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& out,
                          std::string& error) {
@@ -53,6 +110,10 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
           }}},
         {"--boxes", {1, 1000000, [&](int64_t v) { out.options.boxes = static_cast<int>(v); }}},
         {"--hangup-after", {0, INT64_MAX, [&](int64_t v) { out.options.hangUpAfterBytes = v; }}},
+        {"--stop-reading-after",
+         {0, INT64_MAX, [&](int64_t v) { out.options.stopReadingAfterBytes = v; }}},
+        {"--silent-after", {0, INT64_MAX, [&](int64_t v) { out.options.silentAfterBytes = v; }}},
+        {"--ptys", {1, 64, [&](int64_t v) { out.ptys = static_cast<int>(v); }}},
         {"--timeout",
          {1, 3600000, [&](int64_t v) { out.options.answerTimeoutMs = static_cast<int>(v); }}},
         {"--start-timeout",
@@ -68,6 +129,13 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         const std::string& arg = args[i];
         if (auto flag = flags.find(arg); flag != flags.end()) {
             *flag->second = true;
+            continue;
+        }
+        if (arg == "--fail") {
+            if (i + 1 >= args.size() || !ParseFailure(args[++i], out, error)) {
+                error = error.empty() ? "--fail needs a value" : error;
+                return false;
+            }
             continue;
         }
         const bool takesValue = numeric.count(arg) || textual.count(arg);
@@ -106,6 +174,17 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
     }
     if (!out.savePath.empty() && out.generateSize < 0) {
         error = "--save goes with --size";
+        return false;
+    }
+    for (const StbCommandLine::Failure& failure : out.failures) {
+        if (failure.pty > out.ptys) {
+            error = "--fail names pty " + std::to_string(failure.pty) + " of " +
+                    std::to_string(out.ptys);
+            return false;
+        }
+    }
+    if (out.ptys > 1 && !out.tty.empty()) {
+        error = "--ptys and --tty exclude each other";
         return false;
     }
     out.options.lineBytesPerSecond = fast ? 0 : out.baud / 10;

@@ -15,7 +15,18 @@ struct StbCommandLine {
     std::string tty;            // --tty DEVICE
     uint32_t baud = 115200;     // --baud N
     bool help = false;
+    int ptys = 1;  // --ptys N: N boxes at once, each on a pseudo-terminal of its own
+    // --fail K:KIND:BYTES: the box on pty K (1..N) fails on purpose after BYTES image bytes.
+    struct Failure {
+        enum class Kind { HangUp, StopReading, Silent } kind = Kind::HangUp;
+        int pty = 1;
+        int64_t bytes = 0;
+    };
+    std::vector<Failure> failures;
 };
+
+// The options of the box on pty `pty` (1..N): the shared ones with its --fail applied.
+StbSimOptions OptionsForPty(const StbCommandLine& cmd, int pty);
 
 // False with a message for the user on a usage error.
 bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& out,

@@ -33,6 +33,14 @@ struct StbSimOptions {
     // Close the line once this many image bytes were received (-1 = never): a pulled cable.
     int64_t hangUpAfterBytes = -1;
 
+    // Once this many image bytes were received (-1 = never), the box asks for a block larger
+    // than the line holds and reads no more: a box whose UART stopped taking bytes. It stays so
+    // until stopped.
+    int64_t stopReadingAfterBytes = -1;
+    // Once this many image bytes were received (-1 = never), the box neither asks nor reads any
+    // more, the line left open: a box that froze. It stays so until stopped.
+    int64_t silentAfterBytes = -1;
+
     // How long the box waits for an answer, per request; pacing adds the block's line time.
     int answerTimeoutMs = 3000;
     // How long the box keeps repeating STB_START before it gives up on the tool.

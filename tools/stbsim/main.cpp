@@ -3,7 +3,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tools/stbsim/StbCommandLine.h"
 #include "tools/stbsim/StbSimulator.h"
@@ -11,13 +14,55 @@
 
 namespace {
 
-StbSimulator* g_simulator = nullptr;
+// Every box running; filled before the handlers are installed and left alone after.
+std::vector<StbSimulator*> g_simulators;
 
 // Stop() only stores an atomic and writes an eventfd, which a signal handler may do.
 void OnSignal(int) {
-    if (g_simulator != nullptr) {
-        g_simulator->Stop();
+    for (StbSimulator* simulator : g_simulators) {
+        simulator->Stop();
     }
+}
+
+// --ptys N: the boxes at once, each on its own pseudo-terminal and thread; each says which
+// pty it is on ("stbsim: box 2 on /dev/pts/7") and its verdict. 0 when every box was right.
+int RunSeveral(const StbCommandLine& cmd) {
+    std::vector<std::unique_ptr<StbSimulator>> boxes;
+    for (int k = 1; k <= cmd.ptys; ++k) {
+        StbSimOptions options = OptionsForPty(cmd, k);
+        options.log = [k](const std::string& line) {
+            std::printf("stbsim: pty %d: %s\n", k, line.c_str());
+            std::fflush(stdout);
+        };
+        boxes.push_back(std::make_unique<StbSimulator>(std::move(options)));
+        if (!boxes.back()->OpenPty()) {
+            std::fprintf(stderr, "stbsim: %s\n", boxes.back()->OpenError().c_str());
+            return 1;
+        }
+        std::printf("stbsim: box %d on %s\n", k, boxes.back()->SlavePath().c_str());
+    }
+    std::fflush(stdout);
+    for (auto& box : boxes) {
+        g_simulators.push_back(box.get());
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::vector<StbVerdict> verdicts(boxes.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        threads.emplace_back([&, i] { verdicts[i] = boxes[i]->Run(); });
+    }
+    int status = 0;
+    for (std::size_t i = 0; i < threads.size(); ++i) {
+        threads[i].join();
+        std::FILE* out = verdicts[i].ok ? stdout : stderr;
+        std::fprintf(out, "stbsim: pty %zu: %s: %s\n", i + 1, verdicts[i].ok ? "OK" : "FAILED",
+                     verdicts[i].message.c_str());
+        status = verdicts[i].ok ? status : 1;
+    }
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return status;
 }
 
 // A path as it may be shown: control bytes (a line break, an escape, a C1 byte) as \xHH, so a
@@ -103,6 +148,15 @@ int main(int argc, char** argv) {
         std::printf("stbsim: %s\n", line.c_str());
         std::fflush(stdout);
     };
+    if (cmd.ptys > 1) {
+        std::printf("stbsim: image %s (%zu bytes, CRC-32 %08X)\n", ShownName(cmd.imagePath).c_str(),
+                    cmd.options.image.size(), stbsim::Crc32(cmd.options.image));
+        const int several = RunSeveral(cmd);
+        if (!tempPath.empty()) {
+            unlink(tempPath.c_str());
+        }
+        return several;
+    }
     const auto size = cmd.options.image.size();
     const auto crc = stbsim::Crc32(cmd.options.image);
     StbSimulator sim(std::move(cmd.options));
@@ -115,11 +169,12 @@ int main(int argc, char** argv) {
         std::printf("stbsim: image %s (%zu bytes, CRC-32 %08X)\n", ShownName(cmd.imagePath).c_str(),
                     size, crc);
         std::fflush(stdout);
-        g_simulator = &sim;
+        g_simulators.push_back(&sim);
         std::signal(SIGINT, OnSignal);
         std::signal(SIGTERM, OnSignal);
         const StbVerdict verdict = sim.Run();
-        g_simulator = nullptr;
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
         if (verdict.ok) {
             std::printf("stbsim: OK: %s\n", verdict.message.c_str());
             status = 0;

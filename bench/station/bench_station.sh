@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# bench_station.sh BIN_DIR [paced|unpaced|all]
+#
+# A station against simulated boxes, for the figures a production line cares about:
+#  paced    16 boxes at once, each on its own pseudo-terminal paced at 115200 8N1, served by one
+#           `stavel` station; each slot's line utilisation (image bytes per second of the box's
+#           record over 11520 B/s) beside a single box served alone, and the CPU the station
+#           used (supervisor and slots together, from the kernel's accounting) per second of
+#           the run, as a share of one core.
+#  unpaced  2 slots with --loop --count 1000 and a 4 KiB image, as fast as the ptys go; the
+#           resident memory of each slot's process after 100 boxes and at the end.
+# Needs stbsim and stavel in BIN_DIR, and python3 for reading the reports.
+set -euo pipefail
+bin=${1:?usage: bench_station.sh BIN_DIR [paced|unpaced|all]}
+what=${2:-all}
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+cd "$work"
+
+ptys_of() {  # the pty paths stbsim printed in FILE, waiting for N of them
+    for _ in $(seq 50); do
+        [ "$(grep -c '^stbsim: box .*on /' "$1" || true)" -ge "$2" ] && break
+        sleep 0.1
+    done
+    sed -n 's/^stbsim: box \([0-9]* \)\{0,1\}on //p' "$1"
+}
+
+utilisation() {  # mean, min and max over the report's records: bytes / seconds / (baud/10)
+    python3 - "$1" <<'PY'
+import json, sys
+u = [r["bytes"] / r["seconds"] / 11520 for r in map(json.loads, open(sys.argv[1])) if r["result"] == "pass"]
+print(f"{len(u)} boxes, utilisation mean {100*sum(u)/len(u):.2f} %, min {100*min(u):.2f} %, max {100*max(u):.2f} %")
+PY
+}
+
+paced() {
+    head -c 262144 /dev/urandom > image.sdl
+    echo "== one box alone, paced 115200, 256 KiB"
+    "$bin/stbsim" --image image.sdl > one.out &
+    mapfile -t one < <(ptys_of one.out 1)
+    "$bin/stavel" -p "${one[0]}" -i image.sdl --ini one.ini --quiet --report one.jsonl >/dev/null 2>&1
+    wait
+    utilisation one.jsonl
+    echo "== 16 boxes at once on one station, paced 115200, 256 KiB"
+    "$bin/stbsim" --image image.sdl --ptys 16 > many.out &
+    mapfile -t many < <(ptys_of many.out 16)
+    args=()
+    for p in "${many[@]}"; do args+=(-p "$p"); done
+    # RUSAGE_CHILDREN counts the station and, since it waits for them, its slots.
+    python3 - "$bin/stavel" "${args[@]}" -i image.sdl --report many.jsonl <<'PY'
+import os, resource, subprocess, sys, time
+t0 = time.monotonic()
+p = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+wall = time.monotonic() - t0
+ru = resource.getrusage(resource.RUSAGE_CHILDREN)
+cpu = ru.ru_utime + ru.ru_stime
+print(f"station exit {p.returncode}, wall {wall:.1f} s, CPU {cpu:.2f} s "
+      f"(supervisor and 16 slots) = {100*cpu/wall:.1f} % of one core")
+PY
+    wait
+    utilisation many.jsonl
+    python3 - many.jsonl <<'PY'
+import json, sys, collections
+per = collections.defaultdict(list)
+for r in map(json.loads, open(sys.argv[1])):
+    per[r["slot"]].append(r["bytes"] / r["seconds"] / 11520)
+for slot, u in sorted(per.items()):
+    print(f"  {slot}: {100*u[0]:.2f} %")
+PY
+}
+
+unpaced() {
+    head -c 4096 /dev/urandom > small.sdl
+    echo "== 2 slots, --loop --count 1000, 4 KiB image, unpaced"
+    "$bin/stbsim" --image small.sdl --fast --ptys 2 --boxes 1000 > loop.out &
+    mapfile -t two < <(ptys_of loop.out 2)
+    "$bin/stavel" -p "${two[0]}" -p "${two[1]}" -i small.sdl --loop --count 1000 \
+        --report loop.jsonl >/dev/null 2>&1 &
+    station=$!
+    sleep 1
+    rss() { for c in $(pgrep -P "$station"); do awk '/VmRSS/ {printf "%s kB ", $2}' /proc/$c/status; done; }
+    while [ "$(wc -l < loop.jsonl 2>/dev/null || echo 0)" -lt 200 ]; do sleep 0.5; done
+    echo "after $(wc -l < loop.jsonl) boxes: slots' RSS $(rss), station $(awk '/VmRSS/ {print $2}' /proc/$station/status) kB"
+    while [ "$(wc -l < loop.jsonl)" -lt 1980 ]; do sleep 0.5; done
+    echo "after $(wc -l < loop.jsonl) boxes: slots' RSS $(rss), station $(awk '/VmRSS/ {print $2}' /proc/$station/status) kB"
+    wait $station && echo "station exit 0" || echo "station exit $?"
+    wait
+    echo "records: $(wc -l < loop.jsonl), passed: $(grep -c '"result":"pass"' loop.jsonl)"
+}
+
+case $what in
+    paced) paced ;;
+    unpaced) unpaced ;;
+    *) paced; unpaced ;;
+esac

@@ -1,0 +1,25 @@
+#pragma once
+
+// A station's news for the line's broker: the station's status, each slot's state and each
+// box's record, handed to the MQTT publisher, which sends them from its own thread.
+//
+// Threading rules: the station's supervisor thread calls it; the publisher queues and returns.
+
+#include "hosts/cli/mqtt/MqttPublisher.h"
+#include "hosts/cli/station/StationObserver.h"
+
+class StationPublisher final : public StationObserver {
+  public:
+    explicit StationPublisher(MqttPublisher& publisher) : m_publisher(publisher) {}
+
+    void OnStationStarted(const std::vector<std::string>& slots) override;
+    void OnStationEnded(int exitStatus) override;
+    void OnSlotChanged(const SlotFigures& figures) override;
+    void OnRecordFinal(const std::string& slot, const std::string& recordLine) override;
+
+  private:
+    MqttPublisher& m_publisher;
+};
+
+// The station's words for a slot's state, in the state topic's five.
+SlotStatus::State StateOnTheBroker(const std::string& stationState);
