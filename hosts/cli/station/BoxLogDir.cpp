@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 #include "download/BoxRecordJson.h"
 
@@ -51,6 +52,9 @@ BoxLogDir::BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps)
 
 std::unique_ptr<BoxLogDir> BoxLogDir::Open(const std::string& dir, const std::string& slot,
                                            LogFile::Stamps stamps, std::string& error) {
+    // A folder that is not there yet is made, as an operator naming it would expect.
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
     std::unique_ptr<BoxLogDir> logs(new BoxLogDir(dir, slot, stamps));
     if (!logs->OpenFile(error)) {
         return nullptr;

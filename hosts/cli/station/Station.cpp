@@ -96,6 +96,10 @@ bool Station::Prepare(std::string& error) {
     }
     close(image);
     if (m_options.logDir) {
+        // A folder that is not there yet is made, as an operator naming it would expect.
+        std::error_code ignored;
+        std::filesystem::create_directories(*m_options.logDir, ignored);
+        errno = 0;
         struct stat st {};
         if (stat(m_options.logDir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
             access(m_options.logDir->c_str(), W_OK | X_OK) != 0) {
