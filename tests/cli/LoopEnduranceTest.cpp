@@ -66,8 +66,11 @@ TEST_F(LoopEnduranceTest, MemoryStaysFlatOver150BoxesWithDebugTracing) {
     // Keeping the whole log would add the 8 MB logged since.
     RecordProperty("rss_kib_at_box_20", static_cast<int>(at20));
     RecordProperty("rss_kib_at_box_150", static_cast<int>(at150));
+    // AddressSanitizer holds freed memory in quarantine, so there only the boxes are checked.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(at150 - at20, 6 * 1024)
         << "KiB at box 20: " << at20 << ", at box 150: " << at150 << ", bytes logged: " << logged;
+#endif
 }
 
 TEST_F(LoopEnduranceTest, APortGoneBetweenTwoBoxesIsWaitedForAndTriedEverySecond) {
