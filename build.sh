@@ -11,6 +11,14 @@ cd "$(dirname "$0")"
 
 jobs=$(nproc)
 
+# Where ccache is installed, rebuilds of the same sources (another folder, another sanitizer
+# run) come from its cache; paths are hashed relative to this folder, so a fresh clone hits too.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    export CCACHE_BASEDIR="$PWD"
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 configure_and_build() {  # folder, extra cmake flags... [-- targets...]
     local dir=$1
     shift
@@ -23,7 +31,7 @@ configure_and_build() {  # folder, extra cmake flags... [-- targets...]
         shift
         targets=(--target "$@")
     fi
-    cmake -S . -B "$dir" -G Ninja "${flags[@]}" >"$dir.configure.log" 2>&1 || {
+    cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "${flags[@]}" >"$dir.configure.log" 2>&1 || {
         cat "$dir.configure.log"
         exit 1
     }
