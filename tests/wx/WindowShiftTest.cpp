@@ -13,32 +13,10 @@
 
 #include "tests/wx/PngPicture.h"
 #include "tests/wx/StavelProcess.h"
+#include "tests/wx/WindowPlaces.h"
 #include "tools/stbsim/StbSimulator.h"
 
 namespace {
-
-struct Box {
-    int x = 0, y = 0, w = 0, h = 0;
-    friend bool operator==(const Box&, const Box&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Box& b) {
-    return out << b.x << "," << b.y << " " << b.w << "x" << b.h;
-}
-
-Box PlaceOf(const std::string& places, const std::string& key) {
-    std::istringstream in(places);
-    for (std::string field; in >> field;) {
-        if (field.rfind(key + "=", 0) == 0) {
-            Box b;
-            char comma = 0;
-            std::istringstream(field.substr(key.size() + 1)) >> b.x >> comma >> b.y >> comma >>
-                b.w >> comma >> b.h;
-            return b;
-        }
-    }
-    return {};
-}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -13,29 +13,11 @@
 
 #include "tests/wx/PngPicture.h"
 #include "tests/wx/StavelProcess.h"
+#include "tests/wx/WindowPlaces.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
 
 namespace {
-
-struct Box {
-    int x = 0, y = 0, w = 0, h = 0;
-};
-
-// One "id=x,y,w,h" field of the "places" answer.
-Box PlaceOf(const std::string& places, const std::string& key) {
-    std::istringstream in(places);
-    for (std::string field; in >> field;) {
-        if (field.rfind(key + "=", 0) == 0) {
-            Box b;
-            char comma = 0;
-            std::istringstream(field.substr(key.size() + 1)) >> b.x >> comma >> b.y >> comma >>
-                b.w >> comma >> b.h;
-            return b;
-        }
-    }
-    return {};
-}
 
 // The verdict's word area as grey levels thresholded to ink (true) and background.
 std::vector<bool> InkOf(const std::string& file, const Box& area) {
