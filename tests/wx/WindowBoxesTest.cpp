@@ -72,6 +72,10 @@ TEST(WindowBoxes, TwoHundredBoxesInARowKeepMemoryFlat) {
         while (shown.empty() && stavel.Running()) {
             const bool boxGone = done;
             shown = stavel.StateField("verdict");
+            // A state query the busy window did not answer in time says nothing yet: ask again.
+            if (shown.rfind("<missing", 0) == 0) {
+                shown.clear();
+            }
             if (boxGone) {
                 break;
             }
