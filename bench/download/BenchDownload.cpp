@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench/download/DownloadRun.h"
+#include "tests/support/files/TempDir.h"
 
 namespace {
 
@@ -184,12 +185,8 @@ int main(int argc, char** argv) {
     if (!Parse(argc, argv, args)) {
         return 2;
     }
-    char dir[] = "/tmp/bench_download-XXXXXX";
-    if (mkdtemp(dir) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    args.config.workDir = dir;
+    const TempDir dir;
+    args.config.workDir = dir.Path();
     if (!args.config.useResponder && access(args.config.stavel.c_str(), X_OK) != 0) {
         std::fprintf(stderr,
                      "bench_download: no stavel program at %s (--stavel PATH, or "
@@ -232,7 +229,5 @@ int main(int argc, char** argv) {
             failures += RunLineModel(args, LineKind::Ftdi);
         }
     }
-    std::string cleanup = std::string("rm -rf ") + dir;
-    [[maybe_unused]] int rc = std::system(cleanup.c_str());
     return failures == 0 ? 0 : 1;
 }

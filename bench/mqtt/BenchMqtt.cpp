@@ -30,6 +30,8 @@
 
 #include "hosts/cli/mqtt/MqttPublisher.h"
 #include "hosts/cli/mqtt/MqttUrl.h"
+#include "tests/support/files/TempDir.h"
+#include "tests/support/mqtt/MqttBroker.h"
 
 namespace {
 
@@ -38,29 +40,6 @@ using Clock = std::chrono::steady_clock;
 long long NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
         .count();
-}
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Connectable(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
 }
 
 double CpuSeconds() {
@@ -89,8 +68,13 @@ double CpuSeconds() {
         (void)!write(s->out, line.data(), line.size());
         --s->left;
     });
-    if (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS) {
-        _exit(1);
+    // Forked before the broker starts (the bench has no other thread yet): waits for it.
+    int tries = 0;
+    while (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS) {
+        if (++tries == 400) {
+            _exit(1);
+        }
+        usleep(25000);
     }
     mosquitto_subscribe(client, nullptr, "stavel/+/+/result", 1);
     const auto until = Clock::now() + std::chrono::seconds(600);
@@ -106,25 +90,11 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 20;
     const int slots = argc > 2 ? std::atoi(argv[2]) : 32;
     const int boxSeconds = argc > 3 ? std::atoi(argv[3]) : 4;
-    char folder[] = "/tmp/bench-mqtt-XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-        return 1;
-    }
-    const int port = FreePort();
-    const std::string config = std::string(folder) + "/mosquitto.conf";
-    const passwd* me = getpwuid(geteuid());
-    std::ofstream(config) << "listener " << port << " 127.0.0.1\npersistence false\n"
-                          << "allow_anonymous true\nuser " << (me ? me->pw_name : "root") << "\n";
-    const pid_t broker = fork();
-    if (broker == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        execl("/usr/sbin/mosquitto", "mosquitto", "-c", config.c_str(), nullptr);
-        _exit(127);
-    }
-    for (int i = 0; i < 200 && !Connectable(port); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    TempDir folder;
+    MqttBroker::Options options;
+    options.folder = folder.Path();
+    MqttBroker broker(options);
+    const int port = broker.Port();
     const int results = slots * (seconds / boxSeconds);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
@@ -136,13 +106,18 @@ int main(int argc, char** argv) {
         Subscribe(port, results, pipeFds[1]);
     }
     close(pipeFds[1]);
+    if (!broker.Start()) {
+        std::fprintf(stderr, "bench_mqtt: the broker did not start:\n%s\n", broker.Log().c_str());
+        kill(subscriber, SIGTERM);
+        return 1;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // subscribed
 
     MqttPublisher::Config pc;
     pc.login.url = *ParseMqttUrl("mqtt://127.0.0.1:" + std::to_string(port)).url;
     pc.station = "bench";
     std::string error;
-    pc.spool = ResultSpool::Open(std::string(folder) + "/report.jsonl.mqtt-spool", &error);
+    pc.spool = ResultSpool::Open(folder.File("report.jsonl.mqtt-spool"), &error);
     pc.say = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
     const double cpuBefore = CpuSeconds();
     const auto started = Clock::now();
@@ -219,9 +194,6 @@ int main(int argc, char** argv) {
     std::printf("result latency ms: p50 %.2f  p99 %.2f  max %.2f\n", pick(0.5), pick(0.99),
                 latencies.empty() ? -1.0 : latencies.back());
     kill(subscriber, SIGTERM);
-    kill(broker, SIGTERM);
     waitpid(subscriber, nullptr, 0);
-    waitpid(broker, nullptr, 0);
-    std::system(("rm -rf " + std::string(folder)).c_str());
     return 0;
 }

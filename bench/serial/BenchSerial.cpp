@@ -18,6 +18,7 @@
 #include "platform/host/MessageQueue.h"
 #include "serial/SerialLink.h"
 #include "tests/support/pty/Pty.h"
+#include "tests/support/uiqueue/UiPump.h"
 
 namespace {
 
@@ -31,15 +32,13 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 bool AwaitReceived() {
-    const Clock::time_point end = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < end) {
-        auto item = MessageQueue::Ui().Take(std::chrono::seconds(1));
-        if (item && std::holds_alternative<MSG>(*item) &&
-            std::get<MSG>(*item).message == WM_COMM_RECEIVED) {
-            return true;
-        }
-    }
-    return false;
+    bool received = false;
+    return PumpUiQueue(
+        [&](MessageQueue::Item& item) {
+            received |= std::holds_alternative<MSG>(item) &&
+                        std::get<MSG>(item).message == WM_COMM_RECEIVED;
+        },
+        [&] { return received; }, std::chrono::seconds(5));
 }
 
 void MeasureLatency(int samples) {

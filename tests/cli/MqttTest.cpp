@@ -12,9 +12,9 @@
 #include "tests/cli/BoxRunner.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/cli/JsonLine.h"
-#include "tests/cli/MqttBroker.h"
-#include "tests/cli/MqttSubscriber.h"
 #include "tests/support/box/ScriptedBox.h"
+#include "tests/support/mqtt/MqttBroker.h"
+#include "tests/support/mqtt/MqttSubscriber.h"
 #include "tests/support/pty/Pty.h"
 
 namespace {

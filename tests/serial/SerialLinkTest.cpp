@@ -10,8 +10,8 @@
 
 #include "platform/ports/PortMap.h"
 #include "serial/ThreadWatchComm.h"
-#include "tests/serial/UiPump.h"
 #include "tests/support/pty/Pty.h"
+#include "tests/support/uiqueue/UiPump.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "serial/SerialLink.h"
-#include "tests/serial/UiPump.h"
 #include "tests/support/pty/Pty.h"
+#include "tests/support/uiqueue/UiPump.h"
 
 namespace {
 

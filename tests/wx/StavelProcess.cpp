@@ -2,112 +2,76 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 // Long enough for a slow sanitizer build; only a hung program reaches it.
 constexpr auto kHangGuard = std::chrono::seconds(90);
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
-StavelProcess::StavelProcess() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "stavel-wx-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-        m_folder = pattern;
-    }
-}
+StavelProcess::StavelProcess() = default;
 
 StavelProcess::~StavelProcess() {
     if (m_in >= 0) {
         close(m_in);
     }
-    if (m_pid > 0) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(m_folder, ignored);
+    // The process goes (killed if it still runs) before its folder does.
+    m_process.reset();
 }
 
 void StavelProcess::WriteIni(const std::string& content) {
-    std::ofstream(IniPath(), std::ios::binary) << content;
+    WriteBytes(IniPath(), content);
 }
 
 std::string StavelProcess::ReadIni() const {
-    return ReadFile(IniPath());
+    return ReadBytes(IniPath());
+}
+
+std::string StavelProcess::Output() const {
+    return m_process ? m_process->Stdout() + m_process->Stderr() : std::string();
 }
 
 bool StavelProcess::Start(const std::map<std::string, std::string>& extra) {
-    const std::string program = m_folder + "/Stavel_OV";
+    const std::string program = m_folder.File("Stavel_OV");
+    const std::string control = m_folder.File("control");
     std::error_code error;
     std::filesystem::copy_file(STAVEL_BINARY_DIR "/bin/Stavel_OV_testable", program, error);
-    std::filesystem::create_directory(m_folder + "/control", error);
+    std::filesystem::create_directory(control, error);
     std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::string key = entry.substr(0, entry.find('='));
-        if (!extra.contains(key) && key != "STAVEL_WX_CONTROL" && key != "ASAN_OPTIONS") {
-            env.push_back(entry);
-        }
-    }
     for (const auto& [key, value] : extra) {
         env.push_back(key + "=" + value);
     }
-    env.push_back("STAVEL_WX_CONTROL=" + m_folder + "/control");
+    env.push_back("STAVEL_WX_CONTROL=" + control);
     // GTK and GLib keep their caches to the end: no leak check for the toolkit's process.
     env.push_back("ASAN_OPTIONS=detect_leaks=0");
-    std::vector<char*> envp;
-    for (std::string& entry : env) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
     std::vector<std::string> args;
     if (m_runAs) {
         namespace fs = std::filesystem;
-        fs::permissions(m_folder, fs::perms::all, error);
-        fs::permissions(m_folder + "/control", fs::perms::all, error);
+        fs::permissions(Folder(), fs::perms::all, error);
+        fs::permissions(control, fs::perms::all, error);
         fs::permissions(IniPath(), fs::perms::all, error);
         args = {"/usr/bin/setpriv", "--reuid=" + std::to_string(m_runAs->first),
                 "--regid=" + std::to_string(m_runAs->second), "--clear-groups"};
     }
     args.push_back(program);
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
+    try {
+        m_process = std::make_unique<ChildProcess>(args, env);
+    } catch (const std::exception&) {
+        return false;
     }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string output = m_folder + "/output.txt";
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int failed = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return failed == 0 && OpenControl();
+    return OpenControl();
 }
 
 bool StavelProcess::OpenControl() {
-    const std::string fifo = m_folder + "/control/in";
+    const std::string fifo = m_folder.File("control/in");
     const auto end = std::chrono::steady_clock::now() + kHangGuard;
     while (std::chrono::steady_clock::now() < end && Running()) {
         m_in = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
@@ -120,16 +84,7 @@ bool StavelProcess::OpenControl() {
 }
 
 bool StavelProcess::Running() {
-    if (m_pid <= 0) {
-        return false;
-    }
-    int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) != m_pid) {
-        return true;
-    }
-    m_pid = -1;
-    m_exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return false;
+    return m_process && !m_process->Ended();
 }
 
 std::string StavelProcess::Send(const std::string& command) {
@@ -140,10 +95,10 @@ std::string StavelProcess::Send(const std::string& command) {
 }
 
 std::optional<std::string> StavelProcess::Answer(const std::string& tag) {
-    const std::string out = m_folder + "/control/out";
+    const std::string out = m_folder.File("control/out");
     const auto end = std::chrono::steady_clock::now() + kHangGuard;
     while (std::chrono::steady_clock::now() < end) {
-        std::istringstream lines(ReadFile(out));
+        std::istringstream lines(ReadBytes(out));
         for (std::string line; std::getline(lines, line);) {
             if (line.rfind(tag + " ", 0) == 0) {
                 return line.substr(tag.size() + 1);
@@ -170,10 +125,13 @@ std::string StavelProcess::StateField(const std::string& key) {
 }
 
 std::optional<int> StavelProcess::WaitForExit() {
+    if (!m_process) {
+        return std::nullopt;
+    }
     const auto end = std::chrono::steady_clock::now() + kHangGuard;
     while (std::chrono::steady_clock::now() < end) {
-        if (!Running()) {
-            return m_exit;
+        if (const auto ended = m_process->Ended()) {
+            return ended->exited ? ended->status : 128 + ended->signal;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

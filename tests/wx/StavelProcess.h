@@ -10,17 +10,21 @@
 #include <sys/types.h>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
+
+#include "tests/support/files/TempDir.h"
+#include "tests/support/process/ChildProcess.h"
 
 class StavelProcess {
   public:
     StavelProcess();
     ~StavelProcess();
 
-    const std::string& Folder() const { return m_folder; }
-    std::string IniPath() const { return m_folder + "/Stavel_OV.ini"; }
+    const std::string& Folder() const { return m_folder.Path(); }
+    std::string IniPath() const { return m_folder.File("Stavel_OV.ini"); }
     void WriteIni(const std::string& content);
     std::string ReadIni() const;
 
@@ -41,14 +45,15 @@ class StavelProcess {
     // Waits for the program to end; its exit status, or nothing if it did not end.
     std::optional<int> WaitForExit();
     bool Running();
-    pid_t Pid() const { return m_pid; }
+    pid_t Pid() const { return m_process ? m_process->Pid() : -1; }
+    // What the program wrote to its standard output and error so far.
+    std::string Output() const;
 
   private:
     bool OpenControl();
 
-    std::string m_folder;
-    pid_t m_pid = -1;
-    std::optional<int> m_exit;
+    TempDir m_folder;
+    std::unique_ptr<ChildProcess> m_process;
     int m_in = -1;
     int m_nextTag = 1;
     std::optional<std::pair<uid_t, gid_t>> m_runAs;

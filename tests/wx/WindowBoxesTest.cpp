@@ -96,11 +96,8 @@ TEST(WindowBoxes, TwoHundredBoxesInARowKeepMemoryFlat) {
     }
     boxThread.join();
     if (!failure.empty()) {
-        std::ifstream output(stavel.Folder() + "/output.txt");
-        std::ostringstream text;
-        text << output.rdbuf();
         ADD_FAILURE() << failure << "\nthe box: " << verdict.message << "\nthe program's output:\n"
-                      << text.str().substr(0, 4000);
+                      << stavel.Output().substr(0, 4000);
     }
     EXPECT_TRUE(verdict.ok) << verdict.message;
     EXPECT_EQ(passed, kBoxes);

@@ -1,21 +1,19 @@
 // A display for the window tests: the one in DISPLAY, or an Xvfb server of their own that is
 // started before the first test and stopped after the last.
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-extern char** environ;
+#include "tests/support/process/ChildProcess.h"
 
 namespace {
 
@@ -26,7 +24,7 @@ class XvfbDisplay : public testing::Environment {
         if (display != nullptr && *display != '\0') {
             return;
         }
-        for (int number = 90 + getpid() % 50; number < 200 && m_pid <= 0; ++number) {
+        for (int number = 90 + getpid() % 50; number < 200 && !m_server; ++number) {
             const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
             if (std::filesystem::exists(socket) ||
                 std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
@@ -37,47 +35,40 @@ class XvfbDisplay : public testing::Environment {
     }
 
     void TearDown() override {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
+        if (m_server) {
+            // Asked, not killed, so that the server removes its lock file and socket.
+            m_server->Signal(SIGTERM);
+            m_server->Wait(std::chrono::seconds(10));
+            m_server.reset();
         }
     }
 
   private:
     void Start(int number, const std::string& socket) {
         const std::string name = ":" + std::to_string(number);
-        std::string args[] = {"Xvfb", name, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"};
-        char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(),
-                        args[4].data(), args[5].data(), args[6].data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = -1;
-        const int failed = posix_spawnp(&pid, "Xvfb", &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (failed != 0) {
+        std::unique_ptr<ChildProcess> server;
+        try {
+            server = std::make_unique<ChildProcess>(std::vector<std::string>{
+                "Xvfb", name, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
+        } catch (const std::exception&) {
             return;
         }
         // The server is ready once its socket exists; one that exits lost the race for the
         // number to another server.
         for (int i = 0; i < 1000; ++i) {
-            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            if (server->Ended()) {
                 return;
             }
             if (std::filesystem::exists(socket)) {
-                m_pid = pid;
+                m_server = std::move(server);
                 setenv("DISPLAY", name.c_str(), 1);
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
     }
 
-    pid_t m_pid = -1;
+    std::unique_ptr<ChildProcess> m_server;
 };
 
 [[maybe_unused]] testing::Environment* const g_display =

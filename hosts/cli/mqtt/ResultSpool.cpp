@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/base/Eintr.h"
+
 namespace {
 
 // The slot of a spooled line travels in front of the record, apart from it by a tab (a record is
@@ -49,10 +51,8 @@ std::string SysError(const std::string& what, const std::string& path) {
 bool WriteAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n =
+            RetryOnEintr([&] { return write(fd, bytes.data() + done, bytes.size() - done); });
         if (n <= 0) {
             return false;
         }
@@ -101,10 +101,7 @@ std::unique_ptr<ResultSpool> ResultSpool::Open(const std::string& base, std::str
     std::string text;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnEintr([&] { return read(fd, buffer, sizeof buffer); });
         if (n < 0) {
             *error = SysError("read", path);
             close(fd);

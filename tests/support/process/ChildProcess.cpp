@@ -143,8 +143,10 @@ void ChildProcess::Start(std::vector<std::string>& argv, std::vector<std::string
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     m_started = std::chrono::steady_clock::now();
-    const int rc =
-        posix_spawn(&m_pid, argvPtrs[0], &actions, &attr, argvPtrs.data(), envPtrs.data());
+    // A bare name ("Xvfb") is looked up in PATH, a path is taken as it stands.
+    const bool bareName = argv[0].find('/') == std::string::npos;
+    const int rc = (bareName ? posix_spawnp : posix_spawn)(&m_pid, argvPtrs[0], &actions, &attr,
+                                                           argvPtrs.data(), envPtrs.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(outFd);
@@ -155,7 +157,7 @@ void ChildProcess::Start(std::vector<std::string>& argv, std::vector<std::string
 }
 
 ChildProcess::~ChildProcess() {
-    if (!m_reaped) {
+    if (!m_end) {
         Wait(std::chrono::milliseconds(0));
     }
     if (m_reader.joinable()) {
@@ -225,15 +227,14 @@ bool ChildProcess::WaitForStderr(const std::string& text, int times,
 }
 
 void ChildProcess::Signal(int signo) {
-    if (!m_reaped) {
+    if (!m_end) {
         kill(m_pid, signo);
     }
 }
 
 ChildProcess::End ChildProcess::Wait(std::chrono::milliseconds deadline) {
-    End end;
-    if (m_reaped) {
-        return end;
+    if (m_end) {
+        return *m_end;
     }
     const auto until = std::chrono::steady_clock::now() + deadline;
     int status = 0;
@@ -248,11 +249,26 @@ ChildProcess::End ChildProcess::Wait(std::chrono::milliseconds deadline) {
     }
     if (got == 0) {
         kill(m_pid, SIGKILL);
-        got = wait4(m_pid, &status, 0, &usage);
-    } else {
-        end.reaped = got == m_pid;
+        wait4(m_pid, &status, 0, &usage);
+        return Reaped(status, usage, false);
     }
-    m_reaped = true;
+    return Reaped(status, usage, got == m_pid);
+}
+
+std::optional<ChildProcess::End> ChildProcess::Ended() {
+    if (!m_end) {
+        int status = 0;
+        rusage usage{};
+        if (wait4(m_pid, &status, WNOHANG, &usage) != 0) {
+            Reaped(status, usage, true);
+        }
+    }
+    return m_end;
+}
+
+ChildProcess::End ChildProcess::Reaped(int status, const rusage& usage, bool reaped) {
+    End end;
+    end.reaped = reaped;
     end.elapsedSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
     end.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
@@ -262,6 +278,7 @@ ChildProcess::End ChildProcess::Wait(std::chrono::milliseconds deadline) {
     } else if (WIFSIGNALED(status)) {
         end.signal = WTERMSIG(status);
     }
+    m_end = end;
     if (m_reader.joinable()) {
         m_reader.join();
     }

@@ -7,12 +7,14 @@
 // Threading rules: one reader thread collects both streams; every public member may be called
 // from the test's thread while it runs. The destructor kills a child still running.
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,8 +63,11 @@ class ChildProcess {
                        std::chrono::milliseconds deadline = std::chrono::seconds(20));
 
     void Signal(int signo);
-    // Reaps the child; kills it with SIGKILL when it has not ended within the deadline.
+    // Reaps the child; kills it with SIGKILL when it has not ended within the deadline. Once
+    // reaped, answers the same end again.
     End Wait(std::chrono::milliseconds deadline = std::chrono::seconds(30));
+    // Without waiting: the child's end once it has ended (reaping it), nothing while it runs.
+    std::optional<End> Ended();
 
   private:
     void Start(std::vector<std::string>& argv, std::vector<std::string> environment, int outFd,
@@ -72,11 +77,12 @@ class ChildProcess {
     const std::string& OutLocked() const { return m_out; }
     const std::string& ErrLocked() const { return m_err; }
     void Collect(int outFd, int errFd);
+    End Reaped(int status, const rusage& usage, bool reaped);
 
     pid_t m_pid = -1;
     int m_held = -1;
     std::size_t m_prefilled = 0;
-    bool m_reaped = false;
+    std::optional<End> m_end;
     std::chrono::steady_clock::time_point m_started;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;

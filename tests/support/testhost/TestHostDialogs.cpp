@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "tests/support/testhost/TestHost.h"
+#include "tests/support/uiqueue/UiPump.h"
 
 bool TestHost::Start(CDialog& dialog, DialogBaseUnits units) {
     MarkUiThread();
@@ -47,18 +48,7 @@ int TestHost::Pump() {
 }
 
 bool TestHost::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left <= std::chrono::milliseconds{0}) {
-            return done();
-        }
-        if (auto item = MessageQueue::Ui().Take(std::min(left, std::chrono::milliseconds{20}))) {
-            RunItem(*item);
-        }
-    }
-    return true;
+    return PumpUiQueue([this](MessageQueue::Item& item) { RunItem(item); }, done, limit);
 }
 
 int TestHost::RunModal(CDialog& dialog) {

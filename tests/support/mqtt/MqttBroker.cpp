@@ -1,4 +1,4 @@
-#include "tests/cli/MqttBroker.h"
+#include "tests/support/mqtt/MqttBroker.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,7 +1,9 @@
 #pragma once
 
-// Plays the UI thread for the serial tests: takes what the watch thread posts to the UI queue,
-// keeps the messages, and answers message boxes through a host that records their texts.
+// The UI thread as a test plays it. PumpUiQueue is the one loop that runs the UI queue while
+// waiting for a condition; UiPump plays the UI thread for tests without windows: it takes what
+// worker threads post, keeps the messages, and answers message boxes through a host that
+// records their texts.
 
 #include <chrono>
 #include <functional>
@@ -10,6 +12,12 @@
 
 #include "platform/host/HeadlessHost.h"
 #include "platform/host/MessageQueue.h"
+
+// Runs each item the UI queue yields with `run` until `done` holds; false if it still does not
+// after `limit` (a guard against a hung test, not a speed check).
+bool PumpUiQueue(const std::function<void(MessageQueue::Item&)>& run,
+                 const std::function<bool()>& done,
+                 std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 class RecordingHost final : public HeadlessHost {
   public:

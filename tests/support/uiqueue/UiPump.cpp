@@ -1,5 +1,6 @@
-#include "tests/serial/UiPump.h"
+#include "tests/support/uiqueue/UiPump.h"
 
+#include <algorithm>
 #include <thread>
 
 UiPump::UiPump() {
@@ -20,26 +21,30 @@ void UiPump::Handle(MessageQueue::Item& item) {
     }
 }
 
-bool UiPump::Until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+bool PumpUiQueue(const std::function<void(MessageQueue::Item&)>& run,
+                 const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds{0}) {
+            return done();
         }
-        if (auto item = MessageQueue::Ui().Take(std::chrono::milliseconds(5))) {
-            Handle(*item);
+        if (auto item = MessageQueue::Ui().Take(std::min(left, std::chrono::milliseconds{5}))) {
+            run(*item);
         }
     }
     return true;
 }
 
+bool UiPump::Until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    return PumpUiQueue([this](MessageQueue::Item& item) { Handle(item); }, done, limit);
+}
+
 void UiPump::For(std::chrono::milliseconds span) {
     const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) {
-        if (auto item = MessageQueue::Ui().Take(std::chrono::milliseconds(5))) {
-            Handle(*item);
-        }
-    }
+    PumpUiQueue([this](MessageQueue::Item& item) { Handle(item); },
+                [end] { return std::chrono::steady_clock::now() >= end; }, span);
 }
 
 bool UiPump::Await(const std::function<bool()>& done, std::chrono::milliseconds limit) {

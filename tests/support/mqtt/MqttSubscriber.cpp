@@ -1,4 +1,4 @@
-#include "tests/cli/MqttSubscriber.h"
+#include "tests/support/mqtt/MqttSubscriber.h"
 
 #include <mosquitto.h>
 
