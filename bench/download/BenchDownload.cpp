@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench/download/DownloadRun.h"
+#include "bench/stats/Percentile.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {
@@ -41,16 +42,6 @@ struct Args {
     bool skipLine = false;
     bool onlyLine = false;
 };
-
-double Percentile(std::vector<double> samples, double p) {
-    if (samples.empty()) {
-        return 0;
-    }
-    std::sort(samples.begin(), samples.end());
-    const size_t rank =
-        static_cast<size_t>(p / 100.0 * static_cast<double>(samples.size()) + 0.999999);
-    return samples[std::clamp<size_t>(rank, 1, samples.size()) - 1];
-}
 
 std::string NextToSelf(const char* name) {
     char self[4096] = {};
@@ -100,7 +91,7 @@ void PrintUnpaced(const DownloadPlan& plan, const DownloadResult& r) {
     std::printf("%-22s %9llu %6u %8.3f %8.2f %9.1f %9.1f %9.3f\n", plan.name.c_str(),
                 static_cast<unsigned long long>(plan.imageSize), plan.blockSize, s.dataSeconds,
                 s.dataSeconds > 0 ? s.imageBytes / s.dataSeconds / 1e6 : 0.0,
-                Percentile(s.dataLatencyMicros, 50), Percentile(s.dataLatencyMicros, 99),
+                Percentile(s.dataLatencyMicros, 0.50), Percentile(s.dataLatencyMicros, 0.99),
                 r.toolCpuSeconds);
 }
 
@@ -119,7 +110,7 @@ void PrintPaced(const DownloadPlan& plan, const DownloadResult& r) {
     std::printf(
         "%-22s turnaround p50 %.1f us, p99 %.1f us; tool CPU %.3f s over %.2f s = %.2f %% "
         "of one core\n",
-        "", Percentile(s.dataLatencyMicros, 50), Percentile(s.dataLatencyMicros, 99),
+        "", Percentile(s.dataLatencyMicros, 0.50), Percentile(s.dataLatencyMicros, 0.99),
         r.toolCpuSeconds, r.wallSeconds,
         r.wallSeconds > 0 ? r.toolCpuSeconds / r.wallSeconds * 100 : 0.0);
 }

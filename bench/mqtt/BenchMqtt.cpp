@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/stats/Percentile.h"
 #include "hosts/cli/mqtt/MqttPublisher.h"
 #include "hosts/cli/mqtt/MqttUrl.h"
 #include "tests/support/files/TempDir.h"
@@ -159,11 +160,9 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_until(next);
         }
         publisher.StationEnded();
-        std::sort(keeping.begin(), keeping.end());
         if (!keeping.empty()) {
             std::printf("RecordFinal on the calling thread ms: p50 %.2f  p99 %.2f\n",
-                        keeping[keeping.size() / 2],
-                        keeping[std::min(keeping.size() - 1, keeping.size() * 99 / 100)]);
+                        Percentile(keeping, 0.5), Percentile(keeping, 0.99));
         }
     }
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
@@ -181,18 +180,11 @@ int main(int argc, char** argv) {
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
         latencies.push_back(std::atof(text.substr(at, end - at).c_str()) / 1e6);
     }
-    std::sort(latencies.begin(), latencies.end());
-    const auto pick = [&](double q) {
-        return latencies.empty()
-                   ? -1.0
-                   : latencies[std::min(latencies.size() - 1,
-                                        static_cast<std::size_t>(q * latencies.size()))];
-    };
     std::printf("slots %d, %.1f s, %d results sent, %zu received\n", slots, wall, results,
                 latencies.size());
     std::printf("MQTT CPU: %.3f s in %.1f s = %.2f %% of one core\n", cpu, wall, 100 * cpu / wall);
-    std::printf("result latency ms: p50 %.2f  p99 %.2f  max %.2f\n", pick(0.5), pick(0.99),
-                latencies.empty() ? -1.0 : latencies.back());
+    std::printf("result latency ms: p50 %.2f  p99 %.2f  max %.2f\n", Percentile(latencies, 0.5),
+                Percentile(latencies, 0.99), Percentile(latencies, 1.0));
     kill(subscriber, SIGTERM);
     waitpid(subscriber, nullptr, 0);
     return 0;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/stats/Percentile.h"
 #include "platform/host/MessageQueue.h"
 #include "serial/SerialLink.h"
 #include "tests/support/pty/Pty.h"
@@ -24,12 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr HWND kOwner = static_cast<HWND>(1);
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, static_cast<std::size_t>(p * v.size()));
-    return v[i];
-}
 
 bool AwaitReceived() {
     bool received = false;

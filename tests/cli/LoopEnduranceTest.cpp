@@ -16,27 +16,6 @@ namespace {
 
 class LoopEnduranceTest : public CliTest {};
 
-// The resident memory of a process, in KiB (0 when it cannot be read).
-long ResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return 0;
-}
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& item : std::filesystem::directory_iterator(folder)) {
-        names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST_F(LoopEnduranceTest, MemoryStaysFlatOver150BoxesWithDebugTracing) {
     // About 70 KB of log per box (a trace of two lines and a console line per 48-byte block):
     // some 10 MB over the run, more than twice what the log view keeps.

@@ -108,14 +108,6 @@ TEST(IniFileFailure, SavingKeepsPermissionsAndLinksAndLeavesNoTemporaryFiles) {
 
 namespace {
 
-int FilesIn(const std::string& folder) {
-    int files = 0;
-    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(folder)) {
-        ++files;
-    }
-    return files;
-}
-
 // Runs `body` as a user who is not the superuser (who may write anywhere): in a child that
 // gives up root when the test runs as root. Answers the child's exit status.
 template <typename Body>
@@ -152,7 +144,7 @@ TEST(IniFileFailure, DanglingLinksChainsAndLoopsOfLinksAreWrittenThroughOrRefuse
     ASSERT_EQ(lstat(dir.File("second.lnk").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(ReadBytes(dir.File("target.ini")), saved);
-    EXPECT_EQ(FilesIn(dir.Path()), 3);
+    EXPECT_EQ(FilesIn(dir.Path()).size(), 3u);
 
     // A loop of links is no file: nothing is written, and the links stay as they were.
     ASSERT_EQ(symlink("loop.b", dir.File("loop.a").c_str()), 0);
@@ -164,7 +156,7 @@ TEST(IniFileFailure, DanglingLinksChainsAndLoopsOfLinksAreWrittenThroughOrRefuse
     EXPECT_EQ(looped.m_strError, CannotOpen(dir.File("loop.a")));
     ASSERT_EQ(lstat(dir.File("loop.a").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(FilesIn(dir.Path()), 5);
+    EXPECT_EQ(FilesIn(dir.Path()).size(), 5u);
 }
 
 TEST(IniFileFailure, AWritableFileInAFolderThatIsNotIsRewrittenInPlace) {
@@ -188,7 +180,7 @@ TEST(IniFileFailure, AWritableFileInAFolderThatIsNotIsRewrittenInPlace) {
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=7\r\nSdlFileName=/b.sdl\r\n\r\n\r\n");
-    EXPECT_EQ(FilesIn(dir.Path()), 1);
+    EXPECT_EQ(FilesIn(dir.Path()).size(), 1u);
 }
 
 TEST(IniFileFailure, AReplacedFileKeepsItsOwnerAndMode) {
@@ -227,7 +219,7 @@ TEST(IniFileFailure, AReplacedFileKeepsItsOwnerAndMode) {
     EXPECT_EQ(st.st_uid, 1234u);
     EXPECT_EQ(st.st_mode & 07777, 0666u);
     EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=6\r\n\r\n\r\n");
-    EXPECT_EQ(FilesIn(dir.Path()), 1);
+    EXPECT_EQ(FilesIn(dir.Path()).size(), 1u);
 }
 
 namespace {

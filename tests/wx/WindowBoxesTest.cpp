@@ -16,17 +16,6 @@ namespace {
 
 constexpr int kBoxes = 200;
 
-// The program's resident memory in KiB, from /proc.
-long ResidentKiB(int pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 TEST(WindowBoxes, TwoHundredBoxesInARowKeepMemoryFlat) {

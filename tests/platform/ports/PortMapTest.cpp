@@ -11,6 +11,7 @@
 #include "platform/ports/PortAdvice.h"
 #include "platform/ports/PortInfo.h"
 #include "platform/ports/PortMap.h"
+#include "tests/support/files/TempDir.h"
 #include "tests/support/pty/Pty.h"
 
 namespace fs = std::filesystem;
@@ -86,16 +87,17 @@ TEST_F(PortMapTest, TheListingShowsEveryEntryAndWhichArePresent) {
     EXPECT_FALSE(ports[51].present);
 }
 
+// A sysfs attribute: its folders made, its value on one line.
 void WriteFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path) << text << "\n";
+    WriteBytes(path, text + "\n");
 }
 
 // A sysfs tree in a temporary folder, laid out as the kernel lays out a usb-serial adapter
 // (tty below the interface) and a CDC-ACM device (tty is the interface).
 TEST_F(PortMapTest, UsbAdaptersAreNamedFromSysfs) {
-    const fs::path root = fs::temp_directory_path() / ("stavel-sysfs-" + std::to_string(getpid()));
-    fs::remove_all(root);
+    const TempDir folder;
+    const fs::path root = folder.Path();
     const fs::path usbDevice = root / "devices/pci0000:00/usb1/1-1";
     WriteFile(usbDevice / "idVendor", "0403");
     WriteFile(usbDevice / "idProduct", "6001");
@@ -130,7 +132,6 @@ TEST_F(PortMapTest, UsbAdaptersAreNamedFromSysfs) {
     UsbIdentity none;
     EXPECT_FALSE(ReadUsbIdentity("/dev/ttyS0", root.string(), &none));
     EXPECT_FALSE(ReadUsbIdentity("/dev/ttyUSB9", root.string(), &none));
-    fs::remove_all(root);
 }
 
 // A /dev/serial tree and a sysfs tree of the test's own, over two real ptys: one reached through
@@ -139,8 +140,8 @@ TEST_F(PortMapTest, UsbAdaptersAreNamedFromSysfs) {
 TEST_F(PortMapTest, PresentPortsAreListedWithTheirStableNamesAndOfferedWhenOneIsMissing) {
     Pty first;
     Pty second;
-    const fs::path root = fs::temp_directory_path() / ("stavel-ports-" + std::to_string(getpid()));
-    fs::remove_all(root);
+    const TempDir folder;
+    const fs::path root = folder.Path();
     const fs::path usbDevice = root / "sys/devices/usb1/1-1";
     WriteFile(usbDevice / "idVendor", "0403");
     WriteFile(usbDevice / "idProduct", "6001");
@@ -184,7 +185,6 @@ TEST_F(PortMapTest, PresentPortsAreListedWithTheirStableNamesAndOfferedWhenOneIs
         PortAdvice(SysFailure{SysResult::FromErrno("open", ENOENT), "/dev/ttyUSB7"}, roots);
     EXPECT_NE(advice.find(byId.string() + " (COM9)"), std::string::npos) << advice;
     EXPECT_NE(advice.find(byPath.string()), std::string::npos) << advice;
-    fs::remove_all(root);
 }
 
 TEST_F(PortMapTest, AdviceNamesTheDialoutGroupAndTheProcessHoldingABusyPort) {

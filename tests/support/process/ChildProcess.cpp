@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 
@@ -61,6 +62,16 @@ int CountOf(const std::string& haystack, const std::string& text) {
         ++count;
     }
     return count;
+}
+
+long ResidentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
 }
 
 ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment,

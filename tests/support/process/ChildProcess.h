@@ -94,3 +94,6 @@ class ChildProcess {
 
 // How often `text` occurs in `haystack`, overlapping occurrences not counted.
 int CountOf(const std::string& haystack, const std::string& text);
+
+// A process's resident memory in KiB, from /proc (0 when it cannot be read).
+long ResidentKiB(pid_t pid);
