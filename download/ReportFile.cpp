@@ -9,12 +9,9 @@
 #include <filesystem>
 
 #include "platform/base/Eintr.h"
+#include "platform/base/SysResult.h"
 
 namespace {
-
-std::string Failure(const char* call, const std::string& path, int err) {
-    return std::string(call) + " " + path + ": " + std::strerror(err);
-}
 
 // Whether a non-empty file lacks its final line break.
 bool EndsMidLine(int fd) {
@@ -45,7 +42,7 @@ std::unique_ptr<ReportFile> ReportFile::Open(const std::string& path, std::strin
     // Non-blocking only to open: a FIFO nobody reads must not hold the tool before the first box.
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
-        *error = Failure("open", path, errno);
+        *error = DescribeErrno("open", path, errno);
         return nullptr;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -53,12 +50,12 @@ std::unique_ptr<ReportFile> ReportFile::Open(const std::string& path, std::strin
     if (fstat(fd, &info) != 0) {
         const int err = errno;
         close(fd);
-        *error = Failure("fstat", path, err);
+        *error = DescribeErrno("fstat", path, err);
         return nullptr;
     }
     if (S_ISDIR(info.st_mode)) {
         close(fd);
-        *error = Failure("open", path, EISDIR);
+        *error = DescribeErrno("open", path, EISDIR);
         return nullptr;
     }
     const bool regular = S_ISREG(info.st_mode);
@@ -97,12 +94,12 @@ bool ReportFile::Append(const std::string& line, std::string* error) {
         if (done > 0 && end >= static_cast<off_t>(done)) {
             (void)!ftruncate(m_fd, end - static_cast<off_t>(done));
         }
-        *error = Failure("write", m_path, err);
+        *error = DescribeErrno("write", m_path, err);
         return false;
     }
     m_needsBreak = false;
     if (m_regular && fsync(m_fd) != 0) {
-        *error = Failure("fsync", m_path, errno);
+        *error = DescribeErrno("fsync", m_path, errno);
         return false;
     }
     return true;

@@ -16,7 +16,7 @@
 
 class ReportFile {
   public:
-    // Null with `error` ("open /x/report.jsonl: Permission denied") when it cannot be opened.
+    // Null with `error` ("/x/report.jsonl: open: Permission denied") when it cannot be opened.
     static std::unique_ptr<ReportFile> Open(const std::string& path, std::string* error);
     ~ReportFile();
     ReportFile(const ReportFile&) = delete;

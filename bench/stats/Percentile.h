@@ -14,6 +14,7 @@ inline double Percentile(std::vector<double> samples, double fraction) {
     }
     std::sort(samples.begin(), samples.end());
     const double rank = std::ceil(fraction * static_cast<double>(samples.size()));
-    const std::size_t at = std::clamp<std::size_t>(static_cast<std::size_t>(rank), 1, samples.size());
+    const std::size_t at =
+        std::clamp<std::size_t>(static_cast<std::size_t>(rank), 1, samples.size());
     return samples[at - 1];
 }

@@ -58,6 +58,10 @@ const char* SysStatusName(SysStatus status) {
     return "unknown";
 }
 
+std::string DescribeErrno(const char* call, const std::string& subject, int err) {
+    return SysFailure{SysResult::FromErrno(call, err), subject}.Describe();
+}
+
 std::string SysFailure::Describe() const {
     if (!Failed()) {
         return "";

@@ -71,3 +71,7 @@ struct SysFailure {
     // system gave an errno, else "SUBJECT: status name"; "" when nothing failed.
     std::string Describe() const;
 };
+
+// A failed call described at once, the same way: "SUBJECT: CALL: strerror", or "CALL: strerror"
+// without a subject.
+std::string DescribeErrno(const char* call, const std::string& subject, int err);

@@ -231,8 +231,8 @@ TEST_F(VerdictTest, EachFailureHasItsReasonItsStatusAndItsRecord) {
         ChildProcess tool(StavelServe(pty.SlavePath(), image, {"--report", report}));
         const ChildProcess::End end = tool.Wait();
         EXPECT_EQ(end.status, 2);
-        EXPECT_NE(tool.Stderr().find("stavel: the report cannot be written: open " + report +
-                                     ": No such file or directory\n"),
+        EXPECT_NE(tool.Stderr().find("stavel: the report cannot be written: " + report +
+                                     ": open: No such file or directory\n"),
                   std::string::npos)
             << tool.Stderr();
         EXPECT_EQ(tool.Stdout(), "") << "no box is served without its report";

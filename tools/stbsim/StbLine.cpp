@@ -49,10 +49,6 @@ speed_t SpeedFor(uint32_t baud) {
     }
 }
 
-std::string Describe(const char* call, int error) {
-    return SysFailure{SysResult::FromErrno(call, error), ""}.Describe();
-}
-
 bool SetNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL);
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
@@ -69,11 +65,11 @@ std::unique_ptr<StbLine> StbLine::CreatePty(const StopSignal& stop, std::string&
     int master = -1, slave = -1;
     char name[128] = {};
     if (openpty(&master, &slave, name, &tio, nullptr) != 0) {
-        error = Describe("openpty", errno);
+        error = DescribeErrno("openpty", "", errno);
         return nullptr;
     }
     if (!SetNonBlocking(master) || fcntl(slave, F_SETFD, FD_CLOEXEC) != 0) {
-        error = Describe("fcntl", errno);
+        error = DescribeErrno("fcntl", "", errno);
         close(master);
         close(slave);
         return nullptr;
@@ -86,12 +82,12 @@ std::unique_ptr<StbLine> StbLine::OpenDevice(const std::string& path, uint32_t b
     const int fd = RetryOnEintr(
         [&] { return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) {
-        error = Describe(("open " + path).c_str(), errno);
+        error = DescribeErrno("open", path, errno);
         return nullptr;
     }
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
-        error = Describe(("tcgetattr " + path).c_str(), errno);
+        error = DescribeErrno("tcgetattr", path, errno);
         close(fd);
         return nullptr;
     }
@@ -99,7 +95,7 @@ std::unique_ptr<StbLine> StbLine::OpenDevice(const std::string& path, uint32_t b
     cfsetispeed(&tio, SpeedFor(baud));
     cfsetospeed(&tio, SpeedFor(baud));
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-        error = Describe(("tcsetattr " + path).c_str(), errno);
+        error = DescribeErrno("tcsetattr", path, errno);
         close(fd);
         return nullptr;
     }
@@ -132,7 +128,7 @@ void StbLine::HangUp() {
 
 StbLine::Io StbLine::Lost(const char* call, int error) {
     if (m_strLost.empty()) {
-        m_strLost = Describe(call, error);
+        m_strLost = DescribeErrno(call, "", error);
     }
     return Io::Lost;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/base/Eintr.h"
+#include "platform/base/SysResult.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ std::string UnescapeSlot(const std::string& text) {
     return out;
 }
 
-std::string SysError(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
+std::string SysError(const char* call, const std::string& path) {
+    return DescribeErrno(call, path, errno);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/base/SysResult.h"
+
 namespace {
 
 // mkdir -p, owner only for what it makes.
@@ -18,7 +20,7 @@ bool MakeFolders(const std::string& path, std::string* error) {
         }
         const std::string part = path.substr(0, at);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            *error = "mkdir " + part + ": " + std::strerror(errno);
+            *error = DescribeErrno("mkdir", part, errno);
             return false;
         }
     }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/base/Eintr.h"
+#include "platform/base/SysResult.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ bool SlotProcess::Start(const std::vector<std::string>& args, const std::string&
                         std::string& error) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        error = std::string("pipe: ") + std::strerror(errno);
+        error = DescribeErrno("pipe2", "", errno);
         return false;
     }
     const int errFd = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -80,7 +81,7 @@ bool SlotProcess::Start(const std::vector<std::string>& args, const std::string&
     }
     if (pid < 0) {
         close(fds[0]);
-        error = std::string("fork: ") + std::strerror(forkErrno);
+        error = DescribeErrno("fork", "", forkErrno);
         return false;
     }
     m_pid = pid;

@@ -22,6 +22,7 @@
 #include "hosts/cli/PortProbe.h"
 #include "hosts/cli/station/EventLine.h"
 #include "platform/base/Eintr.h"
+#include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/ports/PortMap.h"
@@ -126,7 +127,7 @@ bool Station::Prepare(std::string& error) {
     m_tempDir = dir;
     m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_wakeFd < 0) {
-        error = std::string("eventfd: ") + std::strerror(errno);
+        error = DescribeErrno("eventfd", "", errno);
         return false;
     }
     for (std::size_t i = 0; i < m_options.ports.size(); ++i) {
