@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "hosts/cli/mqtt/FlatJson.h"
 #include "hosts/cli/mqtt/MqttUrl.h"
 #include "hosts/cli/mqtt/ResultSpool.h"
 #include "hosts/cli/mqtt/SlotStatus.h"
@@ -138,8 +137,6 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     EXPECT_EQ(SlotStatusJson(SlotStatus{}),
               "{\"state\":\"idle\",\"percent\":0,\"rate\":0,\"eta\":null,\"passes\":0,"
               "\"fails\":0}");
-    EXPECT_EQ(FlatJsonField("{\"a\":{\"x\":\"}\"},\"b\":\"q\\\"\\u00e9\"}", "b"), "q\"\xC3\xA9");
-    EXPECT_FALSE(FlatJsonField("{\"a\":1", "b"));
 
     WatchBoard board;
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/status", "online"),

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "hosts/cli/mqtt/FlatJson.h"
+#include "download/FlatJson.h"
 #include "hosts/cli/mqtt/TopicName.h"
 #include "platform/codepage/ShownText.h"
 

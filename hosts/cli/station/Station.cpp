@@ -17,10 +17,10 @@
 
 #include "download/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
+#include "download/FlatJson.h"
 #include "download/RecordId.h"
 #include "hosts/cli/PortChoice.h"
 #include "hosts/cli/PortProbe.h"
-#include "hosts/cli/station/EventLine.h"
 #include "platform/base/Eintr.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
@@ -217,11 +217,11 @@ void Station::Show(Slot& slot, bool force) {
 }
 
 void Station::OnLine(Slot& slot, const std::string& line) {
-    const std::optional<EventFields> fields = ParseEventLine(line);
+    const std::optional<FlatJsonFields> fields = ParseFlatJson(line);
     if (!fields) {
         return;
     }
-    const std::string event = EventString(*fields, "event");
+    const std::string event = FlatJsonString(*fields, "event");
     if (event == "armed") {
         slot.lastEnd.clear();
         slot.heard = false;
@@ -230,9 +230,9 @@ void Station::OnLine(Slot& slot, const std::string& line) {
         slot.status.percent = 0;
         SetState(slot, "waiting");
     } else if (event == "progress") {
-        slot.bytes = static_cast<long long>(EventNumber(*fields, "bytes"));
-        slot.size = static_cast<long long>(EventNumber(*fields, "size"));
-        const double rate = EventNumber(*fields, "rate");
+        slot.bytes = static_cast<long long>(FlatJsonNumber(*fields, "bytes"));
+        slot.size = static_cast<long long>(FlatJsonNumber(*fields, "size"));
+        const double rate = FlatJsonNumber(*fields, "rate");
         const long long shown = std::min(slot.bytes, slot.size);
         slot.status.percent = slot.size > 0 ? static_cast<int>(shown * 100 / slot.size) : 100;
         slot.status.rate = rate;
@@ -248,19 +248,19 @@ void Station::OnLine(Slot& slot, const std::string& line) {
         }
     } else if (event == "record") {
         const auto record = fields->find("record");
-        if (record != fields->end() && record->second.kind == EventValue::Kind::Object) {
-            OnRecord(slot, EventString(*fields, "end"), record->second.text);
+        if (record != fields->end() && record->second.kind == FlatJsonValue::Kind::Object) {
+            OnRecord(slot, FlatJsonString(*fields, "end"), record->second.text);
         }
     }
 }
 
 void Station::OnRecord(Slot& slot, const std::string& end, const std::string& recordText) {
-    const std::optional<EventFields> record = ParseEventLine(recordText);
+    const std::optional<FlatJsonFields> record = ParseFlatJson(recordText);
     if (!record) {
         return;
     }
-    const bool passed = EventString(*record, "result") == "pass";
-    const std::string reason = EventString(*record, "reason");
+    const bool passed = FlatJsonString(*record, "result") == "pass";
+    const std::string reason = FlatJsonString(*record, "reason");
     slot.judged = true;
     slot.heard = false;
     slot.lastEnd = end;
@@ -274,7 +274,7 @@ void Station::OnRecord(Slot& slot, const std::string& end, const std::string& re
     } else {
         slot.lastPortFailure.clear();
     }
-    WriteRecord(slot, recordText, passed, reason, EventNumber(*record, "seconds"));
+    WriteRecord(slot, recordText, passed, reason, FlatJsonNumber(*record, "seconds"));
 }
 
 void Station::WriteRecord(Slot& slot, const std::string& recordText, bool pass,

@@ -1,4 +1,4 @@
-#include "hosts/cli/station/EventLine.h"
+#include "download/FlatJson.h"
 
 #include <cstdlib>
 
@@ -55,24 +55,24 @@ class Scanner {
         return std::nullopt;
     }
 
-    std::optional<EventValue> Value() {
-        EventValue v;
+    std::optional<FlatJsonValue> Value() {
+        FlatJsonValue v;
         const char c = Peek();
         if (c == '"') {
             std::optional<std::string> s = String();
             if (!s) {
                 return std::nullopt;
             }
-            v.kind = EventValue::Kind::String;
+            v.kind = FlatJsonValue::Kind::String;
             v.text = std::move(*s);
             return v;
         }
-        if (c == '{') {
+        if (c == '{' || c == '[') {
             const std::size_t from = m_at;
             if (!SkipObject()) {
                 return std::nullopt;
             }
-            v.kind = EventValue::Kind::Object;
+            v.kind = c == '{' ? FlatJsonValue::Kind::Object : FlatJsonValue::Kind::Array;
             v.text = std::string(m_text.substr(from, m_at - from));
             return v;
         }
@@ -109,7 +109,8 @@ class Scanner {
         }
     }
 
-    // \uXXXX as UTF-8; the records' writer escapes only control characters this way.
+    // \uXXXX as UTF-8; the records' writer escapes only control characters this way. A
+    // surrogate half alone would make the text invalid UTF-8: it reads as U+FFFD.
     bool Unicode(std::string& out) {
         if (m_at + 4 > m_text.size()) {
             return false;
@@ -121,6 +122,12 @@ class Scanner {
             return false;
         }
         m_at += 4;
+        const unsigned long shown = code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : code;
+        AppendUtf8(out, shown);
+        return true;
+    }
+
+    static void AppendUtf8(std::string& out, unsigned long code) {
         if (code < 0x80) {
             out += static_cast<char>(code);
         } else if (code < 0x800) {
@@ -131,10 +138,9 @@ class Scanner {
             out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
             out += static_cast<char>(0x80 | (code & 0x3F));
         }
-        return true;
     }
 
-    // A nested object, strings inside it included, without reading its values.
+    // A nested object or array, strings inside it included, without reading its values.
     bool SkipObject() {
         int depth = 0;
         bool inString = false;
@@ -161,16 +167,16 @@ class Scanner {
         return false;
     }
 
-    std::optional<EventValue> Word() {
+    std::optional<FlatJsonValue> Word() {
         const std::size_t from = m_at;
         while (m_at < m_text.size() && m_text[m_at] != ',' && m_text[m_at] != '}' &&
                m_text[m_at] != ' ') {
             ++m_at;
         }
-        EventValue v;
+        FlatJsonValue v;
         v.text = std::string(m_text.substr(from, m_at - from));
         if (v.text == "true" || v.text == "false") {
-            v.kind = EventValue::Kind::Bool;
+            v.kind = FlatJsonValue::Kind::Bool;
             return v;
         }
         if (v.text == "null") {
@@ -181,7 +187,7 @@ class Scanner {
         if (v.text.empty() || end != v.text.c_str() + v.text.size()) {
             return std::nullopt;
         }
-        v.kind = EventValue::Kind::Number;
+        v.kind = FlatJsonValue::Kind::Number;
         return v;
     }
 
@@ -191,12 +197,12 @@ class Scanner {
 
 }  // namespace
 
-std::optional<EventFields> ParseEventLine(std::string_view line) {
+std::optional<FlatJsonFields> ParseFlatJson(std::string_view line) {
     Scanner scan(line);
     if (!scan.Take('{')) {
         return std::nullopt;
     }
-    EventFields fields;
+    FlatJsonFields fields;
     if (scan.Take('}')) {
         return scan.AtEnd() ? std::optional(fields) : std::nullopt;
     }
@@ -205,7 +211,7 @@ std::optional<EventFields> ParseEventLine(std::string_view line) {
         if (!key || !scan.Take(':')) {
             return std::nullopt;
         }
-        std::optional<EventValue> value = scan.Value();
+        std::optional<FlatJsonValue> value = scan.Value();
         if (!value) {
             return std::nullopt;
         }
@@ -220,15 +226,24 @@ std::optional<EventFields> ParseEventLine(std::string_view line) {
     return scan.AtEnd() ? std::optional(std::move(fields)) : std::nullopt;
 }
 
-std::string EventString(const EventFields& fields, std::string_view key,
-                        const std::string& fallback) {
+std::string FlatJsonString(const FlatJsonFields& fields, std::string_view key,
+                           const std::string& fallback) {
     const auto it = fields.find(key);
-    return it != fields.end() && it->second.kind == EventValue::Kind::String ? it->second.text
-                                                                             : fallback;
+    return it != fields.end() && it->second.kind == FlatJsonValue::Kind::String ? it->second.text
+                                                                                : fallback;
 }
 
-double EventNumber(const EventFields& fields, std::string_view key, double fallback) {
+double FlatJsonNumber(const FlatJsonFields& fields, std::string_view key, double fallback) {
     const auto it = fields.find(key);
-    return it != fields.end() && it->second.kind == EventValue::Kind::Number ? it->second.number
-                                                                             : fallback;
+    return it != fields.end() && it->second.kind == FlatJsonValue::Kind::Number ? it->second.number
+                                                                                : fallback;
+}
+
+std::optional<std::string> FlatJsonField(std::string_view line, std::string_view key) {
+    const std::optional<FlatJsonFields> fields = ParseFlatJson(line);
+    if (!fields) {
+        return std::nullopt;
+    }
+    const auto it = fields->find(key);
+    return it != fields->end() ? std::optional(it->second.text) : std::nullopt;
 }
