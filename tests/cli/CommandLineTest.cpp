@@ -1,9 +1,5 @@
 // The command line of stavel: usage errors, images and ports that cannot be used, the port
-// given as COMn or as a device path, the listing of ports.
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+// given as COMn, the listing of ports.
 
 #include <filesystem>
 
@@ -144,49 +140,21 @@ TEST_F(CommandLineTest, APortThatCannotBeOpenedExitsWith3) {
         // Only a successful connection stores the port: the file keeps its first-start value.
         EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(1));
     }
-    {
-        SCOPED_TRACE("a pty that another program holds");
-        Pty pty;
-        const int holder = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(holder, 0);
-        ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-        ChildProcess tool(StavelServe(pty.SlavePath(), image));
-        EXPECT_EQ(Run(tool).status, 3) << tool.Stdout();
-        close(holder);
-    }
 }
 
-TEST_F(CommandLineTest, PortGivenAsComNumberOrAsDevicePath) {
+// A device path leaving the stored number alone is in ReasonLineTest.
+TEST_F(CommandLineTest, PortGivenAsComNumberIsStored) {
     const std::string image = MakeImage(20000);
-    {
-        SCOPED_TRACE("--port com20 with STAVEL_COM20 naming the line");
-        BoxRunner box(FastBox(m_image));
-        ASSERT_TRUE(box.Opened()) << box.OpenError();
-        ChildProcess tool(StavelServe("com20", image), {"STAVEL_COM20=" + box.SlavePath()});
-        box.Start();
-        EXPECT_EQ(Run(tool).status, 0) << tool.Stderr();
-        EXPECT_TRUE(box.Join().ok);
-        EXPECT_EQ(tool.Stderr().find("stands for"), std::string::npos) << tool.Stderr();
-        const std::string out = tool.Stdout();
-        EXPECT_EQ(out.rfind(kBanner + ConnectedLine(20) + FilenameLine(image, 20000), 0), 0u)
-            << out;
-        EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(20));
-    }
-    {
-        SCOPED_TRACE("--port with the device path, after a run that stored COM20");
-        BoxRunner box(FastBox(m_image));
-        ASSERT_TRUE(box.Opened()) << box.OpenError();
-        ChildProcess tool(StavelServe(box.SlavePath(), image));
-        box.Start();
-        EXPECT_EQ(Run(tool).status, 0) << tool.Stderr();
-        EXPECT_TRUE(box.Join().ok);
-        const int port = AssignedPort(tool.Stderr(), box.SlavePath());
-        ASSERT_NE(port, 0) << tool.Stderr();
-        EXPECT_NE(port, 20);
-        EXPECT_EQ(tool.Stdout().rfind(kBanner + ConnectedLine(port), 0), 0u) << tool.Stdout();
-        // A device path is not the window's choice: the number stored before stays.
-        EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(20));
-    }
+    BoxRunner box(FastBox(m_image));
+    ASSERT_TRUE(box.Opened()) << box.OpenError();
+    ChildProcess tool(StavelServe("com20", image), {"STAVEL_COM20=" + box.SlavePath()});
+    box.Start();
+    EXPECT_EQ(Run(tool).status, 0) << tool.Stderr();
+    EXPECT_TRUE(box.Join().ok);
+    EXPECT_EQ(tool.Stderr().find("stands for"), std::string::npos) << tool.Stderr();
+    const std::string out = tool.Stdout();
+    EXPECT_EQ(out.rfind(kBanner + ConnectedLine(20) + FilenameLine(image, 20000), 0), 0u) << out;
+    EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(20));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// stavel on an operator's terminal, attacked through what it shows: C1 controls from the box
-// (raw, and in their UTF-8 form) and a line break in the image's name must not reach the
+// stavel on an operator's terminal, attacked through what it shows: C0 and C1 controls from the
+// box (C1 raw, and in its UTF-8 form) and a line break in the image's name must not reach the
 // terminal as such; the progress line and the box's text must not run into each other; a dumb
 // terminal gets no escape codes at all.
 
@@ -37,13 +37,16 @@ class SafeTerminalTest : public CliTest {
     }
 };
 
-TEST_F(SafeTerminalTest, C1ControlsFromTheBoxAndALineBreakInTheImageNameAreShownEscaped) {
+TEST_F(SafeTerminalTest, ControlsFromTheBoxAndALineBreakInTheImageNameAreShownEscaped) {
     // A name that would forge a log line, and would set the title of a terminal that read it.
     const std::string image = MakeImage(2000,
                                         "box\nFilename = 'forged'\xC2\x9D"
                                         "0;t\x07.sdl");
-    // CSI clear-screen in its UTF-8 form and raw; OSC set-title ended by ST; real text around.
+    // Clear screen, bell, DEL and a bare escape among plain text, tab and backspace; then CSI
+    // clear-screen in its UTF-8 form and raw, OSC set-title ended by ST, real text around.
     const std::string console =
+        "\x1b[2J\x07"
+        "bell\tx\b!\x7f\x1b\r\n"
         "\xC2\x9B"
         "2J\x9B"
         "H\xC2\x9D"
@@ -54,6 +57,9 @@ TEST_F(SafeTerminalTest, C1ControlsFromTheBoxAndALineBreakInTheImageNameAreShown
                        "/box\\x0AFilename = 'forged'\\xC2\\x9D0;t\\x07.sdl', Size = 2000 bytes"),
               std::string::npos)
         << out;
+    EXPECT_NE(out.find("\\x1B[2J\\x07bell\tx\b!\\x7F\\x1B\r\n"), std::string::npos) << out;
+    // The only escape sequences left are the progress line's own erase-to-end-of-line.
+    EXPECT_EQ(CountOf(out, "\x1b"), CountOf(out, "\x1b[K")) << out;
     EXPECT_NE(out.find("\\xC2\\x9B2J\\x9BH\\xC2\\x9D0;owned\\xC2\\x9C caf\xC3\xA9\r\n"),
               std::string::npos)
         << out;

@@ -294,8 +294,9 @@ TEST_F(StationTest, TheSamePortTwiceIsAUsageError) {
     ASSERT_TRUE(box.Opened());
     PointLink(Slot(1), box.SlavePath());
     PointLink(Slot(2), box.SlavePath());
-    for (const auto& ports : std::vector<std::pair<std::string, std::string>>{
-             {Slot(1), Slot(1)}, {Slot(1), Slot(2)}, {"COM3", "com3"}}) {
+    // COM3 given as "COM3" and "com3" is in ReasonLineTest.
+    for (const auto& ports :
+         std::vector<std::pair<std::string, std::string>>{{Slot(1), Slot(1)}, {Slot(1), Slot(2)}}) {
         ChildProcess station({ProgramPath("stavel"), "-p", ports.first, "-p", ports.second, "-i",
                               image, "--ini", IniPath()});
         const ChildProcess::End end = station.Wait();

@@ -7,11 +7,9 @@
 using O = ProgressOrientation;
 using S = ProgressStyle;
 
+// The cases a drawn bar shows (rounding at 49 and 50, the quarter bar, the marquee entering and
+// crossing, each alignment) are in TextProgressCtrlTest; these are the ones it cannot reach.
 TEST(ProgressLayoutTest, PercentRoundsHalvesUpAndMarqueeLimitAddsTheBlock) {
-    EXPECT_EQ(ProgressPercent(ProgressFraction(49, 0, 10000)), 0);
-    EXPECT_EQ(ProgressPercent(ProgressFraction(50, 0, 10000)), 1);
-    EXPECT_EQ(ProgressPercent(ProgressFraction(9999, 0, 10000)), 100);
-    EXPECT_EQ(ProgressPercent(ProgressFraction(2500, 0, 10000)), 25);
     EXPECT_EQ(ProgressPercent(ProgressFraction(150, 0, 100)), 150);
     EXPECT_EQ(ProgressPercent(ProgressFraction(-50, 0, 100)), -49) << "trunc(-50 + 0.5)";
     EXPECT_DOUBLE_EQ(ProgressFraction(INT_MAX, INT_MIN, INT_MAX), 1.0) << "no overflow";
@@ -24,14 +22,8 @@ TEST(ProgressLayoutTest, PercentRoundsHalvesUpAndMarqueeLimitAddsTheBlock) {
 
 TEST(ProgressLayoutTest, NormalBarsGrowFromTheLeftAndFromTheBottom) {
     const RECT r{0, 0, 400, 30};
-    ProgressAreas a = ComputeProgressAreas(r, 0.25, O::Horizontal, S::Normal, 20);
-    EXPECT_EQ(a.bar, (RECT{0, 0, 100, 30}));
-    EXPECT_EQ(a.after, (RECT{100, 0, 400, 30}));
-    EXPECT_TRUE(a.drawAfter);
-    EXPECT_FALSE(a.drawBefore);
-
     const RECT v{5, 10, 25, 110};
-    a = ComputeProgressAreas(v, 0.3, O::Vertical, S::Normal, 20);
+    ProgressAreas a = ComputeProgressAreas(v, 0.3, O::Vertical, S::Normal, 20);
     EXPECT_EQ(a.bar, (RECT{5, 80, 25, 110}));
     EXPECT_EQ(a.after, (RECT{5, 10, 25, 80}));
     EXPECT_FALSE(a.drawBefore);
@@ -46,19 +38,8 @@ TEST(ProgressLayoutTest, NormalBarsGrowFromTheLeftAndFromTheBottom) {
 
 TEST(ProgressLayoutTest, MarqueeBlockEntersCrossesAndLeaves) {
     const RECT r{0, 0, 100, 20};
-    // Entering: the block's trailing edge is still left of the bar.
-    ProgressAreas a = ComputeProgressAreas(r, 0.1, O::Horizontal, S::Marquee, 20);
-    EXPECT_EQ(a.bar, (RECT{0, 0, 10, 20}));
-    EXPECT_FALSE(a.drawBefore);
-    EXPECT_EQ(a.after, (RECT{10, 0, 100, 20}));
-    // Crossing.
-    a = ComputeProgressAreas(r, 0.5, O::Horizontal, S::Marquee, 20);
-    EXPECT_EQ(a.before, (RECT{0, 0, 30, 20}));
-    EXPECT_EQ(a.bar, (RECT{30, 0, 50, 20}));
-    EXPECT_EQ(a.after, (RECT{50, 0, 100, 20}));
-    EXPECT_TRUE(a.drawBefore && a.drawAfter);
     // Leaving at the marquee limit (120 of 100).
-    a = ComputeProgressAreas(r, 1.2, O::Horizontal, S::Marquee, 20);
+    ProgressAreas a = ComputeProgressAreas(r, 1.2, O::Horizontal, S::Marquee, 20);
     EXPECT_EQ(a.before, (RECT{0, 0, 100, 20}));
     EXPECT_EQ(a.bar, (RECT{100, 0, 100, 20}));
     EXPECT_FALSE(a.drawAfter);
@@ -83,16 +64,13 @@ TEST(ProgressLayoutTest, MarqueeBlockEntersCrossesAndLeaves) {
 TEST(ProgressLayoutTest, TextPlacementForEachAlignment) {
     const RECT r{0, 0, 400, 30};
     const SIZE text{60, 13};
-    EXPECT_EQ(PlaceProgressText(r, text, O::Horizontal, 0), (POINT{2, 8}));
-    EXPECT_EQ(PlaceProgressText(r, text, O::Horizontal, 2), (POINT{337, 8}));
-    EXPECT_EQ(PlaceProgressText(r, text, O::Horizontal, 1), (POINT{170, 8}));
+    // An alignment the control does not know centres the text.
     EXPECT_EQ(PlaceProgressText(r, text, O::Horizontal, 7), (POINT{170, 8}));
     // Odd leftovers truncate toward zero, also when the text is wider than the bar.
     EXPECT_EQ(PlaceProgressText(RECT{0, 0, 41, 30}, SIZE{60, 13}, O::Horizontal, 1),
               (POINT{-9, 8}));
 
     const RECT v{0, 0, 30, 200};
-    EXPECT_EQ(PlaceProgressText(v, text, O::Vertical, 0), (POINT{8, 197}));
     EXPECT_EQ(PlaceProgressText(v, text, O::Vertical, 2), (POINT{8, 62}));
     EXPECT_EQ(PlaceProgressText(v, text, O::Vertical, 1), (POINT{8, 130}));
 }

@@ -31,7 +31,12 @@ struct MessageBoxSeen {
     std::string title, text;
 };
 
-MessageBoxSeen ParseMessageBox(const std::string& answer) {
+// Waits for the message box a command opened, and reads it.
+MessageBoxSeen WaitForMessageBox(StavelProcess& stavel) {
+    std::string answer;
+    for (int i = 0; i < 200 && answer.rfind("ok ", 0) != 0; ++i) {
+        answer = stavel.Command("msgbox");
+    }
     MessageBoxSeen seen;
     std::istringstream in(answer);
     std::string ok;
@@ -142,14 +147,7 @@ TEST(WindowShift, SaveLogDroppedImageAndMessageBoxesWithReasons) {
     // START without an image: the box says so, sized for its title, and the verdict tells
     // what to do.
     const std::string start = stavel.Send("click 1000");
-    std::string answer;
-    for (int i = 0; i < 200; ++i) {
-        answer = stavel.Command("msgbox");
-        if (answer.rfind("ok ", 0) == 0) {
-            break;
-        }
-    }
-    const MessageBoxSeen empty = ParseMessageBox(answer);
+    const MessageBoxSeen empty = WaitForMessageBox(stavel);
     EXPECT_EQ(empty.text, "No input file");
     EXPECT_EQ(empty.title, "Stavel_OV");
     EXPECT_GE(empty.width, empty.titleWidth);
@@ -172,13 +170,7 @@ TEST(WindowShift, SaveLogDroppedImageAndMessageBoxesWithReasons) {
     // An image that has gone: the message's first line as it was, the reason below, a taller box.
     std::filesystem::remove(image);
     const std::string again = stavel.Send("click 1000");
-    for (int i = 0; i < 200; ++i) {
-        answer = stavel.Command("msgbox");
-        if (answer.rfind("ok ", 0) == 0) {
-            break;
-        }
-    }
-    const MessageBoxSeen gone = ParseMessageBox(answer);
+    const MessageBoxSeen gone = WaitForMessageBox(stavel);
     EXPECT_EQ(gone.text, "Cannot read input file\n" + image + ": No such file or directory");
     EXPECT_GE(gone.height, empty.height);
     EXPECT_GT(gone.width, empty.width);

@@ -1,6 +1,3 @@
-#include <png.h>
-
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -124,28 +121,4 @@ TEST(RasterDeviceTest, TurnedTextRunsUpwardFromItsOriginAsTheFlatTextTurned) {
         EXPECT_GE(x, 10);
         EXPECT_LT(x, 10 + 13);
     }
-}
-
-TEST(RasterDeviceTest, PngHoldsThePixels) {
-    RasterDevice raster(7, 5, kWhite);
-    raster.FillRect(RECT{1, 1, 3, 4}, RGB(200, 100, 50));
-    const std::string path = std::string(STAVEL_BINARY_DIR) + "/raster_test.png";
-    ASSERT_TRUE(raster.WritePng(path));
-
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
-    image.format = PNG_FORMAT_RGB;
-    ASSERT_EQ(image.width, 7u);
-    ASSERT_EQ(image.height, 5u);
-    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-    for (int y = 0; y < 5; ++y) {
-        for (int x = 0; x < 7; ++x) {
-            const size_t i = static_cast<size_t>(y * 7 + x) * 3;
-            EXPECT_EQ(RGB(rgb[i], rgb[i + 1], rgb[i + 2]), raster.GetPixel(x, y)) << x << "," << y;
-        }
-    }
-    std::remove(path.c_str());
-    EXPECT_FALSE(raster.WritePng("/nonexistent-folder/x.png"));
 }
