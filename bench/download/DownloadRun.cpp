@@ -6,8 +6,8 @@
 #include <chrono>
 
 #include "bench/linemodel/LineRelay.h"
-#include "tests/stbsim/responder/ReferenceResponder.h"
 #include "tests/support/process/ChildProcess.h"
+#include "tests/tools/stbsim/responder/ReferenceResponder.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
 

@@ -50,8 +50,6 @@ class RasterDevice : public DeviceContext {
     // Makes the surface stand for a printer's page.
     void SetPrinting(bool printing) { m_printing = printing; }
     bool IsPrinting() const override { return m_printing; }
-    // Writes the surface as an 8-bit RGB PNG; false when the file cannot be written.
-    bool WritePng(const std::string& path) const;
 
     SIZE SurfaceSize() const override { return m_surface->Size(); }
     void FillRect(const RECT& area, COLORREF colour) override;

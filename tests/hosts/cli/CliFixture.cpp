@@ -1,0 +1,54 @@
+#include "tests/hosts/cli/CliFixture.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include "tools/stbsim/TestImage.h"
+
+std::string ProgramPath(const std::string& name) {
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+    return (self.parent_path() / name).string();
+}
+
+std::string ConnectedLine(int port) {
+    return "Connected COM" + std::to_string(port) + " successfully......\r\n";
+}
+
+std::string FilenameLine(const std::string& path, std::uint64_t size) {
+    return "Filename = '" + path + "', Size = " + std::to_string(size) + " bytes\r\n";
+}
+
+std::string IniAfterConnect(int port) {
+    return "[Gerneral]\r\nCOM Port Number=" + std::to_string(port) + "\r\nSdlFileName=\r\n\r\n\r\n";
+}
+
+std::string CliTest::MakeImage(std::uint64_t size, const std::string& name) {
+    m_image = stbsim::MakeTestImage(size);
+    const std::string path = m_dir.File(name);
+    std::string error;
+    EXPECT_TRUE(stbsim::WriteImageFile(path, m_image, error)) << error;
+    return path;
+}
+
+std::vector<std::string> CliTest::StavelServe(const std::string& port, const std::string& image,
+                                              std::vector<std::string> extra) const {
+    std::vector<std::string> args{
+        ProgramPath("stavel"), "--port", port, "--image", image, "--ini", IniPath()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+int AssignedPort(const std::string& stderrText, const std::string& path) {
+    const std::regex line("stavel: COM([0-9]+) stands for (.*)\n");
+    std::smatch m;
+    if (std::regex_search(stderrText, m, line) && m[2] == path) {
+        return std::stoi(m[1]);
+    }
+    return 0;
+}

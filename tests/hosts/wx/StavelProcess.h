@@ -1,0 +1,63 @@
+#pragma once
+
+// Stavel_OV as a test runs it: a copy of its test-only build (Stavel_OV_testable, saved as
+// Stavel_OV) in a private folder (so that its INI file, which lies beside the program, is the
+// test's), started with a chosen environment, and driven through its remote control
+// (tests/hosts/wx/testable/ControlChannel.h).
+//
+// Threading rules: one test thread.
+
+#include <sys/types.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "tests/support/files/TempDir.h"
+#include "tests/support/process/ChildProcess.h"
+
+class StavelProcess {
+  public:
+    StavelProcess();
+    ~StavelProcess();
+
+    const std::string& Folder() const { return m_folder.Path(); }
+    std::string IniPath() const { return m_folder.File("Stavel_OV.ini"); }
+    void WriteIni(const std::string& content);
+    std::string ReadIni() const;
+
+    // The next Start runs the program as this unprivileged user (through setpriv), its folder
+    // open to it.
+    void RunAs(uid_t uid, gid_t gid) { m_runAs = {uid, gid}; }
+    // Starts the program with these extra environment variables; false when it cannot start.
+    bool Start(const std::map<std::string, std::string>& env);
+    // Sends a command and answers its tag; the answer may come later (a modal box).
+    std::string Send(const std::string& command);
+    // Waits for the answer to `tag` ("ok ..." or "error ..."); nothing when the program is gone
+    // or no answer came within a limit that only guards against a hang.
+    std::optional<std::string> Answer(const std::string& tag);
+    // Send, then Answer.
+    std::string Command(const std::string& command);
+    // One field of "state".
+    std::string StateField(const std::string& key);
+    // Waits for the program to end; its exit status, or nothing if it did not end.
+    std::optional<int> WaitForExit();
+    bool Running();
+    pid_t Pid() const { return m_process ? m_process->Pid() : -1; }
+    // What the program wrote to its standard output and error so far.
+    std::string Output() const;
+
+  private:
+    bool OpenControl();
+
+    TempDir m_folder;
+    std::unique_ptr<ChildProcess> m_process;
+    int m_in = -1;
+    int m_nextTag = 1;
+    std::optional<std::pair<uid_t, gid_t>> m_runAs;
+};
+
+// Undoes the control channel's escaping.
+std::string Unescape(const std::string& text);

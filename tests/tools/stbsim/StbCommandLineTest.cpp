@@ -1,0 +1,142 @@
+// The stbsim program: its options, and the program itself against the reference responder.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "tests/tools/stbsim/responder/ReferenceResponder.h"
+#include "tools/stbsim/StbCommandLine.h"
+#include "tools/stbsim/TestImage.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> args, StbCommandLine& out, std::string& error) {
+    out = StbCommandLine();
+    return ParseStbCommandLine(args, out, error);
+}
+
+TEST(StbCommandLine, SeveralPtysEachWithItsOwnChosenFailure) {
+    StbCommandLine cmd;
+    std::string error;
+    ASSERT_TRUE(Parse({"--size", "1000", "--ptys", "4", "--fail", "2:hangup:100", "--fail",
+                       "3:stop-reading:0", "--fail", "4:silent:8192"},
+                      cmd, error))
+        << error;
+    EXPECT_EQ(cmd.ptys, 4);
+    const StbSimOptions first = OptionsForPty(cmd, 1);
+    EXPECT_EQ(first.hangUpAfterBytes, -1);
+    EXPECT_EQ(first.stopReadingAfterBytes, -1);
+    EXPECT_EQ(first.silentAfterBytes, -1);
+    EXPECT_EQ(OptionsForPty(cmd, 2).hangUpAfterBytes, 100);
+    EXPECT_EQ(OptionsForPty(cmd, 2).silentAfterBytes, -1);
+    EXPECT_EQ(OptionsForPty(cmd, 3).stopReadingAfterBytes, 0);
+    EXPECT_EQ(OptionsForPty(cmd, 4).silentAfterBytes, 8192);
+    EXPECT_EQ(OptionsForPty(cmd, 4).hangUpAfterBytes, -1);
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--size", "10", "--fail", "2:hangup:1"},
+             {"--size", "10", "--ptys", "2", "--fail", "1:melt:1"},
+             {"--size", "10", "--ptys", "2", "--fail", "1:silent"},
+             {"--size", "10", "--ptys", "2", "--fail", "0:silent:1"},
+             {"--size", "10", "--ptys", "65"},
+             {"--size", "10", "--ptys", "2", "--tty", "/dev/x"}}) {
+        EXPECT_FALSE(Parse(bad, cmd, error)) << bad.back();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(StbCommandLine, ReadsEveryOption) {
+    StbCommandLine cmd;
+    std::string error;
+    ASSERT_TRUE(Parse({"--size", "1000", "--block", "65535", "--noise", "--split", "--boxes", "3",
+                       "--hangup-after", "500", "--timeout", "100"},
+                      cmd, error))
+        << error;
+    EXPECT_EQ(cmd.generateSize, 1000);
+    EXPECT_EQ(cmd.options.blockSize, 65535u);
+    EXPECT_EQ(cmd.options.lineBytesPerSecond, 11520u);  // paced at 115200 unless told
+    EXPECT_TRUE(cmd.options.consoleNoise);
+    EXPECT_TRUE(cmd.options.splitFrames);
+    EXPECT_EQ(cmd.options.boxes, 3);
+    EXPECT_EQ(cmd.options.hangUpAfterBytes, 500);
+    EXPECT_EQ(cmd.options.answerTimeoutMs, 100);
+
+    ASSERT_TRUE(Parse({"--image", "a.bin", "--fast", "--tty", "/dev/ttyUSB1"}, cmd, error))
+        << error;
+    EXPECT_EQ(cmd.imagePath, "a.bin");
+    EXPECT_EQ(cmd.tty, "/dev/ttyUSB1");
+    EXPECT_EQ(cmd.options.lineBytesPerSecond, 0u);
+    ASSERT_TRUE(Parse({"--image", "a.bin", "--baud", "9600"}, cmd, error)) << error;
+    EXPECT_EQ(cmd.options.lineBytesPerSecond, 960u);
+}
+
+TEST(StbCommandLine, RefusesWhatCannotWork) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--size", "10", "--block", "0"}, "--block wants a number from 1 to 65535, not '0'"},
+        {{"--size", "10", "--block", "65536"},
+         "--block wants a number from 1 to 65535, not '65536'"},
+        {{"--size", "1x"}, "--size wants a number from 0 to 4294967295, not '1x'"},
+        {{"--size", "10", "--image", "a"}, "give exactly one of --image FILE and --size N"},
+        {{}, "give exactly one of --image FILE and --size N"},
+        {{"--size", "10", "--fast", "--baud", "9600"}, "--fast and --baud exclude each other"},
+        {{"--image", "a", "--save", "b"}, "--save goes with --size"},
+        {{"--size", "10", "--colour"}, "unknown option --colour"},
+        {{"--size"}, "--size needs a value"},
+    };
+    for (const auto& [args, message] : cases) {
+        StbCommandLine cmd;
+        std::string error;
+        EXPECT_FALSE(Parse(args, cmd, error)) << message;
+        EXPECT_EQ(error, message);
+    }
+}
+
+// The program prints its device first, serves a tool started on it, and exits 0; the generated
+// image it names is the one it checks against.
+TEST(StbProgram, ServesAToolStartedOnThePrintedDevice) {
+    const std::string command = std::string(STAVEL_BINARY_DIR) +
+                                "/bin/stbsim --size 70000 --fast --block 1000 --noise 2>&1";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char line[512] = {};
+    ASSERT_NE(fgets(line, sizeof line, out), nullptr);
+    std::string first = line;
+    ASSERT_EQ(first.rfind("stbsim: box on ", 0), 0u) << first;
+    const std::string device = first.substr(15, first.size() - 16);
+    ASSERT_NE(fgets(line, sizeof line, out), nullptr);
+    const std::string second = line;
+    ASSERT_EQ(second.rfind("stbsim: image ", 0), 0u) << second;
+    const std::string imagePath = second.substr(14, second.find(" (") - 14);
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(stbsim::ReadImageFile(imagePath, image, error)) << error;
+    EXPECT_EQ(image.size(), 70000u);
+
+    ReferenceResponder responder(device, image);
+    ASSERT_TRUE(responder.Start());
+    std::string rest;
+    while (fgets(line, sizeof line, out) != nullptr) {
+        rest += line;
+    }
+    const int status = pclose(out);
+    responder.Stop();
+    responder.Join();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << rest;
+    EXPECT_NE(rest.find("stbsim: OK: 1 box loaded 70000 bytes each"), std::string::npos) << rest;
+}
+
+TEST(StbProgram, ExitsTwoOnAUsageError) {
+    const std::string command = std::string(STAVEL_BINARY_DIR) + "/bin/stbsim --block 5 2>&1";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char line[512] = {};
+    ASSERT_NE(fgets(line, sizeof line, out), nullptr);
+    EXPECT_STREQ(line, "stbsim: give exactly one of --image FILE and --size N\n");
+    while (fgets(line, sizeof line, out) != nullptr) {
+    }
+    const int status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+// The simulated box against the reference responder over real pseudo-terminals: whole downloads
+// succeed, and every kind of fault on the tool's side ends in a verdict that names it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/tools/stbsim/responder/ReferenceResponder.h"
+#include "tools/stbsim/StbSimulator.h"
+#include "tools/stbsim/TestImage.h"
+
+namespace {
+
+struct Outcome {
+    StbVerdict verdict;
+    ResponderCounts counts;
+    StbSimStats stats;
+};
+
+StbSimOptions Options(uint64_t imageSize, uint32_t blockSize) {
+    StbSimOptions options;
+    options.image = stbsim::MakeTestImage(imageSize, static_cast<uint32_t>(imageSize));
+    options.blockSize = blockSize;
+    options.answerTimeoutMs = 500;
+    options.startRepeatMs = 100;
+    options.startSyncQuietMs = 50;
+    options.exitQuietMs = 50;
+    options.splitPauseMs = 2;
+    return options;
+}
+
+Outcome Serve(const StbSimOptions& options, ResponderFaults faults = {}) {
+    StbSimulator sim(options);
+    Outcome out;
+    if (!sim.OpenPty()) {
+        ADD_FAILURE() << sim.OpenError();
+        return out;
+    }
+    ReferenceResponder responder(sim.SlavePath(), options.image, faults);
+    EXPECT_TRUE(responder.Start());
+    out.verdict = sim.Run();
+    out.stats = sim.Stats();
+    responder.Stop();
+    out.counts = responder.Join();
+    return out;
+}
+
+std::string Hex(uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
+TEST(StbSimulator, LoadsTheWholeImageWithSeveralBlockSizes) {
+    // 770 = 0x0302: every request's length field holds the bytes STX and ETX.
+    for (uint32_t block : {1u, 256u, 770u, 4096u, 65535u}) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const uint64_t size = block == 1 ? 3000 : 200000 + 17;
+        const Outcome out = Serve(Options(size, block));
+        EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
+        EXPECT_EQ(out.stats.imageBytes, size);
+        EXPECT_EQ(out.stats.dataRequests, (size + block - 1) / block);
+        EXPECT_EQ(out.counts.dataRequests, static_cast<int>(out.stats.dataRequests));
+        EXPECT_EQ(out.counts.starts, 1);
+        EXPECT_EQ(out.counts.timeRequests, 1);
+        EXPECT_EQ(out.counts.exits, 1);
+        EXPECT_EQ(out.counts.unknown, 0);
+        EXPECT_EQ(out.stats.dataLatencyMicros.size(), out.stats.dataRequests);
+        if (block == 770) {
+            EXPECT_TRUE(out.counts.sawPayloadStxEtx);
+        }
+    }
+}
+
+TEST(StbSimulator, AnEmptyImageNeedsNoDataRequest) {
+    const Outcome out = Serve(Options(0, 4096));
+    EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
+    EXPECT_EQ(out.stats.dataRequests, 0u);
+    EXPECT_EQ(out.counts.dataRequests, 0);
+    EXPECT_EQ(out.counts.exits, 1);
+}
+
+TEST(StbSimulator, ServesNoisySplitFramesForThreeBoxesInARow) {
+    StbSimOptions options = Options(50000, 4096);
+    options.consoleNoise = true;
+    options.splitFrames = true;
+    options.splitPauseMs = 5;
+    options.boxes = 3;
+    const Outcome out = Serve(options);
+    EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
+    EXPECT_EQ(out.stats.boxesDone, 3);
+    EXPECT_EQ(out.stats.imageBytes, 3u * 50000u);
+    EXPECT_EQ(out.counts.starts, 3);
+    EXPECT_EQ(out.counts.exits, 3);
+    EXPECT_GT(out.counts.consoleBytes, 3u * 100u);  // banners and chatter
+    // Every request came in pieces. A busy machine may run the responder late enough to find
+    // both pieces waiting, so only most of them must have straddled reads.
+    const int frames =
+        out.counts.starts + out.counts.timeRequests + out.counts.dataRequests + out.counts.exits;
+    EXPECT_GT(out.counts.framesAcrossReads, frames / 2);
+}
+
+TEST(StbSimulator, RepeatsStartUntilALateToolAnswers) {
+    StbSimOptions options = Options(10000, 4096);
+    const Outcome out = Serve(options, ResponderFaults{.ignoreStarts = 2});
+    EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
+    // Two dropped, then answered; a responder slower than the repeat may see one more.
+    EXPECT_GE(out.counts.starts, 3);
+    EXPECT_EQ(out.stats.imageBytes, 10000u);
+}
+
+TEST(StbSimulator, NamesEveryFaultOfTheTool) {
+    const StbSimOptions options = Options(20000, 4096);
+    {
+        const Outcome out = Serve(options, ResponderFaults{.corruptOffset = 5000});
+        EXPECT_FALSE(out.verdict.ok);
+        const std::string want = "wrong image byte at offset 5000 (0x1388): expected " +
+                                 Hex(options.image[5000]) + ", received " +
+                                 Hex(static_cast<uint8_t>(options.image[5000] ^ 0xFF));
+        EXPECT_NE(out.verdict.message.find(want), std::string::npos) << out.verdict.message;
+        EXPECT_NE(out.verdict.message.find("STB_DATA_REQ offset=0x00001000 len=4096"),
+                  std::string::npos)
+            << out.verdict.message;
+    }
+    {
+        const Outcome out = Serve(options, ResponderFaults{.wrongStartAnswer = true});
+        EXPECT_FALSE(out.verdict.ok);
+        EXPECT_EQ(out.verdict.message,
+                  "wrong answer to STB_START: expected 02 01 0A 03, received 02 01 0B 03");
+    }
+    {
+        const Outcome out = Serve(options, ResponderFaults{.skipDataOffset = 8192});
+        EXPECT_FALSE(out.verdict.ok);
+        EXPECT_EQ(out.verdict.message, "no answer to STB_DATA_REQ offset=0x00002000 len=4096");
+        EXPECT_EQ(out.stats.imageBytes, 8192u);
+    }
+    {
+        // A generous quiet time, so that a late stray answer on a busy machine is still seen.
+        StbSimOptions patient = options;
+        patient.exitQuietMs = 2000;
+        const Outcome out = Serve(patient, ResponderFaults{.answerExit = true});
+        EXPECT_FALSE(out.verdict.ok);
+        EXPECT_EQ(out.verdict.message, "stray answer to EXIT_APP (it takes none): 02 04 0A 03");
+    }
+    {
+        const Outcome out = Serve(options, ResponderFaults{.timeOffsetSeconds = 3600});
+        EXPECT_FALSE(out.verdict.ok);
+        EXPECT_EQ(out.verdict.message.rfind("wrong answer to STB_TIME_REQ: the tool said ", 0), 0u)
+            << out.verdict.message;
+    }
+}
+
+TEST(StbSimulator, ReportsWhichBoxFailed) {
+    StbSimOptions options = Options(20000, 4096);
+    options.boxes = 2;
+    const Outcome out = Serve(options, ResponderFaults{.corruptOffset = 19999});
+    EXPECT_FALSE(out.verdict.ok);
+    EXPECT_EQ(out.verdict.message.rfind("box 1 of 2: wrong image byte at offset 19999", 0), 0u)
+        << out.verdict.message;
+}
+
+TEST(StbSimulator, HangsUpAfterTheAskedNumberOfBytes) {
+    StbSimOptions options = Options(50000, 4096);
+    options.hangUpAfterBytes = 10000;
+    StbSimulator sim(options);
+    ASSERT_TRUE(sim.OpenPty()) << sim.OpenError();
+    ReferenceResponder responder(sim.SlavePath(), options.image);
+    ASSERT_TRUE(responder.Start());
+    const StbVerdict verdict = sim.Run();
+    EXPECT_TRUE(verdict.ok) << verdict.message;
+    EXPECT_EQ(sim.Stats().imageBytes, 10000u);
+    // The responder must see the line vanish by itself; the wait only keeps a broken build
+    // from hanging the test run.
+    for (int i = 0; i < 1000 && !responder.Ended(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(responder.Ended());
+    EXPECT_TRUE(responder.Join().lineLost);
+}
+
+TEST(StbSimulator, StopsFromAnotherThreadWhileNoToolAnswers) {
+    StbSimOptions options = Options(1000, 256);
+    options.startTimeoutMs = 3600000;
+    StbSimulator sim(options);
+    ASSERT_TRUE(sim.OpenPty()) << sim.OpenError();
+    std::thread stopper([&sim] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        sim.Stop();
+    });
+    const StbVerdict verdict = sim.Run();
+    stopper.join();
+    EXPECT_FALSE(verdict.ok);
+    EXPECT_EQ(verdict.message, "stopped while waiting for STB_START");
+}
+
+TEST(StbSimulator, PacedLineStillDeliversEveryByte) {
+    StbSimOptions options = Options(20000, 4096);
+    options.lineBytesPerSecond = 200000;
+    options.consoleNoise = true;
+    const Outcome out = Serve(options);
+    EXPECT_TRUE(out.verdict.ok) << out.verdict.message;
+    EXPECT_EQ(out.stats.imageBytes, 20000u);
+}
+
+TEST(StbSimulator, RejectsImpossibleOptions) {
+    StbSimOptions options = Options(100, 4096);
+    options.blockSize = 0;
+    StbSimulator sim(options);
+    const StbVerdict verdict = sim.Run();
+    EXPECT_FALSE(verdict.ok);
+    EXPECT_EQ(verdict.message, "block size 0 is outside 1..65535");
+}
+
+}  // namespace
