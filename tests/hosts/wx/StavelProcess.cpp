@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/stbsim/TestImage.h"
+
 namespace {
 
 // Long enough for a slow sanitizer build; only a hung program reaches it.
@@ -29,6 +31,14 @@ StavelProcess::~StavelProcess() {
 
 void StavelProcess::WriteIni(const std::string& content) {
     WriteBytes(IniPath(), content);
+}
+
+std::vector<std::uint8_t> StavelProcess::SaveImage(const std::string& name, std::size_t size,
+                                                   std::string& path) {
+    std::vector<std::uint8_t> image = stbsim::MakeTestImage(size);
+    path = m_folder.File(name);
+    std::string error;
+    return stbsim::WriteImageFile(path, image, error) ? image : std::vector<std::uint8_t>{};
 }
 
 std::string StavelProcess::ReadIni() const {

@@ -9,11 +9,13 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/support/files/TempDir.h"
 #include "tests/support/process/ChildProcess.h"
@@ -26,6 +28,10 @@ class StavelProcess {
     const std::string& Folder() const { return m_folder.Path(); }
     std::string IniPath() const { return m_folder.File("Stavel_OV.ini"); }
     void WriteIni(const std::string& content);
+    // A test image of `size` bytes saved in the folder as `name`: its bytes, and its path in
+    // `path`; empty when it could not be written.
+    std::vector<std::uint8_t> SaveImage(const std::string& name, std::size_t size,
+                                        std::string& path);
     std::string ReadIni() const;
 
     // The next Start runs the program as this unprivileged user (through setpriv), its folder

@@ -20,10 +20,9 @@ constexpr int kBoxes = 200;
 
 TEST(WindowBoxes, TwoHundredBoxesInARowKeepMemoryFlat) {
     StavelProcess stavel;
-    const std::vector<std::uint8_t> image = stbsim::MakeTestImage(4096);
-    const std::string imagePath = stavel.Folder() + "/box.sdl";
-    std::string error;
-    ASSERT_TRUE(stbsim::WriteImageFile(imagePath, image, error)) << error;
+    std::string imagePath;
+    const std::vector<std::uint8_t> image = stavel.SaveImage("box.sdl", 4096, imagePath);
+    ASSERT_FALSE(image.empty()) << imagePath;
     StbSimOptions options;
     options.image = image;
     options.blockSize = 256;

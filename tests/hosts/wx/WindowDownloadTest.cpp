@@ -80,10 +80,10 @@ bool CheckShot(const std::string& file, const Shot& shot) {
 
 TEST(WindowDownload, ServesTheBoxToTheEndAndShowsItAll) {
     StavelProcess stavel;
-    const std::vector<std::uint8_t> image = stbsim::MakeTestImage(kImageSize);
-    const std::string imagePath = stavel.Folder() + "/box image.sdl";
-    std::string error;
-    ASSERT_TRUE(stbsim::WriteImageFile(imagePath, image, error)) << error;
+    std::string imagePath;
+    const std::vector<std::uint8_t> image =
+        stavel.SaveImage("box image.sdl", kImageSize, imagePath);
+    ASSERT_FALSE(image.empty()) << imagePath;
 
     StbSimOptions options;
     options.image = image;

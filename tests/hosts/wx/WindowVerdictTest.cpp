@@ -59,10 +59,9 @@ void ServeOneBox(StavelProcess& stavel, StbSimulator& box) {
 
 TEST(WindowVerdict, PassAndPortLostEachShowTheirVerdictNotInColourAlone) {
     StavelProcess stavel;
-    const std::vector<std::uint8_t> image = stbsim::MakeTestImage(8192);
-    const std::string imagePath = stavel.Folder() + "/box.sdl";
-    std::string error;
-    ASSERT_TRUE(stbsim::WriteImageFile(imagePath, image, error)) << error;
+    std::string imagePath;
+    const std::vector<std::uint8_t> image = stavel.SaveImage("box.sdl", 8192, imagePath);
+    ASSERT_FALSE(image.empty()) << imagePath;
 
     StbSimOptions options;
     options.image = image;
