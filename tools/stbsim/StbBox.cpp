@@ -279,11 +279,15 @@ std::string StbBox::FailOnPurpose(bool& done) {
 
 void StbBox::Freeze(const std::string& what) {
     m_bHungUp = true;
+    m_strEarlyEnd = what;
     if (m_options.log) {
         m_options.log("box " + std::to_string(m_nNumber) + ": " + what + " after " +
                       std::to_string(m_stats.imageBytes) + " image bytes, as asked");
     }
-    while (m_line.Pause(std::chrono::milliseconds(100)) == StbLine::Io::Ok) {
+    // A frozen box stays frozen while the tool holds the port. Once the tool has let go, nothing
+    // can reach this box any more, and a script waiting for the simulator must not wait forever.
+    if (m_line.AwaitToolGone() == StbLine::Io::Lost && m_options.log) {
+        m_options.log("box " + std::to_string(m_nNumber) + ": " + m_line.LostReason());
     }
 }
 
@@ -315,6 +319,7 @@ std::string StbBox::Block(uint32_t offset, uint16_t length) {
     if (fault.empty() && want < length) {
         m_line.HangUp();
         m_bHungUp = true;
+        m_strEarlyEnd = "line hung up";
         if (m_options.log) {
             m_options.log("box " + std::to_string(m_nNumber) + ": line hung up after " +
                           std::to_string(m_stats.imageBytes) + " image bytes, as asked");

@@ -26,9 +26,10 @@ class StbBox {
 
     // Empty when the box completed its download (or hung up as asked), else the fault.
     std::string Run();
-    // True when the line was closed on purpose (hangUpAfterBytes reached).
     // The box ended early as asked: hung up, stopped reading or fell silent.
     bool HungUp() const { return m_bHungUp; }
+    // How it ended early ("line hung up", "stopped reading", "fell silent"); empty otherwise.
+    const std::string& EarlyEnd() const { return m_strEarlyEnd; }
 
   private:
     using Clock = StbLine::Clock;
@@ -61,6 +62,7 @@ class StbBox {
     uint64_t m_nRequests = 0;
     Clock::time_point m_requestSent{};
     bool m_bHungUp = false;
+    std::string m_strEarlyEnd;
     // Stops reading or falls silent when the options ask for it now; `done` once it has.
     std::string FailOnPurpose(bool& done);
     void Freeze(const std::string& what);

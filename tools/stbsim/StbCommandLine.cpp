@@ -22,6 +22,8 @@ const char* const kStbUsage =
     "  --stop-reading-after N  ask for a block larger than the line holds after N image\n"
     "                      bytes and read no more (a box whose UART stopped)\n"
     "  --silent-after N    send and read nothing more after N image bytes (a frozen box)\n"
+    "                      A box that stopped reading or fell silent ends once the tool\n"
+    "                      closes its pseudo-terminal (on a tty given with --tty: at Ctrl-C).\n"
     "  --ptys N            N boxes at once, each on a pseudo-terminal of its own\n"
     "  --fail K:KIND:N     with --ptys: the box on pty K fails after N image bytes;\n"
     "                      KIND is hangup, stop-reading or silent\n"

@@ -183,6 +183,31 @@ StbLine::Io StbLine::Pause(Clock::duration time) {
     return SleepUntil(Clock::now() + time);
 }
 
+StbLine::Io StbLine::AwaitToolGone() {
+    if (m_hSlave >= 0) {
+        close(m_hSlave);
+        m_hSlave = -1;
+    }
+    for (;;) {
+        if (m_stop.Raised()) {
+            return Io::Cancelled;
+        }
+        if (m_hFd < 0) {
+            return Io::Lost;
+        }
+        // No event asked for: a hang-up is reported whatever is asked.
+        pollfd fds[2] = {{m_hFd, 0, 0}, {m_stop.Fd(), POLLIN, 0}};
+        const int n = RetryOnEintr([&] { return poll(fds, 2, 60000); });
+        if (n < 0) {
+            return Lost("poll", errno);
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            m_strLost = "the tool closed the port";
+            return Io::Lost;
+        }
+    }
+}
+
 StbLine::Io StbLine::Write(const uint8_t* data, size_t size, Clock::time_point deadline) {
     if (m_pacer.Paced()) {
         const Io slept = SleepUntil(m_pacer.ReserveTransmit(size, Clock::now()));

@@ -51,6 +51,10 @@ class StbLine {
     size_t ReadPending(uint8_t* data, size_t size);
     // Sleeps, cut short by a stop.
     Io Pause(Clock::duration time);
+    // For a box that reads and sends no more: waits until the tool closes its end (Lost) or a
+    // stop (Cancelled). A pty's own slave descriptor is let go first, so that the tool's close
+    // shows; a real tty shows none, so there only a stop ends the wait.
+    Io AwaitToolGone();
 
     // Closes the line for good: the tool sees its port vanish.
     void HangUp();

@@ -46,6 +46,7 @@ StbVerdict StbSimulator::Run() {
     m_line->SetPacing(m_options.lineBytesPerSecond, m_options.paceReceive);
     std::string fault;
     bool hungUp = false;
+    std::string earlyEnd;
     for (int box = 1; box <= m_options.boxes && fault.empty() && !hungUp; ++box) {
         StbBox one(m_options, *m_line, m_stats, box);
         fault = one.Run();
@@ -54,6 +55,7 @@ StbVerdict StbSimulator::Run() {
                     fault;
         }
         hungUp = one.HungUp();
+        earlyEnd = one.EarlyEnd();
         if (fault.empty() && !hungUp) {
             ++m_stats.boxesDone;
         }
@@ -64,7 +66,7 @@ StbVerdict StbSimulator::Run() {
         return StbVerdict::Failure(fault);
     }
     if (hungUp) {
-        return StbVerdict::Success("line hung up after " + std::to_string(m_stats.imageBytes) +
+        return StbVerdict::Success(earlyEnd + " after " + std::to_string(m_stats.imageBytes) +
                                    " image bytes, as asked");
     }
     return StbVerdict::Success(std::to_string(m_stats.boxesDone) +

@@ -12,7 +12,10 @@ BoxRunner::~BoxRunner() {
 }
 
 void BoxRunner::Start() {
-    m_thread = std::thread([this] { m_verdict = m_sim.Run(); });
+    m_thread = std::thread([this] {
+        m_verdict = m_sim.Run();
+        m_ended = true;
+    });
 }
 
 StbVerdict BoxRunner::Join() {
@@ -20,6 +23,14 @@ StbVerdict BoxRunner::Join() {
         m_thread.join();
     }
     return m_verdict;
+}
+
+bool BoxRunner::EndsWithin(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!m_ended && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return m_ended;
 }
 
 StbSimOptions FastBox(const std::vector<uint8_t>& image, uint32_t blockSize) {

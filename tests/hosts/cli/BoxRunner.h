@@ -6,6 +6,8 @@
 // Threading rules: construct, Start, Join and Stats on the test's thread; the box runs on its
 // own thread between Start and Join. Stop may be called at any time.
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -24,6 +26,8 @@ class BoxRunner {
     void Stop() { m_sim.Stop(); }
     // Waits for the box to finish and answers its verdict.
     StbVerdict Join();
+    // Whether the box ends by itself within `limit` (the limit only guards against a hang).
+    bool EndsWithin(std::chrono::milliseconds limit);
     // Valid after Join.
     const StbSimStats& Stats() const { return m_sim.Stats(); }
 
@@ -31,6 +35,7 @@ class BoxRunner {
     StbSimulator m_sim;
     bool m_opened = false;
     StbVerdict m_verdict;
+    std::atomic<bool> m_ended{false};
     std::thread m_thread;
 };
 

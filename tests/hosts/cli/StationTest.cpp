@@ -187,8 +187,11 @@ TEST_F(StationTest, SilentBoxAndBoxThatStopsReadingFailWithTheirReasonsWhileOthe
     const std::string report = m_dir.File("boxes.jsonl");
     ChildProcess station(Station(4, image, {"--timeout", "2", "--report", report, "--json"}));
     const ChildProcess::End end = station.Wait(std::chrono::seconds(60));
-    boxes[2]->Stop();
-    boxes[3]->Stop();
+    for (const std::size_t frozen : {2u, 3u}) {
+        EXPECT_TRUE(boxes[frozen]->EndsWithin(std::chrono::seconds(20)))
+            << "a frozen box ends once the station lets go of its port: box " << frozen + 1;
+        boxes[frozen]->Stop();
+    }
     for (auto& box : boxes) {
         EXPECT_TRUE(box->Join().ok);
     }

@@ -2,7 +2,9 @@
 // succeed, and every kind of fault on the tool's side ends in a verdict that names it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "tests/tools/stbsim/responder/ReferenceResponder.h"
@@ -176,6 +178,42 @@ TEST(StbSimulator, HangsUpAfterTheAskedNumberOfBytes) {
     }
     ASSERT_TRUE(responder.Ended());
     EXPECT_TRUE(responder.Join().lineLost);
+}
+
+TEST(StbSimulator, AFrozenBoxEndsOnceTheToolLetsGoOfThePort) {
+    StbSimOptions options = Options(50000, 4096);
+    options.silentAfterBytes = 10000;
+    std::atomic<bool> frozen{false};
+    options.log = [&frozen](const std::string& line) {
+        frozen = frozen || line.find("fell silent") != std::string::npos;
+    };
+    StbSimulator sim(options);
+    ASSERT_TRUE(sim.OpenPty()) << sim.OpenError();
+    auto responder = std::make_unique<ReferenceResponder>(sim.SlavePath(), options.image);
+    ASSERT_TRUE(responder->Start());
+    std::atomic<bool> ended{false};
+    StbVerdict verdict;
+    std::thread box([&] {
+        verdict = sim.Run();
+        ended = true;
+    });
+    // The waits only keep a broken build from hanging the test run.
+    for (int i = 0; i < 2000 && !frozen; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(frozen);
+    EXPECT_FALSE(ended) << "frozen while the tool holds the port";
+    responder.reset();  // the tool closes the port
+    for (int i = 0; i < 2000 && !ended; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(ended) << "the box waited on after the tool had closed the port";
+    sim.Stop();
+    box.join();
+    EXPECT_TRUE(verdict.ok) << verdict.message;
+    EXPECT_GE(sim.Stats().imageBytes, 10000u);
+    EXPECT_EQ(verdict.message, "fell silent after " + std::to_string(sim.Stats().imageBytes) +
+                                   " image bytes, as asked");
 }
 
 TEST(StbSimulator, StopsFromAnotherThreadWhileNoToolAnswers) {
