@@ -51,10 +51,10 @@ CMainDialog::CMainDialog(CWnd* parent)
       m_hIcon(LoadIcon(IDR_MAINFRAME)),
       m_control(CDownloadControl::Parts{*this, m_link, m_ini, m_log, m_progress, m_comboPort,
                                         m_editPath, m_btnBrowse, m_btnStart, m_lampGreen, m_lampRed,
-                                        m_download, [this](DownloadEvent e) { Notify(e); }}),
+                                        m_download, m_observers}),
       m_protocol(CStbProtocol::Parts{m_link, m_log, m_progress, m_chkDebug, m_download,
-                                     [this] { OnStartStop(); },
-                                     [this](DownloadEvent e) { Notify(e); }}) {}
+                                     [this](const DownloadEnded& ended) { StopFor(ended); },
+                                     m_observers}) {}
 
 CMainDialog::~CMainDialog() {
     // The watch thread must be gone before the members it uses, and no download outlives the
@@ -62,12 +62,6 @@ CMainDialog::~CMainDialog() {
     m_link.Close();
     m_download.CloseImage();
     DownloadState::s_bRunning = false;
-}
-
-void CMainDialog::Notify(DownloadEvent event) {
-    if (m_events) {
-        m_events(event);
-    }
 }
 
 const MessageMap* CMainDialog::GetMessageMap() const {

@@ -14,7 +14,7 @@
 #include "controls/LogEdit.h"
 #include "controls/TextProgressCtrl.h"
 #include "download/DownloadControl.h"
-#include "download/DownloadEvents.h"
+#include "download/SessionEvents.h"
 #include "download/DownloadState.h"
 #include "download/StbProtocol.h"
 #include "platform/window/Button.h"
@@ -52,6 +52,7 @@ class CMainDialog : public CDialog {
     void ShowConnectState(bool connected) { m_control.ShowConnectState(connected); }
     void ConnectSerialPort() { m_control.ConnectSerialPort(); }
     void OnStartStop() { m_control.OnStartStop(); }
+    void StopFor(const DownloadEnded& ended) { m_control.StopFor(ended); }
     LRESULT OnCommReceived(WPARAM wParam, LPARAM lParam) {
         return m_protocol.OnCommReceived(wParam, lParam);
     }
@@ -72,7 +73,9 @@ class CMainDialog : public CDialog {
     // and who hears of the download's events.
     void SetIniPath(std::string path) { m_iniPath = std::move(path); }
     void SetStartupPort(int portNumber) { m_startupPort = portNumber; }
-    void SetEventSink(DownloadEventSink sink) { m_events = std::move(sink); }
+    // Observers hear the download's events from then on, until removed.
+    void AddDownloadObserver(DownloadObserver* observer) { m_observers.Add(observer); }
+    void RemoveDownloadObserver(DownloadObserver* observer) { m_observers.Remove(observer); }
     // Makes `path` the image, as choosing it with "..." does: shown, stored and logged. False
     // while a download runs (the image cannot change under it).
     bool ChooseImage(const std::string& path);
@@ -89,12 +92,11 @@ class CMainDialog : public CDialog {
     void OnBrowse();
 
   private:
-    void Notify(DownloadEvent event);
     std::string IniPath() const;
 
     std::optional<std::string> m_iniPath;
     std::optional<int> m_startupPort;
-    DownloadEventSink m_events;
+    DownloadObservers m_observers;
     CDownloadControl m_control;
     CStbProtocol m_protocol;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 // What is kept of one box: who it was (the slot and the device behind it), how it ended, what
-// it was given. Plain data, filled by JudgeBox (BoxVerdict.h) and written as one JSON Lines
+// it was given. Plain data, filled by JudgeSession (BoxVerdict.h) and written as one JSON Lines
 // object by BoxRecordJson.h; a station collects the records of its children as they are.
 
 #include <chrono>
@@ -9,13 +9,19 @@
 #include <optional>
 #include <string>
 
+// PASS, FAIL, or ABORTED when the operator stopped the box mid-session.
+enum class BoxResult { Pass, Fail, Aborted };
+
+// "pass", "fail", "aborted", as the record's "result" holds it.
+const char* BoxResultWord(BoxResult result);
+
 struct BoxRecord {
     std::string id;      // a random UUID, unique per box
     std::string slot;    // the port as the operator gave it
     std::string device;  // the device path it resolved to
     // USB vendor:product and serial number ("0403:6001 A50285BI") where known.
     std::optional<std::string> adapter;
-    bool pass = false;
+    BoxResult result = BoxResult::Fail;
     std::string reason;  // empty on a pass
     std::chrono::system_clock::time_point start;
     std::chrono::system_clock::time_point end;
@@ -23,7 +29,10 @@ struct BoxRecord {
     std::int64_t bytes = 0;     // image bytes sent
     std::int64_t requests = 0;  // data requests answered
     double coverage = 0;        // share of the image's bytes asked for at least once, 0..1
+    double coverageSent = 0;    // share of the image's bytes written to the port, 0..1
     std::string image;
     std::int64_t imageSize = 0;
     std::string imageSha256;
+
+    bool Passed() const { return result == BoxResult::Pass; }
 };

@@ -86,13 +86,25 @@ std::string IsoUtcMillis(std::chrono::system_clock::time_point when) {
     return text;
 }
 
+const char* BoxResultWord(BoxResult result) {
+    switch (result) {
+        case BoxResult::Pass:
+            return "pass";
+        case BoxResult::Fail:
+            return "fail";
+        case BoxResult::Aborted:
+            return "aborted";
+    }
+    return "fail";
+}
+
 std::string BoxRecordLine(const BoxRecord& r) {
     std::string line = "{";
     line += "\"id\":" + JsonString(r.id);
     line += ",\"slot\":" + JsonString(r.slot);
     line += ",\"device\":" + JsonString(r.device);
     line += ",\"adapter\":" + (r.adapter ? JsonString(*r.adapter) : std::string("null"));
-    line += ",\"result\":" + JsonString(r.pass ? "pass" : "fail");
+    line += ",\"result\":" + JsonString(BoxResultWord(r.result));
     line += ",\"reason\":" + JsonString(r.reason);
     line += ",\"start\":" + JsonString(IsoUtcMillis(r.start));
     line += ",\"end\":" + JsonString(IsoUtcMillis(r.end));
@@ -100,6 +112,7 @@ std::string BoxRecordLine(const BoxRecord& r) {
     line += ",\"bytes\":" + std::to_string(r.bytes);
     line += ",\"requests\":" + std::to_string(r.requests);
     line += ",\"coverage\":" + Number(r.coverage);
+    line += ",\"coverage_sent\":" + Number(r.coverageSent);
     line += ",\"image\":" + JsonString(r.image);
     line += ",\"image_size\":" + std::to_string(r.imageSize);
     line += ",\"image_sha256\":" + JsonString(r.imageSha256);

@@ -5,122 +5,126 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "download/DownloadProgress.h"
-#include "download/DownloadState.h"
 #include "download/RecordId.h"
 #include "platform/ports/PortInfo.h"
 
 namespace {
 
-double SecondsBetween(std::chrono::steady_clock::time_point from,
-                      std::chrono::steady_clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
+double Share(std::int64_t part, std::int64_t whole) {
+    // An empty image is wholly served by nothing.
+    return whole > 0 ? std::clamp(static_cast<double>(part) / static_cast<double>(whole), 0.0, 1.0)
+                     : 1.0;
 }
 
-// " at 25 % (41 s)": how far the bar had come and how long the box had taken.
-std::string WhereItEnded(const DownloadState& state, double seconds) {
-    const std::int64_t percent = std::clamp<std::int64_t>(
-        ProgressPosition(state.m_nOffset, state.m_nImageSize) / 100, 0, 100);
+// " at 25 % (41 s)": the share of the image the box was really given, and how long it took.
+std::string WhereItEnded(const SessionFacts& facts, double seconds) {
+    const std::int64_t percent =
+        facts.imageSize > 0
+            ? std::clamp<std::int64_t>(facts.distinctSent * 100 / facts.imageSize, 0, 100)
+            : 100;
     char text[64];
     std::snprintf(text, sizeof text, " at %lld %% (%.0f s)", static_cast<long long>(percent),
                   std::floor(seconds));
     return text;
 }
 
-std::string Reason(BoxEnd end, const DownloadState& state, const BoxEndDetail& detail,
-                   double seconds) {
-    switch (end) {
-        case BoxEnd::Passed:
+std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double seconds) {
+    switch (ended.reason) {
+        case EndReason::Passed:
             return {};
-        case BoxEnd::PortNotOpened:
-            return detail.openError.empty() ? "port could not be opened"
-                                            : "port could not be opened: " + detail.openError;
-        case BoxEnd::PortLost:
-            return "port lost" + WhereItEnded(state, seconds);
-        case BoxEnd::BoxStalled:
-            return "box stopped reading" + WhereItEnded(state, seconds);
-        case BoxEnd::ImageChanged:
+        case EndReason::PortNotOpened: {
+            const std::string why = ended.failure.Describe();
+            return why.empty() ? "port could not be opened" : "port could not be opened: " + why;
+        }
+        case EndReason::PortLost:
+            return "port lost" + WhereItEnded(facts, seconds);
+        case EndReason::BoxStalled:
+            return "box stopped reading" + WhereItEnded(facts, seconds);
+        case EndReason::ImageChanged:
             return "image changed during the download";
-        case BoxEnd::BoxSilent:
-            return "box silent for " + std::to_string(detail.silence.count()) + " s";
-        case BoxEnd::OperatorStop:
+        case EndReason::BoxSilent:
+            return "box silent for " + std::to_string(ended.silence.count()) + " s";
+        case EndReason::OperatorStop:
             return "stopped by the operator";
+        case EndReason::SlotCrashed:
+            return (ended.failure.reason.empty() ? std::string("the slot's process ended")
+                                                 : ended.failure.reason) +
+                   WhereItEnded(facts, seconds);
     }
     return "unknown end";
 }
 
-}  // namespace
-
-std::optional<BoxEnd> BoxEndForEvent(DownloadEvent event) {
-    switch (event) {
-        case DownloadEvent::BoxFinished:
-            return BoxEnd::Passed;
-        case DownloadEvent::PortLost:
-            return BoxEnd::PortLost;
-        case DownloadEvent::BoxStalled:
-            return BoxEnd::BoxStalled;
-        case DownloadEvent::ImageChanged:
-            return BoxEnd::ImageChanged;
-        case DownloadEvent::BoxSilent:
-            return BoxEnd::BoxSilent;
-        case DownloadEvent::Started:
-        case DownloadEvent::ConnectFailed:
-            return std::nullopt;
+BoxResult ResultOf(EndReason reason) {
+    switch (reason) {
+        case EndReason::Passed:
+            return BoxResult::Pass;
+        case EndReason::OperatorStop:
+            return BoxResult::Aborted;
+        default:
+            return BoxResult::Fail;
     }
-    return std::nullopt;
 }
 
-int ExitStatusFor(BoxEnd end, int operatorStatus) {
-    switch (end) {
-        case BoxEnd::Passed:
+}  // namespace
+
+int ExitStatusFor(EndReason reason, int operatorStatus) {
+    switch (reason) {
+        case EndReason::Passed:
             return kExitPass;
-        case BoxEnd::PortNotOpened:
+        case EndReason::PortNotOpened:
             return kExitPortFailed;
-        case BoxEnd::PortLost:
+        case EndReason::PortLost:
             return kExitPortLost;
-        case BoxEnd::BoxStalled:
+        case EndReason::BoxStalled:
             return kExitBoxStalled;
-        case BoxEnd::ImageChanged:
+        case EndReason::ImageChanged:
             return kExitImageChanged;
-        case BoxEnd::BoxSilent:
+        case EndReason::BoxSilent:
             return kExitBoxSilent;
-        case BoxEnd::OperatorStop:
+        case EndReason::OperatorStop:
             return operatorStatus;
+        case EndReason::SlotCrashed:
+            return kExitSomeBoxFailed;
     }
     return kExitSomeBoxFailed;
 }
 
-BoxRecord JudgeBox(const BoxSlot& slot, const DownloadState& state, BoxEnd end,
-                   const BoxEndDetail& detail, std::chrono::steady_clock::time_point now) {
-    const DownloadTally& tally = state.m_tally;
+BoxRecord JudgeSession(const SessionFacts& facts, const DownloadEnded& ended,
+                       std::chrono::steady_clock::time_point now) {
     BoxRecord r;
     r.id = NewRecordId();
-    r.slot = slot.slot;
-    r.device = slot.device;
-    r.adapter = slot.adapter;
-    r.pass = end == BoxEnd::Passed;
-    r.seconds = std::max(0.0, SecondsBetween(tally.startedSteady, now));
-    r.reason = Reason(end, state, detail, r.seconds);
-    r.start = tally.started;
+    r.slot = facts.slot.slot;
+    r.device = facts.slot.device;
+    r.adapter = facts.slot.adapter;
+    r.result = ResultOf(ended.reason);
+    r.seconds = std::max(0.0, std::chrono::duration<double>(now - facts.startSteady).count());
+    r.reason = Reason(facts, ended, r.seconds);
+    r.start = facts.start;
     // The end is the start plus the steady duration: a clock set back mid-box cannot make
     // the end come before the start.
-    r.end = tally.started + std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                                std::chrono::duration<double>(r.seconds));
-    r.bytes = tally.bytesSent;
-    r.requests = tally.requests;
-    r.coverage = tally.coverage.Fraction(state.m_nImageSize);
+    r.end = facts.start + std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                              std::chrono::duration<double>(r.seconds));
+    r.bytes = facts.bytesSent;
+    r.requests = facts.requests;
+    r.coverage = Share(facts.distinctAsked, facts.imageSize);
+    r.coverageSent = Share(facts.distinctSent, facts.imageSize);
     // Kept for later reading, when the folder it was given from means nothing any more.
     std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(state.m_strImagePath, ignored);
-    r.image = absolute.empty() ? state.m_strImagePath : absolute.string();
-    r.imageSize = state.m_nImageSize;
-    r.imageSha256 = state.m_imageSha256;
+    const std::filesystem::path absolute = std::filesystem::absolute(facts.imagePath, ignored);
+    r.image = absolute.empty() ? facts.imagePath : absolute.string();
+    r.imageSize = facts.imageSize;
+    r.imageSha256 = facts.imageSha256;
     return r;
 }
 
 std::string VerdictLine(const std::string& port, const BoxRecord& record) {
-    if (!record.pass) {
-        return port + ": FAIL " + record.reason;
+    switch (record.result) {
+        case BoxResult::Fail:
+            return port + ": FAIL " + record.reason;
+        case BoxResult::Aborted:
+            return port + ": ABORTED " + record.reason;
+        case BoxResult::Pass:
+            break;
     }
     char text[96];
     std::snprintf(text, sizeof text, ": PASS %lld bytes in %.1f s, sha256 %.12s\xE2\x80\xA6",

@@ -16,6 +16,7 @@
 #include "platform/codepage/ShownText.h"
 #include "platform/digest/Sha256.h"
 #include "platform/host/Host.h"
+#include "platform/ports/PortMap.h"
 #include "platform/window/Button.h"
 #include "platform/window/ComboBox.h"
 #include "platform/window/Edit.h"
@@ -37,10 +38,17 @@ constexpr UINT_PTR kSilenceTimerId = 0x5117;
 
 CDownloadControl::CDownloadControl(Parts parts) : m_parts(std::move(parts)) {}
 
-void CDownloadControl::Notify(DownloadEvent event) {
-    if (m_parts.events) {
-        m_parts.events(event);
-    }
+DownloadStarted CDownloadControl::StartedEvent() const {
+    const DownloadState& state = m_parts.state;
+    const int port = static_cast<int>(m_parts.comboPort.SendMessage(CB_GETCURSEL, 0, 0)) + 1;
+    DownloadStarted started;
+    started.imagePath = state.m_strImagePath;
+    started.imageSize = state.m_nImageSize;
+    started.imageSha256 = state.m_imageSha256;
+    started.portName = CSerialLink::PortNameFromNumber(port);
+    started.device = DevicePathForNumber(port).value_or("");
+    started.when = state.m_tally.started;
+    return started;
 }
 
 void CDownloadControl::ShowConnectState(bool connected) {
@@ -71,7 +79,7 @@ void CDownloadControl::ConnectSerialPort() {
         } else {
             m_parts.log.AppendText("Connection Error!!!, Check the serial port number.\r\n");
         }
-        Notify(DownloadEvent::ConnectFailed);
+        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnConnectFailed(m_lastFailure); });
     }
     if (link.m_bOpen) {
         if (m_storePort) {
@@ -79,6 +87,7 @@ void CDownloadControl::ConnectSerialPort() {
         }
         m_parts.log.AppendFormat("Connected COM%d successfully......\r\n", port);
         ShowConnectState(true);
+        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnConnected(port); });
     }
 }
 
@@ -90,14 +99,19 @@ void CDownloadControl::OnStartStop() {
         m_parts.log.AppendText("\r\nStop uploading....\r\n\r\n");
         DownloadState::s_bRunning = false;
         StopSteps();
+        const DownloadEnded ended = m_stopFor.value_or(DownloadEnded{});
+        m_stopFor.reset();
+        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnEnded(ended); });
         return;
     }
+    m_stopFor.reset();
 
     state.m_strImagePath = m_parts.editPath.GetWindowText();
     if (state.m_strImagePath.empty()) {
         m_lastFailure = SysFailure{SysResult{SysStatus::NotFound, "", 0}, ""};
         AfxMessageBox("No input file");
         StopSteps();
+        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
         return;
     }
     m_parts.btnStart.SetWindowText("Stop");
@@ -113,6 +127,7 @@ void CDownloadControl::OnStartStop() {
         AfxMessageBox("Cannot read input file\n" + EscapeName(state.m_strImagePath) + ": " +
                       reason);
         StopSteps();
+        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
         return;
     }
     // The path is shown escaped: a line break in a file name must not forge a log line.
@@ -124,6 +139,9 @@ void CDownloadControl::OnStartStop() {
             "only.\r\n");
     }
     m_parts.log.AppendText("Please connect serial port and turn on.....\r\n");
+    // Told before the connection, so that its outcome is heard as part of this download.
+    const DownloadStarted started = StartedEvent();
+    m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStarted(started); });
     ConnectSerialPort();
     // Running whatever the connection gave: the operator ends a failed start with Stop.
     DownloadState::s_bRunning = true;
@@ -131,7 +149,14 @@ void CDownloadControl::OnStartStop() {
         m_parts.state.m_tally.lastHeard = std::chrono::steady_clock::now();
         ArmSilenceTimer(m_silenceBound);
     }
-    Notify(DownloadEvent::Started);
+}
+
+void CDownloadControl::StopFor(const DownloadEnded& ended) {
+    if (!DownloadState::s_bRunning) {
+        return;
+    }
+    m_stopFor = ended;
+    OnStartStop();
 }
 
 bool CDownloadControl::OpenImage(std::string& reason) {
@@ -170,9 +195,11 @@ bool CDownloadControl::RememberImage() {
     tally.startedSteady = std::chrono::steady_clock::now();
     tally.lastHeard = tally.startedSteady;
     tally.heard = false;
+    tally.framed = false;
     tally.bytesSent = 0;
     tally.requests = 0;
     tally.coverage.Clear();
+    tally.sentCoverage.Clear();
     return true;
 }
 
@@ -198,7 +225,7 @@ void CDownloadControl::OnTimer(UINT_PTR id) {
     // The timer was armed for the bound after the last byte then known; the box may have
     // spoken since, so the wait goes on for what is left.
     const DownloadTally& tally = m_parts.state.m_tally;
-    if (m_silenceFrom == SilenceFrom::FirstByte && !tally.heard) {
+    if (m_silenceFrom == SilenceFrom::FirstFrame && !tally.framed) {
         ArmSilenceTimer(m_silenceBound);
         return;
     }
@@ -207,8 +234,10 @@ void CDownloadControl::OnTimer(UINT_PTR id) {
         ArmSilenceTimer(std::chrono::ceil<std::chrono::milliseconds>(m_silenceBound - silent));
         return;
     }
-    OnStartStop();
-    Notify(DownloadEvent::BoxSilent);
+    DownloadEnded ended;
+    ended.reason = EndReason::BoxSilent;
+    ended.silence = m_silenceBound;
+    StopFor(ended);
 }
 
 void CDownloadControl::StopSteps() {
@@ -238,11 +267,15 @@ LRESULT CDownloadControl::OnCommLost(WPARAM, LPARAM) {
         m_parts.log.AppendFormat("Connection COM%d lost!!!\r\n", port);
     }
     if (DownloadState::s_bRunning) {
-        OnStartStop();
+        DownloadEnded ended;
+        ended.reason = stalled ? EndReason::BoxStalled : EndReason::PortLost;
+        ended.failure = m_lastFailure;
+        StopFor(ended);
+        ShowConnectState(false);
     } else {
         link.Close();
+        ShowConnectState(false);
+        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnPortLostIdle(m_lastFailure); });
     }
-    ShowConnectState(false);
-    Notify(stalled ? DownloadEvent::BoxStalled : DownloadEvent::PortLost);
     return 0;
 }

@@ -11,9 +11,10 @@
 // Threading rules: UI thread only.
 
 #include <chrono>
+#include <optional>
 #include <string>
 
-#include "download/DownloadEvents.h"
+#include "download/SessionEvents.h"
 #include "platform/base/SysResult.h"
 #include "platform/base/Win32Types.h"
 
@@ -42,7 +43,7 @@ class CDownloadControl {
         CStatic& lampGreen;
         CStatic& lampRed;
         DownloadState& state;
-        DownloadEventSink events;  // may be empty
+        DownloadObservers& observers;
     };
 
     explicit CDownloadControl(Parts parts);
@@ -50,6 +51,9 @@ class CDownloadControl {
     void ShowConnectState(bool connected);
     void ConnectSerialPort();
     void OnStartStop();
+    // Ends a running download as Stop does, for `ended`'s reason (EXIT_APP, a changed image,
+    // a port that would not open); without a download nothing happens.
+    void StopFor(const DownloadEnded& ended);
     // The link reports its port gone (cable pulled, adapter unplugged) or its writes stalled
     // (the box stopped reading).
     LRESULT OnCommLost(WPARAM wParam, LPARAM lParam);
@@ -62,11 +66,12 @@ class CDownloadControl {
     // system's reason. Kept until the next failure replaces it.
     const SysFailure& LastFailure() const { return m_lastFailure; }
 
-    // Where the silence bound counts from: START, or the box's first byte (a production line
-    // waits for the next box as long as it takes).
-    enum class SilenceFrom { Start, FirstByte };
-    // A download in which the box sends nothing for `bound` ends as Stop does, with
-    // DownloadEvent::BoxSilent. Zero (the default) waits for ever, as the operator decides.
+    // Where the silence bound counts from: START, or the box's first frame (a production line
+    // waits for the next box as long as it takes, and a box that passed and still prints is not
+    // a new one).
+    enum class SilenceFrom { Start, FirstFrame };
+    // A download in which the box sends nothing for `bound` ends as Stop does, for
+    // EndReason::BoxSilent. Zero (the default) waits for ever, as the operator decides.
     void SetSilenceBound(std::chrono::seconds bound, SilenceFrom from = SilenceFrom::Start);
     std::chrono::seconds SilenceBound() const { return m_silenceBound; }
     // The owner's WM_TIMER: the silence bound is kept with one of the owner's timers.
@@ -80,11 +85,13 @@ class CDownloadControl {
     // image cannot be read to its end.
     bool RememberImage();
     void ArmSilenceTimer(std::chrono::milliseconds after);
-    void Notify(DownloadEvent event);
+    DownloadStarted StartedEvent() const;
 
     Parts m_parts;
     std::chrono::seconds m_silenceBound{0};
     SilenceFrom m_silenceFrom = SilenceFrom::Start;
     SysFailure m_lastFailure;
+    // Why the running download is being stopped, when it is not the operator's Stop.
+    std::optional<DownloadEnded> m_stopFor;
     bool m_storePort = true;
 };

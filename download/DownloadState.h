@@ -22,10 +22,12 @@ struct DownloadTally {
     // When the box last sent anything, or when its last answer had gone out if that is later:
     // the silence bound counts from here.
     std::chrono::steady_clock::time_point lastHeard;
-    bool heard = false;  // the box has sent something since START
+    bool heard = false;   // the box has sent something since START
+    bool framed = false;  // ... and a whole frame: its session has begun
     std::int64_t bytesSent = 0;
     std::int64_t requests = 0;  // data requests answered
-    Coverage coverage;
+    Coverage coverage;          // the image's bytes asked for
+    Coverage sentCoverage;      // the image's bytes written to the port
 };
 
 struct DownloadState {

@@ -37,8 +37,17 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     }
     BYTE command = 0;
     BYTE payload[STB_DATA_REQ_PAYLOAD] = {};
-    if (ReadStbFrame(&command, payload) == 1) {
+    m_echoed.clear();
+    const int scan = ReadStbFrame(&command, payload);
+    if (!m_echoed.empty()) {
+        m_parts.observers.Tell([this](DownloadObserver& o) { o.OnConsoleText(m_echoed); });
+    }
+    if (scan == 1) {
         return 1;
+    }
+    if (!m_parts.state.m_tally.framed) {
+        m_parts.state.m_tally.framed = true;
+        m_parts.observers.Tell([](DownloadObserver& o) { o.OnFirstFrame(); });
     }
     const std::uint64_t sentBefore = m_parts.state.m_tally.bytesSent;
     AnswerFrame(command, payload);
@@ -70,6 +79,7 @@ void CStbProtocol::AnswerFrame(BYTE command, const BYTE* payload) {
                 m_parts.log.AppendText("[ZUDI] => STB_TIME_REQ\r\n");
             }
             SendStbTime();
+            m_parts.observers.Tell([](DownloadObserver& o) { o.OnTimeAsked(); });
             break;
         case EXIT_APP:
             OnExitApp();
@@ -129,6 +139,7 @@ int CStbProtocol::ReadStbFrame(BYTE* command, BYTE* payload) {
 
 void CStbProtocol::EchoByte(BYTE byte) {
     m_parts.log.AppendFormat("%c", byte);
+    m_echoed += static_cast<char>(byte);
 }
 
 void CStbProtocol::SendStbFrame(BYTE command, const BYTE* payload, DWORD length) {
@@ -210,21 +221,27 @@ bool CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
     if (!ImageUnchangedSinceStart()) {
         return false;
     }
-    std::int64_t sent = 0;
-    for (std::size_t pos = 0; pos < got; pos += STB_WRITE_PIECE) {
-        const std::size_t piece = std::min<std::size_t>(STB_WRITE_PIECE, got - pos);
-        sent += m_parts.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
-    }
-    m_parts.state.m_tally.bytesSent += sent;
+    SendPiecesOf(offset, got);
     return true;
+}
+
+void CStbProtocol::SendPiecesOf(DWORD offset, std::size_t length) {
+    DownloadTally& tally = m_parts.state.m_tally;
+    for (std::size_t pos = 0; pos < length; pos += STB_WRITE_PIECE) {
+        const std::size_t piece = std::min<std::size_t>(STB_WRITE_PIECE, length - pos);
+        const DWORD sent = m_parts.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
+        tally.bytesSent += sent;
+        // What the port took is what the box can have been given, and no more.
+        const std::int64_t at = static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(pos);
+        tally.sentCoverage.Add(at, sent, m_parts.state.m_nImageSize);
+    }
 }
 
 void CStbProtocol::OnImageChanged() {
     m_parts.log.AppendText("Image file changed during the download!!!\r\n");
-    m_parts.startStop();
-    if (m_parts.events) {
-        m_parts.events(DownloadEvent::ImageChanged);
-    }
+    DownloadEnded ended;
+    ended.reason = EndReason::ImageChanged;
+    m_parts.stop(ended);
 }
 
 void CStbProtocol::OnDataRequest(const BYTE* payload) {
@@ -237,6 +254,7 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
                                  static_cast<unsigned long>(request.offset),
                                  static_cast<unsigned short>(request.length));
     }
+    const std::int64_t sentBefore = m_parts.state.m_tally.bytesSent;
     if (!SendImageBlock(request.offset, request.length)) {
         OnImageChanged();
         return;
@@ -252,6 +270,19 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
         std::min<std::int64_t>(ProgressPosition(state.m_nOffset, state.m_nImageSize), INT_MAX);
     m_parts.progress.SendMessage(PBM_SETPOS, static_cast<WPARAM>(position), 0);
     m_parts.progress.SetWindowText(ProgressText(state.m_nOffset, state.m_nImageSize));
+
+    const DownloadTally& tally = state.m_tally;
+    RequestAnswered answered;
+    answered.offset = request.offset;
+    answered.length = request.length;
+    answered.sent = tally.bytesSent - sentBefore;
+    answered.position = state.m_nOffset;
+    answered.imageSize = state.m_nImageSize;
+    answered.bytesSent = tally.bytesSent;
+    answered.distinctSent = tally.sentCoverage.Bytes();
+    answered.distinctAsked = tally.coverage.Bytes();
+    answered.requests = tally.requests;
+    m_parts.observers.Tell([&](DownloadObserver& o) { o.OnRequestAnswered(answered); });
 }
 
 void CStbProtocol::OnExitApp() {
@@ -264,8 +295,5 @@ void CStbProtocol::OnExitApp() {
     // Text first, then position: the position change repaints, so the final text shows at once.
     m_parts.progress.SetWindowText(ProgressText(size, size));
     m_parts.progress.SendMessage(PBM_SETPOS, kProgressRange, 0);
-    m_parts.startStop();
-    if (m_parts.events) {
-        m_parts.events(DownloadEvent::BoxFinished);
-    }
+    m_parts.stop(DownloadEnded{EndReason::Passed, {}, {}});
 }

@@ -15,10 +15,10 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
-
+#include <string>
 #include <vector>
 
-#include "download/DownloadEvents.h"
+#include "download/SessionEvents.h"
 #include "platform/base/Win32Types.h"
 
 class CButton;
@@ -35,10 +35,11 @@ class CStbProtocol {
         CWnd& progress;
         CButton& debugCheck;
         DownloadState& state;
-        // START/Stop: EXIT_APP ends the download as the Stop button does.
-        std::function<void()> startStop;
-        // Told of EXIT_APP and of a changed image after the download has stopped; may be empty.
-        DownloadEventSink events;
+        // EXIT_APP and a changed image end the download as the Stop button does, for their
+        // reason.
+        std::function<void(const DownloadEnded&)> stop;
+        // Told of the box's first frame, each answered request and each time request.
+        DownloadObservers& observers;
     };
 
     explicit CStbProtocol(Parts parts);
@@ -68,7 +69,10 @@ class CStbProtocol {
     // Ends the download as Stop does, after a line that says why.
     void OnImageChanged();
     void EchoByte(BYTE byte);
+    void SendPiecesOf(DWORD offset, std::size_t length);
 
+    // The console bytes echoed during the scan under way, told once it ends.
+    std::string m_echoed;
     Parts m_parts;
     std::function<std::time_t()> m_clock;
     std::FILE* m_timeOut = nullptr;

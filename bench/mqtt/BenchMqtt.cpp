@@ -138,10 +138,10 @@ int main(int argc, char** argv) {
                 const double phase =
                     std::fmod(boxTime + s * boxSeconds / double(slots), boxSeconds);
                 SlotStatus status;
-                status.state = SlotStatus::State::Serving;
-                status.percent = static_cast<int>(phase * 100 / boxSeconds);
-                status.rate = 11520;
-                status.etaSeconds = boxSeconds - phase;
+                status.state = SlotState::Loading;
+                status.figures.percent = static_cast<int>(phase * 100 / boxSeconds);
+                status.figures.rate = 11520;
+                status.figures.etaSeconds = boxSeconds - phase;
                 status.passes = step;
                 publisher.SlotChanged("/dev/ttyUSB" + std::to_string(s), status);
                 if (phase < std::chrono::duration<double>(tick).count() && step > 0 &&

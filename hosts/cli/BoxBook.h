@@ -1,12 +1,11 @@
 #pragma once
 
-// The command line's book of boxes: when a box ends, its verdict goes to standard error as one
-// line and its record to the report (when there is one); the book keeps the totals that decide
-// the exit status of a --count run.
+// The command line's book of boxes: when a box has its verdict, its record goes to the report
+// (when there is one) and then its verdict to standard error as one line, which also says when
+// the record could not be written; the book keeps the tally.
 //
 // Threading rules: UI thread only.
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,31 +13,33 @@
 #include "download/BoxVerdict.h"
 #include "download/ReportFile.h"
 
-struct DownloadState;
-
 class BoxBook {
   public:
     // `portLabel` names the box's place in the verdict line ("COM7 (/dev/ttyUSB3)").
-    BoxBook(BoxSlot slot, std::string portLabel, std::unique_ptr<ReportFile> report);
+    BoxBook(std::string portLabel, std::unique_ptr<ReportFile> report);
 
-    // Judges the box that `state` holds; false when its record could not be written (the
-    // reason is on the verdict stream by then).
-    bool Close(const DownloadState& state, BoxEnd end, const BoxEndDetail& detail);
+    // Keeps the record and shows the verdict; false when the record could not be written.
+    bool Close(const BoxRecord& record, EndReason reason);
 
     // Also told of each record as judged (a station's slot passes it on); the line is the record
     // as the report keeps it.
-    using RecordSink = std::function<void(const BoxRecord&, BoxEnd, const std::string& line)>;
+    using RecordSink =
+        std::function<void(const BoxRecord&, EndReason, const std::string& line)>;
     void SetRecordSink(RecordSink sink) { m_sink = std::move(sink); }
 
     int Passed() const { return m_passed; }
     int Failed() const { return m_failed; }
-    int Boxes() const { return m_passed + m_failed; }
+    int Aborted() const { return m_aborted; }
 
   private:
-    BoxSlot m_slot;
     std::string m_portLabel;
     std::unique_ptr<ReportFile> m_report;
     RecordSink m_sink;
     int m_passed = 0;
     int m_failed = 0;
+    int m_aborted = 0;
 };
+
+// The verdict line, and where the record could not be kept, why: "...: PASS ..., record not
+// written: REASON".
+std::string VerdictWithRecord(const std::string& verdict, const std::string& recordError);

@@ -1,18 +1,17 @@
 #include "hosts/cli/CliSession.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "app/DownloadApp.h"
 #include "app/MainDialog.h"
 #include "app/Resources.h"
-#include "download/DownloadState.h"
 #include "hosts/cli/BoxBook.h"
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
 #include "hosts/cli/ConsoleScreen.h"
 #include "hosts/cli/PortProbe.h"
 #include "hosts/cli/ProgressLine.h"
-#include "hosts/cli/SlotFeed.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
@@ -24,9 +23,19 @@ namespace {
 
 std::atomic<CliSession*> g_current{nullptr};
 
+// The system's reason alone, without the device it is about.
+std::string ReasonOf(const SysFailure& failure) {
+    if (!failure.reason.empty()) {
+        return failure.reason;
+    }
+    return failure.result.sysErrno != 0 ? std::strerror(failure.result.sysErrno)
+                                        : SysStatusName(failure.result.status);
+}
+
 }  // namespace
 
-CliSession::CliSession(SessionConfig config) : m_config(std::move(config)) {}
+CliSession::CliSession(SessionConfig config)
+    : m_config(std::move(config)), m_session(m_config.slot, !WaitsForPorts(), this) {}
 
 CliSession::~CliSession() = default;
 
@@ -55,10 +64,15 @@ int CliSession::Run() {
         }
         if (m_config.timeoutSeconds > 0) {
             dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
-                                   m_config.loop ? CDownloadControl::SilenceFrom::FirstByte
+                                   m_config.loop ? CDownloadControl::SilenceFrom::FirstFrame
                                                  : CDownloadControl::SilenceFrom::Start);
         }
-        dialog.SetEventSink([this](DownloadEvent event) { OnEvent(event); });
+        // The session first, so that everyone after it hears a state it already holds.
+        dialog.AddDownloadObserver(&m_session);
+        dialog.AddDownloadObserver(this);
+        for (DownloadObserver* observer : m_config.observers) {
+            dialog.AddDownloadObserver(observer);
+        }
         // Runs once the dialog has initialised and made its first connection.
         MessageQueue::Ui().PostTask([this] { Begin(); });
     });
@@ -86,15 +100,8 @@ void CliSession::OnDialogCreated(CDialog& dialog) {
     if (m_config.logFile != nullptr) {
         dialog.GetDlgItem(IDC_LOG)->AddObserver(m_config.logFile);
     }
-    if (m_config.progressObserver != nullptr) {
-        dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_config.progressObserver);
-    }
     if (!m_config.quiet) {
         m_progress = std::make_unique<ProgressLine>(*m_screen);
-        dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_progress.get());
-    }
-    if (m_config.slotFeed != nullptr) {
-        dialog.GetDlgItem(IDC_PROGRESS)->AddObserver(m_config.slotFeed);
     }
 }
 
@@ -109,100 +116,94 @@ void CliSession::Begin() {
     PressStart();
 }
 
+std::string CliSession::PortLabel() const {
+    return "COM" + std::to_string(m_config.portNumber) + " (" +
+           EscapeName(DevicePathForNumber(m_config.portNumber).value_or("")) + ")";
+}
+
 void CliSession::PressStart() {
     m_starting = true;
-    m_connectFailed = false;
+    m_refused = false;
+    m_connectFailure.reset();
     ClickButton(m_dialog->m_btnStart);
     m_starting = false;
     if (m_ended) {
         return;
     }
-    if (!DownloadState::s_bRunning) {
+    if (m_refused) {
         // "No input file" or "Cannot read input file" has been shown.
         End(kExitUsage);
         return;
     }
-    if (m_connectFailed) {
-        // Nothing can arrive on a port that did not open: stop as the operator would.
-        const BoxEndDetail detail{m_dialog->LastFailure().Describe(), {}};
-        ClickButton(m_dialog->m_btnStart);
-        if (m_config.loop && m_boxes > 0) {
-            // Between boxes the port was taken or went away for a moment: wait for it.
-            WaitForPort();
-            return;
-        }
-        OnBoxEnded(BoxEnd::PortNotOpened, detail);
+    if (m_connectFailure) {
+        // Nothing can arrive on a port that did not open: stop as the operator would, for
+        // that reason.
+        m_dialog->StopFor(DownloadEnded{EndReason::PortNotOpened, *m_connectFailure, {}});
+    }
+}
+
+void CliSession::OnStarted(const DownloadStarted&) {
+    if (m_progress) {
+        m_progress->Restart();
+    }
+}
+
+void CliSession::OnStartRefused(const SysFailure&) {
+    m_refused = true;
+}
+
+void CliSession::OnConnectFailed(const SysFailure& failure) {
+    if (m_starting) {
+        m_connectFailure = failure;
     }
 }
 
 void CliSession::WaitForPort() {
-    const std::string device = EscapeName(DevicePathForNumber(m_config.portNumber).value_or(""));
-    if (!m_waitingForPort) {
-        m_waitingForPort = true;
-        const std::string reason = ProbePort(DevicePathForNumber(m_config.portNumber).value_or(""));
-        m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) + " (" + device +
-                        ") cannot be opened again" + (reason.empty() ? "" : ": " + reason) +
-                        "; trying again every second\n");
-    }
-    m_retry.After(std::chrono::seconds(1), [this] {
-        if (m_ended) {
-            return;
+    const std::string device = DevicePathForNumber(m_config.portNumber).value_or("");
+    const SysFailure failure = ProbePort(device);
+    if (!failure.Failed()) {
+        if (m_waitingForPort) {
+            m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) +
+                            " opens again; serving the next box\n");
         }
-        if (!ProbePort(DevicePathForNumber(m_config.portNumber).value_or("")).empty()) {
-            WaitForPort();
-            return;
-        }
-        m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) +
-                        " opens again; serving the next box\n");
         m_waitingForPort = false;
         PressStart();
+        return;
+    }
+    // Said once at each change: absent, then busy, is news; absent every second is not.
+    const SlotState state = PortStateFor(failure);
+    if (!m_waitingForPort || state != m_session.State()) {
+        const bool again = m_passed + m_failed + m_aborted > 0;
+        m_screen->Error("stavel: " + PortLabel() + " cannot be opened" + (again ? " again" : "") +
+                        ": " + EscapeName(ReasonOf(failure)) + "; trying again every second\n");
+        m_session.SetState(state, failure);
+    }
+    m_waitingForPort = true;
+    m_retry.After(std::chrono::seconds(1), [this] {
+        if (!m_ended) {
+            WaitForPort();
+        }
     });
 }
 
-void CliSession::OnEvent(DownloadEvent event) {
-    switch (event) {
-        case DownloadEvent::Started:
-            if (m_progress) {
-                m_progress->Restart();
-            }
-            if (m_config.slotFeed != nullptr) {
-                m_config.slotFeed->Waiting();
-            }
-            break;
-        case DownloadEvent::ConnectFailed:
-            if (m_starting) {
-                m_connectFailed = true;
-            }
-            break;
-        case DownloadEvent::BoxFinished:
-            ++m_boxes;
-            if (m_progress) {
-                m_progress->Finish();
-            }
-            OnBoxEnded(BoxEnd::Passed);
-            break;
-        case DownloadEvent::PortLost:
-        case DownloadEvent::BoxStalled:
-        case DownloadEvent::ImageChanged:
-            OnBoxEnded(*BoxEndForEvent(event));
-            break;
-        case DownloadEvent::BoxSilent:
-            OnBoxEnded(BoxEnd::BoxSilent,
-                       BoxEndDetail{{}, std::chrono::seconds(m_config.timeoutSeconds)});
-            break;
+void CliSession::OnSlotState(SlotState state, const SysFailure& why) {
+    for (BoxSession::Sink* sink : m_config.sinks) {
+        sink->OnSlotState(state, why);
     }
-    if (m_config.onEvent) {
-        m_config.onEvent(event);
+}
+
+void CliSession::OnProgress(const ProgressFigures& figures) {
+    if (m_progress) {
+        m_progress->Show(figures);
+    }
+    for (BoxSession::Sink* sink : m_config.sinks) {
+        sink->OnProgress(figures);
     }
 }
 
 // Beside the verdict, one line for the operator with the device, the system's reason and what
 // to do about it.
-void CliSession::ExplainPortFailure(BoxEnd end) {
-    if (end != BoxEnd::PortNotOpened && end != BoxEnd::PortLost && end != BoxEnd::BoxStalled) {
-        return;
-    }
-    const SysFailure& failure = m_dialog->LastFailure();
+void CliSession::ExplainPortFailure(const SysFailure& failure) {
     if (!failure.Failed()) {
         return;
     }
@@ -211,27 +212,76 @@ void CliSession::ExplainPortFailure(BoxEnd end) {
                     (advice.empty() ? "" : ". " + EscapeName(advice)) + "\n");
 }
 
-void CliSession::OnBoxEnded(BoxEnd end, const BoxEndDetail& detail) {
+void CliSession::OnSessionEnded(const SessionEnd& end) {
     if (m_ended) {
         return;
     }
     if (m_progress) {
         m_progress->Finish();
     }
-    if (!Judge(end, detail)) {
-        End(kExitUsage);
+    const EndReason reason = end.ended.reason;
+    if (end.record) {
+        switch (end.record->result) {
+            case BoxResult::Pass:
+                ++m_passed;
+                break;
+            case BoxResult::Fail:
+                ++m_failed;
+                break;
+            case BoxResult::Aborted:
+                ++m_aborted;
+                break;
+        }
+        if (m_config.book != nullptr && !m_config.book->Close(*end.record, reason)) {
+            m_recordFailed = true;
+        }
+        if (reason == EndReason::PortNotOpened || reason == EndReason::PortLost ||
+            reason == EndReason::BoxStalled) {
+            ExplainPortFailure(end.ended.failure);
+        }
+    }
+    for (BoxSession::Sink* sink : m_config.sinks) {
+        sink->OnSessionEnded(end);
+    }
+    if (m_signal != 0) {
+        End(128 + m_signal);
         return;
     }
-    ExplainPortFailure(end);
-    const bool counted = m_config.loop && m_config.count > 0;
-    if (counted && m_judged >= m_config.count) {
+    // A run that cannot keep its records takes no new box.
+    if (m_recordFailed) {
+        End(kExitRecordNotWritten);
+        return;
+    }
+    const bool portGone = reason == EndReason::PortLost || reason == EndReason::PortNotOpened;
+    if (m_lastBox && !end.record) {
         End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
         return;
     }
-    // A port that is gone or would not open ends the run: no next box can reach it.
-    const bool portGone = end == BoxEnd::PortLost || end == BoxEnd::PortNotOpened;
-    if (!m_config.loop || portGone) {
-        End(counted ? kExitSomeBoxFailed : ExitStatusFor(end, kExitSomeBoxFailed));
+    if (!end.record) {
+        // No box: a port that vanished, or would not open, while the slot waited for one.
+        if (portGone && WaitsForPorts()) {
+            WaitForPort();
+        } else {
+            End(kExitSomeBoxFailed);
+        }
+        return;
+    }
+    if (m_lastBox) {
+        End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
+        return;
+    }
+    const int judged = m_passed + m_failed + m_aborted;
+    const bool counted = m_config.loop && m_config.count > 0;
+    if (counted && judged >= m_config.count) {
+        End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
+        return;
+    }
+    if (!m_config.loop) {
+        End(ExitStatusFor(reason, kExitSomeBoxFailed));
+        return;
+    }
+    if (portGone) {
+        WaitForPort();
         return;
     }
     // The next box: START again once this notification's handling is over.
@@ -242,26 +292,30 @@ void CliSession::OnBoxEnded(BoxEnd end, const BoxEndDetail& detail) {
     });
 }
 
-bool CliSession::Judge(BoxEnd end, const BoxEndDetail& detail) {
-    ++m_judged;
-    if (end != BoxEnd::Passed) {
-        ++m_failed;
-    }
-    return m_config.book == nullptr || m_config.book->Close(m_dialog->m_download, end, detail);
-}
-
 void CliSession::OnSignal(int signo) {
-    if (m_dialog != nullptr && !m_ended && DownloadState::s_bRunning) {
+    if (m_ended) {
+        return;
+    }
+    m_signal = signo;
+    if (m_dialog != nullptr && m_session.Running()) {
+        // The stop is heard as the session's end, which ends the run with the signal's status;
+        // a box mid-session is ABORTED.
+        m_session.SetState(SlotState::Stopping);
         ClickButton(m_dialog->m_btnStart);
-        // A loop that waits for its next box has no box to judge until the box speaks.
-        if (!m_config.loop || m_dialog->m_download.m_tally.heard) {
-            if (!Judge(BoxEnd::OperatorStop, {})) {
-                End(kExitUsage);
-                return;
-            }
-        }
     }
     End(128 + signo);
+}
+
+void CliSession::FinishAfterBox() {
+    m_lastBox = true;
+    if (m_ended || m_session.InSession()) {
+        return;
+    }
+    if (m_dialog != nullptr && m_session.Running()) {
+        // Waiting for a box that has not framed anything: no box to finish.
+        ClickButton(m_dialog->m_btnStart);
+    }
+    End(m_recordFailed ? kExitRecordNotWritten : m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
 }
 
 void CliSession::AbortWrite() {

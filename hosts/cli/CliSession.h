@@ -2,21 +2,23 @@
 
 // One run of the main dialog for the command line: the chosen port selected at start-up, the
 // image in the path field, debug ticked if asked, START pressed at once; the log copied to
-// standard output and the progress to standard error; the run ends with the box's EXIT_APP (or,
-// with --loop, START is pressed again for the next box), a lost port, a failed start or a signal.
-// With --loop, a port that cannot be opened again between two boxes (taken by another program,
-// or gone for a moment) is waited for: said once on standard error, tried every second.
+// standard output and the progress to standard error; the run ends with the box's verdict (or,
+// with --loop, START is pressed again for the next box), a failed start or a signal.
+//
+// What happens to the box is heard from the slot's session (download/BoxSession.h), never read
+// back from the controls. With --loop and in a station's slot, a port that is absent, busy or
+// lost while no box's session runs is a state of the slot, not a box: said once at the change,
+// tried again every second, and neither recorded nor counted.
 //
 // Threading rules: Run and everything else on the UI thread; OnSignal arrives there as a task.
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "download/BoxVerdict.h"
-#include "download/DownloadEvents.h"
+#include "download/BoxSession.h"
 #include "hosts/cli/UiDelay.h"
 
 class BoxBook;
@@ -24,14 +26,9 @@ class CDialog;
 class CMainDialog;
 class CSerialLink;
 class ConsoleLog;
-class ConsoleHost;
 class ConsoleScreen;
 class ProgressLine;
-class SlotFeed;
 class WindowObserver;
-
-// The exit statuses are BoxVerdict.h's table.
-inline constexpr int kExitBoxFinished = kExitPass;
 
 struct SessionConfig {
     int portNumber = 0;
@@ -42,55 +39,65 @@ struct SessionConfig {
     int count = 0;           // with loop: boxes before the run ends (0: until stopped)
     int timeoutSeconds = 0;  // the silence bound (0: none)
     bool quiet = false;      // no progress line
+    // A station's slot: a port that cannot be opened is waited for, as with --loop.
+    bool stationSlot = false;
     // Where the log is written as well (opened by the caller); may be null.
     WindowObserver* logFile = nullptr;
-    // Also follows the progress bar (a station's slot reports the figures); may be null.
-    WindowObserver* progressObserver = nullptr;
     // The port was given as a device path: the window's stored port number is left alone.
     bool keepStoredPort = false;
+    // Who the box is for its record: the port as given, the device, the adapter.
+    BoxSlot slot;
     // Where each box's verdict and record go; may be null.
     BoxBook* book = nullptr;
-    // Told where the slot stands (for the station's state on the broker); may be null.
-    SlotFeed* slotFeed = nullptr;
-    // Told of each download event after the session has acted on it (the demo starts its box).
-    std::function<void(DownloadEvent)> onEvent;
+    // Also hear the download's events (a station's slot, the demo's box switch).
+    std::vector<DownloadObserver*> observers;
+    // Also hear the slot's states, figures and ends (the station, the broker).
+    std::vector<BoxSession::Sink*> sinks;
 };
 
-class CliSession {
+class CliSession final : private BoxSession::Sink, private DownloadObserver {
   public:
     explicit CliSession(SessionConfig config);
-    ~CliSession();
+    ~CliSession() override;
 
     // Runs the dialog to its end; answers the exit status.
     int Run();
     // SIGINT or SIGTERM: stop the download as Stop would, then end with 128 + signo.
     void OnSignal(int signo);
+    // The box in hand is finished, and no other is taken; without one the run ends now.
+    void FinishAfterBox();
     // Any thread (the signal watcher): ends a write that waits on a box that stopped reading.
     void AbortWrite();
-    // Boxes that ended their download with EXIT_APP.
-    int BoxesFinished() const { return m_boxes; }
-    // Boxes judged, and of them failed.
-    int BoxesJudged() const { return m_judged; }
+    // Boxes judged, by their verdict.
+    int BoxesPassed() const { return m_passed; }
     int BoxesFailed() const { return m_failed; }
+    int BoxesAborted() const { return m_aborted; }
 
     // The session running now, for the signal watcher; null outside Run.
     static CliSession* Current();
 
   private:
+    // BoxSession::Sink
+    void OnSlotState(SlotState state, const SysFailure& why) override;
+    void OnProgress(const ProgressFigures& figures) override;
+    void OnSessionEnded(const SessionEnd& end) override;
+    // DownloadObserver: what a START gave.
+    void OnStarted(const DownloadStarted& started) override;
+    void OnStartRefused(const SysFailure& failure) override;
+    void OnConnectFailed(const SysFailure& failure) override;
+
     void OnDialogCreated(CDialog& dialog);
     void Begin();
     void PressStart();
     void WaitForPort();
-    void OnEvent(DownloadEvent event);
-    // The box has ended `end`: its verdict, then the next box or the end of the run.
-    void OnBoxEnded(BoxEnd end, const BoxEndDetail& detail = {});
-    // Judges the box; false when its record could not be written.
-    bool Judge(BoxEnd end, const BoxEndDetail& detail);
+    bool WaitsForPorts() const { return m_config.loop || m_config.stationSlot; }
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
-    void ExplainPortFailure(BoxEnd end);
+    void ExplainPortFailure(const SysFailure& failure);
+    std::string PortLabel() const;
 
     SessionConfig m_config;
+    BoxSession m_session;
     CMainDialog* m_dialog = nullptr;
     std::unique_ptr<ConsoleScreen> m_screen;
     std::unique_ptr<ConsoleLog> m_log;
@@ -98,13 +105,17 @@ class CliSession {
     UiDelay m_retry;
     bool m_waitingForPort = false;
     bool m_starting = false;
-    bool m_connectFailed = false;
+    bool m_refused = false;
+    std::optional<SysFailure> m_connectFailure;
     bool m_ended = false;
-    int m_status = kExitBoxFinished;
-    int m_boxes = 0;
+    bool m_recordFailed = false;
+    bool m_lastBox = false;
+    int m_signal = 0;
+    int m_status = kExitPass;
     // The link a signal may cut short, while the dialog that owns it serves.
     std::mutex m_abortLock;
     CSerialLink* m_abortLink = nullptr;
-    int m_judged = 0;
+    int m_passed = 0;
     int m_failed = 0;
+    int m_aborted = 0;
 };

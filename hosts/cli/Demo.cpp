@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "hosts/cli/BoxBook.h"
@@ -19,6 +20,16 @@ namespace {
 
 constexpr std::uint64_t kDemoImageSize = 192 * 1024;
 constexpr std::uint32_t kLineBytesPerSecond = 11520;  // 115200 baud, 8N1
+
+// Switches the simulated box on when START has opened the image.
+class BoxSwitch final : public DownloadObserver {
+  public:
+    explicit BoxSwitch(std::function<void()> on) : m_on(std::move(on)) {}
+    void OnStarted(const DownloadStarted&) override { m_on(); }
+
+  private:
+    std::function<void()> m_on;
+};
 
 // A private folder for the demo's image and settings, removed at the end.
 class TempFolder {
@@ -94,9 +105,9 @@ int RunDemo(const DemoOptions& options) {
     StbVerdict verdict;
     std::thread boxThread;
     const std::string device = ResolvedDevicePath(port.devicePath);
-    BoxBook book(BoxSlot{box.SlavePath(), device, std::nullopt},
-                 "COM" + std::to_string(port.number) + " (" + device + ")", nullptr);
+    BoxBook book("COM" + std::to_string(port.number) + " (" + device + ")", nullptr);
     SessionConfig config;
+    config.slot = BoxSlot{box.SlavePath(), device, std::nullopt};
     config.book = &book;
     config.portNumber = port.number;
     config.image = imagePath;
@@ -104,15 +115,16 @@ int RunDemo(const DemoOptions& options) {
     config.debug = options.debug;
     config.quiet = options.quiet;
     // The box is switched on once the tool waits for it, as the log asks the operator to.
-    config.onEvent = [&](DownloadEvent event) {
-        if (event == DownloadEvent::Started && !boxThread.joinable()) {
+    BoxSwitch boxSwitch([&] {
+        if (!boxThread.joinable()) {
             boxThread = std::thread([&] { verdict = box.Run(); });
         }
-    };
+    });
+    config.observers.push_back(&boxSwitch);
     CliSession session(config);
     const int status = session.Run();
     if (boxThread.joinable()) {
-        if (status != kExitBoxFinished) {
+        if (status != kExitPass) {
             box.Stop();
         }
         boxThread.join();
@@ -121,7 +133,7 @@ int RunDemo(const DemoOptions& options) {
     }
     WriteStderr(std::string("stavel: box verdict: ") + (verdict.ok ? "OK, " : "FAILED, ") +
                 verdict.message + "\n");
-    if (status != kExitBoxFinished) {
+    if (status != kExitPass) {
         return status;
     }
     return verdict.ok ? 0 : 1;

@@ -5,18 +5,20 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
-std::string ProbePort(const std::string& devicePath) {
+SysFailure ProbePort(const std::string& devicePath) {
     // O_NONBLOCK: a modem line without carrier must not hold the open.
     const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return std::strerror(errno);
+        return SysFailure(SysResult::FromErrno("open", errno), devicePath);
     }
-    std::string reason;
+    SysFailure failure;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        reason = errno == EWOULDBLOCK ? "another program holds it" : std::strerror(errno);
+        failure = errno == EWOULDBLOCK
+                      ? SysFailure(SysResult{SysStatus::Busy, "flock", errno}, devicePath,
+                                   "another program holds it")
+                      : SysFailure(SysResult::FromErrno("flock", errno), devicePath);
     }
     close(fd);
-    return reason;
+    return failure;
 }

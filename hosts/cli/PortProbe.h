@@ -7,5 +7,8 @@
 
 #include <string>
 
-// Empty when the device can be opened; otherwise the system's reason.
-std::string ProbePort(const std::string& devicePath);
+#include "platform/base/SysResult.h"
+
+// Nothing failed when the device can be opened; otherwise the system's reason (Busy when
+// another program holds it).
+SysFailure ProbePort(const std::string& devicePath);

@@ -21,6 +21,7 @@ sigset_t StopSignals() {
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGUSR1);
     return set;
 }
 
@@ -68,6 +69,12 @@ void SignalStop::Watch() {
                     continue;
                 }
                 signo = static_cast<int>(info.ssi_signo);
+                if (signo == SIGUSR1) {
+                    // A station's word to its slot: finish the box in hand, take no other.
+                    // It stops nothing by itself, so it starts no grace period.
+                    m_onSignal(signo);
+                    continue;
+                }
             }
             if (first == 0 && ready != 0) {
                 first = signo;

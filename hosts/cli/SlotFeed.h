@@ -1,32 +1,32 @@
 #pragma once
 
-// Follows one slot's box for whoever publishes the station's state: waiting for a box once
-// START is pressed, serving with its percentage, rate and time left as the box asks for blocks
-// (read from the progress bar, as the progress line reads it), passed or failed at its verdict.
+// Follows one slot's session for whoever publishes the station's state: the slot's state as the
+// session tells it, the box's figures while it loads, and the slot's tally after each verdict.
 //
 // Threading rules: UI thread only; `publish` is called there and must not wait.
 
 #include <functional>
 
-#include "download/TransferRate.h"
-#include "hosts/cli/mqtt/SlotStatus.h"
-#include "platform/window/WindowObserver.h"
+#include "download/BoxSession.h"
+#include "download/SlotStatus.h"
 
-class SlotFeed final : public WindowObserver {
+class SlotFeed final : public BoxSession::Sink {
   public:
     explicit SlotFeed(std::function<void(const SlotStatus&)> publish);
 
-    // START was pressed: the slot waits for its box.
-    void Waiting();
-    // The box has its verdict.
-    void Ended(bool pass);
-
-    void OnTextChanged(CWnd& bar) override;
+    void OnSlotState(SlotState state, const SysFailure& why) override;
+    void OnProgress(const ProgressFigures& figures) override;
+    void OnSessionEnded(const SessionEnd& end) override;
 
   private:
     void Publish() { m_publish(m_status); }
 
     std::function<void(const SlotStatus&)> m_publish;
     SlotStatus m_status;
-    TransferRate m_rate;
 };
+
+// Adds a session's end to a slot's status: the tally and the reason of a failure.
+void CountEnd(SlotStatus& status, const SessionEnd& end);
+// A slot's new state into its status: a new box starts with no figures; a port absent or busy
+// keeps its reason.
+void ApplyState(SlotStatus& status, SlotState state, const SysFailure& why);

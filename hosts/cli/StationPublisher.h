@@ -14,12 +14,9 @@ class StationPublisher final : public StationObserver {
 
     void OnStationStarted(const std::vector<std::string>& slots) override;
     void OnStationEnded(int exitStatus) override;
-    void OnSlotChanged(const SlotFigures& figures) override;
+    void OnSlotChanged(const SlotStatus& status) override;
     void OnRecordFinal(const std::string& slot, const std::string& recordLine) override;
 
   private:
     MqttPublisher& m_publisher;
 };
-
-// The station's words for a slot's state, in the state topic's five.
-SlotStatus::State StateOnTheBroker(const std::string& stationState);

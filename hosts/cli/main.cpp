@@ -191,28 +191,22 @@ int Serve(const CliOptions& given) {
         events = std::make_unique<ChildEvents>(options.eventsFd);
     }
     const std::string device = ResolvedDevicePath(port.devicePath);
-    BoxBook book(BoxSlot{portArgument, device, AdapterOf(device)},
-                 "COM" + std::to_string(port.number) + " (" + device + ")", std::move(report));
+    BoxBook book("COM" + std::to_string(port.number) + " (" + device + ")", std::move(report));
     // A single box is a station of one slot, named by the port as given.
     std::unique_ptr<SlotFeed> feed;
     if (publisher) {
         MqttPublisher* to = publisher.get();
-        feed = std::make_unique<SlotFeed>([to, portArgument](const SlotStatus& status) {
-            to->SlotChanged(portArgument, status);
-        });
+        feed = std::make_unique<SlotFeed>(
+            [to, portArgument](const SlotStatus& status) { to->SlotChanged(portArgument, status); });
     }
-    if (events || logDir || publisher) {
-        book.SetRecordSink([&events, &logDir, &publisher, &feed](
-                               const BoxRecord& record, BoxEnd end, const std::string& line) {
+    if (logDir || publisher) {
+        book.SetRecordSink([&logDir, &publisher](const BoxRecord& record, EndReason,
+                                                 const std::string& line) {
             if (logDir) {
                 logDir->OnRecord(record);
             }
-            if (events) {
-                events->OnRecord(end, line);
-            }
             if (publisher) {
                 publisher->RecordFinal(record.slot, line);
-                feed->Ended(record.pass);
             }
         });
     }
@@ -224,29 +218,33 @@ int Serve(const CliOptions& given) {
     config.loop = options.loop;
     config.count = options.count;
     config.timeoutSeconds = options.timeoutSeconds;
+    config.slot = BoxSlot{portArgument, device, AdapterOf(device)};
     config.book = &book;
     config.quiet = options.quiet;
     config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
-    config.progressObserver = events.get();
     if (events) {
-        config.onEvent = [&events](DownloadEvent event) {
-            if (event == DownloadEvent::Started) {
-                events->OnArmed();
-            }
-        };
+        config.stationSlot = true;
+        config.observers.push_back(events.get());
+        config.sinks.push_back(events.get());
+    }
+    if (feed) {
+        config.sinks.push_back(feed.get());
     }
     config.keepStoredPort = port.byPath;
-    config.slotFeed = feed.get();
     CliSession session(config);
     const int status = session.Run();
     if (publisher) {
         publisher->StationEnded();
     }
     if (options.loop) {
-        WriteStderr(std::string(kProgram) + ": " + std::to_string(session.BoxesFinished()) +
+        WriteStderr(std::string(kProgram) + ": " + std::to_string(session.BoxesPassed()) +
                     " box(es) finished\n");
-        WriteStderr(std::string(kProgram) + ": " + std::to_string(book.Passed()) + " passed, " +
-                    std::to_string(book.Failed()) + " failed\n");
+        WriteStderr(std::string(kProgram) + ": " + std::to_string(session.BoxesPassed()) +
+                    " passed, " + std::to_string(session.BoxesFailed()) + " failed" +
+                    (session.BoxesAborted() > 0
+                         ? ", " + std::to_string(session.BoxesAborted()) + " aborted"
+                         : std::string()) +
+                    "\n");
     }
     return status;
 }
@@ -291,6 +289,14 @@ int main(int argc, char** argv) {
         [](int signo) {
             if (Station* station = Station::Current()) {
                 station->OnSignal(signo);
+                return;
+            }
+            if (signo == SIGUSR1) {
+                MessageQueue::Ui().PostTask([] {
+                    if (CliSession* session = CliSession::Current()) {
+                        session->FinishAfterBox();
+                    }
+                });
                 return;
             }
             // A write waiting on a box that stopped reading would hold the UI thread: end it

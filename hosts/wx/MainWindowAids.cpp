@@ -55,7 +55,6 @@ MainWindowAids::MainWindowAids(WxDialogWindow& window, CMainDialog& dialog)
                 p, AnchorOf(dialog.TemplateId(), control->GetDlgCtrlID(), p, whole.cx)};
         }
     }
-    dialog.SetEventSink([this](DownloadEvent event) { m_watch.OnEvent(event); });
     window.SetMinClientSize(m_templateSize);
     window.SetDropTarget(new ImageDropTarget(*this));
     window.Bind(wxEVT_SIZE, &MainWindowAids::OnSizeEvent, this);
@@ -66,7 +65,6 @@ MainWindowAids::~MainWindowAids() {
     // The window outlives its aids by a little: nothing of it may reach them any more.
     m_window.wxEvtHandler::Unbind(wxEVT_SIZE, &MainWindowAids::OnSizeEvent, this);
     m_window.SetDropTarget(nullptr);
-    m_dialog.SetEventSink(nullptr);
 }
 
 void MainWindowAids::OnSizeEvent(wxSizeEvent& event) {

@@ -17,6 +17,7 @@
 
 #include "hosts/wx/Anchors.h"
 #include "hosts/wx/VerdictLabel.h"
+#include "platform/base/Win32Types.h"
 #include "hosts/wx/VerdictWatch.h"
 
 class CMainDialog;

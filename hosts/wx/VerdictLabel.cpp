@@ -9,6 +9,7 @@ namespace {
 
 const wxColour kPassBack(0, 100, 30);
 const wxColour kFailBack(170, 0, 0);
+const wxColour kAbortBack(150, 90, 0);
 
 }  // namespace
 
@@ -30,16 +31,30 @@ void VerdictLabel::Show(const VerdictShown& shown) {
         m_detail->UnsetToolTip();
         return;
     }
-    const bool pass = shown.kind == VerdictShown::Kind::Pass;
-    m_panel->SetBackgroundColour(pass ? kPassBack : kFailBack);
-    m_word->SetBackgroundColour(pass ? kPassBack : kFailBack);
-    // U+2714 heavy check mark, U+2716 heavy multiplication x.
-    m_word->SetLabel(wxString::FromUTF8(pass ? "\xE2\x9C\x94 " : "\xE2\x9C\x96 ") +
-                     ToWx(shown.word));
     m_detail->SetLabel(ToWx(shown.detail));
     m_detail->SetToolTip(ToWx(shown.detail));
-    m_panel->Show();
     m_detail->Show();
+    if (shown.kind == VerdictShown::Kind::Note) {
+        // A state, not a verdict: words only, no coloured word.
+        m_panel->Hide();
+        Layout();
+        return;
+    }
+    // U+2714 heavy check mark, U+2716 heavy multiplication x, U+25A0 black square: the shape
+    // tells the verdict without the colour.
+    const char* symbol = "\xE2\x9C\x96 ";
+    wxColour back = kFailBack;
+    if (shown.kind == VerdictShown::Kind::Pass) {
+        symbol = "\xE2\x9C\x94 ";
+        back = kPassBack;
+    } else if (shown.kind == VerdictShown::Kind::Aborted) {
+        symbol = "\xE2\x96\xA0 ";
+        back = kAbortBack;
+    }
+    m_panel->SetBackgroundColour(back);
+    m_word->SetBackgroundColour(back);
+    m_word->SetLabel(wxString::FromUTF8(symbol) + ToWx(shown.word));
+    m_panel->Show();
     Layout();
     m_panel->Refresh();
 }

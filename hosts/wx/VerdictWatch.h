@@ -1,37 +1,29 @@
 #pragma once
 
-// What the window says about the last box, in words beside the lamp: PASS or FAIL with the
-// verdict line the command line prints (download/BoxVerdict.h), and for a connection or a start
-// that failed, the device or file, the system's reason and what to do about it.
-//
-// The watch hears the dialog's download events and sees the START button's text set back to
-// "Start", which every way of ending a download or a start goes through. A box that ends with an
-// event (EXIT_APP, port lost, ...) is judged at once; a download that ended without one was
-// stopped by the operator, and is judged once the stop's handling is over (unless the box never
-// spoke: there was no box to judge). A start that ends before a download ran failed for the
-// reason the dialog kept. START clears what was shown, unless the port it reconnected would not
-// open.
+// What the window says about the box, in words beside the lamp, as the slot's session tells it:
+// PASS, FAIL or ABORTED with the verdict line the command line prints, once a box's session has
+// ended; and between verdicts, what the operator must know: a port that would not open while the
+// download waits on it ("port not open: REASON; press Stop"), a port that went away, an image
+// that could not be read. Those are states, not verdicts: no FAIL shows next to a Stop button.
 //
 // Threading rules: UI thread only.
 
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "download/BoxVerdict.h"
-#include "download/DownloadEvents.h"
-#include "platform/window/WindowObserver.h"
+#include "download/BoxSession.h"
 
 class CMainDialog;
 
 struct VerdictShown {
-    enum class Kind { None, Pass, Fail };
+    // Note: a state in words, without a verdict.
+    enum class Kind { None, Pass, Fail, Aborted, Note };
     Kind kind = Kind::None;
-    std::string word;    // "PASS", "FAIL" or ""
+    std::string word;    // "PASS", "FAIL", "ABORTED" or ""
     std::string detail;  // the verdict line, or the reason and what to do
 };
 
-class VerdictWatch : private WindowObserver {
+class VerdictWatch final : private DownloadObserver, private BoxSession::Sink {
   public:
     using Show = std::function<void(const VerdictShown&)>;
     VerdictWatch(CMainDialog& dialog, Show show);
@@ -39,24 +31,25 @@ class VerdictWatch : private WindowObserver {
     VerdictWatch(const VerdictWatch&) = delete;
     VerdictWatch& operator=(const VerdictWatch&) = delete;
 
-    void OnEvent(DownloadEvent event);
     const VerdictShown& Shown() const { return m_shown; }
 
   private:
-    void OnTextChanged(CWnd& model) override;
-    void AfterStop(bool boxWasOpen);
-    void Judge(BoxEnd end, const BoxEndDetail& detail);
-    void ShowFailure(const std::string& what, const std::string& advice);
+    // DownloadObserver: what the session does not judge.
+    void OnStarted(const DownloadStarted& started) override;
+    void OnStartRefused(const SysFailure& failure) override;
+    void OnConnectFailed(const SysFailure& failure) override;
+    void OnPortLostIdle(const SysFailure& failure) override;
+    // BoxSession::Sink
+    void OnSessionEnded(const SessionEnd& end) override;
+
     void Set(VerdictShown shown);
-    std::string PortLabel(std::string* device) const;
 
     CMainDialog& m_dialog;
     Show m_show;
     VerdictShown m_shown;
-    HWND m_start = kNoWindow;  // the START button
-    bool m_boxOpen = false;    // a download started and has not been judged
-    std::shared_ptr<VerdictWatch*> m_self;
+    BoxSession m_session;
+    std::string m_portLabel;  // "COM7 (/dev/ttyUSB3)", from the last START
 };
 
 // The words for a port that would not open: "<device>: <reason>. <what to do>".
-VerdictShown PortFailureShown(const std::string& described, const std::string& advice);
+std::string PortFailureWords(const SysFailure& failure);

@@ -11,7 +11,7 @@
 
 #include "download/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
-#include "download/DownloadState.h"
+#include "download/Coverage.h"
 #include "download/RecordId.h"
 #include "download/ReportFile.h"
 #include "tests/support/files/TempDir.h"
@@ -42,7 +42,7 @@ TEST(BoxRecord, LineHoldsEveryKeyInOrderWithUtcMillisecondTimes) {
     r.id = "0f0e0d0c-0b0a-4908-8706-050403020100";
     r.slot = "COM7";
     r.device = "/dev/ttyUSB6";
-    r.pass = false;
+    r.result = BoxResult::Fail;
     r.reason = "port lost at 25 % (41 s)";
     r.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796610667120));
     r.end = r.start + std::chrono::milliseconds(41005);
@@ -50,6 +50,7 @@ TEST(BoxRecord, LineHoldsEveryKeyInOrderWithUtcMillisecondTimes) {
     r.bytes = 49152;
     r.requests = 12;
     r.coverage = 0.25;
+    r.coverageSent = 0.1875;
     r.image = "/srv/images/box \"A\".sdl";
     r.imageSize = 196608;
     r.imageSha256 = std::string(64, 'a');
@@ -58,16 +59,18 @@ TEST(BoxRecord, LineHoldsEveryKeyInOrderWithUtcMillisecondTimes) {
               "\"device\":\"/dev/ttyUSB6\",\"adapter\":null,\"result\":\"fail\","
               "\"reason\":\"port lost at 25 % (41 s)\",\"start\":\"2026-12-07T02:31:07.120Z\","
               "\"end\":\"2026-12-07T02:31:48.125Z\",\"seconds\":41.005,\"bytes\":49152,"
-              "\"requests\":12,\"coverage\":0.25,\"image\":\"/srv/images/box \\\"A\\\".sdl\","
+              "\"requests\":12,\"coverage\":0.25,\"coverage_sent\":0.1875,\"image\":\"/srv/images/box \\\"A\\\".sdl\","
               "\"image_size\":196608,\"image_sha256\":\"" +
                   std::string(64, 'a') + "\"}\n");
     r.adapter = "0403:6001 A50285BI";
-    r.pass = true;
+    r.result = BoxResult::Pass;
     r.reason.clear();
     const std::string pass = BoxRecordLine(r);
     EXPECT_NE(pass.find("\"adapter\":\"0403:6001 A50285BI\",\"result\":\"pass\",\"reason\":\"\""),
               std::string::npos)
         << pass;
+    r.result = BoxResult::Aborted;
+    EXPECT_NE(BoxRecordLine(r).find("\"result\":\"aborted\""), std::string::npos);
 }
 
 TEST(BoxRecord, CoverageCountsEachImageByteOnceWhateverTheBoxAsks) {
@@ -88,59 +91,68 @@ TEST(BoxRecord, CoverageCountsEachImageByteOnceWhateverTheBoxAsks) {
 }
 
 TEST(BoxRecord, EachEndHasItsReasonAndItsExitStatus) {
-    DownloadState state;
-    state.m_strImagePath = "/img/a.sdl";
-    state.m_nImageSize = 200000;
-    state.m_nOffset = 50000;
-    state.m_imageSha256 = "3f2a9c1e5b7d" + std::string(52, '0');
+    // The box asked for a quarter of the image but was given less: every percentage in a reason
+    // is what it was given, not how far the bar came.
+    SessionFacts facts;
+    facts.slot = BoxSlot{"COM7", "/dev/ttyUSB6", std::nullopt};
+    facts.imagePath = "/img/a.sdl";
+    facts.imageSize = 200000;
+    facts.imageSha256 = "3f2a9c1e5b7d" + std::string(52, '0');
     const auto t0 = std::chrono::steady_clock::now();
-    state.m_tally.startedSteady = t0;
-    state.m_tally.started = std::chrono::system_clock::now();
-    state.m_tally.bytesSent = 50000;
-    state.m_tally.requests = 13;
-    state.m_tally.coverage.Add(0, 50000, 200000);
-    const BoxSlot slot{"COM7", "/dev/ttyUSB6", std::nullopt};
+    facts.startSteady = t0;
+    facts.start = std::chrono::system_clock::now();
+    facts.began = true;
+    facts.bytesSent = 50000;
+    facts.distinctSent = 37500;
+    facts.distinctAsked = 50000;
+    facts.requests = 13;
     const auto at = t0 + std::chrono::milliseconds(41700);
+    const SysFailure failure(SysResult{SysStatus::NotFound, "open", 2}, "/dev/x",
+                             "the slot's process ended by signal 9");
     struct Case {
-        BoxEnd end;
-        std::optional<DownloadEvent> event;
-        std::string reason;
+        EndReason reason;
+        std::string text;
+        BoxResult result;
         int status;
     };
     const std::vector<Case> cases{
-        {BoxEnd::Passed, DownloadEvent::BoxFinished, "", 0},
-        {BoxEnd::PortNotOpened, std::nullopt, "port could not be opened: open /dev/x: No such", 3},
-        {BoxEnd::PortLost, DownloadEvent::PortLost, "port lost at 25 % (41 s)", 4},
-        {BoxEnd::BoxStalled, DownloadEvent::BoxStalled, "box stopped reading at 25 % (41 s)", 5},
-        {BoxEnd::ImageChanged, DownloadEvent::ImageChanged, "image changed during the download", 6},
-        {BoxEnd::BoxSilent, DownloadEvent::BoxSilent, "box silent for 2 s", 7},
-        {BoxEnd::OperatorStop, std::nullopt, "stopped by the operator", 130},
+        {EndReason::Passed, "", BoxResult::Pass, 0},
+        {EndReason::PortNotOpened,
+         "port could not be opened: /dev/x: the slot's process ended by signal 9",
+         BoxResult::Fail, 3},
+        {EndReason::PortLost, "port lost at 18 % (41 s)", BoxResult::Fail, 4},
+        {EndReason::BoxStalled, "box stopped reading at 18 % (41 s)", BoxResult::Fail, 5},
+        {EndReason::ImageChanged, "image changed during the download", BoxResult::Fail, 6},
+        {EndReason::BoxSilent, "box silent for 2 s", BoxResult::Fail, 7},
+        {EndReason::OperatorStop, "stopped by the operator", BoxResult::Aborted, 130},
+        {EndReason::SlotCrashed, "the slot's process ended by signal 9 at 18 % (41 s)",
+         BoxResult::Fail, 1},
     };
     std::set<std::string> ids;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.reason);
-        if (c.event) {
-            EXPECT_EQ(BoxEndForEvent(*c.event), c.end);
-        }
-        EXPECT_EQ(ExitStatusFor(c.end, 130), c.status);
-        const BoxRecord r = JudgeBox(
-            slot, state, c.end, BoxEndDetail{"open /dev/x: No such", std::chrono::seconds(2)}, at);
-        EXPECT_EQ(r.pass, c.end == BoxEnd::Passed);
-        EXPECT_EQ(r.reason, c.reason);
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ExitStatusFor(c.reason, 130), c.status);
+        EndReason back{};
+        EXPECT_TRUE(EndReasonFromCode(EndReasonCode(c.reason), &back));
+        EXPECT_EQ(back, c.reason);
+        const BoxRecord r = JudgeSession(facts, DownloadEnded{c.reason, failure, std::chrono::seconds(2)}, at);
+        EXPECT_EQ(r.result, c.result);
+        EXPECT_EQ(r.reason, c.text);
         EXPECT_DOUBLE_EQ(r.seconds, 41.7);
         EXPECT_EQ(r.end - r.start, std::chrono::milliseconds(41700));
         EXPECT_DOUBLE_EQ(r.coverage, 0.25);
+        EXPECT_DOUBLE_EQ(r.coverageSent, 0.1875);
         EXPECT_EQ(r.bytes, 50000);
         EXPECT_EQ(r.requests, 13);
         EXPECT_EQ(r.imageSize, 200000);
         EXPECT_TRUE(ids.insert(r.id).second) << "ids are never shared";
         const std::string line = VerdictLine("COM7 (/dev/ttyUSB6)", r);
-        EXPECT_EQ(line, r.pass ? "COM7 (/dev/ttyUSB6): PASS 50000 bytes in 41.7 s, sha256 "
-                                 "3f2a9c1e5b7d\xE2\x80\xA6"
-                               : "COM7 (/dev/ttyUSB6): FAIL " + c.reason);
+        EXPECT_EQ(line, c.result == BoxResult::Pass
+                            ? "COM7 (/dev/ttyUSB6): PASS 50000 bytes in 41.7 s, sha256 "
+                              "3f2a9c1e5b7d\xE2\x80\xA6"
+                        : c.result == BoxResult::Aborted ? "COM7 (/dev/ttyUSB6): ABORTED " + c.text
+                                                         : "COM7 (/dev/ttyUSB6): FAIL " + c.text);
     }
-    EXPECT_FALSE(BoxEndForEvent(DownloadEvent::Started));
-    EXPECT_FALSE(BoxEndForEvent(DownloadEvent::ConnectFailed));
 }
 
 // xxxxxxxx-xxxx-4xxx-[89ab]xxx-xxxxxxxxxxxx in lower-case hex.

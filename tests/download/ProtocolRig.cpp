@@ -41,11 +41,12 @@ ProtocolRig::ProtocolRig(std::size_t imageSize)
                                    progress,
                                    debug,
                                    state,
-                                   [this] {
+                                   [this](const DownloadEnded& ended) {
                                        ++startStops;
+                                       lastEnd = ended.reason;
                                        state.CloseImage();
                                    },
-                                   {}}),
+                                   observers}),
       m_image(MakeImage(imageSize)) {
     owner.Create(Params(ControlKind::Dialog, 0), nullptr);
     log.Create(Params(ControlKind::RichEdit, 1001), &owner);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 // The protocol with real parts around it: a serial link open on a pseudo-terminal whose master
 // plays the box, a log view, a progress bar and a debug check box on the test host, and an
 // image file on disk.
@@ -53,7 +55,9 @@ class ProtocolRig {
     CButton debug;
     CSerialLink link;
     DownloadState state;
+    DownloadObservers observers;
     int startStops = 0;
+    std::optional<EndReason> lastEnd;
     CStbProtocol protocol;
 
   private:

@@ -1,5 +1,7 @@
 #include "hosts/cli/mqtt/WatchBoard.h"
 
+#include "download/SlotState.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -72,7 +74,11 @@ std::vector<std::string> WatchBoard::OnMessage(const std::string& topic,
     SlotRow& row = m_stations[*station].slots[*slot];
     m_changed = true;
     if (levels[3] == "state") {
+        // A station's fixed word in the table's few; an unknown word as it came.
         row.state = Field(payload, "state");
+        if (SlotState state{}; SlotStateFromCode(row.state, &state)) {
+            row.state = SlotStateWords(state);
+        }
         row.percent = Field(payload, "percent");
         row.rate = Field(payload, "rate");
         row.eta = Field(payload, "eta");
@@ -81,9 +87,12 @@ std::vector<std::string> WatchBoard::OnMessage(const std::string& topic,
     } else if (levels[3] == "result") {
         const std::string result = Field(payload, "result");
         const std::string reason = Field(payload, "reason");
-        row.last = result == "pass" ? "PASS" : "FAIL " + reason;
+        const std::string word = result == "pass"      ? "PASS"
+                                 : result == "aborted" ? "ABORTED "
+                                                       : "FAIL ";
+        row.last = result == "pass" ? word : word + reason;
         lines.push_back(shownStation + " " + EscapeName(*slot) + " " +
-                        (result == "pass" ? "PASS" : "FAIL " + EscapeName(reason)) +
+                        (result == "pass" ? word : word + EscapeName(reason)) +
                         " id=" + EscapeName(Field(payload, "id")));
     }
     return lines;

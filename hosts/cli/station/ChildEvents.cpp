@@ -1,73 +1,62 @@
 #include "hosts/cli/station/ChildEvents.h"
 
-#include <cstdio>
-
+#include "download/BoxRecordJson.h"
+#include "hosts/cli/station/SlotWire.h"
 #include "platform/host/ConsoleOutput.h"
-#include "platform/window/Wnd.h"
 
 namespace {
 
 // Often enough for a station that shows figures once a second; rarely enough that sixteen slots
 // cost the station next to nothing.
-constexpr std::chrono::milliseconds kProgressEvery{500};
+constexpr std::chrono::milliseconds kRequestEvery{500};
 
 }  // namespace
 
-const char* ChildEvents::EndName(BoxEnd end) {
-    switch (end) {
-        case BoxEnd::Passed:
-            return "passed";
-        case BoxEnd::PortNotOpened:
-            return "port-not-opened";
-        case BoxEnd::PortLost:
-            return "port-lost";
-        case BoxEnd::BoxStalled:
-            return "box-stalled";
-        case BoxEnd::ImageChanged:
-            return "image-changed";
-        case BoxEnd::BoxSilent:
-            return "box-silent";
-        case BoxEnd::OperatorStop:
-            return "operator-stop";
-    }
-    return "failed";
-}
-
 void ChildEvents::Send(const std::string& line) {
-    ConsoleOutput::Process().Write(m_fd, line);
+    ConsoleOutput::Process().Write(m_fd, line + "\n");
 }
 
-void ChildEvents::OnArmed() {
-    m_rate.Restart();
-    m_lastSent = {};
-    Send("{\"event\":\"armed\"}\n");
+void ChildEvents::OnStarted(const DownloadStarted& started) {
+    m_lastRequest = {};
+    m_requestHeld = false;
+    Send(EncodeStarted(started));
 }
 
-void ChildEvents::OnRecord(BoxEnd end, const std::string& recordLine) {
-    std::string record = recordLine;
-    while (!record.empty() && record.back() == '\n') {
-        record.pop_back();
-    }
-    Send(std::string("{\"event\":\"record\",\"end\":\"") + EndName(end) +
-         "\",\"record\":" + record + "}\n");
+void ChildEvents::OnFirstFrame() {
+    Send(R"({"event":"first-frame"})");
 }
 
-void ChildEvents::OnTextChanged(CWnd& bar) {
-    long long done = 0;
-    long long size = 0;
-    if (std::sscanf(bar.GetWindowText().c_str(), "( %lld / %lld ) Bytes", &done, &size) != 2) {
-        return;
-    }
+void ChildEvents::OnRequestAnswered(const RequestAnswered& request) {
     const auto now = std::chrono::steady_clock::now();
-    m_rate.OnRequest(size > 0 && done > size ? size : done, now);
-    const bool first = m_lastSent == std::chrono::steady_clock::time_point{};
-    if (!first && now - m_lastSent < kProgressEvery && done < size) {
+    const bool first = m_lastRequest == std::chrono::steady_clock::time_point{};
+    if (!first && now - m_lastRequest < kRequestEvery) {
+        // The latest figures go out with the next one, or before the end.
+        m_held = request;
+        m_requestHeld = true;
         return;
     }
-    m_lastSent = now;
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "{\"event\":\"progress\",\"bytes\":%lld,\"size\":%lld,\"rate\":%.0f}\n", done,
-                  size, m_rate.BytesPerSecond());
-    Send(line);
+    m_lastRequest = now;
+    m_requestHeld = false;
+    Send(EncodeRequest(request));
+}
+
+void ChildEvents::OnTimeAsked() {
+    Send(R"({"event":"time"})");
+}
+
+void ChildEvents::OnSlotState(SlotState state, const SysFailure& why) {
+    Send(EncodeState(state, why));
+}
+
+void ChildEvents::OnSessionEnded(const SessionEnd& end) {
+    if (m_requestHeld) {
+        m_requestHeld = false;
+        Send(EncodeRequest(m_held));
+    }
+    std::string record;
+    if (end.record) {
+        record = BoxRecordLine(*end.record);
+        record.pop_back();  // the line break
+    }
+    Send(EncodeEnded(end.ended, record));
 }

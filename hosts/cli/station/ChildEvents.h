@@ -1,39 +1,43 @@
 #pragma once
 
-// A slot's process tells its station what happens, as JSON Lines on a pipe the station gave it:
-//   {"event":"armed"}                          START pressed, waiting for the box
-//   {"event":"progress","bytes":N,"size":M,"rate":R}   at most twice a second while loading
-//   {"event":"record","end":"port-lost","record":{...}}  the box's record, exactly as judged
-// The lines go through the process's writer thread like any other output, so a station that
-// reads late never holds the box.
+// A slot's process tells its station what happens to its box, as JSON Lines on a pipe the station
+// gave it: the download's own events, so that the station keeps the box's session as the slot
+// does, and the slot's states.
+//   {"event":"started","image":"...","size":N,"sha256":"...","port":"COM5","device":"..."}
+//   {"event":"first-frame"}
+//   {"event":"request","offset":N,"length":N,"position":N,"size":N,"bytes":N,
+//    "distinct_sent":N,"distinct_asked":N,"requests":N}   the first, then at most twice a second
+//   {"event":"time"}
+//   {"event":"state","state":"port-absent","why":{...}}
+//   {"event":"ended","reason":"port-lost","failure":{...},"silence":S,"record":{...}|null}
+// The record comes last and exactly as judged, to be written as it stands. The lines go through
+// the process's writer thread like any other output, so a station that reads late never holds
+// the box.
 //
-// Threading rules: UI thread only (the progress bar's observer and the session's callbacks).
+// Threading rules: UI thread only.
 
 #include <chrono>
 #include <string>
 
-#include "download/BoxVerdict.h"
-#include "download/TransferRate.h"
-#include "platform/window/WindowObserver.h"
+#include "download/BoxSession.h"
 
-class ChildEvents final : public WindowObserver {
+class ChildEvents final : public DownloadObserver, public BoxSession::Sink {
   public:
     explicit ChildEvents(int fd) : m_fd(fd) {}
 
-    // A new box is awaited.
-    void OnArmed();
-    // The box is judged; `recordLine` is its record as the report keeps it.
-    void OnRecord(BoxEnd end, const std::string& recordLine);
-    // The progress bar's text changed.
-    void OnTextChanged(CWnd& bar) override;
+    void OnStarted(const DownloadStarted& started) override;
+    void OnFirstFrame() override;
+    void OnRequestAnswered(const RequestAnswered& request) override;
+    void OnTimeAsked() override;
 
-    // The name of an end as the station reads it ("passed", "port-lost", ...).
-    static const char* EndName(BoxEnd end);
+    void OnSlotState(SlotState state, const SysFailure& why) override;
+    void OnSessionEnded(const SessionEnd& end) override;
 
   private:
     void Send(const std::string& line);
 
     int m_fd;
-    TransferRate m_rate;
-    std::chrono::steady_clock::time_point m_lastSent{};
+    std::chrono::steady_clock::time_point m_lastRequest{};
+    bool m_requestHeld = false;
+    RequestAnswered m_held;
 };

@@ -15,12 +15,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 #include "download/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
-#include "download/FlatJson.h"
-#include "download/RecordId.h"
+#include "hosts/cli/SlotFeed.h"
+#include "hosts/cli/station/SlotWire.h"
 #include "hosts/cli/PortChoice.h"
-#include "hosts/cli/PortProbe.h"
 #include "platform/base/Eintr.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
@@ -83,6 +84,9 @@ Station::~Station() {
 }
 
 void Station::OnSignal(int signo) {
+    if (signo == SIGUSR1) {
+        return;  // a slot's word, not the station's
+    }
     m_signal.store(signo);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = write(m_wakeFd, &one, sizeof one);
@@ -132,15 +136,17 @@ bool Station::Prepare(std::string& error) {
     }
     for (std::size_t i = 0; i < m_options.ports.size(); ++i) {
         auto slot = std::make_unique<Slot>();
-        slot->name = m_options.ports[i];
-        slot->device = DeviceOf(slot->name);
+        slot->status.slot = m_options.ports[i];
+        slot->device = DeviceOf(slot->status.slot);
         slot->ini = m_tempDir + "/slot" + std::to_string(i + 1) + ".ini";
         slot->errorFile = m_tempDir + "/slot" + std::to_string(i + 1) + ".err";
-        slot->status.slot = slot->name;
+        slot->sink.station = this;
+        slot->sink.slot = slot.get();
+        slot->session = std::make_unique<BoxSession>(
+            BoxSlot{slot->status.slot, slot->device, std::nullopt}, false, &slot->sink);
         // The numbers the station's own port choice gives, one per slot, so that each slot's
         // log names its own COM port as the operator would see it in a single run.
-        slot->number = ChoosePort(slot->name).number;
-        slot->status.state = "starting";
+        slot->number = ChoosePort(slot->status.slot).number;
         // The operator's settings as they are, in a copy no other slot writes.
         if (m_options.ini) {
             CopyFile(*m_options.ini, slot->ini);
@@ -151,13 +157,17 @@ bool Station::Prepare(std::string& error) {
 }
 
 bool Station::MoreBoxes(const Slot& slot) const {
-    return m_options.loop && (m_options.count == 0 || slot.boxes < m_options.count);
+    if (m_stopSignal != 0 || m_recordFailed) {
+        return false;
+    }
+    // Without --loop each slot serves one box; a port state is no box.
+    return m_options.loop ? m_options.count == 0 || slot.boxes < m_options.count : slot.boxes == 0;
 }
 
 bool Station::Spawn(Slot& slot) {
-    std::vector<std::string> args{"--port",        slot.name,     "--image",
-                                  m_options.image, "--ini",       slot.ini,
-                                  "--quiet",       "--events-fd", "3"};
+    std::vector<std::string> args{"--port",        slot.status.slot, "--image",
+                                  m_options.image, "--ini",          slot.ini,
+                                  "--quiet",       "--events-fd",    "3"};
     if (slot.number > 0) {
         args.push_back("--slot-number=" + std::to_string(slot.number));
     }
@@ -182,23 +192,39 @@ bool Station::Spawn(Slot& slot) {
     }
     std::string error;
     if (!slot.process.Start(args, slot.errorFile, error)) {
-        m_view.Message(EscapeName(slot.name) + ": the slot cannot start: " + error);
+        m_view.Message(EscapeName(slot.status.slot) + ": the slot cannot start: " + error);
         slot.phase = Phase::Done;
-        SetState(slot, "done");
         return false;
     }
     slot.phase = Phase::Running;
-    slot.heard = false;
-    slot.judged = false;
-    SetState(slot, "starting");
+    slot.childRecord.clear();
+    slot.session->SetState(SlotState::WaitingForPort);
     return true;
 }
 
-void Station::SetState(Slot& slot, const std::string& state) {
-    slot.status.state = state;
-    if (state != "loading") {
-        slot.status.rate = 0;
-        slot.status.etaSeconds = -1;
+void Station::SessionSink::OnSlotState(SlotState state, const SysFailure& why) {
+    station->OnState(*slot, state, why);
+}
+
+void Station::SessionSink::OnProgress(const ProgressFigures& figures) {
+    slot->status.figures = figures;
+    station->Show(*slot, false);
+}
+
+void Station::SessionSink::OnSessionEnded(const SessionEnd& end) {
+    station->OnBoxEnded(*slot, end);
+}
+
+void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
+    const SlotState before = slot.status.state;
+    ApplyState(slot.status, state, why);
+    if (state == before) {
+        return;
+    }
+    if (state == SlotState::Loading) {
+        m_view.BoxStarted(slot.status.slot);
+    } else if (state == SlotState::PortAbsent || state == SlotState::PortBusy) {
+        m_view.PortState(slot.status.slot, state, why.Describe());
     }
     Show(slot, true);
     m_view.Table(Statuses());
@@ -211,149 +237,134 @@ void Station::Show(Slot& slot, bool force) {
     }
     slot.lastShown = now;
     m_observer->OnSlotChanged(slot.status);
-    if (slot.status.state == "loading") {
-        m_view.Progress(slot.status, slot.bytes, slot.size);
+    if (slot.status.state == SlotState::Loading) {
+        m_view.Progress(slot.status);
     }
 }
 
 void Station::OnLine(Slot& slot, const std::string& line) {
-    const std::optional<FlatJsonFields> fields = ParseFlatJson(line);
-    if (!fields) {
+    const std::optional<SlotLine> event = DecodeSlotLine(line);
+    if (!event) {
         return;
     }
-    const std::string event = FlatJsonString(*fields, "event");
-    if (event == "armed") {
-        slot.lastEnd.clear();
-        slot.heard = false;
-        slot.judged = false;
-        slot.bytes = 0;
-        slot.status.percent = 0;
-        SetState(slot, "waiting");
-    } else if (event == "progress") {
-        slot.bytes = static_cast<long long>(FlatJsonNumber(*fields, "bytes"));
-        slot.size = static_cast<long long>(FlatJsonNumber(*fields, "size"));
-        const double rate = FlatJsonNumber(*fields, "rate");
-        const long long shown = std::min(slot.bytes, slot.size);
-        slot.status.percent = slot.size > 0 ? static_cast<int>(shown * 100 / slot.size) : 100;
-        slot.status.rate = rate;
-        slot.status.etaSeconds = rate > 0 ? static_cast<double>(slot.size - shown) / rate : -1;
-        if (!slot.heard) {
-            slot.heard = true;
-            m_view.BoxStarted(slot.name);
-            slot.status.state = "loading";
-            Show(slot, true);
-            m_view.Table(Statuses());
-        } else {
-            Show(slot, false);
-        }
-    } else if (event == "record") {
-        const auto record = fields->find("record");
-        if (record != fields->end() && record->second.kind == FlatJsonValue::Kind::Object) {
-            OnRecord(slot, FlatJsonString(*fields, "end"), record->second.text);
-        }
+    BoxSession& session = *slot.session;
+    switch (event->kind) {
+        case SlotLine::Kind::Started:
+            slot.childRecord.clear();
+            session.OnStarted(event->started);
+            break;
+        case SlotLine::Kind::FirstFrame:
+            session.OnFirstFrame();
+            break;
+        case SlotLine::Kind::Request:
+            session.OnRequestAnswered(event->request);
+            break;
+        case SlotLine::Kind::Time:
+            session.OnTimeAsked();
+            break;
+        case SlotLine::Kind::State:
+            session.SetState(event->state, event->why);
+            break;
+        case SlotLine::Kind::Ended:
+            // The slot's own record, judged where the box was served, is the one kept.
+            slot.childRecord = event->record;
+            session.OnEnded(event->ended);
+            break;
     }
 }
 
-void Station::OnRecord(Slot& slot, const std::string& end, const std::string& recordText) {
-    const std::optional<FlatJsonFields> record = ParseFlatJson(recordText);
-    if (!record) {
-        return;
+void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
+    std::string record = slot.childRecord;
+    slot.childRecord.clear();
+    if (record.empty() && end.record) {
+        // The slot could not judge its box (its process died): the station's copy of the
+        // session does.
+        record = BoxRecordLine(*end.record);
+        record.pop_back();
     }
-    const bool passed = FlatJsonString(*record, "result") == "pass";
-    const std::string reason = FlatJsonString(*record, "reason");
-    slot.judged = true;
-    slot.heard = false;
-    slot.lastEnd = end;
-    if (end == "port-not-opened") {
-        // A port that still will not open, for the same reason, is no news.
-        if (reason == slot.lastPortFailure) {
-            SetState(slot, "port gone");
-            return;
-        }
-        slot.lastPortFailure = reason;
-    } else {
-        slot.lastPortFailure.clear();
+    if (!record.empty()) {
+        WriteRecord(slot, record);
     }
-    WriteRecord(slot, recordText, passed, reason, FlatJsonNumber(*record, "seconds"));
 }
 
-void Station::WriteRecord(Slot& slot, const std::string& recordText, bool pass,
-                          const std::string& reason, double seconds) {
+void Station::WriteRecord(Slot& slot, const std::string& recordText) {
+    const nlohmann::json record = nlohmann::json::parse(recordText, nullptr, false);
+    if (!record.is_object()) {
+        return;
+    }
+    const std::string result = record.value("result", "fail");
+    const std::string reason = record.value("reason", "");
+    const double seconds = record.value("seconds", 0.0);
+    const BoxResult verdict = result == "pass"      ? BoxResult::Pass
+                              : result == "aborted" ? BoxResult::Aborted
+                                                    : BoxResult::Fail;
     const std::string line = recordText + "\n";
     std::string error;
     if (m_report && !m_report->Append(line, &error)) {
-        m_view.Message("the report cannot be written: " + EscapeName(error));
-        m_reportFailed = true;
+        error = error.empty() ? "unknown" : error;
+        m_recordFailed = true;
+    } else {
+        error.clear();
     }
     ++slot.boxes;
     slot.seconds += seconds;
-    ++(pass ? slot.status.passes : slot.status.fails);
-    m_view.BoxEnded(slot.name, pass, reason, seconds, recordText);
-    m_observer->OnRecordFinal(slot.name, line);
-    SetState(slot, pass ? "passed" : "failed");
-    if (m_reportFailed && m_stopSignal == 0) {
-        // A station that cannot keep its records serves no more boxes.
-        StopAll(SIGTERM);
-        m_stopSignal = -1;
+    switch (verdict) {
+        case BoxResult::Pass:
+            ++slot.status.passes;
+            slot.status.reason.clear();
+            break;
+        case BoxResult::Fail:
+            ++slot.status.fails;
+            slot.status.reason = reason;
+            break;
+        case BoxResult::Aborted:
+            ++slot.status.aborts;
+            slot.status.reason = reason;
+            break;
     }
-}
-
-// The slot's process ended without judging the box it was serving: the box still gets its
-// record, so that no box goes unaccounted.
-void Station::RecordCrash(Slot& slot, const std::string& reason) {
-    BoxRecord r;
-    r.id = NewRecordId();
-    r.slot = slot.name;
-    r.device = slot.device;
-    r.pass = false;
-    r.reason = reason;
-    r.start = r.end = std::chrono::system_clock::now();
-    r.bytes = slot.bytes;
-    std::error_code ignored;
-    r.image = std::filesystem::absolute(m_options.image, ignored).string();
-    r.imageSize = static_cast<std::int64_t>(std::filesystem::file_size(m_options.image, ignored));
-    std::string line = BoxRecordLine(r);
-    line.pop_back();
-    slot.judged = true;
-    WriteRecord(slot, line, false, reason, 0);
+    m_view.BoxEnded(slot.status.slot, verdict, reason, seconds, recordText, error);
+    m_observer->OnRecordFinal(slot.status.slot, line);
+    if (m_recordFailed) {
+        FinishAll();
+    }
 }
 
 void Station::OnChildEnded(Slot& slot) {
     const int status = slot.process.Reap();
     const bool crashed = WIFSIGNALED(status);
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (slot.heard && !slot.judged) {
-        RecordCrash(
-            slot, crashed ? "the slot's process ended by signal " + std::to_string(WTERMSIG(status))
-                          : "the slot's process ended with status " + std::to_string(code));
+    if (slot.session->Running()) {
+        // The slot's process is gone; so is the download it ran. A box in its session gets its
+        // record from the station's copy.
+        DownloadEnded ended;
+        ended.reason = EndReason::SlotCrashed;
+        ended.failure = SysFailure(
+            SysResult{SysStatus::Failed, "", 0}, "",
+            crashed ? "the slot's process ended by signal " + std::to_string(WTERMSIG(status))
+                    : "the slot's process ended with status " + std::to_string(code));
+        slot.childRecord.clear();
+        slot.session->OnEnded(ended);
     }
-    if (m_stopSignal != 0) {
+    if (m_stopSignal != 0 || m_recordFailed) {
         slot.phase = Phase::Done;
-        SetState(slot, "stopped");
         return;
     }
     if (code == kExitUsage || code == 127) {
         const std::string why = LastLineOf(slot.errorFile);
-        m_view.Message(EscapeName(slot.name) + ": the slot cannot serve" +
+        m_view.Message(EscapeName(slot.status.slot) + ": the slot cannot serve" +
                        (why.empty() ? std::string() : ": " + EscapeName(why)));
         m_unservable = true;
         slot.phase = Phase::Done;
-        SetState(slot, "done");
         return;
     }
-    // A --count run ends with 1 whatever ended it: the last box says whether the port went.
-    const bool portGone = slot.lastEnd == "port-lost" || slot.lastEnd == "port-not-opened" ||
-                          code == kExitPortFailed || code == kExitPortLost || crashed;
-    if (portGone && MoreBoxes(slot)) {
-        slot.phase = Phase::PortGone;
+    if (MoreBoxes(slot)) {
+        // A process that died is started again, a second later so that a slot that cannot
+        // live does not spin.
+        slot.phase = Phase::Restarting;
         slot.nextTry = Clock::now() + kTick;
-        SetState(slot, "port gone");
         return;
     }
     slot.phase = Phase::Done;
-    // The last verdict stays in view.
-    const bool judged = slot.status.state == "passed" || slot.status.state == "failed";
-    SetState(slot, judged ? slot.status.state : "done");
 }
 
 void Station::StopAll(int signo) {
@@ -362,10 +373,19 @@ void Station::StopAll(int signo) {
     for (auto& slot : m_slots) {
         if (slot->phase == Phase::Running) {
             slot->process.Signal(signo);
-            SetState(*slot, "stopping");
+            slot->session->SetState(SlotState::Stopping);
+        } else {
+            slot->phase = Phase::Done;
+        }
+    }
+}
+
+void Station::FinishAll() {
+    for (auto& slot : m_slots) {
+        if (slot->phase == Phase::Running) {
+            slot->process.Signal(SIGUSR1);
         } else if (slot->phase != Phase::Done) {
             slot->phase = Phase::Done;
-            SetState(*slot, "stopped");
         }
     }
 }
@@ -373,14 +393,9 @@ void Station::StopAll(int signo) {
 void Station::Tick() {
     const Clock::time_point now = Clock::now();
     for (auto& slot : m_slots) {
-        if (slot->phase == Phase::PortGone && now >= slot->nextTry) {
-            // Waits for the adapter without a failed start every second.
-            if (ProbePort(slot->device).empty()) {
-                Spawn(*slot);
-            } else {
-                slot->nextTry = now + kTick;
-            }
-        } else if (slot->phase == Phase::Running && slot->status.state == "loading") {
+        if (slot->phase == Phase::Restarting && now >= slot->nextTry) {
+            Spawn(*slot);
+        } else if (slot->phase == Phase::Running && slot->status.state == SlotState::Loading) {
             Show(*slot, false);
         }
         if (m_stopSignal != 0 && now >= m_stopDeadline && slot->process.Running()) {
@@ -407,7 +422,7 @@ void Station::Poll() {
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t n = read(m_wakeFd, &count, sizeof count);
         const int signo = m_signal.exchange(0);
-        if (signo != 0 && m_stopSignal <= 0) {
+        if (signo != 0 && m_stopSignal == 0) {
             StopAll(signo);
         }
     }
@@ -436,8 +451,8 @@ bool Station::AllDone() const {
     return true;
 }
 
-std::vector<SlotFigures> Station::Statuses() const {
-    std::vector<SlotFigures> out;
+std::vector<SlotStatus> Station::Statuses() const {
+    std::vector<SlotStatus> out;
     out.reserve(m_slots.size());
     for (const auto& slot : m_slots) {
         out.push_back(slot->status);
@@ -448,25 +463,28 @@ std::vector<SlotFigures> Station::Statuses() const {
 void Station::PrintTally() {
     std::string text = "stavel: tally\n";
     char line[512];
-    std::snprintf(line, sizeof line, "  %-40s %7s %7s %10s\n", "SLOT", "PASSED", "FAILED",
-                  "MEAN/BOX");
+    std::snprintf(line, sizeof line, "  %-32s %7s %7s %7s %6s %10s\n", "SLOT", "PASSED", "FAILED",
+                  "ABORTED", "YIELD", "MEAN/BOX");
     text += line;
     int passed = 0;
     int failed = 0;
+    int aborted = 0;
     double seconds = 0;
-    for (const auto& slot : m_slots) {
-        const int boxes = slot->status.passes + slot->status.fails;
-        std::snprintf(line, sizeof line, "  %-40s %7d %7d %8.1f s\n",
-                      EscapeName(slot->name).c_str(), slot->status.passes, slot->status.fails,
-                      boxes > 0 ? slot->seconds / boxes : 0.0);
+    auto row = [&](const std::string& name, int p, int f, int a, double total) {
+        const int boxes = p + f + a;
+        std::snprintf(line, sizeof line, "  %-32s %7d %7d %7d %5.0f%% %8.1f s\n", name.c_str(), p,
+                      f, a, YieldOf(p, f) * 100, boxes > 0 ? total / boxes : 0.0);
         text += line;
-        passed += slot->status.passes;
-        failed += slot->status.fails;
+    };
+    for (const auto& slot : m_slots) {
+        const SlotStatus& s = slot->status;
+        row(EscapeName(s.slot), s.passes, s.fails, s.aborts, slot->seconds);
+        passed += s.passes;
+        failed += s.fails;
+        aborted += s.aborts;
         seconds += slot->seconds;
     }
-    std::snprintf(line, sizeof line, "  %-40s %7d %7d %8.1f s\n", "total", passed, failed,
-                  passed + failed > 0 ? seconds / (passed + failed) : 0.0);
-    text += line;
+    row("total", passed, failed, aborted, seconds);
     WriteStderr(text);
 }
 
@@ -478,7 +496,7 @@ int Station::Run() {
     }
     std::vector<std::string> names;
     for (const auto& slot : m_slots) {
-        names.push_back(slot->name);
+        names.push_back(slot->status.slot);
     }
     m_observer->OnStationStarted(names);
     g_current = this;
@@ -497,14 +515,17 @@ int Station::Run() {
     m_view.Table(Statuses());
     m_view.EndTable();
     PrintTally();
-    int status = kExitPass;
     bool anyFailed = false;
     for (const auto& slot : m_slots) {
         anyFailed = anyFailed || slot->status.fails > 0;
     }
+    // A signal wins over a record not written, which wins over a failed box.
+    int status = kExitPass;
     if (m_stopSignal > 0) {
         status = 128 + m_stopSignal;
-    } else if (m_reportFailed || m_unservable) {
+    } else if (m_recordFailed) {
+        status = kExitRecordNotWritten;
+    } else if (m_unservable) {
         status = kExitUsage;
     } else if (anyFailed) {
         status = kExitSomeBoxFailed;

@@ -9,9 +9,12 @@
 // writes to, and wakes once a second to redraw, report progress and retry slots whose adapter is
 // gone. Each slot's process gets its own settings file in the station's temporary folder, so no
 // two processes ever write one file. With --loop, a slot whose adapter is unplugged or busy
-// waits for it, trying every second; the failure is recorded once per change, not per try.
-// A signal is passed to every slot; each stops its box as the operator's Stop would (its record
-// says so), and the tally follows once all have ended.
+// waits for it, trying every second: a state of the slot, shown once per change, not a box.
+// Each slot's process sends the download's events (ChildEvents.h), and the station keeps every
+// slot's session from them, so a box whose process dies still gets its full record. A signal is
+// passed to every slot; each stops its box as the operator's Stop would (its record says
+// ABORTED), and the tally follows once all have ended. A record that cannot be written stops
+// the station gently: the boxes in flight finish, no new one is taken, and it ends with 8.
 //
 // Threading rules: Run on the main thread; OnSignal from the signal watcher.
 
@@ -21,7 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "download/BoxSession.h"
 #include "download/ReportFile.h"
+#include "download/SlotStatus.h"
 #include "hosts/cli/CliOptions.h"
 #include "hosts/cli/station/SlotProcess.h"
 #include "hosts/cli/station/StationObserver.h"
@@ -44,25 +49,31 @@ class Station {
 
   private:
     using Clock = std::chrono::steady_clock;
-    enum class Phase { Idle, Running, PortGone, Done };
+    enum class Phase { Idle, Running, Restarting, Done };
+
+    struct Slot;
+    // The supervisor's copy of a slot's session hears through this.
+    struct SessionSink final : BoxSession::Sink {
+        Station* station = nullptr;
+        Slot* slot = nullptr;
+        void OnSlotState(SlotState state, const SysFailure& why) override;
+        void OnProgress(const ProgressFigures& figures) override;
+        void OnSessionEnded(const SessionEnd& end) override;
+    };
 
     struct Slot {
-        std::string name;  // the port as given
         std::string device;
         int number = 0;  // the COM number its log uses (0: the slot's own choice)
         std::string ini;
         std::string errorFile;
         SlotProcess process;
         Phase phase = Phase::Idle;
-        SlotFigures status;
-        long long bytes = 0;
-        long long size = 0;
-        bool heard = false;           // the box in hand has spoken
-        bool judged = false;          // ... and has its record
-        int boxes = 0;                // records written for this slot
-        double seconds = 0;           // their time, summed
-        std::string lastEnd;          // how the slot's last box ended ("port-lost", ...)
-        std::string lastPortFailure;  // the reason last recorded for a port that would not open
+        SlotStatus status;
+        SessionSink sink;
+        std::unique_ptr<BoxSession> session;
+        std::string childRecord;  // the record the slot sent with its box's end
+        int boxes = 0;            // records written for this slot
+        double seconds = 0;       // their time, summed
         Clock::time_point nextTry{};
         Clock::time_point lastShown{};
     };
@@ -71,19 +82,18 @@ class Station {
     bool Spawn(Slot& slot);
     void Poll();
     void OnLine(Slot& slot, const std::string& line);
-    void OnRecord(Slot& slot, const std::string& end, const std::string& recordText);
+    void OnState(Slot& slot, SlotState state, const SysFailure& why);
+    void OnBoxEnded(Slot& slot, const SessionEnd& end);
     void OnChildEnded(Slot& slot);
-    void WriteRecord(Slot& slot, const std::string& recordText, bool pass,
-                     const std::string& reason, double seconds);
-    void RecordCrash(Slot& slot, const std::string& reason);
+    void WriteRecord(Slot& slot, const std::string& recordText);
     void Tick();
     void StopAll(int signo);
-    void SetState(Slot& slot, const std::string& state);
+    void FinishAll();
     void Show(Slot& slot, bool force);
     bool MoreBoxes(const Slot& slot) const;
     bool AllDone() const;
     void PrintTally();
-    std::vector<SlotFigures> Statuses() const;
+    std::vector<SlotStatus> Statuses() const;
 
     const CliOptions& m_options;
     StationObserver m_noObserver;
@@ -96,8 +106,8 @@ class Station {
     std::atomic<int> m_signal{0};
     int m_stopSignal = 0;
     Clock::time_point m_stopDeadline{};
-    bool m_reportFailed = false;
-    bool m_unservable = false;  // a slot could not serve at all (its settings, its image)
+    bool m_recordFailed = false;  // a record could not be written: no new box is taken
+    bool m_unservable = false;    // a slot could not serve at all (its settings, its image)
 };
 
 // Runs the station for `options`, telling `observer` (may be null) as it goes; the exit status.

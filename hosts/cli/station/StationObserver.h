@@ -11,16 +11,7 @@
 #include <string>
 #include <vector>
 
-struct SlotFigures {
-    std::string slot;   // the port as the operator gave it
-    std::string state;  // "starting", "waiting", "loading", "passed", "failed", "port gone",
-                        // "stopping", "done"
-    int percent = 0;
-    double rate = 0;         // bytes per second; 0 when not loading
-    double etaSeconds = -1;  // -1 when unknown
-    int passes = 0;
-    int fails = 0;
-};
+#include "download/SlotStatus.h"
 
 class StationObserver {
   public:
@@ -29,7 +20,7 @@ class StationObserver {
     virtual void OnStationStarted(const std::vector<std::string>& /*slots*/) {}
     // The station ends with `exitStatus`, after its tally.
     virtual void OnStationEnded(int /*exitStatus*/) {}
-    virtual void OnSlotChanged(const SlotFigures& /*status*/) {}
+    virtual void OnSlotChanged(const SlotStatus& /*status*/) {}
     // `recordLine` is the exact JSON line written to the report, line break included.
     virtual void OnRecordFinal(const std::string& /*slot*/, const std::string& /*recordLine*/) {}
 };

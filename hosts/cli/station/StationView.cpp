@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+#include <cmath>
+
 #include "download/BoxRecordJson.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
@@ -70,31 +73,65 @@ void StationView::BoxStarted(const std::string& slot) {
     }
 }
 
-void StationView::Progress(const SlotFigures& status, long long bytes, long long size) {
+void StationView::Progress(const SlotStatus& status) {
     if (!m_json) {
         return;
     }
-    char figures[200];
-    std::snprintf(figures, sizeof figures,
-                  ",\"percent\":%d,\"bytes\":%lld,\"size\":%lld,\"rate\":%.0f,\"eta\":%s}\n",
-                  status.percent, bytes, size, status.rate,
-                  status.etaSeconds < 0
-                      ? "null"
-                      : std::to_string(static_cast<long>(status.etaSeconds + 0.5)).c_str());
-    WriteStdout("{\"event\":\"progress\",\"time\":\"" + Now() +
-                "\",\"slot\":" + JsonString(status.slot) + figures);
+    const ProgressFigures& f = status.figures;
+    nlohmann::ordered_json eta = nullptr;
+    if (f.etaSeconds) {
+        eta = std::lround(*f.etaSeconds);
+    }
+    const nlohmann::ordered_json line{
+        {"event", "progress"}, {"time", Now()},         {"slot", status.slot},
+        {"percent", f.percent}, {"bytes", f.done},      {"size", f.size},
+        {"rate", std::llround(f.rate)}, {"eta", eta},
+    };
+    WriteStdout(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
 }
 
-void StationView::BoxEnded(const std::string& slot, bool pass, const std::string& reason,
-                           double seconds, const std::string& recordText) {
+void StationView::BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
+                           double seconds, const std::string& recordText,
+                           const std::string& recordError) {
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", seconds);
-    Above("stavel: " + EscapeName(slot) + ": " +
-          (pass ? "PASS in " + std::string(time) : "FAIL " + EscapeName(reason)) + "\n");
+    std::string verdict;
+    switch (result) {
+        case BoxResult::Pass:
+            verdict = "PASS in " + std::string(time);
+            break;
+        case BoxResult::Fail:
+            verdict = "FAIL " + reason;
+            break;
+        case BoxResult::Aborted:
+            verdict = "ABORTED " + reason;
+            break;
+    }
+    if (!recordError.empty()) {
+        verdict += ", record not written: " + recordError;
+    }
+    Above("stavel: " + EscapeName(slot) + ": " + EscapeName(verdict) + "\n");
     if (m_json) {
-        WriteStdout(std::string("{\"event\":\"") + (pass ? "passed" : "failed") + "\",\"time\":\"" +
-                    Now() + "\",\"slot\":" + JsonString(slot) + ",\"record\":" + recordText +
-                    "}\n");
+        const char* event = result == BoxResult::Pass   ? "passed"
+                            : result == BoxResult::Fail ? "failed"
+                                                        : "aborted";
+        WriteStdout(std::string("{\"event\":\"") + event + "\",\"time\":\"" + Now() +
+                    "\",\"slot\":" + JsonString(slot) + ",\"record\":" + recordText + "}\n");
+    }
+}
+
+void StationView::PortState(const std::string& slot, SlotState state, const std::string& why) {
+    Above("stavel: " + EscapeName(slot) + ": " +
+          (state == SlotState::PortBusy ? "port busy" : "port absent") +
+          (why.empty() ? std::string() : ": " + EscapeName(why)) + "; trying again every second\n");
+    if (m_json) {
+        const nlohmann::ordered_json line{{"event", "state"},
+                                          {"time", Now()},
+                                          {"slot", slot},
+                                          {"state", SlotStateCode(state)},
+                                          {"why", why}};
+        WriteStdout(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+                    "\n");
     }
 }
 
@@ -102,7 +139,7 @@ void StationView::Message(const std::string& text) {
     Above("stavel: " + text + "\n");
 }
 
-void StationView::Table(const std::vector<SlotFigures>& slots) {
+void StationView::Table(const std::vector<SlotStatus>& slots) {
     if (!m_live) {
         return;
     }
@@ -112,14 +149,15 @@ void StationView::Table(const std::vector<SlotFigures>& slots) {
     std::snprintf(line, sizeof line, "%-32s %-10s %4s %11s %6s %6s %6s\x1b[K\n", "SLOT", "STATE",
                   "%", "RATE", "ETA", "PASS", "FAIL");
     text += line;
-    for (const SlotFigures& s : slots) {
+    for (const SlotStatus& s : slots) {
         std::string name = EscapeName(s.slot);
         if (name.size() > 32) {
             name = "…" + name.substr(name.size() - 31);
         }
         std::snprintf(line, sizeof line, "%-32s %-10s %3d%% %11s %6s %6d %6d\x1b[K\n", name.c_str(),
-                      s.state.c_str(), s.percent, ShownRate(s.rate).c_str(),
-                      ShownEta(s.etaSeconds).c_str(), s.passes, s.fails);
+                      SlotStateWords(s.state), s.figures.percent,
+                      ShownRate(s.figures.rate).c_str(),
+                      ShownEta(s.figures.etaSeconds.value_or(-1)).c_str(), s.passes, s.fails);
         text += line;
     }
     WriteStderr(text);

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/cli/station/StationObserver.h"
+#include "download/BoxRecord.h"
+#include "download/SlotStatus.h"
 
 class StationView {
   public:
@@ -20,14 +21,17 @@ class StationView {
     // A box has started talking on `slot`.
     void BoxStarted(const std::string& slot);
     // Once a second per loading slot.
-    void Progress(const SlotFigures& status, long long bytes, long long size);
-    // A box's end: `recordText` is its record as a JSON object.
-    void BoxEnded(const std::string& slot, bool pass, const std::string& reason, double seconds,
-                  const std::string& recordText);
+    void Progress(const SlotStatus& status);
+    // A box's end: `recordText` is its record as a JSON object; `recordError` why it could not
+    // be written, or empty.
+    void BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
+                  double seconds, const std::string& recordText, const std::string& recordError);
+    // The slot's port is absent or busy while no box is in hand (said once per change).
+    void PortState(const std::string& slot, SlotState state, const std::string& why);
     // A message for the operator (a slot waiting for its adapter, a slot that could not start).
     void Message(const std::string& text);
     // The table's lines as they are now; drawn on a terminal only.
-    void Table(const std::vector<SlotFigures>& slots);
+    void Table(const std::vector<SlotStatus>& slots);
     // The table is done with: what follows starts below it.
     void EndTable();
 

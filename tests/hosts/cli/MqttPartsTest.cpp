@@ -124,19 +124,19 @@ TEST(ResultSpoolTest, KeepsUnacknowledgedLinesAcrossAReopenAndDropsATornOne) {
 
 TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     SlotStatus serving;
-    serving.state = SlotStatus::State::Serving;
-    serving.percent = 42;
-    serving.rate = 11520.4;
-    serving.etaSeconds = 31.2;
+    serving.state = SlotState::Loading;
+    serving.figures.percent = 42;
+    serving.figures.rate = 11520.4;
+    serving.figures.etaSeconds = 31.2;
     serving.passes = 3;
     serving.fails = 1;
     const std::string json = SlotStatusJson(serving);
     EXPECT_EQ(json,
-              "{\"state\":\"serving\",\"percent\":42,\"rate\":11520,\"eta\":31,\"passes\":3,"
-              "\"fails\":1}");
+              "{\"state\":\"loading\",\"percent\":42,\"rate\":11520,\"eta\":31,\"passes\":3,"
+              "\"fails\":1,\"aborts\":0}");
     EXPECT_EQ(SlotStatusJson(SlotStatus{}),
-              "{\"state\":\"idle\",\"percent\":0,\"rate\":0,\"eta\":null,\"passes\":0,"
-              "\"fails\":0}");
+              "{\"state\":\"waiting-for-port\",\"percent\":0,\"rate\":0,\"eta\":null,"
+              "\"passes\":0,\"fails\":0,\"aborts\":0}");
 
     WatchBoard board;
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/status", "online"),
@@ -154,7 +154,7 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     const std::string table = board.Table();
     EXPECT_NE(table.find("b  ** OFFLINE **\n"), std::string::npos) << table;
     EXPECT_NE(table.find("line/1\n  /dev/a"), std::string::npos) << table;
-    EXPECT_NE(table.find("serving  42   11520    31     3     1     FAIL the box was silent"),
+    EXPECT_NE(table.find("loading  42   11520    31     3     1     FAIL the box was silent"),
               std::string::npos)
         << table;
     EXPECT_NE(table.find("2 station(s), 1 online; 3 passed, 1 failed\n"), std::string::npos)

@@ -1,0 +1,134 @@
+#include "download/BoxSession.h"
+
+BoxSession::BoxSession(BoxSlot slot, bool judgeWithoutSession, Sink* sink)
+    : m_judgeWithoutSession(judgeWithoutSession), m_sink(sink) {
+    m_facts.slot = std::move(slot);
+}
+
+SlotState PortStateFor(const SysFailure& failure) {
+    return failure.result.status == SysStatus::Busy ? SlotState::PortBusy : SlotState::PortAbsent;
+}
+
+void BoxSession::SetState(SlotState state, const SysFailure& why) {
+    if (state == m_state) {
+        return;
+    }
+    m_state = state;
+    if (m_sink != nullptr) {
+        m_sink->OnSlotState(state, why);
+    }
+}
+
+void BoxSession::PortState(const SysFailure& failure) {
+    const SlotState state = PortStateFor(failure);
+    if (state != m_state) {
+        SetState(state, failure);
+    }
+}
+
+void BoxSession::OnStarted(const DownloadStarted& started) {
+    BoxSlot slot = m_facts.slot;
+    if (slot.device.empty()) {
+        slot.device = started.device;
+    }
+    m_facts = SessionFacts{};
+    m_facts.slot = std::move(slot);
+    m_facts.imagePath = started.imagePath;
+    m_facts.imageSize = started.imageSize;
+    m_facts.imageSha256 = started.imageSha256;
+    m_facts.start = started.when;
+    m_facts.startSteady = std::chrono::steady_clock::now();
+    m_meter.Restart(started.imageSize);
+    m_running = true;
+    SetState(SlotState::WaitingForBox);
+}
+
+void BoxSession::OnConnected(int) {
+    if (m_running && !m_facts.began) {
+        SetState(SlotState::WaitingForBox);
+    }
+}
+
+void BoxSession::OnConnectFailed(const SysFailure& failure) {
+    if (!InSession()) {
+        PortState(failure);
+    }
+}
+
+void BoxSession::OnPortLostIdle(const SysFailure& failure) {
+    if (!m_running) {
+        PortState(failure);
+    }
+}
+
+void BoxSession::OnConsoleText(std::string_view bytes) {
+    if (m_running && !m_facts.began && !bytes.empty() && m_state == SlotState::WaitingForBox) {
+        SetState(SlotState::BoxTalking);
+    }
+}
+
+void BoxSession::OnFirstFrame() {
+    if (!m_running || m_facts.began) {
+        return;
+    }
+    m_facts.began = true;
+    m_facts.start = std::chrono::system_clock::now();
+    m_facts.startSteady = std::chrono::steady_clock::now();
+    SetState(SlotState::Loading);
+}
+
+void BoxSession::OnRequestAnswered(const RequestAnswered& request) {
+    if (!m_running) {
+        return;
+    }
+    m_facts.bytesSent = request.bytesSent;
+    m_facts.distinctSent = request.distinctSent;
+    m_facts.distinctAsked = request.distinctAsked;
+    m_facts.requests = request.requests;
+    m_meter.OnRequest(request, TransferRate::Clock::now());
+    if (m_sink != nullptr) {
+        m_sink->OnProgress(m_meter.Figures());
+    }
+}
+
+void BoxSession::OnEnded(const DownloadEnded& ended) {
+    if (!m_running) {
+        return;
+    }
+    m_running = false;
+    SessionEnd end{ended, std::nullopt};
+    const bool judged =
+        m_facts.began || (m_judgeWithoutSession && ended.reason != EndReason::OperatorStop);
+    if (judged) {
+        if (ended.reason == EndReason::Passed) {
+            // EXIT_APP shows the bar full; so do the figures.
+            m_meter.Complete();
+            if (m_sink != nullptr) {
+                m_sink->OnProgress(m_meter.Figures());
+            }
+        }
+        end.record = JudgeSession(m_facts, ended, std::chrono::steady_clock::now());
+    }
+    m_facts.began = false;
+    // The record is kept before the slot shows its verdict.
+    if (m_sink != nullptr) {
+        m_sink->OnSessionEnded(end);
+    }
+    if (end.record) {
+        switch (end.record->result) {
+            case BoxResult::Pass:
+                SetState(SlotState::Passed);
+                break;
+            case BoxResult::Fail:
+                SetState(SlotState::Failed);
+                break;
+            case BoxResult::Aborted:
+                SetState(SlotState::Aborted);
+                break;
+        }
+    } else if (ended.reason == EndReason::PortLost || ended.reason == EndReason::PortNotOpened) {
+        PortState(ended.failure);
+    } else {
+        SetState(SlotState::WaitingForPort);
+    }
+}

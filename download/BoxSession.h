@@ -1,0 +1,78 @@
+#pragma once
+
+// One slot's story, told by the download's events: where the slot stands, how far the box in
+// hand has come, and the box's verdict when its session ends. Every host keeps one per slot and
+// shows what it says; the station's supervisor keeps one per slot too, fed with the events its
+// children send, so a box whose process dies still gets a full record.
+//
+// A session begins with the box's first frame after START and ends with its verdict. Console
+// text alone begins none: a box that passed and rebooted keeps printing while still cabled. An
+// end that comes while no session runs (a port that vanished, would not open, or a stop while
+// waiting) is a state of the slot and gets no record, except where the host asks for one (a
+// single box: its run ends with the reason).
+//
+// Threading rules: one thread, the one the events are told on.
+
+#include <optional>
+
+#include "download/BoxVerdict.h"
+#include "download/ProgressFigures.h"
+#include "download/SessionEvents.h"
+#include "download/SlotState.h"
+
+// How a download ended, and the box's record when there was a box to judge.
+struct SessionEnd {
+    DownloadEnded ended;
+    std::optional<BoxRecord> record;
+};
+
+class BoxSession final : public DownloadObserver {
+  public:
+    class Sink {
+      public:
+        virtual ~Sink() = default;
+        // The slot's state changed; `why` holds the system's failure for a port absent or busy.
+        virtual void OnSlotState(SlotState /*state*/, const SysFailure& /*why*/) {}
+        virtual void OnProgress(const ProgressFigures& /*figures*/) {}
+        // The download ended; the session's verdict, if there was a box.
+        virtual void OnSessionEnded(const SessionEnd& /*end*/) {}
+    };
+
+    // With `judgeWithoutSession`, a failure before the box's first frame still makes a record (a
+    // single box, whose run ends there); an operator's stop before it never does.
+    BoxSession(BoxSlot slot, bool judgeWithoutSession, Sink* sink = nullptr);
+
+    void OnStarted(const DownloadStarted& started) override;
+    void OnConnected(int portNumber) override;
+    void OnConnectFailed(const SysFailure& failure) override;
+    void OnPortLostIdle(const SysFailure& failure) override;
+    void OnConsoleText(std::string_view bytes) override;
+    void OnFirstFrame() override;
+    void OnRequestAnswered(const RequestAnswered& request) override;
+    void OnEnded(const DownloadEnded& ended) override;
+
+    // A state the host knows of and the download does not (a stop under way, a port waited
+    // for between boxes).
+    void SetState(SlotState state, const SysFailure& why = {});
+
+    SlotState State() const { return m_state; }
+    // A START is in force: the download runs (with or without a box).
+    bool Running() const { return m_running; }
+    // A box's session runs.
+    bool InSession() const { return m_running && m_facts.began; }
+    const SessionFacts& Facts() const { return m_facts; }
+    const ProgressFigures& Figures() const { return m_meter.Figures(); }
+
+  private:
+    void PortState(const SysFailure& failure);
+
+    SessionFacts m_facts;
+    bool m_judgeWithoutSession;
+    Sink* m_sink;
+    SlotState m_state = SlotState::WaitingForPort;
+    bool m_running = false;
+    ProgressMeter m_meter;
+};
+
+// PortBusy for a port another program holds, PortAbsent for any other failure to open it.
+SlotState PortStateFor(const SysFailure& failure);

@@ -1,0 +1,62 @@
+#include "download/SlotState.h"
+#include "download/SlotStatus.h"
+
+#include <array>
+
+namespace {
+
+struct Names {
+    SlotState state;
+    const char* code;
+    const char* words;
+};
+
+constexpr std::array<Names, 10> kNames{{
+    {SlotState::WaitingForPort, "waiting-for-port", "wait port"},
+    {SlotState::PortAbsent, "port-absent", "no port"},
+    {SlotState::PortBusy, "port-busy", "port busy"},
+    {SlotState::WaitingForBox, "waiting-for-box", "wait box"},
+    {SlotState::BoxTalking, "box-talking", "talking"},
+    {SlotState::Loading, "loading", "loading"},
+    {SlotState::Stopping, "stopping", "stopping"},
+    {SlotState::Passed, "passed", "PASS"},
+    {SlotState::Failed, "failed", "FAIL"},
+    {SlotState::Aborted, "aborted", "ABORTED"},
+}};
+
+const Names& Find(SlotState state) {
+    for (const Names& names : kNames) {
+        if (names.state == state) {
+            return names;
+        }
+    }
+    return kNames[0];
+}
+
+}  // namespace
+
+const char* SlotStateCode(SlotState state) {
+    return Find(state).code;
+}
+
+const char* SlotStateWords(SlotState state) {
+    return Find(state).words;
+}
+
+bool SlotStateFromCode(std::string_view code, SlotState* state) {
+    for (const Names& names : kNames) {
+        if (code == names.code) {
+            *state = names.state;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsVerdictState(SlotState state) {
+    return state == SlotState::Passed || state == SlotState::Failed || state == SlotState::Aborted;
+}
+
+double YieldOf(int passes, int fails) {
+    return passes + fails > 0 ? static_cast<double>(passes) / (passes + fails) : 0.0;
+}

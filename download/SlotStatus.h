@@ -1,0 +1,25 @@
+#pragma once
+
+// Where one slot stands, as every view shows it: its state, the figures of the box in hand and
+// the slot's tally. The window, the station's table, --json, the broker and --watch all show
+// this one type.
+
+#include <string>
+
+#include "download/ProgressFigures.h"
+#include "download/SlotState.h"
+
+struct SlotStatus {
+    std::string slot;  // the slot's name: the port as the operator gave it
+    SlotState state = SlotState::WaitingForPort;
+    ProgressFigures figures;
+    int passes = 0;
+    int fails = 0;
+    int aborts = 0;
+    std::string reason;  // the last failure's reason, or why the port is absent or busy
+
+    bool operator==(const SlotStatus&) const = default;
+};
+
+// Passed over passed and failed: aborted boxes are left out; 0 with no box yet.
+double YieldOf(int passes, int fails);
