@@ -45,7 +45,7 @@ DownloadStarted CDownloadControl::StartedEvent() const {
     started.imagePath = state.m_strImagePath;
     started.imageSize = state.m_nImageSize;
     started.imageSha256 = state.m_imageSha256;
-    started.portName = CSerialLink::PortNameFromNumber(port);
+    started.portName = "COM" + std::to_string(port);
     started.device = DevicePathForNumber(port).value_or("");
     started.when = state.m_tally.started;
     return started;

@@ -39,7 +39,7 @@ struct DownloadStarted {
     std::string imagePath;
     std::int64_t imageSize = 0;
     std::string imageSha256;
-    std::string portName;  // "COM7", as the link was opened
+    std::string portName;  // "COM7", as the operator chose it
     std::string device;    // the device path behind it, where the port map knows one
     std::chrono::system_clock::time_point when;
 };

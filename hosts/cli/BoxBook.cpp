@@ -34,7 +34,7 @@ bool BoxBook::Close(const BoxRecord& record, EndReason reason) {
     }
     WriteStderr(ApplicationName() + ": " +
                 EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, record),
-                                              kept ? "" : (error.empty() ? "unknown" : error))) +
+                                             kept ? "" : (error.empty() ? "unknown" : error))) +
                 "\n");
     return kept;
 }

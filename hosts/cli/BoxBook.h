@@ -23,8 +23,7 @@ class BoxBook {
 
     // Also told of each record as judged (a station's slot passes it on); the line is the record
     // as the report keeps it.
-    using RecordSink =
-        std::function<void(const BoxRecord&, EndReason, const std::string& line)>;
+    using RecordSink = std::function<void(const BoxRecord&, EndReason, const std::string& line)>;
     void SetRecordSink(RecordSink sink) { m_sink = std::move(sink); }
 
     int Passed() const { return m_passed; }

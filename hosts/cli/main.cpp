@@ -196,19 +196,20 @@ int Serve(const CliOptions& given) {
     std::unique_ptr<SlotFeed> feed;
     if (publisher) {
         MqttPublisher* to = publisher.get();
-        feed = std::make_unique<SlotFeed>(
-            [to, portArgument](const SlotStatus& status) { to->SlotChanged(portArgument, status); });
+        feed = std::make_unique<SlotFeed>([to, portArgument](const SlotStatus& status) {
+            to->SlotChanged(portArgument, status);
+        });
     }
     if (logDir || publisher) {
-        book.SetRecordSink([&logDir, &publisher](const BoxRecord& record, EndReason,
-                                                 const std::string& line) {
-            if (logDir) {
-                logDir->OnRecord(record);
-            }
-            if (publisher) {
-                publisher->RecordFinal(record.slot, line);
-            }
-        });
+        book.SetRecordSink(
+            [&logDir, &publisher](const BoxRecord& record, EndReason, const std::string& line) {
+                if (logDir) {
+                    logDir->OnRecord(record);
+                }
+                if (publisher) {
+                    publisher->RecordFinal(record.slot, line);
+                }
+            });
     }
     SessionConfig config;
     config.portNumber = port.number;

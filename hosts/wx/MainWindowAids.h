@@ -17,8 +17,8 @@
 
 #include "hosts/wx/Anchors.h"
 #include "hosts/wx/VerdictLabel.h"
-#include "platform/base/Win32Types.h"
 #include "hosts/wx/VerdictWatch.h"
+#include "platform/base/Win32Types.h"
 
 class CMainDialog;
 class WxDialogWindow;

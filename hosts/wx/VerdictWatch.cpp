@@ -52,8 +52,8 @@ void VerdictWatch::Set(VerdictShown shown) {
 }
 
 void VerdictWatch::OnStarted(const DownloadStarted& started) {
-    m_portLabel = started.device.empty() ? started.portName
-                                         : started.portName + " (" + started.device + ")";
+    m_portLabel =
+        started.device.empty() ? started.portName : started.portName + " (" + started.device + ")";
     // The connection's outcome follows at once; a port that will not open says so then.
     Set({});
 }

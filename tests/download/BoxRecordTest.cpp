@@ -59,7 +59,8 @@ TEST(BoxRecord, LineHoldsEveryKeyInOrderWithUtcMillisecondTimes) {
               "\"device\":\"/dev/ttyUSB6\",\"adapter\":null,\"result\":\"fail\","
               "\"reason\":\"port lost at 25 % (41 s)\",\"start\":\"2026-12-07T02:31:07.120Z\","
               "\"end\":\"2026-12-07T02:31:48.125Z\",\"seconds\":41.005,\"bytes\":49152,"
-              "\"requests\":12,\"coverage\":0.25,\"coverage_sent\":0.1875,\"image\":\"/srv/images/box \\\"A\\\".sdl\","
+              "\"requests\":12,\"coverage\":0.25,\"coverage_sent\":0.1875,\"image\":\"/srv/images/"
+              "box \\\"A\\\".sdl\","
               "\"image_size\":196608,\"image_sha256\":\"" +
                   std::string(64, 'a') + "\"}\n");
     r.adapter = "0403:6001 A50285BI";
@@ -118,8 +119,8 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsExitStatus) {
     const std::vector<Case> cases{
         {EndReason::Passed, "", BoxResult::Pass, 0},
         {EndReason::PortNotOpened,
-         "port could not be opened: /dev/x: the slot's process ended by signal 9",
-         BoxResult::Fail, 3},
+         "port could not be opened: /dev/x: the slot's process ended by signal 9", BoxResult::Fail,
+         3},
         {EndReason::PortLost, "port lost at 18 % (41 s)", BoxResult::Fail, 4},
         {EndReason::BoxStalled, "box stopped reading at 18 % (41 s)", BoxResult::Fail, 5},
         {EndReason::ImageChanged, "image changed during the download", BoxResult::Fail, 6},
@@ -135,7 +136,8 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsExitStatus) {
         EndReason back{};
         EXPECT_TRUE(EndReasonFromCode(EndReasonCode(c.reason), &back));
         EXPECT_EQ(back, c.reason);
-        const BoxRecord r = JudgeSession(facts, DownloadEnded{c.reason, failure, std::chrono::seconds(2)}, at);
+        const BoxRecord r =
+            JudgeSession(facts, DownloadEnded{c.reason, failure, std::chrono::seconds(2)}, at);
         EXPECT_EQ(r.result, c.result);
         EXPECT_EQ(r.reason, c.text);
         EXPECT_DOUBLE_EQ(r.seconds, 41.7);

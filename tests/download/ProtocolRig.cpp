@@ -36,11 +36,7 @@ CreateParams Params(ControlKind kind, int id) {
 }  // namespace
 
 ProtocolRig::ProtocolRig(std::size_t imageSize)
-    : protocol(CStbProtocol::Parts{link,
-                                   log,
-                                   progress,
-                                   debug,
-                                   state,
+    : protocol(CStbProtocol::Parts{link, log, progress, debug, state,
                                    [this](const DownloadEnded& ended) {
                                        ++startStops;
                                        lastEnd = ended.reason;

@@ -95,7 +95,10 @@ void BoxLogDir::CloseFile() {
 }
 
 void BoxLogDir::OnRecord(const BoxRecord& record) {
-    m_finalName = m_safeSlot + "_" + FileStamp(record.start) + (record.Passed() ? "_PASS" : record.result == BoxResult::Aborted ? "_ABORTED" : "_FAIL");
+    m_finalName = m_safeSlot + "_" + FileStamp(record.start) +
+                  (record.Passed()                       ? "_PASS"
+                   : record.result == BoxResult::Aborted ? "_ABORTED"
+                                                         : "_FAIL");
     CloseFile();
 }
 

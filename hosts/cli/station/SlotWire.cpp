@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "download/BoxSession.h"
+
 using Json = nlohmann::ordered_json;
 
 namespace {
@@ -42,8 +44,9 @@ SysFailure FailureOf(const Json& json, const char* key) {
         return {};
     }
     // The description as the slot gave it: the station shows it, it does not call again.
-    return SysFailure{SysResult{static_cast<SysStatus>(status), "", static_cast<int>(Whole(*it, "errno"))},
-                      "", Text(*it, "text")};
+    return SysFailure{
+        SysResult{static_cast<SysStatus>(status), "", static_cast<int>(Whole(*it, "errno"))}, "",
+        Text(*it, "text")};
 }
 
 }  // namespace
@@ -71,7 +74,8 @@ std::string EncodeRequest(const RequestAnswered& r) {
 }
 
 std::string EncodeState(SlotState state, const SysFailure& why) {
-    return Dump(Json{{"event", "state"}, {"state", SlotStateCode(state)}, {"why", FailureJson(why)}});
+    return Dump(
+        Json{{"event", "state"}, {"state", SlotStateCode(state)}, {"why", FailureJson(why)}});
 }
 
 std::string EncodeEnded(const DownloadEnded& ended, const std::string& record) {
@@ -142,4 +146,27 @@ std::optional<SlotLine> DecodeSlotLine(const std::string& line) {
         return std::nullopt;
     }
     return out;
+}
+
+void ApplySlotLine(const SlotLine& line, BoxSession& session) {
+    switch (line.kind) {
+        case SlotLine::Kind::Started:
+            session.OnStarted(line.started);
+            break;
+        case SlotLine::Kind::FirstFrame:
+            session.OnFirstFrame();
+            break;
+        case SlotLine::Kind::Request:
+            session.OnRequestAnswered(line.request);
+            break;
+        case SlotLine::Kind::Time:
+            session.OnTimeAsked();
+            break;
+        case SlotLine::Kind::State:
+            session.SetState(line.state, line.why);
+            break;
+        case SlotLine::Kind::Ended:
+            session.OnEnded(line.ended);
+            break;
+    }
 }

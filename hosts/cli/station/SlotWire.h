@@ -29,3 +29,8 @@ struct SlotLine {
 
 // Nothing for a line that is not one of them (a torn line, another program's text).
 std::optional<SlotLine> DecodeSlotLine(const std::string& line);
+
+class BoxSession;
+// Tells the station's copy of a slot's session what the slot's line says, as the download told
+// the slot's own. An end's record, as the slot judged it, is left in the line for the caller.
+void ApplySlotLine(const SlotLine& line, BoxSession& session);

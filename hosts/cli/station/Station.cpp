@@ -19,9 +19,9 @@
 
 #include "download/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
+#include "hosts/cli/PortChoice.h"
 #include "hosts/cli/SlotFeed.h"
 #include "hosts/cli/station/SlotWire.h"
-#include "hosts/cli/PortChoice.h"
 #include "platform/base/Eintr.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
@@ -247,30 +247,13 @@ void Station::OnLine(Slot& slot, const std::string& line) {
     if (!event) {
         return;
     }
-    BoxSession& session = *slot.session;
-    switch (event->kind) {
-        case SlotLine::Kind::Started:
-            slot.childRecord.clear();
-            session.OnStarted(event->started);
-            break;
-        case SlotLine::Kind::FirstFrame:
-            session.OnFirstFrame();
-            break;
-        case SlotLine::Kind::Request:
-            session.OnRequestAnswered(event->request);
-            break;
-        case SlotLine::Kind::Time:
-            session.OnTimeAsked();
-            break;
-        case SlotLine::Kind::State:
-            session.SetState(event->state, event->why);
-            break;
-        case SlotLine::Kind::Ended:
-            // The slot's own record, judged where the box was served, is the one kept.
-            slot.childRecord = event->record;
-            session.OnEnded(event->ended);
-            break;
+    if (event->kind == SlotLine::Kind::Started) {
+        slot.childRecord.clear();
+    } else if (event->kind == SlotLine::Kind::Ended) {
+        // The slot's own record, judged where the box was served, is the one kept.
+        slot.childRecord = event->record;
     }
+    ApplySlotLine(*event, *slot.session);
 }
 
 void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <nlohmann/json.hpp>
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "download/BoxRecordJson.h"
 #include "platform/codepage/ShownText.h"
@@ -83,8 +83,8 @@ void StationView::Progress(const SlotStatus& status) {
         eta = std::lround(*f.etaSeconds);
     }
     const nlohmann::ordered_json line{
-        {"event", "progress"}, {"time", Now()},         {"slot", status.slot},
-        {"percent", f.percent}, {"bytes", f.done},      {"size", f.size},
+        {"event", "progress"},          {"time", Now()},   {"slot", status.slot},
+        {"percent", f.percent},         {"bytes", f.done}, {"size", f.size},
         {"rate", std::llround(f.rate)}, {"eta", eta},
     };
     WriteStdout(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
@@ -155,8 +155,7 @@ void StationView::Table(const std::vector<SlotStatus>& slots) {
             name = "…" + name.substr(name.size() - 31);
         }
         std::snprintf(line, sizeof line, "%-32s %-10s %3d%% %11s %6s %6d %6d\x1b[K\n", name.c_str(),
-                      SlotStateWords(s.state), s.figures.percent,
-                      ShownRate(s.figures.rate).c_str(),
+                      SlotStateWords(s.state), s.figures.percent, ShownRate(s.figures.rate).c_str(),
                       ShownEta(s.figures.etaSeconds.value_or(-1)).c_str(), s.passes, s.fails);
         text += line;
     }

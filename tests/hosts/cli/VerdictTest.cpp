@@ -22,8 +22,9 @@
 namespace {
 
 const std::vector<std::string> kKeys{
-    "id",      "slot",  "device",   "adapter",  "result", "reason",     "start",       "end",
-    "seconds", "bytes", "requests", "coverage", "image",  "image_size", "image_sha256"};
+    "id",         "slot",        "device", "adapter",  "result",   "reason",        "start",
+    "end",        "seconds",     "bytes",  "requests", "coverage", "coverage_sent", "image",
+    "image_size", "image_sha256"};
 
 class VerdictTest : public CliTest {
   protected:
@@ -223,11 +224,12 @@ TEST_F(VerdictTest, EachFailureHasItsReasonItsStatusAndItsRecord) {
         box.Stop();
         box.Join();
         EXPECT_EQ(end.status, 130) << tool.Stderr();
-        EXPECT_NE(tool.Stderr().find(": FAIL stopped by the operator\n"), std::string::npos)
+        EXPECT_NE(tool.Stderr().find(": ABORTED stopped by the operator\n"), std::string::npos)
             << tool.Stderr();
         const auto records = Records();
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(Text(records[0], "reason"), "stopped by the operator");
+        EXPECT_EQ(Text(records[0], "result"), "aborted");
         std::filesystem::remove(ReportPath());
     }
     {
@@ -242,6 +244,22 @@ TEST_F(VerdictTest, EachFailureHasItsReasonItsStatusAndItsRecord) {
                   std::string::npos)
             << tool.Stderr();
         EXPECT_EQ(tool.Stdout(), "") << "no box is served without its report";
+    }
+    if (access("/dev/full", W_OK) == 0) {
+        SCOPED_TRACE("a report that cannot take the record");
+        ScriptedBox box;
+        ChildProcess tool(StavelServe(box.SlavePath(), image, {"--report", "/dev/full"}));
+        WaitConnected(tool, box, 1);
+        StartAndAsk(box, m_image, 1000);
+        ASSERT_TRUE(box.Send(kExitAppRequest));
+        const ChildProcess::End end = tool.Wait();
+        EXPECT_EQ(end.status, 8) << tool.Stderr();
+        // The verdict line itself says that the record is missing, and why.
+        EXPECT_NE(tool.Stderr().find(": PASS 1000 bytes in "), std::string::npos) << tool.Stderr();
+        EXPECT_NE(tool.Stderr().find(", record not written: /dev/full: write: No space left on "
+                                     "device\n"),
+                  std::string::npos)
+            << tool.Stderr();
     }
 }
 

@@ -146,10 +146,11 @@ TEST(WindowVerdict, PassAndPortLostEachShowTheirVerdictNotInColourAlone) {
     }
     stopped.Stop();
     boxThread.join();
-    EXPECT_EQ(shown, "FAIL");
+    EXPECT_EQ(shown, "ABORTED");
     const std::string stopLine = stavel.StateField("verdictDetail");
-    EXPECT_EQ(stopLine.rfind("COM9 (" + stopped.SlavePath() + "): FAIL stopped by the operator", 0),
-              0u)
+    EXPECT_EQ(
+        stopLine.rfind("COM9 (" + stopped.SlavePath() + "): ABORTED stopped by the operator", 0),
+        0u)
         << stopLine;
 
     EXPECT_EQ(stavel.Command("click 1"), "ok");
