@@ -41,7 +41,7 @@ configure_and_build() {  # folder, extra cmake flags... [-- targets...]
 run_ctest() {  # folder, extra ctest flags...
     local dir=$1
     shift
-    (cd "$dir" && ctest --output-on-failure --timeout 600 "$@")
+    (cd "$dir" && ctest --output-on-failure --timeout 600 -j "$jobs" "$@")
 }
 
 sources() { git ls-files '*.cpp' '*.h'; }

@@ -397,17 +397,20 @@ std::string UsageText(const std::string& program) {
            "\n"
            "Long options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
            "The log goes to standard output; progress, messages, each box's verdict (PASS, or\n"
-           "FAIL with the reason) and why anything failed go to standard error.\n"
+           "FAIL with the reason, or ABORTED when stopped mid-box) and why anything failed go\n"
+           "to standard error.\n"
            "\n"
            "Exit status:\n"
            "  0            PASS (with --loop --count: every box passed)\n"
            "  1            a --count run or a station in which any box failed\n"
            "  2            usage error, no input file, cannot read input file, or a report\n"
-           "               or log file that cannot be written\n"
+           "               or log file that cannot be opened\n"
            "  3            the port cannot be opened\n"
            "  4            the port was lost\n"
            "  5            the box stopped reading\n"
            "  6            the image changed\n"
            "  7            the box was silent (--timeout)\n"
-           "  129 130 143  SIGHUP, SIGINT, SIGTERM, after a clean stop\n";
+           "  8            a record or log could not be written\n"
+           "  129 130 143  SIGHUP, SIGINT, SIGTERM, after a clean stop (these win over 8,\n"
+           "               and 8 wins over the others)\n";
 }

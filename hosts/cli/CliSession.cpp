@@ -186,6 +186,15 @@ void CliSession::WaitForPort() {
     });
 }
 
+// Once the session has shown the box's end: the port's state comes after it.
+void CliSession::WaitForPortSoon() {
+    MessageQueue::Ui().PostTask([this] {
+        if (!m_ended) {
+            WaitForPort();
+        }
+    });
+}
+
 void CliSession::OnSlotState(SlotState state, const SysFailure& why) {
     for (BoxSession::Sink* sink : m_config.sinks) {
         sink->OnSlotState(state, why);
@@ -260,7 +269,7 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
     if (!end.record) {
         // No box: a port that vanished, or would not open, while the slot waited for one.
         if (portGone && WaitsForPorts()) {
-            WaitForPort();
+            WaitForPortSoon();
         } else {
             End(kExitSomeBoxFailed);
         }
@@ -281,7 +290,7 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
         return;
     }
     if (portGone) {
-        WaitForPort();
+        WaitForPortSoon();
         return;
     }
     // The next box: START again once this notification's handling is over.

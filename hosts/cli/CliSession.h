@@ -90,6 +90,7 @@ class CliSession final : private BoxSession::Sink, private DownloadObserver {
     void Begin();
     void PressStart();
     void WaitForPort();
+    void WaitForPortSoon();
     bool WaitsForPorts() const { return m_config.loop || m_config.stationSlot; }
     void End(int status);
     void SetAbortableLink(CSerialLink* link);

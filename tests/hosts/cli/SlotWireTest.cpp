@@ -1,8 +1,8 @@
 // What a slot's process tells its station, read back into the station's copy of the box's
 // session: the same story on both sides, and a full record when the slot's process dies mid-box.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
@@ -92,14 +92,15 @@ TEST(SlotWire, TheStationKeepsTheSlotsSessionAndJudgesABoxWhoseProcessDied) {
     // held back for the rate limit go out before any end, and the station has the rest).
     DownloadEnded crash;
     crash.reason = EndReason::SlotCrashed;
-    crash.failure = SysFailure(SysResult{SysStatus::Failed, "", 0}, "",
-                               "the slot's process ended by signal 9");
+    crash.failure =
+        SysFailure(SysResult{SysStatus::Failed, "", 0}, "", "the slot's process ended by signal 9");
     copy.OnEnded(crash);
     ASSERT_EQ(station.ends.size(), 1u);
     ASSERT_TRUE(station.ends[0].record);
     const BoxRecord& record = *station.ends[0].record;
     EXPECT_EQ(record.result, BoxResult::Fail);
-    EXPECT_TRUE(record.reason.starts_with("the slot's process ended by signal 9 at ")) << record.reason;
+    EXPECT_TRUE(record.reason.starts_with("the slot's process ended by signal 9 at "))
+        << record.reason;
     EXPECT_EQ(record.imageSha256, std::string(64, 'e'));
     EXPECT_EQ(record.imageSize, 100000);
     EXPECT_GE(record.bytes, 10000);
@@ -125,7 +126,8 @@ TEST(SlotWire, TheStationKeepsTheSlotsSessionAndJudgesABoxWhoseProcessDied) {
     ASSERT_FALSE(ended.empty());
     EXPECT_TRUE(ended.starts_with("{\"id\":\"")) << ended;
     EXPECT_NE(ended.find("\"result\":\"pass\""), std::string::npos) << ended;
-    EXPECT_NE(ended.find("\"image\":\"/img/\xEF\xBF\xBDodd name.sdl\""), std::string::npos) << ended;
+    EXPECT_NE(ended.find("\"image\":\"/img/\xEF\xBF\xBDodd name.sdl\""), std::string::npos)
+        << ended;
     EXPECT_EQ(ended.back(), '}');
     close(fds[0]);
     close(fds[1]);
