@@ -256,6 +256,42 @@ TEST_F(StationTest, SigtermMidRunStopsEverySlotCleanlyWithItsRecordAndTheTally) 
     EXPECT_TRUE(std::filesystem::is_empty(tmp));
 }
 
+// A report that cannot take a record: the verdict line says so, no slot takes a new box, the
+// boxes in flight finish, and the station ends with 8.
+TEST_F(StationTest, ARecordThatCannotBeWrittenEndsTheStationGentlyWithStatus8) {
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const std::string image = MakeImage(20000);
+    std::vector<std::unique_ptr<BoxRunner>> boxes;
+    for (int k = 1; k <= 2; ++k) {
+        StbSimOptions options = FastBox(m_image);
+        options.boxes = 3;
+        boxes.push_back(std::make_unique<BoxRunner>(std::move(options)));
+        ASSERT_TRUE(boxes.back()->Opened()) << boxes.back()->OpenError();
+        PointLink(Slot(k), boxes.back()->SlavePath());
+        boxes.back()->Start();
+    }
+    ChildProcess station(Station(2, image, {"--loop", "--report", "/dev/full"}));
+    const ChildProcess::End end = station.Wait(std::chrono::seconds(30));
+    for (auto& box : boxes) {
+        box->Stop();
+        box->Join();
+    }
+    ASSERT_TRUE(end.exited) << station.Stderr();
+    EXPECT_EQ(end.status, 8) << station.Stderr();
+    const std::string err = station.Stderr();
+    EXPECT_NE(err.find(": PASS in "), std::string::npos) << err;
+    EXPECT_NE(err.find(", record not written: /dev/full: write: No space left on device\n"),
+              std::string::npos)
+        << err;
+    // At most the box each slot had in hand when the first record failed: no third box.
+    const auto [passed, failed] = TallyOf(err, "total");
+    EXPECT_GE(passed, 1) << err;
+    EXPECT_LE(passed, 4) << err;
+    EXPECT_EQ(failed, 0) << err;
+}
+
 TEST_F(StationTest, OnATerminalTheTableIsRedrawnInPlaceAndWithTermDumbEachEventIsALine) {
     const std::string image = MakeImage(20000);
     for (const std::string term : {"xterm", "dumb"}) {
