@@ -57,6 +57,22 @@ bool IsVerdictState(SlotState state) {
     return state == SlotState::Passed || state == SlotState::Failed || state == SlotState::Aborted;
 }
 
+void CountVerdict(SlotStatus& status, BoxResult result, const std::string& reason) {
+    switch (result) {
+        case BoxResult::Pass:
+            ++status.passes;
+            status.reason.clear();
+            return;
+        case BoxResult::Fail:
+            ++status.fails;
+            break;
+        case BoxResult::Aborted:
+            ++status.aborts;
+            break;
+    }
+    status.reason = reason;
+}
+
 double YieldOf(int passes, int fails) {
     return passes + fails > 0 ? static_cast<double>(passes) / (passes + fails) : 0.0;
 }

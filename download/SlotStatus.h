@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "download/BoxRecord.h"
 #include "download/ProgressFigures.h"
 #include "download/SlotState.h"
 
@@ -20,6 +21,9 @@ struct SlotStatus {
 
     bool operator==(const SlotStatus&) const = default;
 };
+
+// Counts a box's verdict into the slot's tally, and keeps the reason of one that did not pass.
+void CountVerdict(SlotStatus& status, BoxResult result, const std::string& reason);
 
 // Passed over passed and failed: aborted boxes are left out; 0 with no box yet.
 double YieldOf(int passes, int fails);

@@ -13,17 +13,6 @@ std::string VerdictWithRecord(const std::string& verdict, const std::string& rec
 }
 
 bool BoxBook::Close(const BoxRecord& record, EndReason reason) {
-    switch (record.result) {
-        case BoxResult::Pass:
-            ++m_passed;
-            break;
-        case BoxResult::Fail:
-            ++m_failed;
-            break;
-        case BoxResult::Aborted:
-            ++m_aborted;
-            break;
-    }
     // The record is on disk before the operator reads the verdict. The verdict goes through
     // the output thread like everything else shown, so an unread terminal never holds the box.
     std::string error;

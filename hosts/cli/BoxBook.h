@@ -2,7 +2,7 @@
 
 // The command line's book of boxes: when a box has its verdict, its record goes to the report
 // (when there is one) and then its verdict to standard error as one line, which also says when
-// the record could not be written; the book keeps the tally.
+// the record could not be written.
 //
 // Threading rules: UI thread only.
 
@@ -26,17 +26,10 @@ class BoxBook {
     using RecordSink = std::function<void(const BoxRecord&, EndReason, const std::string& line)>;
     void SetRecordSink(RecordSink sink) { m_sink = std::move(sink); }
 
-    int Passed() const { return m_passed; }
-    int Failed() const { return m_failed; }
-    int Aborted() const { return m_aborted; }
-
   private:
     std::string m_portLabel;
     std::unique_ptr<ReportFile> m_report;
     RecordSink m_sink;
-    int m_passed = 0;
-    int m_failed = 0;
-    int m_aborted = 0;
 };
 
 // The verdict line, and where the record could not be kept, why: "...: PASS ..., record not

@@ -173,7 +173,7 @@ void CliSession::WaitForPort() {
     // Said once at each change: absent, then busy, is news; absent every second is not.
     const SlotState state = PortStateFor(failure);
     if (!m_waitingForPort || state != m_session.State()) {
-        const bool again = m_passed + m_failed + m_aborted > 0;
+        const bool again = m_tally.passes + m_tally.fails + m_tally.aborts > 0;
         m_screen->Error("stavel: " + PortLabel() + " cannot be opened" + (again ? " again" : "") +
                         ": " + EscapeName(ReasonOf(failure)) + "; trying again every second\n");
         m_session.SetState(state, failure);
@@ -230,17 +230,7 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
     }
     const EndReason reason = end.ended.reason;
     if (end.record) {
-        switch (end.record->result) {
-            case BoxResult::Pass:
-                ++m_passed;
-                break;
-            case BoxResult::Fail:
-                ++m_failed;
-                break;
-            case BoxResult::Aborted:
-                ++m_aborted;
-                break;
-        }
+        CountVerdict(m_tally, end.record->result, end.record->reason);
         if (m_config.book != nullptr && !m_config.book->Close(*end.record, reason)) {
             m_recordFailed = true;
         }
@@ -263,7 +253,7 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
     }
     const bool portGone = reason == EndReason::PortLost || reason == EndReason::PortNotOpened;
     if (m_lastBox && !end.record) {
-        End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
+        End(m_tally.fails > 0 ? kExitSomeBoxFailed : kExitPass);
         return;
     }
     if (!end.record) {
@@ -276,13 +266,13 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
         return;
     }
     if (m_lastBox) {
-        End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
+        End(m_tally.fails > 0 ? kExitSomeBoxFailed : kExitPass);
         return;
     }
-    const int judged = m_passed + m_failed + m_aborted;
+    const int judged = m_tally.passes + m_tally.fails + m_tally.aborts;
     const bool counted = m_config.loop && m_config.count > 0;
     if (counted && judged >= m_config.count) {
-        End(m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
+        End(m_tally.fails > 0 ? kExitSomeBoxFailed : kExitPass);
         return;
     }
     if (!m_config.loop) {
@@ -324,7 +314,9 @@ void CliSession::FinishAfterBox() {
         // Waiting for a box that has not framed anything: no box to finish.
         ClickButton(m_dialog->m_btnStart);
     }
-    End(m_recordFailed ? kExitRecordNotWritten : m_failed > 0 ? kExitSomeBoxFailed : kExitPass);
+    End(m_recordFailed      ? kExitRecordNotWritten
+        : m_tally.fails > 0 ? kExitSomeBoxFailed
+                            : kExitPass);
 }
 
 void CliSession::AbortWrite() {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "download/BoxSession.h"
+#include "download/SlotStatus.h"
 #include "hosts/cli/UiDelay.h"
 
 class BoxBook;
@@ -69,9 +70,9 @@ class CliSession final : private BoxSession::Sink, private DownloadObserver {
     // Any thread (the signal watcher): ends a write that waits on a box that stopped reading.
     void AbortWrite();
     // Boxes judged, by their verdict.
-    int BoxesPassed() const { return m_passed; }
-    int BoxesFailed() const { return m_failed; }
-    int BoxesAborted() const { return m_aborted; }
+    int BoxesPassed() const { return m_tally.passes; }
+    int BoxesFailed() const { return m_tally.fails; }
+    int BoxesAborted() const { return m_tally.aborts; }
 
     // The session running now, for the signal watcher; null outside Run.
     static CliSession* Current();
@@ -116,7 +117,5 @@ class CliSession final : private BoxSession::Sink, private DownloadObserver {
     // The link a signal may cut short, while the dialog that owns it serves.
     std::mutex m_abortLock;
     CSerialLink* m_abortLink = nullptr;
-    int m_passed = 0;
-    int m_failed = 0;
-    int m_aborted = 0;
+    SlotStatus m_tally;
 };

@@ -19,22 +19,8 @@ void ApplyState(SlotStatus& status, SlotState state, const SysFailure& why) {
 }
 
 void CountEnd(SlotStatus& status, const SessionEnd& end) {
-    if (!end.record) {
-        return;
-    }
-    switch (end.record->result) {
-        case BoxResult::Pass:
-            ++status.passes;
-            status.reason.clear();
-            break;
-        case BoxResult::Fail:
-            ++status.fails;
-            status.reason = end.record->reason;
-            break;
-        case BoxResult::Aborted:
-            ++status.aborts;
-            status.reason = end.record->reason;
-            break;
+    if (end.record) {
+        CountVerdict(status, end.record->result, end.record->reason);
     }
 }
 

@@ -291,20 +291,7 @@ void Station::WriteRecord(Slot& slot, const std::string& recordText) {
     }
     ++slot.boxes;
     slot.seconds += seconds;
-    switch (verdict) {
-        case BoxResult::Pass:
-            ++slot.status.passes;
-            slot.status.reason.clear();
-            break;
-        case BoxResult::Fail:
-            ++slot.status.fails;
-            slot.status.reason = reason;
-            break;
-        case BoxResult::Aborted:
-            ++slot.status.aborts;
-            slot.status.reason = reason;
-            break;
-    }
+    CountVerdict(slot.status, verdict, reason);
     m_view.BoxEnded(slot.status.slot, verdict, reason, seconds, recordText, error);
     m_observer->OnRecordFinal(slot.status.slot, line);
     if (m_recordFailed) {
