@@ -19,13 +19,6 @@ void BoxSession::SetState(SlotState state, const SysFailure& why) {
     }
 }
 
-void BoxSession::PortState(const SysFailure& failure) {
-    const SlotState state = PortStateFor(failure);
-    if (state != m_state) {
-        SetState(state, failure);
-    }
-}
-
 void BoxSession::OnStarted(const DownloadStarted& started) {
     BoxSlot slot = m_facts.slot;
     if (slot.device.empty()) {
@@ -51,13 +44,13 @@ void BoxSession::OnConnected(int) {
 
 void BoxSession::OnConnectFailed(const SysFailure& failure) {
     if (!InSession()) {
-        PortState(failure);
+        SetState(PortStateFor(failure), failure);
     }
 }
 
 void BoxSession::OnPortLostIdle(const SysFailure& failure) {
     if (!m_running) {
-        PortState(failure);
+        SetState(PortStateFor(failure), failure);
     }
 }
 
@@ -127,7 +120,7 @@ void BoxSession::OnEnded(const DownloadEnded& ended) {
                 break;
         }
     } else if (ended.reason == EndReason::PortLost || ended.reason == EndReason::PortNotOpened) {
-        PortState(ended.failure);
+        SetState(PortStateFor(ended.failure), ended.failure);
     } else {
         SetState(SlotState::WaitingForPort);
     }

@@ -60,12 +60,8 @@ class BoxSession final : public DownloadObserver {
     bool Running() const { return m_running; }
     // A box's session runs.
     bool InSession() const { return m_running && m_facts.began; }
-    const SessionFacts& Facts() const { return m_facts; }
-    const ProgressFigures& Figures() const { return m_meter.Figures(); }
 
   private:
-    void PortState(const SysFailure& failure);
-
     SessionFacts m_facts;
     bool m_judgeWithoutSession;
     Sink* m_sink;
