@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "download/RecordId.h"
+#include "record/RecordId.h"
 #include "platform/ports/PortInfo.h"
 
 namespace {
@@ -67,27 +67,6 @@ BoxResult ResultOf(EndReason reason) {
 
 }  // namespace
 
-int ExitStatusFor(EndReason reason, int operatorStatus) {
-    switch (reason) {
-        case EndReason::Passed:
-            return kExitPass;
-        case EndReason::PortNotOpened:
-            return kExitPortFailed;
-        case EndReason::PortLost:
-            return kExitPortLost;
-        case EndReason::BoxStalled:
-            return kExitBoxStalled;
-        case EndReason::ImageChanged:
-            return kExitImageChanged;
-        case EndReason::BoxSilent:
-            return kExitBoxSilent;
-        case EndReason::OperatorStop:
-            return operatorStatus;
-        case EndReason::SlotCrashed:
-            return kExitSomeBoxFailed;
-    }
-    return kExitSomeBoxFailed;
-}
 
 BoxRecord JudgeSession(const SessionFacts& facts, const DownloadEnded& ended,
                        std::chrono::steady_clock::time_point now) {
@@ -115,31 +94,4 @@ BoxRecord JudgeSession(const SessionFacts& facts, const DownloadEnded& ended,
     r.imageSize = facts.imageSize;
     r.imageSha256 = facts.imageSha256;
     return r;
-}
-
-std::string VerdictLine(const std::string& port, const BoxRecord& record) {
-    switch (record.result) {
-        case BoxResult::Fail:
-            return port + ": FAIL " + record.reason;
-        case BoxResult::Aborted:
-            return port + ": ABORTED " + record.reason;
-        case BoxResult::Pass:
-            break;
-    }
-    char text[96];
-    std::snprintf(text, sizeof text, ": PASS %lld bytes in %.1f s, sha256 %.12s\xE2\x80\xA6",
-                  static_cast<long long>(record.bytes), record.seconds, record.imageSha256.c_str());
-    return port + text;
-}
-
-std::optional<std::string> AdapterOf(const std::string& devicePath) {
-    UsbIdentity usb;
-    if (!ReadUsbIdentity(devicePath, "/sys", &usb) || usb.vendorId.empty()) {
-        return std::nullopt;
-    }
-    std::string adapter = usb.vendorId + ":" + usb.productId;
-    if (!usb.serialNumber.empty()) {
-        adapter += " " + usb.serialNumber;
-    }
-    return adapter;
 }

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "download/BoxRecord.h"
+#include "record/BoxRecord.h"
 #include "download/ProgressFigures.h"
 #include "download/SlotState.h"
 

@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "bench/stats/Percentile.h"
-#include "hosts/cli/mqtt/MqttPublisher.h"
-#include "hosts/cli/mqtt/MqttUrl.h"
+#include "mqtt/MqttPublisher.h"
+#include "mqtt/MqttUrl.h"
 #include "tests/support/files/TempDir.h"
 #include "tests/support/mqtt/MqttBroker.h"
 

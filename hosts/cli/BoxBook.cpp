@@ -1,6 +1,7 @@
 #include "hosts/cli/BoxBook.h"
 
-#include "download/BoxRecordJson.h"
+#include "record/BoxRecordJson.h"
+#include "record/VerdictLine.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
@@ -15,15 +16,14 @@ std::string VerdictWithRecord(const std::string& verdict, const std::string& rec
 bool BoxBook::Close(const BoxRecord& record, EndReason reason) {
     // The record is on disk before the operator reads the verdict. The verdict goes through
     // the output thread like everything else shown, so an unread terminal never holds the box.
-    std::string error;
     const std::string line = BoxRecordLine(record);
-    const bool kept = !m_report || m_report->Append(line, &error);
+    const Result<void> kept = m_report ? m_report->Append(line) : Result<void>();
     if (m_sink) {
         m_sink(record, reason, line);
     }
     WriteStderr(ApplicationName() + ": " +
                 EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, record),
-                                             kept ? "" : (error.empty() ? "unknown" : error))) +
+                                             kept.Failure().Describe())) +
                 "\n");
-    return kept;
+    return kept.Ok();
 }

@@ -10,8 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "download/BoxVerdict.h"
-#include "download/ReportFile.h"
+#include "download/SessionEvents.h"
+#include "record/BoxRecord.h"
+#include "record/ReportFile.h"
 
 class BoxBook {
   public:

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "hosts/cli/mqtt/MqttUrl.h"
+#include "mqtt/MqttUrl.h"
 
 struct CliOptions {
     enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch };

@@ -10,7 +10,7 @@
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
 #include "hosts/cli/ConsoleScreen.h"
-#include "hosts/cli/PortProbe.h"
+#include "platform/ports/PortProbe.h"
 #include "hosts/cli/ProgressLine.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "download/BoxSession.h"
+#include "hosts/cli/ExitStatus.h"
 #include "download/SlotStatus.h"
 #include "hosts/cli/UiDelay.h"
 

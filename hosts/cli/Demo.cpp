@@ -1,4 +1,5 @@
 #include "hosts/cli/Demo.h"
+#include "hosts/cli/ExitStatus.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -10,7 +11,7 @@
 
 #include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliSession.h"
-#include "hosts/cli/PortChoice.h"
+#include "platform/ports/PortChoice.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "tools/stbsim/StbSimulator.h"

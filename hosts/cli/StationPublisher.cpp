@@ -4,7 +4,7 @@ void StationPublisher::OnStationStarted(const std::vector<std::string>&) {
     m_publisher.StationStarted();
 }
 
-void StationPublisher::OnStationEnded(int) {
+void StationPublisher::OnStationEnded() {
     m_publisher.StationEnded();
 }
 

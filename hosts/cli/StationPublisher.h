@@ -5,15 +5,15 @@
 //
 // Threading rules: the station's supervisor thread calls it; the publisher queues and returns.
 
-#include "hosts/cli/mqtt/MqttPublisher.h"
-#include "hosts/cli/station/StationObserver.h"
+#include "mqtt/MqttPublisher.h"
+#include "station/StationObserver.h"
 
 class StationPublisher final : public StationObserver {
   public:
     explicit StationPublisher(MqttPublisher& publisher) : m_publisher(publisher) {}
 
     void OnStationStarted(const std::vector<std::string>& slots) override;
-    void OnStationEnded(int exitStatus) override;
+    void OnStationEnded() override;
     void OnSlotChanged(const SlotStatus& status) override;
     void OnRecordFinal(const std::string& slot, const std::string& recordLine) override;
 

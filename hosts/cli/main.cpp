@@ -1,215 +1,204 @@
 // stavel: serves a set-top box's serial loader from the command line.
+//
+// main picks what to do (help, the demo, a port list, --watch, one box, a station), sets up
+// what the run needs (the report, the log, the broker) and hands over. Each step that can fail
+// answers a Result, and ExitStatus.h holds the words and statuses of every failure.
 
 #include <clocale>
 #include <csignal>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "download/ReportFile.h"
 #include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliOptions.h"
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/Demo.h"
+#include "hosts/cli/ExitStatus.h"
 #include "hosts/cli/ListPorts.h"
-#include "hosts/cli/LogFile.h"
-#include "hosts/cli/PortChoice.h"
 #include "hosts/cli/SignalStop.h"
-#include "hosts/cli/SlotFeed.h"
 #include "hosts/cli/StationPublisher.h"
-#include "hosts/cli/mqtt/MqttPublisher.h"
-#include "hosts/cli/mqtt/MqttWatch.h"
-#include "hosts/cli/mqtt/StateFolder.h"
-#include "hosts/cli/station/BoxLogDir.h"
-#include "hosts/cli/station/ChildEvents.h"
-#include "hosts/cli/station/Station.h"
+#include "mqtt/MqttPublisher.h"
+#include "mqtt/MqttWatch.h"
+#include "mqtt/StateFolder.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/host/MessageQueue.h"
+#include "platform/ports/PortChoice.h"
+#include "record/ReportFile.h"
+#include "station/BoxLogDir.h"
+#include "station/ChildEvents.h"
+#include "station/SlotFeed.h"
+#include "station/Station.h"
 
 namespace {
 
 constexpr const char* kProgram = "stavel";
 constexpr const char* kVersion = "1.0.0.1";
 
-int UsageError(const std::string& error) {
-    WriteStderr(std::string(kProgram) + ": " + EscapeName(error) + "\nTry '" + kProgram +
-                " --help' for more information.\n");
-    return kExitUsage;
+void Say(const std::string& line) {
+    WriteStderr(std::string(kProgram) + ": " + EscapeName(line) + "\n");
 }
 
-std::optional<std::string> ReadPassword(const CliOptions& options, std::string* error) {
-    std::optional<std::string> password;
-    if (!ReadMqttPassword(options.mqttPasswordFile, &password, error)) {
-        return std::nullopt;
+Result<MqttLogin> LoginOf(const CliOptions& options) {
+    Result<std::optional<std::string>> password = ReadMqttPassword(options.mqttPasswordFile);
+    if (!password) {
+        return password.Failure();
     }
-    return password ? password : std::optional<std::string>(std::string());
-}
-
-MqttLogin LoginOf(const CliOptions& options, const std::optional<std::string>& password) {
     MqttLogin login;
     login.url = *options.broker;
-    if (password && !password->empty()) {
-        login.password = password;
+    if (*password && !(*password)->empty()) {
+        login.password = *password;
     }
     login.caFile = options.mqttCa.value_or(std::string());
     return login;
 }
 
-std::unique_ptr<MqttPublisher> StartPublisher(const CliOptions& options,
-                                              const std::string& reportPath, std::string* error) {
-    const std::optional<std::string> password = ReadPassword(options, error);
-    if (!password) {
-        return nullptr;
+// The publisher for the broker, with its spool beside the report; fails with the step at fault.
+struct PublisherSetup {
+    std::unique_ptr<MqttPublisher> publisher;
+    SetupStep failedStep = SetupStep::Password;
+    SysFailure failure;
+};
+
+PublisherSetup StartPublisher(const CliOptions& options, const std::string& reportPath) {
+    Result<MqttLogin> login = LoginOf(options);
+    if (!login) {
+        return {nullptr, SetupStep::Password, login.Failure()};
     }
-    std::unique_ptr<ResultSpool> spool = ResultSpool::Open(SpoolPathFor(reportPath), error);
+    Result<std::unique_ptr<ResultSpool>> spool = ResultSpool::Open(SpoolPathFor(reportPath));
     if (!spool) {
-        *error = "the MQTT spool cannot be kept: " + *error;
-        return nullptr;
+        return {nullptr, SetupStep::Spool, spool.Failure()};
     }
     MqttPublisher::Config config;
-    config.login = LoginOf(options, password);
+    config.login = *login;
     config.station = options.stationName.value_or(HostName());
-    config.spool = std::move(spool);
+    config.spool = std::move(*spool);
     config.say = [](const std::string& line) {
         // From the publisher's thread: the UI thread, which publishes what it holds back when
         // it falls idle, may be asleep waiting for a box, so this line is published at once.
-        WriteStderr(std::string(kProgram) + ": " + EscapeName(line) + "\n");
+        Say(line);
         ConsoleOutput::Process().Publish();
     };
-    return std::make_unique<MqttPublisher>(std::move(config));
+    return {std::make_unique<MqttPublisher>(std::move(config)), {}, {}};
 }
 
 int Watch(const CliOptions& options) {
-    std::string error;
-    const std::optional<std::string> password = ReadPassword(options, &error);
-    if (!password) {
-        WriteStderr(std::string(kProgram) + ": " + EscapeName(error) + "\n");
-        return kExitUsage;
+    Result<MqttLogin> login = LoginOf(options);
+    if (!login) {
+        return SetupFailed(SetupStep::Password, login.Failure());
     }
-    return RunWatch(LoginOf(options, password), options.watchStations, [](const std::string& line) {
-        WriteStderr(std::string(kProgram) + ": " + EscapeName(line) + "\n");
-    });
+    return RunWatch(*login, options.watchStations, Say);
+}
+
+LogFile::Stamps StampsOf(const CliOptions& options) {
+    return options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None;
+}
+
+// A station's slot is this program serving one port, telling the station on descriptor 3.
+std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch& launch) {
+    std::vector<std::string> args{"--port",  launch.port, "--image",     options.image,
+                                  "--ini",   launch.ini,  "--quiet",     "--events-fd",
+                                  std::to_string(launch.eventsFd)};
+    if (launch.number > 0) {
+        args.push_back("--slot-number=" + std::to_string(launch.number));
+    }
+    if (options.debug) {
+        args.push_back("--debug");
+    }
+    if (options.loop) {
+        args.push_back("--loop");
+        if (launch.boxes > 0) {
+            args.push_back("--count=" + std::to_string(launch.boxes));
+        }
+    }
+    if (options.timeoutSeconds > 0) {
+        args.push_back("--timeout=" + std::to_string(options.timeoutSeconds));
+    }
+    if (options.logDir) {
+        args.insert(args.end(), {"--log-dir", *options.logDir});
+        if (options.timestamps) {
+            args.push_back("--timestamps");
+        }
+    }
+    return args;
 }
 
 // A station of several slots: the supervisor writes the report, and with a broker one publisher
 // sends what the station tells it.
 int ServeStation(const CliOptions& options) {
+    StationConfig config{options.ports, options.image, options.ini,   options.report,
+                         options.logDir, options.loop,  options.count, options.json,
+                         [options](const SlotLaunch& launch) { return SlotCommand(options, launch); }};
     if (!options.broker) {
-        return RunStation(options);
+        return ExitStatusFor(RunStation(std::move(config)));
     }
-    std::string error;
-    const std::unique_ptr<MqttPublisher> publisher =
-        StartPublisher(options, *options.report, &error);
-    if (!publisher) {
-        WriteStderr(std::string(kProgram) + ": " + EscapeName(error) + "\n");
-        return kExitUsage;
+    PublisherSetup setup = StartPublisher(options, *options.report);
+    if (!setup.publisher) {
+        return SetupFailed(setup.failedStep, setup.failure);
     }
-    StationPublisher news(*publisher);
-    return RunStation(options, &news);
+    StationPublisher news(*setup.publisher);
+    return ExitStatusFor(RunStation(std::move(config), &news));
 }
 
-int Serve(const CliOptions& given) {
-    CliOptions options = given;
-    // With a broker the local report stays the source of truth, so there is always one.
-    if (!options.report && options.broker) {
-        std::string error;
-        options.report = DefaultReportPath(&error);
-        if (!options.report) {
-            WriteStderr(std::string(kProgram) +
-                        ": the report cannot be written: " + EscapeName(error) + "\n");
-            return kExitUsage;
-        }
-        WriteStderr(std::string(kProgram) + ": the report goes to " + EscapeName(*options.report) +
-                    "\n");
-    }
-    if (options.Station()) {
-        return ServeStation(options);
-    }
+// One box (or one after another with --loop) on one port; also a station's slot.
+int ServeOne(const CliOptions& options) {
     const std::string& portArgument = options.ports.front();
     const PortChoice port = ChoosePort(portArgument, options.slotNumber);
     if (port.number == 0) {
-        WriteStderr(std::string(kProgram) + ": " + EscapeName(port.error) + "\n");
-        return kExitUsage;
+        return SetupFailed(SetupStep::Port, Refusal("", port.error));
     }
     if (port.assigned) {
-        WriteStderr(std::string(kProgram) + ": COM" + std::to_string(port.number) + " stands for " +
-                    EscapeName(port.devicePath) + "\n");
+        Say("COM" + std::to_string(port.number) + " stands for " + port.devicePath);
     }
-    const std::optional<std::string>& reportPath = options.report;
     // A report that cannot be written is known before any box is served.
     std::unique_ptr<ReportFile> report;
-    if (reportPath) {
-        std::string error;
-        report = ReportFile::Open(*reportPath, &error);
-        if (!report) {
-            WriteStderr(std::string(kProgram) +
-                        ": the report cannot be written: " + EscapeName(error) + "\n");
-            return kExitUsage;
+    if (options.report) {
+        Result<std::unique_ptr<ReportFile>> opened = ReportFile::Open(*options.report);
+        if (!opened) {
+            return SetupFailed(SetupStep::Report, opened.Failure());
         }
+        report = std::move(*opened);
     }
     std::unique_ptr<LogFile> logFile;
     if (options.logFile) {
-        std::string error;
-        logFile =
-            LogFile::Open(*options.logFile,
-                          options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None, error);
-        if (!logFile) {
-            WriteStderr(std::string(kProgram) + ": the log file cannot be written: " +
-                        EscapeName(*options.logFile) + ": " + error + "\n");
-            return kExitUsage;
+        Result<std::unique_ptr<LogFile>> opened = LogFile::Open(*options.logFile, StampsOf(options));
+        if (!opened) {
+            return SetupFailed(SetupStep::LogFile, opened.Failure());
         }
+        logFile = std::move(*opened);
     }
     std::unique_ptr<MqttPublisher> publisher;
     if (options.broker) {
-        std::string error;
-        publisher = StartPublisher(options, *reportPath, &error);
-        if (!publisher) {
-            WriteStderr(std::string(kProgram) + ": " + EscapeName(error) + "\n");
-            return kExitUsage;
+        PublisherSetup setup = StartPublisher(options, *options.report);
+        if (!setup.publisher) {
+            return SetupFailed(setup.failedStep, setup.failure);
         }
+        publisher = std::move(setup.publisher);
         publisher->StationStarted();
     }
     std::unique_ptr<BoxLogDir> logDir;
     if (options.logDir) {
-        std::string error;
-        logDir = BoxLogDir::Open(*options.logDir, portArgument,
-                                 options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None,
-                                 error);
-        if (!logDir) {
-            WriteStderr(std::string(kProgram) +
-                        ": the log folder cannot take files: " + EscapeName(error) + "\n");
-            return kExitUsage;
+        Result<std::unique_ptr<BoxLogDir>> opened =
+            BoxLogDir::Open(*options.logDir, portArgument, StampsOf(options));
+        if (!opened) {
+            return SetupFailed(SetupStep::LogFolder, opened.Failure());
         }
-    }
-    // A station's slot tells the station each step on the descriptor it was given.
-    std::unique_ptr<ChildEvents> events;
-    if (options.eventsFd >= 0) {
-        events = std::make_unique<ChildEvents>(options.eventsFd);
+        logDir = std::move(*opened);
     }
     const std::string device = ResolvedDevicePath(port.devicePath);
     BoxBook book("COM" + std::to_string(port.number) + " (" + device + ")", std::move(report));
-    // A single box is a station of one slot, named by the port as given.
-    std::unique_ptr<SlotFeed> feed;
-    if (publisher) {
-        MqttPublisher* to = publisher.get();
-        feed = std::make_unique<SlotFeed>([to, portArgument](const SlotStatus& status) {
-            to->SlotChanged(portArgument, status);
-        });
-    }
     if (logDir || publisher) {
-        book.SetRecordSink(
-            [&logDir, &publisher](const BoxRecord& record, EndReason, const std::string& line) {
-                if (logDir) {
-                    logDir->OnRecord(record);
-                }
-                if (publisher) {
-                    publisher->RecordFinal(record.slot, line);
-                }
-            });
+        book.SetRecordSink([&](const BoxRecord& record, EndReason, const std::string& line) {
+            if (logDir) {
+                logDir->OnRecord(record);
+            }
+            if (publisher) {
+                publisher->RecordFinal(record.slot, line);
+            }
+        });
     }
     SessionConfig config;
     config.portNumber = port.number;
@@ -223,46 +212,65 @@ int Serve(const CliOptions& given) {
     config.book = &book;
     config.quiet = options.quiet;
     config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
-    if (events) {
+    config.keepStoredPort = port.byPath;
+    // A station's slot tells the station each step on the descriptor it was given.
+    std::unique_ptr<ChildEvents> events;
+    if (options.eventsFd >= 0) {
+        events = std::make_unique<ChildEvents>(options.eventsFd);
         config.stationSlot = true;
         config.observers.push_back(events.get());
         config.sinks.push_back(events.get());
     }
-    if (feed) {
+    // A single box is a station of one slot, named by the port as given.
+    std::unique_ptr<SlotFeed> feed;
+    if (publisher) {
+        feed = std::make_unique<SlotFeed>([&publisher, portArgument](const SlotStatus& status) {
+            publisher->SlotChanged(portArgument, status);
+        });
         config.sinks.push_back(feed.get());
     }
-    config.keepStoredPort = port.byPath;
     CliSession session(config);
     const int status = session.Run();
     if (publisher) {
         publisher->StationEnded();
     }
     if (options.loop) {
-        WriteStderr(std::string(kProgram) + ": " + std::to_string(session.BoxesPassed()) +
-                    " box(es) finished\n");
-        WriteStderr(std::string(kProgram) + ": " + std::to_string(session.BoxesPassed()) +
-                    " passed, " + std::to_string(session.BoxesFailed()) + " failed" +
-                    (session.BoxesAborted() > 0
-                         ? ", " + std::to_string(session.BoxesAborted()) + " aborted"
-                         : std::string()) +
-                    "\n");
+        const std::string aborted = session.BoxesAborted() > 0
+                                        ? ", " + std::to_string(session.BoxesAborted()) + " aborted"
+                                        : std::string();
+        Say(std::to_string(session.BoxesPassed()) + " box(es) finished");
+        Say(std::to_string(session.BoxesPassed()) + " passed, " +
+            std::to_string(session.BoxesFailed()) + " failed" + aborted);
     }
     return status;
+}
+
+int Serve(CliOptions options) {
+    // With a broker the local report stays the source of truth, so there is always one.
+    if (!options.report && options.broker) {
+        Result<std::string> path = DefaultReportPath();
+        if (!path) {
+            return SetupFailed(SetupStep::Report, path.Failure());
+        }
+        options.report = *path;
+        Say("the report goes to " + *path);
+    }
+    return options.Station() ? ServeStation(options) : ServeOne(options);
 }
 
 int Dispatch(const CliOptions& options) {
     switch (options.mode) {
         case CliOptions::Mode::Help:
             WriteStdout(UsageText(kProgram));
-            return 0;
+            return kExitPass;
         case CliOptions::Mode::Version:
             WriteStdout(std::string(kProgram) + " " + kVersion + "\n");
-            return 0;
+            return kExitPass;
         case CliOptions::Mode::ListPorts: {
             const PortSelection selection =
                 options.allPorts ? PortSelection::WholeTable : PortSelection::Present;
             WriteStdout(PortListText(ListPorts(selection), selection));
-            return 0;
+            return kExitPass;
         }
         case CliOptions::Mode::Demo:
             return RunDemo(DemoOptions{
@@ -276,6 +284,34 @@ int Dispatch(const CliOptions& options) {
     return Serve(options);
 }
 
+// From the signal watcher's thread: a station stops its slots; a single run stops its box on
+// the UI thread, or (SIGUSR1) finishes the box it has and takes no other.
+void OnSignal(int signo) {
+    if (Station* station = Station::Current()) {
+        station->OnSignal(signo);
+        return;
+    }
+    if (signo == SIGUSR1) {
+        MessageQueue::Ui().PostTask([] {
+            if (CliSession* session = CliSession::Current()) {
+                session->FinishAfterBox();
+            }
+        });
+        return;
+    }
+    // A write waiting on a box that stopped reading would hold the UI thread: end it now, so
+    // the stop below runs at once and cleanly.
+    if (CliSession* session = CliSession::Current()) {
+        session->AbortWrite();
+    }
+    StopWatch(signo);
+    MessageQueue::Ui().PostTask([signo] {
+        if (CliSession* session = CliSession::Current()) {
+            session->OnSignal(signo);
+        }
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -286,39 +322,13 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // Before any thread starts, so that every thread leaves SIGINT, SIGTERM and SIGHUP to the
     // watcher.
-    SignalStop signals(
-        [](int signo) {
-            if (Station* station = Station::Current()) {
-                station->OnSignal(signo);
-                return;
-            }
-            if (signo == SIGUSR1) {
-                MessageQueue::Ui().PostTask([] {
-                    if (CliSession* session = CliSession::Current()) {
-                        session->FinishAfterBox();
-                    }
-                });
-                return;
-            }
-            // A write waiting on a box that stopped reading would hold the UI thread: end it
-            // now, so the stop below runs at once and cleanly.
-            if (CliSession* session = CliSession::Current()) {
-                session->AbortWrite();
-            }
-            StopWatch(signo);
-            MessageQueue::Ui().PostTask([signo] {
-                if (CliSession* session = CliSession::Current()) {
-                    session->OnSignal(signo);
-                }
-            });
-        },
-        std::chrono::seconds(5));
+    SignalStop signals(OnSignal, std::chrono::seconds(5));
 
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const CliParse parse = ParseCommandLine(args);
+    const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     int status = kExitUsage;
     if (!parse.options) {
-        UsageError(parse.error);
+        WriteStderr(std::string(kProgram) + ": " + EscapeName(parse.error) + "\nTry '" + kProgram +
+                    " --help' for more information.\n");
     } else {
         status = Dispatch(*parse.options);
     }

@@ -2,6 +2,7 @@
 
 #include "app/MainDialog.h"
 #include "platform/ports/PortAdvice.h"
+#include "record/VerdictLine.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 // by its serial number, /dev/serial/by-path/... the hub socket), and for USB adapters who made
 // them, so the operator can tell two adapters apart. With everything, the whole COM table.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,3 +41,6 @@ std::vector<PortInfo> ListPorts(PortSelection selection, const PortRoots& roots 
 // The USB device behind a tty, found under `sysRoot`/class/tty/<name>/device and its parents;
 // false when the tty is not on USB (a UART, a pty) or sysfs does not say.
 bool ReadUsbIdentity(const std::string& devicePath, const std::string& sysRoot, UsbIdentity* out);
+
+// The USB adapter behind `devicePath` as "vvvv:pppp serial", from sysfs; nothing off USB.
+std::optional<std::string> AdapterOf(const std::string& devicePath);

@@ -9,11 +9,11 @@
 #include <iterator>
 #include <set>
 
-#include "download/BoxRecordJson.h"
+#include "record/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
 #include "download/Coverage.h"
-#include "download/RecordId.h"
-#include "download/ReportFile.h"
+#include "record/RecordId.h"
+#include "record/ReportFile.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "download/FlatJson.h"
+#include "record/FlatJson.h"
 
 TEST(FlatJsonTest, RecordIsKeptVerbatimAndTornOrForeignLinesReadAsNothing) {
     const std::string record =

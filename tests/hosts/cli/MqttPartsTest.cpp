@@ -6,11 +6,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "hosts/cli/mqtt/MqttUrl.h"
-#include "hosts/cli/mqtt/ResultSpool.h"
-#include "hosts/cli/mqtt/SlotStatus.h"
-#include "hosts/cli/mqtt/TopicName.h"
-#include "hosts/cli/mqtt/WatchBoard.h"
+#include "mqtt/MqttUrl.h"
+#include "mqtt/ResultSpool.h"
+#include "mqtt/SlotStatus.h"
+#include "mqtt/TopicName.h"
+#include "mqtt/WatchBoard.h"
 #include "tests/hosts/cli/CliFixture.h"
 #include "tests/support/files/TempDir.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "download/SlotState.h"
-#include "hosts/cli/mqtt/TopicName.h"
+#include "mqtt/TopicName.h"
 #include "tests/hosts/cli/BoxRunner.h"
 #include "tests/hosts/cli/CliFixture.h"
 #include "tests/hosts/cli/JsonLine.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "download/BoxSession.h"
-#include "hosts/cli/station/ChildEvents.h"
-#include "hosts/cli/station/SlotWire.h"
+#include "station/ChildEvents.h"
+#include "station/SlotWire.h"
 #include "platform/host/ConsoleOutput.h"
 
 namespace {

@@ -1,0 +1,69 @@
+#include "hosts/cli/ExitStatus.h"
+
+#include <iterator>
+
+#include "platform/codepage/ShownText.h"
+#include "platform/host/ConsoleOutput.h"
+
+namespace {
+
+struct SetupWords {
+    SetupStep step;
+    const char* before;  // what goes before the system's reason
+    int status;
+};
+
+constexpr SetupWords kSetupWords[] = {
+    {SetupStep::Report, "the report cannot be written: ", kExitUsage},
+    {SetupStep::LogFile, "the log file cannot be written: ", kExitUsage},
+    {SetupStep::LogFolder, "the log folder cannot take files: ", kExitUsage},
+    {SetupStep::Spool, "the MQTT spool cannot be kept: ", kExitUsage},
+    {SetupStep::Password, "", kExitUsage},
+    {SetupStep::Port, "", kExitUsage},
+};
+
+}  // namespace
+
+int ExitStatusFor(EndReason reason, int operatorStatus) {
+    switch (reason) {
+        case EndReason::Passed:
+            return kExitPass;
+        case EndReason::PortNotOpened:
+            return kExitPortFailed;
+        case EndReason::PortLost:
+            return kExitPortLost;
+        case EndReason::BoxStalled:
+            return kExitBoxStalled;
+        case EndReason::ImageChanged:
+            return kExitImageChanged;
+        case EndReason::BoxSilent:
+            return kExitBoxSilent;
+        case EndReason::OperatorStop:
+            return operatorStatus;
+        case EndReason::SlotCrashed:
+            return kExitSomeBoxFailed;
+    }
+    return kExitSomeBoxFailed;
+}
+
+int ExitStatusFor(const StationEnd& end) {
+    if (end.signal > 0) {
+        return 128 + end.signal;
+    }
+    if (end.recordNotWritten) {
+        return kExitRecordNotWritten;
+    }
+    if (end.unservable) {
+        return kExitUsage;
+    }
+    return end.someFailed ? kExitSomeBoxFailed : kExitPass;
+}
+
+int SetupFailed(SetupStep step, const SysFailure& failure) {
+    const SetupWords* words = std::begin(kSetupWords);
+    while (words->step != step) {
+        ++words;
+    }
+    WriteStderr("stavel: " + std::string(words->before) + EscapeName(failure.Describe()) + "\n");
+    return words->status;
+}

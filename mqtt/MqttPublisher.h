@@ -1,0 +1,124 @@
+#pragma once
+
+// A station's line to the factory's MQTT broker. Three calls carry everything: the station
+// started or ended, a slot's state changed, a box's record is final. None of them waits for the
+// network: they hand their news to the publisher's own thread and return (a final record is
+// first written to the spool, which that thread then flushes to disk).
+//
+// What goes out:
+//   stavel/<station>/status        "online" retained while running; "offline" retained at a
+//                                  clean end, and as the broker's last will otherwise
+//   stavel/<station>/<slot>/state  retained JSON (SlotStatus.h), at most once a second a slot
+//   stavel/<station>/<slot>/result QoS 1, not retained: the report's line, id included
+// A result leaves the spool only once the broker has acknowledged it; after a reconnection (or
+// a restart, which finds the spool again) whatever waits is sent again, oldest first, so a
+// subscriber may see a result twice and tells by its id.
+//
+// A broker that is away, refuses the login or drops the connection is said once per change, by
+// `say`, and tried again every few seconds.
+//
+// Threading rules: every public member may be called from any thread; `say` is called on the
+// publisher's thread.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "mqtt/MqttClient.h"
+#include "mqtt/ResultSpool.h"
+#include "mqtt/SlotStatus.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+class MqttPublisher {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Config {
+        MqttLogin login;
+        std::string station;
+        std::unique_ptr<ResultSpool> spool;
+        std::function<void(const std::string&)> say;  // one line, without the program's name
+        std::chrono::milliseconds stateInterval{1000};
+        std::chrono::milliseconds retryInterval{2000};
+    };
+
+    explicit MqttPublisher(Config config);
+    ~MqttPublisher();  // StationEnded, when it has not been called
+    MqttPublisher(const MqttPublisher&) = delete;
+    MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+    // Starts the thread: connects, says "online", sends what the spool holds.
+    void StationStarted();
+    void SlotChanged(const std::string& slot, const SlotStatus& status);
+    // `line` is the record exactly as the report has it, ending in "\n".
+    void RecordFinal(const std::string& slot, const std::string& line);
+    // Sends the last states and results and "offline" while the broker is there, for at most
+    // `grace`; then ends the thread. What is not acknowledged stays in the spool.
+    void StationEnded(std::chrono::milliseconds grace = std::chrono::seconds(3));
+
+    const std::string& SpoolPath() const { return m_spool->Path(); }
+
+  private:
+    enum class Link { Starting, Connected, Unreachable, Refused, Lost };
+    struct Slot {
+        SlotStatus status;
+        bool pending = false;
+        Clock::time_point lastSent{};
+    };
+
+    void Run();
+    // One turn of the network loop: waits for the socket or Wake, at most kTurnMs.
+    int Turn();
+    void Wake();
+    void Connect();
+    void Drop(Link why, const std::string& reason);
+    void PublishDue();
+    // Drops what the broker acknowledged from the spool's file: at once when it is empty (or
+    // `now`), else at most once a second.
+    void Compact(bool now);
+    void SyncSpool();
+    void Show(Link link, const std::string& reason);
+
+    static void OnConnect(mosquitto*, void* self, int rc);
+    static void OnDisconnect(mosquitto*, void* self, int rc);
+    static void OnPublish(mosquitto*, void* self, int mid);
+
+    Config m_config;
+    std::unique_ptr<ResultSpool> m_spool;
+    const std::string m_statusTopic;
+    const int m_wakeFd;  // an eventfd: news for the publisher's thread
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::map<std::string, Slot> m_slots;
+    bool m_resultsWaiting = true;
+    bool m_ending = false;
+    Clock::time_point m_deadline{};
+    std::thread m_thread;
+
+    // The publisher's thread only.
+    mosquitto* m_client = nullptr;
+    bool m_connected = false;
+    bool m_sayOnline = false;
+    bool m_dropNow = false;
+    Link m_dropWhy = Link::Lost;
+    std::string m_dropReason;
+    Clock::time_point m_nextAttempt{};
+    Clock::time_point m_connectStarted{};
+    std::uint64_t m_lastSentSeq = 0;
+    std::map<int, std::uint64_t> m_inFlight;  // message id -> spool entry
+    int m_offlineMid = -1;
+    bool m_compactDue = false;
+    Clock::time_point m_lastCompact{};
+    bool m_offlineAcked = false;
+    Link m_shown = Link::Starting;
+    std::string m_shownReason;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+// `--log-dir DIR`: one log file per box, named from the slot (made safe for a file name), the
+// box's UTC start and its verdict: "serial_by-path_pci-0000_00_14.0-usb-0_2_1.0-port0_
+// 20261207T023107.120Z_PASS.log". A box's file holds the log view's lines from the previous
+// box's verdict to its own (START, the wait, the box's whole download), with UTC stamps when
+// asked. It is written under a hidden name and renamed at the verdict, so a file with a
+// verdict in its name is complete.
+//
+// Threading rules: UI thread only (the log view's observer and the session's callbacks).
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "record/BoxRecord.h"
+#include "station/LogFile.h"
+#include "platform/window/WindowObserver.h"
+
+class BoxLogDir final : public WindowObserver {
+  public:
+    // Fails when the folder cannot take a file.
+    static Result<std::unique_ptr<BoxLogDir>> Open(const std::string& dir, const std::string& slot,
+                                                   LogFile::Stamps stamps);
+    ~BoxLogDir() override;
+
+    // The box is judged: its file is complete and gets its name.
+    void OnRecord(const BoxRecord& record);
+
+    void OnTextInserted(CWnd& wnd, std::size_t position, std::size_t replaced,
+                        std::string_view text) override;
+
+    // The slot as a file name's part: bytes outside [A-Za-z0-9._-] become '_'.
+    static std::string SafeName(const std::string& slot);
+
+  private:
+    BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps);
+    Result<void> OpenFile();
+    void CloseFile();
+
+    std::string m_dir;
+    std::string m_safeSlot;
+    LogFile::Stamps m_stamps;
+    std::string m_partial;
+    std::unique_ptr<LogFile> m_file;
+    std::optional<std::string> m_finalName;  // the box is judged: its file's name
+};

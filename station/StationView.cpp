@@ -1,0 +1,168 @@
+#include "station/StationView.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "record/BoxRecordJson.h"
+#include "platform/codepage/ShownText.h"
+#include "platform/host/ConsoleOutput.h"
+
+namespace {
+
+bool TerminalTakesEscapes() {
+    const char* term = std::getenv("TERM");
+    return isatty(STDERR_FILENO) == 1 && term != nullptr && *term != '\0' &&
+           std::strcmp(term, "dumb") != 0;
+}
+
+std::string Now() {
+    return IsoUtcMillis(std::chrono::system_clock::now());
+}
+
+}  // namespace
+
+std::string ShownRate(double bytesPerSecond) {
+    char text[32];
+    if (bytesPerSecond <= 0) {
+        return "-";
+    }
+    if (bytesPerSecond >= 1000) {
+        std::snprintf(text, sizeof text, "%.1f kB/s", bytesPerSecond / 1000);
+    } else {
+        std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
+    }
+    return text;
+}
+
+std::string ShownEta(double seconds) {
+    if (seconds < 0) {
+        return "-";
+    }
+    const long s = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+StationView::StationView(bool json) : m_json(json), m_live(TerminalTakesEscapes()) {}
+
+void StationView::Above(const std::string& text) {
+    if (m_live && m_drawnLines > 0) {
+        // Up to the table's first line and clear from there; the table is drawn again next.
+        WriteStderr("\r\x1b[" + std::to_string(m_drawnLines) + "A\x1b[J" + text);
+        m_drawnLines = 0;
+        return;
+    }
+    WriteStderr(text);
+}
+
+void StationView::BoxStarted(const std::string& slot) {
+    if (!m_live) {
+        WriteStderr("stavel: " + EscapeName(slot) + ": box started\n");
+    }
+    if (m_json) {
+        WriteStdout("{\"event\":\"started\",\"time\":\"" + Now() +
+                    "\",\"slot\":" + JsonString(slot) + "}\n");
+    }
+}
+
+void StationView::Progress(const SlotStatus& status) {
+    if (!m_json) {
+        return;
+    }
+    const ProgressFigures& f = status.figures;
+    nlohmann::ordered_json eta = nullptr;
+    if (f.etaSeconds) {
+        eta = std::lround(*f.etaSeconds);
+    }
+    const nlohmann::ordered_json line{
+        {"event", "progress"},          {"time", Now()},   {"slot", status.slot},
+        {"percent", f.percent},         {"bytes", f.done}, {"size", f.size},
+        {"rate", std::llround(f.rate)}, {"eta", eta},
+    };
+    WriteStdout(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+}
+
+void StationView::BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
+                           double seconds, const std::string& recordText,
+                           const std::string& recordError) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f s", seconds);
+    std::string verdict;
+    switch (result) {
+        case BoxResult::Pass:
+            verdict = "PASS in " + std::string(time);
+            break;
+        case BoxResult::Fail:
+            verdict = "FAIL " + reason;
+            break;
+        case BoxResult::Aborted:
+            verdict = "ABORTED " + reason;
+            break;
+    }
+    if (!recordError.empty()) {
+        verdict += ", record not written: " + recordError;
+    }
+    Above("stavel: " + EscapeName(slot) + ": " + EscapeName(verdict) + "\n");
+    if (m_json) {
+        const char* event = result == BoxResult::Pass   ? "passed"
+                            : result == BoxResult::Fail ? "failed"
+                                                        : "aborted";
+        WriteStdout(std::string("{\"event\":\"") + event + "\",\"time\":\"" + Now() +
+                    "\",\"slot\":" + JsonString(slot) + ",\"record\":" + recordText + "}\n");
+    }
+}
+
+void StationView::PortState(const std::string& slot, SlotState state, const std::string& why) {
+    Above("stavel: " + EscapeName(slot) + ": " +
+          (state == SlotState::PortBusy ? "port busy" : "port absent") +
+          (why.empty() ? std::string() : ": " + EscapeName(why)) + "; trying again every second\n");
+    if (m_json) {
+        const nlohmann::ordered_json line{{"event", "state"},
+                                          {"time", Now()},
+                                          {"slot", slot},
+                                          {"state", SlotStateCode(state)},
+                                          {"why", why}};
+        WriteStdout(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+                    "\n");
+    }
+}
+
+void StationView::Message(const std::string& text) {
+    Above("stavel: " + text + "\n");
+}
+
+void StationView::Table(const std::vector<SlotStatus>& slots) {
+    if (!m_live) {
+        return;
+    }
+    std::string text =
+        m_drawnLines > 0 ? "\r\x1b[" + std::to_string(m_drawnLines) + "A" : std::string();
+    char line[512];
+    std::snprintf(line, sizeof line, "%-32s %-10s %4s %11s %6s %6s %6s\x1b[K\n", "SLOT", "STATE",
+                  "%", "RATE", "ETA", "PASS", "FAIL");
+    text += line;
+    for (const SlotStatus& s : slots) {
+        std::string name = EscapeName(s.slot);
+        if (name.size() > 32) {
+            name = "…" + name.substr(name.size() - 31);
+        }
+        std::snprintf(line, sizeof line, "%-32s %-10s %3d%% %11s %6s %6d %6d\x1b[K\n", name.c_str(),
+                      SlotStateWords(s.state), s.figures.percent, ShownRate(s.figures.rate).c_str(),
+                      ShownEta(s.figures.etaSeconds.value_or(-1)).c_str(), s.passes, s.fails);
+        text += line;
+    }
+    WriteStderr(text);
+    m_drawnLines = slots.size() + 1;
+}
+
+void StationView::EndTable() {
+    m_drawnLines = 0;
+}
