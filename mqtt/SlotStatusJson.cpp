@@ -1,16 +1,15 @@
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 
 #include "mqtt/SlotStatus.h"
+#include "record/Json.h"
 
 std::string SlotStatusJson(const SlotStatus& s) {
     const ProgressFigures& f = s.figures;
-    nlohmann::ordered_json eta = nullptr;
+    Json eta = nullptr;
     if (f.etaSeconds && std::isfinite(*f.etaSeconds)) {
         eta = std::llround(*f.etaSeconds);
     }
-    const nlohmann::ordered_json json{
+    const Json json{
         {"state", SlotStateCode(s.state)},
         {"percent", f.percent},
         {"rate", std::isfinite(f.rate) ? std::llround(f.rate) : 0},
@@ -19,5 +18,5 @@ std::string SlotStatusJson(const SlotStatus& s) {
         {"fails", s.fails},
         {"aborts", s.aborts},
     };
-    return json.dump();
+    return JsonLine(json);
 }

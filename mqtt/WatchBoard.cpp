@@ -1,13 +1,11 @@
 #include "mqtt/WatchBoard.h"
 
-#include "download/SlotState.h"
-
 #include <cstdio>
-#include <cstdlib>
 
-#include "record/FlatJson.h"
+#include "download/SlotState.h"
 #include "mqtt/TopicName.h"
 #include "platform/codepage/ShownText.h"
+#include "record/Json.h"
 
 namespace {
 
@@ -24,13 +22,13 @@ std::vector<std::string> Levels(const std::string& topic) {
     }
 }
 
-int Whole(const std::optional<std::string>& text) {
-    return text ? std::atoi(text->c_str()) : 0;
-}
-
-std::string Field(const std::string& json, const char* key) {
-    const std::optional<std::string> value = FlatJsonField(json, key);
-    return value && *value != "null" ? *value : std::string("-");
+// A field as the table shows it: a string's text, a number as written, "-" for null or none.
+std::string Field(const Json& json, const char* key) {
+    const auto it = json.find(key);
+    if (it == json.end() || it->is_null()) {
+        return "-";
+    }
+    return it->is_string() ? it->get<std::string>() : JsonLine(*it);
 }
 
 std::string Pad(const std::string& text, std::size_t width) {
@@ -71,29 +69,30 @@ std::vector<std::string> WatchBoard::OnMessage(const std::string& topic,
     if (!slot) {
         return {};
     }
+    const Json fields = ParseJsonObject(payload).value_or(Json::object());
     SlotRow& row = m_stations[*station].slots[*slot];
     m_changed = true;
     if (levels[3] == "state") {
         // A station's fixed word in the table's few; an unknown word as it came.
-        row.state = Field(payload, "state");
+        row.state = Field(fields, "state");
         if (SlotState state{}; SlotStateFromCode(row.state, &state)) {
             row.state = SlotStateWords(state);
         }
-        row.percent = Field(payload, "percent");
-        row.rate = Field(payload, "rate");
-        row.eta = Field(payload, "eta");
-        row.passes = Whole(FlatJsonField(payload, "passes"));
-        row.fails = Whole(FlatJsonField(payload, "fails"));
+        row.percent = Field(fields, "percent");
+        row.rate = Field(fields, "rate");
+        row.eta = Field(fields, "eta");
+        row.passes = static_cast<int>(JsonWholeAt(fields, "passes"));
+        row.fails = static_cast<int>(JsonWholeAt(fields, "fails"));
     } else if (levels[3] == "result") {
-        const std::string result = Field(payload, "result");
-        const std::string reason = Field(payload, "reason");
+        const std::string result = Field(fields, "result");
+        const std::string reason = Field(fields, "reason");
         const std::string word = result == "pass"      ? "PASS"
                                  : result == "aborted" ? "ABORTED "
                                                        : "FAIL ";
         row.last = result == "pass" ? word : word + reason;
         lines.push_back(shownStation + " " + EscapeName(*slot) + " " +
                         (result == "pass" ? word : word + EscapeName(reason)) +
-                        " id=" + EscapeName(Field(payload, "id")));
+                        " id=" + EscapeName(Field(fields, "id")));
     }
     return lines;
 }

@@ -1,43 +1,9 @@
 #include "record/BoxRecordJson.h"
 
-#include <charconv>
 #include <cstdio>
 #include <ctime>
 
-#include "platform/codepage/Utf8.h"
-
 namespace {
-
-void AppendControl(std::string& out, unsigned char c) {
-    switch (c) {
-        case '\n':
-            out += "\\n";
-            return;
-        case '\r':
-            out += "\\r";
-            return;
-        case '\t':
-            out += "\\t";
-            return;
-        case '\b':
-            out += "\\b";
-            return;
-        case '\f':
-            out += "\\f";
-            return;
-        default: {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            out += code;
-        }
-    }
-}
-
-std::string Number(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
 
 // Seconds to the millisecond, as the times are kept.
 double Millis(double seconds) {
@@ -45,32 +11,6 @@ double Millis(double seconds) {
 }
 
 }  // namespace
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-            ++i;
-        } else if (c < 0x20) {
-            AppendControl(out, c);
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else if (const std::ptrdiff_t length = Utf8SequenceLength(text, i); length > 0) {
-            out.append(text.substr(i, static_cast<std::size_t>(length)));
-            i += static_cast<std::size_t>(length);
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    out += '"';
-    return out;
-}
 
 std::string IsoUtcMillis(std::chrono::system_clock::time_point when) {
     const auto millis =
@@ -98,24 +38,27 @@ const char* BoxResultWord(BoxResult result) {
     return "fail";
 }
 
-std::string BoxRecordLine(const BoxRecord& r) {
-    std::string line = "{";
-    line += "\"id\":" + JsonString(r.id);
-    line += ",\"slot\":" + JsonString(r.slot);
-    line += ",\"device\":" + JsonString(r.device);
-    line += ",\"adapter\":" + (r.adapter ? JsonString(*r.adapter) : std::string("null"));
-    line += ",\"result\":" + JsonString(BoxResultWord(r.result));
-    line += ",\"reason\":" + JsonString(r.reason);
-    line += ",\"start\":" + JsonString(IsoUtcMillis(r.start));
-    line += ",\"end\":" + JsonString(IsoUtcMillis(r.end));
-    line += ",\"seconds\":" + Number(Millis(r.seconds));
-    line += ",\"bytes\":" + std::to_string(r.bytes);
-    line += ",\"requests\":" + std::to_string(r.requests);
-    line += ",\"coverage\":" + Number(r.coverage);
-    line += ",\"coverage_sent\":" + Number(r.coverageSent);
-    line += ",\"image\":" + JsonString(r.image);
-    line += ",\"image_size\":" + std::to_string(r.imageSize);
-    line += ",\"image_sha256\":" + JsonString(r.imageSha256);
-    line += "}\n";
-    return line;
+Json BoxRecordJson(const BoxRecord& r) {
+    return Json{
+        {"id", JsonText(r.id)},
+        {"slot", JsonText(r.slot)},
+        {"device", JsonText(r.device)},
+        {"adapter", r.adapter ? JsonText(*r.adapter) : Json(nullptr)},
+        {"result", BoxResultWord(r.result)},
+        {"reason", JsonText(r.reason)},
+        {"start", IsoUtcMillis(r.start)},
+        {"end", IsoUtcMillis(r.end)},
+        {"seconds", JsonNumber(Millis(r.seconds))},
+        {"bytes", r.bytes},
+        {"requests", r.requests},
+        {"coverage", JsonNumber(r.coverage)},
+        {"coverage_sent", JsonNumber(r.coverageSent)},
+        {"image", JsonText(r.image)},
+        {"image_size", r.imageSize},
+        {"image_sha256", JsonText(r.imageSha256)},
+    };
+}
+
+std::string BoxRecordLine(const BoxRecord& record) {
+    return JsonLine(BoxRecordJson(record)) + "\n";
 }

@@ -23,7 +23,7 @@ void ChildEvents::OnStarted(const DownloadStarted& started) {
 }
 
 void ChildEvents::OnFirstFrame() {
-    Send(R"({"event":"first-frame"})");
+    Send(EncodeEvent("first-frame"));
 }
 
 void ChildEvents::OnRequestAnswered(const RequestAnswered& request) {
@@ -41,7 +41,7 @@ void ChildEvents::OnRequestAnswered(const RequestAnswered& request) {
 }
 
 void ChildEvents::OnTimeAsked() {
-    Send(R"({"event":"time"})");
+    Send(EncodeEvent("time"));
 }
 
 void ChildEvents::OnSlotState(SlotState state, const SysFailure& why) {
@@ -53,10 +53,5 @@ void ChildEvents::OnSessionEnded(const SessionEnd& end) {
         m_requestHeld = false;
         Send(EncodeRequest(m_held));
     }
-    std::string record;
-    if (end.record) {
-        record = BoxRecordLine(*end.record);
-        record.pop_back();  // the line break
-    }
-    Send(EncodeEnded(end.ended, record));
+    Send(EncodeEnded(end.ended, end.record ? BoxRecordJson(*end.record) : Json(nullptr)));
 }

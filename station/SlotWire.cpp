@@ -1,18 +1,14 @@
 #include "station/SlotWire.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 
 #include "download/BoxSession.h"
-
-using Json = nlohmann::ordered_json;
 
 namespace {
 
 // Paths are any bytes: what is not UTF-8 is shown as U+FFFD, as the records show it.
 std::string Dump(const Json& json) {
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return JsonLine(json);
 }
 
 Json FailureJson(const SysFailure& failure) {
@@ -25,13 +21,11 @@ Json FailureJson(const SysFailure& failure) {
 }
 
 std::int64_t Whole(const Json& json, const char* key) {
-    const auto it = json.find(key);
-    return it != json.end() && it->is_number() ? it->get<std::int64_t>() : 0;
+    return JsonWholeAt(json, key);
 }
 
 std::string Text(const Json& json, const char* key) {
-    const auto it = json.find(key);
-    return it != json.end() && it->is_string() ? it->get<std::string>() : std::string();
+    return JsonStringAt(json, key);
 }
 
 SysFailure FailureOf(const Json& json, const char* key) {
@@ -78,21 +72,24 @@ std::string EncodeState(SlotState state, const SysFailure& why) {
         Json{{"event", "state"}, {"state", SlotStateCode(state)}, {"why", FailureJson(why)}});
 }
 
-std::string EncodeEnded(const DownloadEnded& ended, const std::string& record) {
-    // The record goes last and as it stands, so that the station writes exactly these bytes.
-    std::string line = Dump(Json{{"event", "ended"},
-                                 {"reason", EndReasonCode(ended.reason)},
-                                 {"failure", FailureJson(ended.failure)},
-                                 {"silence", ended.silence.count()}});
-    line.pop_back();
-    return line + ",\"record\":" + (record.empty() ? "null" : record) + "}";
+std::string EncodeEvent(const char* event) {
+    return Dump(Json{{"event", event}});
+}
+
+std::string EncodeEnded(const DownloadEnded& ended, const Json& record) {
+    return Dump(Json{{"event", "ended"},
+                     {"reason", EndReasonCode(ended.reason)},
+                     {"failure", FailureJson(ended.failure)},
+                     {"silence", ended.silence.count()},
+                     {"record", record}});
 }
 
 std::optional<SlotLine> DecodeSlotLine(const std::string& line) {
-    const Json json = Json::parse(line, nullptr, false);
-    if (!json.is_object()) {
+    const std::optional<Json> parsed = ParseJsonObject(line);
+    if (!parsed) {
         return std::nullopt;
     }
+    const Json& json = *parsed;
     const std::string event = Text(json, "event");
     SlotLine out;
     if (event == "started") {
@@ -134,13 +131,7 @@ std::optional<SlotLine> DecodeSlotLine(const std::string& line) {
         out.ended.silence = std::chrono::seconds(Whole(json, "silence"));
         const auto record = json.find("record");
         if (record != json.end() && record->is_object()) {
-            // The record's own bytes: it is the last member, so it runs to the line's last brace.
-            const std::size_t at = line.find(",\"record\":");
-            const std::size_t end = line.rfind('}');
-            if (at == std::string::npos || end == std::string::npos || end <= at) {
-                return std::nullopt;
-            }
-            out.record = line.substr(at + 10, end - at - 10);
+            out.record = *record;
         }
     } else {
         return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include "download/SessionEvents.h"
 #include "download/SlotState.h"
+#include "record/Json.h"
 
 // The exit status of a slot's process that cannot serve at all (its settings, its image): the
 // station stops asking it for boxes.
@@ -17,8 +18,10 @@ inline constexpr int kSlotCannotServe = 2;
 std::string EncodeStarted(const DownloadStarted& started);
 std::string EncodeRequest(const RequestAnswered& request);
 std::string EncodeState(SlotState state, const SysFailure& why);
-// `record` is the box's record as a JSON object, or empty when there was no box.
-std::string EncodeEnded(const DownloadEnded& ended, const std::string& record);
+// An event with no more to it ("first-frame", "time").
+std::string EncodeEvent(const char* event);
+// `record` is the box's record as a JSON object, or null when there was no box.
+std::string EncodeEnded(const DownloadEnded& ended, const Json& record);
 
 struct SlotLine {
     enum class Kind { Started, FirstFrame, Request, Time, State, Ended };
@@ -28,7 +31,7 @@ struct SlotLine {
     SlotState state = SlotState::WaitingForPort;
     SysFailure why;
     DownloadEnded ended;
-    std::string record;  // the record's JSON object exactly as written, or empty
+    Json record;  // the box's record as the slot judged it, or null
 };
 
 // Nothing for a line that is not one of them (a torn line, another program's text).

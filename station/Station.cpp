@@ -15,8 +15,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include <nlohmann/json.hpp>
-
 #include "record/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
 #include "platform/ports/PortChoice.h"
@@ -175,7 +173,7 @@ bool Station::Spawn(Slot& slot) {
         return false;
     }
     slot.phase = Phase::Running;
-    slot.childRecord.clear();
+    slot.childRecord = nullptr;
     slot.session->SetState(SlotState::WaitingForPort);
     return true;
 }
@@ -226,7 +224,7 @@ void Station::OnLine(Slot& slot, const std::string& line) {
         return;
     }
     if (event->kind == SlotLine::Kind::Started) {
-        slot.childRecord.clear();
+        slot.childRecord = nullptr;
     } else if (event->kind == SlotLine::Kind::Ended) {
         // The slot's own record, judged where the box was served, is the one kept.
         slot.childRecord = event->record;
@@ -235,31 +233,25 @@ void Station::OnLine(Slot& slot, const std::string& line) {
 }
 
 void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
-    std::string record = slot.childRecord;
-    slot.childRecord.clear();
-    if (record.empty() && end.record) {
+    Json record = std::exchange(slot.childRecord, nullptr);
+    if (record.is_null() && end.record) {
         // The slot could not judge its box (its process died): the station's copy of the
         // session does.
-        record = BoxRecordLine(*end.record);
-        record.pop_back();
+        record = BoxRecordJson(*end.record);
     }
-    if (!record.empty()) {
+    if (record.is_object()) {
         WriteRecord(slot, record);
     }
 }
 
-void Station::WriteRecord(Slot& slot, const std::string& recordText) {
-    const nlohmann::json record = nlohmann::json::parse(recordText, nullptr, false);
-    if (!record.is_object()) {
-        return;
-    }
-    const std::string result = record.value("result", "fail");
-    const std::string reason = record.value("reason", "");
-    const double seconds = record.value("seconds", 0.0);
+void Station::WriteRecord(Slot& slot, const Json& record) {
+    const std::string result = JsonStringAt(record, "result", "fail");
+    const std::string reason = JsonStringAt(record, "reason");
+    const double seconds = JsonNumberAt(record, "seconds");
+    const std::string line = JsonLine(record) + "\n";
     const BoxResult verdict = result == "pass"      ? BoxResult::Pass
                               : result == "aborted" ? BoxResult::Aborted
                                                     : BoxResult::Fail;
-    const std::string line = recordText + "\n";
     std::string error;
     if (m_report) {
         if (Result<void> kept = m_report->Append(line); !kept) {
@@ -270,7 +262,7 @@ void Station::WriteRecord(Slot& slot, const std::string& recordText) {
     ++slot.boxes;
     slot.seconds += seconds;
     CountVerdict(slot.status, verdict, reason);
-    m_view.BoxEnded(slot.status.slot, verdict, reason, seconds, recordText, error);
+    m_view.BoxEnded(slot.status.slot, verdict, reason, seconds, record, error);
     m_observer->OnRecordFinal(slot.status.slot, line);
     if (m_recordFailed) {
         FinishAll();
@@ -290,7 +282,7 @@ void Station::OnChildEnded(Slot& slot) {
             SysResult{SysStatus::Failed, "", 0}, "",
             crashed ? "the slot's process ended by signal " + std::to_string(WTERMSIG(status))
                     : "the slot's process ended with status " + std::to_string(code));
-        slot.childRecord.clear();
+        slot.childRecord = nullptr;
         slot.session->OnEnded(ended);
     }
     if (m_stopSignal != 0 || m_recordFailed) {

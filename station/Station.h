@@ -104,7 +104,7 @@ class Station {
         SlotStatus status;
         SessionSink sink;
         std::unique_ptr<BoxSession> session;
-        std::string childRecord;  // the record the slot sent with its box's end
+        Json childRecord;  // the record the slot sent with its box's end, or null
         int boxes = 0;            // records written for this slot
         double seconds = 0;       // their time, summed
         Clock::time_point nextTry{};
@@ -118,7 +118,7 @@ class Station {
     void OnState(Slot& slot, SlotState state, const SysFailure& why);
     void OnBoxEnded(Slot& slot, const SessionEnd& end);
     void OnChildEnded(Slot& slot);
-    void WriteRecord(Slot& slot, const std::string& recordText);
+    void WriteRecord(Slot& slot, const Json& record);
     void Tick();
     void StopAll(int signo);
     void FinishAll();

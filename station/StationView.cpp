@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include <cmath>
-#include <nlohmann/json.hpp>
 
 #include "record/BoxRecordJson.h"
 #include "platform/codepage/ShownText.h"
@@ -68,8 +67,9 @@ void StationView::BoxStarted(const std::string& slot) {
         WriteStderr("stavel: " + EscapeName(slot) + ": box started\n");
     }
     if (m_json) {
-        WriteStdout("{\"event\":\"started\",\"time\":\"" + Now() +
-                    "\",\"slot\":" + JsonString(slot) + "}\n");
+        WriteStdout(
+            JsonLine(Json{{"event", "started"}, {"time", Now()}, {"slot", JsonText(slot)}}) +
+            "\n");
     }
 }
 
@@ -78,20 +78,20 @@ void StationView::Progress(const SlotStatus& status) {
         return;
     }
     const ProgressFigures& f = status.figures;
-    nlohmann::ordered_json eta = nullptr;
+    Json eta = nullptr;
     if (f.etaSeconds) {
         eta = std::lround(*f.etaSeconds);
     }
-    const nlohmann::ordered_json line{
-        {"event", "progress"},          {"time", Now()},   {"slot", status.slot},
+    const Json line{
+        {"event", "progress"},          {"time", Now()},   {"slot", JsonText(status.slot)},
         {"percent", f.percent},         {"bytes", f.done}, {"size", f.size},
         {"rate", std::llround(f.rate)}, {"eta", eta},
     };
-    WriteStdout(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+    WriteStdout(JsonLine(line) + "\n");
 }
 
 void StationView::BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
-                           double seconds, const std::string& recordText,
+                           double seconds, const Json& record,
                            const std::string& recordError) {
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", seconds);
@@ -115,8 +115,11 @@ void StationView::BoxEnded(const std::string& slot, BoxResult result, const std:
         const char* event = result == BoxResult::Pass   ? "passed"
                             : result == BoxResult::Fail ? "failed"
                                                         : "aborted";
-        WriteStdout(std::string("{\"event\":\"") + event + "\",\"time\":\"" + Now() +
-                    "\",\"slot\":" + JsonString(slot) + ",\"record\":" + recordText + "}\n");
+        WriteStdout(JsonLine(Json{{"event", event},
+                                  {"time", Now()},
+                                  {"slot", JsonText(slot)},
+                                  {"record", record}}) +
+                    "\n");
     }
 }
 
@@ -125,12 +128,11 @@ void StationView::PortState(const std::string& slot, SlotState state, const std:
           (state == SlotState::PortBusy ? "port busy" : "port absent") +
           (why.empty() ? std::string() : ": " + EscapeName(why)) + "; trying again every second\n");
     if (m_json) {
-        const nlohmann::ordered_json line{{"event", "state"},
-                                          {"time", Now()},
-                                          {"slot", slot},
-                                          {"state", SlotStateCode(state)},
-                                          {"why", why}};
-        WriteStdout(line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+        WriteStdout(JsonLine(Json{{"event", "state"},
+                                  {"time", Now()},
+                                  {"slot", JsonText(slot)},
+                                  {"state", SlotStateCode(state)},
+                                  {"why", JsonText(why)}}) +
                     "\n");
     }
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "record/BoxRecord.h"
+#include "record/Json.h"
 #include "download/SlotStatus.h"
 
 class StationView {
@@ -25,7 +26,7 @@ class StationView {
     // A box's end: `recordText` is its record as a JSON object; `recordError` why it could not
     // be written, or empty.
     void BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
-                  double seconds, const std::string& recordText, const std::string& recordError);
+                  double seconds, const Json& record, const std::string& recordError);
     // The slot's port is absent or busy while no box is in hand (said once per change).
     void PortState(const std::string& slot, SlotState state, const std::string& why);
     // A message for the operator (a slot waiting for its adapter, a slot that could not start).
