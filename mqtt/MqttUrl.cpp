@@ -33,7 +33,7 @@ bool PlausibleHost(std::string_view host) {
 
 }  // namespace
 
-MqttUrlParse ParseMqttUrl(const std::string& text) {
+Result<MqttUrl> ParseMqttUrl(const std::string& text) {
     const std::string usage =
         "the MQTT broker is given as mqtt://host[:port] or mqtts://host[:port], not '" + text + "'";
     MqttUrl url;
@@ -46,23 +46,22 @@ MqttUrlParse ParseMqttUrl(const std::string& text) {
         url.tls = true;
         url.port = 8883;
     } else {
-        return {std::nullopt, usage};
+        return Refusal("", usage);
     }
     if (!rest.empty() && rest.back() == '/') {
         rest.remove_suffix(1);
     }
     if (rest.find_first_of("/?#") != std::string_view::npos) {
-        return {std::nullopt, usage + " (a broker URL has no path)"};
+        return Refusal("", usage + " (a broker URL has no path)");
     }
     if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
         const std::string_view user = rest.substr(0, at);
         if (user.find(':') != std::string_view::npos) {
-            return {std::nullopt,
-                    "the MQTT URL may name a user but never a password: give it in "
-                    "STAVEL_MQTT_PASSWORD or with --mqtt-password-file"};
+            return Refusal("", "the MQTT URL may name a user but never a password: give it in "
+                    "STAVEL_MQTT_PASSWORD or with --mqtt-password-file");
         }
         if (user.empty()) {
-            return {std::nullopt, usage + " (the user before '@' is empty)"};
+            return Refusal("", usage + " (the user before '@' is empty)");
         }
         url.user = std::string(user);
         rest.remove_prefix(at + 1);
@@ -72,39 +71,39 @@ MqttUrlParse ParseMqttUrl(const std::string& text) {
     if (rest.starts_with("[")) {
         const auto close = rest.find(']');
         if (close == std::string_view::npos) {
-            return {std::nullopt, usage};
+            return Refusal("", usage);
         }
         host = rest.substr(1, close - 1);
         const std::string_view after = rest.substr(close + 1);
         if (!after.empty()) {
             if (!after.starts_with(":")) {
-                return {std::nullopt, usage};
+                return Refusal("", usage);
             }
             port = after.substr(1);
             if (port.empty()) {
-                return {std::nullopt, usage + " (the port after ':' is empty)"};
+                return Refusal("", usage + " (the port after ':' is empty)");
             }
         }
     } else if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
         host = rest.substr(0, colon);
         port = rest.substr(colon + 1);
         if (port.empty()) {
-            return {std::nullopt, usage + " (the port after ':' is empty)"};
+            return Refusal("", usage + " (the port after ':' is empty)");
         }
     }
     if (!PlausibleHost(host)) {
-        return {std::nullopt, usage + " (no host name)"};
+        return Refusal("", usage + " (no host name)");
     }
     if (!port.empty()) {
         if (!AllDigits(port) || port.size() > 5 || std::stoi(std::string(port)) < 1 ||
             std::stoi(std::string(port)) > 65535) {
-            return {std::nullopt, "the MQTT port must be a number from 1 to 65535, not '" +
-                                      std::string(port) + "'"};
+            return Refusal("", "the MQTT port must be a number from 1 to 65535, not '" +
+                                      std::string(port) + "'");
         }
         url.port = std::stoi(std::string(port));
     }
     url.host = std::string(host);
-    return {url, {}};
+    return url;
 }
 
 std::string ShownBroker(const MqttUrl& url) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/base/Result.h"
+
 struct MqttUrl {
     bool tls = false;
     std::string host;
@@ -14,12 +16,8 @@ struct MqttUrl {
     std::string user;  // empty: no login
 };
 
-struct MqttUrlParse {
-    std::optional<MqttUrl> url;
-    std::string error;  // why the URL was refused (one line), when url is empty
-};
-
-MqttUrlParse ParseMqttUrl(const std::string& text);
+// Fails with why the URL was refused (one line).
+Result<MqttUrl> ParseMqttUrl(const std::string& text);
 
 // "mqtt://host:1883", as the operator reads it in messages (no user, never a password).
 std::string ShownBroker(const MqttUrl& url);

@@ -141,7 +141,8 @@ Result<void> Station::Prepare() {
             BoxSlot{slot->status.slot, slot->device, std::nullopt}, false, &slot->sink);
         // The numbers the station's own port choice gives, one per slot, so that each slot's
         // log names its own COM port as the operator would see it in a single run.
-        slot->number = ChoosePort(slot->status.slot).number;
+        const Result<PortChoice> chosen = ChoosePort(slot->status.slot);
+        slot->number = chosen ? chosen->number : 0;
         // The operator's settings as they are, in a copy no other slot writes.
         if (m_config.ini) {
             CopyFile(*m_config.ini, slot->ini);

@@ -115,10 +115,9 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // subscribed
 
     MqttPublisher::Config pc;
-    pc.login.url = *ParseMqttUrl("mqtt://127.0.0.1:" + std::to_string(port)).url;
+    pc.login.url = *ParseMqttUrl("mqtt://127.0.0.1:" + std::to_string(port));
     pc.station = "bench";
-    std::string error;
-    pc.spool = ResultSpool::Open(folder.File("report.jsonl.mqtt-spool"), &error);
+    pc.spool = std::move(*ResultSpool::Open(folder.File("report.jsonl.mqtt-spool")));
     pc.say = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
     const double cpuBefore = CpuSeconds();
     const auto started = Clock::now();

@@ -249,12 +249,12 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             return true;
         case kMqtt:
         case kWatch: {
-            const MqttUrlParse parse = ParseMqttUrl(value);
-            if (!parse.url) {
-                error = parse.error;
+            const Result<MqttUrl> url = ParseMqttUrl(value);
+            if (!url) {
+                error = url.Failure().Describe();
                 return false;
             }
-            o.broker = parse.url;
+            o.broker = *url;
             (code == kMqtt ? seen.mqtt : seen.watch) = true;
             if (code == kWatch) {
                 o.mode = CliOptions::Mode::Watch;

@@ -93,11 +93,12 @@ int RunDemo(const DemoOptions& options) {
         WriteStderr("stavel: the simulated box has no line: " + box.OpenError() + "\n");
         return 1;
     }
-    const PortChoice port = ChoosePort(box.SlavePath());
-    if (port.number == 0) {
-        WriteStderr("stavel: " + EscapeName(port.error) + "\n");
+    const Result<PortChoice> chosen = ChoosePort(box.SlavePath());
+    if (!chosen) {
+        WriteStderr("stavel: " + EscapeName(chosen.Failure().Describe()) + "\n");
         return 1;
     }
+    const PortChoice& port = *chosen;
     WriteStderr("stavel: simulated box on " + box.SlavePath() + " (COM" +
                 std::to_string(port.number) + "), image " + EscapeName(imagePath) + ", " +
                 std::to_string(image.size()) + " bytes, " +

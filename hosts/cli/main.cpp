@@ -146,10 +146,11 @@ int ServeStation(const CliOptions& options) {
 // One box (or one after another with --loop) on one port; also a station's slot.
 int ServeOne(const CliOptions& options) {
     const std::string& portArgument = options.ports.front();
-    const PortChoice port = ChoosePort(portArgument, options.slotNumber);
-    if (port.number == 0) {
-        return SetupFailed(SetupStep::Port, Refusal("", port.error));
+    const Result<PortChoice> chosen = ChoosePort(portArgument, options.slotNumber);
+    if (!chosen) {
+        return SetupFailed(SetupStep::Port, chosen.Failure());
     }
+    const PortChoice& port = *chosen;
     if (port.assigned) {
         Say("COM" + std::to_string(port.number) + " stands for " + port.devicePath);
     }

@@ -23,20 +23,18 @@ std::string Canonical(const std::string& path) {
 
 }  // namespace
 
-PortChoice ChoosePort(const std::string& portArgument, int preferred) {
+Result<PortChoice> ChoosePort(const std::string& portArgument, int preferred) {
     PortChoice choice;
     if (const auto number = PortNumberForName(portArgument)) {
         if (*number < kFirstPortNumber || *number > kLastPortNumber) {
-            choice.error = "port " + portArgument + " is outside COM1..COM50";
-            return choice;
+            return Refusal("", "port " + portArgument + " is outside COM1..COM50");
         }
         choice.number = *number;
         choice.devicePath = DevicePathForNumber(*number).value_or("");
         return choice;
     }
     if (portArgument.find('/') == std::string::npos) {
-        choice.error = "'" + portArgument + "' is neither COM1..COM50 nor a device path";
-        return choice;
+        return Refusal("", "'" + portArgument + "' is neither COM1..COM50 nor a device path");
     }
     choice.byPath = true;
     const std::string wanted = Canonical(portArgument);
@@ -66,8 +64,7 @@ PortChoice ChoosePort(const std::string& portArgument, int preferred) {
             return choice;
         }
     }
-    choice.error = "every number COM1..COM50 names a present device; use one of them";
-    return choice;
+    return Refusal("", "every number COM1..COM50 names a present device; use one of them");
 }
 
 std::string ResolvedDevicePath(const std::string& path) {

@@ -7,17 +7,18 @@
 
 #include <string>
 
+#include "platform/base/Result.h"
+
 struct PortChoice {
-    int number = 0;          // 0 when nothing could be chosen
+    int number = 0;
     std::string devicePath;  // what the number stands for now
     bool assigned = false;   // the number was given to a path outside the map
     bool byPath = false;     // the argument was a device path, not a port name
-    std::string error;
 };
 
 // `preferred` (a station's slot): the number a path outside the map is given when its own
 // device is absent, so that each slot's log names a port of its own; 0 for the first free one.
-PortChoice ChoosePort(const std::string& portArgument, int preferred = 0);
+Result<PortChoice> ChoosePort(const std::string& portArgument, int preferred = 0);
 
 // The device a path stands for, links resolved (/dev/serial/by-id/... gives its ttyUSBn); the
 // path itself when it cannot be resolved.

@@ -119,7 +119,7 @@ TEST(SlotWire, TheStationKeepsTheSlotsSessionAndJudgesABoxWhoseProcessDied) {
         const std::optional<SlotLine> event = DecodeSlotLine(line);
         ASSERT_TRUE(event) << line;
         if (event->kind == SlotLine::Kind::Ended) {
-            ended = event->record;
+            ended = JsonLine(event->record);
             EXPECT_EQ(event->ended.reason, EndReason::Passed);
         }
     }
@@ -129,6 +129,8 @@ TEST(SlotWire, TheStationKeepsTheSlotsSessionAndJudgesABoxWhoseProcessDied) {
     EXPECT_NE(ended.find("\"image\":\"/img/\xEF\xBF\xBDodd name.sdl\""), std::string::npos)
         << ended;
     EXPECT_EQ(ended.back(), '}');
+    EXPECT_EQ(DecodeSlotLine(EncodeEnded(DownloadEnded{}, *ParseJsonObject(ended)))->record,
+              *ParseJsonObject(ended));
     close(fds[0]);
     close(fds[1]);
 }

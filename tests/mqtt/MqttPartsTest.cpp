@@ -11,40 +11,39 @@
 #include "mqtt/SlotStatus.h"
 #include "mqtt/TopicName.h"
 #include "mqtt/WatchBoard.h"
-#include "tests/hosts/cli/CliFixture.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {
 
 TEST(MqttUrlTest, SchemesPortsUsersAndWhatIsRefused) {
     const auto plain = ParseMqttUrl("mqtt://broker.example");
-    ASSERT_TRUE(plain.url) << plain.error;
-    EXPECT_FALSE(plain.url->tls);
-    EXPECT_EQ(plain.url->host, "broker.example");
-    EXPECT_EQ(plain.url->port, 1883);
-    EXPECT_EQ(plain.url->user, "");
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->tls);
+    EXPECT_EQ(plain->host, "broker.example");
+    EXPECT_EQ(plain->port, 1883);
+    EXPECT_EQ(plain->user, "");
     const auto secure = ParseMqttUrl("mqtts://line7@10.1.2.3:8884/");
-    ASSERT_TRUE(secure.url) << secure.error;
-    EXPECT_TRUE(secure.url->tls);
-    EXPECT_EQ(secure.url->host, "10.1.2.3");
-    EXPECT_EQ(secure.url->port, 8884);
-    EXPECT_EQ(secure.url->user, "line7");
-    EXPECT_EQ(ShownBroker(*secure.url), "mqtts://10.1.2.3:8884");
-    EXPECT_EQ(ParseMqttUrl("mqtts://h").url->port, 8883);
+    ASSERT_TRUE(secure);
+    EXPECT_TRUE(secure->tls);
+    EXPECT_EQ(secure->host, "10.1.2.3");
+    EXPECT_EQ(secure->port, 8884);
+    EXPECT_EQ(secure->user, "line7");
+    EXPECT_EQ(ShownBroker(*secure), "mqtts://10.1.2.3:8884");
+    EXPECT_EQ(ParseMqttUrl("mqtts://h")->port, 8883);
     const auto v6 = ParseMqttUrl("mqtt://[::1]:1884");
-    ASSERT_TRUE(v6.url) << v6.error;
-    EXPECT_EQ(v6.url->host, "::1");
-    EXPECT_EQ(ShownBroker(*v6.url), "mqtt://[::1]:1884");
+    ASSERT_TRUE(v6);
+    EXPECT_EQ(v6->host, "::1");
+    EXPECT_EQ(ShownBroker(*v6), "mqtt://[::1]:1884");
     for (const char* bad :
          {"", "tcp://h", "mqtt://", "mqtt://h:", "mqtt://h:0", "mqtt://h:65536", "mqtt://h:12a",
           "mqtt://h/topic", "mqtt://@h", "mqtt://h h", "mqtt://[::1", "MQTT://h"}) {
         const auto parse = ParseMqttUrl(bad);
-        EXPECT_FALSE(parse.url) << bad;
-        EXPECT_FALSE(parse.error.empty()) << bad;
+        ASSERT_FALSE(parse) << bad;
+        EXPECT_FALSE(parse.Failure().Describe().empty()) << bad;
     }
     const auto password = ParseMqttUrl("mqtt://u:hunter2@h");
-    EXPECT_FALSE(password.url);
-    EXPECT_EQ(password.error.find("hunter2"), std::string::npos) << password.error;
+    ASSERT_FALSE(password);
+    EXPECT_EQ(password.Failure().Describe().find("hunter2"), std::string::npos);
 }
 
 TEST(TopicNameTest, LevelsAreEscapedReversiblyAndNeverCollide) {
@@ -67,31 +66,39 @@ TEST(TopicNameTest, LevelsAreEscapedReversiblyAndNeverCollide) {
     EXPECT_FALSE(DecodeTopicLevel("%41")) << "not how the encoder spells 'A'";
 }
 
+std::unique_ptr<ResultSpool> OpenSpool(const std::string& path) {
+    auto spool = ResultSpool::Open(path);
+    if (!spool) {
+        ADD_FAILURE() << spool.Failure().Describe();
+        return nullptr;
+    }
+    return std::move(*spool);
+}
+
 TEST(ResultSpoolTest, KeepsUnacknowledgedLinesAcrossAReopenAndDropsATornOne) {
     TempDir dir;
     const std::string path = dir.File("report.jsonl.mqtt-spool");
-    std::string error;
     {
-        auto spool = ResultSpool::Open(path, &error);
-        ASSERT_TRUE(spool) << error;
-        ASSERT_TRUE(spool->Add("/dev/ttyUSB0", "{\"id\":\"a\"}\n", &error)) << error;
-        ASSERT_TRUE(spool->Add("slot\twith\ttabs%", "{\"id\":\"b\"}\n", &error)) << error;
-        ASSERT_TRUE(spool->Add("COM3", "{\"id\":\"c\"}\n", &error)) << error;
-        ASSERT_TRUE(spool->Sync(&error)) << error;
+        auto spool = OpenSpool(path);
+        ASSERT_TRUE(spool);
+        ASSERT_TRUE(spool->Add("/dev/ttyUSB0", "{\"id\":\"a\"}\n"));
+        ASSERT_TRUE(spool->Add("slot\twith\ttabs%", "{\"id\":\"b\"}\n"));
+        ASSERT_TRUE(spool->Add("COM3", "{\"id\":\"c\"}\n"));
+        ASSERT_TRUE(spool->Sync());
         const auto pending = spool->Pending();
         ASSERT_EQ(pending.size(), 3u);
         spool->Acknowledge(pending[0].seq);
         spool->Acknowledge(pending[0].seq);  // twice is harmless
         EXPECT_EQ(spool->PendingAfter(0, 1).at(0).line, "{\"id\":\"b\"}\n");
         EXPECT_EQ(spool->PendingAfter(pending[1].seq, 5).size(), 1u);
-        ASSERT_TRUE(spool->Compact(&error)) << error;
+        ASSERT_TRUE(spool->Compact());
     }
     // A crash in the middle of an append leaves a piece of a line.
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND);
     ASSERT_EQ(write(fd, "COM4\t{\"id\":", 11), 11);
     close(fd);
-    auto again = ResultSpool::Open(path, &error);
-    ASSERT_TRUE(again) << error;
+    auto again = OpenSpool(path);
+    ASSERT_TRUE(again);
     const auto pending = again->Pending();
     ASSERT_EQ(pending.size(), 2u);
     EXPECT_EQ(pending[0].slot, "slot\twith\ttabs%");
@@ -102,24 +109,26 @@ TEST(ResultSpoolTest, KeepsUnacknowledgedLinesAcrossAReopenAndDropsATornOne) {
     again->Acknowledge(pending[1].seq);
     again->Acknowledge(pending[0].seq);
     EXPECT_NE(ReadBytes(path), "") << "kept until compacted";
-    ASSERT_TRUE(again->Compact(&error)) << error;
+    ASSERT_TRUE(again->Compact());
     EXPECT_EQ(ReadBytes(path), "");
     {
         SCOPED_TRACE("two runs beside one report each keep a spool of their own");
-        ASSERT_TRUE(again->Add("COM5", "{\"id\":\"d\"}\n", &error));
-        auto second = ResultSpool::Open(path, &error);
-        ASSERT_TRUE(second) << error;
+        ASSERT_TRUE(again->Add("COM5", "{\"id\":\"d\"}\n"));
+        auto second = OpenSpool(path);
+        ASSERT_TRUE(second);
         EXPECT_EQ(second->Path(), path + ".2");
         EXPECT_EQ(second->Size(), 0u);
         again.reset();
-        auto third = ResultSpool::Open(path, &error);
-        ASSERT_TRUE(third) << error;
+        auto third = OpenSpool(path);
+        ASSERT_TRUE(third);
         EXPECT_EQ(third->Path(), path) << "the first one free again";
         ASSERT_EQ(third->Size(), 1u);
         EXPECT_EQ(third->Pending()[0].line, "{\"id\":\"d\"}\n");
     }
-    EXPECT_FALSE(ResultSpool::Open(dir.File("no/such/folder/spool"), &error));
-    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+    const auto refused = ResultSpool::Open(dir.File("no/such/folder/spool"));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.Failure().Describe(),
+              dir.File("no/such/folder/spool.lock") + ": open: No such file or directory");
 }
 
 TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {

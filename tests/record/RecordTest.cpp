@@ -1,0 +1,129 @@
+// What a box's record says and how it is kept: the JSON line, byte for byte, the record ids
+// and the report file on disk.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
+#include "record/BoxRecordJson.h"
+#include "record/RecordId.h"
+#include "record/ReportFile.h"
+#include "tests/support/files/TempDir.h"
+
+namespace {
+
+// The lines are those the tool has always written for these records (RecordLines.jsonl): a
+// path of any bytes (a stray byte, a cut sequence, quotes, a backslash and controls), a whole
+// share written without a fraction, and a small share in exponent form. A reader on the line
+// must never see a change.
+TEST(BoxRecord, LinesAreByteForByteThoseTheLineReads) {
+    BoxRecord r;
+    r.id = "0b6f2c1e-6c1d-4e8a-9d3b-2f1a7c9e5d40";
+    r.slot = std::string("/dev/serial/by-id/usb-\xff\xfe\"q\\\x01\t\x7f-\xc3\xa9-\xe2\x82-x");
+    r.device = "/dev/ttyUSB3";
+    r.result = BoxResult::Fail;
+    r.reason = "port lost at 25 % (41 s)";
+    r.start = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796610667120LL));
+    r.end = r.start + std::chrono::milliseconds(41003);
+    r.seconds = 41.0034;
+    r.bytes = 49152;
+    r.requests = 12;
+    r.coverage = 0.25;
+    r.coverageSent = 1.0 / 3.0;
+    r.image = "/tmp/img \xe4\xb8\xad.bin";
+    r.imageSize = 196608;
+    r.imageSha256 = "3f2a";
+    std::string lines = BoxRecordLine(r);
+    r.adapter = "0403:6001 A50285BI";
+    r.result = BoxResult::Pass;
+    r.reason = "";
+    r.coverage = 1;
+    r.coverageSent = 1;
+    r.seconds = 17;
+    r.bytes = 0;
+    lines += BoxRecordLine(r);
+    r.result = BoxResult::Aborted;
+    r.coverage = 0;
+    r.coverageSent = 1e-7;
+    r.seconds = 0.0005;
+    lines += BoxRecordLine(r);
+    EXPECT_EQ(lines, ReadBytes(STAVEL_SOURCE_DIR "/tests/record/RecordLines.jsonl"));
+    // Every line is JSON a strict reader takes.
+    for (std::size_t at = 0; at < lines.size();) {
+        const std::size_t end = lines.find('\n', at);
+        EXPECT_TRUE(ParseJsonObject(std::string_view(lines).substr(at, end - at)));
+        at = end + 1;
+    }
+}
+
+// xxxxxxxx-xxxx-4xxx-[89ab]xxx-xxxxxxxxxxxx in lower-case hex.
+bool IsUuidV4(const std::string& id) {
+    if (id.size() != 36 || id[14] != '4' || std::string("89ab").find(id[19]) == std::string::npos) {
+        return false;
+    }
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex = (id[i] >= '0' && id[i] <= '9') || (id[i] >= 'a' && id[i] <= 'f');
+        if (dash ? id[i] != '-' : !hex) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 10000; ++i) {
+        const std::string id = NewRecordId();
+        ASSERT_TRUE(IsUuidV4(id)) << id;
+        ASSERT_TRUE(seen.insert(id).second) << id;
+    }
+}
+
+std::string Why(const Result<std::unique_ptr<ReportFile>>& report) {
+    return report ? std::string() : report.Failure().Describe();
+}
+
+TEST(BoxRecord, ReportAppendsWholeLinesAndSaysWhyItCannotBeOpened) {
+    TempDir folder;
+    const std::string path = folder.File("boxes.jsonl");
+    {
+        auto report = ReportFile::Open(path);
+        ASSERT_TRUE(report) << Why(report);
+        ASSERT_TRUE((*report)->Append("{\"a\":1}\n"));
+        ASSERT_TRUE((*report)->Append("{\"a\":2}\n"));
+    }
+    EXPECT_EQ(ReadBytes(path), "{\"a\":1}\n{\"a\":2}\n");
+    {
+        // A line torn by some earlier crash stays, but the next line starts a line of its own.
+        std::ofstream(path, std::ios::app) << "{\"a\":3";
+        auto report = ReportFile::Open(path);
+        ASSERT_TRUE(report) << Why(report);
+        ASSERT_TRUE((*report)->Append("{\"a\":4}\n"));
+        ASSERT_TRUE((*report)->Append("{\"a\":5}\n"));
+    }
+    EXPECT_EQ(ReadBytes(path), "{\"a\":1}\n{\"a\":2}\n{\"a\":3\n{\"a\":4}\n{\"a\":5}\n");
+
+    EXPECT_EQ(Why(ReportFile::Open(folder.File("no/such/folder.jsonl"))),
+              folder.File("no/such/folder.jsonl") + ": open: No such file or directory");
+    EXPECT_EQ(Why(ReportFile::Open(folder.Path())), folder.Path() + ": open: Is a directory");
+    // A FIFO that nobody reads is refused at once rather than waited for.
+    const std::string fifo = folder.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Why(ReportFile::Open(fifo)), fifo + ": open: No such device or address");
+    std::remove(fifo.c_str());
+
+    // A full disk: the line cut short is taken back, so the file still ends on a whole line.
+    if (access("/dev/full", W_OK) == 0) {
+        auto full = ReportFile::Open("/dev/full");
+        ASSERT_TRUE(full) << Why(full);
+        const Result<void> kept = (*full)->Append("{\"a\":6}\n");
+        ASSERT_FALSE(kept);
+        EXPECT_EQ(kept.Failure().Describe(), "/dev/full: write: No space left on device");
+    }
+}
+
+}  // namespace
