@@ -59,9 +59,9 @@ void WithStavel(const std::string& device, const std::vector<std::string>& env, 
                 DownloadResult& result) {
     const std::string base = config.workDir + "/" + std::to_string(plan.blockSize) + "-" +
                              std::to_string(plan.lineBytesPerSecond);
-    std::string error;
-    if (!stbsim::WriteImageFile(base + ".img", options.image, error)) {
-        result.message = error;
+    if (const Result<void> written = stbsim::WriteImageFile(base + ".img", options.image);
+        !written) {
+        result.message = written.Failure().Describe();
         return;
     }
     const auto t0 = std::chrono::steady_clock::now();
@@ -92,8 +92,8 @@ DownloadResult RunDownload(const DownloadPlan& plan, const BenchConfig& config) 
     DownloadResult result;
     const StbSimOptions options = OptionsFor(plan);
     StbSimulator sim(options);
-    if (!sim.OpenPty()) {
-        result.message = sim.OpenError();
+    if (const Result<void> opened = sim.OpenPty(); !opened) {
+        result.message = opened.Failure().Describe();
         return result;
     }
     std::string device = sim.SlavePath();

@@ -21,7 +21,7 @@
 #include "download/BoxSession.h"
 #include "hosts/cli/ExitStatus.h"
 #include "download/SlotStatus.h"
-#include "hosts/cli/UiDelay.h"
+#include "platform/host/UiDelay.h"
 
 class BoxBook;
 class CDialog;

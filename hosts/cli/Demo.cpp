@@ -63,23 +63,24 @@ int RunDemo(const DemoOptions& options) {
     }
     std::string imagePath;
     std::vector<std::uint8_t> image;
-    std::string error;
     if (options.image) {
         imagePath = *options.image;
         bool cut = false;
-        if (!stbsim::ReadImageFile(imagePath, image, error, &cut)) {
+        Result<std::vector<std::uint8_t>> read = stbsim::ReadImageFile(imagePath, &cut);
+        if (!read) {
             WriteStderr("stavel: Cannot read input file\nstavel: " + EscapeName(imagePath) + ": " +
-                        error + "\n");
+                        read.Failure().Describe() + "\n");
             return kExitUsage;
         }
+        image = std::move(*read);
         if (cut) {
             WriteStderr("stavel: the simulated box loads the image's first 4 GiB only\n");
         }
     } else {
         imagePath = folder.Path() + "/demo.sdl";
         image = stbsim::MakeTestImage(kDemoImageSize);
-        if (!stbsim::WriteImageFile(imagePath, image, error)) {
-            WriteStderr("stavel: " + EscapeName(error) + "\n");
+        if (Result<void> written = stbsim::WriteImageFile(imagePath, image); !written) {
+            WriteStderr("stavel: " + EscapeName(written.Failure().Describe()) + "\n");
             return 1;
         }
     }
@@ -89,8 +90,8 @@ int RunDemo(const DemoOptions& options) {
     simOptions.lineBytesPerSecond = options.fast ? 0 : kLineBytesPerSecond;
     simOptions.consoleNoise = true;
     StbSimulator box(std::move(simOptions));
-    if (!box.OpenPty()) {
-        WriteStderr("stavel: the simulated box has no line: " + box.OpenError() + "\n");
+    if (Result<void> opened = box.OpenPty(); !opened) {
+        WriteStderr("stavel: the simulated box has no line: " + opened.Failure().Describe() + "\n");
         return 1;
     }
     const Result<PortChoice> chosen = ChoosePort(box.SlavePath());

@@ -18,7 +18,7 @@
 #include "hosts/cli/ExitStatus.h"
 #include "hosts/cli/ListPorts.h"
 #include "hosts/cli/SignalStop.h"
-#include "hosts/cli/StationPublisher.h"
+#include "mqtt/StationPublisher.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
 #include "mqtt/StateFolder.h"

@@ -57,7 +57,7 @@ bool SetNonBlocking(int fd) {
 
 }  // namespace
 
-std::unique_ptr<StbLine> StbLine::CreatePty(const StopSignal& stop, std::string& error) {
+Result<std::unique_ptr<StbLine>> StbLine::CreatePty(const StopSignal& stop) {
     termios tio{};
     MakeRaw(tio);
     cfsetispeed(&tio, B115200);
@@ -65,62 +65,51 @@ std::unique_ptr<StbLine> StbLine::CreatePty(const StopSignal& stop, std::string&
     int master = -1, slave = -1;
     char name[128] = {};
     if (openpty(&master, &slave, name, &tio, nullptr) != 0) {
-        error = DescribeErrno("openpty", "", errno);
-        return nullptr;
+        return ErrnoFailure("openpty", "", errno);
     }
+    UniqueFd masterFd(master);
+    UniqueFd slaveFd(slave);
     if (!SetNonBlocking(master) || fcntl(slave, F_SETFD, FD_CLOEXEC) != 0) {
-        error = DescribeErrno("fcntl", "", errno);
-        close(master);
-        close(slave);
-        return nullptr;
+        return ErrnoFailure("fcntl", "", errno);
     }
-    return std::unique_ptr<StbLine>(new StbLine(master, slave, name, stop));
+    return std::unique_ptr<StbLine>(new StbLine(std::move(masterFd), std::move(slaveFd), name, stop));
 }
 
-std::unique_ptr<StbLine> StbLine::OpenDevice(const std::string& path, uint32_t baud,
-                                             const StopSignal& stop, std::string& error) {
-    const int fd = RetryOnEintr(
-        [&] { return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
-    if (fd < 0) {
-        error = DescribeErrno("open", path, errno);
-        return nullptr;
+Result<std::unique_ptr<StbLine>> StbLine::OpenDevice(const std::string& path, uint32_t baud,
+                                                     const StopSignal& stop) {
+    UniqueFd fd(RetryOnEintr(
+        [&] { return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    if (!fd) {
+        return ErrnoFailure("open", path, errno);
     }
     termios tio{};
-    if (tcgetattr(fd, &tio) != 0) {
-        error = DescribeErrno("tcgetattr", path, errno);
-        close(fd);
-        return nullptr;
+    if (tcgetattr(fd.Get(), &tio) != 0) {
+        return ErrnoFailure("tcgetattr", path, errno);
     }
     MakeRaw(tio);
     cfsetispeed(&tio, SpeedFor(baud));
     cfsetospeed(&tio, SpeedFor(baud));
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-        error = DescribeErrno("tcsetattr", path, errno);
-        close(fd);
-        return nullptr;
+    if (tcsetattr(fd.Get(), TCSANOW, &tio) != 0) {
+        return ErrnoFailure("tcsetattr", path, errno);
     }
-    tcflush(fd, TCIOFLUSH);
-    return std::unique_ptr<StbLine>(new StbLine(fd, -1, path, stop));
+    tcflush(fd.Get(), TCIOFLUSH);
+    return std::unique_ptr<StbLine>(new StbLine(std::move(fd), UniqueFd(), path, stop));
 }
 
-StbLine::StbLine(int fd, int slaveFd, std::string path, const StopSignal& stop)
-    : m_hFd(fd), m_hSlave(slaveFd), m_strPath(std::move(path)), m_stop(stop) {}
+StbLine::StbLine(UniqueFd fd, UniqueFd slaveFd, std::string path, const StopSignal& stop)
+    : m_hFd(std::move(fd)), m_hSlave(std::move(slaveFd)), m_strPath(std::move(path)), m_stop(stop) {}
 
 StbLine::~StbLine() {
     HangUp();
 }
 
 void StbLine::HangUp() {
-    if (m_hFd >= 0) {
+    if (m_hFd) {
         // Unsent bytes must not hold up the close of a real tty.
-        tcflush(m_hFd, TCIOFLUSH);
-        close(m_hFd);
-        m_hFd = -1;
+        tcflush(m_hFd.Get(), TCIOFLUSH);
+        m_hFd.Reset();
     }
-    if (m_hSlave >= 0) {
-        close(m_hSlave);
-        m_hSlave = -1;
-    }
+    m_hSlave.Reset();
     if (m_strLost.empty()) {
         m_strLost = "the line was hung up";
     }
@@ -138,7 +127,7 @@ StbLine::Io StbLine::WaitFor(short events, Clock::time_point deadline) {
         if (m_stop.Raised()) {
             return Io::Cancelled;
         }
-        if (m_hFd < 0) {
+        if (!m_hFd) {
             return Io::Lost;
         }
         const auto left = deadline - Clock::now();
@@ -147,7 +136,7 @@ StbLine::Io StbLine::WaitFor(short events, Clock::time_point deadline) {
         }
         // Round up, so that a wait never spins on a deadline less than a millisecond away.
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-        pollfd fds[2] = {{m_hFd, events, 0}, {m_stop.Fd(), POLLIN, 0}};
+        pollfd fds[2] = {{m_hFd.Get(), events, 0}, {m_stop.Fd(), POLLIN, 0}};
         const int n = RetryOnEintr(
             [&] { return poll(fds, 2, static_cast<int>(std::min<int64_t>(ms, 60000))); });
         if (n < 0) {
@@ -184,19 +173,16 @@ StbLine::Io StbLine::Pause(Clock::duration time) {
 }
 
 StbLine::Io StbLine::AwaitToolGone() {
-    if (m_hSlave >= 0) {
-        close(m_hSlave);
-        m_hSlave = -1;
-    }
+    m_hSlave.Reset();
     for (;;) {
         if (m_stop.Raised()) {
             return Io::Cancelled;
         }
-        if (m_hFd < 0) {
+        if (!m_hFd) {
             return Io::Lost;
         }
         // No event asked for: a hang-up is reported whatever is asked.
-        pollfd fds[2] = {{m_hFd, 0, 0}, {m_stop.Fd(), POLLIN, 0}};
+        pollfd fds[2] = {{m_hFd.Get(), 0, 0}, {m_stop.Fd(), POLLIN, 0}};
         const int n = RetryOnEintr([&] { return poll(fds, 2, 60000); });
         if (n < 0) {
             return Lost("poll", errno);
@@ -217,10 +203,10 @@ StbLine::Io StbLine::Write(const uint8_t* data, size_t size, Clock::time_point d
     }
     size_t done = 0;
     while (done < size) {
-        if (m_hFd < 0) {
+        if (!m_hFd) {
             return Io::Lost;
         }
-        const ssize_t n = RetryOnEintr([&] { return write(m_hFd, data + done, size - done); });
+        const ssize_t n = RetryOnEintr([&] { return write(m_hFd.Get(), data + done, size - done); });
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -254,10 +240,10 @@ StbLine::Io StbLine::Read(uint8_t* data, size_t size, Clock::time_point deadline
                 return slept;
             }
         }
-        if (m_hFd < 0) {
+        if (!m_hFd) {
             return Io::Lost;
         }
-        const ssize_t n = RetryOnEintr([&] { return read(m_hFd, data + got, want); });
+        const ssize_t n = RetryOnEintr([&] { return read(m_hFd.Get(), data + got, want); });
         if (n > 0) {
             got += static_cast<size_t>(n);
             m_pacer.Received(static_cast<size_t>(n));
@@ -282,9 +268,9 @@ StbLine::Io StbLine::Read(uint8_t* data, size_t size, Clock::time_point deadline
 }
 
 size_t StbLine::ReadPending(uint8_t* data, size_t size) {
-    if (m_hFd < 0) {
+    if (!m_hFd) {
         return 0;
     }
-    const ssize_t n = read(m_hFd, data, size);
+    const ssize_t n = read(m_hFd.Get(), data, size);
     return n > 0 ? static_cast<size_t>(n) : 0;
 }

@@ -6,7 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/base/SysResult.h"
+#include "platform/base/Result.h"
+#include "platform/base/UniqueFd.h"
 #include "tools/stbsim/LinePacer.h"
 #include "tools/stbsim/StopSignal.h"
 
@@ -27,9 +28,9 @@ class StbLine {
     // Ok, TimedOut, Cancelled (a stop) or Lost: the system's vocabulary.
     using Io = SysStatus;
 
-    static std::unique_ptr<StbLine> CreatePty(const StopSignal& stop, std::string& error);
-    static std::unique_ptr<StbLine> OpenDevice(const std::string& path, uint32_t baud,
-                                               const StopSignal& stop, std::string& error);
+    static Result<std::unique_ptr<StbLine>> CreatePty(const StopSignal& stop);
+    static Result<std::unique_ptr<StbLine>> OpenDevice(const std::string& path, uint32_t baud,
+                                                       const StopSignal& stop);
     ~StbLine();
     StbLine(const StbLine&) = delete;
     StbLine& operator=(const StbLine&) = delete;
@@ -62,14 +63,14 @@ class StbLine {
     const std::string& LostReason() const { return m_strLost; }
 
   private:
-    StbLine(int fd, int slaveFd, std::string path, const StopSignal& stop);
+    StbLine(UniqueFd fd, UniqueFd slaveFd, std::string path, const StopSignal& stop);
     // poll() on the line and the stop signal; events is POLLIN or POLLOUT.
     Io WaitFor(short events, Clock::time_point deadline);
     Io SleepUntil(Clock::time_point when);
     Io Lost(const char* call, int error);
 
-    int m_hFd;
-    int m_hSlave;
+    UniqueFd m_hFd;
+    UniqueFd m_hSlave;
     std::string m_strPath;
     const StopSignal& m_stop;
     LinePacer m_pacer;

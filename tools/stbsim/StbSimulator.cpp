@@ -9,16 +9,23 @@ StbSimulator::StbSimulator(StbSimOptions options) : m_options(std::move(options)
 
 StbSimulator::~StbSimulator() = default;
 
-bool StbSimulator::OpenPty() {
-    m_line = StbLine::CreatePty(m_stop, m_strOpenError);
-    m_strPath = m_line ? m_line->Path() : std::string();
-    return m_line != nullptr;
+Result<void> StbSimulator::Take(Result<std::unique_ptr<StbLine>> line) {
+    m_line.reset();
+    m_strPath.clear();
+    if (!line) {
+        return line.Failure();
+    }
+    m_line = std::move(*line);
+    m_strPath = m_line->Path();
+    return {};
 }
 
-bool StbSimulator::OpenDevice(const std::string& path, uint32_t baud) {
-    m_line = StbLine::OpenDevice(path, baud, m_stop, m_strOpenError);
-    m_strPath = m_line ? m_line->Path() : std::string();
-    return m_line != nullptr;
+Result<void> StbSimulator::OpenPty() {
+    return Take(StbLine::CreatePty(m_stop));
+}
+
+Result<void> StbSimulator::OpenDevice(const std::string& path, uint32_t baud) {
+    return Take(StbLine::OpenDevice(path, baud, m_stop));
 }
 
 std::string StbSimulator::CheckOptions() const {
@@ -40,8 +47,11 @@ StbVerdict StbSimulator::Run() {
     if (!bad.empty()) {
         return StbVerdict::Failure(bad);
     }
-    if (!m_line && !OpenPty()) {
-        return StbVerdict::Failure("cannot create a pseudo-terminal: " + m_strOpenError);
+    if (!m_line) {
+        if (Result<void> opened = OpenPty(); !opened) {
+            return StbVerdict::Failure("cannot create a pseudo-terminal: " +
+                                       opened.Failure().Describe());
+        }
     }
     m_line->SetPacing(m_options.lineBytesPerSecond, m_options.paceReceive);
     std::string fault;

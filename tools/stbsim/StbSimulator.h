@@ -13,7 +13,7 @@
 // it creates (the tool opens SlavePath()) or on a tty it is given, and judges every answer.
 //
 //     StbSimulator sim(options);
-//     if (!sim.OpenPty()) { ... sim.OpenError() ... }
+//     if (Result<void> opened = sim.OpenPty(); !opened) { ... opened.Failure() ... }
 //     start the tool on sim.SlavePath();
 //     StbVerdict verdict = sim.Run();
 //
@@ -29,12 +29,11 @@ class StbSimulator {
     StbSimulator& operator=(const StbSimulator&) = delete;
 
     // A new pseudo-terminal; its slave stays open on the box's side until the line is closed,
-    // so the tool may open it at any time. False with OpenError() on failure.
-    bool OpenPty();
+    // so the tool may open it at any time.
+    Result<void> OpenPty();
     // A given tty (a real serial adapter), configured raw 8N1 at baud.
-    bool OpenDevice(const std::string& path, uint32_t baud);
+    Result<void> OpenDevice(const std::string& path, uint32_t baud);
     const std::string& SlavePath() const { return m_strPath; }
-    const std::string& OpenError() const { return m_strOpenError; }
 
     // Serves options.boxes downloads one after another; opens a pty first if nothing is open.
     // Blocks until every box is done, a fault is found, or Stop() is called.
@@ -45,11 +44,11 @@ class StbSimulator {
 
   private:
     std::string CheckOptions() const;
+    Result<void> Take(Result<std::unique_ptr<StbLine>> line);
 
     StbSimOptions m_options;
     StopSignal m_stop;
     std::unique_ptr<StbLine> m_line;
     std::string m_strPath;
-    std::string m_strOpenError;
     StbSimStats m_stats;
 };

@@ -7,15 +7,11 @@
 
 StopSignal::StopSignal() : m_hEvent(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-StopSignal::~StopSignal() {
-    if (m_hEvent >= 0) {
-        close(m_hEvent);
-    }
-}
+StopSignal::~StopSignal() = default;
 
 void StopSignal::Raise() {
     m_bRaised.store(true, std::memory_order_release);
     const uint64_t one = 1;
     // The counter only grows; a full counter (EAGAIN) still wakes every poll.
-    [[maybe_unused]] ssize_t n = write(m_hEvent, &one, sizeof one);
+    [[maybe_unused]] ssize_t n = write(m_hEvent.Get(), &one, sizeof one);
 }

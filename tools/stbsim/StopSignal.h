@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/base/UniqueFd.h"
+
 // A request to stop that any thread, and a signal handler, may raise, and that a poll() can
 // wait on together with the line.
 //
@@ -16,9 +18,9 @@ class StopSignal {
 
     void Raise();
     bool Raised() const { return m_bRaised.load(std::memory_order_acquire); }
-    int Fd() const { return m_hEvent; }
+    int Fd() const { return m_hEvent.Get(); }
 
   private:
     std::atomic<bool> m_bRaised{false};
-    int m_hEvent;
+    UniqueFd m_hEvent;
 };

@@ -16,6 +16,7 @@
 #include <new>
 
 #include "platform/base/Eintr.h"
+#include "platform/base/UniqueFd.h"
 
 namespace stbsim {
 
@@ -53,42 +54,43 @@ uint32_t Crc32(const std::vector<uint8_t>& data) {
 
 namespace {
 
-// The size of what `fd` holds when it can be read as an image: a regular file, or a block
-// device up to its size. Anything else (a folder, /dev/zero, a FIFO) has no size to serve.
-bool ImageSize(int fd, uint64_t& size, std::string& reason) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    if (S_ISREG(info.st_mode)) {
-        size = static_cast<uint64_t>(info.st_size);
-        return true;
-    }
-    if (S_ISBLK(info.st_mode)) {
-        if (ioctl(fd, BLKGETSIZE64, &size) == 0) {
-            return true;
-        }
-        reason = std::strerror(errno);
-        return false;
-    }
-    reason = S_ISDIR(info.st_mode)    ? "it is a folder"
-             : S_ISCHR(info.st_mode)  ? "it is a character device, not a file"
-             : S_ISFIFO(info.st_mode) ? "it is a FIFO, not a file"
-             : S_ISSOCK(info.st_mode) ? "it is a socket, not a file"
-                                      : "it is not a regular file";
-    return false;
+// A reason in the operator's words, without the path (the caller names the file).
+SysFailure Why(std::string reason) {
+    return Refusal("", std::move(reason));
 }
 
-bool ReadAll(int fd, std::vector<uint8_t>& image, std::string& reason) {
+// The size of what `fd` holds when it can be read as an image: a regular file, or a block
+// device up to its size. Anything else (a folder, /dev/zero, a FIFO) has no size to serve.
+Result<uint64_t> ImageSize(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        return Why(std::strerror(errno));
+    }
+    if (S_ISREG(info.st_mode)) {
+        return static_cast<uint64_t>(info.st_size);
+    }
+    if (S_ISBLK(info.st_mode)) {
+        uint64_t size = 0;
+        if (ioctl(fd, BLKGETSIZE64, &size) == 0) {
+            return size;
+        }
+        return Why(std::strerror(errno));
+    }
+    return Why(S_ISDIR(info.st_mode)    ? "it is a folder"
+               : S_ISCHR(info.st_mode)  ? "it is a character device, not a file"
+               : S_ISFIFO(info.st_mode) ? "it is a FIFO, not a file"
+               : S_ISSOCK(info.st_mode) ? "it is a socket, not a file"
+                                        : "it is not a regular file");
+}
+
+Result<void> ReadAll(int fd, std::vector<uint8_t>& image) {
     std::size_t done = 0;
     while (done < image.size()) {
         const ssize_t n = RetryOnEintr([&] {
             return pread(fd, image.data() + done, image.size() - done, static_cast<off_t>(done));
         });
         if (n < 0) {
-            reason = std::strerror(errno);
-            return false;
+            return Why(std::strerror(errno));
         }
         if (n == 0) {
             image.resize(done);  // the file shrank meanwhile
@@ -96,48 +98,45 @@ bool ReadAll(int fd, std::vector<uint8_t>& image, std::string& reason) {
         }
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return {};
 }
 
 }  // namespace
 
-bool ReadImageFile(const std::string& path, std::vector<uint8_t>& image, std::string& error,
-                   bool* cut) {
+Result<std::vector<uint8_t>> ReadImageFile(const std::string& path, bool* cut) {
     // O_NONBLOCK: a FIFO without a writer would hold the open forever.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        return Why(std::strerror(errno));
     }
-    uint64_t size = 0;
-    bool ok = ImageSize(fd, size, error);
-    if (ok) {
-        if (cut != nullptr) {
-            *cut = size > kImageReach;
-        }
-        try {
-            image.assign(std::min(size, kImageReach), 0);
-            ok = ReadAll(fd, image, error);
-        } catch (const std::bad_alloc&) {
-            error = "not enough memory for an image of " + std::to_string(size) + " bytes";
-            ok = false;
-        }
+    const Result<uint64_t> size = ImageSize(fd.Get());
+    if (!size) {
+        return size.Failure();
     }
-    close(fd);
-    return ok;
+    if (cut != nullptr) {
+        *cut = *size > kImageReach;
+    }
+    std::vector<uint8_t> image;
+    try {
+        image.assign(std::min(*size, kImageReach), 0);
+    } catch (const std::bad_alloc&) {
+        return Why("not enough memory for an image of " + std::to_string(*size) + " bytes");
+    }
+    if (Result<void> read = ReadAll(fd.Get(), image); !read) {
+        return read.Failure();
+    }
+    return image;
 }
 
-bool WriteImageFile(const std::string& path, const std::vector<uint8_t>& image,
-                    std::string& error) {
+Result<void> WriteImageFile(const std::string& path, const std::vector<uint8_t>& image) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(image.data()),
               static_cast<std::streamsize>(image.size()));
     out.close();
     if (!out) {
-        error = "cannot write " + path;
-        return false;
+        return Why("cannot write " + path);
     }
-    return true;
+    return {};
 }
 
 }  // namespace stbsim

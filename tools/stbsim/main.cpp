@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/UniqueFd.h"
 #include "tools/stbsim/StbCommandLine.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
@@ -35,8 +36,8 @@ int RunSeveral(const StbCommandLine& cmd) {
             std::fflush(stdout);
         };
         boxes.push_back(std::make_unique<StbSimulator>(std::move(options)));
-        if (!boxes.back()->OpenPty()) {
-            std::fprintf(stderr, "stbsim: %s\n", boxes.back()->OpenError().c_str());
+        if (Result<void> opened = boxes.back()->OpenPty(); !opened) {
+            std::fprintf(stderr, "stbsim: %s\n", opened.Failure().Describe().c_str());
             return 1;
         }
         std::printf("stbsim: box %d on %s\n", k, boxes.back()->SlavePath().c_str());
@@ -93,25 +94,28 @@ bool SaveGenerated(StbCommandLine& cmd, std::string& tempPath, std::string& erro
     if (cmd.savePath.empty()) {
         const char* dir = std::getenv("TMPDIR");
         tempPath = std::string(dir && *dir ? dir : "/tmp") + "/stbsim-image-XXXXXX";
-        const int fd = mkstemp(tempPath.data());
-        if (fd < 0) {
+        if (!UniqueFd(mkstemp(tempPath.data()))) {
             error = "cannot create a temporary image file in " + tempPath;
             tempPath.clear();
             return false;
         }
-        close(fd);
         cmd.savePath = tempPath;
     }
-    return stbsim::WriteImageFile(cmd.savePath, cmd.options.image, error);
+    const Result<void> written = stbsim::WriteImageFile(cmd.savePath, cmd.options.image);
+    error = written ? std::string() : written.Failure().Describe();
+    return written.Ok();
 }
 
 bool LoadImage(StbCommandLine& cmd, std::string& tempPath, std::string& error) {
     if (cmd.generateSize < 0) {
         bool cut = false;
-        if (!stbsim::ReadImageFile(cmd.imagePath, cmd.options.image, error, &cut)) {
-            error = "Cannot read input file\nstbsim: " + ShownName(cmd.imagePath) + ": " + error;
+        Result<std::vector<uint8_t>> image = stbsim::ReadImageFile(cmd.imagePath, &cut);
+        if (!image) {
+            error = "Cannot read input file\nstbsim: " + ShownName(cmd.imagePath) + ": " +
+                    image.Failure().Describe();
             return false;
         }
+        cmd.options.image = std::move(*image);
         if (cut) {
             std::fprintf(stderr,
                          "stbsim: warning: the image is larger than 4 GiB; the box loads its "
@@ -160,10 +164,11 @@ int main(int argc, char** argv) {
     const auto size = cmd.options.image.size();
     const auto crc = stbsim::Crc32(cmd.options.image);
     StbSimulator sim(std::move(cmd.options));
-    const bool opened = cmd.tty.empty() ? sim.OpenPty() : sim.OpenDevice(cmd.tty, cmd.baud);
+    const Result<void> opened =
+        cmd.tty.empty() ? sim.OpenPty() : sim.OpenDevice(cmd.tty, cmd.baud);
     int status = 1;
     if (!opened) {
-        std::fprintf(stderr, "stbsim: %s\n", sim.OpenError().c_str());
+        std::fprintf(stderr, "stbsim: %s\n", opened.Failure().Describe().c_str());
     } else {
         std::printf("stbsim: box on %s\n", sim.SlavePath().c_str());
         std::printf("stbsim: image %s (%zu bytes, CRC-32 %08X)\n", ShownName(cmd.imagePath).c_str(),

@@ -1,7 +1,9 @@
 #include "tests/hosts/cli/BoxRunner.h"
 
 BoxRunner::BoxRunner(StbSimOptions options) : m_sim(std::move(options)) {
-    m_opened = m_sim.OpenPty();
+    const Result<void> opened = m_sim.OpenPty();
+    m_opened = opened.Ok();
+    m_openError = opened.Failure().Describe();
 }
 
 BoxRunner::~BoxRunner() {

@@ -20,7 +20,7 @@ class BoxRunner {
 
     bool Opened() const { return m_opened; }
     const std::string& SlavePath() const { return m_sim.SlavePath(); }
-    const std::string& OpenError() const { return m_sim.OpenError(); }
+    const std::string& OpenError() const { return m_openError; }
 
     void Start();
     void Stop() { m_sim.Stop(); }
@@ -34,6 +34,7 @@ class BoxRunner {
   private:
     StbSimulator m_sim;
     bool m_opened = false;
+    std::string m_openError;
     StbVerdict m_verdict;
     std::atomic<bool> m_ended{false};
     std::thread m_thread;

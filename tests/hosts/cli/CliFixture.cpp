@@ -31,8 +31,7 @@ std::string IniAfterConnect(int port) {
 std::string CliTest::MakeImage(std::uint64_t size, const std::string& name) {
     m_image = stbsim::MakeTestImage(size);
     const std::string path = m_dir.File(name);
-    std::string error;
-    EXPECT_TRUE(stbsim::WriteImageFile(path, m_image, error)) << error;
+    EXPECT_TRUE(stbsim::WriteImageFile(path, m_image));
     return path;
 }
 

@@ -37,8 +37,7 @@ std::vector<std::uint8_t> StavelProcess::SaveImage(const std::string& name, std:
                                                    std::string& path) {
     std::vector<std::uint8_t> image = stbsim::MakeTestImage(size);
     path = m_folder.File(name);
-    std::string error;
-    return stbsim::WriteImageFile(path, image, error) ? image : std::vector<std::uint8_t>{};
+    return stbsim::WriteImageFile(path, image) ? image : std::vector<std::uint8_t>{};
 }
 
 std::string StavelProcess::ReadIni() const {

@@ -35,7 +35,8 @@ TEST(WindowBoxes, TwoHundredBoxesInARowKeepMemoryFlat) {
     options.startSyncQuietMs = 300;
     options.exitQuietMs = 20;
     StbSimulator box(options);
-    ASSERT_TRUE(box.OpenPty()) << box.OpenError();
+    const Result<void> boxOpened = box.OpenPty();
+    ASSERT_TRUE(boxOpened) << boxOpened.Failure().Describe();
     stavel.WriteIni("[Gerneral]\r\nSdlFileName=" + imagePath + "\r\nCOM Port Number=2\r\n");
     ASSERT_TRUE(stavel.Start({{"STAVEL_COM2", box.SlavePath()}}));
     // Debug mode: every request is logged too.

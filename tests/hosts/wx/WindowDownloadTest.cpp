@@ -91,7 +91,8 @@ TEST(WindowDownload, ServesTheBoxToTheEndAndShowsItAll) {
     options.lineBytesPerSecond = 4096;  // slow enough to catch the bar half-way
     options.consoleNoise = true;
     StbSimulator box(options);
-    ASSERT_TRUE(box.OpenPty()) << box.OpenError();
+    const Result<void> boxOpened = box.OpenPty();
+    ASSERT_TRUE(boxOpened) << boxOpened.Failure().Describe();
 
     stavel.WriteIni("[Gerneral]\r\nSdlFileName=" + imagePath + "\r\nCOM Port Number=7\r\n");
     ASSERT_TRUE(stavel.Start({{"STAVEL_COM7", box.SlavePath()}}));

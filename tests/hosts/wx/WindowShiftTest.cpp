@@ -54,7 +54,8 @@ TEST(WindowShift, APortTheUserMayNotOpenShowsTheReasonAndWhatToDo) {
         GTEST_SKIP() << "needs root to run the program as another user";
     }
     StbSimulator box(StbSimOptions{});
-    ASSERT_TRUE(box.OpenPty()) << box.OpenError();
+    const Result<void> boxOpened = box.OpenPty();
+    ASSERT_TRUE(boxOpened) << boxOpened.Failure().Describe();
     // The box's pty belongs to root alone; the program runs as nobody.
     ASSERT_EQ(chmod(box.SlavePath().c_str(), 0600), 0);
     StavelProcess stavel;

@@ -69,16 +69,19 @@ TEST(WindowVerdict, PassAndPortLostEachShowTheirVerdictNotInColourAlone) {
     options.startRepeatMs = 50;
     options.exitQuietMs = 20;
     StbSimulator good(options);
-    ASSERT_TRUE(good.OpenPty()) << good.OpenError();
+    const Result<void> goodOpened = good.OpenPty();
+    ASSERT_TRUE(goodOpened) << goodOpened.Failure().Describe();
     // The second box's cable is pulled half-way.
     options.hangUpAfterBytes = 4096;
     StbSimulator pulled(options);
-    ASSERT_TRUE(pulled.OpenPty()) << pulled.OpenError();
+    const Result<void> pulledOpened = pulled.OpenPty();
+    ASSERT_TRUE(pulledOpened) << pulledOpened.Failure().Describe();
     // The third is stopped by the operator half-way: slow enough to be caught.
     options.hangUpAfterBytes = -1;
     options.lineBytesPerSecond = 2048;
     StbSimulator stopped(options);
-    ASSERT_TRUE(stopped.OpenPty()) << stopped.OpenError();
+    const Result<void> stoppedOpened = stopped.OpenPty();
+    ASSERT_TRUE(stoppedOpened) << stoppedOpened.Failure().Describe();
     stavel.WriteIni("[Gerneral]\r\nSdlFileName=" + imagePath + "\r\nCOM Port Number=7\r\n");
     ASSERT_TRUE(stavel.Start({{"STAVEL_COM7", good.SlavePath()},
                               {"STAVEL_COM8", pulled.SlavePath()},

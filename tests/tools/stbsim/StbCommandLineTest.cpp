@@ -108,9 +108,9 @@ TEST(StbProgram, ServesAToolStartedOnThePrintedDevice) {
     const std::string second = line;
     ASSERT_EQ(second.rfind("stbsim: image ", 0), 0u) << second;
     const std::string imagePath = second.substr(14, second.find(" (") - 14);
-    std::vector<uint8_t> image;
-    std::string error;
-    ASSERT_TRUE(stbsim::ReadImageFile(imagePath, image, error)) << error;
+    const auto read = stbsim::ReadImageFile(imagePath);
+    ASSERT_TRUE(read) << read.Failure().Describe();
+    const std::vector<uint8_t>& image = *read;
     EXPECT_EQ(image.size(), 70000u);
 
     ReferenceResponder responder(device, image);

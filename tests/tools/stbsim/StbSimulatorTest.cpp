@@ -34,8 +34,8 @@ StbSimOptions Options(uint64_t imageSize, uint32_t blockSize) {
 Outcome Serve(const StbSimOptions& options, ResponderFaults faults = {}) {
     StbSimulator sim(options);
     Outcome out;
-    if (!sim.OpenPty()) {
-        ADD_FAILURE() << sim.OpenError();
+    if (const Result<void> opened = sim.OpenPty(); !opened) {
+        ADD_FAILURE() << opened.Failure().Describe();
         return out;
     }
     ReferenceResponder responder(sim.SlavePath(), options.image, faults);
@@ -165,7 +165,8 @@ TEST(StbSimulator, HangsUpAfterTheAskedNumberOfBytes) {
     StbSimOptions options = Options(50000, 4096);
     options.hangUpAfterBytes = 10000;
     StbSimulator sim(options);
-    ASSERT_TRUE(sim.OpenPty()) << sim.OpenError();
+    const Result<void> simOpened = sim.OpenPty();
+    ASSERT_TRUE(simOpened) << simOpened.Failure().Describe();
     ReferenceResponder responder(sim.SlavePath(), options.image);
     ASSERT_TRUE(responder.Start());
     const StbVerdict verdict = sim.Run();
@@ -188,7 +189,8 @@ TEST(StbSimulator, AFrozenBoxEndsOnceTheToolLetsGoOfThePort) {
         frozen = frozen || line.find("fell silent") != std::string::npos;
     };
     StbSimulator sim(options);
-    ASSERT_TRUE(sim.OpenPty()) << sim.OpenError();
+    const Result<void> simOpened = sim.OpenPty();
+    ASSERT_TRUE(simOpened) << simOpened.Failure().Describe();
     auto responder = std::make_unique<ReferenceResponder>(sim.SlavePath(), options.image);
     ASSERT_TRUE(responder->Start());
     std::atomic<bool> ended{false};
@@ -220,7 +222,8 @@ TEST(StbSimulator, StopsFromAnotherThreadWhileNoToolAnswers) {
     StbSimOptions options = Options(1000, 256);
     options.startTimeoutMs = 3600000;
     StbSimulator sim(options);
-    ASSERT_TRUE(sim.OpenPty()) << sim.OpenError();
+    const Result<void> simOpened = sim.OpenPty();
+    ASSERT_TRUE(simOpened) << simOpened.Failure().Describe();
     std::thread stopper([&sim] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         sim.Stop();

@@ -1,4 +1,4 @@
-#include "hosts/cli/UiDelay.h"
+#include "platform/host/UiDelay.h"
 
 #include "platform/host/MessageQueue.h"
 

@@ -1,4 +1,4 @@
-#include "hosts/cli/StationPublisher.h"
+#include "mqtt/StationPublisher.h"
 
 void StationPublisher::OnStationStarted(const std::vector<std::string>&) {
     m_publisher.StationStarted();
