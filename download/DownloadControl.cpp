@@ -121,11 +121,10 @@ void CDownloadControl::OnStartStop() {
     // The text stays: the previous download's count shows until the first request replaces it.
     m_parts.progress.SendMessage(PBM_SETPOS, 0, 0);
 
-    std::string reason;
-    if (!OpenImage(reason)) {
+    if (const Result<void> opened = OpenImage(); !opened) {
         // The reason goes on a line of its own, so the message the operator knows stays whole.
         AfxMessageBox("Cannot read input file\n" + EscapeName(state.m_strImagePath) + ": " +
-                      reason);
+                      opened.Failure().reason);
         StopSteps();
         m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
         return;
@@ -159,24 +158,23 @@ void CDownloadControl::StopFor(const DownloadEnded& ended) {
     OnStartStop();
 }
 
-bool CDownloadControl::OpenImage(std::string& reason) {
+Result<void> CDownloadControl::OpenImage() {
     DownloadState& state = m_parts.state;
     const ImageFile image = OpenImageFile(state.m_strImagePath);
     if (image.file == nullptr) {
-        reason = image.reason;
         m_lastFailure = SysFailure{image.result, state.m_strImagePath, image.reason};
-        return false;
+        return m_lastFailure;
     }
     state.m_pImageFile = image.file;
     state.m_nOffset = 0;
     state.m_nImageSize = image.size;
     if (!RememberImage()) {
         const int err = errno;
-        reason = std::strerror(err);
-        m_lastFailure = SysFailure{SysResult::FromErrno("read", err), state.m_strImagePath, reason};
-        return false;
+        m_lastFailure =
+            SysFailure{SysResult::FromErrno("read", err), state.m_strImagePath, std::strerror(err)};
+        return m_lastFailure;
     }
-    return true;
+    return {};
 }
 
 bool CDownloadControl::RememberImage() {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "download/SessionEvents.h"
+#include "platform/base/Result.h"
 #include "platform/base/SysResult.h"
 #include "platform/base/Win32Types.h"
 
@@ -80,7 +81,7 @@ class CDownloadControl {
   private:
     void StopSteps();
     // False with the system's reason when the image cannot be served.
-    bool OpenImage(std::string& reason);
+    Result<void> OpenImage();
     // What START saw of the open image (identity, SHA-256) and a fresh tally; false when the
     // image cannot be read to its end.
     bool RememberImage();

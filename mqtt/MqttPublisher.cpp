@@ -34,15 +34,12 @@ MqttPublisher::MqttPublisher(Config config)
 
 MqttPublisher::~MqttPublisher() {
     StationEnded();
-    if (m_wakeFd >= 0) {
-        close(m_wakeFd);
-    }
 }
 
 void MqttPublisher::Wake() {
-    if (m_wakeFd >= 0) {
+    if (m_wakeFd) {
         const std::uint64_t one = 1;
-        (void)!write(m_wakeFd, &one, sizeof one);
+        (void)!write(m_wakeFd.Get(), &one, sizeof one);
     }
 }
 
@@ -52,12 +49,12 @@ int MqttPublisher::Turn() {
         pollfd fds[2] = {
             {socket, static_cast<short>(POLLIN | (mosquitto_want_write(m_client) ? POLLOUT : 0)),
              0},
-            {m_wakeFd, POLLIN, 0},
+            {m_wakeFd.Get(), POLLIN, 0},
         };
-        poll(fds, m_wakeFd >= 0 ? 2 : 1, kTurnMs);  // EINTR: just an early turn
+        poll(fds, m_wakeFd ? 2 : 1, kTurnMs);  // EINTR: just an early turn
         if ((fds[1].revents & POLLIN) != 0) {
             std::uint64_t count = 0;
-            (void)!read(m_wakeFd, &count, sizeof count);
+            (void)!read(m_wakeFd.Get(), &count, sizeof count);
         }
     }
     // The waiting was done above; libmosquitto reads, writes and keeps the connection alive.

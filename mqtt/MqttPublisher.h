@@ -33,6 +33,7 @@
 #include "mqtt/MqttClient.h"
 #include "mqtt/ResultSpool.h"
 #include "mqtt/SlotStatus.h"
+#include "platform/base/UniqueFd.h"
 
 struct mosquitto;
 struct mosquitto_message;
@@ -94,7 +95,7 @@ class MqttPublisher {
     Config m_config;
     std::unique_ptr<ResultSpool> m_spool;
     const std::string m_statusTopic;
-    const int m_wakeFd;  // an eventfd: news for the publisher's thread
+    const UniqueFd m_wakeFd;  // an eventfd: news for the publisher's thread
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/base/Eintr.h"
+#include "platform/base/UniqueFd.h"
 #include "platform/base/Sys.h"
 #include "settings/TemporaryFiles.h"
 
@@ -76,10 +77,9 @@ bool Flush(int fd) {
 
 // Makes the rename itself durable. Best effort: not every file system can sync a folder.
 void SyncFolder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
+    const UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) {
+        fsync(fd.Get());
     }
 }
 
@@ -124,22 +124,21 @@ Outcome RenameOver(int fd, const std::string& target, std::optional<std::string>
 
 // Opens a temporary file in `target`'s folder: without a name where the file system can, else
 // a fresh name (registered while it exists).
-int OpenTemporary(const std::string& target, mode_t mode, std::optional<std::string>& named) {
-    int fd = Sys().open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (fd >= 0 && access("/proc/self/fd", X_OK) == 0) {
+UniqueFd OpenTemporary(const std::string& target, mode_t mode, std::optional<std::string>& named) {
+    UniqueFd fd(Sys().open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (fd && access("/proc/self/fd", X_OK) == 0) {
         return fd;
     }
-    if (fd >= 0) {
-        close(fd);
-    }
+    fd.Reset();
     for (int attempt = 0; attempt < 100; ++attempt) {
         named = TemporaryNameFor(target);
-        fd = Sys().open(named->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0 || errno != EEXIST) {
+        fd.Reset(
+            Sys().open(named->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+        if (fd || errno != EEXIST) {
             break;
         }
     }
-    if (fd < 0) {
+    if (!fd) {
         Failed("open");
     }
     return fd;
@@ -148,8 +147,10 @@ int OpenTemporary(const std::string& target, mode_t mode, std::optional<std::str
 Outcome ReplaceByRename(const std::string& target, std::string_view content,
                         const struct stat* old) {
     std::optional<std::string> named;
-    const int fd = OpenTemporary(target, old != nullptr ? (old->st_mode & 07777) : 0666, named);
-    if (fd < 0) {
+    UniqueFd temporary =
+        OpenTemporary(target, old != nullptr ? (old->st_mode & 07777) : 0666, named);
+    const int fd = temporary.Get();
+    if (!temporary) {
         return Outcome::Failed;
     }
     // Registered from before the first byte until the name is gone again.
@@ -159,7 +160,7 @@ Outcome ReplaceByRename(const std::string& target, std::string_view content,
     }
     auto dropTemporary = [&] {
         const int err = errno;
-        close(fd);
+        temporary.Reset();
         if (named) {
             unlink(named->c_str());
         }
@@ -175,7 +176,7 @@ Outcome ReplaceByRename(const std::string& target, std::string_view content,
     }
     const Outcome renamed = RenameOver(fd, target, named);
     const int err = errno;
-    close(fd);
+    temporary.Reset();
     errno = err;
     if (renamed == Outcome::Done) {
         SyncFolder(FolderOf(target));
@@ -186,16 +187,17 @@ Outcome ReplaceByRename(const std::string& target, std::string_view content,
 // The fallback where no rename can keep the file: the bytes written over the old ones, the rest
 // cut off, flushed.
 bool RewriteInPlace(const std::string& target, std::string_view content) {
-    const int fd = Sys().open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0);
-    if (fd < 0) {
+    UniqueFd file(Sys().open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0));
+    if (!file) {
         return Failed("open");
     }
+    const int fd = file.Get();
     const bool ok =
         WriteAll(fd, content) &&
         (Sys().ftruncate(fd, static_cast<off_t>(content.size())) == 0 || Failed("ftruncate")) &&
         Flush(fd);
     const int err = errno;
-    close(fd);
+    file.Reset();
     errno = err;
     return ok;
 }

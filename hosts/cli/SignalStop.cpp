@@ -31,9 +31,9 @@ SignalStop::SignalStop(std::function<void(int)> onSignal, std::chrono::milliseco
     : m_onSignal(std::move(onSignal)), m_grace(grace) {
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    m_signalFd = signalfd(-1, &set, SFD_CLOEXEC);
-    m_stopFd = eventfd(0, EFD_CLOEXEC);
-    if (m_signalFd >= 0 && m_stopFd >= 0) {
+    m_signalFd.Reset(signalfd(-1, &set, SFD_CLOEXEC));
+    m_stopFd.Reset(eventfd(0, EFD_CLOEXEC));
+    if (m_signalFd && m_stopFd) {
         m_thread = std::thread([this] { Watch(); });
     } else {
         std::perror("stavel: signalfd");
@@ -43,21 +43,15 @@ SignalStop::SignalStop(std::function<void(int)> onSignal, std::chrono::milliseco
 SignalStop::~SignalStop() {
     if (m_thread.joinable()) {
         const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(m_stopFd, &one, sizeof one);
+        [[maybe_unused]] ssize_t n = write(m_stopFd.Get(), &one, sizeof one);
         m_thread.join();
-    }
-    if (m_signalFd >= 0) {
-        close(m_signalFd);
-    }
-    if (m_stopFd >= 0) {
-        close(m_stopFd);
     }
 }
 
 void SignalStop::Watch() {
     int first = 0;
     for (;;) {
-        pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+        pollfd fds[2] = {{m_signalFd.Get(), POLLIN, 0}, {m_stopFd.Get(), POLLIN, 0}};
         // After the first signal the UI thread has the grace period to finish cleanly.
         const int timeout = first != 0 ? static_cast<int>(m_grace.count()) : -1;
         const int ready = RetryOnEintr([&] { return poll(fds, 2, timeout); });
@@ -65,7 +59,7 @@ void SignalStop::Watch() {
             int signo = first;
             if (ready != 0) {
                 signalfd_siginfo info{};
-                if (read(m_signalFd, &info, sizeof info) != sizeof info) {
+                if (read(m_signalFd.Get(), &info, sizeof info) != sizeof info) {
                     continue;
                 }
                 signo = static_cast<int>(info.ssi_signo);

@@ -18,6 +18,8 @@
 #include <functional>
 #include <thread>
 
+#include "platform/base/UniqueFd.h"
+
 class SignalStop {
   public:
     SignalStop(std::function<void(int signo)> onSignal, std::chrono::milliseconds grace);
@@ -33,7 +35,7 @@ class SignalStop {
 
     std::function<void(int)> m_onSignal;
     std::chrono::milliseconds m_grace;
-    int m_signalFd = -1;
-    int m_stopFd = -1;
+    UniqueFd m_signalFd;
+    UniqueFd m_stopFd;
     std::thread m_thread;
 };

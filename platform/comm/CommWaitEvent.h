@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "platform/base/UniqueFd.h"
+
 class CommWaitEvent {
   public:
     // Null when the system has no descriptor to spare.
@@ -19,9 +21,9 @@ class CommWaitEvent {
 
     void Signal();
     // For poll(POLLIN): readable once signalled.
-    int Fd() const { return m_fd; }
+    int Fd() const { return m_fd.Get(); }
 
   private:
-    explicit CommWaitEvent(int fd) : m_fd(fd) {}
-    const int m_fd;
+    explicit CommWaitEvent(UniqueFd fd) : m_fd(std::move(fd)) {}
+    const UniqueFd m_fd;
 };
