@@ -1,14 +1,12 @@
 #include "tests/hosts/wx/StavelProcess.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <thread>
-#include <vector>
 
 #include "tools/stbsim/TestImage.h"
 
@@ -17,9 +15,20 @@ namespace {
 // Long enough for a slow sanitizer build; only a hung program reaches it.
 constexpr auto kHangGuard = std::chrono::seconds(90);
 
-}  // namespace
+// Polls `done` every 20 ms until it answers true or the hang guard passes.
+template <class Done>
+bool Await(Done done) {
+    const auto end = std::chrono::steady_clock::now() + kHangGuard;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
-StavelProcess::StavelProcess() = default;
+}  // namespace
 
 StavelProcess::~StavelProcess() {
     if (m_in >= 0) {
@@ -29,23 +38,11 @@ StavelProcess::~StavelProcess() {
     m_process.reset();
 }
 
-void StavelProcess::WriteIni(const std::string& content) {
-    WriteBytes(IniPath(), content);
-}
-
 std::vector<std::uint8_t> StavelProcess::SaveImage(const std::string& name, std::size_t size,
                                                    std::string& path) {
     std::vector<std::uint8_t> image = stbsim::MakeTestImage(size);
     path = m_folder.File(name);
     return stbsim::WriteImageFile(path, image) ? image : std::vector<std::uint8_t>{};
-}
-
-std::string StavelProcess::ReadIni() const {
-    return ReadBytes(IniPath());
-}
-
-std::string StavelProcess::Output() const {
-    return m_process ? m_process->Stdout() + m_process->Stderr() : std::string();
 }
 
 bool StavelProcess::Start(const std::map<std::string, std::string>& extra) {
@@ -54,46 +51,22 @@ bool StavelProcess::Start(const std::map<std::string, std::string>& extra) {
     std::error_code error;
     std::filesystem::copy_file(STAVEL_BINARY_DIR "/bin/Stavel_OV_testable", program, error);
     std::filesystem::create_directory(control, error);
-    std::vector<std::string> env;
+    // GTK and GLib keep their caches to the end: no leak check for the toolkit's process.
+    std::vector<std::string> env{"STAVEL_WX_CONTROL=" + control, "ASAN_OPTIONS=detect_leaks=0"};
     for (const auto& [key, value] : extra) {
         env.push_back(key + "=" + value);
     }
-    env.push_back("STAVEL_WX_CONTROL=" + control);
-    // GTK and GLib keep their caches to the end: no leak check for the toolkit's process.
-    env.push_back("ASAN_OPTIONS=detect_leaks=0");
-    std::vector<std::string> args;
-    if (m_runAs) {
-        namespace fs = std::filesystem;
-        fs::permissions(Folder(), fs::perms::all, error);
-        fs::permissions(control, fs::perms::all, error);
-        fs::permissions(IniPath(), fs::perms::all, error);
-        args = {"/usr/bin/setpriv", "--reuid=" + std::to_string(m_runAs->first),
-                "--regid=" + std::to_string(m_runAs->second), "--clear-groups"};
-    }
-    args.push_back(program);
     try {
-        m_process = std::make_unique<ChildProcess>(args, env);
+        m_process = std::make_unique<ChildProcess>(std::vector<std::string>{program}, env);
     } catch (const std::exception&) {
         return false;
     }
-    return OpenControl();
-}
-
-bool StavelProcess::OpenControl() {
-    const std::string fifo = m_folder.File("control/in");
-    const auto end = std::chrono::steady_clock::now() + kHangGuard;
-    while (std::chrono::steady_clock::now() < end && Running()) {
-        m_in = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (m_in >= 0) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
-bool StavelProcess::Running() {
-    return m_process && !m_process->Ended();
+    const std::string fifo = control + "/in";
+    return Await([&] {
+               m_in = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+               return m_in >= 0 || !Running();
+           }) &&
+           m_in >= 0;
 }
 
 std::string StavelProcess::Send(const std::string& command) {
@@ -104,18 +77,17 @@ std::string StavelProcess::Send(const std::string& command) {
 }
 
 std::optional<std::string> StavelProcess::Answer(const std::string& tag) {
-    const std::string out = m_folder.File("control/out");
-    const auto end = std::chrono::steady_clock::now() + kHangGuard;
-    while (std::chrono::steady_clock::now() < end) {
-        std::istringstream lines(ReadBytes(out));
+    std::optional<std::string> answer;
+    Await([&] {
+        std::istringstream lines(ReadBytes(m_folder.File("control/out")));
         for (std::string line; std::getline(lines, line);) {
             if (line.rfind(tag + " ", 0) == 0) {
-                return line.substr(tag.size() + 1);
+                answer = line.substr(tag.size() + 1);
             }
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return std::nullopt;
+        return answer.has_value();
+    });
+    return answer;
 }
 
 std::string StavelProcess::Command(const std::string& command) {
@@ -134,17 +106,11 @@ std::string StavelProcess::StateField(const std::string& key) {
 }
 
 std::optional<int> StavelProcess::WaitForExit() {
-    if (!m_process) {
+    std::optional<ChildProcess::End> ended;
+    if (!m_process || !Await([&] { return (ended = m_process->Ended()).has_value(); })) {
         return std::nullopt;
     }
-    const auto end = std::chrono::steady_clock::now() + kHangGuard;
-    while (std::chrono::steady_clock::now() < end) {
-        if (const auto ended = m_process->Ended()) {
-            return ended->exited ? ended->status : 128 + ended->signal;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return std::nullopt;
+    return ended->exited ? ended->status : 128 + ended->signal;
 }
 
 std::string Unescape(const std::string& text) {
@@ -167,4 +133,18 @@ std::string Unescape(const std::string& text) {
         }
     }
     return out;
+}
+
+Box PlaceOf(const std::string& places, const std::string& key) {
+    std::istringstream in(places);
+    for (std::string field; in >> field;) {
+        if (field.rfind(key + "=", 0) == 0) {
+            Box b;
+            char comma = 0;
+            std::istringstream(field.substr(key.size() + 1)) >> b.x >> comma >> b.y >> comma >>
+                b.w >> comma >> b.h;
+            return b;
+        }
+    }
+    return {};
 }

@@ -7,14 +7,12 @@
 //
 // Threading rules: one test thread.
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/support/files/TempDir.h"
@@ -22,27 +20,24 @@
 
 class StavelProcess {
   public:
-    StavelProcess();
+    StavelProcess() = default;
     ~StavelProcess();
 
     const std::string& Folder() const { return m_folder.Path(); }
     std::string IniPath() const { return m_folder.File("Stavel_OV.ini"); }
-    void WriteIni(const std::string& content);
+    void WriteIni(const std::string& content) { WriteBytes(IniPath(), content); }
+    std::string ReadIni() const { return ReadBytes(IniPath()); }
     // A test image of `size` bytes saved in the folder as `name`: its bytes, and its path in
     // `path`; empty when it could not be written.
     std::vector<std::uint8_t> SaveImage(const std::string& name, std::size_t size,
                                         std::string& path);
-    std::string ReadIni() const;
 
-    // The next Start runs the program as this unprivileged user (through setpriv), its folder
-    // open to it.
-    void RunAs(uid_t uid, gid_t gid) { m_runAs = {uid, gid}; }
     // Starts the program with these extra environment variables; false when it cannot start.
     bool Start(const std::map<std::string, std::string>& env);
     // Sends a command and answers its tag; the answer may come later (a modal box).
     std::string Send(const std::string& command);
-    // Waits for the answer to `tag` ("ok ..." or "error ..."); nothing when the program is gone
-    // or no answer came within a limit that only guards against a hang.
+    // Waits for the answer to `tag` ("ok ..." or "error ..."); nothing when no answer came
+    // within a limit that only guards against a hang.
     std::optional<std::string> Answer(const std::string& tag);
     // Send, then Answer.
     std::string Command(const std::string& command);
@@ -50,20 +45,26 @@ class StavelProcess {
     std::string StateField(const std::string& key);
     // Waits for the program to end; its exit status, or nothing if it did not end.
     std::optional<int> WaitForExit();
-    bool Running();
-    pid_t Pid() const { return m_process ? m_process->Pid() : -1; }
-    // What the program wrote to its standard output and error so far.
-    std::string Output() const;
+    bool Running() { return m_process && !m_process->Ended(); }
 
   private:
-    bool OpenControl();
-
     TempDir m_folder;
     std::unique_ptr<ChildProcess> m_process;
     int m_in = -1;
     int m_nextTag = 1;
-    std::optional<std::pair<uid_t, gid_t>> m_runAs;
 };
 
 // Undoes the control channel's escaping.
 std::string Unescape(const std::string& text);
+
+// A control's place as the "places" answer reports it ("id=x,y,w,h" fields).
+struct Box {
+    int x = 0, y = 0, w = 0, h = 0;
+    friend bool operator==(const Box&, const Box&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Box& b) {
+        return out << b.x << "," << b.y << " " << b.w << "x" << b.h;
+    }
+};
+
+// One field of the "places" answer; all zero when there is none.
+Box PlaceOf(const std::string& places, const std::string& key);

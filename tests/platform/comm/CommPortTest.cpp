@@ -4,6 +4,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+#include "platform/base/Sys.h"
+
 #include "platform/comm/CustomBaud.h"
 #include "platform/comm/RawTermios.h"
 #include "tests/support/pty/Pty.h"
@@ -53,39 +60,33 @@ TEST(CommPort, RatesWithoutAConstantGoThroughTermios2) {
     unsigned baud = 0;
     ASSERT_EQ(ReadCustomBaud(pty.SlaveFd(), &baud), 0);
     EXPECT_EQ(baud, 250000u);
+    // The time a write may take per byte follows the rate, in whole milliseconds.
+    EXPECT_EQ(WriteTimeoutPerByteMs(4800), 4u);
+    EXPECT_EQ(WriteTimeoutPerByteMs(115200), 0u);
 }
 
 TEST(CommPort, LineCodesMapToTermiosAndBadCodesAreRefused) {
-    termios t{};
-    ASSERT_TRUE(MakeRawTermios(LineSettings{9600, 7, TWOSTOPBITS, EVENPARITY}, &t).Ok());
-    EXPECT_EQ(t.c_cflag & (CSIZE | CSTOPB | PARENB | PARODD | CMSPAR), CS7 | CSTOPB | PARENB);
-    ASSERT_TRUE(MakeRawTermios(LineSettings{9600, 8, ONESTOPBIT, ODDPARITY}, &t).Ok());
-    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), PARENB | PARODD);
-    ASSERT_TRUE(MakeRawTermios(LineSettings{9600, 8, ONESTOPBIT, MARKPARITY}, &t).Ok());
-    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), PARENB | PARODD | CMSPAR);
-    ASSERT_TRUE(MakeRawTermios(LineSettings{9600, 8, ONESTOPBIT, SPACEPARITY}, &t).Ok());
-    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), PARENB | CMSPAR);
-    ASSERT_TRUE(MakeRawTermios(LineSettings{9600, 5, ONE5STOPBITS, NOPARITY}, &t).Ok());
-    EXPECT_EQ(t.c_cflag & (CSIZE | CSTOPB), CS5 | CSTOPB);
-
-    auto refused = [](LineSettings s) {
-        termios tio{};
-        return MakeRawTermios(s, &tio).status == SysStatus::InvalidSettings;
+    const tcflag_t mask = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR;
+    const std::pair<LineSettings, tcflag_t> codes[] = {
+        {{9600, 7, TWOSTOPBITS, EVENPARITY}, CS7 | CSTOPB | PARENB},
+        {{9600, 8, ONESTOPBIT, ODDPARITY}, CS8 | PARENB | PARODD},
+        {{9600, 8, ONESTOPBIT, MARKPARITY}, CS8 | PARENB | PARODD | CMSPAR},
+        {{9600, 8, ONESTOPBIT, SPACEPARITY}, CS8 | PARENB | CMSPAR},
+        {{9600, 5, ONE5STOPBITS, NOPARITY}, CS5 | CSTOPB},
     };
-    EXPECT_TRUE(refused({0, 8, ONESTOPBIT, NOPARITY}));
-    EXPECT_TRUE(refused({115200, 9, ONESTOPBIT, NOPARITY}));
-    EXPECT_TRUE(refused({115200, 4, ONESTOPBIT, NOPARITY}));
-    EXPECT_TRUE(refused({115200, 8, ONE5STOPBITS, NOPARITY}));
-    EXPECT_TRUE(refused({115200, 8, 3, NOPARITY}));
-    EXPECT_TRUE(refused({115200, 8, ONESTOPBIT, 5}));
-}
-
-TEST(CommPort, WriteTimeoutFollowsTheBaudRate) {
-    EXPECT_EQ(WriteTimeoutPerByteMs(9600), 2u);
-    EXPECT_EQ(WriteTimeoutPerByteMs(4800), 4u);
-    EXPECT_EQ(WriteTimeoutPerByteMs(19200), 1u);
-    EXPECT_EQ(WriteTimeoutPerByteMs(38400), 0u);
-    EXPECT_EQ(WriteTimeoutPerByteMs(115200), 0u);
+    for (const auto& [settings, flags] : codes) {
+        termios t{};
+        ASSERT_TRUE(MakeRawTermios(settings, &t).Ok());
+        EXPECT_EQ(t.c_cflag & mask, flags) << int{settings.byteSize} << " " << int{settings.parity};
+    }
+    for (LineSettings bad :
+         {LineSettings{0, 8, ONESTOPBIT, NOPARITY}, LineSettings{115200, 9, ONESTOPBIT, NOPARITY},
+          LineSettings{115200, 4, ONESTOPBIT, NOPARITY},
+          LineSettings{115200, 8, ONE5STOPBITS, NOPARITY}, LineSettings{115200, 8, 3, NOPARITY},
+          LineSettings{115200, 8, ONESTOPBIT, 5}}) {
+        termios t{};
+        EXPECT_EQ(MakeRawTermios(bad, &t).status, SysStatus::InvalidSettings);
+    }
 }
 
 TEST(CommPort, OpenTellsMissingDevicesAndNonTtysApart) {
@@ -131,6 +132,90 @@ TEST(CommPort, AWaitEndsOnTheEventOrOnHangUp) {
     const BYTE data[4] = {1, 2, 3, 4};
     const SysIo io = port->WriteAll(data, sizeof data, *fresh, std::nullopt);
     EXPECT_EQ(io.result.status, SysStatus::Lost);
+}
+
+// The system-call seam under the port: interruptions, short writes and a full queue made to
+// happen on purpose, on a real pseudo-terminal, and every byte still arrives once and in order.
+// Each call of a kind is numbered; the script says what the n-th call does instead of its work.
+std::atomic<int> g_writes{0};
+std::atomic<int> g_polls{0};
+std::atomic<int> g_reads{0};
+
+ssize_t ScriptedWrite(int fd, const void* data, size_t size) {
+    switch (g_writes++) {
+        case 0:  // a signal arrives before anything is written
+            errno = EINTR;
+            return -1;
+        case 1:  // the driver takes one byte only
+            return RealSysCalls().write(fd, data, 1);
+        case 2:  // the queue is full for a moment
+        case 4:
+            errno = EAGAIN;
+            return -1;
+        case 3:  // a short write again
+            return RealSysCalls().write(fd, data, size / 2);
+        default:
+            return RealSysCalls().write(fd, data, size);
+    }
+}
+
+int ScriptedPoll(pollfd* fds, nfds_t count, int timeoutMs) {
+    if (g_polls++ == 0) {  // the wait for room is interrupted too
+        errno = EINTR;
+        return -1;
+    }
+    return RealSysCalls().poll(fds, count, timeoutMs);
+}
+
+ssize_t ScriptedRead(int fd, void* buffer, size_t size) {
+    if (g_reads++ == 0) {
+        errno = EINTR;
+        return -1;
+    }
+    return RealSysCalls().read(fd, buffer, size);
+}
+
+SysCalls Scripted() {
+    SysCalls calls = RealSysCalls();
+    calls.write = ScriptedWrite;
+    calls.poll = ScriptedPoll;
+    calls.read = ScriptedRead;
+    return calls;
+}
+
+TEST(CommPort, InterruptedShortAndRefusedWritesStillDeliverEveryByteInOrder) {
+    Pty pty;
+    SysResult opened;
+    auto port = CommPort::Open(pty.SlavePath(), &opened);
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->Configure(LineSettings{115200, 8, ONESTOPBIT, NOPARITY}).Ok());
+    auto cancel = CommWaitEvent::Create();
+    ASSERT_TRUE(cancel);
+
+    std::vector<BYTE> data(1000);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<BYTE>(i * 7 + 3);
+    }
+    const SysCalls calls = Scripted();
+    g_writes = g_polls = g_reads = 0;
+    {
+        ScopedSysCalls scope(calls);
+        const SysIo io = port->WriteAll(data.data(), data.size(), *cancel, std::nullopt);
+        EXPECT_TRUE(io.result.Ok()) << SysStatusName(io.result.status);
+        EXPECT_EQ(io.count, data.size());
+        EXPECT_GE(g_writes.load(), 6);  // every scripted case was met
+        EXPECT_GE(g_polls.load(), 2);
+
+        // The device answers; the first read is interrupted and retried, not taken for empty.
+        ASSERT_TRUE(pty.WriteAll(std::vector<std::uint8_t>{'o', 'k'}));
+        ASSERT_TRUE(port->WaitReadable(*cancel).Ok());
+        BYTE answer[8] = {};
+        const SysIo read = port->ReadNow(answer, sizeof answer);
+        EXPECT_TRUE(read.result.Ok());
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(answer), read.count), "ok");
+    }
+    EXPECT_EQ(pty.ReadExactly(data.size()), std::vector<std::uint8_t>(data.begin(), data.end()));
+    EXPECT_TRUE(pty.ReadAvailable().empty()) << "a byte was written twice";
 }
 
 }  // namespace

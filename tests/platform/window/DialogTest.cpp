@@ -1,118 +1,76 @@
+// The window layer's threads and lifetimes: posts from other threads, nested and ready-made
+// modal loops, messages for windows that have gone, and a window taken over by a member.
+// What the operator's input does to a dialog is checked on the real one in tests/app.
+
+#include <chrono>
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/gdi/GdiObjects.h"
-#include "platform/gdi/GdiTypes.h"
+#include "platform/window/Dialog.h"
 #include "platform/window/OperatorInput.h"
+#include "platform/window/RichEditCtrl.h"
 #include "platform/window/TimerTable.h"
-#include "tests/platform/window/WindowTestDialog.h"
 #include "tests/support/testhost/ControlMessages.h"
 #include "tests/support/testhost/TestHost.h"
 
-using namespace window_test;
-
 namespace {
+
+constexpr UINT kTemplateId = 9100;
+constexpr int kLog = 1001;
+constexpr UINT kUserMessage = WM_USER + 1;
+
+void RegisterTestTemplate() {
+    DialogTemplate t;
+    t.id = kTemplateId;
+    t.caption = "Test dialog";
+    t.cx = 319;
+    t.cy = 291;
+    t.fontFace = "MS Sans Serif";
+    t.pointSize = 8;
+    t.style = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    const DWORD child = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+    t.items = {
+        {IDOK, ControlKind::Button, "EXIT", 0, 262, 262, 50, 22, child | BS_DEFPUSHBUTTON, 0},
+        {kLog, ControlKind::RichEdit, "", 0, 7, 79, 305, 179, child | ES_MULTILINE | ES_READONLY,
+         0},
+    };
+    RegisterDialogTemplate(t);
+}
+
+// Records what reaches its handlers.
+class TestDialog : public CDialog {
+  public:
+    TestDialog() : CDialog(kTemplateId) {}
+    CRichEditCtrl m_log;
+    std::vector<std::string> events;
+
+  protected:
+    const MessageMap* GetMessageMap() const override {
+        static const MessageMapEntry kEntries[] = {MapMessage<&TestDialog::OnUser>(kUserMessage)};
+        static const MessageMap kMap{CDialog::ThisMessageMap(), kEntries};
+        return &kMap;
+    }
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, kLog, m_log); }
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        events.push_back("init");
+        return 1;
+    }
+    LRESULT OnUser(WPARAM wParam, LPARAM lParam) {
+        events.push_back("user " + std::to_string(wParam) + " " + std::to_string(lParam));
+        return 42;
+    }
+};
 
 class DialogTest : public ::testing::Test {
   protected:
     void SetUp() override { RegisterTestTemplate(); }
     TestHost host;
 };
-
-TEST_F(DialogTest, TemplateMakesControlsInPixelsAndMembersTakeThemOver) {
-    TestDialog dialog;
-    ASSERT_TRUE(host.Start(dialog));
-    EXPECT_EQ(dialog.GetWindowText(), "Test dialog");
-    EXPECT_EQ(dialog.GetChildren().size(), 6u);
-    // MS Sans Serif 8 base units: x * 6 / 4, y * 13 / 8, each edge on its own.
-    const WindowPlacement exit = dialog.GetDlgItem(IDOK)->GetPlacement();
-    EXPECT_EQ(exit, (WindowPlacement{393, 425, 75, 36}));
-    // Bound members answer for their ids, keep the template's state and get the messages.
-    EXPECT_EQ(dialog.GetDlgItem(kLog), &dialog.m_log);
-    EXPECT_EQ(dialog.GetDlgItem(kStart), &dialog.m_btnStart);
-    EXPECT_EQ(dialog.m_btnStart.GetWindowText(), "START");
-    EXPECT_EQ(CWnd::FromHandle(dialog.m_log.m_hWnd), &dialog.m_log);
-    EXPECT_EQ(dialog.m_log.GetParent(), &dialog);
-    EXPECT_EQ(ComboCount(dialog.m_combo), 3);
-    EXPECT_EQ(ComboText(dialog.m_combo, 2), "COM3");
-    EXPECT_EQ(dialog.events, std::vector<std::string>{"init"});
-    // Every control gets the dialog's font, 8 points at 96 dots per inch.
-    CFont* font = dialog.m_log.GetFont();
-    ASSERT_NE(font, nullptr);
-    EXPECT_EQ(font, dialog.GetFont());
-    LOGFONT logFont{};
-    ASSERT_GT(font->GetLogFont(&logFont), 0);
-    EXPECT_EQ(logFont.lfHeight, -11);
-    EXPECT_STREQ(logFont.lfFaceName, "MS Sans Serif");
-    // The icon control shows the template's icon only when the application registered it.
-    RegisterIcon(131, IconImage{1, 1, {RGB(0, 255, 0)}});
-    TestDialog again;
-    ASSERT_TRUE(host.Start(again));
-    EXPECT_EQ(static_cast<int>(again.GetDlgItem(kIcon)->SendMessage(STM_GETICON)), 131);
-}
-
-TEST_F(DialogTest, OperatorInputArrivesAsTheMessagesWindowsSends) {
-    TestDialog dialog;
-    ASSERT_TRUE(host.Start(dialog));
-    EXPECT_TRUE(ClickButton(dialog.m_btnStart));
-    EXPECT_TRUE(ClickButton(dialog.m_chkDebug));
-    EXPECT_EQ(dialog.m_chkDebug.GetCheck(), BST_CHECKED);
-    ClickButton(dialog.m_chkDebug);
-    EXPECT_EQ(dialog.m_chkDebug.GetCheck(), BST_UNCHECKED);
-    EXPECT_TRUE(ChooseComboEntry(dialog.m_combo, 2));
-    EXPECT_FALSE(ChooseComboEntry(dialog.m_combo, 3));
-    dialog.m_btnStart.EnableWindow(0);
-    EXPECT_FALSE(ClickButton(dialog.m_btnStart));
-    EXPECT_EQ(dialog.SendMessage(kUserMessage, 7, 9), 42);
-    EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "start", "port 2", "user 7 9"}));
-    EXPECT_FALSE(dialog.HasEnded());
-}
-
-TEST_F(DialogTest, KeysCloseBoxAndExitEndTheDialogAsWindowsDoes) {
-    {
-        TestDialog dialog;
-        host.Start(dialog);
-        dialog.swallowEscape = true;
-        PressKey(dialog, VK_ESCAPE, &dialog.m_btnStart);
-        EXPECT_FALSE(dialog.HasEnded());
-        dialog.swallowEscape = false;
-        PressKey(dialog, VK_ESCAPE);
-        EXPECT_TRUE(dialog.HasEnded());
-        EXPECT_EQ(dialog.EndCode(), IDCANCEL);
-    }
-    {
-        // Enter presses the default button (EXIT), not the button that has the focus.
-        TestDialog dialog;
-        host.Start(dialog);
-        PressKey(dialog, VK_RETURN, &dialog.m_btnStart);
-        EXPECT_EQ(dialog.EndCode(), IDOK);
-        EXPECT_EQ(dialog.events, std::vector<std::string>{"init"});
-    }
-    {
-        // The close box goes through the window menu's handler, which hands it on.
-        TestDialog dialog;
-        host.Start(dialog);
-        PressCloseBox(dialog);
-        EXPECT_TRUE(dialog.HasEnded());
-        EXPECT_EQ(dialog.EndCode(), IDCANCEL);
-        EXPECT_EQ(dialog.events.back(), "syscommand " + std::to_string(SC_CLOSE));
-    }
-}
-
-TEST_F(DialogTest, SystemMenuTakesAppendedItemsAndSendsTheirIds) {
-    TestDialog dialog;
-    host.Start(dialog);
-    CMenu* menu = dialog.GetSystemMenu(0);
-    ASSERT_NE(menu, nullptr);
-    menu->AppendMenu(MF_SEPARATOR);
-    menu->AppendMenu(MF_STRING, 0x0010, "&About...");
-    ChooseSystemMenuItem(dialog, 0x0010);
-    EXPECT_EQ(dialog.events.back(), "syscommand 16");
-    EXPECT_FALSE(dialog.HasEnded());
-    EXPECT_EQ(dialog.GetSystemMenu(1), nullptr);
-    EXPECT_EQ(dialog.GetSystemMenu(0)->Items().back().id, SC_CLOSE);
-}
 
 TEST_F(DialogTest, ModalRunDeliversPostsFromOtherThreadsAndNestedDialogs) {
     TestDialog dialog;
@@ -156,12 +114,8 @@ TEST_F(DialogTest, MessagesForWindowsThatHaveGoneAreDropped) {
     EXPECT_EQ(host.Pump(), 2);  // both taken, neither reaches freed memory (ASan would tell)
 }
 
-}  // namespace
-
-namespace {
-
 // Ends itself on its third timer tick; a worker posts to it while it starts.
-class TickingDialog : public window_test::TestDialog {
+class TickingDialog : public TestDialog {
   public:
     TimerTable* timers = nullptr;
     int ticks = 0;
@@ -177,9 +131,7 @@ class TickingDialog : public window_test::TestDialog {
         const auto now = std::chrono::duration_cast<TimerTable::Time>(
             std::chrono::steady_clock::now().time_since_epoch());
         timers->Set(m_hWnd, 5, 10, now);
-        std::thread([hwnd = m_hWnd] {
-            ::PostMessage(hwnd, window_test::kUserMessage, 5, 6);
-        }).join();
+        std::thread([hwnd = m_hWnd] { ::PostMessage(hwnd, kUserMessage, 5, 6); }).join();
         return 1;
     }
     void OnTimer(UINT_PTR id) {
@@ -190,7 +142,7 @@ class TickingDialog : public window_test::TestDialog {
 };
 
 TEST(DialogModalLoopTest, ReadyMadeLoopRunsPostsAndTimersUntilTheDialogEnds) {
-    window_test::RegisterTestTemplate();
+    RegisterTestTemplate();
     MessageQueue::Ui().Clear();
     TickingDialog dialog;
     TimerTable timers;
@@ -200,6 +152,56 @@ TEST(DialogModalLoopTest, ReadyMadeLoopRunsPostsAndTimersUntilTheDialogEnds) {
     EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "user 5 6"}));
     EXPECT_EQ(dialog.m_hWnd, kNoWindow);
     EXPECT_EQ(MessageQueue::Ui().Size(), 0u);
+}
+
+// Writes down the state changes it is told of.
+class Recorder : public WindowObserver {
+  public:
+    std::vector<std::string> log;
+    void OnEnabledChanged(CWnd& w) override {
+        log.push_back("enabled " + std::to_string(w.IsWindowEnabled()));
+    }
+    void OnVisibleChanged(CWnd& w) override {
+        log.push_back("visible " + std::to_string(w.IsWindowVisible()));
+    }
+    void OnDestroyed(CWnd&) override { log.push_back("destroyed"); }
+};
+
+TEST(WindowControlsTest, StateChangesReachObserversAndSubclassingKeepsTheWindow) {
+    TestHost host;
+    CWnd parent;
+    CreateParams params;
+    params.kind = ControlKind::Dialog;
+    params.style = WS_CHILD | WS_VISIBLE;
+    parent.Create(params, nullptr);
+    auto original = std::make_unique<CWnd>();
+    params.kind = ControlKind::CheckBox;
+    params.id = 7;
+    original->Create(params, &parent);
+    const HWND hwnd = original->m_hWnd;
+    Recorder recorder;
+    original->AddObserver(&recorder);
+    original->SendMessage(BM_SETCHECK, BST_CHECKED);
+
+    CWnd member;
+    ASSERT_TRUE(member.SubclassWindow(hwnd));
+    EXPECT_EQ(original->m_hWnd, kNoWindow);
+    EXPECT_EQ(CWnd::FromHandle(hwnd), &member);
+    EXPECT_EQ(parent.GetDlgItem(7), &member);
+    EXPECT_EQ(member.SendMessage(BM_GETCHECK), BST_CHECKED);
+    original.reset();  // the empty shell goes without taking the window along
+    EXPECT_EQ(CWnd::FromHandle(hwnd), &member);
+
+    EXPECT_EQ(member.EnableWindow(0), 0);
+    EXPECT_EQ(member.EnableWindow(0), 1);
+    EXPECT_NE(member.GetStyle() & WS_DISABLED, 0u);
+    EXPECT_EQ(member.ShowWindow(SW_HIDE), 1);
+    EXPECT_TRUE(member.ModifyStyle(0, PBS_MARQUEE));
+    EXPECT_FALSE(member.ModifyStyle(0, PBS_MARQUEE));
+    parent.DestroyWindow();
+    EXPECT_EQ(member.m_hWnd, kNoWindow);
+    EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"enabled 0", "visible 0", "destroyed"}));
 }
 
 }  // namespace

@@ -1,10 +1,38 @@
 #include "tests/support/raster/RasterDevice.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "platform/gdi/GdiObjects.h"
-#include "tests/support/raster/BuiltinFont.h"
+
+namespace {
+
+constexpr int kCellWidth = 6;
+constexpr int kCellHeight = 13;
+
+// Whole-pixel magnification for a requested font. A negative height asks for the character
+// height, a positive one for the cell; this face has only cells, so both read as the cell.
+int Scale(const LOGFONT& font) {
+    const int height = font.lfHeight < 0 ? -font.lfHeight : font.lfHeight;
+    return std::max(1, (height + kCellHeight / 2) / kCellHeight);
+}
+
+// Whether pixel (column, row) of the unscaled cell of byte `c` is ink: for printable ASCII a
+// 5 x 7 pattern from the code's bits below two free rows, always with ink in its first column;
+// the blank has none; every other byte is a box, so that it shows instead of going missing.
+bool Ink(unsigned char c, int column, int row) {
+    if (column >= 5 || row < 2 || row >= 9 || c == ' ') {
+        return false;
+    }
+    if (c < 0x21 || c > 0x7E) {
+        return row == 2 || row == 8 || column == 0 || column == 4;
+    }
+    const std::uint32_t bits = (c * 2654435761u) >> (3 * (row - 2));
+    return column == 0 || ((bits >> column) & 1) != 0;
+}
+
+}  // namespace
 
 RasterBitmap::RasterBitmap(int width, int height, COLORREF fill)
     : m_width(std::max(0, width)),
@@ -17,9 +45,7 @@ RasterDevice::RasterDevice(int width, int height, COLORREF fill)
 RasterDevice::RasterDevice(std::shared_ptr<RasterBitmap> surface) : m_surface(std::move(surface)) {}
 
 std::unique_ptr<RasterDevice> RasterDevice::SharingSurface() const {
-    std::unique_ptr<RasterDevice> device(new RasterDevice(m_surface));
-    device->m_printing = m_printing;
-    return device;
+    return std::unique_ptr<RasterDevice>(new RasterDevice(m_surface));
 }
 
 RasterDevice::RasterDevice(MemoryTag)
@@ -48,7 +74,8 @@ void RasterDevice::FillRect(const RECT& area, COLORREF colour) {
 }
 
 SIZE RasterDevice::MeasureText(const LOGFONT& font, const std::string& text) const {
-    return BuiltinFont::Measure(font, text);
+    const int scale = Scale(font);
+    return SIZE{static_cast<LONG>(text.size()) * kCellWidth * scale, kCellHeight * scale};
 }
 
 void RasterDevice::Plot(int x, int y, COLORREF colour, const RECT& clip) {
@@ -67,13 +94,13 @@ void RasterDevice::DrawText(POINT origin, const LOGFONT& font, const std::string
         return;
     }
     const bool upward = font.lfEscapement == 900;
-    const int scale = BuiltinFont::Scale(font);
+    const int scale = Scale(font);
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const int cellX = static_cast<int>(i) * BuiltinFont::kCellWidth;
-        for (int row = 0; row < BuiltinFont::kCellHeight; ++row) {
-            for (int column = 0; column < BuiltinFont::kCellWidth; ++column) {
-                if (!BuiltinFont::Ink(c, column, row)) {
+        const int cellX = static_cast<int>(i) * kCellWidth;
+        for (int row = 0; row < kCellHeight; ++row) {
+            for (int column = 0; column < kCellWidth; ++column) {
+                if (!Ink(c, column, row)) {
                     continue;
                 }
                 for (int sy = 0; sy < scale; ++sy) {
@@ -98,24 +125,19 @@ bool RasterDevice::CopyFrom(const RECT& area, const DeviceContext& source, POINT
         return false;
     }
     const RECT target = IntersectRects(area, RECT{0, 0, Width(), Height()});
-    // Rows are staged so that a copy within one surface reads every pixel before it is written.
-    std::vector<COLORREF> row;
-    std::vector<std::vector<COLORREF>> rows;
+    // Pixels are staged so that a copy within one surface reads each before any is written.
+    std::vector<COLORREF> staged;
     for (LONG y = target.top; y < target.bottom; ++y) {
-        row.clear();
         for (LONG x = target.left; x < target.right; ++x) {
-            row.push_back(raster->GetPixel(sourceOrigin.x + (x - area.left),
-                                           sourceOrigin.y + (y - area.top)));
+            staged.push_back(raster->GetPixel(sourceOrigin.x + (x - area.left),
+                                              sourceOrigin.y + (y - area.top)));
         }
-        rows.push_back(row);
     }
+    auto pixel = staged.begin();
     for (LONG y = target.top; y < target.bottom; ++y) {
-        const auto& staged = rows[static_cast<size_t>(y - target.top)];
-        for (LONG x = target.left; x < target.right; ++x) {
-            const COLORREF pixel = staged[static_cast<size_t>(x - target.left)];
-            // Pixels outside the source stay as they were.
-            if (pixel != CLR_INVALID) {
-                m_surface->At(x, y) = pixel;
+        for (LONG x = target.left; x < target.right; ++x, ++pixel) {
+            if (*pixel != CLR_INVALID) {  // pixels outside the source stay as they were
+                m_surface->At(x, y) = *pixel;
             }
         }
     }

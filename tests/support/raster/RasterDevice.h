@@ -1,8 +1,11 @@
 #pragma once
 
 // The software raster: a device context backend over a buffer of 32-bit pixels. Each pixel holds
-// the COLORREF last drawn there, so GetPixel answers exactly the colour a caller drew. Text uses
-// the built-in bitmap font (BuiltinFont.h). A raster made with a size is a window's or screen's
+// the COLORREF last drawn there, so GetPixel answers exactly the colour a caller drew. Text is
+// drawn in one fixed-width face of 6 x 13 pixel cells whatever the LOGFONT asks for (a height of
+// two cells or more scales the cells by whole pixels). Its glyphs are patterns made from each
+// byte's code, not letters: tests compare a paint with the same text drawn here, and a wrong,
+// lost or extra byte changes the ink. A raster made with a size is a window's or screen's
 // surface; one made by CreateCompatible is a memory context that draws into whichever raster
 // bitmap is selected into it.
 //
@@ -47,9 +50,6 @@ class RasterDevice : public DeviceContext {
     // A fresh device context (stock objects, no mapping) drawing onto this surface's pixels, as
     // a window's paint context draws onto the window.
     std::unique_ptr<RasterDevice> SharingSurface() const;
-    // Makes the surface stand for a printer's page.
-    void SetPrinting(bool printing) { m_printing = printing; }
-    bool IsPrinting() const override { return m_printing; }
 
     SIZE SurfaceSize() const override { return m_surface->Size(); }
     void FillRect(const RECT& area, COLORREF colour) override;
@@ -72,5 +72,4 @@ class RasterDevice : public DeviceContext {
 
     std::shared_ptr<RasterBitmap> m_surface;
     bool m_memory = false;
-    bool m_printing = false;
 };

@@ -2,10 +2,16 @@
 
 #include <sstream>
 
+#include <wx/bitmap.h>
 #include <wx/choice.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
+#include <wx/filedlg.h>
+#include <wx/image.h>
 #include <wx/panel.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include "app/Resources.h"
 #include "hosts/wx/ButtonBinding.h"
@@ -15,35 +21,33 @@
 #include "hosts/wx/MessageWindow.h"
 #include "hosts/wx/WxDialogWindow.h"
 #include "hosts/wx/WxFonts.h"
-#include "hosts/wx/WxHost.h"
 #include "platform/window/Dialog.h"
 #include "tests/hosts/wx/testable/ControlChannel.h"
-#include "tests/hosts/wx/testable/ScreenCapture.h"
-#include "tests/hosts/wx/testable/TestableHost.h"
+
+int TestableHost::ShowFileDialog(wxFileDialog& dialog) {
+    if (m_fileAnswers.empty()) {
+        return WxHost::ShowFileDialog(dialog);
+    }
+    // GTK selects a file only after it has read the folder, so the pick is repeated until the
+    // dialog reports it (or given up, which cancels).
+    const wxString answer = ToWx(m_fileAnswers.front());
+    m_fileAnswers.erase(m_fileAnswers.begin());
+    wxTimer picker;
+    int tries = 0;
+    picker.Bind(wxEVT_TIMER, [&dialog, &tries, answer](wxTimerEvent&) {
+        if (dialog.GetPath() == answer) {
+            dialog.EndModal(wxID_OK);
+        } else if (++tries > 200) {
+            dialog.EndModal(wxID_CANCEL);
+        } else {
+            dialog.SetPath(answer);
+        }
+    });
+    picker.Start(50);
+    return dialog.ShowModal();
+}
 
 namespace {
-
-struct Command {
-    std::string tag;
-    std::string verb;
-    std::string rest;  // the arguments as one text (a path may hold blanks)
-};
-
-Command Parse(const std::string& line) {
-    Command command;
-    std::istringstream in(line);
-    in >> command.tag >> command.verb;
-    std::getline(in >> std::ws, command.rest);
-    return command;
-}
-
-WxDialogWindow* Innermost() {
-    WxHost* host = WxHost::Current();
-    if (host == nullptr || host->RunningWindows().empty()) {
-        return nullptr;
-    }
-    return host->RunningWindows().back();
-}
 
 template <class T>
 T* BindingOf(WxDialogWindow& window, int id) {
@@ -66,9 +70,6 @@ std::string Shown(WxDialogWindow& window, int id) {
 
 std::string State(WxDialogWindow& window) {
     std::string out;
-    WxHost* host = WxHost::Current();
-    out += Field("dialogs", std::to_string(host->RunningWindows().size()));
-    out += Field("title", FromWx(window.GetTitle()));
     CDialog& dialog = window.Dialog();
     if (CWnd* progress = dialog.GetDlgItem(IDC_PROGRESS)) {
         out += Field("progress", progress->GetWindowText());
@@ -78,11 +79,11 @@ std::string State(WxDialogWindow& window) {
     out += Field("lampRed", Shown(window, IDC_LAMP_RED));
     if (CWnd* combo = dialog.GetDlgItem(IDC_COMBO_PORT)) {
         out += Field("combo", std::to_string(combo->SendMessage(CB_GETCURSEL)));
-        if (auto* binding = window.Binding(IDC_COMBO_PORT)) {
-            out += Field("comboTip", FromWx(binding->Widget()->GetToolTipText()));
-            out += Field("comboItem",
-                         FromWx(static_cast<wxChoice*>(binding->Widget())->GetStringSelection()));
-        }
+    }
+    if (auto* binding = window.Binding(IDC_COMBO_PORT)) {
+        out += Field("comboTip", FromWx(binding->Widget()->GetToolTipText()));
+        out += Field("comboItem",
+                     FromWx(static_cast<wxChoice*>(binding->Widget())->GetStringSelection()));
     }
     out += Field("path", ModelText(window, IDC_EDIT_PATH));
     if (auto* binding = window.Binding(IDC_EDIT_PATH)) {
@@ -91,13 +92,9 @@ std::string State(WxDialogWindow& window) {
                      static_cast<wxTextCtrl*>(binding->Widget())->GetValue().utf8_string());
     }
     out += Field("start", ModelText(window, IDC_BTN_START));
-    if (CWnd* check = dialog.GetDlgItem(IDC_CHK_DEBUG)) {
-        out += Field("debug", std::to_string(check->SendMessage(BM_GETCHECK)));
-    }
     if (MainWindowAids* aids = window.Aids()) {
-        const VerdictShown& verdict = aids->Verdict();
-        out += Field("verdict", verdict.word);
-        out += Field("verdictDetail", verdict.detail);
+        out += Field("verdict", aids->Verdict().word);
+        out += Field("verdictDetail", aids->Verdict().detail);
         out += Field("verdictShown", aids->Label().WordPanel()->IsShown() ? "1" : "0");
         out += Field("verdictWord", FromWx(aids->Label().WordLabel()));
         out += Field("verdictLine", FromWx(aids->Label().Detail()->GetLabel()));
@@ -126,11 +123,26 @@ std::string Places(WxDialogWindow& window) {
     return out;
 }
 
+// The client area read back from the display, so what the operator sees is what the file holds.
+// It is read through the window itself: a copy from the whole screen stopped the toolkit from
+// painting the window again.
 std::string Screenshot(WxDialogWindow& window, const std::string& path) {
-    if (!CaptureClientArea(&window, path)) {
-        return "error cannot capture the window";
+    if (!window.IsShownOnScreen()) {
+        return "error the window is not shown";
     }
+    window.Update();
     const wxSize size = window.GetClientSize();
+    wxBitmap picture(size.GetWidth(), size.GetHeight(), 24);
+    {
+        wxClientDC screen(&window);
+        wxMemoryDC memory(picture);
+        if (!memory.Blit(0, 0, size.GetWidth(), size.GetHeight(), &screen, 0, 0)) {
+            return "error cannot capture the window";
+        }
+    }
+    if (!picture.ConvertToImage().SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG)) {
+        return "error cannot write " + path;
+    }
     const DialogBaseUnits units = WxHost::Current()->BaseUnits();
     std::ostringstream out;
     out << "ok " << size.GetWidth() << " " << size.GetHeight() << " " << units.cx << " "
@@ -143,77 +155,27 @@ std::string Screenshot(WxDialogWindow& window, const std::string& path) {
     return out.str();
 }
 
-std::string Menu(WxDialogWindow& window) {
-    CMenu* menu = window.Dialog().GetSystemMenu(0);
-    if (menu == nullptr) {
-        return "ok";
-    }
-    std::string out;
-    for (const MenuItem& item : menu->Items()) {
-        out += (out.empty() ? "" : "|") +
-               ((item.flags & MF_SEPARATOR) != 0 ? std::string("-") : item.text);
-    }
-    return "ok " + EscapeForAnswer(out);
-}
-
-std::string Run(const Command& c, WxDialogWindow& window) {
-    std::istringstream args(c.rest);
-    if (c.verb == "click") {
-        int id = 0;
-        args >> id;
-        auto* button = BindingOf<ButtonBinding>(window, id);
+std::string Run(const std::string& verb, const std::string& rest, WxDialogWindow& window) {
+    std::istringstream args(rest);
+    int a = 0, b = 0;
+    args >> a >> b;
+    if (verb == "click") {
+        auto* button = BindingOf<ButtonBinding>(window, a);
         if (button == nullptr) {
-            return "error no button " + std::to_string(id);
+            return "error no button " + std::to_string(a);
         }
         button->Click();
-        return "ok";
-    }
-    if (c.verb == "choose") {
-        int id = 0;
-        int index = -1;
-        args >> id >> index;
-        auto* combo = BindingOf<ComboBinding>(window, id);
+    } else if (verb == "choose") {
+        auto* combo = BindingOf<ComboBinding>(window, a);
         if (combo == nullptr) {
-            return "error no combo box " + std::to_string(id);
+            return "error no combo box " + std::to_string(a);
         }
-        combo->Choose(index);
-        return "ok";
-    }
-    if (c.verb == "key") {
-        int key = 0;
-        args >> key;
-        wxKeyEvent event(wxEVT_CHAR_HOOK);
-        event.m_keyCode = key == 27 ? WXK_ESCAPE : key == 13 ? WXK_RETURN : key;
-        event.SetEventObject(&window);
-        window.GetEventHandler()->ProcessEvent(event);
-        return "ok";
-    }
-    if (c.verb == "close") {
+        combo->Choose(b);
+    } else if (verb == "close") {
         window.Close();
-        return "ok";
-    }
-    if (c.verb == "sysmenu") {
-        unsigned id = 0;
-        args >> id;
-        window.ChooseMenuCommand(id);
-        return "ok";
-    }
-    if (c.verb == "menu") {
-        return Menu(window);
-    }
-    if (c.verb == "state") {
+    } else if (verb == "state") {
         return "ok " + State(window);
-    }
-    if (c.verb == "log") {
-        auto* log = BindingOf<LogView>(window, IDC_LOG);
-        if (log == nullptr) {
-            return "error no log";
-        }
-        log->Flush();
-        return "ok " + EscapeForAnswer(FromWx(static_cast<wxTextCtrl*>(log->Widget())->GetValue()));
-    }
-    if (c.verb == "logshown") {
-        // The log as it shows, in UTF-8 whatever the code set.
+    } else if (verb == "log") {
         auto* log = BindingOf<LogView>(window, IDC_LOG);
         if (log == nullptr) {
             return "error no log";
@@ -221,109 +183,66 @@ std::string Run(const Command& c, WxDialogWindow& window) {
         log->Flush();
         return "ok " +
                EscapeForAnswer(static_cast<wxTextCtrl*>(log->Widget())->GetValue().utf8_string());
-    }
-    if (c.verb == "focus") {
-        int id = 0;
-        args >> id;
-        WidgetBinding* binding = window.Binding(id);
-        if (binding == nullptr) {
-            return "error no control " + std::to_string(id);
-        }
-        binding->Widget()->SetFocus();
-        return "ok";
-    }
-    if (c.verb == "places") {
+    } else if (verb == "places") {
         return "ok " + Places(window);
-    }
-    if (c.verb == "resize") {
-        int width = 0, height = 0;
-        args >> width >> height;
-        window.SetClientSize(width, height);
-        return "ok";
-    }
-    if (c.verb == "move") {
-        int x = 0, y = 0;
-        args >> x >> y;
-        window.Move(x, y);
-        return "ok";
-    }
-    if (c.verb == "drop") {
+    } else if (verb == "resize") {
+        window.SetClientSize(a, b);
+    } else if (verb == "move") {
+        window.Move(a, b);
+    } else if (verb == "drop") {
         MainWindowAids* aids = window.Aids();
         if (aids == nullptr) {
             return "error no main window";
         }
         // The toolkit hands over names as its own strings; the command's are UTF-8.
         wxArrayString files;
-        files.Add(wxString::FromUTF8(c.rest));
+        files.Add(wxString::FromUTF8(rest));
         return aids->DropFiles(files) ? "ok taken" : "ok refused";
-    }
-    if (c.verb == "ctrlkey") {
+    } else if (verb == "ctrlkey") {
         // A Ctrl+letter press as the window's key hook sees it.
         wxKeyEvent event(wxEVT_CHAR_HOOK);
-        event.m_keyCode = c.rest.empty() ? 0 : c.rest[0];
+        event.m_keyCode = rest.empty() ? 0 : rest[0];
         event.m_controlDown = true;
         event.SetEventObject(&window);
         window.GetEventHandler()->ProcessEvent(event);
-        return "ok";
+    } else if (verb == "screenshot") {
+        return Screenshot(window, rest);
+    } else {
+        return "error unknown verb " + verb;
     }
-    if (c.verb == "logmenu") {
-        auto* log = BindingOf<LogView>(window, IDC_LOG);
-        if (log == nullptr) {
-            return "error no log";
-        }
-        std::string out;
-        for (const std::string& item : log->MenuItems()) {
-            out += (out.empty() ? "" : "|") + item;
-        }
-        return "ok " + EscapeForAnswer(out);
-    }
-    if (c.verb == "logfont") {
-        auto* log = BindingOf<LogView>(window, IDC_LOG);
-        if (log == nullptr) {
-            return "error no log";
-        }
-        const wxFont font = log->Widget()->GetFont();
-        return "ok " + std::string(font.IsFixedWidth() ? "fixed " : "proportional ") +
-               EscapeForAnswer(FromWx(font.GetFaceName()));
-    }
-    if (c.verb == "screenshot") {
-        return Screenshot(window, c.rest);
-    }
-    return "error unknown verb " + c.verb;
+    return "ok";
 }
 
 }  // namespace
 
 std::string RunControlCommand(const std::string& line) {
-    const Command command = Parse(line);
-    if (command.verb == "file") {
-        TestableHost* host = TestableHost::Current();
-        if (host == nullptr) {
-            return command.tag + " error no host";
-        }
-        host->QueueFileDialogAnswer(command.rest);
-        return command.tag + " ok";
+    std::string tag, verb, rest;
+    std::istringstream in(line);
+    in >> tag >> verb;
+    std::getline(in >> std::ws, rest);  // the arguments as one text (a path may hold blanks)
+    WxHost* host = WxHost::Current();
+    if (verb == "file" && TestableHost::Current() != nullptr) {
+        TestableHost::Current()->QueueFileDialogAnswer(rest);
+        return tag + " ok";
     }
-    if (command.verb == "msgbox") {
-        // The open message box: its text, its client size and the width its title needs; or,
-        // with "ok", its OK button pressed.
-        WxHost* host = WxHost::Current();
+    if (verb == "msgbox") {
+        // The open message box: its client size, the width its title needs, its title and its
+        // text; or, with "ok", its OK button pressed.
         MessageWindow* box = host != nullptr ? host->OpenMessageBox() : nullptr;
         if (box == nullptr) {
-            return command.tag + " error no message box";
+            return tag + " error no message box";
         }
-        if (command.rest == "ok") {
+        if (rest == "ok") {
             box->EndModal(wxID_OK);
-            return command.tag + " ok";
+            return tag + " ok";
         }
         const wxSize size = box->GetClientSize();
-        return command.tag + " ok " + std::to_string(size.GetWidth()) + " " +
+        return tag + " ok " + std::to_string(size.GetWidth()) + " " +
                std::to_string(size.GetHeight()) + " " + std::to_string(box->TitleWidth()) + " " +
                EscapeForAnswer(FromWx(box->GetTitle())) + " " + EscapeForAnswer(box->Text());
     }
-    WxDialogWindow* window = Innermost();
-    if (window == nullptr) {
-        return command.tag + " error no dialog";
+    if (host == nullptr || host->RunningWindows().empty()) {
+        return tag + " error no dialog";
     }
-    return command.tag + " " + Run(command, *window);
+    return tag + " " + Run(verb, rest, *host->RunningWindows().back());
 }

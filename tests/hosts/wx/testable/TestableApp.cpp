@@ -11,7 +11,7 @@
 #include "app/DownloadApp.h"
 #include "platform/codepage/CodeSet.h"
 #include "tests/hosts/wx/testable/ControlChannel.h"
-#include "tests/hosts/wx/testable/TestableHost.h"
+#include "tests/hosts/wx/testable/ControlCommands.h"
 
 namespace {
 
