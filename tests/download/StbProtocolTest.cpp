@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <future>
@@ -103,15 +104,20 @@ TEST(StbProtocol, DataRequestsAreAnsweredWithExactlyTheImageBytes) {
     EXPECT_EQ(rig.Log(), "");
 }
 
-TEST(StbProtocol, LargestBlockGoesOutWholeWhileTheBoxReads) {
+TEST(StbProtocol, LargestBlockGoesOutWholeWhileTheBoxReadsAndKeepsTheBoxHeard) {
     ProtocolRig rig(70000);
     // A pty holds a few KiB: the box must read while the tool writes.
     auto reader = std::async(std::launch::async, [&] { return rig.ToolSentExactly(65535); });
+    const auto asked = std::chrono::steady_clock::now();
     rig.BoxSends(DataRequest(1000, 65535));
     rig.Notify();
     EXPECT_EQ(reader.get(), rig.ImageSlice(1000, 65535));
     EXPECT_EQ(rig.ProgressText(), "( 66535 / 70000 ) Bytes");
     EXPECT_EQ(rig.Position(), 9500);
+    // A box being answered is not silent: it counts as heard until the answer has left the
+    // wire, 10 bits a byte at 115200 baud (5.7 s), however soon the writes returned.
+    EXPECT_GE(rig.state.m_tally.lastHeard - asked,
+              std::chrono::microseconds(65535 * 10 * 1000000LL / 115200));
 }
 
 TEST(StbProtocol, ProgressFollowsEachRequestAndTracesInDebugMode) {
@@ -210,17 +216,22 @@ TEST(StbProtocol, BytesWaitWhileNoDownloadRuns) {
 }
 
 TEST(StbProtocol, ExitAppBeepsFillsTheBarAndStops) {
-    ProtocolRig rig(5000);
-    rig.SetDebug(true);
-    rig.BoxSends({0x02, 0x04, 0x03});
-    rig.Notify();
-    ASSERT_EQ(rig.host.Beeps().size(), 2u);
-    EXPECT_EQ(rig.host.Beeps()[0].frequencyHz, 700u);
-    EXPECT_EQ(rig.host.Beeps()[0].durationMs, 100u);
-    EXPECT_EQ(rig.host.Beeps()[1].frequencyHz, 750u);
-    EXPECT_EQ(rig.ProgressText(), "( 5000 / 5000 ) Bytes");
-    EXPECT_EQ(rig.Position(), 10000);
-    EXPECT_EQ(rig.startStops, 1);
-    EXPECT_EQ(rig.Log(), "EXIT_APP from STB\r\n");
-    EXPECT_TRUE(rig.ToolSent().empty());
+    for (const std::size_t size : {5000u, 0u}) {
+        SCOPED_TRACE(size);
+        ProtocolRig rig(size);
+        rig.SetDebug(true);
+        rig.BoxSends({0x02, 0x04, 0x03});
+        rig.Notify();
+        ASSERT_EQ(rig.host.Beeps().size(), 2u);
+        EXPECT_EQ(rig.host.Beeps()[0].frequencyHz, 700u);
+        EXPECT_EQ(rig.host.Beeps()[0].durationMs, 100u);
+        EXPECT_EQ(rig.host.Beeps()[1].frequencyHz, 750u);
+        const std::string n = std::to_string(size);
+        EXPECT_EQ(rig.ProgressText(), "( " + n + " / " + n + " ) Bytes");
+        EXPECT_EQ(rig.Position(), 10000);
+        EXPECT_EQ(rig.startStops, 1);
+        EXPECT_EQ(rig.lastEnd, EndReason::Passed);
+        EXPECT_EQ(rig.Log(), "EXIT_APP from STB\r\n");
+        EXPECT_TRUE(rig.ToolSent().empty());
+    }
 }

@@ -16,12 +16,7 @@
 namespace {
 
 TEST(MqttUrlTest, SchemesPortsUsersAndWhatIsRefused) {
-    const auto plain = ParseMqttUrl("mqtt://broker.example");
-    ASSERT_TRUE(plain);
-    EXPECT_FALSE(plain->tls);
-    EXPECT_EQ(plain->host, "broker.example");
-    EXPECT_EQ(plain->port, 1883);
-    EXPECT_EQ(plain->user, "");
+    EXPECT_EQ(ShownBroker(*ParseMqttUrl("mqtt://broker.example")), "mqtt://broker.example:1883");
     const auto secure = ParseMqttUrl("mqtts://line7@10.1.2.3:8884/");
     ASSERT_TRUE(secure);
     EXPECT_TRUE(secure->tls);
@@ -30,10 +25,7 @@ TEST(MqttUrlTest, SchemesPortsUsersAndWhatIsRefused) {
     EXPECT_EQ(secure->user, "line7");
     EXPECT_EQ(ShownBroker(*secure), "mqtts://10.1.2.3:8884");
     EXPECT_EQ(ParseMqttUrl("mqtts://h")->port, 8883);
-    const auto v6 = ParseMqttUrl("mqtt://[::1]:1884");
-    ASSERT_TRUE(v6);
-    EXPECT_EQ(v6->host, "::1");
-    EXPECT_EQ(ShownBroker(*v6), "mqtt://[::1]:1884");
+    EXPECT_EQ(ShownBroker(*ParseMqttUrl("mqtt://[::1]:1884")), "mqtt://[::1]:1884");
     for (const char* bad :
          {"", "tcp://h", "mqtt://", "mqtt://h:", "mqtt://h:0", "mqtt://h:65536", "mqtt://h:12a",
           "mqtt://h/topic", "mqtt://@h", "mqtt://h h", "mqtt://[::1", "MQTT://h"}) {
@@ -47,8 +39,7 @@ TEST(MqttUrlTest, SchemesPortsUsersAndWhatIsRefused) {
 }
 
 TEST(TopicNameTest, LevelsAreEscapedReversiblyAndNeverCollide) {
-    EXPECT_EQ(EncodeTopicLevel("/dev/ttyUSB0"), "%2Fdev%2FttyUSB0");
-    EXPECT_EQ(EncodeTopicLevel("a+b#c%d"), "a%2Bb%23c%25d");
+    EXPECT_EQ(EncodeTopicLevel("/dev/a+b#c%d"), "%2Fdev%2Fa%2Bb%23c%25d");
     EXPECT_EQ(EncodeTopicLevel(std::string("x\0y\n\x7F", 5)), "x%00y%0A%7F");
     EXPECT_EQ(EncodeTopicLevel("Prüfplatz 3"), "Prüfplatz 3") << "UTF-8 stays as it is";
     EXPECT_EQ(EncodeTopicLevel("\xFF\xC3"), "%FF%C3") << "bytes that are not UTF-8";
@@ -143,9 +134,7 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     EXPECT_EQ(json,
               "{\"state\":\"loading\",\"percent\":42,\"rate\":11520,\"eta\":31,\"passes\":3,"
               "\"fails\":1,\"aborts\":0}");
-    EXPECT_EQ(SlotStatusJson(SlotStatus{}),
-              "{\"state\":\"waiting-for-port\",\"percent\":0,\"rate\":0,\"eta\":null,"
-              "\"passes\":0,\"fails\":0,\"aborts\":0}");
+    EXPECT_NE(SlotStatusJson(SlotStatus{}).find("\"eta\":null"), std::string::npos);
 
     WatchBoard board;
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/status", "online"),

@@ -14,10 +14,7 @@ BoxRunner::~BoxRunner() {
 }
 
 void BoxRunner::Start() {
-    m_thread = std::thread([this] {
-        m_verdict = m_sim.Run();
-        m_ended = true;
-    });
+    m_thread = std::thread([this] { m_verdict = m_sim.Run(); });
 }
 
 StbVerdict BoxRunner::Join() {
@@ -25,14 +22,6 @@ StbVerdict BoxRunner::Join() {
         m_thread.join();
     }
     return m_verdict;
-}
-
-bool BoxRunner::EndsWithin(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!m_ended && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return m_ended;
 }
 
 StbSimOptions FastBox(const std::vector<uint8_t>& image, uint32_t blockSize) {

@@ -6,8 +6,6 @@
 // Threading rules: construct, Start, Join and Stats on the test's thread; the box runs on its
 // own thread between Start and Join. Stop may be called at any time.
 
-#include <atomic>
-#include <chrono>
 #include <string>
 #include <thread>
 
@@ -26,8 +24,6 @@ class BoxRunner {
     void Stop() { m_sim.Stop(); }
     // Waits for the box to finish and answers its verdict.
     StbVerdict Join();
-    // Whether the box ends by itself within `limit` (the limit only guards against a hang).
-    bool EndsWithin(std::chrono::milliseconds limit);
     // Valid after Join.
     const StbSimStats& Stats() const { return m_sim.Stats(); }
 
@@ -36,7 +32,6 @@ class BoxRunner {
     bool m_opened = false;
     std::string m_openError;
     StbVerdict m_verdict;
-    std::atomic<bool> m_ended{false};
     std::thread m_thread;
 };
 

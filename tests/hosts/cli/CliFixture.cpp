@@ -1,12 +1,6 @@
 #include "tests/hosts/cli/CliFixture.h"
 
-#include <unistd.h>
-
-#include <climits>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 
 #include "tools/stbsim/TestImage.h"
@@ -26,6 +20,28 @@ std::string FilenameLine(const std::string& path, std::uint64_t size) {
 
 std::string IniAfterConnect(int port) {
     return "[Gerneral]\r\nCOM Port Number=" + std::to_string(port) + "\r\nSdlFileName=\r\n\r\n\r\n";
+}
+
+std::vector<std::string> ReportLines(const std::string& path) {
+    const std::string text = ReadBytes(path);
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << "a torn last line:\n" << text;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+std::vector<Json> Records(const std::string& path) {
+    std::vector<Json> records;
+    for (const std::string& line : ReportLines(path)) {
+        std::optional<Json> record = ParseJsonObject(line);
+        EXPECT_TRUE(record) << "not a JSON object: " << line;
+        if (record) {
+            records.push_back(std::move(*record));
+        }
+    }
+    return records;
 }
 
 std::string CliTest::MakeImage(std::uint64_t size, const std::string& name) {
@@ -50,4 +66,11 @@ int AssignedPort(const std::string& stderrText, const std::string& path) {
         return std::stoi(m[1]);
     }
     return 0;
+}
+
+int WaitConnected(ChildProcess& tool, const std::string& device, int times) {
+    EXPECT_TRUE(tool.WaitForStdout(kPleaseConnect, times)) << tool.Stdout() << tool.Stderr();
+    const int port = AssignedPort(tool.Stderr(), device);
+    EXPECT_TRUE(tool.WaitForStdout(ConnectedLine(port), times + 1)) << tool.Stdout();
+    return port;
 }

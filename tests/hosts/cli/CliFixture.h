@@ -1,8 +1,8 @@
 #pragma once
 
 // What the end-to-end tests share: where the programs are, a temporary folder with a test
-// image and a settings file, the command lines of `stavel`, and the log lines the main dialog
-// writes.
+// image, a settings file and a report, the command lines of `stavel`, the log lines the main
+// dialog writes, and the report's records read with the product's JSON reader.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "record/Json.h"
 #include "tests/support/files/TempDir.h"
 #include "tests/support/process/ChildProcess.h"
 
@@ -26,6 +27,11 @@ std::string FilenameLine(const std::string& path, std::uint64_t size);
 // The INI file after runs that connected `port` and never chose an image with the file dialog.
 std::string IniAfterConnect(int port);
 
+// The report's lines without their line breaks; each must be whole.
+std::vector<std::string> ReportLines(const std::string& path);
+// The report's records, each checked to be one JSON object.
+std::vector<Json> Records(const std::string& path);
+
 class CliTest : public ::testing::Test {
   protected:
     // A generated image of `size` bytes in the test's folder; its bytes are kept in m_image.
@@ -35,6 +41,7 @@ class CliTest : public ::testing::Test {
     std::vector<std::string> StavelServe(const std::string& port, const std::string& image,
                                          std::vector<std::string> extra = {}) const;
     std::string IniPath() const { return m_dir.File("Stavel_OV.ini"); }
+    std::string ReportPath() const { return m_dir.File("boxes.jsonl"); }
 
     TempDir m_dir;
     std::vector<std::uint8_t> m_image;
@@ -43,3 +50,7 @@ class CliTest : public ::testing::Test {
 // The COM number stavel gave to a device path outside its map, from "COM%d stands for PATH"
 // on its standard error; 0 when it said nothing of the kind.
 int AssignedPort(const std::string& stderrText, const std::string& path);
+
+// Waits until `tool` has (re)opened `device` for the `times`-th START and can be talked to;
+// answers its COM number.
+int WaitConnected(ChildProcess& tool, const std::string& device, int times = 1);

@@ -1,10 +1,16 @@
-// The test plays the box byte by byte, so the whole of stavel's standard output is known in
-// advance and compared exactly, and every answer on the line is checked byte for byte.
+// The single box end to end: the test plays the box byte by byte, so the whole of stavel's
+// standard output is known in advance and compared exactly, every answer on the line is checked
+// byte for byte, and the run ends with its PASS verdict line, its record and status 0. The port
+// is given as a COM number in short options, so the settings file stores it.
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <regex>
 
+#include "platform/digest/Sha256.h"
 #include "tests/hosts/cli/CliFixture.h"
 #include "tests/support/box/ScriptedBox.h"
 
@@ -79,29 +85,22 @@ class ExactLogTest : public CliTest {
         m_expectedDebug += "[ZUDI] => STB_DATA_REQ\r\n" + OffsetLine(offset, length);
     }
 
-    void RunScript(bool debug);
-
     ScriptedBox m_box;
     std::string m_expectedDebug;
 };
 
-void ExactLogTest::RunScript(bool debug) {
+TEST_F(ExactLogTest, DebugModeTracesEveryRequestAnswersByteExactAndPasses) {
     const std::string image = MakeImage(kImageSize);
-    std::vector<std::string> extra;
-    if (debug) {
-        extra.push_back("--debug");
-    }
+    constexpr int port = 20;
     // A zone of its own with a half-hour offset, so that local time cannot pass for UTC.
-    ChildProcess tool(StavelServe(m_box.SlavePath(), image, extra), {"TZ=STB-5:30"});
-    ASSERT_TRUE(tool.WaitForStdout(kPleaseConnect)) << tool.Stdout() << tool.Stderr();
-    const int port = AssignedPort(tool.Stderr(), m_box.SlavePath());
-    ASSERT_NE(port, 0) << tool.Stderr();
+    ChildProcess tool({ProgramPath("stavel"), "-p", "com20", "-i", image, "-d", "--ini", IniPath(),
+                       "--report", ReportPath()},
+                      {"TZ=STB-5:30", "STAVEL_COM20=" + m_box.SlavePath()});
     // START reconnects; the box may speak once the port is open again.
-    ASSERT_TRUE(tool.WaitForStdout(ConnectedLine(port), 2)) << tool.Stdout();
+    ASSERT_TRUE(tool.WaitForStdout(ConnectedLine(port), 2)) << tool.Stdout() << tool.Stderr();
 
     std::string expected = kBanner + ConnectedLine(port) + FilenameLine(image, kImageSize) +
                            kPleaseConnect + ConnectedLine(port);
-    auto traced = [&](const std::string& line) { return debug ? line : std::string(); };
 
     // Console text with a terminal escape and a NUL, then a start frame split across writes.
     const std::string console =
@@ -111,11 +110,11 @@ void ExactLogTest::RunScript(bool debug) {
     ASSERT_TRUE(m_box.Send(Bytes{0x01, 0x03}));
     EXPECT_EQ(m_box.Answer(4), (Bytes{0x02, 0x01, 0x0A, 0x03}));
     // Not a terminal: passed on as the box sent it; the NUL formats to nothing.
-    expected += "OK\r\n\x1b[1mboot\x1b[0m\r\nready\r\n" + traced("[ZUDI] => STB_START\r\n");
+    expected += "OK\r\n\x1b[1mboot\x1b[0m\r\nready\r\n[ZUDI] => STB_START\r\n";
 
     ASSERT_TRUE(m_box.Send(kTimeRequest));
     const Bytes time = m_box.Answer(8);
-    expected += traced("[ZUDI] => STB_TIME_REQ\r\n") + "<UTC>\n<LOCAL>\n";
+    expected += "[ZUDI] => STB_TIME_REQ\r\n<UTC>\n<LOCAL>\n";
 
     Block(0, 256);
     Block(256, 1000);
@@ -124,16 +123,16 @@ void ExactLogTest::RunScript(bool debug) {
     Block(kImageSize, 100);
     Block(kImageSize - 100, 300);
     Block(0, 65535);
-    expected += traced(m_expectedDebug);
+    expected += m_expectedDebug;
 
     ASSERT_TRUE(m_box.Send(Bytes{0x02, 0x07, 0x03}));
     ASSERT_TRUE(m_box.WaitTaken());
-    expected += traced("[ZUDI] Unknown STB command 0x07.\r\n");
+    expected += "[ZUDI] Unknown STB command 0x07.\r\n";
     ASSERT_TRUE(m_box.Send(Bytes{0x02, 0x01, 0x41}));
     ASSERT_TRUE(m_box.WaitTaken());
     expected += "A";
     ASSERT_TRUE(m_box.Send(kExitAppRequest));
-    expected += traced("EXIT_APP from STB\r\n") + kStopUploading;
+    expected += "EXIT_APP from STB\r\n" + kStopUploading;
 
     const ChildProcess::End end = tool.Wait();
     ASSERT_TRUE(end.exited) << "signal " << end.signal;
@@ -158,14 +157,31 @@ void ExactLogTest::RunScript(bool debug) {
                      static_cast<std::uint8_t>(local.second), 0x03}));
 
     EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(port));
+
+    // The verdict names the port as given and its device; the record says the same.
+    const int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC);
+    const std::string sha = Sha256OfFile(fd).hex;
+    close(fd);
+    ASSERT_EQ(sha.size(), 64u);
+    EXPECT_TRUE(std::regex_search(tool.Stderr(),
+                                  std::regex("stavel: COM20 \\(" + m_box.SlavePath() +
+                                             "\\): PASS 5871 bytes in [0-9]+\\.[0-9] s, sha256 " +
+                                             sha.substr(0, 12) + "\xE2\x80\xA6\n")))
+        << tool.Stderr();
+    const std::vector<Json> records = Records(ReportPath());
+    ASSERT_EQ(records.size(), 1u);
+    const Json& r = records[0];
+    EXPECT_EQ(JsonStringAt(r, "slot"), "com20");
+    EXPECT_EQ(JsonStringAt(r, "device"), m_box.SlavePath());
+    EXPECT_TRUE(r.at("adapter").is_null()) << "a pty is no USB adapter";
+    EXPECT_EQ(JsonStringAt(r, "result"), "pass");
+    EXPECT_EQ(JsonStringAt(r, "reason", "<missing>"), "");
+    EXPECT_EQ(JsonNumberAt(r, "bytes"), 5871);
+    EXPECT_EQ(JsonNumberAt(r, "requests"), 7);
+    EXPECT_EQ(JsonNumberAt(r, "coverage"), 1);
+    EXPECT_EQ(JsonStringAt(r, "image"), image);
+    EXPECT_EQ(JsonNumberAt(r, "image_size"), kImageSize);
+    EXPECT_EQ(JsonStringAt(r, "image_sha256"), sha);
 }
 
 }  // namespace
-
-TEST_F(ExactLogTest, DebugModeTracesEveryRequestAndAnswersByteExact) {
-    RunScript(true);
-}
-
-TEST_F(ExactLogTest, WithoutDebugOnlyTheBoxTextIsLogged) {
-    RunScript(false);
-}

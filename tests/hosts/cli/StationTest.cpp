@@ -1,8 +1,8 @@
 // A station end to end: several simulated boxes at once, each on a pseudo-terminal reached
 // through a symlink the test controls (as /dev/serial/by-path/... would be), served by one
-// `stavel` with several --port values.
+// `stavel` with several --port values: its report, its --json events, its per-box logs and
+// tally, and a record that cannot be written (status 8).
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,8 +14,6 @@
 
 #include "tests/hosts/cli/BoxRunner.h"
 #include "tests/hosts/cli/CliFixture.h"
-#include "tests/hosts/cli/JsonLine.h"
-#include "tests/support/pty/Pty.h"
 
 namespace {
 
@@ -41,19 +39,6 @@ class StationTest : public CliTest {
         args.insert(args.end(), {"--image", image, "--ini", IniPath()});
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
-    }
-
-    // The report's records, each checked to be one whole JSON object.
-    static std::vector<JsonObject> Records(const std::string& path) {
-        std::vector<JsonObject> records;
-        for (const std::string& line : ReportLines(ReadBytes(path))) {
-            std::optional<JsonObject> record = ParseJsonObject(line);
-            EXPECT_TRUE(record) << line;
-            if (record) {
-                records.push_back(std::move(*record));
-            }
-        }
-        return records;
     }
 
     // The tally's figures for `slot`: passed, failed.
@@ -94,15 +79,15 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
     const std::string report = m_dir.File("boxes.jsonl");
     const std::string logs = m_dir.File("logs");
     std::filesystem::create_directory(logs);
-    ChildProcess station(
-        Station(4, image, {"--loop", "--count", "3", "--report", report, "--log-dir", logs}));
+    ChildProcess station(Station(
+        4, image, {"--loop", "--count", "3", "--report", report, "--log-dir", logs, "--json"}));
 
     // The fourth box hangs up: its adapter is gone for a while, then a new one sits behind the
     // same link, as a replugged adapter behind /dev/serial/by-path/... would.
     EXPECT_TRUE(boxes[3]->Join().ok);
     std::filesystem::remove(Slot(4));
     ASSERT_TRUE(station.WaitForStderr("port lost")) << station.Stderr();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     StbSimOptions again = FastBox(m_image);
     again.boxes = 2;
     BoxRunner replugged(std::move(again));
@@ -120,19 +105,26 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
 
     // Twelve whole records: one failure (the hang-up, once, however often the gone adapter was
     // tried), three boxes per slot.
-    const std::vector<JsonObject> records = Records(report);
+    const std::vector<Json> records = Records(report);
     ASSERT_EQ(records.size(), 12u) << ReadBytes(report);
     int failed = 0;
     std::map<std::string, int> perSlot;
-    for (const JsonObject& r : records) {
-        ++perSlot[r.at("slot").text];
-        if (r.at("result").text != "pass") {
+    for (const Json& r : records) {
+        ++perSlot[JsonStringAt(r, "slot")];
+        if (JsonStringAt(r, "result") != "pass") {
             ++failed;
-            EXPECT_EQ(r.at("slot").text, Slot(4));
-            EXPECT_TRUE(r.at("reason").text.starts_with("port lost")) << r.at("reason").text;
+            EXPECT_EQ(JsonStringAt(r, "slot"), Slot(4));
+            EXPECT_TRUE(JsonStringAt(r, "reason").starts_with("port lost")) << r;
         }
     }
     EXPECT_EQ(failed, 1);
+    // The events for the line: each box ended carrying the very record the report holds.
+    const std::string events = station.Stdout();
+    EXPECT_EQ(CountOf(events, "{\"event\":\"passed\""), 11) << events;
+    EXPECT_EQ(CountOf(events, "{\"event\":\"failed\""), 1) << events;
+    for (const std::string& line : ReportLines(report)) {
+        EXPECT_NE(events.find(",\"record\":" + line + "}\n"), std::string::npos) << line;
+    }
     for (int k = 1; k <= 4; ++k) {
         EXPECT_EQ(perSlot[Slot(k)], 3) << Slot(k);
         const std::pair<int, int> expected = k == 4 ? std::pair(2, 1) : std::pair(3, 0);
@@ -169,93 +161,6 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
     EXPECT_EQ(distinct.size(), 4u);
 }
 
-TEST_F(StationTest, SilentBoxAndBoxThatStopsReadingFailWithTheirReasonsWhileOthersPass) {
-    const std::string image = MakeImage(70000);
-    std::vector<std::unique_ptr<BoxRunner>> boxes;
-    for (int k = 1; k <= 4; ++k) {
-        StbSimOptions options = FastBox(m_image);
-        if (k == 3) {
-            options.silentAfterBytes = 8192;
-        } else if (k == 4) {
-            options.stopReadingAfterBytes = 8192;
-        }
-        boxes.push_back(std::make_unique<BoxRunner>(std::move(options)));
-        ASSERT_TRUE(boxes.back()->Opened()) << boxes.back()->OpenError();
-        PointLink(Slot(k), boxes.back()->SlavePath());
-        boxes.back()->Start();
-    }
-    const std::string report = m_dir.File("boxes.jsonl");
-    ChildProcess station(Station(4, image, {"--timeout", "2", "--report", report, "--json"}));
-    const ChildProcess::End end = station.Wait(std::chrono::seconds(60));
-    for (const std::size_t frozen : {2u, 3u}) {
-        EXPECT_TRUE(boxes[frozen]->EndsWithin(std::chrono::seconds(20)))
-            << "a frozen box ends once the station lets go of its port: box " << frozen + 1;
-        boxes[frozen]->Stop();
-    }
-    for (auto& box : boxes) {
-        EXPECT_TRUE(box->Join().ok);
-    }
-    ASSERT_TRUE(end.exited) << station.Stderr();
-    EXPECT_EQ(end.status, 1) << station.Stderr();
-
-    std::map<std::string, JsonObject> bySlot;
-    for (JsonObject& r : Records(report)) {
-        bySlot[r.at("slot").text] = std::move(r);
-    }
-    ASSERT_EQ(bySlot.size(), 4u) << ReadBytes(report);
-    EXPECT_EQ(bySlot[Slot(1)].at("result").text, "pass");
-    EXPECT_EQ(bySlot[Slot(2)].at("result").text, "pass");
-    EXPECT_EQ(bySlot[Slot(3)].at("reason").text, "box silent for 2 s");
-    EXPECT_TRUE(bySlot[Slot(4)].at("reason").text.starts_with("box stopped reading at"))
-        << bySlot[Slot(4)].at("reason").text;
-
-    // The events for the line: each box started, and ended carrying the very record the
-    // report holds.
-    const std::string events = station.Stdout();
-    EXPECT_EQ(CountOf(events, "{\"event\":\"started\""), 4) << events;
-    EXPECT_EQ(CountOf(events, "{\"event\":\"passed\""), 2) << events;
-    EXPECT_EQ(CountOf(events, "{\"event\":\"failed\""), 2) << events;
-    for (const std::string& line : ReportLines(ReadBytes(report))) {
-        EXPECT_NE(events.find(",\"record\":" + line + "}\n"), std::string::npos) << line;
-    }
-}
-
-TEST_F(StationTest, SigtermMidRunStopsEverySlotCleanlyWithItsRecordAndTheTally) {
-    const std::string image = MakeImage(300000);
-    std::vector<std::unique_ptr<BoxRunner>> boxes;
-    for (int k = 1; k <= 2; ++k) {
-        StbSimOptions options = FastBox(m_image);
-        options.lineBytesPerSecond = 11520;  // paced: the run is still going at the signal
-        boxes.push_back(std::make_unique<BoxRunner>(std::move(options)));
-        ASSERT_TRUE(boxes.back()->Opened()) << boxes.back()->OpenError();
-        PointLink(Slot(k), boxes.back()->SlavePath());
-        boxes.back()->Start();
-    }
-    const std::string report = m_dir.File("boxes.jsonl");
-    const std::string tmp = m_dir.File("tmp");
-    std::filesystem::create_directory(tmp);
-    ChildProcess station(Station(2, image, {"--loop", "--report", report}), {"TMPDIR=" + tmp});
-    ASSERT_TRUE(station.WaitForStderr("box started", 2)) << station.Stderr();
-    station.Signal(SIGTERM);
-    const ChildProcess::End end = station.Wait(std::chrono::seconds(20));
-    for (auto& box : boxes) {
-        box->Stop();
-        box->Join();
-    }
-    ASSERT_TRUE(end.exited) << "signal " << end.signal;
-    EXPECT_EQ(end.status, 143) << station.Stderr();
-    const std::vector<JsonObject> records = Records(report);
-    ASSERT_EQ(records.size(), 2u) << ReadBytes(report);
-    for (const JsonObject& r : records) {
-        EXPECT_EQ(r.at("reason").text, "stopped by the operator");
-        EXPECT_EQ(r.at("result").text, "aborted");
-    }
-    // Aborted boxes are neither passed nor failed.
-    EXPECT_EQ(TallyOf(station.Stderr(), "total"), std::pair(0, 0)) << station.Stderr();
-    // Every slot's process has ended and the station's temporary folder is gone.
-    EXPECT_TRUE(std::filesystem::is_empty(tmp));
-}
-
 // A report that cannot take a record: the verdict line says so, no slot takes a new box, the
 // boxes in flight finish, and the station ends with 8.
 TEST_F(StationTest, ARecordThatCannotBeWrittenEndsTheStationGentlyWithStatus8) {
@@ -290,61 +195,6 @@ TEST_F(StationTest, ARecordThatCannotBeWrittenEndsTheStationGentlyWithStatus8) {
     EXPECT_GE(passed, 1) << err;
     EXPECT_LE(passed, 4) << err;
     EXPECT_EQ(failed, 0) << err;
-}
-
-TEST_F(StationTest, OnATerminalTheTableIsRedrawnInPlaceAndWithTermDumbEachEventIsALine) {
-    const std::string image = MakeImage(20000);
-    for (const std::string term : {"xterm", "dumb"}) {
-        std::vector<std::unique_ptr<BoxRunner>> boxes;
-        for (int k = 1; k <= 2; ++k) {
-            boxes.push_back(std::make_unique<BoxRunner>(FastBox(m_image)));
-            ASSERT_TRUE(boxes.back()->Opened());
-            PointLink(Slot(k), boxes.back()->SlavePath());
-            boxes.back()->Start();
-        }
-        Pty terminal;
-        ChildProcess station(Station(2, image, {}), {"TERM=" + term}, terminal.SlaveFd(),
-                             terminal.MasterFd());
-        terminal.ReleaseSlave();
-        const ChildProcess::End end = station.Wait(std::chrono::seconds(30));
-        for (auto& box : boxes) {
-            EXPECT_TRUE(box->Join().ok);
-        }
-        ASSERT_TRUE(end.exited);
-        EXPECT_EQ(end.status, 0) << station.Stdout();
-        const std::string shown = station.Stdout();  // the terminal's one stream
-        EXPECT_EQ(TallyOf(shown, "total"), std::pair(2, 0)) << shown;
-        if (term == "xterm") {
-            // The header is drawn again after moving back up over the table each time.
-            EXPECT_GE(CountOf(shown, "\r\x1b[3A"), 1) << shown;
-            EXPECT_EQ(CountOf(shown, "SLOT                             STATE"),
-                      CountOf(shown, "\r\x1b[3A") + 1)
-                << shown;
-            EXPECT_EQ(CountOf(shown, ": box started"), 0) << shown;
-        } else {
-            EXPECT_EQ(CountOf(shown, "\x1b"), 0) << shown;
-            EXPECT_EQ(CountOf(shown, ": box started"), 2) << shown;
-            EXPECT_EQ(CountOf(shown, ": PASS in "), 2) << shown;
-        }
-    }
-}
-
-TEST_F(StationTest, TheSamePortTwiceIsAUsageError) {
-    const std::string image = MakeImage(1000);
-    BoxRunner box(FastBox(m_image));
-    ASSERT_TRUE(box.Opened());
-    PointLink(Slot(1), box.SlavePath());
-    PointLink(Slot(2), box.SlavePath());
-    // COM3 given as "COM3" and "com3" is in ReasonLineTest.
-    for (const auto& ports :
-         std::vector<std::pair<std::string, std::string>>{{Slot(1), Slot(1)}, {Slot(1), Slot(2)}}) {
-        ChildProcess station({ProgramPath("stavel"), "-p", ports.first, "-p", ports.second, "-i",
-                              image, "--ini", IniPath()});
-        const ChildProcess::End end = station.Wait();
-        ASSERT_TRUE(end.exited);
-        EXPECT_EQ(end.status, 2) << ports.first << " " << ports.second;
-        EXPECT_NE(station.Stderr().find("is given twice"), std::string::npos) << station.Stderr();
-    }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #pragma once
 
-// A real Mosquitto broker for one test: on 127.0.0.1 and a free port, with a config file the
-// test writes into its own folder (anonymous, a password file, or TLS with a certificate made
-// by openssl). It can be stopped and started again on the same port.
+// A real Mosquitto broker for one test: on 127.0.0.1 and a free port, anonymous, with a config
+// file the test writes into its own folder. It can be stopped and started again on the same
+// port.
 
 #include <memory>
 #include <string>
@@ -12,11 +12,7 @@
 class MqttBroker {
   public:
     struct Options {
-        std::string folder;  // where the config (and any password file) goes
-        // "user:password" pairs for a password file; empty: anonymous clients are let in.
-        std::string user;
-        std::string password;
-        bool tls = false;         // with CA, server certificate and key made in `folder`
+        std::string folder;       // where the config goes
         bool persistent = false;  // keeps sessions and queued messages across a restart
     };
 
@@ -30,17 +26,11 @@ class MqttBroker {
     void Stop();
     int Port() const { return m_port; }
     std::string Url() const;
-    std::string CaFile() const { return m_options.folder + "/ca.pem"; }
     std::string Log() const;
 
   private:
-    bool MakeCertificates();
-
     Options m_options;
     int m_port = 0;
     std::string m_config;
     std::unique_ptr<ChildProcess> m_process;
 };
-
-// A TCP port on 127.0.0.1 that nothing listens on at the moment.
-int FreeLocalPort();

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 
@@ -64,16 +63,6 @@ int CountOf(const std::string& haystack, const std::string& text) {
     return count;
 }
 
-long ResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return 0;
-}
-
 ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment,
                            int terminal, int terminalMaster) {
     int out[2];
@@ -93,38 +82,6 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::strin
     }
     Start(argv, std::move(environment), out[1], err[1]);
     m_reader = std::thread([this, o = out[0], e = err[0]] { Collect(o, e); });
-}
-
-ChildProcess::ChildProcess(std::vector<std::string> argv, Unread unread) {
-    int out[2];
-    int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe2 failed");
-    }
-    int* held = unread.stream == 1 ? out : err;
-    // Filled to the brim first: the child's first write to it would block.
-    fcntl(held[1], F_SETFL, O_NONBLOCK);
-    const std::string block(4096, '#');
-    for (ssize_t n; (n = write(held[1], block.data(), block.size())) > 0;) {
-        m_prefilled += static_cast<std::size_t>(n);
-    }
-    fcntl(held[1], F_SETFL, 0);
-    m_held = held[0];
-    Start(argv, {}, out[1], err[1]);
-    m_reader = std::thread([this, o = unread.stream == 1 ? -1 : out[0],
-                            e = unread.stream == 2 ? -1 : err[0]] { Collect(o, e); });
-}
-
-std::string ChildProcess::ReadHeldToEnd() {
-    std::string all;
-    char buffer[65536];
-    for (ssize_t n; (n = RetryOnEintr([&] { return read(m_held, buffer, sizeof buffer); })) != 0;) {
-        if (n < 0) {
-            break;
-        }
-        all.append(buffer, static_cast<std::size_t>(n));
-    }
-    return all.substr(std::min(m_prefilled, all.size()));
 }
 
 void ChildProcess::Start(std::vector<std::string>& argv, std::vector<std::string> environment,
@@ -173,9 +130,6 @@ ChildProcess::~ChildProcess() {
     }
     if (m_reader.joinable()) {
         m_reader.join();
-    }
-    if (m_held >= 0) {
-        close(m_held);
     }
 }
 

@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,22 +35,9 @@ class ChildProcess {
     // instead of the pipes; the caller closes its own slave descriptor after the start.
     ChildProcess(std::vector<std::string> argv, std::vector<std::string> environment = {},
                  int terminal = -1, int terminalMaster = -1);
-
-    // A reader that does not read: standard output or error (`stream` 1 or 2) goes to a pipe
-    // that is full before the child starts and that nobody reads until ReadHeldToEnd.
-    struct Unread {
-        int stream;
-    };
-    ChildProcess(std::vector<std::string> argv, Unread unread);
-    // Reads the unread stream until the child closes it (it ends), and answers what came.
-    std::string ReadHeldToEnd();
-    // What filled the unread pipe before the start (not part of the child's output).
-    std::size_t Prefilled() const { return m_prefilled; }
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
-
-    pid_t Pid() const { return m_pid; }
 
     std::string Stdout() const;
     std::string Stderr() const;
@@ -80,8 +66,6 @@ class ChildProcess {
     End Reaped(int status, const rusage& usage, bool reaped);
 
     pid_t m_pid = -1;
-    int m_held = -1;
-    std::size_t m_prefilled = 0;
     std::optional<End> m_end;
     std::chrono::steady_clock::time_point m_started;
     mutable std::mutex m_mutex;
@@ -94,6 +78,3 @@ class ChildProcess {
 
 // How often `text` occurs in `haystack`, overlapping occurrences not counted.
 int CountOf(const std::string& haystack, const std::string& text);
-
-// A process's resident memory in KiB, from /proc (0 when it cannot be read).
-long ResidentKiB(pid_t pid);

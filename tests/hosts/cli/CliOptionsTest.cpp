@@ -1,0 +1,171 @@
+// The command line of stavel, read in memory: the GNU forms, every refused line with its
+// one-line reason, the same port given twice, and the --help text with every option and every
+// exit status. One run of the program checks the way out of a refusal.
+
+#include "hosts/cli/CliOptions.h"
+
+#include <unistd.h>
+
+#include "platform/ports/PortChoice.h"
+#include "tests/hosts/cli/CliFixture.h"
+#include "tests/support/pty/Pty.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(CliOptions, ShortLongAndEqualsFormsReadTheSame) {
+    for (const Args& args :
+         {Args{"-p", "COM3", "-i", "a.sdl", "-d", "-q", "--loop", "--count", "3", "--timeout", "5",
+               "--report", "r.jsonl", "--log-file", "l.log", "--timestamps"},
+          Args{"--port=COM3", "--image=a.sdl", "--debug", "--quiet", "--loop", "--count=3",
+               "--timeout=5", "--report=r.jsonl", "--log-file=l.log", "--timestamps", "--"}}) {
+        const CliParse parse = ParseCommandLine(args);
+        ASSERT_TRUE(parse.options) << parse.error;
+        const CliOptions& o = *parse.options;
+        EXPECT_EQ(o.mode, CliOptions::Mode::Serve);
+        EXPECT_EQ(o.ports, Args{"COM3"});
+        EXPECT_EQ(o.image, "a.sdl");
+        EXPECT_TRUE(o.debug && o.quiet && o.loop && o.timestamps);
+        EXPECT_EQ(o.count, 3);
+        EXPECT_EQ(o.timeoutSeconds, 5);
+        EXPECT_EQ(o.report, "r.jsonl");
+        EXPECT_EQ(o.logFile, "l.log");
+        EXPECT_FALSE(o.Station());
+    }
+    const CliParse station = ParseCommandLine({"-p", "COM3", "-p", "COM4", "-i", "a", "--json"});
+    ASSERT_TRUE(station.options) << station.error;
+    EXPECT_TRUE(station.options->Station());
+    EXPECT_EQ(ParseCommandLine({"--demo", "--fast"}).options->mode, CliOptions::Mode::Demo);
+    EXPECT_EQ(ParseCommandLine({"--watch", "mqtt://h"}).options->mode, CliOptions::Mode::Watch);
+}
+
+TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
+    const std::vector<std::pair<Args, std::string>> refused{
+        {{}, "nothing to do"},
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"-i", "x.img", "-p"}, "option '-p' needs a value"},
+        {{"-p", "COM3", "-i", "x.img", "--report"}, "option '--report' needs a value"},
+        {{"--port=", "-i", "x.img"}, "an option's value may not be empty"},
+        {{"-p", "COM3", "-i", "x.img", "extra"},
+         "stavel takes no operands; name the image with --image"},
+        {{"-p", "COM3", "-p", "com3", "-i", "x.img"}, "the port 'com3' is given twice"},
+        {{"-p", "COM3"}, "--image is required"},
+        {{"-i", "x.img"}, "--port is required"},
+        {{"--help", "--version"}, "--help, --version and --list-ports stand alone"},
+        {{"--all"}, "--all goes with --list-ports"},
+        {{"-p", "COM3", "-i", "x", "--timestamps"},
+         "--timestamps goes with --log-file or --log-dir"},
+        {{"-p", "COM3", "-i", "x", "--log-file", "l", "--log-dir", "d"},
+         "--log-file and --log-dir do not go together"},
+        {{"-p", "COM3", "-p", "COM4", "-i", "x", "--log-file", "l"},
+         "a station keeps one log per box: use --log-dir"},
+        {{"-p", "COM3", "-i", "x", "--fast"}, "--fast goes with --demo"},
+        {{"-p", "COM3", "-i", "x", "--count", "3"}, "--count goes with --loop"},
+        {{"-p", "COM3", "-i", "x", "--loop", "--count", "0"},
+         "--count takes a whole number from 1 to 1000000, not '0'"},
+        {{"-p", "COM3", "-i", "x", "--timeout", "99999999999999999999"},
+         "--timeout takes a whole number from 0 to 86400, not '99999999999999999999'"},
+        {{"--demo", "--port", "COM3"}, "--demo takes only --fast, --image, --debug and --quiet"},
+        {{"-p", "COM3", "-i", "x", "--station-name", "s"}, "--station-name goes with --mqtt"},
+        {{"-p", "COM3", "-i", "x", "--mqtt", "mqtt://h", "--station", "s"},
+         "--station goes with --watch (a station names itself with --station-name)"},
+        {{"--watch", "mqtt://h", "-p", "COM3"},
+         "--watch takes only --station, --mqtt-ca, --mqtt-password-file and --quiet"},
+        {{"--watch", "mqtt://h", "--mqtt", "mqtt://h"},
+         "--mqtt serves and publishes, --watch only watches: one or the other"},
+        {{"-p", "COM3", "-i", "x", "--mqtt-password-file", "pw"},
+         "--mqtt-password-file goes with --mqtt or --watch"},
+        {{"-p", "COM3", "-i", "x", "--mqtt", "mqtt://h", "--mqtt-ca", "ca.pem"},
+         "--mqtt-ca goes with an mqtts:// broker"},
+    };
+    for (const auto& [args, error] : refused) {
+        const CliParse parse = ParseCommandLine(args);
+        EXPECT_FALSE(parse.options) << error;
+        EXPECT_EQ(parse.error, error);
+    }
+    // A broker URL is refused with its reason (each reason is in MqttUrlTest), never showing a
+    // password.
+    const CliParse password =
+        ParseCommandLine({"-p", "COM3", "-i", "x", "--mqtt", "mqtt://u:pw1@h"});
+    EXPECT_FALSE(password.options);
+    EXPECT_NE(password.error.find("never a password"), std::string::npos) << password.error;
+    EXPECT_EQ(password.error.find("pw1"), std::string::npos) << password.error;
+}
+
+TEST(CliOptions, TheSameDeviceThroughTwoLinksIsOnePort) {
+    TempDir dir;
+    WriteBytes(dir.File("tty"), "");
+    ASSERT_EQ(symlink(dir.File("tty").c_str(), dir.File("a").c_str()), 0);
+    ASSERT_EQ(symlink(dir.File("tty").c_str(), dir.File("b").c_str()), 0);
+    const CliParse parse = ParseCommandLine({"-p", dir.File("a"), "-p", dir.File("b"), "-i", "x"});
+    EXPECT_EQ(parse.error, "the port '" + dir.File("b") + "' is given twice");
+    // A port outside COM1..COM50 and a name that is neither a port nor a path.
+    for (const std::string port : {"COM51", "ttyUSB0"}) {
+        const Result<PortChoice> chosen = ChoosePort(port);
+        ASSERT_FALSE(chosen) << port;
+        EXPECT_NE(chosen.Failure().Describe().find(port), std::string::npos)
+            << chosen.Failure().Describe();
+    }
+}
+
+TEST(CliOptions, HelpNamesEveryOptionAndEveryExitStatus) {
+    const std::string help = UsageText("stavel");
+    for (const char* option : {"--port",
+                               "--image",
+                               "--ini",
+                               "--debug",
+                               "--quiet",
+                               "--log-file",
+                               "--log-dir",
+                               "--timestamps",
+                               "--json",
+                               "--loop",
+                               "--count",
+                               "--timeout",
+                               "--report",
+                               "--mqtt",
+                               "--station-name",
+                               "--mqtt-ca",
+                               "--mqtt-password-file",
+                               "--watch",
+                               "--demo",
+                               "--fast",
+                               "--list-ports",
+                               "--help",
+                               "--version"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+    for (const char* row : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",
+                            "\n  7 ", "\n  8 ", "\n  129 130 143 "}) {
+        EXPECT_NE(help.find(row), std::string::npos) << row;
+    }
+}
+
+// The way out of the program: a usage error in two lines and status 2, help with status 0, and a
+// report that cannot be opened refused before any box is served.
+class CliProgramTest : public CliTest {};
+
+TEST_F(CliProgramTest, UsageErrorsHelpAndAnUnwritableReportEndTheProgramWithTheirStatus) {
+    ChildProcess bogus({ProgramPath("stavel"), "--bogus"});
+    EXPECT_EQ(bogus.Wait().status, 2);
+    EXPECT_EQ(bogus.Stderr(),
+              "stavel: unknown option '--bogus'\nTry 'stavel --help' for more information.\n");
+    EXPECT_EQ(bogus.Stdout(), "");
+
+    ChildProcess help({ProgramPath("stavel"), "--help"});
+    EXPECT_EQ(help.Wait().status, 0);
+    EXPECT_EQ(help.Stdout(), UsageText("stavel"));
+
+    const std::string report = m_dir.File("no-such-folder/boxes.jsonl");
+    Pty pty;
+    ChildProcess tool(StavelServe(pty.SlavePath(), MakeImage(100), {"--report", report}));
+    EXPECT_EQ(tool.Wait().status, 2);
+    EXPECT_NE(tool.Stderr().find("stavel: the report cannot be written: " + report +
+                                 ": open: No such file or directory\n"),
+              std::string::npos)
+        << tool.Stderr();
+    EXPECT_EQ(tool.Stdout(), "") << "no box is served without its report";
+}
+
+}  // namespace
