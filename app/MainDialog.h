@@ -63,9 +63,11 @@ class CMainDialog : public CDialog {
     // Why the last start, connection or download failed, for a host to show.
     const SysFailure& LastFailure() const { return m_control.LastFailure(); }
     void OnTimer(UINT_PTR id) { m_control.OnTimer(id); }
-    // A box silent this long fails (zero: wait for ever).
-    void SetSilenceBound(std::chrono::seconds bound, CDownloadControl::SilenceFrom from) {
-        m_control.SetSilenceBound(bound, from);
+    // The silence bound (zero: wait for ever); see CDownloadControl::SetSilenceBound.
+    void SetSilenceBound(std::chrono::seconds bound, CDownloadControl::SilenceFrom from,
+                         CDownloadControl::SilenceAction action =
+                             CDownloadControl::SilenceAction::Stop) {
+        m_control.SetSilenceBound(bound, from, action);
     }
 
     // For hosts other than the desktop window, set before DoModal: where the settings live

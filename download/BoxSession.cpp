@@ -60,6 +60,13 @@ void BoxSession::OnConsoleText(std::string_view bytes) {
     }
 }
 
+void BoxSession::OnNoRequest(const std::string& hint) {
+    // No box yet, and no record: it may be a box that has just passed and rebooted.
+    if (m_running && !m_facts.began) {
+        SetState(SlotState::NoRequest, SysFailure(SysResult{SysStatus::TimedOut, "", 0}, "", hint));
+    }
+}
+
 void BoxSession::OnFirstFrame() {
     if (!m_running || m_facts.began) {
         return;

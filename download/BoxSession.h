@@ -48,6 +48,7 @@ class BoxSession final : public DownloadObserver {
     void OnPortLostIdle(const SysFailure& failure) override;
     void OnConsoleText(std::string_view bytes) override;
     void OnFirstFrame() override;
+    void OnNoRequest(const std::string& hint) override;
     void OnRequestAnswered(const RequestAnswered& request) override;
     void OnEnded(const DownloadEnded& ended) override;
 

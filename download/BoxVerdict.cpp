@@ -44,6 +44,8 @@ std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double
             return "image changed during the download";
         case EndReason::BoxSilent:
             return "box silent for " + std::to_string(ended.silence.count()) + " s";
+        case EndReason::BoxTalking:
+            return "box talking, no request: " + ended.failure.reason;
         case EndReason::OperatorStop:
             return "stopped by the operator";
         case EndReason::SlotCrashed:

@@ -194,6 +194,9 @@ bool CDownloadControl::RememberImage() {
     tally.lastHeard = tally.startedSteady;
     tally.heard = false;
     tally.framed = false;
+    tally.console.Clear();
+    m_toldNoRequest = false;
+    m_toldSilent = false;
     tally.bytesSent = 0;
     tally.requests = 0;
     tally.coverage.Clear();
@@ -201,9 +204,11 @@ bool CDownloadControl::RememberImage() {
     return true;
 }
 
-void CDownloadControl::SetSilenceBound(std::chrono::seconds bound, SilenceFrom from) {
+void CDownloadControl::SetSilenceBound(std::chrono::seconds bound, SilenceFrom from,
+                                       SilenceAction action) {
     m_silenceBound = bound;
     m_silenceFrom = from;
+    m_silenceAction = action;
 }
 
 void CDownloadControl::ArmSilenceTimer(std::chrono::milliseconds after) {
@@ -223,13 +228,60 @@ void CDownloadControl::OnTimer(UINT_PTR id) {
     // The timer was armed for the bound after the last byte then known; the box may have
     // spoken since, so the wait goes on for what is left.
     const DownloadTally& tally = m_parts.state.m_tally;
-    if (m_silenceFrom == SilenceFrom::FirstFrame && !tally.framed) {
+    const auto now = std::chrono::steady_clock::now();
+    // Before the first frame the time since START counts: console text is no request.
+    const auto since = tally.framed ? tally.lastHeard : tally.startedSteady;
+    if (now - since < m_silenceBound) {
+        ArmSilenceTimer(std::chrono::ceil<std::chrono::milliseconds>(m_silenceBound - (now - since)));
+        return;
+    }
+    if (!tally.framed) {
+        OnNoFrameInTime();
+        return;
+    }
+    if (m_silenceAction == SilenceAction::Tell) {
+        if (!m_toldSilent) {
+            m_toldSilent = true;
+            m_parts.observers.Tell([&](DownloadObserver& o) { o.OnSilentTooLong(m_silenceBound); });
+        }
         ArmSilenceTimer(m_silenceBound);
         return;
     }
-    const auto silent = std::chrono::steady_clock::now() - tally.lastHeard;
-    if (silent < m_silenceBound) {
-        ArmSilenceTimer(std::chrono::ceil<std::chrono::milliseconds>(m_silenceBound - silent));
+    DownloadEnded ended;
+    ended.reason = EndReason::BoxSilent;
+    ended.silence = m_silenceBound;
+    StopFor(ended);
+}
+
+void CDownloadControl::OnNoFrameInTime() {
+    const DownloadTally& tally = m_parts.state.m_tally;
+    // Checked again once a bound later: the box may still begin.
+    ArmSilenceTimer(m_silenceBound);
+    const bool waitForBox =
+        m_silenceFrom == SilenceFrom::FirstFrame || m_silenceAction == SilenceAction::Tell;
+    if (tally.heard) {
+        const std::string hint = NoRequestHint(tally.console.MostlyNotText());
+        if (!m_toldNoRequest) {
+            m_toldNoRequest = true;
+            m_parts.observers.Tell([&](DownloadObserver& o) { o.OnNoRequest(hint); });
+        }
+        if (!waitForBox) {
+            DownloadEnded ended;
+            ended.reason = EndReason::BoxTalking;
+            ended.failure = SysFailure(SysResult{SysStatus::TimedOut, "", 0}, "", hint);
+            ended.silence = m_silenceBound;
+            StopFor(ended);
+        }
+        return;
+    }
+    if (m_silenceFrom == SilenceFrom::FirstFrame) {
+        return;  // no box yet: a line waits for the next one as long as it takes
+    }
+    if (m_silenceAction == SilenceAction::Tell) {
+        if (!m_toldSilent) {
+            m_toldSilent = true;
+            m_parts.observers.Tell([&](DownloadObserver& o) { o.OnSilentTooLong(m_silenceBound); });
+        }
         return;
     }
     DownloadEnded ended;

@@ -71,9 +71,16 @@ class CDownloadControl {
     // waits for the next box as long as it takes, and a box that passed and still prints is not
     // a new one).
     enum class SilenceFrom { Start, FirstFrame };
-    // A download in which the box sends nothing for `bound` ends as Stop does, for
-    // EndReason::BoxSilent. Zero (the default) waits for ever, as the operator decides.
-    void SetSilenceBound(std::chrono::seconds bound, SilenceFrom from = SilenceFrom::Start);
+    // What the bound does when it runs out: end the download as Stop does, or only tell the
+    // observers (the window keeps a download running until the operator stops it).
+    enum class SilenceAction { Stop, Tell };
+    // The silence bound. Before the box's first frame it bounds the time since START: a box
+    // that talked but asked for nothing is EndReason::BoxTalking (with SilenceFrom::FirstFrame
+    // it is only told, OnNoRequest), one that sent nothing BoxSilent. After the first frame any
+    // byte from the box, or an answer still on the wire, starts it again; `bound` of nothing
+    // is BoxSilent. Zero (the default) waits for ever, as the operator decides.
+    void SetSilenceBound(std::chrono::seconds bound, SilenceFrom from = SilenceFrom::Start,
+                         SilenceAction action = SilenceAction::Stop);
     std::chrono::seconds SilenceBound() const { return m_silenceBound; }
     // The owner's WM_TIMER: the silence bound is kept with one of the owner's timers.
     void OnTimer(UINT_PTR id);
@@ -86,11 +93,16 @@ class CDownloadControl {
     // image cannot be read to its end.
     bool RememberImage();
     void ArmSilenceTimer(std::chrono::milliseconds after);
+    // The bound ran out before the box's first frame.
+    void OnNoFrameInTime();
     DownloadStarted StartedEvent() const;
 
     Parts m_parts;
     std::chrono::seconds m_silenceBound{0};
     SilenceFrom m_silenceFrom = SilenceFrom::Start;
+    SilenceAction m_silenceAction = SilenceAction::Stop;
+    bool m_toldNoRequest = false;  // this download's OnNoRequest has been told
+    bool m_toldSilent = false;     // ... and its OnSilentTooLong
     SysFailure m_lastFailure;
     // Why the running download is being stopped, when it is not the operator's Stop.
     std::optional<DownloadEnded> m_stopFor;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "download/ConsoleText.h"
 #include "download/Coverage.h"
 #include "download/ImageIdentity.h"
 
@@ -28,6 +29,7 @@ struct DownloadTally {
     std::int64_t requests = 0;  // data requests answered
     Coverage coverage;          // the image's bytes asked for
     Coverage sentCoverage;      // the image's bytes written to the port
+    ConsoleTextTally console;   // what the box printed before its first frame
 };
 
 struct DownloadState {

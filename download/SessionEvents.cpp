@@ -6,13 +6,14 @@
 
 namespace {
 
-constexpr std::array<std::pair<EndReason, const char*>, 8> kCodes{{
+constexpr std::array<std::pair<EndReason, const char*>, 9> kCodes{{
     {EndReason::Passed, "passed"},
     {EndReason::PortNotOpened, "port-not-opened"},
     {EndReason::PortLost, "port-lost"},
     {EndReason::BoxStalled, "box-stalled"},
     {EndReason::ImageChanged, "image-changed"},
     {EndReason::BoxSilent, "box-silent"},
+    {EndReason::BoxTalking, "box-talking"},
     {EndReason::OperatorStop, "operator-stop"},
     {EndReason::SlotCrashed, "slot-crashed"},
 }};
@@ -36,6 +37,10 @@ bool EndReasonFromCode(std::string_view code, EndReason* reason) {
         }
     }
     return false;
+}
+
+const char* NoRequestHint(bool mostlyNotText) {
+    return mostlyNotText ? "wrong line speed or wrong port?" : "is it in download mode?";
 }
 
 void DownloadObservers::Add(DownloadObserver* observer) {

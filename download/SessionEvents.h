@@ -25,6 +25,7 @@ enum class EndReason {
     BoxStalled,     // the box stopped reading
     ImageChanged,   // the image changed during the download
     BoxSilent,      // nothing from the box for the silence bound
+    BoxTalking,     // the box only talked, and asked for nothing, for the silence bound
     OperatorStop,   // Stop, or a signal
     SlotCrashed,    // the process serving the box ended without a verdict
 };
@@ -64,8 +65,12 @@ struct RequestAnswered {
 struct DownloadEnded {
     EndReason reason = EndReason::OperatorStop;
     SysFailure failure;
-    std::chrono::seconds silence{0};  // the silence bound, for BoxSilent
+    std::chrono::seconds silence{0};  // the silence bound, for BoxSilent and BoxTalking
 };
+
+// "is it in download mode?", or "wrong line speed or wrong port?" when most of what the box
+// sent was not text: what to look at when a box talks but asks for nothing.
+const char* NoRequestHint(bool mostlyNotText);
 
 class DownloadObserver {
   public:
@@ -85,6 +90,11 @@ class DownloadObserver {
     virtual void OnFirstFrame() {}
     virtual void OnRequestAnswered(const RequestAnswered& /*request*/) {}
     virtual void OnTimeAsked() {}
+    // The silence bound ran out while the download goes on (a station's slot, the window): the
+    // box talked since START but asked for nothing (`hint` says what to look at), or it has
+    // been silent for `silence`. Told once per download each.
+    virtual void OnNoRequest(const std::string& /*hint*/) {}
+    virtual void OnSilentTooLong(std::chrono::seconds /*silence*/) {}
     virtual void OnEnded(const DownloadEnded& /*ended*/) {}
 };
 

@@ -11,12 +11,13 @@ struct Names {
     const char* words;
 };
 
-constexpr std::array<Names, 10> kNames{{
+constexpr std::array<Names, 11> kNames{{
     {SlotState::WaitingForPort, "waiting-for-port", "wait port"},
     {SlotState::PortAbsent, "port-absent", "no port"},
     {SlotState::PortBusy, "port-busy", "port busy"},
     {SlotState::WaitingForBox, "waiting-for-box", "wait box"},
     {SlotState::BoxTalking, "box-talking", "talking"},
+    {SlotState::NoRequest, "no-request", "no request"},
     {SlotState::Loading, "loading", "loading"},
     {SlotState::Stopping, "stopping", "stopping"},
     {SlotState::Passed, "passed", "PASS"},

@@ -15,6 +15,7 @@ enum class SlotState {
     PortBusy,        // another program holds the device
     WaitingForBox,   // START pressed, the port open, nothing heard yet
     BoxTalking,      // console text, but no request yet
+    NoRequest,       // the box talked for the silence bound and asked for nothing
     Loading,         // the box's session runs
     Stopping,        // a stop was asked for; the box in hand is being ended
     Passed,          // after a box: its verdict

@@ -31,15 +31,20 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     if (m_parts.state.m_pImageFile == nullptr) {
         return 1;
     }
+    DownloadTally& tally = m_parts.state.m_tally;
     if (m_parts.link.m_rxRing.GetCount() > 0) {
-        m_parts.state.m_tally.lastHeard = std::chrono::steady_clock::now();
-        m_parts.state.m_tally.heard = true;
+        // An answer still on the wire keeps the box heard until it has left.
+        tally.lastHeard = std::max(tally.lastHeard, std::chrono::steady_clock::now());
+        tally.heard = true;
     }
     BYTE command = 0;
     BYTE payload[STB_DATA_REQ_PAYLOAD] = {};
     m_echoed.clear();
     const int scan = ReadStbFrame(&command, payload);
     if (!m_echoed.empty()) {
+        if (!tally.framed) {
+            tally.console.Add(m_echoed);
+        }
         m_parts.observers.Tell([this](DownloadObserver& o) { o.OnConsoleText(m_echoed); });
     }
     if (scan == 1) {

@@ -200,7 +200,8 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     }
     if (state == SlotState::Loading) {
         m_view.BoxStarted(slot.status.slot);
-    } else if (state == SlotState::PortAbsent || state == SlotState::PortBusy) {
+    } else if (state == SlotState::PortAbsent || state == SlotState::PortBusy ||
+               state == SlotState::NoRequest) {
         m_view.PortState(slot.status.slot, state, why.Describe());
     }
     Show(slot, true);

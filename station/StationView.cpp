@@ -124,9 +124,15 @@ void StationView::BoxEnded(const std::string& slot, BoxResult result, const std:
 }
 
 void StationView::PortState(const std::string& slot, SlotState state, const std::string& why) {
-    Above("stavel: " + EscapeName(slot) + ": " +
-          (state == SlotState::PortBusy ? "port busy" : "port absent") +
-          (why.empty() ? std::string() : ": " + EscapeName(why)) + "; trying again every second\n");
+    if (state == SlotState::NoRequest) {
+        Above("stavel: " + EscapeName(slot) + ": box talking, no request: " + EscapeName(why) +
+              "\n");
+    } else {
+        Above("stavel: " + EscapeName(slot) + ": " +
+              (state == SlotState::PortBusy ? "port busy" : "port absent") +
+              (why.empty() ? std::string() : ": " + EscapeName(why)) +
+              "; trying again every second\n");
+    }
     if (m_json) {
         WriteStdout(JsonLine(Json{{"event", "state"},
                                   {"time", Now()},

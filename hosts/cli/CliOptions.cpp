@@ -69,9 +69,9 @@ const option kOptions[] = {
 
 constexpr const char* kShort = ":p:i:dqhV";
 
-// A whole number in 1..limit, as --timeout and --count take.
+// A whole number in low..limit, as --timeout (from 0) and --count (from 1) take.
 bool TakeCount(const std::string& name, const char* value, int limit, int& out,
-               std::string& error) {
+               std::string& error, int low = 1) {
     long long n = *value == '\0' ? -1 : 0;
     for (const char* c = value; *c != '\0'; ++c) {
         if (*c < '0' || *c > '9' || n > limit) {
@@ -80,8 +80,9 @@ bool TakeCount(const std::string& name, const char* value, int limit, int& out,
         }
         n = n * 10 + (*c - '0');
     }
-    if (n < 1 || n > limit) {
-        error = name + " takes a whole number from 1 to " + std::to_string(limit) + ", not '" +
+    if (n < low || n > limit) {
+        error = name + " takes a whole number from " + std::to_string(low) + " to " +
+                std::to_string(limit) + ", not '" +
                 value + "'";
         return false;
     }
@@ -115,6 +116,7 @@ struct Seen {
     bool ini = false;
     bool mqtt = false;
     bool watch = false;
+    bool timeout = false;
     int exclusive = 0;  // --help, --version, --list-ports
 };
 
@@ -173,12 +175,12 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
             return {};
         case CliOptions::Mode::Watch:
             if (seen.port || !o.image.empty() || seen.ini || o.loop || o.count > 0 ||
-                o.timeoutSeconds > 0 || o.report || o.logFile || o.debug || o.fast) {
+                seen.timeout || o.report || o.logFile || o.debug || o.fast) {
                 return "--watch takes only --station, --mqtt-ca, --mqtt-password-file and --quiet";
             }
             return {};
         case CliOptions::Mode::Demo:
-            if (seen.port || seen.ini || o.loop || o.count > 0 || o.timeoutSeconds > 0 ||
+            if (seen.port || seen.ini || o.loop || o.count > 0 || seen.timeout ||
                 o.report || o.logFile || o.logDir || o.json || seen.mqtt) {
                 return "--demo takes only --fast, --image, --debug and --quiet";
             }
@@ -237,7 +239,8 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             return TakeCount("--count", value, 1000000, o.count, error);
         case kTimeout:
             // A day is far beyond any box; the bound keeps the timer's milliseconds in range.
-            return TakeCount("--timeout", value, 86400, o.timeoutSeconds, error);
+            seen.timeout = true;
+            return TakeCount("--timeout", value, 86400, o.timeoutSeconds, error, 0);
         case kReport:
             o.report = value;
             return true;
@@ -374,9 +377,12 @@ std::string UsageText(const std::string& program) {
            "                      with its record) as JSON Lines on standard output\n"
            "      --loop          serve one box after another until stopped\n"
            "      --count N       with --loop: stop after N boxes\n"
-           "      --timeout S     a box that sends nothing for S seconds fails (with --loop:\n"
-           "                      once it has said something; the wait for the next box is\n"
-           "                      the operator's)\n"
+           "      --timeout S     the silence bound, 120 s unless given; 0: none. Before the\n"
+           "                      box's first request S after START: a box that only talked\n"
+           "                      fails \"box talking, no request\", one that said nothing\n"
+           "                      \"box silent\" (with --loop or in a station the wait for the\n"
+           "                      next box goes on; a talking box is said once). After it:\n"
+           "                      S of nothing from the box fails \"box silent\"\n"
            "      --report FILE   append one JSON line per box to FILE, flushed to disk as the\n"
            "                      box ends\n"
            "      --mqtt URL      also publish each box's result and each slot's state to the\n"
@@ -409,7 +415,7 @@ std::string UsageText(const std::string& program) {
            "  4            the port was lost\n"
            "  5            the box stopped reading\n"
            "  6            the image changed\n"
-           "  7            the box was silent (--timeout)\n"
+           "  7            the box was silent, or talked but asked for nothing (--timeout)\n"
            "  8            a record or log could not be written\n"
            "  129 130 143  SIGHUP, SIGINT, SIGTERM, after a clean stop (these win over 8,\n"
            "               and 8 wins over the others)\n";

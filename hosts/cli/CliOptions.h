@@ -28,7 +28,7 @@ struct CliOptions {
     bool loop = false;
     bool fast = false;
     bool allPorts = false;   // --list-ports --all
-    int timeoutSeconds = 0;  // 0: wait for the box for ever
+    int timeoutSeconds = 120;  // the silence bound; 0: wait for the box for ever
     int count = 0;           // with --loop: boxes before the run ends; 0: until stopped
     std::optional<std::string> report;
     std::optional<std::string> logFile;

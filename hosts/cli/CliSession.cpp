@@ -64,8 +64,9 @@ int CliSession::Run() {
         }
         if (m_config.timeoutSeconds > 0) {
             dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
-                                   m_config.loop ? CDownloadControl::SilenceFrom::FirstFrame
-                                                 : CDownloadControl::SilenceFrom::Start);
+                                   m_config.loop || m_config.stationSlot
+                                       ? CDownloadControl::SilenceFrom::FirstFrame
+                                       : CDownloadControl::SilenceFrom::Start);
         }
         // The session first, so that everyone after it hears a state it already holds.
         dialog.AddDownloadObserver(&m_session);
@@ -196,6 +197,11 @@ void CliSession::WaitForPortSoon() {
 }
 
 void CliSession::OnSlotState(SlotState state, const SysFailure& why) {
+    // Shown once; in a station its supervisor says it in its own table's words.
+    if (state == SlotState::NoRequest && !m_config.stationSlot) {
+        m_screen->Error("stavel: " + EscapeName(m_config.slot.slot) +
+                        ": box talking, no request: " + why.reason + "\n");
+    }
     for (BoxSession::Sink* sink : m_config.sinks) {
         sink->OnSlotState(state, why);
     }

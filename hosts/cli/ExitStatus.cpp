@@ -37,6 +37,7 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
         case EndReason::ImageChanged:
             return kExitImageChanged;
         case EndReason::BoxSilent:
+        case EndReason::BoxTalking:
             return kExitBoxSilent;
         case EndReason::OperatorStop:
             return operatorStatus;

@@ -114,9 +114,7 @@ std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch
             args.push_back("--count=" + std::to_string(launch.boxes));
         }
     }
-    if (options.timeoutSeconds > 0) {
-        args.push_back("--timeout=" + std::to_string(options.timeoutSeconds));
-    }
+    args.push_back("--timeout=" + std::to_string(options.timeoutSeconds));
     if (options.logDir) {
         args.insert(args.end(), {"--log-dir", *options.logDir});
         if (options.timestamps) {

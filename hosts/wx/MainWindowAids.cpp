@@ -46,6 +46,9 @@ MainWindowAids::MainWindowAids(WxDialogWindow& window, CMainDialog& dialog)
       m_dialog(dialog),
       m_label(&window),
       m_watch(dialog, [this](const VerdictShown& shown) { m_label.Show(shown); }) {
+    // The download runs until the operator stops it; two minutes without a word is shown.
+    dialog.SetSilenceBound(std::chrono::minutes(2), CDownloadControl::SilenceFrom::Start,
+                           CDownloadControl::SilenceAction::Tell);
     const WindowPlacement whole = dialog.GetPlacement();
     m_templateSize = wxSize(whole.cx, whole.cy);
     for (HWND child : dialog.GetChildren()) {

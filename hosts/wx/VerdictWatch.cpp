@@ -53,6 +53,7 @@ void VerdictWatch::Set(VerdictShown shown) {
 }
 
 void VerdictWatch::OnStarted(const DownloadStarted& started) {
+    m_waitNoted = false;
     m_portLabel =
         started.device.empty() ? started.portName : started.portName + " (" + started.device + ")";
     // The connection's outcome follows at once; a port that will not open says so then.
@@ -75,6 +76,29 @@ void VerdictWatch::OnConnectFailed(const SysFailure& failure) {
 
 void VerdictWatch::OnPortLostIdle(const SysFailure& failure) {
     Set(Note(PortFailureWords(failure)));
+}
+
+void VerdictWatch::OnNoRequest(const std::string& hint) {
+    m_waitNoted = true;
+    Set(Note("box talking, no request (" + hint + "): press Stop"));
+}
+
+void VerdictWatch::OnSilentTooLong(std::chrono::seconds silence) {
+    const auto count = silence.count();
+    m_waitNoted = true;
+    Set(Note("box silent for " +
+             (count % 60 == 0 ? std::to_string(count / 60) + " min" : std::to_string(count) + " s") +
+             ": press Stop"));
+}
+
+void VerdictWatch::OnFirstFrame() {
+    if (std::exchange(m_waitNoted, false)) {
+        Set({});
+    }
+}
+
+void VerdictWatch::OnRequestAnswered(const RequestAnswered&) {
+    OnFirstFrame();
 }
 
 void VerdictWatch::OnSessionEnded(const SessionEnd& end) {

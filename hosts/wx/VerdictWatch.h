@@ -4,7 +4,9 @@
 // PASS, FAIL or ABORTED with the verdict line the command line prints, once a box's session has
 // ended; and between verdicts, what the operator must know: a port that would not open while the
 // download waits on it ("port not open: REASON; press Stop"), a port that went away, an image
-// that could not be read. Those are states, not verdicts: no FAIL shows next to a Stop button.
+// that could not be read, a box silent for the silence bound ("box silent for 2 min: press
+// Stop") or one that talks but asks for nothing. Those are states, not verdicts: no FAIL shows
+// next to a Stop button.
 //
 // Threading rules: UI thread only.
 
@@ -39,6 +41,11 @@ class VerdictWatch final : private DownloadObserver, private BoxSession::Sink {
     void OnStartRefused(const SysFailure& failure) override;
     void OnConnectFailed(const SysFailure& failure) override;
     void OnPortLostIdle(const SysFailure& failure) override;
+    // The silence bound ran out: a state until the box speaks again or the operator stops.
+    void OnNoRequest(const std::string& hint) override;
+    void OnSilentTooLong(std::chrono::seconds silence) override;
+    void OnFirstFrame() override;
+    void OnRequestAnswered(const RequestAnswered& request) override;
     // BoxSession::Sink
     void OnSessionEnded(const SessionEnd& end) override;
 
@@ -49,6 +56,7 @@ class VerdictWatch final : private DownloadObserver, private BoxSession::Sink {
     VerdictShown m_shown;
     BoxSession m_session;
     std::string m_portLabel;  // "COM7 (/dev/ttyUSB3)", from the last START
+    bool m_waitNoted = false;  // a silent or talking box is shown; the next request clears it
 };
 
 // The words for a port that would not open: "<device>: <reason>. <what to do>".

@@ -33,6 +33,19 @@ std::string NoiseLine(uint64_t n, uint32_t offset) {
     return text;
 }
 
+std::string GarbageBytes(uint64_t n) {
+    // What a UART at the wrong speed makes of a console line: bytes with the high bit set and
+    // controls, a printable one here and there.
+    std::string bytes;
+    for (int i = 0; i < 24; ++i) {
+        const auto x = static_cast<uint32_t>((n * 24 + static_cast<uint64_t>(i)) * 2654435761U);
+        const uint8_t byte = i % 6 == 5 ? static_cast<uint8_t>('a' + x % 26)
+                                        : static_cast<uint8_t>(0x80 | (x >> 24) | (x >> 16 & 0x0F));
+        bytes += static_cast<char>(byte == 0x82 || byte == 0x83 ? 0x84 : byte);
+    }
+    return bytes;
+}
+
 std::string SyncLine() {
     return "host answered, settling\r\n";
 }

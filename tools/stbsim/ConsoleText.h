@@ -11,6 +11,8 @@ std::string BootBanner(int box);
 // The line printed before a request when console noise is on; varies with n.
 std::string NoiseLine(uint64_t n, uint32_t offset);
 // Printed while the box flushes repeated starts (see StbBox).
+// Bytes as a console at the wrong line speed arrives: mostly not text; `n` varies them.
+std::string GarbageBytes(uint64_t n);
 std::string SyncLine();
 
 }  // namespace stbsim

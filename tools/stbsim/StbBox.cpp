@@ -37,6 +37,9 @@ StbBox::StbBox(const StbSimOptions& options, StbLine& line, StbSimStats& stats, 
 
 std::string StbBox::Run() {
     std::string fault = WriteAll(BootBanner(m_nNumber));
+    if (fault.empty() && m_options.chatter != StbSimOptions::Chatter::None) {
+        return Chatter();
+    }
     if (fault.empty()) {
         fault = Start();
     }
@@ -46,10 +49,51 @@ std::string StbBox::Run() {
     if (fault.empty()) {
         fault = Data();
     }
+    if (fault.empty() && !m_bHungUp && m_options.programMs > 0) {
+        fault = Program();
+    }
     if (fault.empty() && !m_bHungUp) {
         fault = Exit();
     }
     return fault;
+}
+
+std::string StbBox::Chatter() {
+    const bool garbage = m_options.chatter == StbSimOptions::Chatter::Garbage;
+    m_bHungUp = true;
+    m_strEarlyEnd = garbage ? "sent garbage" : "only talked";
+    for (uint64_t n = 0;; ++n) {
+        std::string bytes = garbage ? GarbageBytes(n) : NoiseLine(n, 0);
+        std::string fault = WriteAll(bytes);
+        if (!fault.empty()) {
+            return fault.starts_with("line lost") ? std::string() : fault;
+        }
+        const StbLine::Io io = m_line.WaitReadable(Clock::now() + std::chrono::milliseconds(300));
+        if (io == StbLine::Io::Ok) {
+            uint8_t ignored[256];
+            m_line.ReadPending(ignored, sizeof ignored);  // the tool's bytes mean nothing here
+        } else if (io == StbLine::Io::Lost) {
+            return {};
+        } else if (io != StbLine::Io::TimedOut) {
+            return IoFault(io, "console text");
+        }
+    }
+}
+
+std::string StbBox::Program() {
+    const auto end = Clock::now() + std::chrono::milliseconds(m_options.programMs);
+    for (int percent = 0; Clock::now() < end; percent += 5) {
+        std::string fault = WriteAll("flash: programming " + std::to_string(std::min(percent, 99)) +
+                                     " %\r\n");
+        if (fault.empty()) {
+            const StbLine::Io io = m_line.Pause(std::chrono::seconds(1));
+            fault = io == StbLine::Io::Ok ? std::string() : IoFault(io, "programming");
+        }
+        if (!fault.empty()) {
+            return fault;
+        }
+    }
+    return {};
 }
 
 StbLine::Clock::time_point StbBox::AnswerDeadline(size_t answerBytes) const {

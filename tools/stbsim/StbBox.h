@@ -34,6 +34,10 @@ class StbBox {
   private:
     using Clock = StbLine::Clock;
 
+    // A box that never asks (StbSimOptions::chatter).
+    std::string Chatter();
+    // Talk for programMs before EXIT_APP.
+    std::string Program();
     std::string Start();
     std::string SettleRepeatedStarts(int unanswered);
     std::string Time();

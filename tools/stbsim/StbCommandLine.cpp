@@ -17,6 +17,11 @@ const char* const kStbUsage =
     "  --fast              unpaced: as fast as the line allows\n"
     "  --noise             console text between requests\n"
     "  --split             write each request frame in pieces with short pauses\n"
+    "  --talk-only         print console text and never ask (a loader not in download mode)\n"
+    "  --wrong-speed       send bytes that are mostly not text and never ask (a line at the\n"
+    "                      wrong speed)\n"
+    "  --program S         print a progress line every second for S seconds after the last\n"
+    "                      block, before ending the download (a box programming its flash)\n"
     "  --boxes N           N boxes one after another on the same line (default 1)\n"
     "  --hangup-after N    close the line after N image bytes (a pulled cable)\n"
     "  --stop-reading-after N  ask for a block larger than the line holds after N image\n"
@@ -118,12 +123,16 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         {"--ptys", {1, 64, [&](int64_t v) { out.ptys = static_cast<int>(v); }}},
         {"--timeout",
          {1, 3600000, [&](int64_t v) { out.options.answerTimeoutMs = static_cast<int>(v); }}},
+        {"--program", {1, 86400, [&](int64_t v) { out.options.programMs = static_cast<int>(v * 1000); }}},
         {"--start-timeout",
          {1, 86400, [&](int64_t v) { out.options.startTimeoutMs = static_cast<int>(v * 1000); }}},
     };
     const std::map<std::string, std::string*> textual{
         {"--image", &out.imagePath}, {"--save", &out.savePath}, {"--tty", &out.tty}};
+    bool talkOnly = false, wrongSpeed = false;
     const std::map<std::string, bool*> flags{{"--fast", &fast},
+                                             {"--talk-only", &talkOnly},
+                                             {"--wrong-speed", &wrongSpeed},
                                              {"--noise", &out.options.consoleNoise},
                                              {"--split", &out.options.splitFrames},
                                              {"--help", &out.help}};
@@ -170,6 +179,13 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         error = "give exactly one of --image FILE and --size N";
         return false;
     }
+    if (talkOnly && wrongSpeed) {
+        error = "--talk-only and --wrong-speed exclude each other";
+        return false;
+    }
+    out.options.chatter = talkOnly     ? StbSimOptions::Chatter::Talk
+                          : wrongSpeed ? StbSimOptions::Chatter::Garbage
+                                       : StbSimOptions::Chatter::None;
     if (fast && baudGiven) {
         error = "--fast and --baud exclude each other";
         return false;

@@ -23,6 +23,15 @@ struct StbSimOptions {
     // Console lines between requests, as a chatty loader prints them.
     bool consoleNoise = false;
 
+    // A box that never asks: it prints its console (Talk: a loader not in download mode) or
+    // bytes that are mostly not text (Garbage: a line at the wrong speed) every 300 ms until the
+    // tool lets go of the port.
+    enum class Chatter { None, Talk, Garbage };
+    Chatter chatter = Chatter::None;
+    // After the last block, the box prints a progress line every second for this long before it
+    // ends the download: a loader that programs flash while it talks.
+    int programMs = 0;
+
     // Each request frame written in two or three pieces with short pauses in between.
     bool splitFrames = false;
     int splitPauseMs = 20;
