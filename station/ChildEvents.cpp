@@ -40,6 +40,17 @@ void ChildEvents::OnRequestAnswered(const RequestAnswered& request) {
     Send(EncodeRequest(request));
 }
 
+void ChildEvents::Beat() {
+    if (m_requestHeld) {
+        // The held figures are news enough, and they are due anyway.
+        m_requestHeld = false;
+        m_lastRequest = std::chrono::steady_clock::now();
+        Send(EncodeRequest(m_held));
+        return;
+    }
+    Send(EncodeEvent("beat"));
+}
+
 void ChildEvents::OnTimeAsked() {
     Send(EncodeEvent("time"));
 }

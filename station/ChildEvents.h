@@ -10,6 +10,7 @@
 //   {"event":"time"}
 //   {"event":"state","state":"port-absent","why":{...}}
 //   {"event":"ended","reason":"port-lost","failure":{...},"silence":S,"record":{...}|null}
+//   {"event":"beat"}   once a second from the UI thread, so the station knows it is alive
 // The record comes last and exactly as judged, to be written as it stands. The lines go through
 // the process's writer thread like any other output, so a station that reads late never holds
 // the box.
@@ -32,6 +33,8 @@ class ChildEvents final : public DownloadObserver, public BoxSession::Sink {
 
     void OnSlotState(SlotState state, const SysFailure& why) override;
     void OnSessionEnded(const SessionEnd& end) override;
+    // The UI thread is alive (the slot's session calls it once a second).
+    void Beat();
 
   private:
     void Send(const std::string& line);

@@ -21,6 +21,7 @@
 #include "station/SlotFeed.h"
 #include "station/SlotWire.h"
 #include "platform/base/Eintr.h"
+#include "platform/comm/CommPort.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
@@ -31,6 +32,11 @@ namespace {
 std::atomic<Station*> g_current{nullptr};
 
 constexpr auto kTick = std::chrono::seconds(1);
+// A slot's process beats once a second while it lives. One silent for longer than the longest
+// answer needs on the wire (65,535 bytes at 115200 8N1), the port's stall bound and 5 s more
+// is stuck (stopped, or its UI thread wedged): it is killed and its box fails.
+constexpr auto kWatchdog = std::chrono::milliseconds(65535LL * 10 * 1000 / 115200) +
+                           CommPort::kStallSlack + std::chrono::seconds(5);
 // Each slot has SignalStop's five seconds to stop cleanly; the station ends within that too.
 constexpr auto kStopBound = std::chrono::milliseconds(4500);
 
@@ -80,9 +86,10 @@ Station::~Station() {
 
 void Station::OnSignal(int signo) {
     if (signo == SIGUSR1) {
-        return;  // a slot's word, not the station's
+        m_finishAsked.store(true);  // the operator's first Ctrl-C: finish the boxes in flight
+    } else {
+        m_signal.store(signo);
     }
-    m_signal.store(signo);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = write(m_wakeFd.Get(), &one, sizeof one);
 }
@@ -152,8 +159,19 @@ Result<void> Station::Prepare() {
     return {};
 }
 
+void Station::FinishGently() {
+    m_finishing = true;
+    int inFlight = 0;
+    for (const auto& slot : m_slots) {
+        inFlight += slot->phase == Phase::Running && slot->session->InSession() ? 1 : 0;
+    }
+    m_view.Message("finishing " + std::to_string(inFlight) + (inFlight == 1 ? " box" : " boxes") +
+                   "; Ctrl-C again to stop now");
+    FinishAll();
+}
+
 bool Station::MoreBoxes(const Slot& slot) const {
-    if (m_stopSignal != 0 || m_recordFailed) {
+    if (m_stopSignal != 0 || m_recordFailed || m_finishing) {
         return false;
     }
     // Without --loop each slot serves one box; a port state is no box.
@@ -174,6 +192,8 @@ bool Station::Spawn(Slot& slot) {
         return false;
     }
     slot.phase = Phase::Running;
+    slot.lastWord = Clock::now();
+    slot.hung = false;
     slot.childRecord = nullptr;
     slot.session->SetState(SlotState::WaitingForPort);
     return true;
@@ -282,12 +302,13 @@ void Station::OnChildEnded(Slot& slot) {
         ended.reason = EndReason::SlotCrashed;
         ended.failure = SysFailure(
             SysResult{SysStatus::Failed, "", 0}, "",
-            crashed ? "the slot's process ended by signal " + std::to_string(WTERMSIG(status))
-                    : "the slot's process ended with status " + std::to_string(code));
+            slot.hung ? std::string("slot process stopped responding")
+            : crashed ? "the slot's process ended by signal " + std::to_string(WTERMSIG(status))
+                      : "the slot's process ended with status " + std::to_string(code));
         slot.childRecord = nullptr;
         slot.session->OnEnded(ended);
     }
-    if (m_stopSignal != 0 || m_recordFailed) {
+    if (m_stopSignal != 0 || m_recordFailed || m_finishing) {
         slot.phase = Phase::Done;
         return;
     }
@@ -343,6 +364,13 @@ void Station::Tick() {
         if (m_stopSignal != 0 && now >= m_stopDeadline && slot->process.Running()) {
             slot->process.Signal(SIGKILL);
         }
+        if (slot->phase == Phase::Running && !slot->hung && slot->session->InSession() &&
+            now - slot->lastWord > kWatchdog) {
+            slot->hung = true;
+            m_view.Message(EscapeName(slot->status.slot) +
+                           ": the slot's process stopped responding and was killed");
+            slot->process.Signal(SIGKILL);
+        }
     }
     m_view.Table(Statuses());
 }
@@ -366,6 +394,8 @@ void Station::Poll() {
         const int signo = m_signal.exchange(0);
         if (signo != 0 && m_stopSignal == 0) {
             StopAll(signo);
+        } else if (m_finishAsked.exchange(false) && m_stopSignal == 0 && !m_finishing) {
+            FinishGently();
         }
     }
     for (std::size_t i = 1; i < fds.size(); ++i) {
@@ -375,6 +405,7 @@ void Station::Poll() {
         Slot& slot = *owners[i];
         std::vector<std::string> lines;
         const bool open = slot.process.Read(lines);
+        slot.lastWord = Clock::now();
         for (const std::string& line : lines) {
             OnLine(slot, line);
         }

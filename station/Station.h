@@ -14,7 +14,9 @@
 // slot's session from them, so a box whose process dies still gets its full record. A signal is
 // passed to every slot; each stops its box as the operator's Stop would (its record says
 // ABORTED), and the tally follows once all have ended. A record that cannot be written stops
-// the station gently: the boxes in flight finish, no new one is taken, and it ends with 8.
+// the station gently: the boxes in flight finish, no new one is taken, and it ends with 8. So
+// does the operator's first Ctrl-C (SIGUSR1 from the signal watcher), and the run's status then
+// follows the verdicts; a second Ctrl-C, SIGTERM or SIGHUP stops at once.
 //
 // Threading rules: Run on the main thread; OnSignal from the signal watcher.
 
@@ -108,6 +110,8 @@ class Station {
         int boxes = 0;            // records written for this slot
         double seconds = 0;       // their time, summed
         Clock::time_point nextTry{};
+        Clock::time_point lastWord{};  // the slot's process last said anything
+        bool hung = false;             // killed by the watchdog
         Clock::time_point lastShown{};
     };
 
@@ -122,6 +126,7 @@ class Station {
     void Tick();
     void StopAll(int signo);
     void FinishAll();
+    void FinishGently();
     void Show(Slot& slot, bool force);
     bool MoreBoxes(const Slot& slot) const;
     bool AllDone() const;
@@ -137,6 +142,8 @@ class Station {
     std::vector<std::unique_ptr<Slot>> m_slots;
     UniqueFd m_wakeFd;
     std::atomic<int> m_signal{0};
+    std::atomic<bool> m_finishAsked{false};  // SIGUSR1: the operator's first Ctrl-C
+    bool m_finishing = false;  // the boxes in flight finish; no new one is taken
     int m_stopSignal = 0;
     Clock::time_point m_stopDeadline{};
     bool m_recordFailed = false;  // a record could not be written: no new box is taken

@@ -76,6 +76,9 @@ int CliSession::Run() {
         }
         // Runs once the dialog has initialised and made its first connection.
         MessageQueue::Ui().PostTask([this] { Begin(); });
+        if (m_config.heartbeat) {
+            MessageQueue::Ui().PostTask([this] { Beat(); });
+        }
     });
     g_current = this;
     app.InitInstance();
@@ -311,9 +314,23 @@ void CliSession::OnSignal(int signo) {
     End(128 + signo);
 }
 
+void CliSession::Beat() {
+    if (m_ended) {
+        return;
+    }
+    m_config.heartbeat();
+    m_beat.After(std::chrono::seconds(1), [this] { Beat(); });
+}
+
 void CliSession::FinishAfterBox() {
     m_lastBox = true;
-    if (m_ended || m_session.InSession()) {
+    if (m_ended) {
+        return;
+    }
+    if (m_session.InSession()) {
+        if (!m_config.stationSlot) {
+            m_screen->Error("stavel: finishing 1 box; Ctrl-C again to stop now\n");
+        }
         return;
     }
     if (m_dialog != nullptr && m_session.Running()) {

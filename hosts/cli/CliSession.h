@@ -12,6 +12,7 @@
 //
 // Threading rules: Run and everything else on the UI thread; OnSignal arrives there as a task.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -54,6 +55,8 @@ struct SessionConfig {
     // Also hear the download's events (a station's slot, the demo's box switch).
     std::vector<DownloadObserver*> observers;
     // Also hear the slot's states, figures and ends (the station, the broker).
+    // A station's slot: told once a second on the UI thread, so that its station sees it live.
+    std::function<void()> heartbeat;
     std::vector<BoxSession::Sink*> sinks;
 };
 
@@ -93,6 +96,7 @@ class CliSession final : private BoxSession::Sink, private DownloadObserver {
     void PressStart();
     void WaitForPort();
     void WaitForPortSoon();
+    void Beat();
     bool WaitsForPorts() const { return m_config.loop || m_config.stationSlot; }
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
@@ -106,6 +110,7 @@ class CliSession final : private BoxSession::Sink, private DownloadObserver {
     std::unique_ptr<ConsoleLog> m_log;
     std::unique_ptr<ProgressLine> m_progress;
     UiDelay m_retry;
+    UiDelay m_beat;  // the heartbeat's next turn
     bool m_waitingForPort = false;
     bool m_starting = false;
     bool m_refused = false;

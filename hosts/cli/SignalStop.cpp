@@ -63,6 +63,9 @@ void SignalStop::Watch() {
                     continue;
                 }
                 signo = static_cast<int>(info.ssi_signo);
+                if (signo == SIGINT && m_gentleInterrupt.exchange(false)) {
+                    signo = SIGUSR1;  // the operator's first Ctrl-C: finish, then end
+                }
                 if (signo == SIGUSR1) {
                     // A station's word to its slot: finish the box in hand, take no other.
                     // It stops nothing by itself, so it starts no grace period.

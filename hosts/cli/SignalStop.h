@@ -7,7 +7,8 @@
 // the grace period (a write stuck on a line whose peer stopped reading), ends the process at once
 // with the same status. SIGUSR1, a station's word to its slot process, asks for a gentle end: the
 // box in hand is finished and no other is taken; it is handed on like the others but starts no
-// grace period.
+// grace period. Where a run serves box after box, the operator's first Ctrl-C is taken the same
+// way (TakeFirstInterruptGently).
 //
 // Threading rules: construct on the main thread before any other thread starts, so that every
 // thread inherits the blocked mask. onSignal runs on the watcher thread. An exit at once first
@@ -27,6 +28,10 @@ class SignalStop {
     SignalStop(const SignalStop&) = delete;
     SignalStop& operator=(const SignalStop&) = delete;
 
+    // From now on the first SIGINT asks for a gentle end, as SIGUSR1 does (a station or a --loop
+    // run finishes the boxes in flight and takes no new one); a second one stops at once.
+    void TakeFirstInterruptGently() { m_gentleInterrupt = true; }
+
     // The exit status of a process ended by `signo`: 128 + signo (129, 130, 143).
     static int StatusFor(int signo) { return 128 + signo; }
 
@@ -35,6 +40,7 @@ class SignalStop {
 
     std::function<void(int)> m_onSignal;
     std::chrono::milliseconds m_grace;
+    std::atomic<bool> m_gentleInterrupt{false};
     UniqueFd m_signalFd;
     UniqueFd m_stopFd;
     std::thread m_thread;

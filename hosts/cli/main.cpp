@@ -219,6 +219,7 @@ int ServeOne(const CliOptions& options) {
         config.stationSlot = true;
         config.observers.push_back(events.get());
         config.sinks.push_back(events.get());
+        config.heartbeat = [&events] { events->Beat(); };
     }
     // A single box is a station of one slot, named by the port as given.
     std::unique_ptr<SlotFeed> feed;
@@ -325,6 +326,10 @@ int main(int argc, char** argv) {
 
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     int status = kExitUsage;
+    if (parse.options && parse.options->mode == CliOptions::Mode::Serve &&
+        (parse.options->loop || parse.options->Station()) && parse.options->eventsFd < 0) {
+        signals.TakeFirstInterruptGently();
+    }
     if (!parse.options) {
         WriteStderr(std::string(kProgram) + ": " + EscapeName(parse.error) + "\nTry '" + kProgram +
                     " --help' for more information.\n");
