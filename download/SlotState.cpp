@@ -63,12 +63,15 @@ void CountVerdict(SlotStatus& status, BoxResult result, const std::string& reaso
         case BoxResult::Pass:
             ++status.passes;
             status.reason.clear();
+            status.last = "PASS";
             return;
         case BoxResult::Fail:
             ++status.fails;
+            status.last = "FAIL " + reason;
             break;
         case BoxResult::Aborted:
             ++status.aborts;
+            status.last = "ABORTED " + reason;
             break;
     }
     status.reason = reason;

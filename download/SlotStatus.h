@@ -18,6 +18,7 @@ struct SlotStatus {
     int fails = 0;
     int aborts = 0;
     std::string reason;  // the last failure's reason, or why the port is absent or busy
+    std::string last;    // the last box's verdict: "PASS", "FAIL <reason>", "ABORTED <reason>"
 
     bool operator==(const SlotStatus&) const = default;
 };

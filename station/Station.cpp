@@ -138,8 +138,9 @@ Result<void> Station::Prepare() {
     }
     for (std::size_t i = 0; i < m_config.ports.size(); ++i) {
         auto slot = std::make_unique<Slot>();
-        slot->status.slot = m_config.ports[i];
-        slot->device = DeviceOf(slot->status.slot);
+        slot->port = m_config.ports[i];
+        slot->status.slot = i < m_config.labels.size() ? m_config.labels[i] : slot->port;
+        slot->device = DeviceOf(slot->port);
         slot->ini = m_tempDir + "/slot" + std::to_string(i + 1) + ".ini";
         slot->errorFile = m_tempDir + "/slot" + std::to_string(i + 1) + ".err";
         slot->sink.station = this;
@@ -148,7 +149,7 @@ Result<void> Station::Prepare() {
             BoxSlot{slot->status.slot, slot->device, std::nullopt}, false, &slot->sink);
         // The numbers the station's own port choice gives, one per slot, so that each slot's
         // log names its own COM port as the operator would see it in a single run.
-        const Result<PortChoice> chosen = ChoosePort(slot->status.slot);
+        const Result<PortChoice> chosen = ChoosePort(slot->port);
         slot->number = chosen ? chosen->number : 0;
         // The operator's settings as they are, in a copy no other slot writes.
         if (m_config.ini) {
@@ -180,7 +181,8 @@ bool Station::MoreBoxes(const Slot& slot) const {
 
 bool Station::Spawn(Slot& slot) {
     SlotLaunch launch;
-    launch.port = slot.status.slot;
+    launch.label = slot.status.slot;
+    launch.port = slot.port;
     launch.ini = slot.ini;
     launch.number = slot.number;
     launch.boxes = m_config.loop ? (m_config.count > 0 ? m_config.count - slot.boxes : 0) : 1;
@@ -436,7 +438,7 @@ std::vector<SlotStatus> Station::Statuses() const {
 void Station::PrintTally() {
     std::string text = "stavel: tally\n";
     char line[512];
-    std::snprintf(line, sizeof line, "  %-32s %7s %7s %7s %6s %10s\n", "SLOT", "PASSED", "FAILED",
+    std::snprintf(line, sizeof line, "  %-24s %7s %7s %7s %6s %10s\n", "SLOT", "PASSED", "FAILED",
                   "ABORTED", "YIELD", "MEAN/BOX");
     text += line;
     int passed = 0;
@@ -445,8 +447,9 @@ void Station::PrintTally() {
     double seconds = 0;
     auto row = [&](const std::string& name, int p, int f, int a, double total) {
         const int boxes = p + f + a;
-        std::snprintf(line, sizeof line, "  %-32s %7d %7d %7d %5.0f%% %8.1f s\n", name.c_str(), p,
-                      f, a, YieldOf(p, f) * 100, boxes > 0 ? total / boxes : 0.0);
+        std::snprintf(line, sizeof line, "  %s %7d %7d %7d %5.0f%% %8.1f s\n",
+                      Column(ShortenMiddle(name, 24), 24).c_str(), p, f, a, YieldOf(p, f) * 100,
+                      boxes > 0 ? total / boxes : 0.0);
         text += line;
     };
     for (const auto& slot : m_slots) {

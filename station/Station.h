@@ -39,6 +39,7 @@
 
 // What a slot's process is started for.
 struct SlotLaunch {
+    std::string label;     // the slot's name: its label, or the port as given
     std::string port;      // as the operator gave it
     std::string ini;       // the slot's own copy of the settings
     int number = 0;        // the COM number its log uses (0: the slot's own choice)
@@ -47,7 +48,8 @@ struct SlotLaunch {
 };
 
 struct StationConfig {
-    std::vector<std::string> ports;  // one slot each
+    std::vector<std::string> ports;   // one slot each
+    std::vector<std::string> labels;  // each slot's name, in the same order
     std::string image;
     std::optional<std::string> ini;
     std::optional<std::string> report;
@@ -97,6 +99,7 @@ class Station {
     };
 
     struct Slot {
+        std::string port;  // as the operator gave it
         std::string device;
         int number = 0;  // the COM number its log uses (0: the slot's own choice)
         std::string ini;

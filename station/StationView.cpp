@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,56 @@ bool TerminalTakesEscapes() {
 std::string Now() {
     return IsoUtcMillis(std::chrono::system_clock::now());
 }
+
+bool Continues(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Characters, counting a UTF-8 sequence as one.
+std::size_t Width(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !Continues(c); }));
+}
+
+// The first `count` characters of `text`.
+std::string Head(const std::string& text, std::size_t count) {
+    std::size_t at = 0;
+    for (std::size_t seen = 0; at < text.size(); ++at) {
+        if (!Continues(text[at]) && seen++ == count) {
+            break;
+        }
+    }
+    return text.substr(0, at);
+}
+
+}  // namespace
+
+std::string Column(const std::string& text, std::size_t width) {
+    const std::size_t w = Width(text);
+    if (w <= width) {
+        return text + std::string(width - w, ' ');
+    }
+    return Head(text, width - 1) + "\u2026";
+}
+
+std::string ShortenMiddle(const std::string& text, std::size_t width) {
+    const std::size_t w = Width(text);
+    if (w <= width || width < 3) {
+        return text;
+    }
+    const std::size_t tail = (width - 1) / 2;
+    const std::size_t head = width - 1 - tail;
+    std::string end = text;
+    while (Width(end) > tail) {
+        end.erase(0, 1);
+        while (!end.empty() && Continues(end.front())) {
+            end.erase(0, 1);
+        }
+    }
+    return Head(text, head) + "\u2026" + end;
+}
+
+namespace {
+
 
 }  // namespace
 
@@ -153,19 +204,20 @@ void StationView::Table(const std::vector<SlotStatus>& slots) {
     }
     std::string text =
         m_drawnLines > 0 ? "\r\x1b[" + std::to_string(m_drawnLines) + "A" : std::string();
+    // Eighty columns: the slot's name shortened in the middle, its state and figures, its tally
+    // (passed/failed/aborted) and the last verdict with its reason, cut to what is left.
     char line[512];
-    std::snprintf(line, sizeof line, "%-32s %-10s %4s %11s %6s %6s %6s\x1b[K\n", "SLOT", "STATE",
-                  "%", "RATE", "ETA", "PASS", "FAIL");
+    std::snprintf(line, sizeof line, "%-12s %-10s %4s %9s %5s %-10s %s\x1b[K\n", "SLOT", "STATE",
+                  "%", "RATE", "ETA", "P/F/A", "LAST");
     text += line;
     for (const SlotStatus& s : slots) {
-        std::string name = EscapeName(s.slot);
-        if (name.size() > 32) {
-            name = "…" + name.substr(name.size() - 31);
-        }
-        std::snprintf(line, sizeof line, "%-32s %-10s %3d%% %11s %6s %6d %6d\x1b[K\n", name.c_str(),
+        const std::string tally = std::to_string(s.passes) + "/" + std::to_string(s.fails) + "/" +
+                                  std::to_string(s.aborts);
+        std::snprintf(line, sizeof line, "%s %-10s %3d%% %9s %5s %-10s ",
+                      Column(ShortenMiddle(EscapeName(s.slot), 12), 12).c_str(),
                       SlotStateWords(s.state), s.figures.percent, ShownRate(s.figures.rate).c_str(),
-                      ShownEta(s.figures.etaSeconds.value_or(-1)).c_str(), s.passes, s.fails);
-        text += line;
+                      ShownEta(s.figures.etaSeconds.value_or(-1)).c_str(), tally.c_str());
+        text += line + Column(EscapeName(s.last), 23) + "\x1b[K\n";
     }
     WriteStderr(text);
     m_drawnLines = slots.size() + 1;

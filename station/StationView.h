@@ -15,6 +15,13 @@
 #include "record/Json.h"
 #include "download/SlotStatus.h"
 
+// `text` in at most `width` characters: a longer one keeps its start and its end with "…" in
+// between (for the eye only: files, records and topics keep the whole name).
+std::string ShortenMiddle(const std::string& text, std::size_t width);
+
+// `text` in `width` characters, padded; a longer one cut at its end with "…".
+std::string Column(const std::string& text, std::size_t width);
+
 class StationView {
   public:
     explicit StationView(bool json);

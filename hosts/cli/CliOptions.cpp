@@ -111,6 +111,27 @@ bool SamePort(const std::string& a, const std::string& b) {
     return PortIdentity(a) == PortIdentity(b);
 }
 
+// A label names a slot where the operator gave one: LABEL=PORT.
+bool IsLabel(std::string_view text) {
+    return !text.empty() && text.size() <= 16 &&
+           std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '_' || c == '.' || c == '-';
+           });
+}
+
+}  // namespace
+
+SlotArgument ReadSlotArgument(const std::string& argument) {
+    const std::size_t equals = argument.find('=');
+    if (equals != std::string::npos && IsLabel(std::string_view(argument).substr(0, equals))) {
+        return {argument.substr(0, equals), argument.substr(equals + 1)};
+    }
+    return {argument, argument};
+}
+
+namespace {
+
 struct Seen {
     bool port = false;
     bool ini = false;
@@ -193,15 +214,22 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
 // One option's effect; false with `error` set when its value is refused.
 bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& error) {
     switch (code) {
-        case 'p':
+        case 'p': {
+            const SlotArgument slot = ReadSlotArgument(value);
             if (std::any_of(o.ports.begin(), o.ports.end(),
-                            [&](const std::string& given) { return SamePort(given, value); })) {
-                error = "the port '" + std::string(value) + "' is given twice";
+                            [&](const std::string& given) { return SamePort(given, slot.port); })) {
+                error = "the port '" + slot.port + "' is given twice";
                 return false;
             }
-            o.ports.emplace_back(value);
+            if (std::find(o.labels.begin(), o.labels.end(), slot.label) != o.labels.end()) {
+                error = "the slot label '" + slot.label + "' is given twice";
+                return false;
+            }
+            o.ports.push_back(slot.port);
+            o.labels.push_back(slot.label);
             seen.port = true;
             return true;
+        }
         case 'i':
             o.image = value;
             return true;

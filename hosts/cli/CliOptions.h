@@ -20,7 +20,10 @@ struct CliOptions {
     enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch };
 
     Mode mode = Mode::Help;
-    std::vector<std::string> ports;  // as given; the same port twice is refused
+    // -p [LABEL=]PORT: the ports as given, and each slot's name: its label, or the port as given.
+    // The same port or label twice is refused.
+    std::vector<std::string> ports;
+    std::vector<std::string> labels;
     std::string image;
     std::optional<std::string> ini;
     bool debug = false;
@@ -50,6 +53,14 @@ struct CliOptions {
     // More than one port, or events for the line: the station serves the ports as its slots.
     bool Station() const { return ports.size() > 1 || json; }
 };
+
+// "A3=/dev/ttyUSB0" names the slot A3: a label is 1 to 16 of A-Z a-z 0-9 _ . - before the
+// first '='. Anything else is a port named by itself.
+struct SlotArgument {
+    std::string label;
+    std::string port;
+};
+SlotArgument ReadSlotArgument(const std::string& argument);
 
 struct CliParse {
     std::optional<CliOptions> options;

@@ -99,7 +99,8 @@ LogFile::Stamps StampsOf(const CliOptions& options) {
 
 // A station's slot is this program serving one port, telling the station on descriptor 3.
 std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch& launch) {
-    std::vector<std::string> args{"--port",  launch.port, "--image",     options.image,
+    const std::string port = launch.label == launch.port ? launch.port : launch.label + "=" + launch.port;
+    std::vector<std::string> args{"--port",  port,        "--image",     options.image,
                                   "--ini",   launch.ini,  "--quiet",     "--events-fd",
                                   std::to_string(launch.eventsFd)};
     if (launch.number > 0) {
@@ -127,8 +128,9 @@ std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch
 // A station of several slots: the supervisor writes the report, and with a broker one publisher
 // sends what the station tells it.
 int ServeStation(const CliOptions& options) {
-    StationConfig config{options.ports, options.image, options.ini,   options.report,
-                         options.logDir, options.loop,  options.count, options.json,
+    StationConfig config{options.ports,  options.labels, options.image, options.ini,
+                         options.report, options.logDir, options.loop,  options.count,
+                         options.json,
                          [options](const SlotLaunch& launch) { return SlotCommand(options, launch); }};
     if (!options.broker) {
         return ExitStatusFor(RunStation(std::move(config)));
@@ -144,6 +146,7 @@ int ServeStation(const CliOptions& options) {
 // One box (or one after another with --loop) on one port; also a station's slot.
 int ServeOne(const CliOptions& options) {
     const std::string& portArgument = options.ports.front();
+    const std::string& label = options.labels.front();
     const Result<PortChoice> chosen = ChoosePort(portArgument, options.slotNumber);
     if (!chosen) {
         return SetupFailed(SetupStep::Port, chosen.Failure());
@@ -181,14 +184,17 @@ int ServeOne(const CliOptions& options) {
     std::unique_ptr<BoxLogDir> logDir;
     if (options.logDir) {
         Result<std::unique_ptr<BoxLogDir>> opened =
-            BoxLogDir::Open(*options.logDir, portArgument, StampsOf(options));
+            BoxLogDir::Open(*options.logDir, label, StampsOf(options));
         if (!opened) {
             return SetupFailed(SetupStep::LogFolder, opened.Failure());
         }
         logDir = std::move(*opened);
     }
     const std::string device = ResolvedDevicePath(port.devicePath);
-    BoxBook book("COM" + std::to_string(port.number) + " (" + device + ")", std::move(report));
+    // The verdict line names the slot by its label where it has one.
+    BoxBook book((label == portArgument ? "COM" + std::to_string(port.number) : label) + " (" +
+                     device + ")",
+                 std::move(report));
     if (logDir || publisher) {
         book.SetRecordSink([&](const BoxRecord& record, EndReason, const std::string& line) {
             if (logDir) {
@@ -207,7 +213,7 @@ int ServeOne(const CliOptions& options) {
     config.loop = options.loop;
     config.count = options.count;
     config.timeoutSeconds = options.timeoutSeconds;
-    config.slot = BoxSlot{portArgument, device, AdapterOf(device)};
+    config.slot = BoxSlot{label, device, AdapterOf(device)};
     config.book = &book;
     config.quiet = options.quiet;
     config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
@@ -224,8 +230,8 @@ int ServeOne(const CliOptions& options) {
     // A single box is a station of one slot, named by the port as given.
     std::unique_ptr<SlotFeed> feed;
     if (publisher) {
-        feed = std::make_unique<SlotFeed>([&publisher, portArgument](const SlotStatus& status) {
-            publisher->SlotChanged(portArgument, status);
+        feed = std::make_unique<SlotFeed>([&publisher, label](const SlotStatus& status) {
+            publisher->SlotChanged(label, status);
         });
         config.sinks.push_back(feed.get());
     }
