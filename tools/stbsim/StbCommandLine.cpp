@@ -20,7 +20,7 @@ const char* const kStbUsage =
     "  --talk-only         print console text and never ask (a loader not in download mode)\n"
     "  --wrong-speed       send bytes that are mostly not text and never ask (a line at the\n"
     "                      wrong speed)\n"
-    "  --program S         print a progress line every second for S seconds after the last\n"
+    "  --program S         print a progress line twice a second for S seconds after the last\n"
     "                      block, before ending the download (a box programming its flash)\n"
     "  --boxes N           N boxes one after another on the same line (default 1)\n"
     "  --hangup-after N    close the line after N image bytes (a pulled cable)\n"

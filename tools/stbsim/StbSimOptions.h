@@ -28,7 +28,7 @@ struct StbSimOptions {
     // tool lets go of the port.
     enum class Chatter { None, Talk, Garbage };
     Chatter chatter = Chatter::None;
-    // After the last block, the box prints a progress line every second for this long before it
+    // After the last block, the box prints a progress line twice a second for this long before it
     // ends the download: a loader that programs flash while it talks.
     int programMs = 0;
 

@@ -1,7 +1,8 @@
 // A station end to end: several simulated boxes at once, each on a pseudo-terminal reached
 // through a symlink the test controls (as /dev/serial/by-path/... would be), served by one
-// `stavel` with several --port values: its report, its --json events, its per-box logs and
-// tally, and a record that cannot be written (status 8).
+// `stavel` with several labelled --port values (A1=...): its report, its --json events, its
+// per-box logs and tally, all naming the slots by their labels, and a record that cannot be
+// written (status 8).
 
 #include <unistd.h>
 
@@ -28,13 +29,14 @@ class StationTest : public CliTest {
     }
 
     std::string Slot(int k) const { return m_dir.File("slot" + std::to_string(k)); }
+    static std::string Label(int k) { return "A" + std::to_string(k); }
 
     std::vector<std::string> Station(int slots, const std::string& image,
                                      std::vector<std::string> extra) const {
         std::vector<std::string> args{ProgramPath("stavel")};
         for (int k = 1; k <= slots; ++k) {
             args.push_back("--port");
-            args.push_back(Slot(k));
+            args.push_back(Label(k) + "=" + Slot(k));
         }
         args.insert(args.end(), {"--image", image, "--ini", IniPath()});
         args.insert(args.end(), extra.begin(), extra.end());
@@ -113,7 +115,7 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
         ++perSlot[JsonStringAt(r, "slot")];
         if (JsonStringAt(r, "result") != "pass") {
             ++failed;
-            EXPECT_EQ(JsonStringAt(r, "slot"), Slot(4));
+            EXPECT_EQ(JsonStringAt(r, "slot"), Label(4));
             EXPECT_TRUE(JsonStringAt(r, "reason").starts_with("port lost")) << r;
         }
     }
@@ -126,9 +128,9 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
         EXPECT_NE(events.find(",\"record\":" + line + "}\n"), std::string::npos) << line;
     }
     for (int k = 1; k <= 4; ++k) {
-        EXPECT_EQ(perSlot[Slot(k)], 3) << Slot(k);
+        EXPECT_EQ(perSlot[Label(k)], 3) << Label(k);
         const std::pair<int, int> expected = k == 4 ? std::pair(2, 1) : std::pair(3, 0);
-        EXPECT_EQ(TallyOf(station.Stderr(), Slot(k)), expected) << station.Stderr();
+        EXPECT_EQ(TallyOf(station.Stderr(), Label(k)), expected) << station.Stderr();
     }
     EXPECT_EQ(TallyOf(station.Stderr(), "total"), std::pair(11, 1)) << station.Stderr();
 
@@ -145,6 +147,7 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
                 text.substr(connected, text.find(' ', connected + 10) - connected));
         }
         EXPECT_FALSE(name.starts_with(".")) << name;
+        EXPECT_TRUE(name.starts_with("A")) << "named by the slot's label: " << name;
         passLogs += name.ends_with("_PASS.log");
         failLogs += name.ends_with("_FAIL.log");
         EXPECT_NE(ReadBytes(item.path().string()).find(kPleaseConnect), std::string::npos) << name;

@@ -1,0 +1,186 @@
+// A shift without a minder, end to end against simulated boxes: the silence bound tells a box
+// that only talks (and whether it talks text) from a silent one, alone and in a station; a box
+// that prints while it programs its flash is never cut off; the operator's first Ctrl-C lets
+// the boxes in flight finish and the second aborts them; a slot process that stops is killed
+// by the station's watchdog and its box fails.
+
+#include <dirent.h>
+#include <signal.h>
+
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "tests/hosts/cli/BoxRunner.h"
+#include "tests/hosts/cli/CliFixture.h"
+
+namespace {
+
+class ShiftTest : public CliTest {
+  protected:
+    std::unique_ptr<BoxRunner> Box(StbSimOptions options) {
+        auto box = std::make_unique<BoxRunner>(std::move(options));
+        EXPECT_TRUE(box->Opened()) << box->OpenError();
+        box->Start();
+        return box;
+    }
+
+    // A box at the line's real pace, so that it is still loading when the test acts.
+    StbSimOptions PacedBox() const {
+        StbSimOptions options = FastBox(m_image);
+        options.lineBytesPerSecond = 11520;
+        return options;
+    }
+
+    std::vector<std::string> Station(const std::vector<std::string>& slots,
+                                     std::vector<std::string> extra) const {
+        std::vector<std::string> args{ProgramPath("stavel")};
+        for (const std::string& slot : slots) {
+            args.insert(args.end(), {"--port", slot});
+        }
+        args.insert(args.end(), {"--image", m_dir.File("image.sdl"), "--ini", IniPath(), "--report",
+                                 ReportPath()});
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+};
+
+// The pids of a station's slot processes serving `device`.
+std::vector<int> SlotProcesses(const std::string& device) {
+    std::vector<int> pids;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
+        const int pid = std::atoi(entry->d_name);
+        std::ifstream in("/proc/" + std::string(entry->d_name) + "/cmdline");
+        const std::string line((std::istreambuf_iterator<char>(in)), {});
+        if (pid > 0 && line.find("--events-fd") != std::string::npos &&
+            line.find(device) != std::string::npos) {
+            pids.push_back(pid);
+        }
+    }
+    if (proc != nullptr) {
+        closedir(proc);
+    }
+    return pids;
+}
+
+TEST_F(ShiftTest, ASingleRunSaysWhyABoxThatAskedForNothingFailed) {
+    MakeImage(30000);
+    struct Case {
+        StbSimOptions::Chatter chatter;
+        std::string verdict;
+    };
+    for (const Case& c : {Case{StbSimOptions::Chatter::Talk,
+                               "FAIL box talking, no request: is it in download mode?"},
+                          Case{StbSimOptions::Chatter::Garbage,
+                               "FAIL box talking, no request: wrong line speed or wrong port?"}}) {
+        StbSimOptions options = FastBox(m_image);
+        options.chatter = c.chatter;
+        const auto box = Box(std::move(options));
+        ChildProcess run(StavelServe(box->SlavePath(), m_dir.File("image.sdl"),
+                                     {"--timeout", "1", "--quiet", "--report", ReportPath()}));
+        const ChildProcess::End end = run.Wait();
+        ASSERT_TRUE(end.exited) << run.Stderr();
+        EXPECT_EQ(end.status, 7) << run.Stderr();
+        EXPECT_NE(run.Stderr().find(c.verdict + "\n"), std::string::npos) << run.Stderr();
+    }
+    const std::vector<Json> records = Records(ReportPath());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(JsonWholeAt(records[1], "requests"), 0);
+
+    // A loader that prints for three seconds while it programs, under a bound of one: it talks,
+    // so it is not silent.
+    StbSimOptions programming = FastBox(m_image);
+    programming.programMs = 3000;
+    const auto box = Box(std::move(programming));
+    ChildProcess run(StavelServe(box->SlavePath(), m_dir.File("image.sdl"), {"--timeout", "1"}));
+    const ChildProcess::End end = run.Wait();
+    EXPECT_EQ(end.status, 0) << run.Stderr();
+    EXPECT_TRUE(box->Join().ok);
+}
+
+TEST_F(ShiftTest, AStationSaysOnceThatABoxOnlyTalksAndItsFirstCtrlCEndsTheWait) {
+    MakeImage(30000);
+    StbSimOptions talking = FastBox(m_image);
+    talking.chatter = StbSimOptions::Chatter::Talk;
+    const auto talker = Box(std::move(talking));
+    const auto loader = Box(FastBox(m_image));
+    ChildProcess station(
+        Station({"T1=" + talker->SlavePath(), "L1=" + loader->SlavePath()}, {"--timeout", "1"}));
+    ASSERT_TRUE(station.WaitForStderr("L1: PASS")) << station.Stderr();
+    ASSERT_TRUE(station.WaitForStderr("T1: box talking, no request: is it in download mode?\n"))
+        << station.Stderr();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // a bound and more: said once
+    // No box in flight: the gentle stop ends the wait at once, and the status follows the verdicts.
+    station.Signal(SIGINT);
+    const ChildProcess::End end = station.Wait();
+    ASSERT_TRUE(end.exited) << station.Stderr();
+    EXPECT_EQ(end.status, 0) << station.Stderr();
+    EXPECT_EQ(CountOf(station.Stderr(), "box talking, no request"), 1) << station.Stderr();
+    EXPECT_NE(station.Stderr().find("finishing 0 boxes; Ctrl-C again to stop now\n"),
+              std::string::npos)
+        << station.Stderr();
+    // The talker is no box: one record, the loader's.
+    const std::vector<Json> records = Records(ReportPath());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(JsonStringAt(records[0], "slot"), "L1");
+}
+
+TEST_F(ShiftTest, TheFirstCtrlCFinishesTheBoxesInFlightAndTheSecondAbortsThem) {
+    MakeImage(40000);  // about 3.5 s a box at the line's pace
+    {
+        const auto a = Box(PacedBox());
+        const auto b = Box(PacedBox());
+        ChildProcess station(Station({"A=" + a->SlavePath(), "B=" + b->SlavePath()}, {"--loop"}));
+        ASSERT_TRUE(station.WaitForStderr("box started", 2)) << station.Stderr();
+        station.Signal(SIGINT);
+        ASSERT_TRUE(station.WaitForStderr("finishing 2 boxes; Ctrl-C again to stop now\n"))
+            << station.Stderr();
+        const ChildProcess::End end = station.Wait();
+        ASSERT_TRUE(end.exited) << station.Stderr();
+        EXPECT_EQ(end.status, 0) << station.Stderr();
+        EXPECT_EQ(CountOf(station.Stderr(), ": PASS in "), 2) << station.Stderr();
+        EXPECT_EQ(Records(ReportPath()).size(), 2u) << "no box after the first Ctrl-C";
+    }
+    std::remove(ReportPath().c_str());
+    const auto a = Box(PacedBox());
+    const auto b = Box(PacedBox());
+    ChildProcess station(Station({"A=" + a->SlavePath(), "B=" + b->SlavePath()}, {"--loop"}));
+    ASSERT_TRUE(station.WaitForStderr("box started", 2)) << station.Stderr();
+    station.Signal(SIGINT);
+    ASSERT_TRUE(station.WaitForStderr("finishing 2 boxes")) << station.Stderr();
+    station.Signal(SIGINT);
+    const ChildProcess::End end = station.Wait();
+    ASSERT_TRUE(end.exited) << station.Stderr();
+    EXPECT_EQ(end.status, 130) << station.Stderr();
+    const std::vector<Json> records = Records(ReportPath());
+    ASSERT_EQ(records.size(), 2u) << station.Stderr();
+    for (const Json& r : records) {
+        EXPECT_EQ(JsonStringAt(r, "result"), "aborted") << r;
+        EXPECT_EQ(JsonStringAt(r, "reason"), "stopped by the operator") << r;
+    }
+}
+
+TEST_F(ShiftTest, AStoppedSlotProcessIsKilledAndItsBoxFails) {
+    MakeImage(400000);  // longer than the watchdog's bound at the line's pace
+    const auto box = Box(PacedBox());
+    // --json: a station of one slot.
+    ChildProcess station(Station({"S1=" + box->SlavePath()}, {"--loop", "--count", "1", "--json"}));
+    ASSERT_TRUE(station.WaitForStderr("box started")) << station.Stderr();
+    const std::vector<int> slots = SlotProcesses(box->SlavePath());
+    ASSERT_EQ(slots.size(), 1u);
+    kill(slots.front(), SIGSTOP);
+    const ChildProcess::End end = station.Wait(std::chrono::seconds(40));
+    ASSERT_TRUE(end.exited) << station.Stderr();
+    EXPECT_EQ(end.status, 1) << station.Stderr();
+    EXPECT_NE(station.Stderr().find("S1: the slot's process stopped responding and was killed"),
+              std::string::npos)
+        << station.Stderr();
+    const std::vector<Json> records = Records(ReportPath());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(JsonStringAt(records[0], "reason").starts_with("slot process stopped responding"))
+        << records[0];
+    box->Stop();
+}
+
+}  // namespace
