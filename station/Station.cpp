@@ -221,9 +221,13 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
         return;
     }
     if (state == SlotState::Loading) {
+        slot.noted = state;
         m_view.BoxStarted(slot.status.slot);
-    } else if (state == SlotState::PortAbsent || state == SlotState::PortBusy ||
-               state == SlotState::NoRequest) {
+    } else if ((state == SlotState::PortAbsent || state == SlotState::PortBusy ||
+                state == SlotState::NoRequest) &&
+               state != slot.noted) {
+        // Said once: each retry passes through the wait for a box again.
+        slot.noted = state;
         m_view.PortState(slot.status.slot, state, why.Describe());
     }
     Show(slot, true);

@@ -115,6 +115,7 @@ class Station {
         Clock::time_point nextTry{};
         Clock::time_point lastWord{};  // the slot's process last said anything
         bool hung = false;             // killed by the watchdog
+        SlotState noted = SlotState::WaitingForPort;  // the last state said in a line
         Clock::time_point lastShown{};
     };
 
