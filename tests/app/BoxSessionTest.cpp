@@ -142,6 +142,15 @@ TEST_F(BoxSessionTest, APortHeldByAnotherProgramIsBusyAndOnlyASingleRunJudgesIt)
     EXPECT_EQ(session.State(), SlotState::WaitingForBox);
     ServeWholeBox();
     EXPECT_EQ(heard.Records(), 1);
+    // EXIT_APP stopped the download as Stop does; the box's bytes are now neither echoed nor
+    // answered.
+    EXPECT_TRUE(rig.Log().ends_with("\r\nStop uploading....\r\n\r\n")) << rig.Log();
+    EXPECT_FALSE(rig.dialog->m_link.m_bOpen);
+    EXPECT_EQ(rig.dialog->m_btnStart.GetWindowText(), "Start");
+    const std::size_t logged = rig.Log().size();
+    ASSERT_TRUE(rig.box->WriteAll(Bytes{'l', 'a', 't', 'e', 0x02, 0x01, 0x03}));
+    rig.host.Pump();
+    EXPECT_EQ(rig.Log().size(), logged);
 }
 
 // The verdict comes from what the box was given, not from how far the bar came.

@@ -138,44 +138,6 @@ TEST(DownloadControl, StartAndStopSwitchTheStateTheControlsAndThePort) {
     EXPECT_TRUE(DownloadState::s_bRunning);
 }
 
-TEST(DownloadControl, WholeDownloadThroughTheDialogEndsWithExitApp) {
-    DialogRig rig;
-    rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
-    CMainDialog& dlg = rig.Start();
-    const std::string image = rig.MakeImage("box.sdl", 600);
-    dlg.m_editPath.SetWindowText(image);
-    rig.ClickStart();
-    Pty& box = *rig.box;
-    EXPECT_EQ(rig.BoxAsks(Bytes{'b', 'o', 'o', 't', '\r', '\n', 0x02, 0x01, 0x03}, 4),
-              (Bytes{0x02, 0x01, 0x0A, 0x03}));
-    // 300 bytes from 0, then 300 from 300.
-    const Bytes first = rig.BoxAsks(DataRequest(0, 300), 300);
-    const Bytes second = rig.BoxAsks(DataRequest(300, 300), 300);
-    ASSERT_EQ(first.size(), 300u);
-    ASSERT_EQ(second.size(), 300u);
-    ASSERT_TRUE(rig.PumpUntil([&] { return dlg.m_download.m_nOffset == 600; }));
-    for (std::size_t i = 0; i < 300; ++i) {
-        ASSERT_EQ(first[i], static_cast<std::uint8_t>(i * 7 + 3));
-        ASSERT_EQ(second[i], static_cast<std::uint8_t>((i + 300) * 7 + 3));
-    }
-    EXPECT_EQ(dlg.m_progress.GetWindowText(), "( 600 / 600 ) Bytes");
-
-    box.WriteAll(kExitAppRequest);
-    ASSERT_TRUE(rig.PumpUntil([] { return !DownloadState::s_bRunning; }));
-    EXPECT_EQ(dlg.m_progress.SendMessage(PBM_GETPOS), 10000);
-    EXPECT_EQ(rig.host.Beeps().size(), 2u);
-    EXPECT_NE(rig.Log().find("boot\r\n"), std::string::npos);
-    EXPECT_TRUE(EndsWith(rig.Log(), "\r\nStop uploading....\r\n\r\n")) << rig.Log();
-    EXPECT_FALSE(dlg.m_link.m_bOpen);
-    EXPECT_EQ(dlg.m_btnStart.GetWindowText(), "Start");
-
-    // After the stop, the box's bytes are neither echoed nor answered.
-    const std::size_t logged = rig.Log().size();
-    box.WriteAll(Bytes{'l', 'a', 't', 'e', 0x02, 0x01, 0x03});
-    rig.host.Pump();
-    EXPECT_EQ(rig.Log().size(), logged);
-}
-
 TEST(DownloadControl, PortLostMidDownloadStopsAndShowsTheRedLamp) {
     DialogRig rig;
     rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");

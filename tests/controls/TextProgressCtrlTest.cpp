@@ -236,34 +236,6 @@ TEST(ProgressLayoutTest, PercentAndMarqueeLimitNeverOverflow) {
     EXPECT_EQ(MarqueeLimit(INT_MAX, INT_MAX), INT_MAX) << "saturates instead of overflowing";
 }
 
-TEST(ProgressLayoutTest, AreasPastTheEndsAndVerticalMarquees) {
-    const RECT r{0, 0, 400, 30};
-    // A position far past its range is not clamped to the client area, and does not overflow.
-    ProgressAreas a = ComputeProgressAreas(r, 1e12, O::Horizontal, S::Normal, 20);
-    EXPECT_GT(a.bar.right, 400);
-    EXPECT_EQ(a.after.left, a.bar.right);
-    a = ComputeProgressAreas(r, -2.0, O::Horizontal, S::Normal, 20);
-    EXPECT_EQ(a.bar.right, -800);
-    a = ComputeProgressAreas(RECT{0, 0, 100, 20}, 1.2, O::Horizontal, S::Marquee, 20);
-    EXPECT_EQ(a.bar, (RECT{100, 0, 100, 20}));
-    EXPECT_FALSE(a.drawAfter);
-
-    const RECT v{0, 0, 20, 100};
-    a = ComputeProgressAreas(v, 0.5, O::Vertical, S::Marquee, 20);
-    EXPECT_EQ(a.after, (RECT{0, 0, 20, 50}));
-    EXPECT_EQ(a.bar, (RECT{0, 50, 20, 70}));
-    EXPECT_EQ(a.before, (RECT{0, 70, 20, 100}));
-    a = ComputeProgressAreas(v, 0.1, O::Vertical, S::Marquee, 20);
-    EXPECT_EQ(a.bar, (RECT{0, 90, 20, 100}));
-    EXPECT_FALSE(a.drawBefore);
-    a = ComputeProgressAreas(v, 1.1, O::Vertical, S::Marquee, 20);
-    EXPECT_EQ(a.bar, (RECT{0, 0, 20, 10}));
-    EXPECT_FALSE(a.drawAfter);
-    a = ComputeProgressAreas(r, 0.5, O::Horizontal, S::Marquee, INT_MAX);
-    EXPECT_FALSE(a.drawBefore);
-    EXPECT_EQ(a.bar.left, 0);
-}
-
 TEST(ProgressLayoutTest, TextPlacementForEachAlignment) {
     const SIZE text{60, 13};
     // An alignment the control does not know centres the text.

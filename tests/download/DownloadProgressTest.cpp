@@ -31,17 +31,6 @@ TEST(DownloadProgress, PositionMovesInWholePercentStepsAndNeverGoesNegative) {
     EXPECT_EQ(ProgressText(3'000'000'000, 4'000'000'000), "( 3000000000 / 4000000000 ) Bytes");
 }
 
-TEST(DownloadProgress, DataRequestFieldsAreLittleEndian) {
-    const BYTE payload[6] = {0x00, 0x04, 0x00, 0x10, 0x00, 0x00};
-    const StbDataRequest r = ParseDataRequest(payload);
-    EXPECT_EQ(r.length, 1024);
-    EXPECT_EQ(r.offset, 4096u);
-    const BYTE high[6] = {0xFF, 0xFF, 0x78, 0x56, 0x34, 0xF2};
-    const StbDataRequest h = ParseDataRequest(high);
-    EXPECT_EQ(h.length, 65535);
-    EXPECT_EQ(h.offset, 0xF2345678u);
-}
-
 // The box asks for a block only after the previous one arrived, so the rate counts the bytes
 // up to the previous request over the time since the first: a block just asked for has not
 // crossed the line yet and must not count.

@@ -155,18 +155,6 @@ TEST(StbProtocol, ConsoleTextIsEchoedAroundFramesAndBadFramesAreNotAnswered) {
     EXPECT_TRUE(rig.ToolSent().empty());
 }
 
-TEST(StbProtocol, UnknownCommandsAreTracedInDebugModeAndNeverAnswered) {
-    ProtocolRig rig;
-    rig.BoxSends({0x02, 0x07, 0x03});
-    rig.Notify();
-    EXPECT_EQ(rig.Log(), "");
-    rig.SetDebug(true);
-    rig.BoxSends({0x02, 0x07, 0x03});
-    rig.Notify();
-    EXPECT_EQ(rig.Log(), "[ZUDI] Unknown STB command 0x07.\r\n");
-    EXPECT_TRUE(rig.ToolSent().empty());
-}
-
 TEST(StbProtocol, OneFramePerNotification) {
     ProtocolRig rig;
     rig.BoxSends({0x02, 0x01, 0x03, 0x02, 0x01, 0x03});

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -81,17 +83,27 @@ TEST(FilePath, AnUnwritableProgramFolderSendsTheFileToTheConfigFolder) {
     }
 }
 
+// Run as a user who cannot write the program's folder (the superuser writes any folder).
 TEST(FilePath, TheFallbackStartsFromTheSettingsBesideTheProgram) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "the superuser can write any folder";
-    }
     TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
     EnvGuard config("XDG_CONFIG_HOME", dir.File("config"));
+    const std::string saved = "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n";
     ASSERT_EQ(mkdir(dir.File("bin").c_str(), 0755), 0);
-    WriteBytes(dir.File("bin/Stavel_OV.ini"), "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n");
+    WriteBytes(dir.File("bin/Stavel_OV.ini"), saved);
     ASSERT_EQ(chmod(dir.File("bin").c_str(), 0555), 0);
-    const std::string path = IniPathBeside(dir.File("bin/Stavel_OV"));
-    chmod(dir.File("bin").c_str(), 0755);
-    EXPECT_EQ(path, dir.File("config/Stavel_OV/Stavel_OV.ini"));
-    EXPECT_EQ(ReadBytes(path), "[Gerneral]\r\nCOM Port Number=3\r\n\r\n\r\n");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) {
+            _exit(99);
+        }
+        const std::string path = IniPathBeside(dir.File("bin/Stavel_OV"));
+        _exit(path != dir.File("config/Stavel_OV/Stavel_OV.ini") ? 1
+              : ReadBytes(path) != saved                         ? 2
+                                                                 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not the config folder, 2: the settings not copied";
 }

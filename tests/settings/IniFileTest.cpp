@@ -7,8 +7,6 @@
 #include "platform/codepage/TextConversion.h"
 #include "settings/IniFile.h"
 #include "tests/support/codepage/CodeSetGuard.h"
-#include "tests/support/codepage/Cp949Samples.h"
-#include "tests/support/codepage/ToUtf8.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include <sstream>
+
 #include "platform/ports/PortChoice.h"
 #include "tests/hosts/cli/CliFixture.h"
 #include "tests/support/pty/Pty.h"
@@ -111,29 +113,11 @@ TEST(CliOptions, TheSameDeviceThroughTwoLinksIsOnePort) {
 
 TEST(CliOptions, HelpNamesEveryOptionAndEveryExitStatus) {
     const std::string help = UsageText("stavel");
-    for (const char* option : {"--port",
-                               "--image",
-                               "--ini",
-                               "--debug",
-                               "--quiet",
-                               "--log-file",
-                               "--log-dir",
-                               "--timestamps",
-                               "--json",
-                               "--loop",
-                               "--count",
-                               "--timeout",
-                               "--report",
-                               "--mqtt",
-                               "--station-name",
-                               "--mqtt-ca",
-                               "--mqtt-password-file",
-                               "--watch",
-                               "--demo",
-                               "--fast",
-                               "--list-ports",
-                               "--help",
-                               "--version"}) {
+    std::istringstream options(
+        "--port --image --ini --debug --quiet --log-file --log-dir --timestamps --json --loop "
+        "--count --timeout --report --mqtt --station-name --mqtt-ca --mqtt-password-file --watch "
+        "--demo --fast --list-ports --help --version");
+    for (std::string option; options >> option;) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     for (const char* row : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <regex>
 
+#include "download/Mjd.h"
 #include "platform/digest/Sha256.h"
 #include "tests/hosts/cli/CliFixture.h"
 #include "tests/support/box/ScriptedBox.h"
@@ -17,15 +18,6 @@
 namespace {
 
 constexpr std::uint32_t kImageSize = 4000;
-
-// Modified Julian Date of a civil date: days since 17 November 1858.
-int MjdOf(int year, unsigned month, unsigned day) {
-    using namespace std::chrono;
-    const sys_days date{std::chrono::year{year} / std::chrono::month{month} /
-                        std::chrono::day{day}};
-    const sys_days epoch{std::chrono::year{1858} / November / 17};
-    return static_cast<int>((date - epoch).count());
-}
 
 struct Stamp {
     int year = 0;
@@ -149,7 +141,8 @@ TEST_F(ExactLogTest, DebugModeTracesEveryRequestAnswersByteExactAndPasses) {
     // The two lines name the same moment, and the answer carries the local one.
     EXPECT_EQ(local.AsSeconds() - utc.AsSeconds(), std::chrono::minutes(330));
     ASSERT_EQ(time.size(), 8u);
-    const int mjd = MjdOf(local.year, local.month, local.day);
+    const int mjd = ModifiedJulianDate(local.year - 1900, static_cast<int>(local.month),
+                                       static_cast<int>(local.day));
     EXPECT_EQ(time,
               (Bytes{0x02, 0x03, static_cast<std::uint8_t>(mjd >> 8),
                      static_cast<std::uint8_t>(mjd & 0xFF), static_cast<std::uint8_t>(local.hour),

@@ -19,7 +19,6 @@ namespace {
 
 class MqttTest : public CliTest {
   protected:
-    std::string ReportPath() const { return m_dir.File("boxes.jsonl"); }
     std::string SpoolPath() const { return ReportPath() + ".mqtt-spool"; }
 
     // stavel serving `port` with the report and the broker.

@@ -4,8 +4,6 @@
 #include "platform/codepage/MultiByte.h"
 #include "platform/codepage/TextConversion.h"
 #include "tests/support/codepage/CodeSetGuard.h"
-#include "tests/support/codepage/Cp949Samples.h"
-#include "tests/support/codepage/ToUtf8.h"
 
 TEST(CodePage, NamesTheLocalesCodeSets) {
     EXPECT_EQ(CodeSetFromName("UTF-8"), CodeSet::Utf8);

@@ -78,29 +78,6 @@ void WriteFile(const fs::path& path, const std::string& text) {
     WriteBytes(path, text + "\n");
 }
 
-// A CDC-ACM device (its tty is the interface) and a built-in port in a sysfs tree of the test's
-// own; the usb-serial layout (tty below the interface) is in the listing test below.
-TEST_F(PortMapTest, AcmDevicesAreNamedFromSysfsAndBuiltInPortsAreNotUsb) {
-    const TempDir folder;
-    const fs::path root = folder.Path();
-    const fs::path acmDevice = root / "devices/pci0000:00/usb1/1-2";
-    WriteFile(acmDevice / "idVendor", "2341");
-    WriteFile(acmDevice / "idProduct", "0043");
-    fs::create_directories(acmDevice / "1-2:1.0");
-    fs::create_directories(root / "class/tty/ttyACM0");
-    fs::create_directory_symlink(acmDevice / "1-2:1.0", root / "class/tty/ttyACM0/device");
-    fs::create_directories(root / "devices/platform/serial8250/tty/ttyS0");
-    fs::create_directories(root / "class/tty/ttyS0");
-    fs::create_directory_symlink(root / "devices/platform/serial8250/tty/ttyS0",
-                                 root / "class/tty/ttyS0/device");
-    UsbIdentity acm;
-    ASSERT_TRUE(ReadUsbIdentity("/dev/ttyACM0", root.string(), &acm));
-    EXPECT_EQ(acm.vendorId + ":" + acm.productId + " " + acm.serialNumber, "2341:0043 ");
-    UsbIdentity none;
-    EXPECT_FALSE(ReadUsbIdentity("/dev/ttyS0", root.string(), &none));
-    EXPECT_FALSE(ReadUsbIdentity("/dev/ttyUSB9", root.string(), &none));
-}
-
 // A /dev/serial tree and a sysfs tree of the test's own, over two real ptys: one reached through
 // COM9 and a by-id link, one only through a by-path link. The listing finds both, with their
 // stable names and the adapter's identity, and the advice for a missing port names them.

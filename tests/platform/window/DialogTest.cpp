@@ -1,9 +1,9 @@
 // The window layer's threads and lifetimes: posts from other threads, nested and ready-made
-// modal loops, messages for windows that have gone, and a window taken over by a member.
-// What the operator's input does to a dialog is checked on the real one in tests/app.
+// modal loops, and messages for windows that have gone. What the operator's input does to a
+// dialog, and controls taken over by the dialog's members, are checked on the real one in
+// tests/app.
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,7 +14,6 @@
 #include "platform/window/OperatorInput.h"
 #include "platform/window/RichEditCtrl.h"
 #include "platform/window/TimerTable.h"
-#include "tests/support/testhost/ControlMessages.h"
 #include "tests/support/testhost/TestHost.h"
 
 namespace {
@@ -152,56 +151,6 @@ TEST(DialogModalLoopTest, ReadyMadeLoopRunsPostsAndTimersUntilTheDialogEnds) {
     EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "user 5 6"}));
     EXPECT_EQ(dialog.m_hWnd, kNoWindow);
     EXPECT_EQ(MessageQueue::Ui().Size(), 0u);
-}
-
-// Writes down the state changes it is told of.
-class Recorder : public WindowObserver {
-  public:
-    std::vector<std::string> log;
-    void OnEnabledChanged(CWnd& w) override {
-        log.push_back("enabled " + std::to_string(w.IsWindowEnabled()));
-    }
-    void OnVisibleChanged(CWnd& w) override {
-        log.push_back("visible " + std::to_string(w.IsWindowVisible()));
-    }
-    void OnDestroyed(CWnd&) override { log.push_back("destroyed"); }
-};
-
-TEST(WindowControlsTest, StateChangesReachObserversAndSubclassingKeepsTheWindow) {
-    TestHost host;
-    CWnd parent;
-    CreateParams params;
-    params.kind = ControlKind::Dialog;
-    params.style = WS_CHILD | WS_VISIBLE;
-    parent.Create(params, nullptr);
-    auto original = std::make_unique<CWnd>();
-    params.kind = ControlKind::CheckBox;
-    params.id = 7;
-    original->Create(params, &parent);
-    const HWND hwnd = original->m_hWnd;
-    Recorder recorder;
-    original->AddObserver(&recorder);
-    original->SendMessage(BM_SETCHECK, BST_CHECKED);
-
-    CWnd member;
-    ASSERT_TRUE(member.SubclassWindow(hwnd));
-    EXPECT_EQ(original->m_hWnd, kNoWindow);
-    EXPECT_EQ(CWnd::FromHandle(hwnd), &member);
-    EXPECT_EQ(parent.GetDlgItem(7), &member);
-    EXPECT_EQ(member.SendMessage(BM_GETCHECK), BST_CHECKED);
-    original.reset();  // the empty shell goes without taking the window along
-    EXPECT_EQ(CWnd::FromHandle(hwnd), &member);
-
-    EXPECT_EQ(member.EnableWindow(0), 0);
-    EXPECT_EQ(member.EnableWindow(0), 1);
-    EXPECT_NE(member.GetStyle() & WS_DISABLED, 0u);
-    EXPECT_EQ(member.ShowWindow(SW_HIDE), 1);
-    EXPECT_TRUE(member.ModifyStyle(0, PBS_MARQUEE));
-    EXPECT_FALSE(member.ModifyStyle(0, PBS_MARQUEE));
-    parent.DestroyWindow();
-    EXPECT_EQ(member.m_hWnd, kNoWindow);
-    EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
-    EXPECT_EQ(recorder.log, (std::vector<std::string>{"enabled 0", "visible 0", "destroyed"}));
 }
 
 }  // namespace

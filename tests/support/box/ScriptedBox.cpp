@@ -2,18 +2,6 @@
 
 #include <thread>
 
-bool ScriptedBox::Send(const std::vector<std::uint8_t>& bytes) {
-    return m_pty.WriteAll(bytes);
-}
-
-bool ScriptedBox::Send(const std::string& text) {
-    return m_pty.WriteAll(text.data(), text.size());
-}
-
-std::vector<std::uint8_t> ScriptedBox::Answer(std::size_t count) {
-    return m_pty.ReadExactly(count, std::chrono::seconds(10));
-}
-
 bool ScriptedBox::WaitTaken() {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (m_pty.PendingForProgram() != 0) {

@@ -19,10 +19,10 @@ class ScriptedBox {
     const std::string& SlavePath() const { return m_pty.SlavePath(); }
 
     // Writes the bytes; false when the line would not take them.
-    bool Send(const std::vector<std::uint8_t>& bytes);
-    bool Send(const std::string& text);
+    bool Send(const std::vector<std::uint8_t>& bytes) { return m_pty.WriteAll(bytes); }
+    bool Send(const std::string& text) { return m_pty.WriteAll(text.data(), text.size()); }
     // Reads exactly `count` answer bytes (fewer when they did not come).
-    std::vector<std::uint8_t> Answer(std::size_t count);
+    std::vector<std::uint8_t> Answer(std::size_t count) { return m_pty.ReadExactly(count); }
     // Waits until the tool has taken every byte sent so far off the line and a moment more, so
     // that the next bytes arrive in a batch of their own: the tool notifies itself once per
     // drain of the line, and bytes written while a drain is under way join that batch.

@@ -14,4 +14,12 @@ inline const Bytes kTimeRequest{0x02, 0x03, 0x03};
 inline const Bytes kExitAppRequest{0x02, 0x04, 0x03};
 
 // STX, STB_DATA_REQ, length (16 bits) and offset (32 bits) little-endian, ETX.
-Bytes DataRequest(std::uint32_t offset, std::uint16_t length);
+inline Bytes DataRequest(std::uint32_t offset, std::uint16_t length) {
+    Bytes frame{0x02, 0x02, static_cast<std::uint8_t>(length),
+                static_cast<std::uint8_t>(length >> 8)};
+    for (int shift = 0; shift < 32; shift += 8) {
+        frame.push_back(static_cast<std::uint8_t>(offset >> shift));
+    }
+    frame.push_back(0x03);
+    return frame;
+}

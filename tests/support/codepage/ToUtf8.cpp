@@ -1,4 +1,4 @@
-#include "tests/support/codepage/ToUtf8.h"
+#include "tests/support/codepage/CodeSetGuard.h"
 
 #include <iconv.h>
 

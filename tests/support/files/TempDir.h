@@ -5,7 +5,6 @@
 // to read and write whole files there.
 
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -59,9 +58,4 @@ inline std::vector<std::string> FilesIn(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-inline bool Exists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
 }

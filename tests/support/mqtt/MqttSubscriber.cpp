@@ -2,6 +2,8 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
+
 MqttSubscriber::MqttSubscriber(int port, const std::string& filter, const std::string& sessionId) {
     mosquitto_lib_init();
     m_client = sessionId.empty() ? mosquitto_new(nullptr, true, this)
@@ -46,14 +48,10 @@ void MqttSubscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* 
     me->m_changed.notify_all();
 }
 
-std::vector<MqttMessage> MqttSubscriber::Messages() const {
-    std::lock_guard lock(m_mutex);
-    return m_messages;
-}
-
 std::vector<MqttMessage> MqttSubscriber::On(const std::string& topic) const {
+    std::lock_guard lock(m_mutex);
     std::vector<MqttMessage> found;
-    for (const MqttMessage& message : Messages()) {
+    for (const MqttMessage& message : m_messages) {
         if (message.topic == topic) {
             found.push_back(message);
         }
@@ -61,21 +59,12 @@ std::vector<MqttMessage> MqttSubscriber::On(const std::string& topic) const {
     return found;
 }
 
-bool MqttSubscriber::WaitFor(const std::function<bool(const std::vector<MqttMessage>&)>& done,
-                             std::chrono::milliseconds deadline) {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, deadline, [&] { return done(m_messages); });
-}
-
 bool MqttSubscriber::WaitForCount(const std::string& topic, std::size_t count,
                                   std::chrono::milliseconds deadline) {
-    return WaitFor(
-        [&](const std::vector<MqttMessage>& messages) {
-            std::size_t n = 0;
-            for (const MqttMessage& message : messages) {
-                n += message.topic == topic ? 1 : 0;
-            }
-            return n >= count;
-        },
-        deadline);
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, deadline, [&] {
+        return std::count_if(m_messages.begin(), m_messages.end(), [&](const MqttMessage& m) {
+                   return m.topic == topic;
+               }) >= static_cast<std::ptrdiff_t>(count);
+    });
 }

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,11 +30,8 @@ class MqttSubscriber {
     ~MqttSubscriber();
 
     bool Connected() const { return m_subscribed; }
-    std::vector<MqttMessage> Messages() const;
+    // The messages `topic` has carried so far.
     std::vector<MqttMessage> On(const std::string& topic) const;
-    // Waits until `done` holds for the messages so far; false at the deadline.
-    bool WaitFor(const std::function<bool(const std::vector<MqttMessage>&)>& done,
-                 std::chrono::milliseconds deadline = std::chrono::seconds(20));
     // Waits until `topic` has carried at least `count` messages.
     bool WaitForCount(const std::string& topic, std::size_t count,
                       std::chrono::milliseconds deadline = std::chrono::seconds(20));

@@ -60,10 +60,6 @@ COLORREF RasterDevice::GetPixel(int x, int y) const {
     return m_surface->At(x, y);
 }
 
-void RasterDevice::Resize(int width, int height, COLORREF fill) {
-    m_surface = std::make_shared<RasterBitmap>(width, height, fill);
-}
-
 void RasterDevice::FillRect(const RECT& area, COLORREF colour) {
     const RECT r = IntersectRects(area, RECT{0, 0, Width(), Height()});
     for (LONG y = r.top; y < r.bottom; ++y) {

@@ -45,8 +45,6 @@ class RasterDevice : public DeviceContext {
     COLORREF GetPixel(int x, int y) const;
     int Width() const { return m_surface->Width(); }
     int Height() const { return m_surface->Height(); }
-    // Gives the surface a new size; every pixel becomes `fill`.
-    void Resize(int width, int height, COLORREF fill = RGB(255, 255, 255));
     // A fresh device context (stock objects, no mapping) drawing onto this surface's pixels, as
     // a window's paint context draws onto the window.
     std::unique_ptr<RasterDevice> SharingSurface() const;

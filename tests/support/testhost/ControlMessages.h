@@ -15,15 +15,6 @@ inline int ComboSelection(CWnd& combo) {
     return static_cast<int>(combo.SendMessage(CB_GETCURSEL));
 }
 
-inline int ComboSelect(CWnd& combo, int index) {
-    return static_cast<int>(combo.SendMessage(CB_SETCURSEL, static_cast<WPARAM>(index)));
-}
-
-inline int ComboInsert(CWnd& combo, int index, const std::string& text) {
-    return static_cast<int>(combo.SendMessage(CB_INSERTSTRING, static_cast<WPARAM>(index),
-                                              reinterpret_cast<LPARAM>(text.c_str())));
-}
-
 // The text of entry `index`, or an empty text when there is no such entry.
 inline std::string ComboText(CWnd& combo, int index) {
     const LRESULT length = combo.SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(index));
@@ -35,10 +26,6 @@ inline std::string ComboText(CWnd& combo, int index) {
                       reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(length));
     return text;
-}
-
-inline void ReplaceSelection(CWnd& edit, const char* text) {
-    edit.SendMessage(EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text));
 }
 
 inline void SetCheck(CWnd& button, WPARAM check) {

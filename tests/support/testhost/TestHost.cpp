@@ -16,7 +16,7 @@ TestHost::~TestHost() {
 
 int TestHost::MessageBox(const std::string& text, const std::string& caption, UINT type) {
     m_messageBoxes.push_back(RecordedMessageBox{text, caption, type});
-    return m_messageBoxAnswer;
+    return IDOK;
 }
 
 void TestHost::Beep(DWORD frequencyHz, DWORD durationMs) {
@@ -35,12 +35,6 @@ std::optional<std::string> TestHost::OpenFileDialog(const FileDialogRequest& req
 
 void TestHost::QueueFileDialogAnswer(std::optional<std::string> path) {
     m_fileAnswers.push_back(std::move(path));
-}
-
-void TestHost::ClearRecords() {
-    m_messageBoxes.clear();
-    m_beeps.clear();
-    m_fileRequests.clear();
 }
 
 void TestHost::SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs) {
@@ -66,24 +60,7 @@ void TestHost::Advance(std::chrono::milliseconds ms) {
 }
 
 COLORREF TestHost::GetSysColor(int index) {
-    if (auto it = m_sysColors.find(index); it != m_sysColors.end()) {
-        return it->second;
-    }
     return ClassicSysColor(index);
-}
-
-TestHost::PaintSurface& TestHost::SurfaceFor(CWnd& window) {
-    PaintSurface& surface = m_surfaces[window.m_hWnd];
-    RECT client;
-    window.GetClientRect(&client);
-    const int width = std::max<int>(client.right, 1);
-    const int height = std::max<int>(client.bottom, 1);
-    if (!surface.raster) {
-        surface.raster = std::make_unique<RasterDevice>(width, height);
-    } else if (surface.raster->Width() != width || surface.raster->Height() != height) {
-        surface.raster->Resize(width, height);
-    }
-    return surface;
 }
 
 std::unique_ptr<DeviceContext> TestHost::BeginPaint(HWND hwnd) {
@@ -91,22 +68,19 @@ std::unique_ptr<DeviceContext> TestHost::BeginPaint(HWND hwnd) {
     if (window == nullptr) {
         return nullptr;
     }
-    PaintSurface& surface = SurfaceFor(*window);
-    ++surface.paints;
-    return surface.raster->SharingSurface();
-}
-
-RasterDevice& TestHost::Paint(CWnd& window) {
-    window.RedrawWindow();
-    return *SurfaceFor(window).raster;
+    // A surface of the window's client size (at least 1 x 1), kept across paints.
+    std::unique_ptr<RasterDevice>& raster = m_surfaces[hwnd];
+    RECT client;
+    window->GetClientRect(&client);
+    const int width = std::max<int>(client.right, 1);
+    const int height = std::max<int>(client.bottom, 1);
+    if (!raster || raster->Width() != width || raster->Height() != height) {
+        raster = std::make_unique<RasterDevice>(width, height);
+    }
+    return raster->SharingSurface();
 }
 
 RasterDevice* TestHost::Surface(HWND hwnd) {
     auto it = m_surfaces.find(hwnd);
-    return it == m_surfaces.end() ? nullptr : it->second.raster.get();
-}
-
-int TestHost::PaintCount(HWND hwnd) const {
-    auto it = m_surfaces.find(hwnd);
-    return it == m_surfaces.end() ? 0 : it->second.paints;
+    return it == m_surfaces.end() ? nullptr : it->second.get();
 }

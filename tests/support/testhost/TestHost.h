@@ -1,17 +1,11 @@
 #pragma once
 
-// A host for windows without a toolkit, for tests. It installs itself on construction and leaves
-// on destruction, and gives a test full control:
-// - a manual clock: timers fire only when the test calls Advance;
-// - paints into a software raster per window, sized to the window's client area, which the test
-//   reads back pixel by pixel or writes as a PNG;
-// - message boxes, beeps and file-dialog requests recorded, with answers the test chooses;
-// - dialogs run step by step (Start, then Pump...) or modally with a driver that acts whenever
-//   the UI queue runs dry.
+// A host for windows without a toolkit, installed for its lifetime: a manual clock (timers fire
+// only in Advance), a software raster per window, message boxes, beeps and file dialogs recorded
+// (file dialogs answered from a queue), and dialogs run step by step or modally with a driver.
 //
-// Threading rules: everything is called on the test's thread, which is the UI thread. Other
-// threads reach the host only through MessageQueue::Ui() (posted messages and tasks, such as a
-// worker's message box), which Pump and PumpUntil run.
+// Threading rules: the test's thread is the UI thread; other threads reach the host only through
+// MessageQueue::Ui(), which Pump and PumpUntil run.
 
 #include <chrono>
 #include <functional>
@@ -63,10 +57,8 @@ class TestHost : public Host {
     const std::vector<RecordedMessageBox>& MessageBoxes() const { return m_messageBoxes; }
     const std::vector<RecordedBeep>& Beeps() const { return m_beeps; }
     const std::vector<FileDialogRequest>& FileDialogRequests() const { return m_fileRequests; }
-    void SetMessageBoxAnswer(int answer) { m_messageBoxAnswer = answer; }
     // Answers for the next file dialogs, in order; nothing (cancel) when the queue is empty.
     void QueueFileDialogAnswer(std::optional<std::string> path);
-    void ClearRecords();
 
     // --- Clock and timers ---
     TimerTable::Time Now() const { return m_now; }
@@ -75,14 +67,8 @@ class TestHost : public Host {
     bool IsTimerSet(HWND hwnd, UINT_PTR id) const { return m_timers.IsSet(hwnd, id); }
 
     // --- Painting ---
-    // Repaints `window` now and answers its surface.
-    RasterDevice& Paint(CWnd& window);
     // The window's surface, or null before its first paint.
     RasterDevice* Surface(HWND hwnd);
-    // How many paints of the window began (each CPaintDC).
-    int PaintCount(HWND hwnd) const;
-    // A system colour the test chooses in place of the classic scheme.
-    void SetSysColor(int index, COLORREF colour) { m_sysColors[index] = colour; }
 
     // --- Dialogs step by step ---
     // Makes the dialog's windows and initialises it, as RunModal does before its loop.
@@ -95,27 +81,17 @@ class TestHost : public Host {
     bool PumpUntil(const std::function<bool()>& done,
                    std::chrono::milliseconds limit = std::chrono::seconds(10));
     void SetModalDriver(ModalDriver driver) { m_driver = std::move(driver); }
-    // Dialogs started or running modally whose windows still exist, outermost first.
-    std::vector<CDialog*> RunningDialogs() const;
 
   private:
-    struct PaintSurface {
-        std::unique_ptr<RasterDevice> raster;
-        int paints = 0;
-    };
-
     void RunItem(MessageQueue::Item& item);
-    PaintSurface& SurfaceFor(CWnd& window);
 
     std::vector<RecordedMessageBox> m_messageBoxes;
     std::vector<RecordedBeep> m_beeps;
     std::vector<FileDialogRequest> m_fileRequests;
     std::vector<std::optional<std::string>> m_fileAnswers;
-    int m_messageBoxAnswer = IDOK;
     TimerTable m_timers;
     TimerTable::Time m_now{0};
-    std::map<HWND, PaintSurface> m_surfaces;
-    std::map<int, COLORREF> m_sysColors;
+    std::map<HWND, std::unique_ptr<RasterDevice>> m_surfaces;
     ModalDriver m_driver;
     // Handles, not pointers: a started dialog may be destroyed by the test at any time.
     std::vector<HWND> m_running;

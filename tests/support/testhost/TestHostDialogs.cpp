@@ -15,20 +15,15 @@ bool TestHost::Start(CDialog& dialog, DialogBaseUnits units) {
     return true;
 }
 
-std::vector<CDialog*> TestHost::RunningDialogs() const {
-    std::vector<CDialog*> dialogs;
+void TestHost::RunItem(MessageQueue::Item& item) {
+    // The innermost running dialog whose window still exists sees messages first, as its modal
+    // loop would.
+    CDialog* dialog = nullptr;
     for (HWND hwnd : m_running) {
-        if (auto* dialog = dynamic_cast<CDialog*>(CWnd::FromHandle(hwnd))) {
-            dialogs.push_back(dialog);
+        if (auto* running = dynamic_cast<CDialog*>(CWnd::FromHandle(hwnd))) {
+            dialog = running;
         }
     }
-    return dialogs;
-}
-
-void TestHost::RunItem(MessageQueue::Item& item) {
-    // The innermost running dialog sees messages first, as its modal loop would.
-    const std::vector<CDialog*> running = RunningDialogs();
-    CDialog* dialog = running.empty() ? nullptr : running.back();
     if (dialog != nullptr) {
         dialog->RouteItem(item);
     } else if (auto* task = std::get_if<MessageQueue::Task>(&item)) {

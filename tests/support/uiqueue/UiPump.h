@@ -19,16 +19,6 @@ bool PumpUiQueue(const std::function<void(MessageQueue::Item&)>& run,
                  const std::function<bool()>& done,
                  std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-class RecordingHost final : public HeadlessHost {
-  public:
-    std::vector<std::string> boxes;
-
-    int MessageBox(const std::string& text, const std::string&, UINT) override {
-        boxes.push_back(text);
-        return IDOK;
-    }
-};
-
 class UiPump {
   public:
     UiPump();
@@ -51,6 +41,14 @@ class UiPump {
     const std::vector<std::string>& Boxes() const { return m_host.boxes; }
 
   private:
+    // Answers message boxes with OK and keeps their texts.
+    struct RecordingHost final : HeadlessHost {
+        std::vector<std::string> boxes;
+        int MessageBox(const std::string& text, const std::string&, UINT) override {
+            boxes.push_back(text);
+            return IDOK;
+        }
+    };
     void Handle(MessageQueue::Item& item);
 
     RecordingHost m_host;

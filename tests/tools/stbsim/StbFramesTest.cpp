@@ -1,19 +1,9 @@
-// How the box shows the bytes it names in a fault, and the pacing arithmetic of the line.
+// The pacing arithmetic of the simulated box's line.
 #include <gtest/gtest.h>
 
 #include "tools/stbsim/LinePacer.h"
-#include "tools/stbsim/StbFrames.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// The frames themselves are checked by every download the simulated box makes against stavel.
-TEST(StbFrames, HexBytesShowsFramesAndCutsLongOnes) {
-    EXPECT_EQ(stbsim::HexBytes(stbsim::StartAnswer()), "02 01 0A 03");
-    EXPECT_EQ(stbsim::HexBytes(Bytes{}), "(nothing)");
-    EXPECT_EQ(stbsim::HexBytes(Bytes(40, 0xAB), 2), "AB AB ... (40 bytes)");
-}
 
 TEST(LinePacer, KeepsBothDirectionsToTheLineRate) {
     using namespace std::chrono;

@@ -72,13 +72,11 @@ bool ReferenceResponder::Fill() {
             return true;
         }
         if (n == 0 || errno != EAGAIN) {
-            m_counts.lineLost = true;
-            return false;
+            return false;  // the box closed the line
         }
         pollfd fds[2] = {{m_hFd, POLLIN, 0}, {m_hWake, POLLIN, 0}};
         poll(fds, 2, -1);
         if (fds[0].revents & (POLLHUP | POLLERR)) {
-            m_counts.lineLost = true;
             return false;
         }
     }
@@ -117,7 +115,6 @@ void ReferenceResponder::Serve() {
         }
         Answer(command, payload);
     }
-    m_bEnded = true;
 }
 
 void ReferenceResponder::Answer(uint8_t command, const uint8_t* payload) {
@@ -185,14 +182,10 @@ void ReferenceResponder::SendTime() {
     const int l = (m == 1 || m == 2) ? 1 : 0;
     const int mjd = 14956 + d + static_cast<int>((y - l) * 365.25) +
                     static_cast<int>((m + 1 + l * 12) * 30.6001);
-    const uint8_t frame[8] = {2,
-                              3,
-                              static_cast<uint8_t>(mjd >> 8),
-                              static_cast<uint8_t>(mjd),
-                              static_cast<uint8_t>(local.tm_hour),
-                              static_cast<uint8_t>(local.tm_min),
-                              static_cast<uint8_t>(local.tm_sec),
-                              3};
+    const int fields[8] = {2, 3, mjd >> 8, mjd & 0xFF, local.tm_hour, local.tm_min, local.tm_sec,
+                           3};
+    uint8_t frame[8];
+    std::copy(fields, fields + 8, frame);
     Send(frame, sizeof frame);
 }
 

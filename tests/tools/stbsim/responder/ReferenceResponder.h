@@ -28,7 +28,6 @@ struct ResponderCounts {
     uint64_t consoleBytes = 0;      // bytes outside frames
     int framesAcrossReads = 0;      // frames whose bytes came in more than one read()
     bool sawPayloadStxEtx = false;  // a data request payload held 0x02 or 0x03
-    bool lineLost = false;          // the box closed the line
 };
 
 // Threading: Start() runs the responder on its own thread; Stop() and Join() from the thread
@@ -43,8 +42,6 @@ class ReferenceResponder {
     void Stop();
     // Waits for the thread to end: after Stop(), or by itself when the line is lost.
     ResponderCounts Join();
-    // True once the thread has ended by itself.
-    bool Ended() const { return m_bEnded.load(); }
 
   private:
     void Serve();
@@ -63,7 +60,6 @@ class ReferenceResponder {
     int m_hWake = -1;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
-    std::atomic<bool> m_bEnded{false};
     std::vector<uint8_t> m_pending;
     size_t m_nPos = 0;
     uint64_t m_nReads = 0;
