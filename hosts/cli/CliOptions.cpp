@@ -372,7 +372,7 @@ std::string UsageText(const std::string& program) {
            " -p DEVICE|COMn -i FILE [options]\n"
            "  " +
            program +
-           " -p PORT -p PORT... -i FILE [options]   (a station: one slot per port)\n"
+           " -p [LABEL=]PORT -p [LABEL=]PORT... -i FILE [options]   (a station)\n"
            "  " +
            program +
            " --demo [--fast] [-i FILE] [-d] [-q]\n"
@@ -392,7 +392,9 @@ std::string UsageText(const std::string& program) {
            "\n"
            "  -p, --port PORT     the box's serial port: a device path (best a stable one,\n"
            "                      /dev/serial/by-id/... or /dev/serial/by-path/...) or\n"
-           "                      COM1..COM50 (see --list-ports)\n"
+           "                      COM1..COM50 (see --list-ports). LABEL=PORT names the slot\n"
+           "                      (1 to 16 of A-Z a-z 0-9 _ . -) in the table, verdicts,\n"
+           "                      log names, records, --json and MQTT topics\n"
            "  -i, --image FILE    the image file to serve\n"
            "  -d, --debug         trace each request in the log\n"
            "  -q, --quiet         no progress line\n"

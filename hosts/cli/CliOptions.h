@@ -5,7 +5,7 @@
 //   stavel -p DEVICE|COMn -i FILE [-d] [-q] [--ini FILE] [--log-file FILE [--timestamps]]
 //          [--loop [--count N]] [--timeout SECONDS] [--report FILE] [--log-dir DIR] [--json]
 //          [--mqtt URL [--station-name NAME] [--mqtt-ca FILE] [--mqtt-password-file FILE]]
-//   stavel -p A -p B ... -i FILE [...]: a station, one slot per port
+//   stavel -p [LABEL=]A -p [LABEL=]B ... -i FILE [...]: a station, one slot per port
 //   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
 //   stavel --list-ports [--all] | -h | -V
