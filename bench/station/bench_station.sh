@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# bench_station.sh BIN_DIR [paced|unpaced|all]
+# bench_station.sh BIN_DIR [paced|paced64|unpaced|all]
 #
 # A station against simulated boxes, for the figures a production line cares about:
 #  paced    16 boxes at once, each on its own pseudo-terminal paced at 115200 8N1, served by one
@@ -7,11 +7,13 @@
 #           record over 11520 B/s) beside a single box served alone, and the CPU the station
 #           used (supervisor and slots together, from the kernel's accounting) per second of
 #           the run, as a share of one core.
+#  paced64  the same with 64 boxes (128 KiB each), and the resident memory per slot process and
+#           of the supervisor, sampled while the boxes load.
 #  unpaced  2 slots with --loop --count 1000 and a 4 KiB image, as fast as the ptys go; the
 #           resident memory of each slot's process after 100 boxes and at the end.
 # Needs stbsim and stavel in BIN_DIR, and python3 for reading the reports.
 set -euo pipefail
-bin=${1:?usage: bench_station.sh BIN_DIR [paced|unpaced|all]}
+bin=${1:?usage: bench_station.sh BIN_DIR [paced|paced64|unpaced|all]}
 what=${2:-all}
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -33,29 +35,46 @@ print(f"{len(u)} boxes, utilisation mean {100*sum(u)/len(u):.2f} %, min {100*min
 PY
 }
 
-paced() {
-    head -c 262144 /dev/urandom > image.sdl
-    echo "== one box alone, paced 115200, 256 KiB"
+paced() {  # [slots] [image bytes]
+    local slots=${1:-16} size=${2:-262144}
+    head -c "$size" /dev/urandom > image.sdl
+    echo "== one box alone, paced 115200, $((size / 1024)) KiB"
     "$bin/stbsim" --image image.sdl > one.out &
     mapfile -t one < <(ptys_of one.out 1)
     "$bin/stavel" -p "${one[0]}" -i image.sdl --ini one.ini --quiet --report one.jsonl >/dev/null 2>&1
     wait
     utilisation one.jsonl
-    echo "== 16 boxes at once on one station, paced 115200, 256 KiB"
-    "$bin/stbsim" --image image.sdl --ptys 16 > many.out &
-    mapfile -t many < <(ptys_of many.out 16)
+    echo "== $slots boxes at once on one station, paced 115200, $((size / 1024)) KiB"
+    "$bin/stbsim" --image image.sdl --ptys "$slots" --start-timeout 60 > many.out &
+    mapfile -t many < <(ptys_of many.out "$slots")
     args=()
     for p in "${many[@]}"; do args+=(-p "$p"); done
     # RUSAGE_CHILDREN counts the station and, since it waits for them, its slots.
     python3 - "$bin/stavel" "${args[@]}" -i image.sdl --report many.jsonl <<'PY'
 import os, resource, subprocess, sys, time
+def rss(pid):
+    try:
+        for line in open(f"/proc/{pid}/status"):
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
 t0 = time.monotonic()
-p = subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+p = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+time.sleep(3)  # the boxes are loading
+children = [int(c) for c in open(f"/proc/{p.pid}/task/{p.pid}/children").read().split()]
+slot_kb = [rss(c) for c in children]
+station_kb = rss(p.pid)
+p.wait()
 wall = time.monotonic() - t0
 ru = resource.getrusage(resource.RUSAGE_CHILDREN)
 cpu = ru.ru_utime + ru.ru_stime
 print(f"station exit {p.returncode}, wall {wall:.1f} s, CPU {cpu:.2f} s "
-      f"(supervisor and 16 slots) = {100*cpu/wall:.1f} % of one core")
+      f"(supervisor and {len(children)} slots) = {100*cpu/wall:.1f} % of one core")
+if slot_kb:
+    print(f"resident memory while loading: supervisor {station_kb} kB, "
+          f"per slot mean {sum(slot_kb)//len(slot_kb)} kB (min {min(slot_kb)}, max {max(slot_kb)})")
 PY
     wait
     utilisation many.jsonl
@@ -89,7 +108,8 @@ unpaced() {
 }
 
 case $what in
-    paced) paced ;;
+    paced) paced 16 262144 ;;
+    paced64) paced 64 131072 ;;
     unpaced) unpaced ;;
-    *) paced; unpaced ;;
+    *) paced 16 262144; paced 64 131072; unpaced ;;
 esac
