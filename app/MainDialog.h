@@ -64,9 +64,9 @@ class CMainDialog : public CDialog {
     const SysFailure& LastFailure() const { return m_control.LastFailure(); }
     void OnTimer(UINT_PTR id) { m_control.OnTimer(id); }
     // The silence bound (zero: wait for ever); see CDownloadControl::SetSilenceBound.
-    void SetSilenceBound(std::chrono::seconds bound, CDownloadControl::SilenceFrom from,
-                         CDownloadControl::SilenceAction action =
-                             CDownloadControl::SilenceAction::Stop) {
+    void SetSilenceBound(
+        std::chrono::seconds bound, CDownloadControl::SilenceFrom from,
+        CDownloadControl::SilenceAction action = CDownloadControl::SilenceAction::Stop) {
         m_control.SetSilenceBound(bound, from, action);
     }
 

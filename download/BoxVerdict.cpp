@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "record/RecordId.h"
 #include "platform/ports/PortInfo.h"
+#include "record/RecordId.h"
 
 namespace {
 
@@ -68,7 +68,6 @@ BoxResult ResultOf(EndReason reason) {
 }
 
 }  // namespace
-
 
 BoxRecord JudgeSession(const SessionFacts& facts, const DownloadEnded& ended,
                        std::chrono::steady_clock::time_point now) {

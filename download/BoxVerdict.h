@@ -13,8 +13,8 @@
 #include <optional>
 #include <string>
 
-#include "record/BoxRecord.h"
 #include "download/SessionEvents.h"
+#include "record/BoxRecord.h"
 
 // Who the box was: the port as given, the device behind it, the USB adapter where known.
 struct BoxSlot {

@@ -7,14 +7,15 @@ void ConsoleTextTally::Add(std::string_view bytes) {
     while (i < bytes.size()) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (std::mbsinit(&m_state) && c < 0x80) {
-            const bool text = (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n' || c == '\t' ||
-                              c == '\b';
+            const bool text =
+                (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n' || c == '\t' || c == '\b';
             ++(text ? m_text : m_other);
             ++i;
             continue;
         }
         wchar_t wide = 0;
-        const std::size_t length = std::mbrtowc(&wide, bytes.data() + i, bytes.size() - i, &m_state);
+        const std::size_t length =
+            std::mbrtowc(&wide, bytes.data() + i, bytes.size() - i, &m_state);
         if (length == static_cast<std::size_t>(-2)) {
             return;  // the character goes on in the next read; the state keeps its start
         }

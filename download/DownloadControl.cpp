@@ -232,7 +232,8 @@ void CDownloadControl::OnTimer(UINT_PTR id) {
     // Before the first frame the time since START counts: console text is no request.
     const auto since = tally.framed ? tally.lastHeard : tally.startedSteady;
     if (now - since < m_silenceBound) {
-        ArmSilenceTimer(std::chrono::ceil<std::chrono::milliseconds>(m_silenceBound - (now - since)));
+        ArmSilenceTimer(
+            std::chrono::ceil<std::chrono::milliseconds>(m_silenceBound - (now - since)));
         return;
     }
     if (!tally.framed) {

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "record/BoxRecord.h"
 #include "download/ProgressFigures.h"
 #include "download/SlotState.h"
+#include "record/BoxRecord.h"
 
 struct SlotStatus {
     std::string slot;  // the slot's name: the port as the operator gave it

@@ -22,8 +22,7 @@ void InitLibrary() {
 
 }  // namespace
 
-Result<mosquitto*> NewMqttClient(const MqttLogin& login, const std::string& clientId,
-                                 void* owner) {
+Result<mosquitto*> NewMqttClient(const MqttLogin& login, const std::string& clientId, void* owner) {
     InitLibrary();
     mosquitto* client = mosquitto_new(clientId.c_str(), true, owner);
     if (client == nullptr) {
@@ -44,8 +43,8 @@ Result<mosquitto*> NewMqttClient(const MqttLogin& login, const std::string& clie
             client, login.caFile.empty() ? nullptr : login.caFile.c_str(),
             login.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            const std::string why =
-                "TLS cannot be set up with the CA file '" + login.caFile + "': " + MqttErrorText(rc);
+            const std::string why = "TLS cannot be set up with the CA file '" + login.caFile +
+                                    "': " + MqttErrorText(rc);
             mosquitto_destroy(client);
             return Refusal("", why);
         }
@@ -85,8 +84,8 @@ Result<std::optional<std::string>> ReadMqttPassword(const std::optional<std::str
     }
     std::ifstream in(*file);
     if (!in) {
-        return Refusal("", "the MQTT password file cannot be read: " + *file + ": " +
-                               std::strerror(errno));
+        return Refusal(
+            "", "the MQTT password file cannot be read: " + *file + ": " + std::strerror(errno));
     }
     std::string line;
     std::getline(in, line);

@@ -57,8 +57,9 @@ Result<MqttUrl> ParseMqttUrl(const std::string& text) {
     if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
         const std::string_view user = rest.substr(0, at);
         if (user.find(':') != std::string_view::npos) {
-            return Refusal("", "the MQTT URL may name a user but never a password: give it in "
-                    "STAVEL_MQTT_PASSWORD or with --mqtt-password-file");
+            return Refusal("",
+                           "the MQTT URL may name a user but never a password: give it in "
+                           "STAVEL_MQTT_PASSWORD or with --mqtt-password-file");
         }
         if (user.empty()) {
             return Refusal("", usage + " (the user before '@' is empty)");
@@ -98,7 +99,7 @@ Result<MqttUrl> ParseMqttUrl(const std::string& text) {
         if (!AllDigits(port) || port.size() > 5 || std::stoi(std::string(port)) < 1 ||
             std::stoi(std::string(port)) > 65535) {
             return Refusal("", "the MQTT port must be a number from 1 to 65535, not '" +
-                                      std::string(port) + "'");
+                                   std::string(port) + "'");
         }
         url.port = std::stoi(std::string(port));
     }

@@ -62,7 +62,8 @@ class ResultSpool {
     const std::string& Path() const { return m_path; }
 
   private:
-    ResultSpool(std::string path, UniqueFd lock) : m_path(std::move(path)), m_lock(std::move(lock)) {}
+    ResultSpool(std::string path, UniqueFd lock)
+        : m_path(std::move(path)), m_lock(std::move(lock)) {}
     Result<void> RewriteLocked();
 
     const std::string m_path;

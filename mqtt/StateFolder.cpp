@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-
 namespace {
 
 // mkdir -p, owner only for what it makes.
@@ -38,8 +37,9 @@ Result<std::string> DefaultReportPath() {
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
         base = std::string(home) + "/.local/state";
     } else {
-        return Refusal("", "neither XDG_STATE_HOME nor HOME names a folder for it; give one with "
-                           "--report");
+        return Refusal("",
+                       "neither XDG_STATE_HOME nor HOME names a folder for it; give one with "
+                       "--report");
     }
     const std::string folder = base + "/stavel";
     if (Result<void> made = MakeFolders(folder); !made) {

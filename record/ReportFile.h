@@ -30,7 +30,10 @@ class ReportFile {
 
   private:
     ReportFile(UniqueFd fd, std::string path, bool needsBreak, bool regular)
-        : m_fd(std::move(fd)), m_path(std::move(path)), m_needsBreak(needsBreak), m_regular(regular) {}
+        : m_fd(std::move(fd)),
+          m_path(std::move(path)),
+          m_needsBreak(needsBreak),
+          m_regular(regular) {}
 
     UniqueFd m_fd;
     std::string m_path;

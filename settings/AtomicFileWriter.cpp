@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "platform/base/Eintr.h"
-#include "platform/base/UniqueFd.h"
 #include "platform/base/Sys.h"
+#include "platform/base/UniqueFd.h"
 #include "settings/TemporaryFiles.h"
 
 namespace {

@@ -50,8 +50,7 @@ BoxLogDir::BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps)
     m_partial = m_dir + "/." + m_safeSlot + "." + std::to_string(getpid()) + ".partial.log";
 }
 
-Result<std::unique_ptr<BoxLogDir>> BoxLogDir::Open(const std::string& dir,
-                                                   const std::string& slot,
+Result<std::unique_ptr<BoxLogDir>> BoxLogDir::Open(const std::string& dir, const std::string& slot,
                                                    LogFile::Stamps stamps) {
     // A folder that is not there yet is made, as an operator naming it would expect.
     std::error_code ignored;

@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/window/WindowObserver.h"
 #include "record/BoxRecord.h"
 #include "station/LogFile.h"
-#include "platform/window/WindowObserver.h"
 
 class BoxLogDir final : public WindowObserver {
   public:

@@ -1,8 +1,8 @@
 #include "station/ChildEvents.h"
 
+#include "platform/host/ConsoleOutput.h"
 #include "record/BoxRecordJson.h"
 #include "station/SlotWire.h"
-#include "platform/host/ConsoleOutput.h"
 
 namespace {
 

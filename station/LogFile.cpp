@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <chrono>
 
-#include "record/BoxRecordJson.h"
 #include "platform/base/Eintr.h"
 #include "platform/host/ConsoleOutput.h"
+#include "record/BoxRecordJson.h"
 
 Result<std::unique_ptr<LogFile>> LogFile::Open(const std::string& path, Stamps stamps) {
     UniqueFd fd(RetryOnEintr(

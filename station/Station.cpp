@@ -15,17 +15,17 @@
 #include <filesystem>
 #include <fstream>
 
-#include "record/BoxRecordJson.h"
 #include "download/BoxVerdict.h"
-#include "platform/ports/PortChoice.h"
-#include "station/SlotFeed.h"
-#include "station/SlotWire.h"
 #include "platform/base/Eintr.h"
-#include "platform/comm/CommPort.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
+#include "platform/comm/CommPort.h"
 #include "platform/host/ConsoleOutput.h"
+#include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
+#include "record/BoxRecordJson.h"
+#include "station/SlotFeed.h"
+#include "station/SlotWire.h"
 
 namespace {
 
@@ -96,9 +96,9 @@ void Station::OnSignal(int signo) {
 
 Result<void> Station::Prepare() {
     if (!UniqueFd(open(m_config.image.c_str(), O_RDONLY | O_CLOEXEC))) {
-        return SysFailure(SysResult::FromErrno("", errno), "",
-                          "Cannot read input file: " + EscapeName(m_config.image) + ": " +
-                              std::strerror(errno));
+        return SysFailure(
+            SysResult::FromErrno("", errno), "",
+            "Cannot read input file: " + EscapeName(m_config.image) + ": " + std::strerror(errno));
     }
     if (m_config.logDir) {
         // A folder that is not there yet is made, as an operator naming it would expect.
@@ -110,16 +110,16 @@ Result<void> Station::Prepare() {
             access(m_config.logDir->c_str(), W_OK | X_OK) != 0) {
             const int err = errno != 0 ? errno : ENOTDIR;
             return SysFailure(SysResult::FromErrno("", err), "",
-                              "the log folder cannot take files: " +
-                                  EscapeName(*m_config.logDir) + ": " + std::strerror(err));
+                              "the log folder cannot take files: " + EscapeName(*m_config.logDir) +
+                                  ": " + std::strerror(err));
         }
     }
     if (m_config.report) {
         Result<std::unique_ptr<ReportFile>> report = ReportFile::Open(*m_config.report);
         if (!report) {
-            return SysFailure(report.Failure().result, "",
-                              "the report cannot be written: " +
-                                  EscapeName(report.Failure().Describe()));
+            return SysFailure(
+                report.Failure().result, "",
+                "the report cannot be written: " + EscapeName(report.Failure().Describe()));
         }
         m_report = std::move(*report);
     }

@@ -29,22 +29,22 @@
 #include <vector>
 
 #include "download/BoxSession.h"
-#include "record/ReportFile.h"
 #include "download/SlotStatus.h"
 #include "platform/base/Result.h"
 #include "platform/base/UniqueFd.h"
+#include "record/ReportFile.h"
 #include "station/SlotProcess.h"
 #include "station/StationObserver.h"
 #include "station/StationView.h"
 
 // What a slot's process is started for.
 struct SlotLaunch {
-    std::string label;     // the slot's name: its label, or the port as given
-    std::string port;      // as the operator gave it
-    std::string ini;       // the slot's own copy of the settings
-    int number = 0;        // the COM number its log uses (0: the slot's own choice)
-    int boxes = 0;         // the boxes it may serve; 0: until stopped
-    int eventsFd = 3;      // where it tells its events
+    std::string label;  // the slot's name: its label, or the port as given
+    std::string port;   // as the operator gave it
+    std::string ini;    // the slot's own copy of the settings
+    int number = 0;     // the COM number its log uses (0: the slot's own choice)
+    int boxes = 0;      // the boxes it may serve; 0: until stopped
+    int eventsFd = 3;   // where it tells its events
 };
 
 struct StationConfig {
@@ -109,12 +109,12 @@ class Station {
         SlotStatus status;
         SessionSink sink;
         std::unique_ptr<BoxSession> session;
-        Json childRecord;  // the record the slot sent with its box's end, or null
-        int boxes = 0;            // records written for this slot
-        double seconds = 0;       // their time, summed
+        Json childRecord;    // the record the slot sent with its box's end, or null
+        int boxes = 0;       // records written for this slot
+        double seconds = 0;  // their time, summed
         Clock::time_point nextTry{};
-        Clock::time_point lastWord{};  // the slot's process last said anything
-        bool hung = false;             // killed by the watchdog
+        Clock::time_point lastWord{};                 // the slot's process last said anything
+        bool hung = false;                            // killed by the watchdog
         SlotState noted = SlotState::WaitingForPort;  // the last state said in a line
         Clock::time_point lastShown{};
     };
@@ -147,7 +147,7 @@ class Station {
     UniqueFd m_wakeFd;
     std::atomic<int> m_signal{0};
     std::atomic<bool> m_finishAsked{false};  // SIGUSR1: the operator's first Ctrl-C
-    bool m_finishing = false;  // the boxes in flight finish; no new one is taken
+    bool m_finishing = false;                // the boxes in flight finish; no new one is taken
     int m_stopSignal = 0;
     Clock::time_point m_stopDeadline{};
     bool m_recordFailed = false;  // a record could not be written: no new box is taken

@@ -10,9 +10,9 @@
 
 #include <cmath>
 
-#include "record/BoxRecordJson.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
+#include "record/BoxRecordJson.h"
 
 namespace {
 
@@ -32,7 +32,8 @@ bool Continues(char c) {
 
 // Characters, counting a UTF-8 sequence as one.
 std::size_t Width(const std::string& text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !Continues(c); }));
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return !Continues(c); }));
 }
 
 // The first `count` characters of `text`.
@@ -73,10 +74,7 @@ std::string ShortenMiddle(const std::string& text, std::size_t width) {
     return Head(text, head) + "\u2026" + end;
 }
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 std::string ShownRate(double bytesPerSecond) {
     char text[32];
@@ -119,8 +117,7 @@ void StationView::BoxStarted(const std::string& slot) {
     }
     if (m_json) {
         WriteStdout(
-            JsonLine(Json{{"event", "started"}, {"time", Now()}, {"slot", JsonText(slot)}}) +
-            "\n");
+            JsonLine(Json{{"event", "started"}, {"time", Now()}, {"slot", JsonText(slot)}}) + "\n");
     }
 }
 
@@ -142,8 +139,7 @@ void StationView::Progress(const SlotStatus& status) {
 }
 
 void StationView::BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
-                           double seconds, const Json& record,
-                           const std::string& recordError) {
+                           double seconds, const Json& record, const std::string& recordError) {
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", seconds);
     std::string verdict;
@@ -166,11 +162,10 @@ void StationView::BoxEnded(const std::string& slot, BoxResult result, const std:
         const char* event = result == BoxResult::Pass   ? "passed"
                             : result == BoxResult::Fail ? "failed"
                                                         : "aborted";
-        WriteStdout(JsonLine(Json{{"event", event},
-                                  {"time", Now()},
-                                  {"slot", JsonText(slot)},
-                                  {"record", record}}) +
-                    "\n");
+        WriteStdout(
+            JsonLine(Json{
+                {"event", event}, {"time", Now()}, {"slot", JsonText(slot)}, {"record", record}}) +
+            "\n");
     }
 }
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "download/SlotStatus.h"
 #include "record/BoxRecord.h"
 #include "record/Json.h"
-#include "download/SlotStatus.h"
 
 // `text` in at most `width` characters: a longer one keeps its start and its end with "…" in
 // between (for the eye only: files, records and topics keep the whole name).

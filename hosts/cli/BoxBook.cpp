@@ -1,10 +1,10 @@
 #include "hosts/cli/BoxBook.h"
 
-#include "record/BoxRecordJson.h"
-#include "record/VerdictLine.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
+#include "record/BoxRecordJson.h"
+#include "record/VerdictLine.h"
 
 BoxBook::BoxBook(std::string portLabel, std::unique_ptr<ReportFile> report)
     : m_portLabel(std::move(portLabel)), m_report(std::move(report)) {}
@@ -21,9 +21,9 @@ bool BoxBook::Close(const BoxRecord& record, EndReason reason) {
     if (m_sink) {
         m_sink(record, reason, line);
     }
-    WriteStderr(ApplicationName() + ": " +
-                EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, record),
-                                             kept.Failure().Describe())) +
-                "\n");
+    WriteStderr(
+        ApplicationName() + ": " +
+        EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, record), kept.Failure().Describe())) +
+        "\n");
     return kept.Ok();
 }

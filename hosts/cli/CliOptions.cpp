@@ -70,8 +70,8 @@ const option kOptions[] = {
 constexpr const char* kShort = ":p:i:dqhV";
 
 // A whole number in low..limit, as --timeout (from 0) and --count (from 1) take.
-bool TakeCount(const std::string& name, const char* value, int limit, int& out,
-               std::string& error, int low = 1) {
+bool TakeCount(const std::string& name, const char* value, int limit, int& out, std::string& error,
+               int low = 1) {
     long long n = *value == '\0' ? -1 : 0;
     for (const char* c = value; *c != '\0'; ++c) {
         if (*c < '0' || *c > '9' || n > limit) {
@@ -82,8 +82,7 @@ bool TakeCount(const std::string& name, const char* value, int limit, int& out,
     }
     if (n < low || n > limit) {
         error = name + " takes a whole number from " + std::to_string(low) + " to " +
-                std::to_string(limit) + ", not '" +
-                value + "'";
+                std::to_string(limit) + ", not '" + value + "'";
         return false;
     }
     out = static_cast<int>(n);
@@ -113,11 +112,10 @@ bool SamePort(const std::string& a, const std::string& b) {
 
 // A label names a slot where the operator gave one: LABEL=PORT.
 bool IsLabel(std::string_view text) {
-    return !text.empty() && text.size() <= 16 &&
-           std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == '_' || c == '.' || c == '-';
-           });
+    return !text.empty() && text.size() <= 16 && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '.' || c == '-';
+    });
 }
 
 }  // namespace
@@ -201,8 +199,8 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
             }
             return {};
         case CliOptions::Mode::Demo:
-            if (seen.port || seen.ini || o.loop || o.count > 0 || seen.timeout ||
-                o.report || o.logFile || o.logDir || o.json || seen.mqtt) {
+            if (seen.port || seen.ini || o.loop || o.count > 0 || seen.timeout || o.report ||
+                o.logFile || o.logDir || o.json || seen.mqtt) {
                 return "--demo takes only --fast, --image, --debug and --quiet";
             }
             return {};

@@ -30,9 +30,9 @@ struct CliOptions {
     bool quiet = false;  // no progress line
     bool loop = false;
     bool fast = false;
-    bool allPorts = false;   // --list-ports --all
+    bool allPorts = false;     // --list-ports --all
     int timeoutSeconds = 120;  // the silence bound; 0: wait for the box for ever
-    int count = 0;           // with --loop: boxes before the run ends; 0: until stopped
+    int count = 0;             // with --loop: boxes before the run ends; 0: until stopped
     std::optional<std::string> report;
     std::optional<std::string> logFile;
     bool timestamps = false;  // with --log-file or --log-dir: each line starts with its UTC time

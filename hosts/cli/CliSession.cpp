@@ -10,13 +10,13 @@
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
 #include "hosts/cli/ConsoleScreen.h"
-#include "platform/ports/PortProbe.h"
 #include "hosts/cli/ProgressLine.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
 #include "platform/ports/PortAdvice.h"
 #include "platform/ports/PortMap.h"
+#include "platform/ports/PortProbe.h"
 #include "platform/window/OperatorInput.h"
 
 namespace {

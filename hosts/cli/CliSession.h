@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "download/BoxSession.h"
-#include "hosts/cli/ExitStatus.h"
 #include "download/SlotStatus.h"
+#include "hosts/cli/ExitStatus.h"
 #include "platform/host/UiDelay.h"
 
 class BoxBook;

@@ -18,10 +18,10 @@
 #include "hosts/cli/ExitStatus.h"
 #include "hosts/cli/ListPorts.h"
 #include "hosts/cli/SignalStop.h"
-#include "mqtt/StationPublisher.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
 #include "mqtt/StateFolder.h"
+#include "mqtt/StationPublisher.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
@@ -99,10 +99,11 @@ LogFile::Stamps StampsOf(const CliOptions& options) {
 
 // A station's slot is this program serving one port, telling the station on descriptor 3.
 std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch& launch) {
-    const std::string port = launch.label == launch.port ? launch.port : launch.label + "=" + launch.port;
-    std::vector<std::string> args{"--port",  port,        "--image",     options.image,
-                                  "--ini",   launch.ini,  "--quiet",     "--events-fd",
-                                  std::to_string(launch.eventsFd)};
+    const std::string port =
+        launch.label == launch.port ? launch.port : launch.label + "=" + launch.port;
+    std::vector<std::string> args{"--port",      port,          "--image",
+                                  options.image, "--ini",       launch.ini,
+                                  "--quiet",     "--events-fd", std::to_string(launch.eventsFd)};
     if (launch.number > 0) {
         args.push_back("--slot-number=" + std::to_string(launch.number));
     }
@@ -128,8 +129,14 @@ std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch
 // A station of several slots: the supervisor writes the report, and with a broker one publisher
 // sends what the station tells it.
 int ServeStation(const CliOptions& options) {
-    StationConfig config{options.ports,  options.labels, options.image, options.ini,
-                         options.report, options.logDir, options.loop,  options.count,
+    StationConfig config{options.ports,
+                         options.labels,
+                         options.image,
+                         options.ini,
+                         options.report,
+                         options.logDir,
+                         options.loop,
+                         options.count,
                          options.json,
                          [options](const SlotLaunch& launch) { return SlotCommand(options, launch); }};
     if (!options.broker) {
@@ -166,7 +173,8 @@ int ServeOne(const CliOptions& options) {
     }
     std::unique_ptr<LogFile> logFile;
     if (options.logFile) {
-        Result<std::unique_ptr<LogFile>> opened = LogFile::Open(*options.logFile, StampsOf(options));
+        Result<std::unique_ptr<LogFile>> opened =
+            LogFile::Open(*options.logFile, StampsOf(options));
         if (!opened) {
             return SetupFailed(SetupStep::LogFile, opened.Failure());
         }
@@ -192,9 +200,9 @@ int ServeOne(const CliOptions& options) {
     }
     const std::string device = ResolvedDevicePath(port.devicePath);
     // The verdict line names the slot by its label where it has one.
-    BoxBook book((label == portArgument ? "COM" + std::to_string(port.number) : label) + " (" +
-                     device + ")",
-                 std::move(report));
+    BoxBook book(
+        (label == portArgument ? "COM" + std::to_string(port.number) : label) + " (" + device + ")",
+        std::move(report));
     if (logDir || publisher) {
         book.SetRecordSink([&](const BoxRecord& record, EndReason, const std::string& line) {
             if (logDir) {

@@ -86,9 +86,10 @@ void VerdictWatch::OnNoRequest(const std::string& hint) {
 void VerdictWatch::OnSilentTooLong(std::chrono::seconds silence) {
     const auto count = silence.count();
     m_waitNoted = true;
-    Set(Note("box silent for " +
-             (count % 60 == 0 ? std::to_string(count / 60) + " min" : std::to_string(count) + " s") +
-             ": press Stop"));
+    Set(Note(
+        "box silent for " +
+        (count % 60 == 0 ? std::to_string(count / 60) + " min" : std::to_string(count) + " s") +
+        ": press Stop"));
 }
 
 void VerdictWatch::OnFirstFrame() {

@@ -55,7 +55,7 @@ class VerdictWatch final : private DownloadObserver, private BoxSession::Sink {
     Show m_show;
     VerdictShown m_shown;
     BoxSession m_session;
-    std::string m_portLabel;  // "COM7 (/dev/ttyUSB3)", from the last START
+    std::string m_portLabel;   // "COM7 (/dev/ttyUSB3)", from the last START
     bool m_waitNoted = false;  // a silent or talking box is shown; the next request clears it
 };
 

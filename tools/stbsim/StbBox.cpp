@@ -83,8 +83,8 @@ std::string StbBox::Chatter() {
 std::string StbBox::Program() {
     const auto end = Clock::now() + std::chrono::milliseconds(m_options.programMs);
     for (int percent = 0; Clock::now() < end; percent += 2) {
-        std::string fault = WriteAll("flash: programming " + std::to_string(std::min(percent, 99)) +
-                                     " %\r\n");
+        std::string fault =
+            WriteAll("flash: programming " + std::to_string(std::min(percent, 99)) + " %\r\n");
         if (fault.empty()) {
             const StbLine::Io io = m_line.Pause(std::chrono::milliseconds(500));
             fault = io == StbLine::Io::Ok ? std::string() : IoFault(io, "programming");

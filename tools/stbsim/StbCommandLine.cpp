@@ -123,7 +123,8 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         {"--ptys", {1, 64, [&](int64_t v) { out.ptys = static_cast<int>(v); }}},
         {"--timeout",
          {1, 3600000, [&](int64_t v) { out.options.answerTimeoutMs = static_cast<int>(v); }}},
-        {"--program", {1, 86400, [&](int64_t v) { out.options.programMs = static_cast<int>(v * 1000); }}},
+        {"--program",
+         {1, 86400, [&](int64_t v) { out.options.programMs = static_cast<int>(v * 1000); }}},
         {"--start-timeout",
          {1, 86400, [&](int64_t v) { out.options.startTimeoutMs = static_cast<int>(v * 1000); }}},
     };

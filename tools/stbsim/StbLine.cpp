@@ -72,7 +72,8 @@ Result<std::unique_ptr<StbLine>> StbLine::CreatePty(const StopSignal& stop) {
     if (!SetNonBlocking(master) || fcntl(slave, F_SETFD, FD_CLOEXEC) != 0) {
         return ErrnoFailure("fcntl", "", errno);
     }
-    return std::unique_ptr<StbLine>(new StbLine(std::move(masterFd), std::move(slaveFd), name, stop));
+    return std::unique_ptr<StbLine>(
+        new StbLine(std::move(masterFd), std::move(slaveFd), name, stop));
 }
 
 Result<std::unique_ptr<StbLine>> StbLine::OpenDevice(const std::string& path, uint32_t baud,
@@ -97,7 +98,10 @@ Result<std::unique_ptr<StbLine>> StbLine::OpenDevice(const std::string& path, ui
 }
 
 StbLine::StbLine(UniqueFd fd, UniqueFd slaveFd, std::string path, const StopSignal& stop)
-    : m_hFd(std::move(fd)), m_hSlave(std::move(slaveFd)), m_strPath(std::move(path)), m_stop(stop) {}
+    : m_hFd(std::move(fd)),
+      m_hSlave(std::move(slaveFd)),
+      m_strPath(std::move(path)),
+      m_stop(stop) {}
 
 StbLine::~StbLine() {
     HangUp();
@@ -206,7 +210,8 @@ StbLine::Io StbLine::Write(const uint8_t* data, size_t size, Clock::time_point d
         if (!m_hFd) {
             return Io::Lost;
         }
-        const ssize_t n = RetryOnEintr([&] { return write(m_hFd.Get(), data + done, size - done); });
+        const ssize_t n =
+            RetryOnEintr([&] { return write(m_hFd.Get(), data + done, size - done); });
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;

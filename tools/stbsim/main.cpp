@@ -164,8 +164,7 @@ int main(int argc, char** argv) {
     const auto size = cmd.options.image.size();
     const auto crc = stbsim::Crc32(cmd.options.image);
     StbSimulator sim(std::move(cmd.options));
-    const Result<void> opened =
-        cmd.tty.empty() ? sim.OpenPty() : sim.OpenDevice(cmd.tty, cmd.baud);
+    const Result<void> opened = cmd.tty.empty() ? sim.OpenPty() : sim.OpenDevice(cmd.tty, cmd.baud);
     int status = 1;
     if (!opened) {
         std::fprintf(stderr, "stbsim: %s\n", opened.Failure().Describe().c_str());
