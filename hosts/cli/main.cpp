@@ -17,7 +17,6 @@
 #include "hosts/cli/Demo.h"
 #include "hosts/cli/ExitStatus.h"
 #include "hosts/cli/ListPorts.h"
-#include "hosts/cli/SignalStop.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
 #include "mqtt/StateFolder.h"
@@ -26,8 +25,10 @@
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/host/MessageQueue.h"
+#include "platform/host/SignalStop.h"
 #include "platform/ports/PortChoice.h"
 #include "record/ReportFile.h"
+#include "settings/TemporaryFiles.h"
 #include "station/BoxLogDir.h"
 #include "station/ChildEvents.h"
 #include "station/SlotFeed.h"
@@ -336,7 +337,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // Before any thread starts, so that every thread leaves SIGINT, SIGTERM and SIGHUP to the
     // watcher.
-    SignalStop signals(OnSignal, std::chrono::seconds(5));
+    SignalStop signals(OnSignal, std::chrono::seconds(5), RemovePendingTemporaries);
 
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     int status = kExitUsage;

@@ -12,7 +12,8 @@
 //
 // Threading rules: construct on the main thread before any other thread starts, so that every
 // thread inherits the blocked mask. onSignal runs on the watcher thread. An exit at once first
-// removes a settings file's temporary copy, should a save be under way.
+// calls beforeForcedExit there (a settings file's temporary copy is removed, should a save be
+// under way); it must not take a lock the stuck thread may hold.
 
 #include <atomic>
 #include <chrono>
@@ -23,7 +24,8 @@
 
 class SignalStop {
   public:
-    SignalStop(std::function<void(int signo)> onSignal, std::chrono::milliseconds grace);
+    SignalStop(std::function<void(int signo)> onSignal, std::chrono::milliseconds grace,
+               std::function<void()> beforeForcedExit = {});
     ~SignalStop();
     SignalStop(const SignalStop&) = delete;
     SignalStop& operator=(const SignalStop&) = delete;
@@ -40,6 +42,7 @@ class SignalStop {
 
     std::function<void(int)> m_onSignal;
     std::chrono::milliseconds m_grace;
+    std::function<void()> m_beforeForcedExit;
     std::atomic<bool> m_gentleInterrupt{false};
     UniqueFd m_signalFd;
     UniqueFd m_stopFd;

@@ -1,4 +1,4 @@
-#include "hosts/cli/SignalStop.h"
+#include "platform/host/SignalStop.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -11,7 +11,6 @@
 #include <cstdio>
 
 #include "platform/base/Eintr.h"
-#include "settings/TemporaryFiles.h"
 
 namespace {
 
@@ -27,8 +26,11 @@ sigset_t StopSignals() {
 
 }  // namespace
 
-SignalStop::SignalStop(std::function<void(int)> onSignal, std::chrono::milliseconds grace)
-    : m_onSignal(std::move(onSignal)), m_grace(grace) {
+SignalStop::SignalStop(std::function<void(int)> onSignal, std::chrono::milliseconds grace,
+                       std::function<void()> beforeForcedExit)
+    : m_onSignal(std::move(onSignal)),
+      m_grace(grace),
+      m_beforeForcedExit(std::move(beforeForcedExit)) {
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     m_signalFd.Reset(signalfd(-1, &set, SFD_CLOEXEC));
@@ -81,7 +83,9 @@ void SignalStop::Watch() {
             // A second signal, or the grace period is over: nothing more can be done cleanly.
             // No flush: the stuck UI thread may hold the stream's lock. A settings file being
             // saved keeps its old bytes; only its temporary copy is removed.
-            RemovePendingTemporaries();
+            if (m_beforeForcedExit) {
+                m_beforeForcedExit();
+            }
             _exit(StatusFor(first));
         }
         if (fds[1].revents & POLLIN) {
