@@ -62,8 +62,8 @@ tsan)
     # The threads meet in the serial link, the UI queue and the protocol that reads the ring.
     configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF \
         -- test_serial test_platform_host test_platform_comm test_platform_ports \
-        test_platform_window test_platform_gdi test_platform_codepage test_download
-    run_ctest build-tsan -L 'serial|platform|download'
+        test_platform_window test_platform_codepage test_download test_app test_station test_mqtt
+    run_ctest build-tsan -L 'serial|platform|download|app|station|mqtt'
     ;;
 asan)
     ./scripts/install-deps.sh
