@@ -3,10 +3,10 @@
 // Whether what a box prints before it asks for anything is text. A box at the wrong line speed,
 // or a tool on the wrong port, hears bytes that are mostly not text; a box that is simply not
 // in download mode prints its console. Text is printable characters, CR, LF, TAB and BS, and
-// whole characters of the locale's code set (UTF-8, CP949, ...).
+// whole characters of the code set in force (UTF-8, or code page 949).
 
 #include <cstdint>
-#include <cwchar>
+#include <string>
 #include <string_view>
 
 class ConsoleTextTally {
@@ -22,5 +22,5 @@ class ConsoleTextTally {
   private:
     std::int64_t m_text = 0;
     std::int64_t m_other = 0;
-    std::mbstate_t m_state{};
+    std::string m_pending;  // the start of a character the next read finishes
 };

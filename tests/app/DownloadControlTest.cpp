@@ -31,6 +31,64 @@ bool ControlsDisabled(CMainDialog& dlg) {
            !dlg.m_btnBrowse.IsWindowEnabled();
 }
 
+// A box that talks since START but asks for nothing is told apart from a silent one, with a
+// hint from how much of what it sent was text; where the download goes on (a line waiting for
+// its box, the window) it is said once and nothing ends.
+TEST(DownloadControl, ABoxThatOnlyTalksIsToldApartFromASilentOne) {
+    struct Heard final : DownloadObserver {
+        std::vector<DownloadEnded> ends;
+        std::vector<std::string> hints;
+        int silent = 0;
+        void OnEnded(const DownloadEnded& ended) override { ends.push_back(ended); }
+        void OnNoRequest(const std::string& hint) override { hints.push_back(hint); }
+        void OnSilentTooLong(std::chrono::seconds) override { ++silent; }
+    } heard;
+    using std::chrono::seconds;
+    DialogRig rig;
+    rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
+    CMainDialog& dlg = rig.Start();
+    dlg.AddDownloadObserver(&heard);
+    dlg.m_editPath.SetWindowText(rig.MakeImage("box.sdl", 100));
+    DownloadTally& tally = dlg.m_download.m_tally;
+    const auto talk = [&](std::string_view bytes) {
+        tally.heard = true;
+        tally.console.Add(bytes);
+        tally.startedSteady = std::chrono::steady_clock::now() - seconds(3);
+    };
+    dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::Start);
+    for (const auto& [bytes, hint] :
+         {std::pair<std::string, std::string>{"Boot loader 2.07\r\n", "is it in download mode?"},
+          {"\x86\xF8\x9C\xE6\x80\xFE\x92", "wrong line speed or wrong port?"}}) {
+        rig.ClickStart();
+        talk(bytes);
+        rig.host.Advance(seconds(2));
+        ASSERT_FALSE(heard.ends.empty());
+        EXPECT_EQ(heard.ends.back().reason, EndReason::BoxTalking);
+        EXPECT_EQ(heard.ends.back().failure.reason, hint);
+        EXPECT_EQ(heard.hints.back(), hint);
+    }
+    // A line waits for its box: said once, the download goes on.
+    dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::FirstFrame);
+    rig.ClickStart();
+    talk("Boot loader 2.07\r\n");
+    rig.host.Advance(seconds(6));
+    EXPECT_TRUE(DownloadState::s_bRunning);
+    EXPECT_EQ(heard.hints.size(), 3u);
+    rig.ClickStart();  // Stop
+    // The window keeps a silent box's download running and says so once.
+    dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::Start,
+                        CDownloadControl::SilenceAction::Tell);
+    const std::size_t ended = heard.ends.size();
+    rig.ClickStart();
+    tally.startedSteady = std::chrono::steady_clock::now() - seconds(3);
+    rig.host.Advance(seconds(6));
+    EXPECT_TRUE(DownloadState::s_bRunning);
+    EXPECT_EQ(heard.silent, 1);
+    EXPECT_EQ(heard.ends.size(), ended);
+    rig.ClickStart();
+    dlg.RemoveDownloadObserver(&heard);
+}
+
 }  // namespace
 
 TEST(DownloadControl, ConnectionMessagesDependOnThePortTriedBefore) {
