@@ -99,31 +99,39 @@ TEST_F(ShiftTest, ASingleRunSaysWhyABoxThatAskedForNothingFailed) {
     EXPECT_TRUE(box->Join().ok);
 }
 
-TEST_F(ShiftTest, AStationSaysOnceThatABoxOnlyTalksAndItsFirstCtrlCEndsTheWait) {
+TEST_F(ShiftTest, AStationSaysOnceThatABoxOnlyTalksFailsASilentOneAndItsFirstCtrlCEndsTheWait) {
     MakeImage(30000);
     StbSimOptions talking = FastBox(m_image);
     talking.chatter = StbSimOptions::Chatter::Talk;
     const auto talker = Box(std::move(talking));
     const auto loader = Box(FastBox(m_image));
-    ChildProcess station(
-        Station({"T1=" + talker->SlavePath(), "L1=" + loader->SlavePath()}, {"--timeout", "1"}));
+    StbSimOptions freezing = FastBox(m_image);
+    freezing.silentAfterBytes = 8192;
+    const auto freezer = Box(std::move(freezing));
+    ChildProcess station(Station(
+        {"T1=" + talker->SlavePath(), "L1=" + loader->SlavePath(), "F1=" + freezer->SlavePath()},
+        {"--timeout", "1"}));
     ASSERT_TRUE(station.WaitForStderr("L1: PASS")) << station.Stderr();
+    ASSERT_TRUE(station.WaitForStderr("F1: FAIL box silent for 1 s\n")) << station.Stderr();
     ASSERT_TRUE(station.WaitForStderr("T1: box talking, no request: is it in download mode?\n"))
         << station.Stderr();
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // a bound and more: said once
-    // No box in flight: the gentle stop ends the wait at once, and the status follows the verdicts.
+    // No box in flight: the gentle stop ends the wait at once, and the status follows the
+    // verdicts.
     station.Signal(SIGINT);
     const ChildProcess::End end = station.Wait();
     ASSERT_TRUE(end.exited) << station.Stderr();
-    EXPECT_EQ(end.status, 0) << station.Stderr();
+    EXPECT_EQ(end.status, 1) << station.Stderr();
     EXPECT_EQ(CountOf(station.Stderr(), "box talking, no request"), 1) << station.Stderr();
     EXPECT_NE(station.Stderr().find("finishing 0 boxes; Ctrl-C again to stop now\n"),
               std::string::npos)
         << station.Stderr();
-    // The talker is no box: one record, the loader's.
+    // The talker is no box: the loader's record and the one that fell silent.
     const std::vector<Json> records = Records(ReportPath());
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(JsonStringAt(records[0], "slot"), "L1");
+    ASSERT_EQ(records.size(), 2u);
+    for (const Json& r : records) {
+        EXPECT_NE(JsonStringAt(r, "slot"), "T1") << r;
+    }
 }
 
 TEST_F(ShiftTest, TheFirstCtrlCFinishesTheBoxesInFlightAndTheSecondAbortsThem) {
