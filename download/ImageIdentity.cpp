@@ -10,6 +10,7 @@ ImageIdentity FromStat(const struct stat& info) {
     identity.inode = static_cast<std::uint64_t>(info.st_ino);
     identity.size = static_cast<std::int64_t>(info.st_size);
     identity.mtime = info.st_mtim;
+    identity.ctime = info.st_ctim;
     return identity;
 }
 
@@ -17,7 +18,8 @@ ImageIdentity FromStat(const struct stat& info) {
 
 bool ImageIdentity::operator==(const ImageIdentity& other) const {
     return device == other.device && inode == other.inode && size == other.size &&
-           mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec;
+           mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec &&
+           ctime.tv_sec == other.ctime.tv_sec && ctime.tv_nsec == other.ctime.tv_nsec;
 }
 
 std::optional<ImageIdentity> IdentityOfPath(const std::string& path) {

@@ -1,8 +1,10 @@
 #pragma once
 
 // What tells the image a download started with from a file put in its place or rewritten in
-// place: the inode, the size and the modification time. A `cp` over the image keeps the inode
-// but changes the size or the time; a `mv` over it changes the inode.
+// place: the inode, the size, the modification time and the change time. A `cp` over the image
+// keeps the inode but changes the size or the time; a `mv` over it changes the inode; a copy
+// that sets the old modification time back (`cp -p`, `rsync --inplace -t`) still changes the
+// change time, which no user tool can set back.
 //
 // Threading rules: none; plain values.
 
@@ -16,6 +18,7 @@ struct ImageIdentity {
     std::uint64_t inode = 0;
     std::int64_t size = 0;
     std::timespec mtime{};
+    std::timespec ctime{};
 
     bool operator==(const ImageIdentity& other) const;
 };

@@ -33,6 +33,12 @@ TEST(ImageChange, EveryKindOfChangeStopsBeforeTheNextByteIsSent) {
              Bytes other(image.size(), 0x5A);
              WriteFile(path, other, O_TRUNC);
          }},
+        {"rewritten in place with its time set back (cp -p)",
+         [](const std::string& path, const Bytes& image) {
+             WriteFile(path, Bytes(image.size(), 0x5A), O_TRUNC);
+             const timespec old[2] = {{1600000000, 0}, {1600000000, 0}};
+             ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+         }},
         {"truncated",
          [](const std::string& path, const Bytes&) { ASSERT_EQ(truncate(path.c_str(), 3000), 0); }},
         {"replaced by another file",
