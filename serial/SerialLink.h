@@ -88,6 +88,9 @@ class CSerialLink {
     UINT m_uLostMessage = WM_COMM_LOST;
     // STILL_ACTIVE while the watch thread runs; then 1 after a stop, 0 after a start-up failure.
     std::atomic<DWORD> m_dwWatchExitCode{0};
+    // Received bytes dropped because the ring had no room for their read ("buff full"), since
+    // the link was made: a host that cannot show a box per drop says how many were lost.
+    std::atomic<std::uint64_t> m_droppedBytes{0};
 
   private:
     std::mutex m_writeEventLock;  // m_ovWrite's creation and release against AbortWrite

@@ -18,6 +18,7 @@ void StoreWhole(CSerialLink* link, const BYTE* chunk, DWORD n) {
         }
         return;
     }
+    link->m_droppedBytes += n;
     link->m_watchBox.Show("buff full", MB_OK);
 }
 

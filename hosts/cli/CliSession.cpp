@@ -51,6 +51,8 @@ int CliSession::Run() {
     host.SetScreen(m_screen.get());
     host.SetDialogCreated([this](CDialog& dialog) { OnDialogCreated(dialog); });
     host.SetIdle([this] { m_screen->Idle(); });
+    host.SetDroppedBytes(
+        [this] { return m_dialog != nullptr ? m_dialog->m_link.m_droppedBytes.load() : 0; });
     CDownloadApp app;
     app.SetDialogSetup([this](CMainDialog& dialog) {
         m_dialog = &dialog;

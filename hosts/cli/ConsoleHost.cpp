@@ -40,7 +40,20 @@ std::string MessageLines(const std::string& text, const std::string& caption) {
 }
 
 int ConsoleHost::MessageBox(const std::string& text, const std::string& caption, UINT) {
-    const std::string lines = MessageLines(text, caption);
+    std::string lines;
+    if (text == "buff full" && m_droppedBytes) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_buffFullSaid < std::chrono::seconds(1)) {
+            return IDOK;  // counted; said with the next line
+        }
+        m_buffFullSaid = now;
+        const std::uint64_t dropped = m_droppedBytes();
+        lines = MessageLines(
+            "buff full: " + std::to_string(dropped - m_droppedSaid) + " bytes dropped", caption);
+        m_droppedSaid = dropped;
+    } else {
+        lines = MessageLines(text, caption);
+    }
     if (m_screen != nullptr) {
         m_screen->Error(lines);
     } else {

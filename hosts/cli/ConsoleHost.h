@@ -7,6 +7,8 @@
 //
 // Threading rules: UI thread only, like every host.
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -27,6 +29,11 @@ class ConsoleHost final : public Host {
     void SetIdle(std::function<void()> hook) { m_onIdle = std::move(hook); }
     // Where message boxes and the bell go (standard error, past the progress line).
     void SetScreen(ConsoleScreen* screen) { m_screen = screen; }
+    // Where the bytes dropped at "buff full" are counted: a console says it at most once a
+    // second, with how many bytes were lost since it last said so, rather than a line per read.
+    void SetDroppedBytes(std::function<std::uint64_t()> count) {
+        m_droppedBytes = std::move(count);
+    }
 
     int MessageBox(const std::string& text, const std::string& caption, UINT type) override;
     void Beep(DWORD frequencyHz, DWORD durationMs) override;
@@ -42,6 +49,9 @@ class ConsoleHost final : public Host {
     std::function<void(CDialog&)> m_onCreated;
     std::function<void()> m_onIdle;
     ConsoleScreen* m_screen = nullptr;
+    std::function<std::uint64_t()> m_droppedBytes;
+    std::uint64_t m_droppedSaid = 0;
+    std::chrono::steady_clock::time_point m_buffFullSaid{};
 };
 
 // A message box's text as lines on standard error, each led by the caption.
