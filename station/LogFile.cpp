@@ -22,7 +22,7 @@ Result<std::unique_ptr<LogFile>> LogFile::Open(const std::string& path, Stamps s
 LogFile::~LogFile() {
     // Everything queued for the file is written before it is closed.
     ConsoleOutput::Process().Publish();
-    ConsoleOutput::Process().Drain();
+    ConsoleOutput::Process().Drain(m_fd.Get());
 }
 
 void LogFile::OnTextInserted(CWnd&, std::size_t, std::size_t, std::string_view text) {

@@ -4,13 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/base/Eintr.h"
 #include "platform/host/Host.h"
 
-ConsoleOutput::ConsoleOutput(std::size_t bound) : m_bound(bound) {
-    m_thread = std::thread([this] { Run(); });
-}
+ConsoleOutput::ConsoleOutput(std::size_t bound) : m_bound(bound) {}
 
 ConsoleOutput::~ConsoleOutput() {
     Finish();
@@ -35,6 +34,15 @@ void ConsoleOutput::Write(int fd, std::string_view text) {
     if (account.failed) {
         return;
     }
+    if (!account.writer.joinable()) {
+        if (m_stop) {
+            // Finish is gathering the writers: a new descriptor is written by its caller.
+            lock.unlock();
+            WriteOut(fd, text);
+            return;
+        }
+        account.writer = std::thread([this, fd] { Run(fd); });
+    }
     if (m_queued + text.size() > m_bound) {
         account.dropped += text.size();
         account.unmarked += text.size();
@@ -44,7 +52,7 @@ void ConsoleOutput::Write(int fd, std::string_view text) {
         QueueMarkerLocked(fd);
     }
     QueueLocked(fd, text);
-    m_wake.notify_one();
+    m_wake.notify_all();
 }
 
 void ConsoleOutput::QueueLocked(int fd, std::string_view text) {
@@ -52,7 +60,7 @@ void ConsoleOutput::QueueLocked(int fd, std::string_view text) {
     if (!m_queue.empty() && m_queue.back().fd == fd && m_queue.back().published == !m_hold) {
         m_queue.back().text.append(text);
     } else {
-        m_queue.push_back(Chunk{fd, std::string(text), !m_hold});
+        m_queue.push_back(Chunk{fd, std::string(text), !m_hold, m_nextSeq++});
     }
     m_queued += text.size();
     m_accounts[fd].lastEndedLine = text.back() == '\n';
@@ -89,13 +97,27 @@ void ConsoleOutput::PublishLocked() {
         chunk.published = true;
     }
     m_unpublished = 0;
-    m_wake.notify_one();
+    m_wake.notify_all();
 }
 
-void ConsoleOutput::Drain() {
+bool ConsoleOutput::PendingLocked(int fd) const {
+    for (const Chunk& chunk : m_queue) {
+        if (fd < 0 || chunk.fd == fd) {
+            return true;
+        }
+    }
+    for (const auto& [each, account] : m_accounts) {
+        if ((fd < 0 || each == fd) && account.writing) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ConsoleOutput::Drain(int fd) {
     std::unique_lock lock(m_mutex);
     PublishLocked();
-    m_drained.wait(lock, [this] { return m_finished || (m_queue.empty() && !m_writing); });
+    m_drained.wait(lock, [this, fd] { return m_finished || !PendingLocked(fd); });
 }
 
 void ConsoleOutput::Finish() {
@@ -113,8 +135,18 @@ void ConsoleOutput::Finish() {
         m_stop = true;
         PublishLocked();
     }
-    if (m_thread.joinable()) {
-        m_thread.join();
+    // The writers end once their text is out; a map entry is never erased, so the threads stay.
+    std::vector<std::thread*> writers;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& [fd, account] : m_accounts) {
+            writers.push_back(&account.writer);
+        }
+    }
+    for (std::thread* writer : writers) {
+        if (writer->joinable()) {
+            writer->join();
+        }
     }
     std::lock_guard lock(m_mutex);
     m_finished = true;
@@ -127,28 +159,64 @@ std::uint64_t ConsoleOutput::Dropped(int fd) const {
     return it == m_accounts.end() ? 0 : it->second.dropped;
 }
 
-void ConsoleOutput::Run() {
+bool ConsoleOutput::StuckLocked(int fd, Clock::time_point now) const {
+    const auto it = m_accounts.find(fd);
+    return it != m_accounts.end() && it->second.writing && now - it->second.writingSince >= kStuck;
+}
+
+std::optional<std::size_t> ConsoleOutput::NextForLocked(int fd, Clock::time_point now) const {
+    std::size_t index = 0;
+    while (index < m_queue.size() && m_queue[index].fd != fd) {
+        ++index;
+    }
+    if (index == m_queue.size() || !m_queue[index].published) {
+        return std::nullopt;
+    }
+    const std::uint64_t seq = m_queue[index].seq;
+    // Text queued before it for another descriptor goes first, unless that one is stuck.
+    for (std::size_t earlier = 0; earlier < index; ++earlier) {
+        if (!StuckLocked(m_queue[earlier].fd, now)) {
+            return std::nullopt;
+        }
+    }
+    for (const auto& [other, account] : m_accounts) {
+        if (other != fd && account.writing && account.writingSeq < seq &&
+            !StuckLocked(other, now)) {
+            return std::nullopt;
+        }
+    }
+    return index;
+}
+
+void ConsoleOutput::Run(int fd) {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock,
-                    [this] { return m_stop || (!m_queue.empty() && m_queue.front().published); });
-        if (m_queue.empty()) {
-            return;  // stopped, and everything is written
+        const std::optional<std::size_t> next = NextForLocked(fd, Clock::now());
+        if (!next) {
+            if (m_stop && !PendingLocked(fd)) {
+                return;  // stopped, and everything of this descriptor is written
+            }
+            // Another descriptor's write may become stuck: look again then.
+            m_wake.wait_for(lock, kStuck);
+            continue;
         }
-        Chunk chunk = std::move(m_queue.front());
-        m_queue.pop_front();
-        m_writing = true;
+        Chunk chunk = std::move(m_queue[*next]);
+        m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(*next));
+        Account& account = m_accounts[fd];
+        account.writing = true;
+        account.writingSeq = chunk.seq;
+        account.writingSince = Clock::now();
+        const bool failed = account.failed;
         lock.unlock();
-        const bool ok = WriteOut(chunk.fd, chunk.text);
+        const bool ok = !failed && WriteOut(chunk.fd, chunk.text);
         lock.lock();
-        m_writing = false;
+        account.writing = false;
         m_queued -= chunk.text.size();
         if (!ok) {
-            m_accounts[chunk.fd].failed = true;
+            account.failed = true;
         }
-        if (m_queue.empty()) {
-            m_drained.notify_all();
-        }
+        m_wake.notify_all();
+        m_drained.notify_all();
     }
 }
 

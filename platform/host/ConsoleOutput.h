@@ -1,10 +1,12 @@
 #pragma once
 
-// Standard output, standard error and any log file, written by a thread of their own, so that
+// Standard output, standard error and any log file, written by threads of their own, so that
 // the thread serving the box never waits for whoever reads them: a full pipe, `| less`, Ctrl-S
-// on a terminal. Writers queue text and return at once; one writer thread writes it in the order
-// it was queued (across all descriptors, so a terminal shared by both streams shows them in
-// order).
+// on a terminal. Writers queue text and return at once. Each descriptor has a writer thread,
+// and the text goes out in the order it was queued across all descriptors (a terminal shared by
+// both streams shows them in order), except that a descriptor whose write has waited for
+// kStuck no longer holds the others back: verdicts on standard error go out while nobody reads
+// the log on standard output.
 //
 // The queue is bounded. Text that would pass the bound is dropped, and once there is room again
 // (or at the end) one marker line on the same descriptor says how many bytes were lost there.
@@ -20,12 +22,14 @@
 // has been written, without a deadline: a reader that reads slowly still gets all of it. A
 // signal handler that must end the process at once uses _exit and leaves the rest unwritten.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -35,6 +39,9 @@ class ConsoleOutput {
     static constexpr std::size_t kDefaultBound = 16 * 1024 * 1024;
     // Held text past this is published without waiting for the host.
     static constexpr std::size_t kMaxHeld = 1024 * 1024;
+    // A write that has waited this long is stuck: the text queued after it for other
+    // descriptors goes out without it.
+    static constexpr std::chrono::milliseconds kStuck{100};
 
     explicit ConsoleOutput(std::size_t bound = kDefaultBound);
     ~ConsoleOutput();  // Finish
@@ -49,27 +56,38 @@ class ConsoleOutput {
     void HoldUntilPublished(bool hold);
     // Lets the writer thread write everything queued so far.
     void Publish();
-    // Waits until everything queued so far is written or dropped.
-    void Drain();
+    // Waits until everything queued so far is written or dropped (for `fd` only, when given:
+    // a log file about to be closed need not wait for an unread standard output).
+    void Drain(int fd = -1);
     // Drains, then ends the writer thread; later writes are written at once by the caller.
     void Finish();
     // Bytes dropped on `fd` since the start.
     std::uint64_t Dropped(int fd) const;
 
   private:
+    using Clock = std::chrono::steady_clock;
     struct Chunk {
         int fd;
         std::string text;
         bool published;
+        std::uint64_t seq;  // the order it was queued in, across descriptors
     };
     struct Account {
         std::uint64_t dropped = 0;   // since the start
         std::uint64_t unmarked = 0;  // dropped since the last marker
         bool lastEndedLine = true;   // the last accepted text ended a line
         bool failed = false;         // writes fail for good
+        bool writing = false;        // its writer holds a chunk taken off the queue
+        std::uint64_t writingSeq = 0;
+        Clock::time_point writingSince{};
+        std::thread writer;
     };
 
-    void Run();
+    void Run(int fd);
+    // The index in the queue of `fd`'s next chunk when it may go out now; nothing otherwise.
+    std::optional<std::size_t> NextForLocked(int fd, Clock::time_point now) const;
+    bool StuckLocked(int fd, Clock::time_point now) const;
+    bool PendingLocked(int fd) const;
     void QueueLocked(int fd, std::string_view text);
     void QueueMarkerLocked(int fd);
     void PublishLocked();
@@ -80,14 +98,13 @@ class ConsoleOutput {
     std::condition_variable m_wake;     // text queued, or stop
     std::condition_variable m_drained;  // the queue ran empty
     std::deque<Chunk> m_queue;
-    std::size_t m_queued = 0;  // bytes in m_queue
-    bool m_writing = false;    // the thread holds a chunk taken off the queue
+    std::size_t m_queued = 0;  // bytes in m_queue and being written
+    std::uint64_t m_nextSeq = 0;
     bool m_hold = false;
     std::size_t m_unpublished = 0;  // bytes queued since the last publication, while held
     bool m_stop = false;
     bool m_finished = false;
     std::map<int, Account> m_accounts;
-    std::thread m_thread;
 };
 
 // Text for standard output and standard error through the process's writer.

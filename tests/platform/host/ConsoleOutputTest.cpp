@@ -1,5 +1,6 @@
-// The writer thread: text arrives whole and in order however it is written, a writer never
-// waits for the reader, and what a full queue drops is said once, with its size.
+// The writer threads: text arrives whole and in order however it is written, a writer never
+// waits for the reader, one descriptor nobody reads holds no other back, and what a full queue
+// drops is said once, with its size.
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,28 @@ TEST(ConsoleOutput, TextFromSeveralThreadsArrivesWholeAndInOrder) {
     out.write = -1;
     reader.join();
     EXPECT_EQ(collected, expected);
+}
+
+// Standard output nobody reads does not hold standard error back: the verdict after a log that
+// fills the pipe still arrives, while the log waits, whole, for its reader.
+TEST(ConsoleOutput, TextForOneDescriptorDoesNotWaitForAnotherThatNobodyReads) {
+    PipePair log;
+    PipePair verdicts;
+    ConsoleOutput output;
+    const std::string page(100 * 1024, 'l');  // more than a pipe holds
+    output.Write(log.write, page);
+    output.Write(verdicts.write, "stavel: COM7: PASS\n");
+    pollfd p{verdicts.read, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 10000), 1) << "the verdict waited for the unread log";
+    char buffer[64];
+    EXPECT_EQ(read(verdicts.read, buffer, sizeof buffer), 19);
+    std::string got;
+    std::thread reader([&] { got = log.ReadToEnd(); });
+    output.Finish();
+    close(log.write);
+    log.write = -1;
+    reader.join();
+    EXPECT_EQ(got, page);
 }
 
 TEST(ConsoleOutput, AReaderThatStopsReadingLosesTextPastTheBoundAndIsToldHowMuch) {
