@@ -33,6 +33,8 @@ struct BoxRecord {
     std::string image;
     std::int64_t imageSize = 0;
     std::string imageSha256;
+    // The box's log (a --log-dir file, the --log-file) was written whole; true without one.
+    bool logComplete = true;
 
     bool Passed() const { return result == BoxResult::Pass; }
 };

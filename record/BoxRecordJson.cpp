@@ -56,6 +56,7 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"image", JsonText(r.image)},
         {"image_size", r.imageSize},
         {"image_sha256", JsonText(r.imageSha256)},
+        {"log_complete", r.logComplete},
     };
 }
 

@@ -53,6 +53,11 @@ std::int64_t JsonWholeAt(const Json& object, const char* key, std::int64_t fallb
                                  : it->get<std::int64_t>();
 }
 
+bool JsonBoolAt(const Json& object, const char* key, bool fallback) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_boolean() ? it->get<bool>() : fallback;
+}
+
 std::optional<Json> ParseJsonObject(std::string_view line) {
     Json json = Json::parse(line, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {

@@ -27,5 +27,6 @@ std::string JsonLine(const Json& json);
 std::string JsonStringAt(const Json& object, const char* key, const std::string& fallback = {});
 double JsonNumberAt(const Json& object, const char* key, double fallback = 0);
 std::int64_t JsonWholeAt(const Json& object, const char* key, std::int64_t fallback = 0);
+bool JsonBoolAt(const Json& object, const char* key, bool fallback = false);
 // The object `line` holds; nothing for anything else (a torn line, another program's text).
 std::optional<Json> ParseJsonObject(std::string_view line);

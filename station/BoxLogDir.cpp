@@ -1,5 +1,6 @@
 #include "station/BoxLogDir.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -86,26 +87,61 @@ void BoxLogDir::CloseFile() {
         std::remove(m_partial.c_str());
         return;
     }
-    std::string target = m_dir + "/" + *m_finalName + ".log";
-    for (int n = 2; Exists(target); ++n) {
-        target = m_dir + "/" + *m_finalName + "-" + std::to_string(n) + ".log";
+    // A file that could not be written whole never carries a verdict's plain name.
+    const std::string suffix = m_lost ? ".incomplete.log" : ".log";
+    struct stat info {};
+    if (m_lost && (stat(m_partial.c_str(), &info) != 0 || info.st_size == 0)) {
+        std::remove(m_partial.c_str());
+    } else {
+        std::string target = m_dir + "/" + *m_finalName + suffix;
+        for (int n = 2; Exists(target); ++n) {
+            target = m_dir + "/" + *m_finalName + "-" + std::to_string(n) + suffix;
+        }
+        std::rename(m_partial.c_str(), target.c_str());
     }
-    std::rename(m_partial.c_str(), target.c_str());
     m_finalName.reset();
+    m_lost.reset();
 }
 
-void BoxLogDir::OnRecord(const BoxRecord& record) {
+Result<void> BoxLogDir::Finish(const BoxRecord& record, const std::string& verdictLine) {
+    if (!m_file && !m_lost) {
+        if (Result<void> opened = OpenFile(); !opened) {
+            m_lost = opened.Failure();
+        }
+    }
+    if (m_file) {
+        m_file->Append(verdictLine + "\r\n");
+        if (Result<void> flushed = m_file->Flush(); !flushed && !m_lost) {
+            m_lost = flushed.Failure();
+        }
+    }
+    const std::optional<SysFailure> lost = m_lost;
     m_finalName = m_safeSlot + "_" + FileStamp(record.start) +
                   (record.Passed()                       ? "_PASS"
                    : record.result == BoxResult::Aborted ? "_ABORTED"
                                                          : "_FAIL");
-    CloseFile();
+    if (m_file) {
+        CloseFile();
+    } else {
+        m_finalName.reset();
+        m_lost.reset();
+    }
+    if (lost) {
+        return *lost;
+    }
+    return {};
 }
 
 void BoxLogDir::OnTextInserted(CWnd& wnd, std::size_t position, std::size_t replaced,
                                std::string_view text) {
-    if (!m_file && !OpenFile()) {
-        return;  // the folder was writable at the start; a full disk costs this box's log
+    if (!m_file) {
+        if (Result<void> opened = OpenFile(); !opened) {
+            // The folder took files at the start: the box's record will say its log is lost.
+            if (!m_lost) {
+                m_lost = opened.Failure();
+            }
+            return;
+        }
     }
     m_file->OnTextInserted(wnd, position, replaced, text);
 }

@@ -24,8 +24,10 @@ class BoxLogDir final : public WindowObserver {
                                                    LogFile::Stamps stamps);
     ~BoxLogDir() override;
 
-    // The box is judged: its file is complete and gets its name.
-    void OnRecord(const BoxRecord& record);
+    // The box is judged: its file ends with `verdictLine` and gets its name. Fails with why the
+    // box's log could not be kept whole (a full disk, a folder gone); its file is then named
+    // "...incomplete.log", or removed when it holds nothing.
+    Result<void> Finish(const BoxRecord& record, const std::string& verdictLine);
 
     void OnTextInserted(CWnd& wnd, std::size_t position, std::size_t replaced,
                         std::string_view text) override;
@@ -44,4 +46,5 @@ class BoxLogDir final : public WindowObserver {
     std::string m_partial;
     std::unique_ptr<LogFile> m_file;
     std::optional<std::string> m_finalName;  // the box is judged: its file's name
+    std::optional<SysFailure> m_lost;        // why this box's log is not whole
 };

@@ -51,6 +51,10 @@ void ChildEvents::Beat() {
     Send(EncodeEvent("beat"));
 }
 
+void ChildEvents::Say(const std::string& text) {
+    Send(EncodeSay(text));
+}
+
 void ChildEvents::OnTimeAsked() {
     Send(EncodeEvent("time"));
 }

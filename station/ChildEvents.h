@@ -11,6 +11,7 @@
 //   {"event":"state","state":"port-absent","why":{...}}
 //   {"event":"ended","reason":"port-lost","failure":{...},"silence":S,"record":{...}|null}
 //   {"event":"beat"}   once a second from the UI thread, so the station knows it is alive
+//   {"event":"say","text":"..."}   a line for the operator (a box's log that was lost)
 // The record comes last and exactly as judged, to be written as it stands. The lines go through
 // the process's writer thread like any other output, so a station that reads late never holds
 // the box.
@@ -35,6 +36,8 @@ class ChildEvents final : public DownloadObserver, public BoxSession::Sink {
     void OnSessionEnded(const SessionEnd& end) override;
     // The UI thread is alive (the slot's session calls it once a second).
     void Beat();
+    // A line for the operator, which the station shows under the slot's name.
+    void Say(const std::string& text);
 
   private:
     void Send(const std::string& line);

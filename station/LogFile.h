@@ -27,11 +27,19 @@ class LogFile final : public WindowObserver {
     LogFile& operator=(const LogFile&) = delete;
 
     void OnTextInserted(CWnd&, std::size_t, std::size_t, std::string_view text) override;
+    // Text of the file's own (a box's verdict), stamped like the log's lines.
+    void Append(std::string_view text);
+    // Waits until what was written has reached the file; fails when some of it could not
+    // (a full disk), naming the file and the system's reason.
+    Result<void> Flush();
+    const std::string& Path() const { return m_path; }
 
   private:
-    LogFile(UniqueFd fd, Stamps stamps) : m_fd(std::move(fd)), m_stamps(stamps) {}
+    LogFile(UniqueFd fd, std::string path, Stamps stamps)
+        : m_fd(std::move(fd)), m_path(std::move(path)), m_stamps(stamps) {}
 
     UniqueFd m_fd;
+    std::string m_path;
     Stamps m_stamps;
     bool m_atLineStart = true;
 };

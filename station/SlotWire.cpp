@@ -76,6 +76,10 @@ std::string EncodeEvent(const char* event) {
     return Dump(Json{{"event", event}});
 }
 
+std::string EncodeSay(const std::string& text) {
+    return Dump(Json{{"event", "say"}, {"text", JsonText(text)}});
+}
+
 std::string EncodeEnded(const DownloadEnded& ended, const Json& record) {
     return Dump(Json{{"event", "ended"},
                      {"reason", EndReasonCode(ended.reason)},
@@ -122,6 +126,9 @@ std::optional<SlotLine> DecodeSlotLine(const std::string& line) {
             return std::nullopt;
         }
         out.why = FailureOf(json, "why");
+    } else if (event == "say") {
+        out.kind = SlotLine::Kind::Say;
+        out.text = Text(json, "text");
     } else if (event == "ended") {
         out.kind = SlotLine::Kind::Ended;
         if (!EndReasonFromCode(Text(json, "reason"), &out.ended.reason)) {
@@ -159,5 +166,7 @@ void ApplySlotLine(const SlotLine& line, BoxSession& session) {
         case SlotLine::Kind::Ended:
             session.OnEnded(line.ended);
             break;
+        case SlotLine::Kind::Say:
+            break;  // for the operator, not the session
     }
 }

@@ -20,18 +20,21 @@ std::string EncodeRequest(const RequestAnswered& request);
 std::string EncodeState(SlotState state, const SysFailure& why);
 // An event with no more to it ("first-frame", "time").
 std::string EncodeEvent(const char* event);
+// A line for the operator.
+std::string EncodeSay(const std::string& text);
 // `record` is the box's record as a JSON object, or null when there was no box.
 std::string EncodeEnded(const DownloadEnded& ended, const Json& record);
 
 struct SlotLine {
-    enum class Kind { Started, FirstFrame, Request, Time, State, Ended };
+    enum class Kind { Started, FirstFrame, Request, Time, State, Ended, Say };
     Kind kind = Kind::Time;
     DownloadStarted started;
     RequestAnswered request;
     SlotState state = SlotState::WaitingForPort;
     SysFailure why;
     DownloadEnded ended;
-    Json record;  // the box's record as the slot judged it, or null
+    Json record;       // the box's record as the slot judged it, or null
+    std::string text;  // Say: the line
 };
 
 // Nothing for a line that is not one of them (a torn line, another program's text).

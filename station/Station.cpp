@@ -251,6 +251,10 @@ void Station::OnLine(Slot& slot, const std::string& line) {
     if (!event) {
         return;
     }
+    if (event->kind == SlotLine::Kind::Say) {
+        m_view.Message(EscapeName(slot.status.slot) + ": " + EscapeName(event->text));
+        return;
+    }
     if (event->kind == SlotLine::Kind::Started) {
         slot.childRecord = nullptr;
     } else if (event->kind == SlotLine::Kind::Ended) {
@@ -276,6 +280,9 @@ void Station::WriteRecord(Slot& slot, const Json& record) {
     const std::string result = JsonStringAt(record, "result", "fail");
     const std::string reason = JsonStringAt(record, "reason");
     const double seconds = JsonNumberAt(record, "seconds");
+    if (!JsonBoolAt(record, "log_complete", true)) {
+        m_logsLost = true;  // the slot said why; the station keeps serving and ends with 8
+    }
     const std::string line = JsonLine(record) + "\n";
     const BoxResult verdict = result == "pass"      ? BoxResult::Pass
                               : result == "aborted" ? BoxResult::Aborted
@@ -496,7 +503,7 @@ StationEnd Station::Run() {
     PrintTally();
     StationEnd end;
     end.signal = m_stopSignal;
-    end.recordNotWritten = m_recordFailed;
+    end.recordNotWritten = m_recordFailed || m_logsLost;
     end.unservable = m_unservable;
     for (const auto& slot : m_slots) {
         end.someFailed = end.someFailed || slot->status.fails > 0;

@@ -63,9 +63,9 @@ struct StationConfig {
 
 // How a station ended, for the host to turn into its exit status.
 struct StationEnd {
-    int signal = 0;  // the operator's signal that stopped it
-    bool recordNotWritten = false;
-    bool unservable = false;  // the station, or a slot, could not serve at all
+    int signal = 0;                 // the operator's signal that stopped it
+    bool recordNotWritten = false;  // a record, or a box's log, could not be written
+    bool unservable = false;        // the station, or a slot, could not serve at all
     bool someFailed = false;
 };
 
@@ -151,6 +151,7 @@ class Station {
     int m_stopSignal = 0;
     Clock::time_point m_stopDeadline{};
     bool m_recordFailed = false;  // a record could not be written: no new box is taken
+    bool m_logsLost = false;      // a box's log could not be written whole: the end says 8
     bool m_unservable = false;    // a slot could not serve at all (its settings, its image)
 };
 

@@ -13,9 +13,26 @@ std::string VerdictWithRecord(const std::string& verdict, const std::string& rec
     return recordError.empty() ? verdict : verdict + ", record not written: " + recordError;
 }
 
-bool BoxBook::Close(const BoxRecord& record, EndReason reason) {
-    // The record is on disk before the operator reads the verdict. The verdict goes through
-    // the output thread like everything else shown, so an unread terminal never holds the box.
+bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
+    // The log first, so that the record can say whether it is whole; then the record is on
+    // disk before the operator reads the verdict. The verdict goes through the output thread
+    // like everything else shown, so an unread terminal never holds the box.
+    BoxRecord record = judged;
+    if (m_logEnd) {
+        const Result<void> logged =
+            m_logEnd(record, ApplicationName() + ": " + VerdictLine(m_portLabel, record));
+        if (!logged) {
+            record.logComplete = false;
+            m_logsLost = true;
+            const std::string line =
+                "the log file cannot be written: " + EscapeName(logged.Failure().Describe());
+            if (m_say) {
+                m_say(line);
+            } else {
+                WriteStderr(ApplicationName() + ": " + line + "\n");
+            }
+        }
+    }
     const std::string line = BoxRecordLine(record);
     const Result<void> kept = m_report ? m_report->Append(line) : Result<void>();
     if (m_sink) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "download/SessionEvents.h"
+#include "platform/base/Result.h"
 #include "record/BoxRecord.h"
 #include "record/ReportFile.h"
 
@@ -19,8 +20,17 @@ class BoxBook {
     // `portLabel` names the box's place in the verdict line ("COM7 (/dev/ttyUSB3)").
     BoxBook(std::string portLabel, std::unique_ptr<ReportFile> report);
 
-    // Keeps the record and shows the verdict; false when the record could not be written.
+    // Finishes the box's log, keeps the record and shows the verdict; false when the record
+    // could not be written.
     bool Close(const BoxRecord& record, EndReason reason);
+
+    // Ends the box's log with its verdict line; fails when the log could not be kept whole.
+    using LogEnd = std::function<Result<void>(const BoxRecord&, const std::string& verdictLine)>;
+    void SetLogEnd(LogEnd end) { m_logEnd = std::move(end); }
+    // Where the operator is told that a box's log was lost (standard error by default).
+    void SetSay(std::function<void(const std::string&)> say) { m_say = std::move(say); }
+    // Some box's log could not be written whole: the run ends with status 8.
+    bool LogsLost() const { return m_logsLost; }
 
     // Also told of each record as judged (a station's slot passes it on); the line is the record
     // as the report keeps it.
@@ -31,6 +41,9 @@ class BoxBook {
     std::string m_portLabel;
     std::unique_ptr<ReportFile> m_report;
     RecordSink m_sink;
+    LogEnd m_logEnd;
+    std::function<void(const std::string&)> m_say;
+    bool m_logsLost = false;
 };
 
 // The verdict line, and where the record could not be kept, why: "...: PASS ..., record not

@@ -361,7 +361,12 @@ void CliSession::End(int status) {
         return;
     }
     m_ended = true;
-    m_status = status;
+    // A box's log that could not be written whole is said like a record: status 8, which only
+    // a signal's status beats.
+    const bool logsLost = m_config.book != nullptr && m_config.book->LogsLost();
+    m_status = logsLost && (status == kExitPass || status == kExitSomeBoxFailed)
+                   ? kExitRecordNotWritten
+                   : status;
     // Nothing is served from here on, and the dialog (with its link) is about to go.
     SetAbortableLink(nullptr);
     if (m_progress) {

@@ -27,6 +27,7 @@
 #include "platform/host/MessageQueue.h"
 #include "platform/host/SignalStop.h"
 #include "platform/ports/PortChoice.h"
+#include "record/BoxRecordJson.h"
 #include "record/ReportFile.h"
 #include "settings/TemporaryFiles.h"
 #include "station/BoxLogDir.h"
@@ -76,6 +77,11 @@ PublisherSetup StartPublisher(const CliOptions& options, const std::string& repo
     MqttPublisher::Config config;
     config.login = *login;
     config.station = options.stationName.value_or(HostName());
+    config.info.version = kVersion;
+    config.info.started = IsoUtcMillis(std::chrono::system_clock::now());
+    for (std::size_t i = 0; i < options.ports.size() && i < options.labels.size(); ++i) {
+        config.info.slots.push_back({options.labels[i], options.ports[i]});
+    }
     config.spool = std::move(*spool);
     config.say = [](const std::string& line) {
         // From the publisher's thread: the UI thread, which publishes what it holds back when
@@ -204,14 +210,16 @@ int ServeOne(const CliOptions& options) {
     BoxBook book(
         (label == portArgument ? "COM" + std::to_string(port.number) : label) + " (" + device + ")",
         std::move(report));
-    if (logDir || publisher) {
+    if (logDir) {
+        book.SetLogEnd([&](const BoxRecord& record, const std::string& verdict) {
+            return logDir->Finish(record, verdict);
+        });
+    } else if (logFile) {
+        book.SetLogEnd([&](const BoxRecord&, const std::string&) { return logFile->Flush(); });
+    }
+    if (publisher) {
         book.SetRecordSink([&](const BoxRecord& record, EndReason, const std::string& line) {
-            if (logDir) {
-                logDir->OnRecord(record);
-            }
-            if (publisher) {
-                publisher->RecordFinal(record.slot, line);
-            }
+            publisher->RecordFinal(record.slot, line);
         });
     }
     SessionConfig config;
@@ -235,6 +243,7 @@ int ServeOne(const CliOptions& options) {
         config.observers.push_back(events.get());
         config.sinks.push_back(events.get());
         config.heartbeat = [&events] { events->Beat(); };
+        book.SetSay([&events](const std::string& line) { events->Say(line); });
     }
     // A single box is a station of one slot, named by the port as given.
     std::unique_ptr<SlotFeed> feed;

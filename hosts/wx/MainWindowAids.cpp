@@ -15,6 +15,7 @@
 #include "hosts/wx/WxDialogWindow.h"
 #include "hosts/wx/WxFonts.h"
 #include "hosts/wx/WxHost.h"
+#include "platform/host/Host.h"
 
 namespace {
 
@@ -164,7 +165,17 @@ bool MainWindowAids::WriteLog(const std::string& path, std::string& error) const
         return false;
     }
     log->Flush();
-    const std::string text = log->ShownText();
+    std::string text = log->ShownText();
+    // The file ends with the box's verdict and its reason, which the log view itself never shows.
+    const VerdictShown& shown = m_watch.Shown();
+    if (shown.kind == VerdictShown::Kind::Pass || shown.kind == VerdictShown::Kind::Fail ||
+        shown.kind == VerdictShown::Kind::Aborted) {
+        const char* end = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+        if (!text.empty() && text.back() != '\n') {
+            text += end;
+        }
+        text += ApplicationName() + ": " + shown.detail + end;
+    }
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         error = std::strerror(errno);

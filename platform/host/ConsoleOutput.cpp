@@ -208,19 +208,39 @@ void ConsoleOutput::Run(int fd) {
         account.writingSince = Clock::now();
         const bool failed = account.failed;
         lock.unlock();
-        const bool ok = !failed && WriteOut(chunk.fd, chunk.text);
+        const int error = failed ? 0 : WriteOut(chunk.fd, chunk.text);
+        const bool ok = !failed && error == 0;
         lock.lock();
         account.writing = false;
         m_queued -= chunk.text.size();
-        if (!ok) {
+        if (!ok && !account.failed) {
             account.failed = true;
+            account.error = error;
         }
         m_wake.notify_all();
         m_drained.notify_all();
     }
 }
 
-bool ConsoleOutput::WriteOut(int fd, std::string_view text) {
+void ConsoleOutput::Forget(int fd) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_accounts.find(fd);
+    if (it != m_accounts.end()) {
+        Account& account = it->second;
+        account.dropped = account.unmarked = 0;
+        account.lastEndedLine = true;
+        account.failed = false;
+        account.error = 0;
+    }
+}
+
+int ConsoleOutput::FailedWith(int fd) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_accounts.find(fd);
+    return it == m_accounts.end() || !it->second.failed ? 0 : it->second.error;
+}
+
+int ConsoleOutput::WriteOut(int fd, std::string_view text) {
     while (!text.empty()) {
         const ssize_t n = RetryOnEintr([&] { return write(fd, text.data(), text.size()); });
         if (n > 0) {
@@ -233,9 +253,9 @@ bool ConsoleOutput::WriteOut(int fd, std::string_view text) {
             poll(&p, 1, -1);
             continue;
         }
-        return false;  // EPIPE, EIO, ENOSPC...: this descriptor is done for
+        return n < 0 ? errno : ENOSPC;  // EPIPE, EIO, ENOSPC...: this descriptor is done for
     }
-    return true;
+    return 0;
 }
 
 void WriteStdout(std::string_view text) {

@@ -63,6 +63,12 @@ class ConsoleOutput {
     void Finish();
     // Bytes dropped on `fd` since the start.
     std::uint64_t Dropped(int fd) const;
+    // `fd` is closed (a log file): what is known of it goes, so that a file opened later under
+    // the same number starts afresh. Call after Drain(fd).
+    void Forget(int fd);
+    // The errno of the write that failed on `fd` for good (a full disk, a reader gone); 0 while
+    // every write has gone out.
+    int FailedWith(int fd) const;
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -77,6 +83,7 @@ class ConsoleOutput {
         std::uint64_t unmarked = 0;  // dropped since the last marker
         bool lastEndedLine = true;   // the last accepted text ended a line
         bool failed = false;         // writes fail for good
+        int error = 0;               // ... with this errno
         bool writing = false;        // its writer holds a chunk taken off the queue
         std::uint64_t writingSeq = 0;
         Clock::time_point writingSince{};
@@ -91,7 +98,8 @@ class ConsoleOutput {
     void QueueLocked(int fd, std::string_view text);
     void QueueMarkerLocked(int fd);
     void PublishLocked();
-    bool WriteOut(int fd, std::string_view text);
+    // 0 once all of `text` is out, else the errno that ended it.
+    static int WriteOut(int fd, std::string_view text);
 
     const std::size_t m_bound;
     mutable std::mutex m_mutex;

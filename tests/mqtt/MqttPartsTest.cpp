@@ -1,14 +1,17 @@
 // The parts of the broker link that need no broker: the URL, the topic levels, the spool on disk,
-// the state's JSON and the watch view's table.
+// the state's and the info's JSON, the watch view's table, and what a station ending with results
+// in its spool says.
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttUrl.h"
 #include "mqtt/ResultSpool.h"
 #include "mqtt/SlotStatus.h"
+#include "mqtt/StationInfo.h"
 #include "mqtt/TopicName.h"
 #include "mqtt/WatchBoard.h"
 #include "tests/support/files/TempDir.h"
@@ -44,6 +47,11 @@ TEST(TopicNameTest, LevelsAreEscapedReversiblyAndNeverCollide) {
     EXPECT_EQ(EncodeTopicLevel("Prüfplatz 3"), "Prüfplatz 3") << "UTF-8 stays as it is";
     EXPECT_EQ(EncodeTopicLevel("\xFF\xC3"), "%FF%C3") << "bytes that are not UTF-8";
     EXPECT_EQ(StateTopic("line/1", "COM3"), "stavel/line%2F1/COM3/state");
+    EXPECT_EQ(SlotOfStateTopic("line/1", "stavel/line%2F1/%2Fdev%2Fa/state"), "/dev/a");
+    for (const char* other : {"stavel/line%2F1/a/result", "stavel/line%2F1/a/b/state",
+                              "stavel/line%2F1//state", "stavel/line1/a/state"}) {
+        EXPECT_FALSE(SlotOfStateTopic("line/1", other)) << other;
+    }
     // "%2F" typed by someone and "/" are different names with different topics.
     EXPECT_NE(EncodeTopicLevel("a%2Fb"), EncodeTopicLevel("a/b"));
     for (const std::string& name :
@@ -150,13 +158,69 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     EXPECT_EQ(board.OnMessage("stavel/b/status", "online").size(), 1u);
     EXPECT_EQ(board.OnMessage("stavel/b/status", "offline"), std::vector<std::string>{"b OFFLINE"});
     const std::string table = board.Table();
-    EXPECT_NE(table.find("b  ** OFFLINE **\n"), std::string::npos) << table;
-    EXPECT_NE(table.find("line/1\n  /dev/a"), std::string::npos) << table;
-    EXPECT_NE(table.find("loading  42   11520    31     3     1     FAIL the box was silent"),
+    EXPECT_NE(table.find("b  ** OFFLINE **  yield -\n"), std::string::npos) << table;
+    EXPECT_NE(table.find("line/1  yield 75%\n  /dev/a"), std::string::npos) << table;
+    EXPECT_NE(table.find("loading  42   11.5 kB/s  31     3     1     FAIL the box was silent"),
               std::string::npos)
         << table;
     EXPECT_NE(table.find("2 station(s), 1 online; 3 passed, 1 failed\n"), std::string::npos)
         << table;
+}
+
+TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
+    EXPECT_EQ(StationInfoJson({"s", "1.0.0.1", "2026-12-07T02:31:07.120Z", {{"A3", "/dev/tty3"}}}),
+              "{\"station\":\"s\",\"version\":\"1.0.0.1\",\"started\":\"2026-12-07T02:31:07."
+              "120Z\",\"slots\":[{\"label\":\"A3\",\"port\":\"/dev/tty3\"}]}");
+    const std::string huge(5'000'000, 'x');
+    const std::string cut = std::string(30, 'x') + "\u2026";
+    WatchBoard board;
+    board.OnMessage("stavel/s/status", "online");
+    // Retained states an earlier run left, heard before the info and after it.
+    board.OnMessage("stavel/s/A1/state", "{\"state\":\"passed\",\"passes\":50}");
+    board.OnMessage("stavel/s/info",
+                    StationInfoJson({"s",
+                                     huge,
+                                     "2026-12-07T02:31:07.120Z",
+                                     {{"A3", "/dev/tty3"}, {huge, "COM9"}, {"A4", "A4"}}}));
+    board.OnMessage("stavel/s/A0/state", "{\"state\":\"failed\",\"fails\":7}");
+    board.OnMessage("stavel/s/A3/state",
+                    "{\"state\":\"" + huge + "\",\"rate\":1e300,\"passes\":3,\"fails\":1}");
+    const std::vector<std::string> lines =
+        board.OnMessage("stavel/s/" + huge + "/result", "{\"result\":\"fail\",\"reason\":\"" +
+                                                            huge + "\",\"id\":\"" + huge + "\"}");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_LT(lines[0].size(), 1000u);
+    const std::string table = board.Table();
+    EXPECT_LT(table.size(), 1000u) << "each redraw is the table, not 5 MB";
+    EXPECT_NE(table.find("s  stavel " + std::string(15, 'x') +
+                         "\u2026 since 2026-12-07T02:31:07.120Z  yield 75%\n  A3 /dev/tty3 "),
+              std::string::npos)
+        << table;
+    EXPECT_NE(table.find("  " + cut + " ?"), std::string::npos) << table;
+    EXPECT_NE(table.find("FAIL " + std::string(34, 'x') + "\u2026\n  A4 "), std::string::npos)
+        << table;
+    EXPECT_TRUE(board.OnMessage("stavel/s/A1/result", "").empty()) << "a clearing, not a FAIL";
+    EXPECT_EQ(table.find("A1"), std::string::npos) << table;
+    EXPECT_EQ(table.find("A0"), std::string::npos) << table;
+    EXPECT_NE(table.find("1 station(s), 1 online; 3 passed, 1 failed\n"), std::string::npos)
+        << table;
+}
+
+TEST(MqttPublisherTest, AStationEndingWithResultsInItsSpoolSaysTheNextRunSendsThem) {
+    TempDir dir;
+    std::vector<std::string> said;
+    MqttPublisher::Config config;
+    config.station = "s";
+    config.spool = OpenSpool(dir.File("spool"));
+    ASSERT_TRUE(config.spool);
+    config.say = [&said](const std::string& line) { said.push_back(line); };
+    MqttPublisher publisher(std::move(config));
+    publisher.RecordFinal("A3", "{\"id\":\"a\"}\n");
+    publisher.RecordFinal("A3", "{\"id\":\"b\"}\n");
+    publisher.StationEnded();
+    publisher.StationEnded();
+    EXPECT_EQ(said, std::vector<std::string>{"MQTT: 2 results wait in the spool " +
+                                             dir.File("spool") + "; the next run sends them"});
 }
 
 }  // namespace

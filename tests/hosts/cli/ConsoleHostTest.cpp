@@ -37,9 +37,10 @@ TEST(ConsoleHost, BuffFullIsSaidAtMostOnceASecondWithTheBytesDropped) {
     dup2(saved, STDERR_FILENO);
     close(saved);
     std::fclose(out);
-    const std::string expected = "stavel: buff full: 2048 bytes dropped\n"
-                                 "stavel: buff full: " + std::to_string(4999 * 2048 + 1000) +
-                                 " bytes dropped\nstavel: Connection COM3 lost!!!\n";
+    const std::string expected =
+        "stavel: buff full: 2048 bytes dropped\n"
+        "stavel: buff full: " +
+        std::to_string(4999 * 2048 + 1000) + " bytes dropped\nstavel: Connection COM3 lost!!!\n";
     EXPECT_EQ(ReadBytes(file), expected);
 }
 

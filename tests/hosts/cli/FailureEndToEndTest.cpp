@@ -5,8 +5,11 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "tests/hosts/cli/CliFixture.h"
@@ -178,6 +181,48 @@ TEST_F(FailureEndToEndTest, ARecordThatCannotBeWrittenEndsWithStatus8) {
                                              "\xE2\x80\xA6, record not written: /dev/full: write: "
                                              "No space left on device\n")))
         << tool.Stderr();
+}
+
+// A box's log that cannot be written whole: a line names the file and the system's reason,
+// the record says so, no file is named PASS with nothing in it, and the run ends with 8. The
+// continuous log goes to /dev/full; the per-box folder is a full tmpfs where one can be mounted.
+TEST_F(FailureEndToEndTest, ALogThatCannotBeWrittenEndsWithStatus8AndTheRecordSaysSo) {
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const std::string full = m_dir.File("full");
+    std::filesystem::create_directory(full);
+    const bool mounted = mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") == 0;
+    if (mounted) {
+        std::ofstream filler(full + "/filler", std::ios::binary);
+        filler << std::string(128 * 1024, '#');  // more than fits: the folder is full
+    }
+    for (const std::vector<std::string>& logTo :
+         {std::vector<std::string>{"--log-file", "/dev/full"},
+          std::vector<std::string>{"--log-dir", full}}) {
+        if (logTo[0] == "--log-dir" && !mounted) {
+            continue;  // no tmpfs to fill here
+        }
+        std::vector<std::string> extra{"--report", ReportPath()};
+        extra.insert(extra.end(), logTo.begin(), logTo.end());
+        ChildProcess tool(StavelServe(m_box.SlavePath(), m_imagePath, extra));
+        WaitConnected(tool, m_box.SlavePath());
+        StartAndAsk(1000);
+        ASSERT_TRUE(m_box.Send(kExitAppRequest));
+        const ChildProcess::End end = tool.Wait();
+        EXPECT_EQ(end.status, 8) << tool.Stderr();
+        EXPECT_NE(tool.Stderr().find("stavel: the log file cannot be written: "), std::string::npos)
+            << tool.Stderr();
+        EXPECT_NE(tool.Stderr().find(": write: No space left on device\n"), std::string::npos)
+            << tool.Stderr();
+        EXPECT_FALSE(JsonBoolAt(Records(ReportPath()).back(), "log_complete")) << logTo[0];
+    }
+    if (mounted) {
+        for (const auto& item : std::filesystem::directory_iterator(full)) {
+            EXPECT_EQ(item.path().string().find("PASS"), std::string::npos) << item.path();
+        }
+        umount(full.c_str());
+    }
 }
 
 // --loop --count 3 with the second box falling silent after START: every box has its record,

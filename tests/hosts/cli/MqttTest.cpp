@@ -1,11 +1,14 @@
 // A station's results reach a real Mosquitto broker on 127.0.0.1: each result equal to its
-// report line, the station's status online and offline, each slot's state, what `stavel
-// --watch` shows of it, and nothing lost while the broker is away.
+// report line, the station's status online and offline, its info, each slot's state, the stale
+// slots of an earlier run cleared, what `stavel --watch` shows of it, and nothing lost while the
+// broker is away.
 
+#include <mosquitto.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <thread>
 
 #include "download/SlotState.h"
@@ -47,6 +50,18 @@ double Number(const std::string& json, const char* key) {
     return JsonNumberAt(ParseJsonObject(json).value_or(Json::object()), key, -1);
 }
 
+// Leaves `payload` retained on `topic`, as an earlier run would have.
+void Retain(int port, const std::string& topic, const std::string& payload) {
+    mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+    EXPECT_EQ(mosquitto_connect(client, "127.0.0.1", port, 10), MOSQ_ERR_SUCCESS);
+    mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                      payload.data(), 0, true);
+    mosquitto_disconnect(client);
+    for (int i = 0; i < 100 && mosquitto_loop(client, 50, 1) == MOSQ_ERR_SUCCESS; ++i) {
+    }
+    mosquitto_destroy(client);
+}
+
 TEST_F(MqttTest, AStationPublishesItsStatusStateAndEachResultEqualToTheReport) {
     MqttBroker broker({m_dir.Path()});
     ASSERT_TRUE(broker.Start()) << broker.Log();
@@ -61,6 +76,10 @@ TEST_F(MqttTest, AStationPublishesItsStatusStateAndEachResultEqualToTheReport) {
     ASSERT_TRUE(box.Opened()) << box.OpenError();
     // A name with every character a topic level must not hold as it is.
     const std::string station = "line 1/a+b#%";
+    const std::string base = "stavel/line 1%2Fa%2Bb%23%25/";
+    // An earlier run served B9 (its info says so) and A9 (only its retained state says so).
+    Retain(broker.Port(), base + "info", R"({"slots":[{"label":"B9","port":"/dev/ttyB9"}]})");
+    Retain(broker.Port(), base + "A9/state", R"({"state":"passed","passes":7})");
     ChildProcess tool(
         Station(box.SlavePath(), image, broker.Url(), station, {"--loop", "--count", "3"}));
     box.Start();
@@ -73,7 +92,6 @@ TEST_F(MqttTest, AStationPublishesItsStatusStateAndEachResultEqualToTheReport) {
               std::string::npos)
         << tool.Stderr();
 
-    const std::string base = "stavel/line 1%2Fa%2Bb%23%25/";
     const std::string slot = EncodeTopicLevel(box.SlavePath());
     const std::vector<std::string> report = ReportLines(ReportPath());
     ASSERT_EQ(report.size(), 3u);
@@ -108,11 +126,27 @@ TEST_F(MqttTest, AStationPublishesItsStatusStateAndEachResultEqualToTheReport) {
     EXPECT_EQ(Number(last.payload, "passes"), 3) << last.payload;
     EXPECT_EQ(Number(last.payload, "fails"), 0) << last.payload;
     EXPECT_EQ(ReadBytes(SpoolPath()), "") << "the broker has every result";
+    ASSERT_TRUE(late.WaitForCount(base + "info", 1));
+    const Json info = ParseJsonObject(late.On(base + "info").front().payload).value_or(Json());
+    EXPECT_EQ(JsonStringAt(info, "version"), "1.0.0.1") << info;
+    EXPECT_TRUE(std::regex_match(JsonStringAt(info, "started"),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
+        << info;
+    EXPECT_EQ(JsonLine(info.value("slots", Json())),
+              JsonLine(Json::array({{{"label", box.SlavePath()}, {"port", box.SlavePath()}}})));
+    // The slots of the earlier run are forgotten: an empty retained message clears each.
+    ASSERT_TRUE(watcher.WaitForCount(base + "A9/state", 2));
+    EXPECT_EQ(watcher.On(base + "A9/state").back().payload, "");
+    ASSERT_TRUE(watcher.WaitForCount(base + "B9/state", 1));
+    EXPECT_EQ(watcher.On(base + "B9/state").back().payload, "");
+    EXPECT_TRUE(late.On(base + "A9/state").empty());
 
     // The watcher saw the station come and go, and each result as one line.
     EXPECT_TRUE(watch.WaitForStdout(station + " OFFLINE\n")) << watch.Stdout();
     const std::string shown = watch.Stdout();
-    EXPECT_EQ(shown.find(station + " online\n"), 0u) << shown;
+    // Each line is stamped with the time, "13:02:11 ".
+    EXPECT_EQ(shown.find(" " + station + " online\n"), 8u) << shown;
+    EXPECT_TRUE(std::regex_search(shown, std::regex(R"(^\d\d:\d\d:\d\d )"))) << shown;
     EXPECT_EQ(CountOf(shown, station + " " + box.SlavePath() + " PASS id="), 3) << shown;
     watch.Signal(SIGINT);
     EXPECT_EQ(watch.Wait().status, 130);

@@ -149,6 +149,12 @@ TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack
         EXPECT_FALSE(name.starts_with(".")) << name;
         EXPECT_TRUE(name.starts_with("A")) << "named by the slot's label: " << name;
         passLogs += name.ends_with("_PASS.log");
+        // Each file ends with its box's verdict and reason, which the log view never shows.
+        const std::string last = text.substr(text.rfind("\r\n", text.size() - 3) + 2);
+        EXPECT_TRUE(last.starts_with("stavel: A") &&
+                    last.find(name.ends_with("_PASS.log") ? ": PASS " : ": FAIL port lost at ") !=
+                        std::string::npos)
+            << name << ": " << last;
         failLogs += name.ends_with("_FAIL.log");
         EXPECT_NE(ReadBytes(item.path().string()).find(kPleaseConnect), std::string::npos) << name;
     }
