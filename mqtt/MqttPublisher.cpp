@@ -24,12 +24,20 @@ constexpr std::size_t kMostInFlight = 64;
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
 
+std::string InfoPayload(const MqttPublisher::Config& config) {
+    StationInfo info = config.info;
+    info.station = config.station;
+    return StationInfoJson(info);
+}
+
 }  // namespace
 
 MqttPublisher::MqttPublisher(Config config)
     : m_config(std::move(config)),
       m_spool(std::move(m_config.spool)),
       m_statusTopic(StatusTopic(m_config.station)),
+      m_infoTopic(InfoTopic(m_config.station)),
+      m_infoPayload(InfoPayload(m_config)),
       m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 MqttPublisher::~MqttPublisher() {
@@ -93,9 +101,11 @@ void MqttPublisher::RecordFinal(const std::string& slot, const std::string& line
 }
 
 void MqttPublisher::StationEnded(std::chrono::milliseconds grace) {
+    bool first = false;
     {
         std::lock_guard lock(m_mutex);
         if (!m_ending) {
+            first = true;
             m_ending = true;
             m_deadline = Clock::now() + grace;
         }
@@ -104,6 +114,12 @@ void MqttPublisher::StationEnded(std::chrono::milliseconds grace) {
     Wake();
     if (m_thread.joinable()) {
         m_thread.join();
+    }
+    const std::size_t left = m_spool->Size();
+    if (first && left > 0 && m_config.say) {
+        m_config.say("MQTT: " + std::to_string(left) +
+                     (left == 1 ? " result waits" : " results wait") + " in the spool " +
+                     m_spool->Path() + "; the next run sends them");
     }
 }
 
@@ -160,6 +176,7 @@ void MqttPublisher::Connect() {
     mosquitto_connect_callback_set(m_client, &MqttPublisher::OnConnect);
     mosquitto_disconnect_callback_set(m_client, &MqttPublisher::OnDisconnect);
     mosquitto_publish_callback_set(m_client, &MqttPublisher::OnPublish);
+    mosquitto_message_callback_set(m_client, &MqttPublisher::OnMessage);
     m_dropNow = false;
     m_connectStarted = Clock::now();
     const int rc = mosquitto_connect_async(m_client, m_config.login.url.host.c_str(),
@@ -180,6 +197,9 @@ void MqttPublisher::Drop(Link why, const std::string& reason) {
     m_lastSentSeq = 0;
     m_offlineMid = -1;
     m_sayOnline = false;
+    m_sweeping = false;
+    m_sweepDone = false;
+    m_retainedSlots.clear();
     const bool wasConnected = m_connected;
     m_connected = false;
     Show(wasConnected && why == Link::Unreachable ? Link::Lost : why, reason);
@@ -230,6 +250,65 @@ void MqttPublisher::OnPublish(mosquitto*, void* self, int mid) {
     me->m_compactDue = true;
     std::lock_guard lock(me->m_mutex);
     me->m_resultsWaiting = true;  // room for the next ones
+}
+
+// Which slots an earlier run left behind. Its retained info lists the slots it served, but an
+// info can be missing (a run of a version without it, or one that crashed before sending it),
+// while a stale slot is the one whose retained state is still there; so the station reads back
+// both: its own info and every retained state under it, and clears the slots of either that it
+// does not serve. When all of that has come is told without a timer: the broker sends what is
+// retained when it takes the subscription, before it handles the info this station publishes
+// next on the same connection, and it marks only those messages as retained; so the own info
+// coming back unmarked ends the reading. Done on every connection: on a reconnection it finds
+// this run's info and slots, and clears nothing.
+void MqttPublisher::StartSweep() {
+    const std::string states = "stavel/" + EncodeTopicLevel(m_config.station) + "/+/state";
+    m_sweeping =
+        mosquitto_subscribe(m_client, nullptr, m_infoTopic.c_str(), 1) == MOSQ_ERR_SUCCESS &&
+        mosquitto_subscribe(m_client, nullptr, states.c_str(), 1) == MOSQ_ERR_SUCCESS;
+    mosquitto_publish(m_client, nullptr, m_infoTopic.c_str(),
+                      static_cast<int>(m_infoPayload.size()), m_infoPayload.data(), 1, true);
+}
+
+void MqttPublisher::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
+    auto* me = static_cast<MqttPublisher*>(self);
+    if (!me->m_sweeping || message->payloadlen <= 0) {
+        return;
+    }
+    const std::string topic = message->topic;
+    if (!message->retain) {
+        me->m_sweepDone = me->m_sweepDone || topic == me->m_infoTopic;
+        return;
+    }
+    if (topic == me->m_infoTopic) {
+        const std::optional<StationInfo> earlier =
+            ParseStationInfo(std::string(static_cast<const char*>(message->payload),
+                                         static_cast<std::size_t>(message->payloadlen)));
+        for (const StationSlot& slot : earlier ? earlier->slots : std::vector<StationSlot>()) {
+            me->m_retainedSlots.insert(slot.label);
+        }
+    } else if (std::optional<std::string> slot = SlotOfStateTopic(me->m_config.station, topic)) {
+        me->m_retainedSlots.insert(*slot);
+    }
+}
+
+void MqttPublisher::ClearStaleSlots() {
+    m_sweeping = false;
+    m_sweepDone = false;
+    const std::string states = "stavel/" + EncodeTopicLevel(m_config.station) + "/+/state";
+    mosquitto_unsubscribe(m_client, nullptr, m_infoTopic.c_str());
+    mosquitto_unsubscribe(m_client, nullptr, states.c_str());
+    for (const std::string& slot : m_retainedSlots) {
+        if (ListsSlot(m_config.info, slot)) {
+            continue;
+        }
+        // An empty retained message is how MQTT forgets the retained one.
+        for (const std::string& topic :
+             {StateTopic(m_config.station, slot), ResultTopic(m_config.station, slot)}) {
+            mosquitto_publish(m_client, nullptr, topic.c_str(), 0, nullptr, 1, true);
+        }
+    }
+    m_retainedSlots.clear();
 }
 
 void MqttPublisher::SyncSpool() {
@@ -328,6 +407,10 @@ void MqttPublisher::Run() {
                 m_sayOnline = false;
                 mosquitto_publish(m_client, nullptr, m_statusTopic.c_str(),
                                   static_cast<int>(std::strlen(kOnline)), kOnline, 1, true);
+                StartSweep();
+            }
+            if (m_sweepDone) {
+                ClearStaleSlots();
             }
             PublishDue();
             if (ending && m_offlineMid < 0 && m_inFlight.empty()) {

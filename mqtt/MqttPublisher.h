@@ -8,17 +8,19 @@
 // What goes out:
 //   stavel/<station>/status        "online" retained while running; "offline" retained at a
 //                                  clean end, and as the broker's last will otherwise
+//   stavel/<station>/info          retained JSON (StationInfo.h): the slots, version, start
 //   stavel/<station>/<slot>/state  retained JSON (SlotStatus.h), at most once a second a slot
 //   stavel/<station>/<slot>/result QoS 1, not retained: the report's line, id included
 // A result leaves the spool only once the broker has acknowledged it; after a reconnection (or
 // a restart, which finds the spool again) whatever waits is sent again, oldest first, so a
-// subscriber may see a result twice and tells by its id.
+// subscriber may see a result twice and tells by its id. On each connection the station also
+// clears the retained state of the slots an earlier run served and this one does not.
 //
 // A broker that is away, refuses the login or drops the connection is said once per change, by
 // `say`, and tried again every few seconds.
 //
 // Threading rules: every public member may be called from any thread; `say` is called on the
-// publisher's thread.
+// publisher's thread, and once by StationEnded.
 
 #include <chrono>
 #include <condition_variable>
@@ -27,12 +29,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "mqtt/MqttClient.h"
 #include "mqtt/ResultSpool.h"
 #include "mqtt/SlotStatus.h"
+#include "mqtt/StationInfo.h"
 #include "platform/base/UniqueFd.h"
 
 struct mosquitto;
@@ -45,6 +49,7 @@ class MqttPublisher {
     struct Config {
         MqttLogin login;
         std::string station;
+        StationInfo info;  // its station is `station`
         std::unique_ptr<ResultSpool> spool;
         std::function<void(const std::string&)> say;  // one line, without the program's name
         std::chrono::milliseconds stateInterval{1000};
@@ -62,7 +67,8 @@ class MqttPublisher {
     // `line` is the record exactly as the report has it, ending in "\n".
     void RecordFinal(const std::string& slot, const std::string& line);
     // Sends the last states and results and "offline" while the broker is there, for at most
-    // `grace`; then ends the thread. What is not acknowledged stays in the spool.
+    // `grace`; then ends the thread. What is not acknowledged stays in the spool, and `say`
+    // tells how much waits there for the next run.
     void StationEnded(std::chrono::milliseconds grace = std::chrono::seconds(3));
 
     const std::string& SpoolPath() const { return m_spool->Path(); }
@@ -91,10 +97,16 @@ class MqttPublisher {
     static void OnConnect(mosquitto*, void* self, int rc);
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+    // Subscribes to what the station left retained, then publishes its info.
+    void StartSweep();
+    void ClearStaleSlots();
 
     Config m_config;
     std::unique_ptr<ResultSpool> m_spool;
     const std::string m_statusTopic;
+    const std::string m_infoTopic;
+    const std::string m_infoPayload;
     const UniqueFd m_wakeFd;  // an eventfd: news for the publisher's thread
 
     std::mutex m_mutex;
@@ -120,6 +132,9 @@ class MqttPublisher {
     bool m_compactDue = false;
     Clock::time_point m_lastCompact{};
     bool m_offlineAcked = false;
+    bool m_sweeping = false;                // reading back what the station left retained
+    bool m_sweepDone = false;               // the station's own info came back: all of it has come
+    std::set<std::string> m_retainedSlots;  // slots with something retained, this run's or not
     Link m_shown = Link::Starting;
     std::string m_shownReason;
 };

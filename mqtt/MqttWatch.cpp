@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 #include "mqtt/TopicName.h"
@@ -47,6 +48,17 @@ void OnDisconnect(mosquitto*, void* self, int rc) {
     }
 }
 
+// "13:02:11 ": a line on a pipe says when it happened, in the time of the one reading it.
+std::string ClockStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[16] = "";
+    if (localtime_r(&now, &local) != nullptr) {
+        std::strftime(text, sizeof text, "%H:%M:%S ", &local);
+    }
+    return text;
+}
+
 void OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
     auto* me = static_cast<Watcher*>(self);
     const std::string payload(static_cast<const char*>(message->payload),
@@ -54,7 +66,7 @@ void OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
     const std::vector<std::string> lines = me->board.OnMessage(message->topic, payload);
     if (!me->terminal) {
         for (const std::string& line : lines) {
-            WriteStdout(line + "\n");
+            WriteStdout(ClockStamp() + line + "\n");
         }
     }
 }
@@ -70,12 +82,13 @@ int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
     Watcher watcher;
     watcher.terminal = isatty(STDOUT_FILENO) == 1;
     if (stations.empty()) {
-        watcher.topics = {"stavel/+/status", "stavel/+/+/state", "stavel/+/+/result"};
+        watcher.topics = {"stavel/+/status", "stavel/+/info", "stavel/+/+/state",
+                          "stavel/+/+/result"};
     }
     for (const std::string& station : stations) {
         const std::string level = "stavel/" + EncodeTopicLevel(station);
-        watcher.topics.insert(watcher.topics.end(),
-                              {level + "/status", level + "/+/state", level + "/+/result"});
+        watcher.topics.insert(watcher.topics.end(), {level + "/status", level + "/info",
+                                                     level + "/+/state", level + "/+/result"});
     }
     const std::string broker = ShownBroker(login.url);
     std::string shown;  // the last thing said of the broker

@@ -95,10 +95,25 @@ std::string StatusTopic(const std::string& station) {
     return "stavel/" + EncodeTopicLevel(station) + "/status";
 }
 
+std::string InfoTopic(const std::string& station) {
+    return "stavel/" + EncodeTopicLevel(station) + "/info";
+}
+
 std::string StateTopic(const std::string& station, const std::string& slot) {
     return "stavel/" + EncodeTopicLevel(station) + "/" + EncodeTopicLevel(slot) + "/state";
 }
 
 std::string ResultTopic(const std::string& station, const std::string& slot) {
     return "stavel/" + EncodeTopicLevel(station) + "/" + EncodeTopicLevel(slot) + "/result";
+}
+
+std::optional<std::string> SlotOfStateTopic(const std::string& station, const std::string& topic) {
+    const std::string head = "stavel/" + EncodeTopicLevel(station) + "/";
+    const std::string tail = "/state";
+    if (topic.size() <= head.size() + tail.size() || topic.compare(0, head.size(), head) != 0 ||
+        topic.compare(topic.size() - tail.size(), tail.size(), tail) != 0) {
+        return std::nullopt;
+    }
+    const std::string level = topic.substr(head.size(), topic.size() - head.size() - tail.size());
+    return level.find('/') == std::string::npos ? DecodeTopicLevel(level) : std::nullopt;
 }

@@ -13,5 +13,8 @@ std::string EncodeTopicLevel(const std::string& name);
 std::optional<std::string> DecodeTopicLevel(const std::string& level);
 
 std::string StatusTopic(const std::string& station);
+std::string InfoTopic(const std::string& station);
 std::string StateTopic(const std::string& station, const std::string& slot);
 std::string ResultTopic(const std::string& station, const std::string& slot);
+// The slot whose state `topic` carries on `station`; nothing for any other topic.
+std::optional<std::string> SlotOfStateTopic(const std::string& station, const std::string& topic);
