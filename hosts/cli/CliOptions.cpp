@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "platform/ports/PortMap.h"
+#include "station/SlotLabel.h"
 
 namespace {
 
@@ -109,26 +110,6 @@ std::string PortIdentity(const std::string& port) {
 bool SamePort(const std::string& a, const std::string& b) {
     return PortIdentity(a) == PortIdentity(b);
 }
-
-// A label names a slot where the operator gave one: LABEL=PORT.
-bool IsLabel(std::string_view text) {
-    return !text.empty() && text.size() <= 16 && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-               c == '_' || c == '.' || c == '-';
-    });
-}
-
-}  // namespace
-
-SlotArgument ReadSlotArgument(const std::string& argument) {
-    const std::size_t equals = argument.find('=');
-    if (equals != std::string::npos && IsLabel(std::string_view(argument).substr(0, equals))) {
-        return {argument.substr(0, equals), argument.substr(equals + 1)};
-    }
-    return {argument, argument};
-}
-
-namespace {
 
 struct Seen {
     bool port = false;

@@ -54,14 +54,6 @@ struct CliOptions {
     bool Station() const { return ports.size() > 1 || json; }
 };
 
-// "A3=/dev/ttyUSB0" names the slot A3: a label is 1 to 16 of A-Z a-z 0-9 _ . - before the
-// first '='. Anything else is a port named by itself.
-struct SlotArgument {
-    std::string label;
-    std::string port;
-};
-SlotArgument ReadSlotArgument(const std::string& argument);
-
 struct CliParse {
     std::optional<CliOptions> options;
     std::string error;  // why the command line was refused (one line), when options is empty

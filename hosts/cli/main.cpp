@@ -111,25 +111,18 @@ std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch
     std::vector<std::string> args{"--port",      port,          "--image",
                                   options.image, "--ini",       launch.ini,
                                   "--quiet",     "--events-fd", std::to_string(launch.eventsFd)};
-    if (launch.number > 0) {
-        args.push_back("--slot-number=" + std::to_string(launch.number));
-    }
-    if (options.debug) {
-        args.push_back("--debug");
-    }
-    if (options.loop) {
-        args.push_back("--loop");
-        if (launch.boxes > 0) {
-            args.push_back("--count=" + std::to_string(launch.boxes));
+    const auto add = [&args](bool when, const std::string& arg) {
+        if (when) {
+            args.push_back(arg);
         }
-    }
-    args.push_back("--timeout=" + std::to_string(options.timeoutSeconds));
-    if (options.logDir) {
-        args.insert(args.end(), {"--log-dir", *options.logDir});
-        if (options.timestamps) {
-            args.push_back("--timestamps");
-        }
-    }
+    };
+    add(launch.number > 0, "--slot-number=" + std::to_string(launch.number));
+    add(options.debug, "--debug");
+    add(options.loop, "--loop");
+    add(options.loop && launch.boxes > 0, "--count=" + std::to_string(launch.boxes));
+    add(true, "--timeout=" + std::to_string(options.timeoutSeconds));
+    add(options.logDir.has_value(), "--log-dir=" + options.logDir.value_or(""));
+    add(options.logDir && options.timestamps, "--timestamps");
     return args;
 }
 
