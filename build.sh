@@ -46,6 +46,10 @@ run_ctest() {  # folder, extra ctest flags...
 
 sources() { git ls-files '*.cpp' '*.h'; }
 
+# Sanitizer builds compile at -O1 with line tables only: they are built on every CI run, and
+# their traces need no more.
+sanitizer_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
+
 case "${1:-}" in
 demo)
     ./scripts/install-deps.sh
@@ -60,14 +64,14 @@ test)
 tsan)
     ./scripts/install-deps.sh
     # The threads meet in the serial link, the UI queue and the protocol that reads the ring.
-    configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF \
+    configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF "${sanitizer_flags[@]}" \
         -- test_serial test_platform_host test_platform_comm test_platform_ports \
         test_platform_window test_platform_codepage test_download test_app test_station test_mqtt
     run_ctest build-tsan -L 'serial|platform|download|app|station|mqtt'
     ;;
 asan)
     ./scripts/install-deps.sh
-    configure_and_build build-asan -DSTAVEL_SANITIZE=address
+    configure_and_build build-asan -DSTAVEL_SANITIZE=address "${sanitizer_flags[@]}"
     run_ctest build-asan
     ;;
 fuzz)
