@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -196,8 +197,16 @@ void ConsoleOutput::Run(int fd) {
             if (m_stop && !PendingLocked(fd)) {
                 return;  // stopped, and everything of this descriptor is written
             }
-            // Another descriptor's write may become stuck: look again then.
-            m_wake.wait_for(lock, kStuck);
+            const bool heldBack = std::any_of(m_queue.begin(), m_queue.end(), [fd](const Chunk& c) {
+                return c.fd == fd && c.published;
+            });
+            if (heldBack) {
+                // Held back by another descriptor's text, whose write may become stuck: look
+                // again then.
+                m_wake.wait_for(lock, kStuck);
+            } else {
+                m_wake.wait(lock);
+            }
             continue;
         }
         Chunk chunk = std::move(m_queue[*next]);
