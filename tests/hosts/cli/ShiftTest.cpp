@@ -151,6 +151,22 @@ TEST_F(ShiftTest, TheFirstCtrlCFinishesTheBoxesInFlightAndTheSecondAbortsThem) {
         EXPECT_EQ(Records(ReportPath()).size(), 2u) << "no box after the first Ctrl-C";
     }
     std::remove(ReportPath().c_str());
+    {
+        // One port with --loop: the same gentle first Ctrl-C.
+        const auto box = Box(PacedBox());
+        ChildProcess run(StavelServe(box->SlavePath(), m_dir.File("image.sdl"),
+                                     {"--loop", "--debug", "--quiet", "--report", ReportPath()}));
+        ASSERT_TRUE(run.WaitForStdout("Offset=")) << run.Stderr();
+        run.Signal(SIGINT);
+        const ChildProcess::End end = run.Wait();
+        ASSERT_TRUE(end.exited) << run.Stderr();
+        EXPECT_EQ(end.status, 0) << run.Stderr();
+        EXPECT_NE(run.Stderr().find("stavel: finishing 1 box; Ctrl-C again to stop now\n"),
+                  std::string::npos)
+            << run.Stderr();
+        EXPECT_EQ(Records(ReportPath()).size(), 1u);
+    }
+    std::remove(ReportPath().c_str());
     const auto a = Box(PacedBox());
     const auto b = Box(PacedBox());
     ChildProcess station(Station({"A=" + a->SlavePath(), "B=" + b->SlavePath()}, {"--loop"}));
