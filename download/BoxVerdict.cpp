@@ -69,6 +69,12 @@ BoxResult ResultOf(EndReason reason) {
 
 }  // namespace
 
+BoxSlot SlotOn(const std::string& name, const std::string& device) {
+    const StableNames stable = StableNamesOf(device);
+    return BoxSlot{name,          device,      AdapterOf(device),
+                   stable.byPath, stable.byId, stable.adapterSerial};
+}
+
 BoxRecord JudgeSession(const SessionFacts& facts, const DownloadEnded& ended,
                        std::chrono::steady_clock::time_point now) {
     BoxRecord r;
@@ -94,5 +100,10 @@ BoxRecord JudgeSession(const SessionFacts& facts, const DownloadEnded& ended,
     r.image = absolute.empty() ? facts.imagePath : absolute.string();
     r.imageSize = facts.imageSize;
     r.imageSha256 = facts.imageSha256;
+    r.boxId = facts.boxId;
+    r.byPath = facts.slot.byPath;
+    r.byId = facts.slot.byId;
+    r.adapterSerial = facts.slot.adapterSerial;
+    r.reasonCode = EndReasonCode(ended.reason);
     return r;
 }

@@ -21,7 +21,13 @@ struct BoxSlot {
     std::string slot;
     std::string device;
     std::optional<std::string> adapter;
+    std::optional<std::string> byPath;  // the device's stable names, where it has them
+    std::optional<std::string> byId;
+    std::optional<std::string> adapterSerial;
 };
+
+// The slot named `name` on `device`, with its adapter and stable names from the system.
+BoxSlot SlotOn(const std::string& name, const std::string& device);
 
 // What a verdict is made from: the slot, the image START opened, when the box began and what
 // it had by its end.
@@ -38,6 +44,7 @@ struct SessionFacts {
     std::int64_t distinctSent = 0;
     std::int64_t distinctAsked = 0;
     std::int64_t requests = 0;
+    std::optional<std::string> boxId;  // what the box printed that --box-id matched
 };
 
 // The record of the box that `facts` describe, ended by `ended` at `now`; a fresh id.

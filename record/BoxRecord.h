@@ -9,6 +9,18 @@
 #include <optional>
 #include <string>
 
+// The record format's version, as "schema" carries it: a reader that knows 1 knows every key.
+inline constexpr int kRecordSchema = 1;
+
+// Where and by whom a record was made: the same for every box of a run.
+struct RecordProvenance {
+    std::string toolVersion;
+    std::string host;
+    std::optional<std::string> station;
+    std::optional<std::string> operatorName;
+    std::optional<std::string> job;
+};
+
 // PASS, FAIL, or ABORTED when the operator stopped the box mid-session.
 enum class BoxResult { Pass, Fail, Aborted };
 
@@ -35,6 +47,14 @@ struct BoxRecord {
     std::string imageSha256;
     // The box's log (a --log-dir file, the --log-file) was written whole; true without one.
     bool logComplete = true;
+    RecordProvenance made;
+    std::optional<std::string> boxId;     // the identity the box printed (--box-id)
+    std::optional<std::string> repeatOf;  // the id of an earlier PASS record of the same box
+    std::optional<std::string> byPath;    // the device's stable names, where it has them
+    std::optional<std::string> byId;
+    std::optional<std::string> adapterSerial;
+    std::string reasonCode;              // the session's end as a fixed word ("port-lost")
+    std::optional<std::string> logFile;  // the box's own log file (--log-dir), or --log-file
 
     bool Passed() const { return result == BoxResult::Pass; }
 };

@@ -5,6 +5,11 @@
 
 namespace {
 
+// A key with nothing to hold is null.
+Json Text(const std::optional<std::string>& value) {
+    return value ? JsonText(*value) : Json(nullptr);
+}
+
 // Seconds to the millisecond, as the times are kept.
 double Millis(double seconds) {
     return static_cast<double>(static_cast<long long>(seconds * 1000.0 + 0.5)) / 1000.0;
@@ -43,7 +48,7 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"id", JsonText(r.id)},
         {"slot", JsonText(r.slot)},
         {"device", JsonText(r.device)},
-        {"adapter", r.adapter ? JsonText(*r.adapter) : Json(nullptr)},
+        {"adapter", Text(r.adapter)},
         {"result", BoxResultWord(r.result)},
         {"reason", JsonText(r.reason)},
         {"start", IsoUtcMillis(r.start)},
@@ -57,6 +62,19 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"image_size", r.imageSize},
         {"image_sha256", JsonText(r.imageSha256)},
         {"log_complete", r.logComplete},
+        {"schema", kRecordSchema},
+        {"tool_version", JsonText(r.made.toolVersion)},
+        {"host", JsonText(r.made.host)},
+        {"station", Text(r.made.station)},
+        {"operator", Text(r.made.operatorName)},
+        {"job", Text(r.made.job)},
+        {"box_id", Text(r.boxId)},
+        {"repeat_of", Text(r.repeatOf)},
+        {"by_path", Text(r.byPath)},
+        {"by_id", Text(r.byId)},
+        {"adapter_serial", Text(r.adapterSerial)},
+        {"reason_code", JsonText(r.reasonCode)},
+        {"log_file", Text(r.logFile)},
     };
 }
 

@@ -56,7 +56,12 @@ Result<std::unique_ptr<BoxLogDir>> BoxLogDir::Open(const std::string& dir, const
     // A folder that is not there yet is made, as an operator naming it would expect.
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
-    std::unique_ptr<BoxLogDir> logs(new BoxLogDir(dir, slot, stamps));
+    // Records name a box's file by its whole path, for whoever reads them from elsewhere.
+    std::string whole = std::filesystem::absolute(dir, ignored).lexically_normal().string();
+    while (whole.size() > 1 && whole.back() == '/') {
+        whole.pop_back();
+    }
+    std::unique_ptr<BoxLogDir> logs(new BoxLogDir(whole.empty() ? dir : whole, slot, stamps));
     if (Result<void> opened = logs->OpenFile(); !opened) {
         return opened.Failure();
     }
@@ -90,6 +95,7 @@ void BoxLogDir::CloseFile() {
     // A file that could not be written whole never carries a verdict's plain name.
     const std::string suffix = m_lost ? ".incomplete.log" : ".log";
     struct stat info {};
+    m_lastFile.reset();
     if (m_lost && (stat(m_partial.c_str(), &info) != 0 || info.st_size == 0)) {
         std::remove(m_partial.c_str());
     } else {
@@ -97,7 +103,9 @@ void BoxLogDir::CloseFile() {
         for (int n = 2; Exists(target); ++n) {
             target = m_dir + "/" + *m_finalName + "-" + std::to_string(n) + suffix;
         }
-        std::rename(m_partial.c_str(), target.c_str());
+        if (std::rename(m_partial.c_str(), target.c_str()) == 0) {
+            m_lastFile = target;
+        }
     }
     m_finalName.reset();
     m_lost.reset();

@@ -32,6 +32,9 @@ class BoxLogDir final : public WindowObserver {
     void OnTextInserted(CWnd& wnd, std::size_t position, std::size_t replaced,
                         std::string_view text) override;
 
+    // The last box's file, as it was named at its verdict; nothing when it was removed.
+    const std::optional<std::string>& LastFile() const { return m_lastFile; }
+
     // The slot as a file name's part: bytes outside [A-Za-z0-9._-] become '_'.
     static std::string SafeName(const std::string& slot);
 
@@ -47,4 +50,5 @@ class BoxLogDir final : public WindowObserver {
     std::unique_ptr<LogFile> m_file;
     std::optional<std::string> m_finalName;  // the box is judged: its file's name
     std::optional<SysFailure> m_lost;        // why this box's log is not whole
+    std::optional<std::string> m_lastFile;
 };

@@ -145,8 +145,8 @@ Result<void> Station::Prepare() {
         slot->errorFile = m_tempDir + "/slot" + std::to_string(i + 1) + ".err";
         slot->sink.station = this;
         slot->sink.slot = slot.get();
-        slot->session = std::make_unique<BoxSession>(
-            BoxSlot{slot->status.slot, slot->device, std::nullopt}, false, &slot->sink);
+        slot->session = std::make_unique<BoxSession>(SlotOn(slot->status.slot, slot->device), false,
+                                                     &slot->sink);
         // The numbers the station's own port choice gives, one per slot, so that each slot's
         // log names its own COM port as the operator would see it in a single run.
         const Result<PortChoice> chosen = ChoosePort(slot->port);
@@ -276,7 +276,18 @@ void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
     }
 }
 
-void Station::WriteRecord(Slot& slot, const Json& record) {
+void Station::WriteRecord(Slot& slot, const Json& judged) {
+    // The station's own provenance, in the places the record keeps for it.
+    Json record = judged;
+    const RecordProvenance& made = m_config.made;
+    const auto text = [](const std::optional<std::string>& v) {
+        return v ? Json(JsonText(*v)) : Json(nullptr);
+    };
+    record["tool_version"] = JsonText(made.toolVersion);
+    record["host"] = JsonText(made.host);
+    record["station"] = text(made.station);
+    record["operator"] = text(made.operatorName);
+    record["job"] = text(made.job);
     const std::string result = JsonStringAt(record, "result", "fail");
     const std::string reason = JsonStringAt(record, "reason");
     const double seconds = JsonNumberAt(record, "seconds");

@@ -32,6 +32,7 @@
 #include "download/SlotStatus.h"
 #include "platform/base/Result.h"
 #include "platform/base/UniqueFd.h"
+#include "record/BoxRecord.h"
 #include "record/ReportFile.h"
 #include "station/SlotProcess.h"
 #include "station/StationObserver.h"
@@ -59,6 +60,8 @@ struct StationConfig {
     bool json = false;
     // The arguments (after the program) that serve one slot.
     std::function<std::vector<std::string>(const SlotLaunch&)> slotCommand;
+    // Where and by whom: every record the station writes carries it, whoever judged the box.
+    RecordProvenance made;
 };
 
 // How a station ended, for the host to turn into its exit status.
@@ -126,7 +129,7 @@ class Station {
     void OnState(Slot& slot, SlotState state, const SysFailure& why);
     void OnBoxEnded(Slot& slot, const SessionEnd& end);
     void OnChildEnded(Slot& slot);
-    void WriteRecord(Slot& slot, const Json& record);
+    void WriteRecord(Slot& slot, const Json& judged);
     void Tick();
     void StopAll(int signo);
     void FinishAll();

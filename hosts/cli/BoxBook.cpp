@@ -18,6 +18,7 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
     // disk before the operator reads the verdict. The verdict goes through the output thread
     // like everything else shown, so an unread terminal never holds the box.
     BoxRecord record = judged;
+    record.made = m_made;
     if (m_logEnd) {
         const Result<void> logged =
             m_logEnd(record, ApplicationName() + ": " + VerdictLine(m_portLabel, record));
@@ -33,6 +34,10 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
             }
         }
     }
+    if (m_logFileName) {
+        record.logFile = m_logFileName();
+    }
+    m_last = record;
     const std::string line = BoxRecordLine(record);
     const Result<void> kept = m_report ? m_report->Append(line) : Result<void>();
     if (m_sink) {

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "download/SessionEvents.h"
@@ -27,8 +28,16 @@ class BoxBook {
     // Ends the box's log with its verdict line; fails when the log could not be kept whole.
     using LogEnd = std::function<Result<void>(const BoxRecord&, const std::string& verdictLine)>;
     void SetLogEnd(LogEnd end) { m_logEnd = std::move(end); }
+    // The file that holds the box's log, for its record.
+    void SetLogFileName(std::function<std::optional<std::string>()> name) {
+        m_logFileName = std::move(name);
+    }
+    // Where and by whom the records are made.
+    void SetProvenance(RecordProvenance made) { m_made = std::move(made); }
     // Where the operator is told that a box's log was lost (standard error by default).
     void SetSay(std::function<void(const std::string&)> say) { m_say = std::move(say); }
+    // The last record as it was kept (after Close).
+    const BoxRecord& Last() const { return m_last; }
     // Some box's log could not be written whole: the run ends with status 8.
     bool LogsLost() const { return m_logsLost; }
 
@@ -42,6 +51,9 @@ class BoxBook {
     std::unique_ptr<ReportFile> m_report;
     RecordSink m_sink;
     LogEnd m_logEnd;
+    std::function<std::optional<std::string>()> m_logFileName;
+    RecordProvenance m_made;
+    BoxRecord m_last;
     std::function<void(const std::string&)> m_say;
     bool m_logsLost = false;
 };

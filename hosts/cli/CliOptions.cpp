@@ -29,6 +29,7 @@ enum LongOnly : int {
     kMqttCa,
     kMqttPasswordFile,
     kStationName,
+    kOperator,
     kWatch,
     kStation,
     kLogDir,
@@ -59,6 +60,7 @@ const option kOptions[] = {
     {"mqtt-ca", required_argument, nullptr, kMqttCa},
     {"mqtt-password-file", required_argument, nullptr, kMqttPasswordFile},
     {"station-name", required_argument, nullptr, kStationName},
+    {"operator", required_argument, nullptr, kOperator},
     {"watch", required_argument, nullptr, kWatch},
     {"station", required_argument, nullptr, kStation},
     {"log-dir", required_argument, nullptr, kLogDir},
@@ -139,9 +141,7 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     if (seen.mqtt && seen.watch) {
         return "--mqtt serves and publishes, --watch only watches: one or the other";
     }
-    if (o.stationName && !seen.mqtt) {
-        return "--station-name goes with --mqtt";
-    }
+
     if (!o.watchStations.empty() && !seen.watch) {
         return "--station goes with --watch (a station names itself with --station-name)";
     }
@@ -277,6 +277,9 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kMqttPasswordFile:
             o.mqttPasswordFile = value;
             return true;
+        case kOperator:
+            o.operatorName = value;
+            return true;
         case kStationName:
             o.stationName = value;
             return true;
@@ -398,7 +401,9 @@ std::string UsageText(const std::string& program) {
            "                      MQTT broker at mqtt://[user@]host[:port] or mqtts://...;\n"
            "                      results the broker has not taken wait in a spool beside the\n"
            "                      report (without --report: in $XDG_STATE_HOME/stavel/)\n"
-           "      --station-name NAME  the station's name on the broker (default: host name)\n"
+           "      --station-name NAME  the station's name in records and on the broker\n"
+           "                      (default: the host name)\n"
+           "      --operator NAME the operator, in every record\n"
            "      --mqtt-ca FILE  with mqtts://: the certificate authority to trust\n"
            "      --mqtt-password-file FILE  the broker password (or STAVEL_MQTT_PASSWORD);\n"
            "                      never on the command line\n"

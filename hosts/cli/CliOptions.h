@@ -45,7 +45,8 @@ struct CliOptions {
 
     // --mqtt (serving) or --watch: the broker.
     std::optional<MqttUrl> broker;
-    std::optional<std::string> stationName;  // --station-name; default: the host name
+    std::optional<std::string> stationName;   // --station-name; default: the host name
+    std::optional<std::string> operatorName;  // --operator, in every record
     std::optional<std::string> mqttCa;
     std::optional<std::string> mqttPasswordFile;
     std::vector<std::string> watchStations;  // --station, with --watch; none: every station

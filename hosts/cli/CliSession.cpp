@@ -240,10 +240,14 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
         m_progress->Finish();
     }
     const EndReason reason = end.ended.reason;
+    // Whoever hears of the end hears the record as it was kept: with its log's file and
+    // whether the log is whole, and where and by whom it was made.
+    SessionEnd kept = end;
     if (end.record) {
         CountVerdict(m_tally, end.record->result, end.record->reason);
-        if (m_config.book != nullptr && !m_config.book->Close(*end.record, reason)) {
-            m_recordFailed = true;
+        if (m_config.book != nullptr) {
+            m_recordFailed = !m_config.book->Close(*end.record, reason) || m_recordFailed;
+            kept.record = m_config.book->Last();
         }
         if (reason == EndReason::PortNotOpened || reason == EndReason::PortLost ||
             reason == EndReason::BoxStalled) {
@@ -251,7 +255,7 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
         }
     }
     for (BoxSession::Sink* sink : m_config.sinks) {
-        sink->OnSessionEnded(end);
+        sink->OnSessionEnded(kept);
     }
     if (m_signal != 0) {
         End(128 + m_signal);

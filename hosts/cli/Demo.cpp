@@ -110,7 +110,7 @@ int RunDemo(const DemoOptions& options) {
     const std::string device = ResolvedDevicePath(port.devicePath);
     BoxBook book("COM" + std::to_string(port.number) + " (" + device + ")", nullptr);
     SessionConfig config;
-    config.slot = BoxSlot{box.SlavePath(), device, std::nullopt};
+    config.slot = SlotOn(box.SlavePath(), device);
     config.book = &book;
     config.portNumber = port.number;
     config.image = imagePath;

@@ -100,6 +100,11 @@ int Watch(const CliOptions& options) {
     return RunWatch(*login, options.watchStations, Say);
 }
 
+RecordProvenance ProvenanceOf(const CliOptions& options) {
+    return RecordProvenance{kVersion, HostName(), options.stationName.value_or(HostName()),
+                            options.operatorName, std::nullopt};
+}
+
 LogFile::Stamps StampsOf(const CliOptions& options) {
     return options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None;
 }
@@ -138,7 +143,8 @@ int ServeStation(const CliOptions& options) {
                          options.loop,
                          options.count,
                          options.json,
-                         [options](const SlotLaunch& launch) { return SlotCommand(options, launch); }};
+                         [options](const SlotLaunch& launch) { return SlotCommand(options, launch); },
+                         ProvenanceOf(options)};
     if (!options.broker) {
         return ExitStatusFor(RunStation(std::move(config)));
     }
@@ -203,12 +209,15 @@ int ServeOne(const CliOptions& options) {
     BoxBook book(
         (label == portArgument ? "COM" + std::to_string(port.number) : label) + " (" + device + ")",
         std::move(report));
+    book.SetProvenance(ProvenanceOf(options));
     if (logDir) {
         book.SetLogEnd([&](const BoxRecord& record, const std::string& verdict) {
             return logDir->Finish(record, verdict);
         });
+        book.SetLogFileName([&] { return logDir->LastFile(); });
     } else if (logFile) {
         book.SetLogEnd([&](const BoxRecord&, const std::string&) { return logFile->Flush(); });
+        book.SetLogFileName([&] { return std::optional<std::string>(logFile->Path()); });
     }
     if (publisher) {
         book.SetRecordSink([&](const BoxRecord& record, EndReason, const std::string& line) {
@@ -223,7 +232,7 @@ int ServeOne(const CliOptions& options) {
     config.loop = options.loop;
     config.count = options.count;
     config.timeoutSeconds = options.timeoutSeconds;
-    config.slot = BoxSlot{label, device, AdapterOf(device)};
+    config.slot = SlotOn(label, device);
     config.book = &book;
     config.quiet = options.quiet;
     config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();

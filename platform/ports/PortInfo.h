@@ -42,5 +42,14 @@ std::vector<PortInfo> ListPorts(PortSelection selection, const PortRoots& roots 
 // false when the tty is not on USB (a UART, a pty) or sysfs does not say.
 bool ReadUsbIdentity(const std::string& devicePath, const std::string& sysRoot, UsbIdentity* out);
 
+// The names that stay the same for `devicePath` (its /dev/serial/by-path/... and by-id/...
+// links, the first of each) and its USB adapter's serial number, where it has them.
+struct StableNames {
+    std::optional<std::string> byPath;
+    std::optional<std::string> byId;
+    std::optional<std::string> adapterSerial;
+};
+StableNames StableNamesOf(const std::string& devicePath, const PortRoots& roots = {});
+
 // The USB adapter behind `devicePath` as "vvvv:pppp serial", from sysfs; nothing off USB.
 std::optional<std::string> AdapterOf(const std::string& devicePath);

@@ -62,7 +62,7 @@ class BoxSessionTest : public ::testing::Test {
 
     DialogRig rig;
     Heard heard;
-    BoxSession session{BoxSlot{"A1", "", std::nullopt}, false, &heard};
+    BoxSession session{BoxSlot{"A1", "", {}, {}, {}, {}}, false, &heard};
     std::string image;
 };
 
@@ -124,7 +124,7 @@ TEST_F(BoxSessionTest, APortHeldByAnotherProgramIsBusyAndOnlyASingleRunJudgesIt)
     ASSERT_GE(holder, 0);
     rig.dialog->m_link.Close();
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-    BoxSession single{BoxSlot{"COM5", "", std::nullopt}, true};
+    BoxSession single{BoxSlot{"COM5", "", {}, {}, {}, {}}, true};
     rig.dialog->AddDownloadObserver(&single);
     rig.ClickStart();
     EXPECT_EQ(session.State(), SlotState::PortBusy);
@@ -156,7 +156,7 @@ TEST_F(BoxSessionTest, APortHeldByAnotherProgramIsBusyAndOnlyASingleRunJudgesIt)
 // The verdict comes from what the box was given, not from how far the bar came.
 TEST(BoxSessionModel, ABoxThatStopsReadingFailsAtTheShareItWasGiven) {
     Heard heard;
-    BoxSession session{BoxSlot{"A2", "/dev/ttyUSB1", std::nullopt}, false, &heard};
+    BoxSession session{BoxSlot{"A2", "/dev/ttyUSB1", {}, {}, {}, {}}, false, &heard};
     DownloadStarted started;
     started.imagePath = "/img/a.sdl";
     started.imageSize = 65536;

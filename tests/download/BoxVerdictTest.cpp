@@ -32,7 +32,7 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsVerdictLine) {
     // The box asked for a quarter of the image but was given less: every percentage in a reason
     // is what it was given, not how far the bar came.
     SessionFacts facts;
-    facts.slot = BoxSlot{"COM7", "/dev/ttyUSB6", std::nullopt};
+    facts.slot = BoxSlot{"COM7", "/dev/ttyUSB6", {}, {}, {}, {}};
     facts.imagePath = "/img/a.sdl";
     facts.imageSize = 200000;
     facts.imageSha256 = "3f2a9c1e5b7d" + std::string(52, '0');

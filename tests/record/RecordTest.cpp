@@ -15,10 +15,11 @@
 
 namespace {
 
-// The lines are those the tool has always written for these records (RecordLines.jsonl): a
-// path of any bytes (a stray byte, a cut sequence, quotes, a backslash and controls), a whole
-// share written without a fraction, and a small share in exponent form. A reader on the line
-// must never see a change.
+// The lines are those the tool has always written for these records (RecordLines.jsonl), with
+// the keys added since at their end: a path of any bytes (a stray byte, a cut sequence, quotes,
+// a backslash and controls), a whole share written without a fraction, a small share in
+// exponent form, and a key with nothing to hold as null. A reader on the line must never see a
+// change.
 TEST(BoxRecord, LinesAreByteForByteThoseTheLineReads) {
     BoxRecord r;
     r.id = "0b6f2c1e-6c1d-4e8a-9d3b-2f1a7c9e5d40";
@@ -38,6 +39,13 @@ TEST(BoxRecord, LinesAreByteForByteThoseTheLineReads) {
     r.imageSha256 = "3f2a";
     std::string lines = BoxRecordLine(r);
     r.adapter = "0403:6001 A50285BI";
+    r.made = RecordProvenance{"1.0.0.1", "bench-pc", "L3-S1", "Ann \"night\"", std::nullopt};
+    r.boxId = "SN4711";
+    r.repeatOf = "1e9d7f0a-2b3c-4d5e-8f90-a1b2c3d4e5f6";
+    r.byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+    r.adapterSerial = "A50285BI";
+    r.reasonCode = "passed";
+    r.logFile = "/var/log/stavel/A1_20261207T023107.120Z_PASS.log";
     r.result = BoxResult::Pass;
     r.reason = "";
     r.coverage = 1;

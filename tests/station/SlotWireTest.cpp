@@ -35,7 +35,7 @@ struct SlotSide final : BoxSession::Sink {
     }
 
     ChildEvents events;
-    BoxSession session{BoxSlot{"A1", "/dev/ttyUSB0", std::nullopt}, false, this};
+    BoxSession session{BoxSlot{"A1", "/dev/ttyUSB0", {}, {}, {}, {}}, false, this};
 };
 
 std::vector<std::string> LinesFrom(int fd) {
@@ -77,7 +77,7 @@ TEST(SlotWire, TheStationKeepsTheSlotsSessionAndJudgesABoxWhoseProcessDied) {
     }
 
     Ends station;
-    BoxSession copy{BoxSlot{"A1", "/dev/ttyUSB0", std::nullopt}, false, &station};
+    BoxSession copy{BoxSlot{"A1", "/dev/ttyUSB0", {}, {}, {}, {}}, false, &station};
     for (const std::string& line : LinesFrom(fds[0])) {
         const std::optional<SlotLine> event = DecodeSlotLine(line);
         ASSERT_TRUE(event) << line;

@@ -69,7 +69,6 @@ TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
         {{"-p", "COM3", "-i", "x", "--timeout", "99999999999999999999"},
          "--timeout takes a whole number from 0 to 86400, not '99999999999999999999'"},
         {{"--demo", "--port", "COM3"}, "--demo takes only --fast, --image, --debug and --quiet"},
-        {{"-p", "COM3", "-i", "x", "--station-name", "s"}, "--station-name goes with --mqtt"},
         {{"-p", "COM3", "-i", "x", "--mqtt", "mqtt://h", "--station", "s"},
          "--station goes with --watch (a station names itself with --station-name)"},
         {{"--watch", "mqtt://h", "-p", "COM3"},
@@ -115,7 +114,8 @@ TEST(CliOptions, HelpNamesEveryOptionAndEveryExitStatus) {
     const std::string help = UsageText("stavel");
     std::istringstream options(
         "--port --image --ini --debug --quiet --log-file --log-dir --timestamps --json --loop "
-        "--count --timeout --report --mqtt --station-name --mqtt-ca --mqtt-password-file --watch "
+        "--count --timeout --report --mqtt --station-name --operator --mqtt-ca "
+        "--mqtt-password-file --watch "
         "--demo --fast --list-ports --help --version");
     for (std::string option; options >> option;) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
