@@ -32,6 +32,9 @@ void BoxSession::OnStarted(const DownloadStarted& started) {
     m_facts.start = started.when;
     m_facts.startSteady = std::chrono::steady_clock::now();
     m_meter.Restart(started.imageSize);
+    if (m_boxId) {
+        m_boxId->Reset();
+    }
     m_running = true;
     SetState(SlotState::WaitingForBox);
 }
@@ -55,6 +58,9 @@ void BoxSession::OnPortLostIdle(const SysFailure& failure) {
 }
 
 void BoxSession::OnConsoleText(std::string_view bytes) {
+    if (m_running && m_boxId && !m_facts.boxId) {
+        m_facts.boxId = m_boxId->Feed(bytes);
+    }
     if (m_running && !m_facts.began && !bytes.empty() && m_state == SlotState::WaitingForBox) {
         SetState(SlotState::BoxTalking);
     }

@@ -15,6 +15,7 @@
 
 #include <optional>
 
+#include "download/BoxIdScanner.h"
 #include "download/BoxVerdict.h"
 #include "download/ProgressFigures.h"
 #include "download/SessionEvents.h"
@@ -57,6 +58,11 @@ class BoxSession final : public DownloadObserver {
     void SetState(SlotState state, const SysFailure& why = {});
 
     SlotState State() const { return m_state; }
+    // The box's identity is taken from its console text with `pattern` (--box-id).
+    void SetBoxIdPattern(std::shared_ptr<const BoxIdPattern> pattern) {
+        m_boxId.emplace(std::move(pattern));
+    }
+
     // A START is in force: the download runs (with or without a box).
     bool Running() const { return m_running; }
     // A box's session runs.
@@ -69,6 +75,7 @@ class BoxSession final : public DownloadObserver {
     SlotState m_state = SlotState::WaitingForPort;
     bool m_running = false;
     ProgressMeter m_meter;
+    std::optional<BoxIdScanner> m_boxId;
 };
 
 // PortBusy for a port another program holds, PortAbsent for any other failure to open it.

@@ -288,6 +288,20 @@ void Station::WriteRecord(Slot& slot, const Json& judged) {
     record["station"] = text(made.station);
     record["operator"] = text(made.operatorName);
     record["job"] = text(made.job);
+    // A box that passed before on this line: the record points at the earlier one.
+    const std::string boxId = JsonStringAt(record, "box_id");
+    std::string extra = boxId.empty() ? std::string() : ", box " + boxId;
+    if (!boxId.empty()) {
+        if (!m_passedLoaded && m_config.report) {
+            m_passed.Load(*m_config.report);  // only a station that reads box ids needs them
+        }
+        m_passedLoaded = true;
+        if (const auto earlier = m_passed.Find(boxId)) {
+            record["repeat_of"] = earlier->recordId;
+            extra += "; " + RepeatWarning(boxId, *earlier);
+        }
+        m_passed.Add(record);
+    }
     const std::string result = JsonStringAt(record, "result", "fail");
     const std::string reason = JsonStringAt(record, "reason");
     const double seconds = JsonNumberAt(record, "seconds");
@@ -308,7 +322,7 @@ void Station::WriteRecord(Slot& slot, const Json& judged) {
     ++slot.boxes;
     slot.seconds += seconds;
     CountVerdict(slot.status, verdict, reason);
-    m_view.BoxEnded(slot.status.slot, verdict, reason, seconds, record, error);
+    m_view.BoxEnded(slot.status.slot, verdict, reason + extra, seconds, record, error);
     m_observer->OnRecordFinal(slot.status.slot, line);
     if (m_recordFailed) {
         FinishAll();

@@ -33,6 +33,7 @@
 #include "platform/base/Result.h"
 #include "platform/base/UniqueFd.h"
 #include "record/BoxRecord.h"
+#include "record/PassedBoxes.h"
 #include "record/ReportFile.h"
 #include "station/SlotProcess.h"
 #include "station/StationObserver.h"
@@ -145,6 +146,8 @@ class Station {
     StationObserver* m_observer;
     StationView m_view;
     std::unique_ptr<ReportFile> m_report;
+    PassedBoxes m_passed;  // for --box-id: the boxes that passed before
+    bool m_passedLoaded = false;
     std::string m_tempDir;
     std::vector<std::unique_ptr<Slot>> m_slots;
     UniqueFd m_wakeFd;

@@ -145,7 +145,7 @@ void StationView::BoxEnded(const std::string& slot, BoxResult result, const std:
     std::string verdict;
     switch (result) {
         case BoxResult::Pass:
-            verdict = "PASS in " + std::string(time);
+            verdict = "PASS in " + std::string(time) + reason;  // a pass's reason: its box
             break;
         case BoxResult::Fail:
             verdict = "FAIL " + reason;

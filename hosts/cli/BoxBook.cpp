@@ -37,15 +37,27 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
     if (m_logFileName) {
         record.logFile = m_logFileName();
     }
+    std::string repeat;
+    if (record.boxId) {
+        if (!m_passedLoaded && m_report) {
+            m_passed.Load(m_report->Path());  // only a run that reads box ids needs them
+        }
+        m_passedLoaded = true;
+        if (const auto earlier = m_passed.Find(*record.boxId)) {
+            record.repeatOf = earlier->recordId;
+            repeat = "; " + RepeatWarning(*record.boxId, *earlier);
+        }
+        m_passed.Add(record);
+    }
     m_last = record;
     const std::string line = BoxRecordLine(record);
     const Result<void> kept = m_report ? m_report->Append(line) : Result<void>();
     if (m_sink) {
         m_sink(record, reason, line);
     }
-    WriteStderr(
-        ApplicationName() + ": " +
-        EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, record), kept.Failure().Describe())) +
-        "\n");
+    WriteStderr(ApplicationName() + ": " +
+                EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, record) + repeat,
+                                             kept.Failure().Describe())) +
+                "\n");
     return kept.Ok();
 }

@@ -14,6 +14,7 @@
 #include "download/SessionEvents.h"
 #include "platform/base/Result.h"
 #include "record/BoxRecord.h"
+#include "record/PassedBoxes.h"
 #include "record/ReportFile.h"
 
 class BoxBook {
@@ -54,6 +55,8 @@ class BoxBook {
     std::function<std::optional<std::string>()> m_logFileName;
     RecordProvenance m_made;
     BoxRecord m_last;
+    PassedBoxes m_passed;  // for --box-id: boxes that passed before
+    bool m_passedLoaded = false;
     std::function<void(const std::string&)> m_say;
     bool m_logsLost = false;
 };

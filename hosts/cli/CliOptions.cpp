@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "download/BoxIdScanner.h"
 #include "platform/ports/PortMap.h"
 #include "station/SlotLabel.h"
 
@@ -30,6 +31,7 @@ enum LongOnly : int {
     kMqttPasswordFile,
     kStationName,
     kOperator,
+    kBoxId,
     kWatch,
     kStation,
     kLogDir,
@@ -61,6 +63,7 @@ const option kOptions[] = {
     {"mqtt-password-file", required_argument, nullptr, kMqttPasswordFile},
     {"station-name", required_argument, nullptr, kStationName},
     {"operator", required_argument, nullptr, kOperator},
+    {"box-id", required_argument, nullptr, kBoxId},
     {"watch", required_argument, nullptr, kWatch},
     {"station", required_argument, nullptr, kStation},
     {"log-dir", required_argument, nullptr, kLogDir},
@@ -277,6 +280,13 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kMqttPasswordFile:
             o.mqttPasswordFile = value;
             return true;
+        case kBoxId:
+            if (const auto pattern = BoxIdPattern::Compile(value); !pattern) {
+                error = pattern.Failure().Describe();
+                return false;
+            }
+            o.boxId = value;
+            return true;
         case kOperator:
             o.operatorName = value;
             return true;
@@ -404,6 +414,9 @@ std::string UsageText(const std::string& program) {
            "      --station-name NAME  the station's name in records and on the broker\n"
            "                      (default: the host name)\n"
            "      --operator NAME the operator, in every record\n"
+           "      --box-id REGEX  the box's identity from its console text: the first line\n"
+           "                      (cut at 1 KiB) that matches gives the one capture group's\n"
+           "                      text, for the record, the verdict line, --json and MQTT\n"
            "      --mqtt-ca FILE  with mqtts://: the certificate authority to trust\n"
            "      --mqtt-password-file FILE  the broker password (or STAVEL_MQTT_PASSWORD);\n"
            "                      never on the command line\n"

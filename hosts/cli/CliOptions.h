@@ -47,6 +47,7 @@ struct CliOptions {
     std::optional<MqttUrl> broker;
     std::optional<std::string> stationName;   // --station-name; default: the host name
     std::optional<std::string> operatorName;  // --operator, in every record
+    std::optional<std::string> boxId;         // --box-id REGEX, checked to have one group
     std::optional<std::string> mqttCa;
     std::optional<std::string> mqttPasswordFile;
     std::vector<std::string> watchStations;  // --station, with --watch; none: every station

@@ -35,7 +35,11 @@ std::string ReasonOf(const SysFailure& failure) {
 }  // namespace
 
 CliSession::CliSession(SessionConfig config)
-    : m_config(std::move(config)), m_session(m_config.slot, !WaitsForPorts(), this) {}
+    : m_config(std::move(config)), m_session(m_config.slot, !WaitsForPorts(), this) {
+    if (m_config.boxIdPattern) {
+        m_session.SetBoxIdPattern(m_config.boxIdPattern);
+    }
+}
 
 CliSession::~CliSession() = default;
 

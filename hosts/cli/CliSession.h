@@ -55,6 +55,8 @@ struct SessionConfig {
     // Also hear the download's events (a station's slot, the demo's box switch).
     std::vector<DownloadObserver*> observers;
     // Also hear the slot's states, figures and ends (the station, the broker).
+    // --box-id: the box's identity from its console text, for its record.
+    std::shared_ptr<const BoxIdPattern> boxIdPattern;
     // A station's slot: told once a second on the UI thread, so that its station sees it live.
     std::function<void()> heartbeat;
     std::vector<BoxSession::Sink*> sinks;

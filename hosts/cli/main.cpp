@@ -128,6 +128,7 @@ std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch
     add(true, "--timeout=" + std::to_string(options.timeoutSeconds));
     add(options.logDir.has_value(), "--log-dir=" + options.logDir.value_or(""));
     add(options.logDir && options.timestamps, "--timestamps");
+    add(options.boxId.has_value(), "--box-id=" + options.boxId.value_or(""));
     return args;
 }
 
@@ -237,6 +238,9 @@ int ServeOne(const CliOptions& options) {
     config.quiet = options.quiet;
     config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
     config.keepStoredPort = port.byPath;
+    if (options.boxId) {
+        config.boxIdPattern = *BoxIdPattern::Compile(*options.boxId);  // checked when parsed
+    }
     // A station's slot tells the station each step on the descriptor it was given.
     std::unique_ptr<ChildEvents> events;
     if (options.eventsFd >= 0) {

@@ -4,13 +4,13 @@
 
 namespace stbsim {
 
-std::string BootBanner(int box) {
+std::string BootBanner(int box, const std::string& serial) {
     char text[200];
     std::snprintf(text, sizeof text,
                   "\r\nBoot loader 2.07 (simulated box %d)\r\nDRAM 256 MB ... ok\r\n"
                   "Flash 64 MB ... ok\r\nWaiting for download host on UART0 115200 8N1\r\n",
                   box);
-    return text;
+    return serial.empty() ? std::string(text) : "\r\nSerial number: " + serial + text;
 }
 
 std::string NoiseLine(uint64_t n, uint32_t offset) {

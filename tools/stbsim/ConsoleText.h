@@ -7,7 +7,8 @@
 // with CR LF line ends and the odd TAB, never STX, so the tool can only echo it.
 namespace stbsim {
 
-std::string BootBanner(int box);
+// With `serial`, the banner starts with "Serial number: <serial>" (for --box-id).
+std::string BootBanner(int box, const std::string& serial = {});
 // The line printed before a request when console noise is on; varies with n.
 std::string NoiseLine(uint64_t n, uint32_t offset);
 // Printed while the box flushes repeated starts (see StbBox).

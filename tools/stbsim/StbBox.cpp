@@ -36,7 +36,7 @@ StbBox::StbBox(const StbSimOptions& options, StbLine& line, StbSimStats& stats, 
     : m_options(options), m_line(line), m_stats(stats), m_nNumber(number) {}
 
 std::string StbBox::Run() {
-    std::string fault = WriteAll(BootBanner(m_nNumber));
+    std::string fault = WriteAll(BootBanner(m_nNumber, m_options.serial));
     if (fault.empty() && m_options.chatter != StbSimOptions::Chatter::None) {
         return Chatter();
     }

@@ -17,6 +17,7 @@ const char* const kStbUsage =
     "  --fast              unpaced: as fast as the line allows\n"
     "  --noise             console text between requests\n"
     "  --split             write each request frame in pieces with short pauses\n"
+    "  --serial TEXT       print \"Serial number: TEXT\" in the boot banner\n"
     "  --talk-only         print console text and never ask (a loader not in download mode)\n"
     "  --wrong-speed       send bytes that are mostly not text and never ask (a line at the\n"
     "                      wrong speed)\n"
@@ -128,8 +129,10 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         {"--start-timeout",
          {1, 86400, [&](int64_t v) { out.options.startTimeoutMs = static_cast<int>(v * 1000); }}},
     };
-    const std::map<std::string, std::string*> textual{
-        {"--image", &out.imagePath}, {"--save", &out.savePath}, {"--tty", &out.tty}};
+    const std::map<std::string, std::string*> textual{{"--image", &out.imagePath},
+                                                      {"--save", &out.savePath},
+                                                      {"--tty", &out.tty},
+                                                      {"--serial", &out.options.serial}};
     bool talkOnly = false, wrongSpeed = false;
     const std::map<std::string, bool*> flags{{"--fast", &fast},
                                              {"--talk-only", &talkOnly},

@@ -20,6 +20,9 @@ struct StbSimOptions {
     // already delivers them at the line rate; pacing them again would count the line twice.
     bool paceReceive = true;
 
+    // The serial number the box prints in its boot banner; none when empty.
+    std::string serial;
+
     // Console lines between requests, as a chatty loader prints them.
     bool consoleNoise = false;
 

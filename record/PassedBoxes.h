@@ -1,0 +1,38 @@
+#pragma once
+
+// Boxes that passed before, by the identity they printed (--box-id): read from the report when
+// a run begins and added to as boxes pass, so that a box loaded again is told apart from a new
+// one, and its record points at the earlier one. One entry per box that passed.
+//
+// Threading rules: one owner thread.
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "record/BoxRecord.h"
+#include "record/Json.h"
+
+class PassedBoxes {
+  public:
+    struct Earlier {
+        std::string recordId;
+        std::chrono::system_clock::time_point start;
+        std::string slot;
+    };
+
+    // The passes `reportPath` holds; lines that are not records are passed over.
+    void Load(const std::string& reportPath);
+    std::optional<Earlier> Find(const std::string& boxId) const;
+    // A box has passed: later ones with its id are repeats (the first pass stays the one named).
+    void Add(const BoxRecord& record);
+    // The same for a record as JSON (a station's slot judged it); anything but a pass is passed
+    // over.
+    void Add(const Json& record);
+
+  private:
+    std::map<std::string, Earlier> m_passed;
+};
+
+// "box 4711 was loaded before: 10:32, slot A2", the time in local time.
+std::string RepeatWarning(const std::string& boxId, const PassedBoxes::Earlier& earlier);
