@@ -1,5 +1,7 @@
 #include "tests/hosts/cli/CliFixture.h"
 
+#include <cstdio>
+
 #include <filesystem>
 #include <regex>
 
@@ -32,7 +34,28 @@ std::vector<std::string> ReportLines(const std::string& path) {
     return lines;
 }
 
+// Every record a test reads is first checked against the record's schema in docs/.
+void ExpectValidRecords(const std::string& path) {
+    const std::string check =
+        "python3 -c 'import json, sys, jsonschema\n"
+        "schema = json.load(open(sys.argv[1]))\n"
+        "for n, line in enumerate(open(sys.argv[2]), 1):\n"
+        "    try: jsonschema.validate(json.loads(line), schema)\n"
+        "    except jsonschema.ValidationError as e: sys.exit(f\"line {n}: "
+        "{e.message}\")\n' " STAVEL_SOURCE_DIR "/docs/record.schema.json '" +
+        path + "' 2>&1";
+    std::string out;
+    if (std::FILE* pipe = popen(check.c_str(), "r")) {
+        char buffer[512];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            out.append(buffer, n);
+        }
+        EXPECT_EQ(pclose(pipe), 0) << "a record does not follow docs/record.schema.json: " << out;
+    }
+}
+
 std::vector<Json> Records(const std::string& path) {
+    ExpectValidRecords(path);
     std::vector<Json> records;
     for (const std::string& line : ReportLines(path)) {
         std::optional<Json> record = ParseJsonObject(line);
