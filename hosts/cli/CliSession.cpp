@@ -6,7 +6,6 @@
 #include "app/DownloadApp.h"
 #include "app/MainDialog.h"
 #include "app/Resources.h"
-#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/ConsoleHost.h"
 #include "hosts/cli/ConsoleLog.h"
 #include "hosts/cli/ConsoleScreen.h"
@@ -18,6 +17,7 @@
 #include "platform/ports/PortMap.h"
 #include "platform/ports/PortProbe.h"
 #include "platform/window/OperatorInput.h"
+#include "station/BoxBook.h"
 
 namespace {
 

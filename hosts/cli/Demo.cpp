@@ -9,11 +9,11 @@
 #include <functional>
 #include <thread>
 
-#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliSession.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/ports/PortChoice.h"
+#include "station/BoxBook.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "hosts/cli/BoxBook.h"
 #include "hosts/cli/CliOptions.h"
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/Demo.h"
@@ -30,6 +29,7 @@
 #include "record/BoxRecordJson.h"
 #include "record/ReportFile.h"
 #include "settings/TemporaryFiles.h"
+#include "station/BoxBook.h"
 #include "station/BoxLogDir.h"
 #include "station/ChildEvents.h"
 #include "station/SlotFeed.h"

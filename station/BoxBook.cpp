@@ -1,4 +1,4 @@
-#include "hosts/cli/BoxBook.h"
+#include "station/BoxBook.h"
 
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"

@@ -1,8 +1,9 @@
 #pragma once
 
-// The command line's book of boxes: when a box has its verdict, its record goes to the report
-// (when there is one) and then its verdict to standard error as one line, which also says when
-// the record could not be written.
+// A slot's book of boxes (a single run is a slot of its own): when a box has its verdict, its log
+// ends with the verdict line, its record (with where and by whom it was made, and whether the
+// box was loaded before) goes to the report when there is one, and then its verdict goes to
+// standard error as one line, which also says when the record could not be written.
 //
 // Threading rules: UI thread only.
 
