@@ -20,8 +20,7 @@ std::optional<std::chrono::system_clock::time_point> FromIsoUtc(const std::strin
     }
     utc.tm_year -= 1900;
     utc.tm_mon -= 1;
-    return std::chrono::system_clock::from_time_t(timegm(&utc)) +
-           std::chrono::milliseconds(millis);
+    return std::chrono::system_clock::from_time_t(timegm(&utc)) + std::chrono::milliseconds(millis);
 }
 
 }  // namespace
@@ -44,8 +43,8 @@ void PassedBoxes::Add(const Json& record) {
     const std::string boxId = JsonStringAt(record, "box_id");
     const auto start = FromIsoUtc(JsonStringAt(record, "start"));
     if (JsonStringAt(record, "result") == "pass" && !boxId.empty() && start) {
-        m_passed.try_emplace(boxId,
-                             Earlier{JsonStringAt(record, "id"), *start, JsonStringAt(record, "slot")});
+        m_passed.try_emplace(
+            boxId, Earlier{JsonStringAt(record, "id"), *start, JsonStringAt(record, "slot")});
     }
 }
 
