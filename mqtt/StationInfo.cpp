@@ -7,10 +7,17 @@ std::string StationInfoJson(const StationInfo& info) {
     for (const StationSlot& slot : info.slots) {
         slots.push_back(Json{{"label", JsonText(slot.label)}, {"port", JsonText(slot.port)}});
     }
+    const auto text = [](const std::optional<std::string>& v) {
+        return v ? JsonText(*v) : Json(nullptr);
+    };
     return JsonLine(Json{{"station", JsonText(info.station)},
                          {"version", JsonText(info.version)},
                          {"started", JsonText(info.started)},
-                         {"slots", std::move(slots)}});
+                         {"slots", std::move(slots)},
+                         {"job", text(info.job)},
+                         {"operator", text(info.operatorName)},
+                         {"image", text(info.image)},
+                         {"image_sha256", text(info.imageSha256)}});
 }
 
 std::optional<StationInfo> ParseStationInfo(const std::string& payload) {
@@ -22,10 +29,18 @@ std::optional<StationInfo> ParseStationInfo(const std::string& payload) {
     if (slots == json->end() || !slots->is_array()) {
         return std::nullopt;
     }
-    StationInfo info{JsonStringAt(*json, "station"),
-                     JsonStringAt(*json, "version"),
-                     JsonStringAt(*json, "started"),
-                     {}};
+    StationInfo info;
+    info.station = JsonStringAt(*json, "station");
+    info.version = JsonStringAt(*json, "version");
+    info.started = JsonStringAt(*json, "started");
+    const auto text = [&json](const char* key) -> std::optional<std::string> {
+        const std::string value = JsonStringAt(*json, key);
+        return value.empty() ? std::nullopt : std::optional(value);
+    };
+    info.job = text("job");
+    info.operatorName = text("operator");
+    info.image = text("image");
+    info.imageSha256 = text("image_sha256");
     for (const Json& slot : *slots) {
         if (slot.is_object()) {
             info.slots.push_back({JsonStringAt(slot, "label"), JsonStringAt(slot, "port")});

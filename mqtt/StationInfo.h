@@ -2,7 +2,8 @@
 
 // A station's info topic: who it is, which slots it serves, which version and since when,
 // {"station":"line7-pc3","version":"1.0.0.1","started":"2026-12-07T02:31:07.120Z",
-//  "slots":[{"label":"A3","port":"/dev/ttyUSB3"}]}, retained. --watch shows a station's slots
+//  "slots":[{"label":"A3","port":"/dev/ttyUSB3"}],"job":null,"operator":"Ann",
+//  "image":"/srv/fw-2.4.sdl","image_sha256":"3f2a…"}, retained. --watch shows a station's slots
 // from it, and the station's next run learns from it which slots it no longer serves.
 
 #include <optional>
@@ -21,6 +22,11 @@ struct StationInfo {
     std::string version;
     std::string started;  // UTC, ISO 8601 with milliseconds
     std::vector<StationSlot> slots;
+    // What it serves and for whom: null where nothing says (no job file, no --operator).
+    std::optional<std::string> job;
+    std::optional<std::string> operatorName;
+    std::optional<std::string> image;
+    std::optional<std::string> imageSha256;
 };
 
 std::string StationInfoJson(const StationInfo& info);

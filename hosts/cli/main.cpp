@@ -4,8 +4,11 @@
 // what the run needs (the report, the log, the broker) and hands over. Each step that can fail
 // answers a Result, and ExitStatus.h holds the words and statuses of every failure.
 
+#include <fcntl.h>
+
 #include <clocale>
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +23,9 @@
 #include "mqtt/MqttWatch.h"
 #include "mqtt/StateFolder.h"
 #include "mqtt/StationPublisher.h"
+#include "platform/base/UniqueFd.h"
 #include "platform/codepage/ShownText.h"
+#include "platform/digest/Sha256.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/host/MessageQueue.h"
@@ -81,6 +86,15 @@ PublisherSetup StartPublisher(const CliOptions& options, const std::string& repo
     config.info.started = IsoUtcMillis(std::chrono::system_clock::now());
     for (std::size_t i = 0; i < options.ports.size() && i < options.labels.size(); ++i) {
         config.info.slots.push_back({options.labels[i], options.ports[i]});
+    }
+    config.info.operatorName = options.operatorName;
+    config.info.image = std::filesystem::absolute(options.image).string();
+    // Hashed once for the line's board; each box's record has the hash its START saw.
+    if (const UniqueFd image(open(options.image.c_str(), O_RDONLY | O_CLOEXEC)); image) {
+        const FileDigest digest = Sha256OfFile(image.Get());
+        if (!digest.hex.empty()) {
+            config.info.imageSha256 = digest.hex;
+        }
     }
     config.spool = std::move(*spool);
     config.say = [](const std::string& line) {

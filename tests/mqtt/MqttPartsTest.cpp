@@ -168,9 +168,17 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
 }
 
 TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
-    EXPECT_EQ(StationInfoJson({"s", "1.0.0.1", "2026-12-07T02:31:07.120Z", {{"A3", "/dev/tty3"}}}),
+    StationInfo info{"s",   "1.0.0.1",     "2026-12-07T02:31:07.120Z", {{"A3", "/dev/tty3"}}, {},
+                     "Ann", "/srv/fw.sdl", std::string(64, 'a')};
+    EXPECT_EQ(StationInfoJson(info),
               "{\"station\":\"s\",\"version\":\"1.0.0.1\",\"started\":\"2026-12-07T02:31:07."
-              "120Z\",\"slots\":[{\"label\":\"A3\",\"port\":\"/dev/tty3\"}]}");
+              "120Z\",\"slots\":[{\"label\":\"A3\",\"port\":\"/dev/tty3\"}],\"job\":null,"
+              "\"operator\":\"Ann\",\"image\":\"/srv/fw.sdl\",\"image_sha256\":\"" +
+                  std::string(64, 'a') + "\"}");
+    const std::optional<StationInfo> back = ParseStationInfo(StationInfoJson(info));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->operatorName, "Ann");
+    EXPECT_FALSE(back->job);
     const std::string huge(5'000'000, 'x');
     const std::string cut = std::string(30, 'x') + "\u2026";
     WatchBoard board;
@@ -181,7 +189,11 @@ TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
                     StationInfoJson({"s",
                                      huge,
                                      "2026-12-07T02:31:07.120Z",
-                                     {{"A3", "/dev/tty3"}, {huge, "COM9"}, {"A4", "A4"}}}));
+                                     {{"A3", "/dev/tty3"}, {huge, "COM9"}, {"A4", "A4"}},
+                                     {},
+                                     {},
+                                     {},
+                                     {}}));
     board.OnMessage("stavel/s/A0/state", "{\"state\":\"failed\",\"fails\":7}");
     board.OnMessage("stavel/s/A3/state",
                     "{\"state\":\"" + huge + "\",\"rate\":1e300,\"passes\":3,\"fails\":1}");
