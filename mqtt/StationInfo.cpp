@@ -7,17 +7,14 @@ std::string StationInfoJson(const StationInfo& info) {
     for (const StationSlot& slot : info.slots) {
         slots.push_back(Json{{"label", JsonText(slot.label)}, {"port", JsonText(slot.port)}});
     }
-    const auto text = [](const std::optional<std::string>& v) {
-        return v ? JsonText(*v) : Json(nullptr);
-    };
     return JsonLine(Json{{"station", JsonText(info.station)},
                          {"version", JsonText(info.version)},
                          {"started", JsonText(info.started)},
                          {"slots", std::move(slots)},
-                         {"job", text(info.job)},
-                         {"operator", text(info.operatorName)},
-                         {"image", text(info.image)},
-                         {"image_sha256", text(info.imageSha256)}});
+                         {"job", JsonTextOrNull(info.job)},
+                         {"operator", JsonTextOrNull(info.operatorName)},
+                         {"image", JsonTextOrNull(info.image)},
+                         {"image_sha256", JsonTextOrNull(info.imageSha256)}});
 }
 
 std::optional<StationInfo> ParseStationInfo(const std::string& payload) {

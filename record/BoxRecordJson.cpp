@@ -5,11 +5,6 @@
 
 namespace {
 
-// A key with nothing to hold is null.
-Json Text(const std::optional<std::string>& value) {
-    return value ? JsonText(*value) : Json(nullptr);
-}
-
 // Seconds to the millisecond, as the times are kept.
 double Millis(double seconds) {
     return static_cast<double>(static_cast<long long>(seconds * 1000.0 + 0.5)) / 1000.0;
@@ -48,7 +43,7 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"id", JsonText(r.id)},
         {"slot", JsonText(r.slot)},
         {"device", JsonText(r.device)},
-        {"adapter", Text(r.adapter)},
+        {"adapter", JsonTextOrNull(r.adapter)},
         {"result", BoxResultWord(r.result)},
         {"reason", JsonText(r.reason)},
         {"start", IsoUtcMillis(r.start)},
@@ -65,17 +60,25 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"schema", kRecordSchema},
         {"tool_version", JsonText(r.made.toolVersion)},
         {"host", JsonText(r.made.host)},
-        {"station", Text(r.made.station)},
-        {"operator", Text(r.made.operatorName)},
-        {"job", Text(r.made.job)},
-        {"box_id", Text(r.boxId)},
-        {"repeat_of", Text(r.repeatOf)},
-        {"by_path", Text(r.byPath)},
-        {"by_id", Text(r.byId)},
-        {"adapter_serial", Text(r.adapterSerial)},
+        {"station", JsonTextOrNull(r.made.station)},
+        {"operator", JsonTextOrNull(r.made.operatorName)},
+        {"job", JsonTextOrNull(r.made.job)},
+        {"box_id", JsonTextOrNull(r.boxId)},
+        {"repeat_of", JsonTextOrNull(r.repeatOf)},
+        {"by_path", JsonTextOrNull(r.byPath)},
+        {"by_id", JsonTextOrNull(r.byId)},
+        {"adapter_serial", JsonTextOrNull(r.adapterSerial)},
         {"reason_code", JsonText(r.reasonCode)},
-        {"log_file", Text(r.logFile)},
+        {"log_file", JsonTextOrNull(r.logFile)},
     };
+}
+
+void WriteProvenance(Json& record, const RecordProvenance& made) {
+    record["tool_version"] = JsonText(made.toolVersion);
+    record["host"] = JsonText(made.host);
+    record["station"] = JsonTextOrNull(made.station);
+    record["operator"] = JsonTextOrNull(made.operatorName);
+    record["job"] = JsonTextOrNull(made.job);
 }
 
 std::string BoxRecordLine(const BoxRecord& record) {

@@ -12,6 +12,8 @@
 #include "record/Json.h"
 
 Json BoxRecordJson(const BoxRecord& record);
+// Sets a record's provenance keys (a station's, over what its slot wrote).
+void WriteProvenance(Json& record, const RecordProvenance& made);
 std::string BoxRecordLine(const BoxRecord& record);
 
 // "2026-12-07T02:31:07.120Z".

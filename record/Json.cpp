@@ -21,6 +21,10 @@ Json JsonText(std::string_view bytes) {
     return text;
 }
 
+Json JsonTextOrNull(const std::optional<std::string>& bytes) {
+    return bytes ? JsonText(*bytes) : Json(nullptr);
+}
+
 Json JsonNumber(double value) {
     constexpr double kWholeLimit = 9007199254740992.0;  // 2^53: every whole double below is exact
     if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < kWholeLimit) {

@@ -19,6 +19,8 @@ using Json = nlohmann::ordered_json;
 
 // `bytes` as a JSON string value.
 Json JsonText(std::string_view bytes);
+// The same, or null when there is nothing to hold.
+Json JsonTextOrNull(const std::optional<std::string>& bytes);
 // `value` as a JSON number: a whole number without a fraction, else its shortest exact form.
 Json JsonNumber(double value);
 // One line of compact JSON, without the line break.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <utility>
 
 #include "record/Json.h"
 
@@ -48,7 +49,10 @@ void PassedBoxes::Add(const Json& record) {
     }
 }
 
-std::optional<PassedBoxes::Earlier> PassedBoxes::Find(const std::string& boxId) const {
+std::optional<PassedBoxes::Earlier> PassedBoxes::Find(const std::string& boxId) {
+    if (const std::optional<std::string> report = std::exchange(m_report, std::nullopt)) {
+        Load(*report);
+    }
     const auto it = m_passed.find(boxId);
     return it == m_passed.end() ? std::nullopt : std::optional(it->second);
 }

@@ -21,9 +21,12 @@ class PassedBoxes {
         std::string slot;
     };
 
-    // The passes `reportPath` holds; lines that are not records are passed over.
-    void Load(const std::string& reportPath);
-    std::optional<Earlier> Find(const std::string& boxId) const;
+    // The passes `report` holds count too; it is read at the first Find, so that only a run
+    // that reads box ids reads it.
+    explicit PassedBoxes(std::optional<std::string> report = std::nullopt)
+        : m_report(std::move(report)) {}
+
+    std::optional<Earlier> Find(const std::string& boxId);
     // A box has passed: later ones with its id are repeats (the first pass stays the one named).
     void Add(const BoxRecord& record);
     // The same for a record as JSON (a station's slot judged it); anything but a pass is passed
@@ -31,6 +34,10 @@ class PassedBoxes {
     void Add(const Json& record);
 
   private:
+    // The passes the report holds; lines that are not records are passed over.
+    void Load(const std::string& reportPath);
+
+    std::optional<std::string> m_report;  // not read yet
     std::map<std::string, Earlier> m_passed;
 };
 

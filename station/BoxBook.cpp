@@ -7,7 +7,9 @@
 #include "record/VerdictLine.h"
 
 BoxBook::BoxBook(std::string portLabel, std::unique_ptr<ReportFile> report)
-    : m_portLabel(std::move(portLabel)), m_report(std::move(report)) {}
+    : m_portLabel(std::move(portLabel)),
+      m_report(std::move(report)),
+      m_passed(m_report ? std::optional(m_report->Path()) : std::nullopt) {}
 
 std::string VerdictWithRecord(const std::string& verdict, const std::string& recordError) {
     return recordError.empty() ? verdict : verdict + ", record not written: " + recordError;
@@ -39,10 +41,6 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
     }
     std::string repeat;
     if (record.boxId) {
-        if (!m_passedLoaded && m_report) {
-            m_passed.Load(m_report->Path());  // only a run that reads box ids needs them
-        }
-        m_passedLoaded = true;
         if (const auto earlier = m_passed.Find(*record.boxId)) {
             record.repeatOf = earlier->recordId;
             repeat = "; " + RepeatWarning(*record.boxId, *earlier);

@@ -57,7 +57,6 @@ class BoxBook {
     RecordProvenance m_made;
     BoxRecord m_last;
     PassedBoxes m_passed;  // for --box-id: boxes that passed before
-    bool m_passedLoaded = false;
     std::function<void(const std::string&)> m_say;
     bool m_logsLost = false;
 };

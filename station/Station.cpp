@@ -122,6 +122,7 @@ Result<void> Station::Prepare() {
                 "the report cannot be written: " + EscapeName(report.Failure().Describe()));
         }
         m_report = std::move(*report);
+        m_passed = PassedBoxes(*m_config.report);
     }
     const char* tmp = std::getenv("TMPDIR");
     std::string dir =
@@ -279,23 +280,11 @@ void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
 void Station::WriteRecord(Slot& slot, const Json& judged) {
     // The station's own provenance, in the places the record keeps for it.
     Json record = judged;
-    const RecordProvenance& made = m_config.made;
-    const auto text = [](const std::optional<std::string>& v) {
-        return v ? Json(JsonText(*v)) : Json(nullptr);
-    };
-    record["tool_version"] = JsonText(made.toolVersion);
-    record["host"] = JsonText(made.host);
-    record["station"] = text(made.station);
-    record["operator"] = text(made.operatorName);
-    record["job"] = text(made.job);
+    WriteProvenance(record, m_config.made);
     // A box that passed before on this line: the record points at the earlier one.
     const std::string boxId = JsonStringAt(record, "box_id");
     std::string extra = boxId.empty() ? std::string() : ", box " + boxId;
     if (!boxId.empty()) {
-        if (!m_passedLoaded && m_config.report) {
-            m_passed.Load(*m_config.report);  // only a station that reads box ids needs them
-        }
-        m_passedLoaded = true;
         if (const auto earlier = m_passed.Find(boxId)) {
             record["repeat_of"] = earlier->recordId;
             extra += "; " + RepeatWarning(boxId, *earlier);

@@ -147,7 +147,6 @@ class Station {
     StationView m_view;
     std::unique_ptr<ReportFile> m_report;
     PassedBoxes m_passed;  // for --box-id: the boxes that passed before
-    bool m_passedLoaded = false;
     std::string m_tempDir;
     std::vector<std::unique_ptr<Slot>> m_slots;
     UniqueFd m_wakeFd;
