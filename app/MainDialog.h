@@ -63,6 +63,8 @@ class CMainDialog : public CDialog {
     // Why the last start, connection or download failed, for a host to show.
     const SysFailure& LastFailure() const { return m_control.LastFailure(); }
     void OnTimer(UINT_PTR id) { m_control.OnTimer(id); }
+    void RequireImageSha256(std::string hex) { m_control.RequireImageSha256(std::move(hex)); }
+    bool WrongImage() const { return m_control.WrongImage(); }
     // The silence bound (zero: wait for ever); see CDownloadControl::SetSilenceBound.
     void SetSilenceBound(
         std::chrono::seconds bound, CDownloadControl::SilenceFrom from,

@@ -123,8 +123,8 @@ void CDownloadControl::OnStartStop() {
 
     if (const Result<void> opened = OpenImage(); !opened) {
         // The reason goes on a line of its own, so the message the operator knows stays whole.
-        AfxMessageBox("Cannot read input file\n" + EscapeName(state.m_strImagePath) + ": " +
-                      opened.Failure().reason);
+        AfxMessageBox((m_wrongImage ? "Not the required image\n" : "Cannot read input file\n") +
+                      EscapeName(state.m_strImagePath) + ": " + opened.Failure().reason);
         StopSteps();
         m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
         return;
@@ -160,6 +160,7 @@ void CDownloadControl::StopFor(const DownloadEnded& ended) {
 
 Result<void> CDownloadControl::OpenImage() {
     DownloadState& state = m_parts.state;
+    m_wrongImage = false;
     const ImageFile image = OpenImageFile(state.m_strImagePath);
     if (image.file == nullptr) {
         m_lastFailure = SysFailure{image.result, state.m_strImagePath, image.reason};
@@ -172,6 +173,16 @@ Result<void> CDownloadControl::OpenImage() {
         const int err = errno;
         m_lastFailure =
             SysFailure{SysResult::FromErrno("read", err), state.m_strImagePath, std::strerror(err)};
+        return m_lastFailure;
+    }
+    if (!m_requiredSha256.empty() && state.m_imageSha256 != m_requiredSha256) {
+        // Refused before the box asks for a byte: no box is given an image the line did not
+        // ask for.
+        m_wrongImage = true;
+        m_lastFailure = SysFailure{
+            SysResult{SysStatus::Rejected, "", 0}, state.m_strImagePath,
+            "its SHA-256 is " + state.m_imageSha256 + ", not " + m_requiredSha256 + " as required"};
+        state.CloseImage();
         return m_lastFailure;
     }
     return {};

@@ -82,6 +82,10 @@ class CDownloadControl {
     void SetSilenceBound(std::chrono::seconds bound, SilenceFrom from = SilenceFrom::Start,
                          SilenceAction action = SilenceAction::Stop);
     std::chrono::seconds SilenceBound() const { return m_silenceBound; }
+    // A line that serves one image only: START refuses an image whose SHA-256 is not `hex`
+    // (64 lower-case hex digits; empty: any image), with both hashes, and WrongImage() says so.
+    void RequireImageSha256(std::string hex) { m_requiredSha256 = std::move(hex); }
+    bool WrongImage() const { return m_wrongImage; }
     // The owner's WM_TIMER: the silence bound is kept with one of the owner's timers.
     void OnTimer(UINT_PTR id);
 
@@ -98,6 +102,8 @@ class CDownloadControl {
     DownloadStarted StartedEvent() const;
 
     Parts m_parts;
+    std::string m_requiredSha256;
+    bool m_wrongImage = false;
     std::chrono::seconds m_silenceBound{0};
     SilenceFrom m_silenceFrom = SilenceFrom::Start;
     SilenceAction m_silenceAction = SilenceAction::Stop;

@@ -11,7 +11,7 @@ packages=(
     libwxgtk3.2-dev xvfb xauth xdotool x11-utils
     clang libclang-rt-14-dev
     universal-ctags
-    nlohmann-json3-dev ccache libre2-dev python3-jsonschema
+    nlohmann-json3-dev ccache libre2-dev python3-jsonschema libtomlplusplus-dev
 )
 
 missing=()

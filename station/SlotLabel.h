@@ -5,6 +5,7 @@
 // path that holds '=' stays a path.
 
 #include <string>
+#include <string_view>
 
 struct SlotArgument {
     std::string label;  // the slot's name: its label, or the port as given
@@ -12,3 +13,6 @@ struct SlotArgument {
 };
 
 SlotArgument ReadSlotArgument(const std::string& argument);
+
+// 1 to 16 of A-Z a-z 0-9 _ . -
+bool IsSlotLabel(std::string_view text);

@@ -14,6 +14,9 @@
 // The exit status of a slot's process that cannot serve at all (its settings, its image): the
 // station stops asking it for boxes.
 inline constexpr int kSlotCannotServe = 2;
+// A slot's exit status when START found the image is not the one the line requires: the station
+// then takes no further box anywhere.
+inline constexpr int kSlotWrongImage = 10;
 
 std::string EncodeStarted(const DownloadStarted& started);
 std::string EncodeRequest(const RequestAnswered& request);

@@ -339,6 +339,17 @@ void Station::OnChildEnded(Slot& slot) {
         slot.phase = Phase::Done;
         return;
     }
+    if (code == kSlotWrongImage) {
+        // The image was replaced under the line: no slot takes another box, and the station
+        // ends as for a changed image.
+        const std::string why = LastLineOf(slot.errorFile);
+        m_view.Message(EscapeName(slot.status.slot) + ": the slot stops serving" +
+                       (why.empty() ? std::string() : ": " + EscapeName(why)));
+        m_wrongImage = true;
+        slot.phase = Phase::Done;
+        FinishAll();
+        return;
+    }
     if (code == kSlotCannotServe || code == 127) {
         const std::string why = LastLineOf(slot.errorFile);
         m_view.Message(EscapeName(slot.status.slot) + ": the slot cannot serve" +
@@ -519,6 +530,7 @@ StationEnd Station::Run() {
     end.signal = m_stopSignal;
     end.recordNotWritten = m_recordFailed || m_logsLost;
     end.unservable = m_unservable;
+    end.wrongImage = m_wrongImage;
     for (const auto& slot : m_slots) {
         end.someFailed = end.someFailed || slot->status.fails > 0;
     }

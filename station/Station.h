@@ -71,6 +71,7 @@ struct StationEnd {
     bool recordNotWritten = false;  // a record, or a box's log, could not be written
     bool unservable = false;        // the station, or a slot, could not serve at all
     bool someFailed = false;
+    bool wrongImage = false;  // a slot's START found an image the line does not serve
 };
 
 class Station {
@@ -158,6 +159,7 @@ class Station {
     bool m_recordFailed = false;  // a record could not be written: no new box is taken
     bool m_logsLost = false;      // a box's log could not be written whole: the end says 8
     bool m_unservable = false;    // a slot could not serve at all (its settings, its image)
+    bool m_wrongImage = false;    // a slot found the image is not the one the line requires
 };
 
 // Runs the station for `config`, telling `observer` (may be null) as it goes.

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 
@@ -38,6 +39,9 @@ enum LongOnly : int {
     kJson,
     kEventsFd,
     kSlotNumber,
+    kJob,
+    kCheck,
+    kSha256,
 };
 
 const option kOptions[] = {
@@ -70,6 +74,9 @@ const option kOptions[] = {
     {"json", no_argument, nullptr, kJson},
     {"events-fd", required_argument, nullptr, kEventsFd},
     {"slot-number", required_argument, nullptr, kSlotNumber},
+    {"job", required_argument, nullptr, kJob},
+    {"check", no_argument, nullptr, kCheck},
+    {"sha256", required_argument, nullptr, kSha256},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -122,8 +129,15 @@ struct Seen {
     bool mqtt = false;
     bool watch = false;
     bool timeout = false;
-    int exclusive = 0;  // --help, --version, --list-ports
+    int exclusive = 0;     // --help, --version, --list-ports
+    std::string unlocked;  // the first option a job does not leave to the operator
 };
+
+// What an operator may still choose when a job runs: the job is the lock.
+bool OpenUnderJob(int code) {
+    return code == kJob || code == kCheck || code == kOperator || code == 'q' || code == kJson ||
+           code == kLoop || code == kCount;
+}
 
 std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     if (hasOperands) {
@@ -131,6 +145,17 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     }
     if (seen.exclusive > 1) {
         return "--help, --version and --list-ports stand alone";
+    }
+    if (o.check && !o.job) {
+        return "--check goes with --job";
+    }
+    if (o.job) {
+        if (!seen.unlocked.empty()) {
+            return "with --job only --check, --operator, --quiet, --json, --loop and --count may "
+                   "be given; the job sets the rest ('" +
+                   seen.unlocked + "')";
+        }
+        return o.count > 0 && !o.loop ? "--count goes with --loop" : "";
     }
     if (o.allPorts && o.mode != CliOptions::Mode::ListPorts) {
         return "--all goes with --list-ports";
@@ -302,6 +327,23 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kJson:
             o.json = true;
             return true;
+        case kJob:
+            o.job = value;
+            return true;
+        case kCheck:
+            o.check = true;
+            return true;
+        case kSha256:
+            if (std::string(value).size() != 64 ||
+                std::string(value).find_first_not_of("0123456789abcdefABCDEF") !=
+                    std::string::npos) {
+                error = "--sha256 takes the image's SHA-256, all 64 hex digits";
+                return false;
+            }
+            o.sha256 = value;
+            std::transform(o.sha256->begin(), o.sha256->end(), o.sha256->begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            return true;
         case kEventsFd:
             return TakeCount("--events-fd", value, 1024, o.eventsFd, error);
         case kSlotNumber:
@@ -346,6 +388,10 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
         if (optarg != nullptr && *optarg == '\0') {
             return {std::nullopt, "an option's value may not be empty"};
         }
+        if (!OpenUnderJob(code) && seen.unlocked.empty()) {
+            const std::string& arg = copies[std::min<std::size_t>(before, copies.size() - 1)];
+            seen.unlocked = arg.substr(0, arg.find('='));
+        }
         if (!Apply(code, value, o, seen, error)) {
             return {std::nullopt, error};
         }
@@ -371,6 +417,9 @@ std::string UsageText(const std::string& program) {
            "  " +
            program +
            " --watch URL [--station NAME]...\n"
+           "  " +
+           program +
+           " --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]\n"
            "  " +
            program +
            " --list-ports [--all]\n"
@@ -417,6 +466,11 @@ std::string UsageText(const std::string& program) {
            "      --box-id REGEX  the box's identity from its console text: the first line\n"
            "                      (cut at 1 KiB) that matches gives the one capture group's\n"
            "                      text, for the record, the verdict line, --json and MQTT\n"
+           "      --sha256 HEX    serve the image only while its SHA-256 is HEX: refused\n"
+           "                      before any box, and at a later box's START (exit 6)\n"
+           "      --job FILE      serve a job: the line's settings in a TOML file (image and\n"
+           "                      its sha256, slots, outputs); the other options are locked\n"
+           "      --check         with --job: show the job's plan; exit 0 when it can run\n"
            "      --mqtt-ca FILE  with mqtts://: the certificate authority to trust\n"
            "      --mqtt-password-file FILE  the broker password (or STAVEL_MQTT_PASSWORD);\n"
            "                      never on the command line\n"

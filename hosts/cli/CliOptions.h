@@ -7,6 +7,7 @@
 //          [--mqtt URL [--station-name NAME] [--mqtt-ca FILE] [--mqtt-password-file FILE]]
 //   stavel -p [LABEL=]A -p [LABEL=]B ... -i FILE [...]: a station, one slot per port
 //   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
+//   stavel --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
 //   stavel --list-ports [--all] | -h | -V
 
@@ -48,6 +49,11 @@ struct CliOptions {
     std::optional<std::string> stationName;   // --station-name; default: the host name
     std::optional<std::string> operatorName;  // --operator, in every record
     std::optional<std::string> boxId;         // --box-id REGEX, checked to have one group
+    std::optional<std::string> sha256;        // --sha256 HEX: the only image served
+    // --job FILE: the line's settings, read before serving; --check only shows its plan.
+    std::optional<std::string> job;
+    bool check = false;
+    std::optional<std::string> jobName;  // from the job, for every record
     std::optional<std::string> mqttCa;
     std::optional<std::string> mqttPasswordFile;
     std::vector<std::string> watchStations;  // --station, with --watch; none: every station

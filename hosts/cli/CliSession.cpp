@@ -18,6 +18,7 @@
 #include "platform/ports/PortProbe.h"
 #include "platform/window/OperatorInput.h"
 #include "station/BoxBook.h"
+#include "station/SlotWire.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ int CliSession::Run() {
         if (m_config.keepStoredPort) {
             dialog.KeepStoredPort();
         }
+        dialog.RequireImageSha256(m_config.requiredSha256);
         if (m_config.timeoutSeconds > 0) {
             dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
                                    m_config.loop || m_config.stationSlot
@@ -141,8 +143,10 @@ void CliSession::PressStart() {
         return;
     }
     if (m_refused) {
-        // "No input file" or "Cannot read input file" has been shown.
-        End(kExitUsage);
+        // "No input file", "Cannot read input file" or "Not the required image" has been shown.
+        // An image replaced under a running line ends it as a changed image does.
+        const bool wrongImage = m_dialog->WrongImage();
+        End(!wrongImage ? kExitUsage : m_config.stationSlot ? kSlotWrongImage : kExitImageChanged);
         return;
     }
     if (m_connectFailure) {

@@ -57,6 +57,7 @@ struct SessionConfig {
     // Also hear the slot's states, figures and ends (the station, the broker).
     // --box-id: the box's identity from its console text, for its record.
     std::shared_ptr<const BoxIdPattern> boxIdPattern;
+    std::string requiredSha256;  // --sha256 or the job's: START refuses any other image
     // A station's slot: told once a second on the UI thread, so that its station sees it live.
     std::function<void()> heartbeat;
     std::vector<BoxSession::Sink*> sinks;

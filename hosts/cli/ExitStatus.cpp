@@ -54,6 +54,9 @@ int ExitStatusFor(const StationEnd& end) {
     if (end.recordNotWritten) {
         return kExitRecordNotWritten;
     }
+    if (end.wrongImage) {
+        return kExitImageChanged;
+    }
     if (end.unservable) {
         return kExitUsage;
     }

@@ -18,7 +18,9 @@
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/Demo.h"
 #include "hosts/cli/ExitStatus.h"
+#include "hosts/cli/JobOptions.h"
 #include "hosts/cli/ListPorts.h"
+#include "job/JobPlan.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
 #include "mqtt/StateFolder.h"
@@ -88,6 +90,7 @@ PublisherSetup StartPublisher(const CliOptions& options, const std::string& repo
         config.info.slots.push_back({options.labels[i], options.ports[i]});
     }
     config.info.operatorName = options.operatorName;
+    config.info.job = options.jobName;
     config.info.image = std::filesystem::absolute(options.image).string();
     // Hashed once for the line's board; each box's record has the hash its START saw.
     if (const UniqueFd image(open(options.image.c_str(), O_RDONLY | O_CLOEXEC)); image) {
@@ -116,7 +119,7 @@ int Watch(const CliOptions& options) {
 
 RecordProvenance ProvenanceOf(const CliOptions& options) {
     return RecordProvenance{kVersion, HostName(), options.stationName.value_or(HostName()),
-                            options.operatorName, std::nullopt};
+                            options.operatorName, options.jobName};
 }
 
 LogFile::Stamps StampsOf(const CliOptions& options) {
@@ -143,6 +146,7 @@ std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch
     add(options.logDir.has_value(), "--log-dir=" + options.logDir.value_or(""));
     add(options.logDir && options.timestamps, "--timestamps");
     add(options.boxId.has_value(), "--box-id=" + options.boxId.value_or(""));
+    add(options.sha256.has_value(), "--sha256=" + options.sha256.value_or(""));
     return args;
 }
 
@@ -252,6 +256,7 @@ int ServeOne(const CliOptions& options) {
     config.quiet = options.quiet;
     config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
     config.keepStoredPort = port.byPath;
+    config.requiredSha256 = options.sha256.value_or("");
     if (options.boxId) {
         config.boxIdPattern = *BoxIdPattern::Compile(*options.boxId);  // checked when parsed
     }
@@ -290,6 +295,13 @@ int ServeOne(const CliOptions& options) {
 }
 
 int Serve(CliOptions options) {
+    // The wrong image is refused before any port is touched; each START checks it again.
+    if (options.sha256 && options.eventsFd < 0) {
+        if (Result<void> same = CheckImageSha256(options.image, *options.sha256); !same) {
+            Say(same.Failure().Describe());
+            return kExitUsage;
+        }
+    }
     // With a broker the local report stays the source of truth, so there is always one.
     if (!options.report && options.broker) {
         Result<std::string> path = DefaultReportPath();
@@ -300,6 +312,24 @@ int Serve(CliOptions options) {
         Say("the report goes to " + *path);
     }
     return options.Station() ? ServeStation(options) : ServeOne(options);
+}
+
+// A job: the line's settings from its file, the operator's few choices from the command line.
+int ServeJob(CliOptions options) {
+    const Result<Job> job = ReadJob(*options.job);
+    if (!job) {
+        Say(job.Failure().Describe());
+        return kExitUsage;
+    }
+    if (options.check) {
+        const JobPlan plan = PlanJob(*job);
+        WriteStdout(plan.text);
+        return plan.CanRun()                    ? kExitPass
+               : plan.imageOk && plan.outputsOk ? kExitPortFailed
+                                                : kExitUsage;
+    }
+    ApplyJob(*job, options);
+    return Serve(options);
 }
 
 int Dispatch(const CliOptions& options) {
@@ -325,7 +355,7 @@ int Dispatch(const CliOptions& options) {
         case CliOptions::Mode::Serve:
             break;
     }
-    return Serve(options);
+    return options.job ? ServeJob(options) : Serve(options);
 }
 
 // From the signal watcher's thread: a station stops its slots; a single run stops its box on

@@ -40,6 +40,12 @@ TEST(CliOptions, ShortLongAndEqualsFormsReadTheSame) {
     EXPECT_TRUE(station.options->Station());
     EXPECT_EQ(ParseCommandLine({"--demo", "--fast"}).options->mode, CliOptions::Mode::Demo);
     EXPECT_EQ(ParseCommandLine({"--watch", "mqtt://h"}).options->mode, CliOptions::Mode::Watch);
+    // What a job leaves to the operator.
+    const CliParse job = ParseCommandLine(
+        {"--job", "j.toml", "--check", "--operator=Ann", "-q", "--json", "--loop", "--count=2"});
+    ASSERT_TRUE(job.options) << job.error;
+    EXPECT_EQ(job.options->job, "j.toml");
+    EXPECT_TRUE(job.options->check);
 }
 
 TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
@@ -69,6 +75,15 @@ TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
         {{"-p", "COM3", "-i", "x", "--timeout", "99999999999999999999"},
          "--timeout takes a whole number from 0 to 86400, not '99999999999999999999'"},
         {{"--demo", "--port", "COM3"}, "--demo takes only --fast, --image, --debug and --quiet"},
+        {{"--job", "j.toml", "--operator", "Ann", "-q", "--json", "--loop", "-p", "COM3"},
+         "with --job only --check, --operator, --quiet, --json, --loop and --count may be given; "
+         "the job sets the rest ('-p')"},
+        {{"--job", "j.toml", "--timeout=5"},
+         "with --job only --check, --operator, --quiet, --json, --loop and --count may be given; "
+         "the job sets the rest ('--timeout')"},
+        {{"--check"}, "--check goes with --job"},
+        {{"-p", "COM3", "-i", "x", "--sha256", "abc"},
+         "--sha256 takes the image's SHA-256, all 64 hex digits"},
         {{"-p", "COM3", "-i", "x", "--mqtt", "mqtt://h", "--station", "s"},
          "--station goes with --watch (a station names itself with --station-name)"},
         {{"--watch", "mqtt://h", "-p", "COM3"},
@@ -115,7 +130,7 @@ TEST(CliOptions, HelpNamesEveryOptionAndEveryExitStatus) {
     std::istringstream options(
         "--port --image --ini --debug --quiet --log-file --log-dir --timestamps --json --loop "
         "--count --timeout --report --mqtt --station-name --operator --mqtt-ca "
-        "--mqtt-password-file --watch "
+        "--mqtt-password-file --watch --job --check --sha256 --box-id "
         "--demo --fast --list-ports --help --version");
     for (std::string option; options >> option;) {
         EXPECT_NE(help.find(option), std::string::npos) << option;

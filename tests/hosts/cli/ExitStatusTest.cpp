@@ -24,6 +24,8 @@ TEST(ExitStatus, AStationsSignalWinsOverARecordNotWrittenOverUnservableOverFaile
     EXPECT_EQ(ExitStatusFor(StationEnd{0, false, false, true}), 1);
     EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true}), 2);
     EXPECT_EQ(ExitStatusFor(StationEnd{0, true, true, true}), 8);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true, true}), 6);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, true, false, false, true}), 8);
     EXPECT_EQ(ExitStatusFor(StationEnd{15, true, true, true}), 143);
     EXPECT_EQ(ExitStatusFor(StationEnd{1, false, false, false}), 129);
 }

@@ -1,0 +1,23 @@
+#include "hosts/cli/JobOptions.h"
+
+void ApplyJob(const Job& job, CliOptions& o) {
+    for (const JobSlot& slot : job.slots) {
+        o.ports.push_back(slot.port);
+        o.labels.push_back(slot.label);
+    }
+    o.image = job.image;
+    o.sha256 = job.sha256;
+    o.jobName = job.name;
+    o.timeoutSeconds = job.timeoutSeconds.value_or(o.timeoutSeconds);
+    o.boxId = job.boxId;
+    o.report = job.report;
+    o.logDir = job.logDir;
+    o.timestamps = job.timestamps;
+    o.debug = job.debug;
+    o.stationName = job.station;
+    o.mqttCa = job.mqttCa;
+    o.mqttPasswordFile = job.mqttPasswordFile;
+    if (job.mqtt) {
+        o.broker = *ParseMqttUrl(*job.mqtt);  // checked when the job was read
+    }
+}

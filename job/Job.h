@@ -1,0 +1,50 @@
+#pragma once
+
+// A job: the line's settings in one file, which an operator runs and does not edit. It names
+// the image and the SHA-256 it must have, the slots and their ports, and where records, logs
+// and results go. Paths in it are taken from the job file's folder.
+//
+//   name = "line3-fw-2.4"
+//   image = "fw-2.4.sdl"
+//   sha256 = "3f2a…"              # all 64 hex digits
+//   [slots]
+//   A1 = "/dev/serial/by-path/…"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/base/Result.h"
+
+struct JobSlot {
+    std::string label;
+    std::string port;
+};
+
+struct Job {
+    std::string file;  // the job file, as a whole path
+    std::string name;
+    std::optional<std::string> station;
+    std::string image;   // a whole path
+    std::string sha256;  // 64 lower-case hex digits
+    std::optional<int> timeoutSeconds;
+    std::optional<std::string> boxId;  // checked to compile with one group
+    std::optional<std::string> report;
+    std::optional<std::string> logDir;
+    bool timestamps = false;
+    bool debug = false;
+    std::optional<std::string> capture;
+    std::optional<std::int64_t> captureMax;
+    std::optional<std::string> mqtt;  // checked to be a broker's URL
+    std::optional<std::string> mqttCa;
+    std::optional<std::string> mqttPasswordFile;
+    std::vector<JobSlot> slots;  // in the file's order
+};
+
+// Reads and checks a job file. A mistake fails as "FILE:LINE: what is wrong", or "FILE: …"
+// for what is missing, so the operator can go straight to it.
+Result<Job> ReadJob(const std::string& path);
+
+// Parses a job's text; `file` names it in failures and is where relative paths start from.
+Result<Job> ParseJob(const std::string& text, const std::string& file);

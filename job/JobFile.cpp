@@ -1,0 +1,315 @@
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "download/BoxIdScanner.h"
+#include "job/Job.h"
+#include "mqtt/MqttUrl.h"
+#include "platform/ports/PortMap.h"
+#include "station/SlotLabel.h"
+
+namespace {
+
+// A job is a page of settings; anything larger is not one.
+constexpr std::size_t kMaxJobBytes = 64 * 1024;
+constexpr std::size_t kMaxSlots = 50;  // the COM table's size
+
+using Node = toml::node;
+
+class Reader {
+  public:
+    Reader(std::string file, std::filesystem::path folder)
+        : m_file(std::move(file)), m_folder(std::move(folder)) {}
+
+    SysFailure At(const toml::source_region& where, const std::string& what) const {
+        return Refusal(m_file + ":" + std::to_string(where.begin.line), what);
+    }
+    SysFailure Missing(const std::string& what) const { return Refusal(m_file, what); }
+
+    Result<std::string> Text(const std::string& key, const Node& node) const {
+        const std::optional<std::string> text = node.value<std::string>();
+        if (!text || node.type() != toml::node_type::string) {
+            return At(node.source(), key + " takes a string in quotes");
+        }
+        if (text->empty()) {
+            return At(node.source(), key + " may not be empty");
+        }
+        if (text->find('\0') != std::string::npos) {
+            return At(node.source(), key + " may not hold a NUL");
+        }
+        return *text;
+    }
+
+    Result<std::string> Path(const std::string& key, const Node& node) const {
+        Result<std::string> text = Text(key, node);
+        if (!text) {
+            return text;
+        }
+        return (m_folder / *text).lexically_normal().string();
+    }
+
+    Result<std::int64_t> Whole(const std::string& key, const Node& node, std::int64_t low,
+                               std::int64_t high) const {
+        const std::optional<std::int64_t> n = node.value<std::int64_t>();
+        if (node.type() != toml::node_type::integer || !n || *n < low || *n > high) {
+            return At(node.source(), key + " takes a whole number from " + std::to_string(low) +
+                                         " to " + std::to_string(high));
+        }
+        return *n;
+    }
+
+    Result<bool> Flag(const std::string& key, const Node& node) const {
+        if (node.type() != toml::node_type::boolean) {
+            return At(node.source(), key + " takes true or false");
+        }
+        return *node.value<bool>();
+    }
+
+  private:
+    std::string m_file;
+    std::filesystem::path m_folder;
+};
+
+bool IsSha256(const std::string& text) {
+    return text.size() == 64 && std::all_of(text.begin(), text.end(),
+                                            [](unsigned char c) { return std::isxdigit(c) != 0; });
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// "COM3" stays a port name; a relative device path starts from the job's folder, as any path.
+std::string PortOf(const std::string& given, const std::filesystem::path& folder) {
+    if (PortNumberForName(given) || given.front() == '/') {
+        return given;
+    }
+    return (folder / given).lexically_normal().string();
+}
+
+std::string Identity(const std::string& port) {
+    char resolved[PATH_MAX];
+    return realpath(port.c_str(), resolved) != nullptr ? std::string(resolved) : Lower(port);
+}
+
+Result<void> ReadSlots(const Reader& in, const toml::table& table,
+                       const std::filesystem::path& folder, Job& job) {
+    std::map<std::string, std::string> seenPorts;
+    for (auto&& [key, node] : table) {
+        const std::string label(key.str());
+        if (!IsSlotLabel(label)) {
+            return in.At(key.source(),
+                         "the slot label '" + label + "' is not 1 to 16 of A-Z a-z 0-9 _ . -");
+        }
+        Result<std::string> port = in.Text("the slot " + label, node);
+        if (!port) {
+            return port.Failure();
+        }
+        const std::string path = PortOf(*port, folder);
+        const auto [at, fresh] = seenPorts.emplace(Identity(path), label);
+        if (!fresh) {
+            return in.At(node.source(),
+                         "the slots " + at->second + " and " + label + " name the same port");
+        }
+        job.slots.push_back({label, path});
+    }
+    if (job.slots.empty()) {
+        return in.At(table.source(), "[slots] names no slot (LABEL = \"PORT\")");
+    }
+    if (job.slots.size() > kMaxSlots) {
+        return in.At(table.source(), "[slots] names more than " + std::to_string(kMaxSlots));
+    }
+    return {};
+}
+
+// One key's effect on the job; the keys it knows are the ones listed.
+using KeyReader = std::function<Result<void>(const Reader&, const Node&, Job&)>;
+
+template <typename T, typename Get>
+KeyReader Into(std::optional<T> Job::*field, Get get) {
+    return [field, get](const Reader& in, const Node& node, Job& job) -> Result<void> {
+        auto value = get(in, node);
+        if (!value) {
+            return value.Failure();
+        }
+        job.*field = *value;
+        return {};
+    };
+}
+
+const std::map<std::string, KeyReader>& Keys() {
+    static const std::map<std::string, KeyReader> keys = [] {
+        std::map<std::string, KeyReader> k;
+        const auto text = [](const char* key) {
+            return [key](const Reader& in, const Node& n) { return in.Text(key, n); };
+        };
+        const auto path = [](const char* key) {
+            return [key](const Reader& in, const Node& n) { return in.Path(key, n); };
+        };
+        k["name"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> name = in.Text("name", n);
+            if (!name) {
+                return name.Failure();
+            }
+            job.name = *name;
+            return {};
+        };
+        k["image"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> image = in.Path("image", n);
+            if (!image) {
+                return image.Failure();
+            }
+            job.image = *image;
+            return {};
+        };
+        k["sha256"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> hash = in.Text("sha256", n);
+            if (!hash) {
+                return hash.Failure();
+            }
+            if (!IsSha256(*hash)) {
+                return in.At(n.source(), "sha256 takes all 64 hex digits of the image's SHA-256");
+            }
+            job.sha256 = Lower(*hash);
+            return {};
+        };
+        k["station"] = Into(&Job::station, text("station"));
+        k["report"] = Into(&Job::report, path("report"));
+        k["log_dir"] = Into(&Job::logDir, path("log_dir"));
+        k["capture"] = Into(&Job::capture, path("capture"));
+        k["mqtt_ca"] = Into(&Job::mqttCa, path("mqtt_ca"));
+        k["mqtt_password_file"] = Into(&Job::mqttPasswordFile, path("mqtt_password_file"));
+        k["timeout"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            // A day is far beyond any box, as on the command line.
+            Result<std::int64_t> seconds = in.Whole("timeout", n, 0, 86400);
+            if (!seconds) {
+                return seconds.Failure();
+            }
+            job.timeoutSeconds = static_cast<int>(*seconds);
+            return {};
+        };
+        k["capture_max"] = Into(&Job::captureMax, [](const Reader& in, const Node& n) {
+            return in.Whole("capture_max", n, 4096, std::int64_t{1} << 40);
+        });
+        k["box_id"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> pattern = in.Text("box_id", n);
+            if (!pattern) {
+                return pattern.Failure();
+            }
+            if (auto compiled = BoxIdPattern::Compile(*pattern); !compiled) {
+                return in.At(n.source(), compiled.Failure().reason);
+            }
+            job.boxId = *pattern;
+            return {};
+        };
+        k["mqtt"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> url = in.Text("mqtt", n);
+            if (!url) {
+                return url.Failure();
+            }
+            if (Result<MqttUrl> parsed = ParseMqttUrl(*url); !parsed) {
+                return in.At(n.source(), parsed.Failure().Describe());
+            }
+            job.mqtt = *url;
+            return {};
+        };
+        for (const char* flag : {"timestamps", "debug"}) {
+            k[flag] = [flag](const Reader& in, const Node& n, Job& job) -> Result<void> {
+                Result<bool> on = in.Flag(flag, n);
+                if (!on) {
+                    return on.Failure();
+                }
+                (std::string(flag) == "debug" ? job.debug : job.timestamps) = *on;
+                return {};
+            };
+        }
+        return k;
+    }();
+    return keys;
+}
+
+std::string KnownKeys() {
+    std::string names;
+    for (const auto& [name, reader] : Keys()) {
+        names += name + ", ";
+    }
+    return names + "and [slots]";
+}
+
+}  // namespace
+
+Result<Job> ParseJob(const std::string& text, const std::string& file) {
+    std::error_code error;
+    const std::filesystem::path folder =
+        std::filesystem::absolute(std::filesystem::path(file), error).parent_path();
+    const Reader in(file, folder);
+    toml::table root;
+    try {
+        root = toml::parse(text, file);
+    } catch (const toml::parse_error& error) {
+        return in.At(error.source(), std::string(error.description()));
+    }
+    Job job;
+    job.file = (folder / std::filesystem::path(file).filename()).string();
+    bool slots = false;
+    for (auto&& [key, node] : root) {
+        const std::string name(key.str());
+        if (name == "slots" && node.is_table()) {
+            if (Result<void> read = ReadSlots(in, *node.as_table(), folder, job); !read) {
+                return read.Failure();
+            }
+            slots = true;
+            continue;
+        }
+        const auto reader = Keys().find(name);
+        if (reader == Keys().end()) {
+            return in.At(key.source(), "unknown key '" + name + "'; a job knows " + KnownKeys());
+        }
+        if (Result<void> read = reader->second(in, node, job); !read) {
+            return read.Failure();
+        }
+    }
+    if (job.name.empty()) {
+        return in.Missing("the job has no name (name = \"...\")");
+    }
+    if (job.image.empty()) {
+        return in.Missing("the job names no image (image = \"FILE\")");
+    }
+    if (job.sha256.empty()) {
+        return in.Missing("the job gives no sha256 for its image (sha256 = \"64 hex digits\")");
+    }
+    if (!slots) {
+        return in.Missing("the job has no [slots] (LABEL = \"PORT\", one line each)");
+    }
+    if (job.timestamps && !job.logDir) {
+        return in.Missing("timestamps goes with log_dir");
+    }
+    return job;
+}
+
+Result<Job> ReadJob(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return ErrnoFailure("open", path, errno);
+    }
+    std::string text(kMaxJobBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) {
+        return ErrnoFailure("read", path, errno);
+    }
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxJobBytes) {
+        return Refusal(path, "a job file is at most 64 KiB; this is not one");
+    }
+    return ParseJob(text, path);
+}

@@ -1,0 +1,153 @@
+#include "job/JobPlan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/base/UniqueFd.h"
+#include "platform/codepage/ShownText.h"
+#include "platform/digest/Sha256.h"
+#include "platform/ports/PortChoice.h"
+#include "platform/ports/PortMap.h"
+
+namespace {
+
+struct ImageFacts {
+    std::string sha256;  // empty when it could not be read
+    std::string error;
+    long long size = 0;
+};
+
+ImageFacts LookAtImage(const std::string& path) {
+    const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        return {{}, std::strerror(errno), 0};
+    }
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return {{}, "not a regular file", 0};
+    }
+    const FileDigest digest = Sha256OfFile(fd.Get());
+    return {digest.hex, digest.error, static_cast<long long>(st.st_size)};
+}
+
+// The device a slot's port stands for now; empty when it is absent.
+std::string PresentDevice(const std::string& port) {
+    std::string device = port;
+    if (const std::optional<int> number = PortNumberForName(port)) {
+        device = DevicePathForNumber(*number).value_or(std::string());
+    }
+    return !device.empty() && access(device.c_str(), F_OK) == 0 ? ResolvedDevicePath(device)
+                                                                : std::string();
+}
+
+// A file that will be appended to (or created), or a folder that will be filled (or made).
+std::string Writable(const std::string& path, bool folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path target(path);
+    if (fs::exists(target, error)) {
+        if (fs::is_directory(target, error) != folder) {
+            return folder ? "not a folder" : "a folder, not a file";
+        }
+        return access(path.c_str(), W_OK) == 0 ? std::string() : std::strerror(errno);
+    }
+    fs::path parent = target.parent_path();
+    while (!parent.empty() && !fs::exists(parent, error)) {
+        parent = parent.parent_path();
+    }
+    if (parent.empty()) {
+        parent = ".";
+    }
+    return access(parent.c_str(), W_OK) == 0 ? std::string()
+                                             : parent.string() + ": " + std::strerror(errno);
+}
+
+std::string Row(const std::string& name, const std::string& value) {
+    std::string row = "  " + name;
+    row.resize(std::max<std::size_t>(row.size() + 1, 12), ' ');
+    return row + value + "\n";
+}
+
+}  // namespace
+
+Result<void> CheckImageSha256(const std::string& path, const std::string& sha256) {
+    const ImageFacts image = LookAtImage(path);
+    if (image.sha256.empty()) {
+        return Refusal(path, "cannot read input file: " + image.error);
+    }
+    if (image.sha256 != sha256) {
+        return Refusal(path, "not the required image: its SHA-256 is " + image.sha256 + ", not " +
+                                 sha256 + "; no box is served");
+    }
+    return {};
+}
+
+JobPlan PlanJob(const Job& job) {
+    JobPlan plan;
+    std::string& t = plan.text;
+    t += "job " + EscapeName(job.name) + " (" + EscapeName(job.file) + ")\n";
+    t += Row("station", EscapeName(job.station.value_or("(the host's name)")));
+
+    const ImageFacts image = LookAtImage(job.image);
+    plan.imageOk = !image.sha256.empty() && image.sha256 == job.sha256;
+    t += Row("image", EscapeName(job.image) + (image.sha256.empty()
+                                                   ? ": cannot be read: " + image.error
+                                                   : ", " + std::to_string(image.size) + " bytes"));
+    t += Row("sha256", job.sha256 + (plan.imageOk           ? ", the image's"
+                                     : image.sha256.empty() ? ""
+                                                            : ", but the image's is " +
+                                                                  image.sha256 + ": WRONG IMAGE"));
+
+    for (const JobSlot& slot : job.slots) {
+        const std::string device = PresentDevice(slot.port);
+        plan.slotsMissing += device.empty() ? 1 : 0;
+        t += Row("slot " + slot.label,
+                 EscapeName(slot.port) + (device.empty() ? ": MISSING"
+                                          : device == slot.port
+                                              ? ": present"
+                                              : ": present (" + EscapeName(device) + ")"));
+    }
+
+    plan.outputsOk = true;
+    const auto output = [&](const char* name, const std::optional<std::string>& path, bool folder) {
+        if (!path) {
+            return;
+        }
+        const std::string why = Writable(*path, folder);
+        plan.outputsOk = plan.outputsOk && why.empty();
+        t += Row(name, EscapeName(*path) + (why.empty() ? "" : ": cannot be written: " + why));
+    };
+    output("report", job.report, false);
+    output("logs", job.logDir, true);
+    output("capture", job.capture, true);
+    if (job.mqtt) {
+        t += Row("mqtt", EscapeName(*job.mqtt) + " (not contacted by --check)");
+    }
+    if (job.boxId) {
+        t += Row("box id", EscapeName(*job.boxId));
+    }
+    if (job.timeoutSeconds) {
+        t += Row("timeout", std::to_string(*job.timeoutSeconds) + " s");
+    }
+    std::vector<std::string> why;
+    if (!plan.imageOk) {
+        why.push_back("the image is not the job's");
+    }
+    if (plan.slotsMissing > 0) {
+        why.push_back(std::to_string(plan.slotsMissing) + " slot(s) missing");
+    }
+    if (!plan.outputsOk) {
+        why.push_back("an output cannot be written");
+    }
+    if (why.empty()) {
+        t += "the job can run: " + std::to_string(job.slots.size()) + " slot(s)\n";
+    }
+    for (std::size_t i = 0; i < why.size(); ++i) {
+        t += (i == 0 ? "the job cannot run: " : "; ") + why[i] + (i + 1 == why.size() ? "\n" : "");
+    }
+    return plan;
+}

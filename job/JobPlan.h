@@ -1,0 +1,26 @@
+#pragma once
+
+// What a job will do before it does it: `stavel --job FILE --check` shows the plan (the slots
+// with their ports present or missing, the image and its hash, the outputs) and whether the job
+// can run; serving a job checks the image the same way before any box is served.
+
+#include <string>
+#include <vector>
+
+#include "job/Job.h"
+#include "platform/base/Result.h"
+
+// The image may be served: it opens and its SHA-256 is `sha256`. Fails with both hashes, or with
+// why it cannot be read.
+Result<void> CheckImageSha256(const std::string& image, const std::string& sha256);
+
+struct JobPlan {
+    std::string text;  // the plan, a line per item, for the operator
+    bool imageOk = false;
+    bool outputsOk = false;
+    int slotsMissing = 0;
+
+    bool CanRun() const { return imageOk && outputsOk && slotsMissing == 0; }
+};
+
+JobPlan PlanJob(const Job& job);

@@ -1,0 +1,105 @@
+// A job file read and checked in memory: its settings with paths taken from its folder, each
+// mistake named by its line, and the plan --check shows (a wrong image, a missing port).
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "job/Job.h"
+#include "job/JobPlan.h"
+#include "tests/support/files/TempDir.h"
+
+namespace {
+
+// SHA-256 of the three bytes "abc".
+const std::string kAbc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+std::string JobText(const std::string& extra = "") {
+    return "name = \"line3-fw-2.4\"   # the job's name\n"
+           "image = \"fw/abc.sdl\"\n"
+           "sha256 = \"" +
+           std::string("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD") +
+           "\"\n"
+           "timeout = 60\n"
+           "box_id = 'SN: (\\w+)'\n"
+           "report = \"boxes.jsonl\"\n" +
+           extra +
+           "\n[slots]\n"
+           "A1 = \"/dev/ttyS0\"\n"
+           "A2 = \"COM7\"\n";
+}
+
+TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
+    const Result<Job> job = ParseJob(JobText(), "/line/3/job.toml");
+    ASSERT_TRUE(job) << job.Failure().Describe();
+    EXPECT_EQ(job->name, "line3-fw-2.4");
+    EXPECT_EQ(job->image, "/line/3/fw/abc.sdl");
+    EXPECT_EQ(job->report, "/line/3/boxes.jsonl");
+    EXPECT_EQ(job->sha256, kAbc);
+    EXPECT_EQ(job->timeoutSeconds, 60);
+    EXPECT_EQ(job->boxId, "SN: (\\w+)");
+    ASSERT_EQ(job->slots.size(), 2u);
+    EXPECT_EQ(job->slots[0].label, "A1");
+    EXPECT_EQ(job->slots[0].port, "/dev/ttyS0");
+    EXPECT_EQ(job->slots[1].port, "COM7");
+
+    const std::vector<std::pair<std::string, std::string>> broken{
+        {JobText("baud = 9600\n"), "job.toml:7: unknown key 'baud'"},
+        {JobText("debug = \"yes\"\n"), "job.toml:7: debug takes true or false"},
+        {JobText("capture_max = -1\n"), "job.toml:7: capture_max takes a whole number from"},
+        {"box_id = '(a)(b)'\n", "job.toml:1: --box-id takes an expression with one"},
+        {JobText("mqtt = \"http://broker\"\n"), "job.toml:7: "},
+        {JobText("station = \"\"\n"), "job.toml:7: station may not be empty"},
+        {JobText("name = \"again\"\n"), "job.toml:7: "},  // TOML: a key defined twice
+        {JobText() + "A3 = \"COM7\"\n", "job.toml:11: the slots A2 and A3 name the same port"},
+        {JobText() + "\"A 4\" = \"COM9\"\n", "job.toml:11: the slot label 'A 4' is not"},
+        {"name = \"x\"\nimage = \"i\"\nsha256 = \"abc\"\n", "job.toml:3: sha256 takes all 64"},
+        {"image = \"i\"\n", "job.toml: the job has no name"},
+        {"name = \"x\"\nimage = \"i\"\nsha256 = \"" + kAbc + "\"\n",
+         "job.toml: the job has no [slots]"},
+        {"name = \"x\"\nimage = \"i\"\nsha256 = \"" + kAbc + "\"\n[slots]\n",
+         "job.toml:4: [slots] names no slot"},
+    };
+    for (const auto& [text, expected] : broken) {
+        const Result<Job> refused = ParseJob(text, "job.toml");
+        ASSERT_FALSE(refused) << expected;
+        EXPECT_TRUE(refused.Failure().Describe().starts_with(expected))
+            << refused.Failure().Describe();
+    }
+}
+
+TEST(Job, ThePlanSaysWhyAJobCannotRunAndTheImageIsCheckedByItsHash) {
+    TempDir dir;
+    WriteBytes(dir.File("abc.sdl"), "abc");
+    WriteBytes(dir.File("tty"), "");
+    const std::string text = "name = \"j\"\nimage = \"abc.sdl\"\nsha256 = \"" + kAbc +
+                             "\"\nlog_dir = \"logs\"\n[slots]\nA1 = \"tty\"\nA2 = \"gone\"\n";
+    WriteBytes(dir.File("job.toml"), text);
+    const Result<Job> job = ReadJob(dir.File("job.toml"));
+    ASSERT_TRUE(job) << job.Failure().Describe();
+    JobPlan plan = PlanJob(*job);
+    EXPECT_TRUE(plan.imageOk && plan.outputsOk);
+    EXPECT_EQ(plan.slotsMissing, 1);
+    EXPECT_NE(plan.text.find("slot A2   " + dir.File("gone") + ": MISSING"), std::string::npos)
+        << plan.text;
+    EXPECT_NE(plan.text.find("the job cannot run: 1 slot(s) missing\n"), std::string::npos);
+    EXPECT_TRUE(CheckImageSha256(job->image, job->sha256));
+
+    // The same name, other bytes: refused with both hashes.
+    WriteBytes(dir.File("abc.sdl"), "abd");
+    plan = PlanJob(*job);
+    EXPECT_FALSE(plan.imageOk);
+    const Result<void> wrong = CheckImageSha256(job->image, job->sha256);
+    ASSERT_FALSE(wrong);
+    EXPECT_NE(wrong.Failure().Describe().find("not " + kAbc), std::string::npos);
+    EXPECT_NE(plan.text.find(": WRONG IMAGE"), std::string::npos) << plan.text;
+
+    // An output folder that cannot be made.
+    WriteBytes(dir.File("abc.sdl"), "abc");
+    WriteBytes(dir.File("logs"), "a file where the folder should be");
+    plan = PlanJob(*job);
+    EXPECT_FALSE(plan.outputsOk);
+    EXPECT_NE(plan.text.find("logs: cannot be written: not a folder"), std::string::npos);
+}
+
+}  // namespace
