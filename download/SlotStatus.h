@@ -19,6 +19,7 @@ struct SlotStatus {
     int aborts = 0;
     std::string reason;  // the last failure's reason, or why the port is absent or busy
     std::string last;    // the last box's verdict: "PASS", "FAIL <reason>", "ABORTED <reason>"
+    std::string boxId;   // the identity the last box printed (--box-id); empty till one has
 
     bool operator==(const SlotStatus&) const = default;
 };

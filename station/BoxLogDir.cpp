@@ -46,6 +46,13 @@ std::string BoxLogDir::SafeName(const std::string& slot) {
     return name.empty() ? "slot" : name;
 }
 
+std::string BoxLogDir::FileStem(const std::string& safeSlot, const BoxRecord& record) {
+    return safeSlot + "_" + FileStamp(record.start) +
+           (record.Passed()                       ? "_PASS"
+            : record.result == BoxResult::Aborted ? "_ABORTED"
+                                                  : "_FAIL");
+}
+
 BoxLogDir::BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps)
     : m_dir(std::move(dir)), m_safeSlot(SafeName(slot)), m_stamps(stamps) {
     m_partial = m_dir + "/." + m_safeSlot + "." + std::to_string(getpid()) + ".partial.log";
@@ -124,10 +131,7 @@ Result<void> BoxLogDir::Finish(const BoxRecord& record, const std::string& verdi
         }
     }
     const std::optional<SysFailure> lost = m_lost;
-    m_finalName = m_safeSlot + "_" + FileStamp(record.start) +
-                  (record.Passed()                       ? "_PASS"
-                   : record.result == BoxResult::Aborted ? "_ABORTED"
-                                                         : "_FAIL");
+    m_finalName = FileStem(m_safeSlot, record);
     if (m_file) {
         CloseFile();
     } else {

@@ -37,6 +37,9 @@ class BoxLogDir final : public WindowObserver {
 
     // The slot as a file name's part: bytes outside [A-Za-z0-9._-] become '_'.
     static std::string SafeName(const std::string& slot);
+    // A box's file name before its extension: the safe slot, the box's UTC start and its
+    // verdict ("A1_20261207T023107.120Z_PASS"). A box's capture is named alike.
+    static std::string FileStem(const std::string& safeSlot, const BoxRecord& record);
 
   private:
     BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps);

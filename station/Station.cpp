@@ -223,6 +223,7 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     }
     if (state == SlotState::Loading) {
         slot.noted = state;
+        slot.status.boxId.clear();  // the box in hand is another
         m_view.BoxStarted(slot.status.slot);
     } else if ((state == SlotState::PortAbsent || state == SlotState::PortBusy ||
                 state == SlotState::NoRequest) &&
@@ -283,6 +284,7 @@ void Station::WriteRecord(Slot& slot, const Json& judged) {
     WriteProvenance(record, m_config.made);
     // A box that passed before on this line: the record points at the earlier one.
     const std::string boxId = JsonStringAt(record, "box_id");
+    slot.status.boxId = boxId;
     std::string extra = boxId.empty() ? std::string() : ", box " + boxId;
     if (!boxId.empty()) {
         if (const auto earlier = m_passed.Find(boxId)) {

@@ -193,17 +193,16 @@ void StationView::Message(const std::string& text) {
     Above("stavel: " + text + "\n");
 }
 
-void StationView::Table(const std::vector<SlotStatus>& slots) {
-    if (!m_live) {
-        return;
-    }
-    std::string text =
-        m_drawnLines > 0 ? "\r\x1b[" + std::to_string(m_drawnLines) + "A" : std::string();
+std::string StationTableText(const std::vector<SlotStatus>& slots) {
+    std::string text;
     // Eighty columns: the slot's name shortened in the middle, its state and figures, its tally
-    // (passed/failed/aborted) and the last verdict with its reason, cut to what is left.
+    // (passed/failed/aborted), the last box's identity once boxes print one, and the last
+    // verdict with its reason, cut to what is left.
+    const bool ids = std::any_of(slots.begin(), slots.end(),
+                                 [](const SlotStatus& s) { return !s.boxId.empty(); });
     char line[512];
-    std::snprintf(line, sizeof line, "%-12s %-10s %4s %9s %5s %-10s %s\x1b[K\n", "SLOT", "STATE",
-                  "%", "RATE", "ETA", "P/F/A", "LAST");
+    std::snprintf(line, sizeof line, "%-12s %-10s %4s %9s %5s %-10s %s%s\x1b[K\n", "SLOT", "STATE",
+                  "%", "RATE", "ETA", "P/F/A", ids ? "BOX        " : "", "LAST");
     text += line;
     for (const SlotStatus& s : slots) {
         const std::string tally = std::to_string(s.passes) + "/" + std::to_string(s.fails) + "/" +
@@ -212,9 +211,22 @@ void StationView::Table(const std::vector<SlotStatus>& slots) {
                       Column(ShortenMiddle(EscapeName(s.slot), 12), 12).c_str(),
                       SlotStateWords(s.state), s.figures.percent, ShownRate(s.figures.rate).c_str(),
                       ShownEta(s.figures.etaSeconds.value_or(-1)).c_str(), tally.c_str());
-        text += line + Column(EscapeName(s.last), 23) + "\x1b[K\n";
+        text += line;
+        if (ids) {
+            text += Column(ShortenMiddle(EscapeName(s.boxId), 10), 10) + " ";
+        }
+        text += Column(EscapeName(s.last), ids ? 12 : 23) + "\x1b[K\n";
     }
-    WriteStderr(text);
+    return text;
+}
+
+void StationView::Table(const std::vector<SlotStatus>& slots) {
+    if (!m_live) {
+        return;
+    }
+    const std::string up =
+        m_drawnLines > 0 ? "\r\x1b[" + std::to_string(m_drawnLines) + "A" : std::string();
+    WriteStderr(up + StationTableText(slots));
     m_drawnLines = slots.size() + 1;
 }
 

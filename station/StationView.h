@@ -22,6 +22,10 @@ std::string ShortenMiddle(const std::string& text, std::size_t width);
 // `text` in `width` characters, padded; a longer one cut at its end with "…".
 std::string Column(const std::string& text, std::size_t width);
 
+// The table a terminal shows, in 80 columns: a heading and a line per slot, each line ending
+// with the terminal's erase-to-end-of-line.
+std::string StationTableText(const std::vector<SlotStatus>& slots);
+
 class StationView {
   public:
     explicit StationView(bool json);
