@@ -56,6 +56,13 @@ void ComboBinding::OnComboItemsChanged(CWnd& model) {
     }
     Choice()->Set(items);
     OnComboSelectionChanged(model);
+    AskForRoom();
+}
+
+void ComboBinding::AskForRoom() {
+    // The window widens the list as far as its entries need, when it has the room.
+    Choice()->InvalidateBestSize();
+    Choice()->GetParent()->PostSizeEvent();
 }
 
 void ComboBinding::RefreshLabels() {
@@ -63,11 +70,16 @@ void ComboBinding::RefreshLabels() {
     if (labels.size() != Choice()->GetCount()) {
         return;
     }
+    bool changed = false;
     for (std::size_t i = 0; i < labels.size(); ++i) {
         const wxString label = ToWx(labels[i]);
         if (Choice()->GetString(static_cast<unsigned>(i)) != label) {
             Choice()->SetString(static_cast<unsigned>(i), label);
+            changed = true;
         }
+    }
+    if (changed) {
+        AskForRoom();
     }
 }
 

@@ -4,7 +4,8 @@
 // the model; choosing an entry reaches the model as ChooseComboEntry. The tooltip names the
 // device behind the chosen number, so the operator sees that COM1 is the first USB adapter, and
 // the list's entries say which numbers have a device behind them (PortEntryLabels); the model's
-// entries and the selection are the numbers alone.
+// entries and the selection are the numbers alone. The open list is as wide as its entries; the
+// closed box as wide as the window can give it (Anchors.h).
 //
 // Threading rules: UI thread only.
 
@@ -29,6 +30,8 @@ class ComboBinding : public WidgetBinding {
   private:
     // The entries' labels brought up to date with the devices present now.
     void RefreshLabels();
+    // The entries' widths changed: the window may give the list more room.
+    void AskForRoom();
     wxChoice* Choice() const { return static_cast<wxChoice*>(Widget()); }
 
     std::vector<std::string> m_entries;  // the model's entry texts

@@ -12,18 +12,14 @@
 #include "app/MainDialog.h"
 #include "app/Resources.h"
 #include "hosts/wx/LogView.h"
+#include "hosts/wx/WidgetBinding.h"
 #include "hosts/wx/WxDialogWindow.h"
 #include "hosts/wx/WxFonts.h"
 #include "hosts/wx/WxHost.h"
+#include "platform/codepage/CodeSet.h"
 #include "platform/host/Host.h"
 
 namespace {
-
-constexpr const char* kSection = "Window";
-
-// The verdict's word, beside the port list and its lamp, and its line below, in dialog units.
-constexpr int kWordX = 92, kWordY = 22, kWordCx = 96, kWordCy = 24;
-constexpr int kDetailX = 7, kDetailY = 47, kDetailCx = 284, kDetailCy = 11;
 
 class ImageDropTarget : public wxFileDropTarget {
   public:
@@ -78,17 +74,29 @@ void MainWindowAids::OnSizeEvent(wxSizeEvent& event) {
 
 void MainWindowAids::OnSize() {
     const wxSize now = m_window.GetClientSize();
-    const int extraX = std::max(0, now.GetWidth() - m_templateSize.GetWidth());
-    const int extraY = std::max(0, now.GetHeight() - m_templateSize.GetHeight());
+    const DialogBaseUnits units = WxHost::Current()->BaseUnits();
+    const Growth growth =
+        ShareOut(now.GetWidth() - m_templateSize.GetWidth(),
+                 now.GetHeight() - m_templateSize.GetHeight(), PortListNeed(), units);
     for (const auto& [hwnd, place] : m_template) {
         if (CWnd* control = CWnd::FromHandle(hwnd)) {
-            control->MoveWindow(Anchored(place.placement, place.anchor, extraX, extraY));
+            control->MoveWindow(Anchored(place.placement, place.anchor, growth));
         }
     }
-    const DialogBaseUnits units = WxHost::Current()->BaseUnits();
-    const WindowPlacement word = MapDialogRect(kWordX, kWordY, kWordCx, kWordCy, units);
-    const WindowPlacement detail = MapDialogRect(kDetailX, kDetailY, kDetailCx, kDetailCy, units);
-    m_label.Place(ToRect(word), ToRect(Anchored(detail, {.growX = true}, extraX, extraY)));
+    const WidgetBinding* port = m_window.Binding(IDC_COMBO_PORT);
+    const int rowBottom = port != nullptr ? port->Widget()->GetRect().GetBottom() + 1 : 0;
+    const VerdictPlaces verdict = PlaceVerdict(growth, rowBottom, units);
+    m_label.Place(ToRect(verdict.word), ToRect(verdict.line));
+}
+
+int MainWindowAids::PortListNeed() const {
+    const WidgetBinding* binding = m_window.Binding(IDC_COMBO_PORT);
+    CWnd* model = m_dialog.GetDlgItem(IDC_COMBO_PORT);
+    const auto it = model != nullptr ? m_template.find(model->m_hWnd) : m_template.end();
+    if (binding == nullptr || it == m_template.end()) {
+        return 0;
+    }
+    return binding->Widget()->GetBestSize().GetWidth() - it->second.placement.cx;
 }
 
 void MainWindowAids::Restore() {
@@ -96,23 +104,21 @@ void MainWindowAids::Restore() {
         return;
     }
     m_restored = true;
-    CIniFile& ini = m_dialog.m_ini;
-    const int width = ini.GetInt(kSection, "Width", 0);
-    const int height = ini.GetInt(kSection, "Height", 0);
-    if (width > 0 && height > 0) {
-        m_window.SetClientSize(std::max(width, m_templateSize.GetWidth()),
-                               std::max(height, m_templateSize.GetHeight()));
+    m_placeFile = WindowFilePath(m_dialog.m_ini.m_strFileName);
+    m_place =
+        ChooseWindowPlace(ReadWindowFile(m_placeFile), m_dialog.m_ini.Entries(), ActiveCodeSet());
+    if (m_place.width > 0 && m_place.height > 0) {
+        m_window.SetClientSize(std::max(m_place.width, m_templateSize.GetWidth()),
+                               std::max(m_place.height, m_templateSize.GetHeight()));
     }
-    const int left = ini.GetInt(kSection, "Left", -32768);
-    const int top = ini.GetInt(kSection, "Top", -32768);
     // A place on a screen that is no longer there would hide the window: centre it instead.
-    if (left != -32768 && top != -32768 &&
-        wxDisplay::GetFromPoint(wxPoint(left + 20, top + 20)) != wxNOT_FOUND) {
-        m_window.Move(left, top);
+    if (m_place.placed &&
+        wxDisplay::GetFromPoint(wxPoint(m_place.left + 20, m_place.top + 20)) != wxNOT_FOUND) {
+        m_window.Move(m_place.left, m_place.top);
     } else {
         m_window.CentreOnScreen();
     }
-    if (ini.GetInt(kSection, "Maximized", 0) != 0) {
+    if (m_place.maximized) {
         m_window.Maximize();
     }
     OnSize();
@@ -122,17 +128,23 @@ void MainWindowAids::Remember() {
     if (!m_restored) {
         return;
     }
-    CIniFile& ini = m_dialog.m_ini;
-    const bool maximized = m_window.IsMaximized();
-    ini.SetInt(kSection, "Maximized", maximized ? 1 : 0);
-    if (!maximized) {
-        // A maximised window keeps the size it had before, for when it is restored.
+    m_place.maximized = m_window.IsMaximized();
+    if (!m_place.maximized) {
+        // A maximised window keeps the place it had before, for when it is restored.
         const wxSize size = m_window.GetClientSize();
         const wxPoint where = m_window.GetPosition();
-        ini.SetInt(kSection, "Left", where.x);
-        ini.SetInt(kSection, "Top", where.y);
-        ini.SetInt(kSection, "Width", size.GetWidth());
-        ini.SetInt(kSection, "Height", size.GetHeight());
+        m_place = WindowPlace{.placed = true,
+                              .left = where.x,
+                              .top = where.y,
+                              .width = size.GetWidth(),
+                              .height = size.GetHeight(),
+                              .maximized = false};
+    }
+    const SysResult written = WriteWindowFile(m_placeFile, m_place, ActiveCodeSet());
+    if (!written.Ok()) {
+        // The program is ending: no window is left to tell it in.
+        std::fprintf(stderr, "%s: the window's place is not kept: %s\n", ApplicationName().c_str(),
+                     SysFailure(written, m_placeFile).Describe().c_str());
     }
 }
 

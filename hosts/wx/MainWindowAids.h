@@ -2,10 +2,10 @@
 
 // What the desktop window adds around the main dialog for an operator who stands at it for a
 // shift: the verdict beside the lamp (VerdictLabel, VerdictWatch), a window that can be resized
-// and maximised with the log taking the extra room (Anchors.h) and whose size and place are
-// remembered in the settings under keys of their own ([Window] Left, Top, Width, Height,
-// Maximized; the client area's size, never below the template's), and an image file dropped on
-// the window taken as "..." takes a chosen one.
+// and maximised, the verdict and the port list growing with it and the log taking the rest
+// (Anchors.h), whose size and place are remembered in a file of their own beside the settings
+// (WindowPlace.h; the client area's size, never below the template's), and an image file dropped
+// on the window taken as "..." takes a chosen one.
 //
 // Threading rules: UI thread only.
 
@@ -18,6 +18,7 @@
 #include "hosts/wx/Anchors.h"
 #include "hosts/wx/VerdictLabel.h"
 #include "hosts/wx/VerdictWatch.h"
+#include "hosts/wx/WindowPlace.h"
 #include "platform/base/Win32Types.h"
 
 class CMainDialog;
@@ -31,7 +32,7 @@ class MainWindowAids {
 
     // After the dialog initialised (its settings are open): the remembered size and place.
     void Restore();
-    // Before the window goes: the size and place are stored.
+    // Before the window goes: the size and place are stored in the window file.
     void Remember();
     // The files dropped on the window; answers whether one was taken as the image.
     bool DropFiles(const wxArrayString& files);
@@ -49,6 +50,8 @@ class MainWindowAids {
   private:
     void OnSizeEvent(wxSizeEvent& event);
     void OnSize();
+    // How much wider than the template's the port list must be to show its entries whole.
+    int PortListNeed() const;
 
     WxDialogWindow& m_window;
     CMainDialog& m_dialog;
@@ -61,4 +64,6 @@ class MainWindowAids {
     std::map<HWND, Place> m_template;  // each control's place in a window of the template's size
     wxSize m_templateSize;
     bool m_restored = false;
+    std::string m_placeFile;
+    WindowPlace m_place;  // as restored, then as the window is left
 };

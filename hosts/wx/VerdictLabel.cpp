@@ -3,6 +3,7 @@
 #include <wx/panel.h>
 #include <wx/stattext.h>
 
+#include "hosts/wx/TextWrap.h"
 #include "hosts/wx/WxFonts.h"
 
 namespace {
@@ -11,6 +12,10 @@ const wxColour kPassBack(0, 100, 30);
 const wxColour kFailBack(170, 0, 0);
 const wxColour kAbortBack(150, 90, 0);
 
+wxFont BoldPixels(int pixels) {
+    return wxFont(wxFontInfo(wxSize(0, pixels)).Bold().Family(wxFONTFAMILY_SWISS));
+}
+
 }  // namespace
 
 VerdictLabel::VerdictLabel(wxWindow* parent)
@@ -18,7 +23,8 @@ VerdictLabel::VerdictLabel(wxWindow* parent)
       m_word(new wxStaticText(m_panel, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                               wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE)),
       m_detail(new wxStaticText(parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                                wxST_ELLIPSIZE_END | wxST_NO_AUTORESIZE)) {
+                                wxST_NO_AUTORESIZE)),
+      m_lineFont(parent->GetFont().Bold()) {
     m_word->SetForegroundColour(*wxWHITE);
     m_panel->Hide();
     m_detail->Hide();
@@ -29,10 +35,15 @@ void VerdictLabel::Show(const VerdictShown& shown) {
         m_panel->Hide();
         m_detail->Hide();
         m_detail->UnsetToolTip();
+        m_line.clear();
         return;
     }
-    m_detail->SetLabel(ToWx(shown.detail));
     m_detail->SetToolTip(ToWx(shown.detail));
+    // One line of words, broken where its room needs it: a break in the words themselves
+    // ("Ports present:\n/dev/ttyS0") is a blank here.
+    m_line = ToWx(shown.detail);
+    m_line.Replace("\r\n", " ");
+    m_line.Replace("\n", " ");
     m_detail->Show();
     if (shown.kind == VerdictShown::Kind::Note) {
         // A state, not a verdict: words only, no coloured word.
@@ -59,29 +70,94 @@ void VerdictLabel::Show(const VerdictShown& shown) {
     m_panel->Refresh();
 }
 
-void VerdictLabel::Place(const wxRect& word, const wxRect& detail) {
+void VerdictLabel::Place(const wxRect& word, const wxRect& line) {
     m_panel->SetSize(word);
-    m_detail->SetSize(detail);
-    wxFont font = m_detail->GetFont();
-    font.SetWeight(wxFONTWEIGHT_BOLD);
-    m_detail->SetFont(font);
+    m_detail->SetSize(line);
     Layout();
 }
 
 void VerdictLabel::Layout() {
+    FitLine(FitWord());
+}
+
+int VerdictLabel::FitWord() {
     const wxSize area = m_panel->GetClientSize();
     // Letters about two thirds of the band's height, smaller only if the word would not fit.
     int pixels = std::max(8, area.GetHeight() * 2 / 3);
-    wxFont font(wxFontInfo(wxSize(0, pixels)).Bold().Family(wxFONTFAMILY_SWISS));
-    m_word->SetFont(font);
+    m_word->SetFont(BoldPixels(pixels));
     while (pixels > 8 &&
            m_word->GetTextExtent(m_word->GetLabel()).GetWidth() > area.GetWidth() - 4) {
         pixels -= 2;
-        font = wxFont(wxFontInfo(wxSize(0, pixels)).Bold().Family(wxFONTFAMILY_SWISS));
-        m_word->SetFont(font);
+        m_word->SetFont(BoldPixels(pixels));
     }
     const int height = m_word->GetBestSize().GetHeight();
     m_word->SetSize(0, std::max(0, (area.GetHeight() - height) / 2), area.GetWidth(), height);
+    return pixels;
+}
+
+int VerdictLabel::WidthOf(const wxString& text, const wxFont& font, int* height) const {
+    int width = 0;
+    m_detail->GetTextExtent(text, &width, height, nullptr, nullptr, &font);
+    return width;
+}
+
+std::vector<wxString> VerdictLabel::Wrapped(const wxFont& font) const {
+    return WrapText(m_line, m_detail->GetClientSize().GetWidth(),
+                    [&](const wxString& text) { return WidthOf(text, font); });
+}
+
+int VerdictLabel::LineHeight(const wxFont& font) const {
+    int height = 0;
+    WidthOf("Ag", font, &height);
+    return std::max(1, height);
+}
+
+void VerdictLabel::FitLine(int wordPixels) {
+    const int room = m_detail->GetClientSize().GetHeight();
+    const int smallestHeight = LineHeight(m_lineFont);
+    // The largest letters at which the whole line fits its room, found by halving, since a
+    // resize lays the line out again at every step.
+    auto fits = [&](const wxFont& font) {
+        return static_cast<int>(Wrapped(font).size()) * LineHeight(font) <= room;
+    };
+    int low = 0, high = wordPixels / 3;
+    while (low < high) {
+        const int middle = (low + high + 1) / 2;
+        if (fits(BoldPixels(middle))) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    if (low > 0 && LineHeight(BoldPixels(low)) > smallestHeight) {
+        ShowLines(Wrapped(BoldPixels(low)), BoldPixels(low));
+        return;
+    }
+    // At the dialog's font: the lines that fit, the last one ending in an ellipsis where the
+    // text goes on (the tooltip has it whole).
+    std::vector<wxString> lines = Wrapped(m_lineFont);
+    const auto fitting = static_cast<std::size_t>(std::max(1, room / smallestHeight));
+    if (lines.size() > fitting) {
+        lines.resize(fitting);
+        const wxString ellipsis = wxString::FromUTF8("\xE2\x80\xA6");
+        wxString& last = lines.back();
+        while (!last.empty() &&
+               WidthOf(last + ellipsis, m_lineFont) > m_detail->GetClientSize().GetWidth()) {
+            last.RemoveLast();
+        }
+        last += ellipsis;
+    }
+    ShowLines(lines, m_lineFont);
+}
+
+void VerdictLabel::ShowLines(const std::vector<wxString>& lines, const wxFont& font) {
+    wxString shown;
+    for (const wxString& line : lines) {
+        shown += (shown.empty() ? "" : "\n") + line;
+    }
+    m_detail->SetFont(font);
+    // As text: an "&" in a path is no mnemonic.
+    m_detail->SetLabelText(shown);
 }
 
 wxString VerdictLabel::WordLabel() const {

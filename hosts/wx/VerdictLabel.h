@@ -2,12 +2,18 @@
 
 // The verdict beside the lamp, in two widgets: the word (a tick and PASS on green, a cross and
 // FAIL on red, in large bold letters, so that it reads from a distance and without telling
-// colours apart) and the line below it with the reason and what to do, cut with an ellipsis
-// where the window is too narrow and whole in its tooltip. Nothing shows while there is no
-// verdict.
+// colours apart) and the line below it with the reason and what to do. Both grow with the room
+// the window gives them: the word's letters fill about two thirds of its band's height, smaller
+// only where the band is too narrow; the line's letters are a third of the word's, never below
+// the dialog's font, and smaller where the line would not fit its room; the line wraps, and
+// only what does not fit even at the dialog's font is cut, with an ellipsis, and whole in its
+// tooltip. Nothing shows while there is no verdict.
 //
 // Threading rules: UI thread only.
 
+#include <vector>
+
+#include <wx/font.h>
 #include <wx/gdicmn.h>
 
 #include "hosts/wx/VerdictWatch.h"
@@ -21,7 +27,7 @@ class VerdictLabel {
     explicit VerdictLabel(wxWindow* parent);
 
     void Show(const VerdictShown& shown);
-    void Place(const wxRect& word, const wxRect& detail);
+    void Place(const wxRect& word, const wxRect& line);
 
     wxPanel* WordPanel() const { return m_panel; }
     wxStaticText* Detail() const { return m_detail; }
@@ -29,8 +35,17 @@ class VerdictLabel {
 
   private:
     void Layout();
+    // The word's letters, in pixels, for the band as it is now.
+    int FitWord();
+    void FitLine(int wordPixels);
+    void ShowLines(const std::vector<wxString>& lines, const wxFont& font);
+    std::vector<wxString> Wrapped(const wxFont& font) const;
+    int WidthOf(const wxString& text, const wxFont& font, int* height = nullptr) const;
+    int LineHeight(const wxFont& font) const;
 
     wxPanel* m_panel;
     wxStaticText* m_word;
     wxStaticText* m_detail;
+    wxFont m_lineFont;  // the dialog's font in bold: the line's smallest
+    wxString m_line;    // the line's whole text
 };

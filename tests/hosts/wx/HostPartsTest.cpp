@@ -1,5 +1,5 @@
 // The desktop host's parts that need no window: the file dialog's filter, the port list's
-// descriptions, the beep's wave and the log's text decoder.
+// descriptions, the beep's wave, the log's text decoder and the window's remembered place.
 
 #include <stdlib.h>
 
@@ -11,6 +11,8 @@
 #include "hosts/wx/LogTextDecoder.h"
 #include "hosts/wx/PortDescription.h"
 #include "hosts/wx/ToneBeep.h"
+#include "hosts/wx/WindowPlace.h"
+#include "settings/IniLine.h"
 
 TEST(FileFilter, TheDialogsFilterBecomesFourWildcardEntries) {
     const std::string filter =
@@ -170,4 +172,26 @@ TEST(LogTextDecoder, CodePage949PairsShowWholeAndBrokenBytesAsMarks) {
     LogTextDecoder utf8(CodeSet::Utf8);
     EXPECT_EQ(utf8.Feed("\xC7\xD1"), "\xEF\xBF\xBD");
     EXPECT_EQ(utf8.Flush(), "\xEF\xBF\xBD");
+}
+
+TEST(WindowPlace, TheWindowFileWinsAndAnOldIniSectionCountsOnlyWithoutIt) {
+    const CodeSet utf8 = CodeSet::Utf8;
+    IniTable ini;
+    std::string section;
+    for (const char* line : {"[Gerneral]", "COM Port Number=1", "[window]", "left=10", "Top=20",
+                             "Width=700", "Height=500", "Maximized=1"}) {
+        ReadIniLine(line, section, ini, utf8);
+    }
+    const WindowPlace old{
+        .placed = true, .left = 10, .top = 20, .width = 700, .height = 500, .maximized = true};
+    EXPECT_EQ(ChooseWindowPlace(std::nullopt, ini, utf8), old);
+    // Once the window file exists, the INI file's section no longer counts.
+    EXPECT_EQ(ChooseWindowPlace("[Window]\r\nLeft=-5\r\nTop=6\r\n", ini, utf8),
+              (WindowPlace{.placed = true, .left = -5, .top = 6}));
+    EXPECT_EQ(ChooseWindowPlace(WindowFileText(old, utf8), {}, utf8), old);
+    // The placeholders an earlier version wrote before it knew a place.
+    EXPECT_EQ(
+        ChooseWindowPlace("[Window]\nLeft=-32768\nTop=-32768\nWidth=0\nHeight=0\n", ini, utf8),
+        WindowPlace{});
+    EXPECT_EQ(WindowFilePath("/opt/stavel/Stavel_OV.ini"), "/opt/stavel/Stavel_OV.window.ini");
 }

@@ -3,7 +3,9 @@
 // is read from the window's state and from a screenshot in which PASS and FAIL differ in shape,
 // not in colour alone.
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <sstream>
 #include <thread>
 
@@ -71,8 +73,13 @@ bool CheckShot(const std::string& file, const Shot& shot) {
     const WindowPlacement dialog = MapDialogRect(0, 0, 319, 291, shot.units);
     EXPECT_EQ(picture.width, dialog.cx);
     EXPECT_EQ(picture.height, dialog.cy);
-    const WindowPlacement bar = MapDialogRect(7, 59, 305, 18, shot.units);
-    EXPECT_EQ(shot.bar, bar);
+    // The template's bar, moved down to leave the verdict's line room for a second row.
+    const WindowPlacement bar = shot.bar;
+    const WindowPlacement templateBar = MapDialogRect(7, 59, 305, 18, shot.units);
+    EXPECT_EQ(bar.x, templateBar.x);
+    EXPECT_EQ(bar.cx, templateBar.cx);
+    EXPECT_EQ(bar.cy, templateBar.cy);
+    EXPECT_GT(bar.y, templateBar.y);
     // Above the text, the row shows the filled colour up to the edge and the empty one after.
     const int row = bar.y + 1;
     const Rgb filled = picture.At(bar.x + 1, row);
@@ -131,6 +138,37 @@ std::vector<bool> VerdictInk(StavelProcess& stavel, const std::string& name, con
         ink.push_back(g > (low + high) / 2);
     }
     return ink;
+}
+
+// The height of the word's last letter ("L" of FAIL, "S" of PASS): the letters' cap height.
+int CapHeight(const std::vector<bool>& ink, const Box& area) {
+    auto inkAt = [&](int x, int y) { return ink[static_cast<std::size_t>(y) * area.w + x]; };
+    auto columnHasInk = [&](int x) {
+        for (int y = 0; y < area.h; ++y) {
+            if (inkAt(x, y)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    int right = area.w - 1;
+    while (right >= 0 && !columnHasInk(right)) {
+        --right;
+    }
+    int left = right;
+    while (left > 0 && columnHasInk(left - 1)) {
+        --left;
+    }
+    int top = area.h, bottom = -1;
+    for (int x = std::max(left, 0); x <= right; ++x) {
+        for (int y = 0; y < area.h; ++y) {
+            if (inkAt(x, y)) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    return bottom - top + 1;
 }
 
 // Each state read waits for an answer, so the count only guards against a hang.
@@ -253,6 +291,17 @@ TEST(WindowDownload, ServesABoxToPassThenFailsOneThatHangsUp) {
         differ += pass[i] != fail[i] ? 1 : 0;
     }
     EXPECT_GT(differ, pass.size() / 20) << differ << " of " << pass.size();
+
+    // The window is at its smallest; at 1600 x 1000 the word reads from across the room.
+    const int smallest = CapHeight(fail, word);
+    EXPECT_EQ(stavel.Command("resize 1600 1000"), "ok");
+    EXPECT_EQ(stavel.Command("move 0 0"), "ok");
+    const Box large = PlaceOf(stavel.Command("places"), "verdict");
+    const int capHeight = CapHeight(VerdictInk(stavel, "fail-large", large), large);
+    std::printf("verdict cap height: %d px at the smallest window, %d px at 1600x1000\n", smallest,
+                capHeight);
+    EXPECT_GE(capHeight, 24);
+    EXPECT_GT(capHeight, smallest);
 
     EXPECT_EQ(stavel.Command("click 1"), "ok");
     EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));

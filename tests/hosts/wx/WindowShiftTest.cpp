@@ -1,7 +1,9 @@
-// The window over a shift, in two starts on a missing port: resizing, the message boxes with
-// their reasons, an image dropped and Ctrl+S saving the log; then the next start as the first
+// The window over a shift, in two starts on a missing port: the INI file a first start leaves,
+// resizing, the message boxes with their reasons, an image dropped, Ctrl+S saving the log and an
+// INI file changed by another run while the window is open; then the next start as the first
 // left it, under code page 949 with its paths and log shown in Korean.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,6 +46,8 @@ TEST(WindowShift, ResizeMessageBoxesDropSaveLogAndTheNextStartUnderCodePage949) 
     StavelProcess stavel;
     ASSERT_TRUE(stavel.Start({{"STAVEL_COM1", stavel.Folder() + "/no-such-tty"}}));
     const std::string before = stavel.Command("places");
+    // A first start leaves the dialog's two settings and nothing else.
+    EXPECT_EQ(stavel.ReadIni(), "[Gerneral]\r\nCOM Port Number=1\r\nSdlFileName=\r\n\r\n\r\n");
     const Box client = PlaceOf(before, "client");
     ASSERT_GT(client.w, 300);
     // Smaller than the template is not possible.
@@ -59,17 +63,37 @@ TEST(WindowShift, ResizeMessageBoxesDropSaveLogAndTheNextStartUnderCodePage949) 
         const Box a = PlaceOf(before, key);
         EXPECT_EQ(PlaceOf(after, key), (Box{a.x + mx, a.y + my, a.w + gx, a.h + gy})) << key;
     };
-    moved("1001", 0, 0, dx, dy);   // the log takes the room
-    moved("1", dx, dy, 0, 0);      // EXIT keeps to the bottom right
-    moved("1000", 0, dy, 0, 0);    // START to the bottom left
-    moved("1002", dx, 0, 0, 0);    // the port list to the right
-    moved("1007", dx, 0, 0, 0);    // its lamp
-    moved("1004", dx, 0, 0, 0);    // "..."
-    moved("1003", 0, 0, dx, 0);    // the path stretches across
-    moved("1009", 0, 0, dx, 0);    // so does the bar
-    moved("1010", 0, 0, 0, 0);     // the debug switch stays
-    moved("verdict", 0, 0, 0, 0);  // the verdict's word stays by the lamp's row
-    moved("detail", 0, 0, dx, 0);  // its line takes the width
+    moved("1", dx, dy, 0, 0);    // EXIT keeps to the bottom right
+    moved("1000", 0, dy, 0, 0);  // START to the bottom left
+    moved("1007", dx, 0, 0, 0);  // the port list's lamp
+    moved("1004", dx, 0, 0, 0);  // "..."
+    moved("1003", 0, 0, dx, 0);  // the path stretches across
+    moved("1010", 0, 0, 0, 0);   // the debug switch stays
+    // The verdict's rows take some of the height, the log the rest; the bar moves down with them.
+    const Box log0 = PlaceOf(before, "1001"), log1 = PlaceOf(after, "1001");
+    const int down = log1.y - log0.y;
+    EXPECT_GT(down, 0);
+    EXPECT_LE(down, dy / 2);
+    moved("1001", 0, down, dx, dy - down);
+    moved("1009", 0, down, dx, 0);
+    // The port list widens to the left, keeping to the right edge.
+    const Box port0 = PlaceOf(before, "1002"), port = PlaceOf(after, "1002");
+    EXPECT_GT(port.w, port0.w);
+    EXPECT_EQ(port.x + port.w, port0.x + port0.w + dx);
+    // The verdict's word grows into the room between the debug switch and the port list; its
+    // line below it spans the window above the bar.
+    const Box word0 = PlaceOf(before, "verdict"), word = PlaceOf(after, "verdict");
+    const Box line = PlaceOf(after, "detail"), bar = PlaceOf(after, "1009");
+    EXPECT_EQ(word.x, word0.x);
+    EXPECT_EQ(word.y, word0.y);
+    EXPECT_GT(word.w, word0.w);
+    EXPECT_GT(word.h, word0.h);
+    EXPECT_LT(word.x + word.w, port.x);
+    EXPECT_GE(line.y, word.y + word.h);
+    EXPECT_LE(line.y + line.h, bar.y);
+    EXPECT_EQ(line.w, PlaceOf(before, "detail").w + dx);
+    // Even at the smallest, the line runs below the port list, not under it.
+    EXPECT_GE(PlaceOf(before, "detail").y, port0.y + port0.h);
 
     // START without an image: the box says so, sized for its title, and the verdict's line
     // tells what to do.
@@ -97,10 +121,16 @@ TEST(WindowShift, ResizeMessageBoxesDropSaveLogAndTheNextStartUnderCodePage949) 
     EXPECT_EQ(gone.text, "Cannot read input file\n" + image + ": No such file or directory");
     EXPECT_GE(gone.height, empty.height);
     EXPECT_GT(gone.width, empty.width);
-    EXPECT_EQ(stavel.StateField("verdictDetail"),
-              image +
-                  ": No such file or directory. Choose a readable image with \"...\" or drop one "
-                  "on the window.");
+    const std::string goneWords =
+        image +
+        ": No such file or directory. Choose a readable image with \"...\" or drop one "
+        "on the window.";
+    EXPECT_EQ(stavel.StateField("verdictDetail"), goneWords);
+    // Too long for one line: it wraps, whole.
+    std::string shownLine = stavel.StateField("verdictLine");
+    EXPECT_NE(shownLine.find('\n'), std::string::npos) << shownLine;
+    std::replace(shownLine.begin(), shownLine.end(), '\n', ' ');
+    EXPECT_EQ(shownLine, goneWords);
 
     // Ctrl+S saves the log's text exactly as it shows.
     const std::string saved = stavel.Folder() + "/shift.log";
@@ -110,24 +140,30 @@ TEST(WindowShift, ResizeMessageBoxesDropSaveLogAndTheNextStartUnderCodePage949) 
     EXPECT_NE(log.find("Start program"), std::string::npos);
     EXPECT_EQ(ReadBytes(saved), log);
 
+    // Another run chooses another image while this window is open: the window's exit keeps
+    // that, and keeps its own size and place in a file of their own.
+    const std::string edited =
+        "[Gerneral]\r\nCOM Port Number=1\r\nSdlFileName=/elsewhere/other.sdl\r\n\r\n\r\n";
+    stavel.WriteIni(edited);
     EXPECT_EQ(stavel.Command("close"), "ok");
     EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
-    std::string ini = stavel.ReadIni();
-    for (const std::string& line : std::vector<std::string>{
-             "[Window]\r\n", "Width=" + std::to_string(client.w + dx) + "\r\n",
-             "Height=" + std::to_string(client.h + dy) + "\r\n", "\r\nLeft=40\r\n",
-             "\r\nTop=30\r\n",
-             "[Gerneral]\r\nCOM Port Number=1\r\nSdlFileName=" + image + "\r\n"}) {
-        EXPECT_NE(ini.find(line), std::string::npos) << line << " in " << ini;
-    }
+    EXPECT_EQ(stavel.ReadIni(), edited);
+    const std::string windowFile = ReadBytes(stavel.Folder() + "/Stavel_OV.window.ini");
+    EXPECT_EQ(windowFile, "[Window]\r\nHeight=" + std::to_string(client.h + dy) +
+                              "\r\nLeft=40\r\nMaximized=0\r\nTop=30\r\nWidth=" +
+                              std::to_string(client.w + dx) + "\r\n\r\n\r\n");
 
     // The next start, with the path "한글.sdl" as a Korean Windows locale writes it: the window
     // comes back as it was left, and the path shows in Korean.
+    // The window file wins over a [Window] section an earlier version left in the INI file,
+    // which stays where it is.
     StavelProcess again;
     const std::string cp949Name = again.Folder() + "/\xC7\xD1\xB1\xDB.sdl";
     const std::string shownName = again.Folder() + "/\xED\x95\x9C\xEA\xB8\x80.sdl";
-    ini.replace(ini.find(image), image.size(), cp949Name);
-    again.WriteIni(ini);
+    WriteBytes(again.Folder() + "/Stavel_OV.window.ini", windowFile);
+    again.WriteIni("[Gerneral]\r\nCOM Port Number=1\r\nSdlFileName=" + cp949Name +
+                   "\r\n\r\n\r\n[Window]\r\nHeight=500\r\nLeft=300\r\nMaximized=0\r\nTop=200\r\n"
+                   "Width=600\r\n\r\n\r\n");
     ASSERT_TRUE(again.Start(
         {{"STAVEL_COM1", again.Folder() + "/no-such-tty"}, {"STAVEL_TEST_CODESET", "CP949"}}));
     const std::string restored = again.Command("places");
@@ -147,4 +183,6 @@ TEST(WindowShift, ResizeMessageBoxesDropSaveLogAndTheNextStartUnderCodePage949) 
     EXPECT_EQ(log.find("\xEF\xBF\xBD"), std::string::npos) << log;
     EXPECT_EQ(again.Command("click 1"), "ok");
     EXPECT_EQ(again.WaitForExit(), std::optional<int>(0));
+    EXPECT_NE(again.ReadIni().find("\r\n[Window]\r\nHeight=500\r\nLeft=300\r\n"), std::string::npos)
+        << again.ReadIni();
 }

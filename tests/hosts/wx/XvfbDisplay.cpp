@@ -1,5 +1,6 @@
 // A display for the window tests: the one in DISPLAY, or an Xvfb server of their own that is
-// started before the first test and stopped after the last.
+// started before the first test and stopped after the last, with a screen that holds the window
+// at 1600 x 1000.
 
 #include <signal.h>
 #include <unistd.h>
@@ -49,7 +50,7 @@ class XvfbDisplay : public testing::Environment {
         std::unique_ptr<ChildProcess> server;
         try {
             server = std::make_unique<ChildProcess>(std::vector<std::string>{
-                "Xvfb", name, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
+                "Xvfb", name, "-nolisten", "tcp", "-screen", "0", "1920x1200x24"});
         } catch (const std::exception&) {
             return;
         }

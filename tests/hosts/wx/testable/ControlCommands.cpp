@@ -97,7 +97,7 @@ std::string State(WxDialogWindow& window) {
         out += Field("verdictDetail", aids->Verdict().detail);
         out += Field("verdictShown", aids->Label().WordPanel()->IsShown() ? "1" : "0");
         out += Field("verdictWord", FromWx(aids->Label().WordLabel()));
-        out += Field("verdictLine", FromWx(aids->Label().Detail()->GetLabel()));
+        out += Field("verdictLine", FromWx(aids->Label().Detail()->GetLabelText()));
     }
     return out;
 }
