@@ -105,6 +105,7 @@ std::string Identity(const std::string& port) {
 Result<void> ReadSlots(const Reader& in, const toml::table& table,
                        const std::filesystem::path& folder, Job& job) {
     std::map<std::string, std::string> seenPorts;
+    std::vector<toml::source_index> lines;
     for (auto&& [key, node] : table) {
         const std::string label(key.str());
         if (!IsSlotLabel(label)) {
@@ -122,7 +123,20 @@ Result<void> ReadSlots(const Reader& in, const toml::table& table,
                          "the slots " + at->second + " and " + label + " name the same port");
         }
         job.slots.push_back({label, path});
+        lines.push_back(key.source().begin.line);
     }
+    // The file's order, not the table's sorted one: A2 after A1, not after A16.
+    std::vector<std::size_t> order(job.slots.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return lines[a] < lines[b]; });
+    std::vector<JobSlot> inFileOrder;
+    for (const std::size_t i : order) {
+        inFileOrder.push_back(job.slots[i]);
+    }
+    job.slots = std::move(inFileOrder);
     if (job.slots.empty()) {
         return in.At(table.source(), "[slots] names no slot (LABEL = \"PORT\")");
     }

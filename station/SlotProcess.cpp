@@ -36,7 +36,7 @@ SlotProcess::~SlotProcess() {
     }
 }
 
-Result<void> SlotProcess::Start(const std::vector<std::string>& args,
+Result<void> SlotProcess::Start(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& errorPath) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -47,7 +47,7 @@ Result<void> SlotProcess::Start(const std::vector<std::string>& args,
     const UniqueFd errFd(open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     const UniqueFd nullFd(open("/dev/null", O_RDWR | O_CLOEXEC));
     // Everything the child needs is made before the fork: after it, only system calls.
-    std::vector<std::string> argvText{SelfProgram()};
+    std::vector<std::string> argvText{program.empty() ? SelfProgram() : program};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argvText) {

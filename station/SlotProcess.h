@@ -27,7 +27,8 @@ class SlotProcess {
     SlotProcess& operator=(const SlotProcess&) = delete;
 
     // Starts `args` (without the program) with standard error to `errorPath`.
-    Result<void> Start(const std::vector<std::string>& args, const std::string& errorPath);
+    Result<void> Start(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& errorPath);
     bool Running() const { return m_pid > 0; }
     pid_t Pid() const { return m_pid; }
     // The event pipe, -1 once it reached its end.

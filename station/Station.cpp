@@ -74,7 +74,10 @@ Station* Station::Current() {
 Station::Station(StationConfig config, StationObserver* observer)
     : m_config(std::move(config)),
       m_observer(observer != nullptr ? observer : &m_noObserver),
-      m_view(m_config.json) {}
+      m_view(m_config.json),
+      // Made before any other thread can ask the station to stop.
+      m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_wakeError(errno) {}
 
 Station::~Station() {
     m_slots.clear();  // every child is reaped before its files go
@@ -82,6 +85,11 @@ Station::~Station() {
         std::error_code ignored;
         std::filesystem::remove_all(m_tempDir, ignored);
     }
+}
+
+void Station::Note(const std::string& text) {
+    m_view.Message(text);
+    m_observer->OnMessage(text);
 }
 
 void Station::OnSignal(int signo) {
@@ -133,9 +141,8 @@ Result<void> Station::Prepare() {
                               ": " + std::strerror(errno));
     }
     m_tempDir = dir;
-    m_wakeFd.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!m_wakeFd) {
-        return ErrnoFailure("eventfd", "", errno);
+        return ErrnoFailure("eventfd", "", m_wakeError);
     }
     for (std::size_t i = 0; i < m_config.ports.size(); ++i) {
         auto slot = std::make_unique<Slot>();
@@ -167,8 +174,8 @@ void Station::FinishGently() {
     for (const auto& slot : m_slots) {
         inFlight += slot->phase == Phase::Running && slot->session->InSession() ? 1 : 0;
     }
-    m_view.Message("finishing " + std::to_string(inFlight) + (inFlight == 1 ? " box" : " boxes") +
-                   "; Ctrl-C again to stop now");
+    Note("finishing " + std::to_string(inFlight) + (inFlight == 1 ? " box" : " boxes") +
+         "; Ctrl-C again to stop now");
     FinishAll();
 }
 
@@ -187,10 +194,11 @@ bool Station::Spawn(Slot& slot) {
     launch.ini = slot.ini;
     launch.number = slot.number;
     launch.boxes = m_config.loop ? (m_config.count > 0 ? m_config.count - slot.boxes : 0) : 1;
-    if (Result<void> started = slot.process.Start(m_config.slotCommand(launch), slot.errorFile);
+    if (Result<void> started =
+            slot.process.Start(m_config.program, m_config.slotCommand(launch), slot.errorFile);
         !started) {
-        m_view.Message(EscapeName(slot.status.slot) +
-                       ": the slot cannot start: " + started.Failure().Describe());
+        Note(EscapeName(slot.status.slot) +
+             ": the slot cannot start: " + started.Failure().Describe());
         slot.phase = Phase::Done;
         return false;
     }
@@ -254,7 +262,7 @@ void Station::OnLine(Slot& slot, const std::string& line) {
         return;
     }
     if (event->kind == SlotLine::Kind::Say) {
-        m_view.Message(EscapeName(slot.status.slot) + ": " + EscapeName(event->text));
+        Note(EscapeName(slot.status.slot) + ": " + EscapeName(event->text));
         return;
     }
     if (event->kind == SlotLine::Kind::Started) {
@@ -345,8 +353,8 @@ void Station::OnChildEnded(Slot& slot) {
         // The image was replaced under the line: no slot takes another box, and the station
         // ends as for a changed image.
         const std::string why = LastLineOf(slot.errorFile);
-        m_view.Message(EscapeName(slot.status.slot) + ": the slot stops serving" +
-                       (why.empty() ? std::string() : ": " + EscapeName(why)));
+        Note(EscapeName(slot.status.slot) + ": the slot stops serving" +
+             (why.empty() ? std::string() : ": " + EscapeName(why)));
         m_wrongImage = true;
         slot.phase = Phase::Done;
         FinishAll();
@@ -354,8 +362,8 @@ void Station::OnChildEnded(Slot& slot) {
     }
     if (code == kSlotCannotServe || code == 127) {
         const std::string why = LastLineOf(slot.errorFile);
-        m_view.Message(EscapeName(slot.status.slot) + ": the slot cannot serve" +
-                       (why.empty() ? std::string() : ": " + EscapeName(why)));
+        Note(EscapeName(slot.status.slot) + ": the slot cannot serve" +
+             (why.empty() ? std::string() : ": " + EscapeName(why)));
         m_unservable = true;
         slot.phase = Phase::Done;
         return;
@@ -407,8 +415,8 @@ void Station::Tick() {
         if (slot->phase == Phase::Running && !slot->hung && slot->session->InSession() &&
             now - slot->lastWord > kWatchdog) {
             slot->hung = true;
-            m_view.Message(EscapeName(slot->status.slot) +
-                           ": the slot's process stopped responding and was killed");
+            Note(EscapeName(slot->status.slot) +
+                 ": the slot's process stopped responding and was killed");
             slot->process.Signal(SIGKILL);
         }
     }
@@ -505,6 +513,7 @@ void Station::PrintTally() {
 StationEnd Station::Run() {
     if (Result<void> prepared = Prepare(); !prepared) {
         WriteStderr("stavel: " + prepared.Failure().Describe() + "\n");
+        m_observer->OnMessage(prepared.Failure().Describe());
         return StationEnd{0, false, true, false};
     }
     std::vector<std::string> names;

@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,7 +60,8 @@ struct StationConfig {
     bool loop = false;
     int count = 0;  // with loop: boxes per slot; 0: until stopped
     bool json = false;
-    // The arguments (after the program) that serve one slot.
+    // The program that serves one slot (empty: this program), and its arguments.
+    std::string program;
     std::function<std::vector<std::string>(const SlotLaunch&)> slotCommand;
     // Where and by whom: every record the station writes carries it, whoever judged the box.
     RecordProvenance made;
@@ -83,6 +85,10 @@ class Station {
 
     // Serves every slot to its end.
     StationEnd Run();
+    // Any thread: as the operator's first Ctrl-C, the boxes in flight finish and no slot takes
+    // another; as a second one, every box stops now.
+    void AskFinish() { OnSignal(SIGUSR1); }
+    void AskStopNow() { OnSignal(SIGTERM); }
     // Any thread: SIGINT, SIGTERM or SIGHUP arrived.
     void OnSignal(int signo);
 
@@ -136,6 +142,8 @@ class Station {
     void StopAll(int signo);
     void FinishAll();
     void FinishGently();
+    // A note for the operator: on the station's screen and to its observer.
+    void Note(const std::string& text);
     void Show(Slot& slot, bool force);
     bool MoreBoxes(const Slot& slot) const;
     bool AllDone() const;
@@ -151,6 +159,7 @@ class Station {
     std::string m_tempDir;
     std::vector<std::unique_ptr<Slot>> m_slots;
     UniqueFd m_wakeFd;
+    int m_wakeError = 0;
     std::atomic<int> m_signal{0};
     std::atomic<bool> m_finishAsked{false};  // SIGUSR1: the operator's first Ctrl-C
     bool m_finishing = false;                // the boxes in flight finish; no new one is taken

@@ -23,4 +23,6 @@ class StationObserver {
     virtual void OnSlotChanged(const SlotStatus& /*status*/) {}
     // `recordLine` is the exact JSON line written to the report, line break included.
     virtual void OnRecordFinal(const std::string& /*slot*/, const std::string& /*recordLine*/) {}
+    // A note for the operator ("A2: the slot cannot serve: ...", "finishing 3 boxes").
+    virtual void OnMessage(const std::string& /*text*/) {}
 };

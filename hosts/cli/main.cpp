@@ -35,17 +35,19 @@
 #include "platform/ports/PortChoice.h"
 #include "record/BoxRecordJson.h"
 #include "record/ReportFile.h"
+#include "record/ToolVersion.h"
 #include "settings/TemporaryFiles.h"
 #include "station/BoxBook.h"
 #include "station/BoxLogDir.h"
 #include "station/ChildEvents.h"
+#include "station/SlotCommand.h"
 #include "station/SlotFeed.h"
 #include "station/Station.h"
 
 namespace {
 
 constexpr const char* kProgram = "stavel";
-constexpr const char* kVersion = "1.0.0.1";
+constexpr const char* kVersion = kToolVersion;
 
 void Say(const std::string& line) {
     WriteStderr(std::string(kProgram) + ": " + EscapeName(line) + "\n");
@@ -127,27 +129,10 @@ LogFile::Stamps StampsOf(const CliOptions& options) {
 }
 
 // A station's slot is this program serving one port, telling the station on descriptor 3.
-std::vector<std::string> SlotCommand(const CliOptions& options, const SlotLaunch& launch) {
-    const std::string port =
-        launch.label == launch.port ? launch.port : launch.label + "=" + launch.port;
-    std::vector<std::string> args{"--port",      port,          "--image",
-                                  options.image, "--ini",       launch.ini,
-                                  "--quiet",     "--events-fd", std::to_string(launch.eventsFd)};
-    const auto add = [&args](bool when, const std::string& arg) {
-        if (when) {
-            args.push_back(arg);
-        }
-    };
-    add(launch.number > 0, "--slot-number=" + std::to_string(launch.number));
-    add(options.debug, "--debug");
-    add(options.loop, "--loop");
-    add(options.loop && launch.boxes > 0, "--count=" + std::to_string(launch.boxes));
-    add(true, "--timeout=" + std::to_string(options.timeoutSeconds));
-    add(options.logDir.has_value(), "--log-dir=" + options.logDir.value_or(""));
-    add(options.logDir && options.timestamps, "--timestamps");
-    add(options.boxId.has_value(), "--box-id=" + options.boxId.value_or(""));
-    add(options.sha256.has_value(), "--sha256=" + options.sha256.value_or(""));
-    return args;
+std::vector<std::string> SlotCommand(const CliOptions& o, const SlotLaunch& launch) {
+    return SlotArguments(SlotOptions{o.image, o.debug, o.loop, o.timeoutSeconds, o.logDir,
+                                     o.timestamps, o.boxId, o.sha256},
+                         launch);
 }
 
 // A station of several slots: the supervisor writes the report, and with a broker one publisher
@@ -162,6 +147,7 @@ int ServeStation(const CliOptions& options) {
                          options.loop,
                          options.count,
                          options.json,
+                         {},
                          [options](const SlotLaunch& launch) { return SlotCommand(options, launch); },
                          ProvenanceOf(options)};
     if (!options.broker) {

@@ -26,7 +26,8 @@ std::string JobText(const std::string& extra = "") {
            extra +
            "\n[slots]\n"
            "A1 = \"/dev/ttyS0\"\n"
-           "A2 = \"COM7\"\n";
+           "A2 = \"COM7\"\n"
+           "A10 = \"COM8\"\n";
 }
 
 TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
@@ -38,7 +39,8 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
     EXPECT_EQ(job->sha256, kAbc);
     EXPECT_EQ(job->timeoutSeconds, 60);
     EXPECT_EQ(job->boxId, "SN: (\\w+)");
-    ASSERT_EQ(job->slots.size(), 2u);
+    ASSERT_EQ(job->slots.size(), 3u);
+    EXPECT_EQ(job->slots[2].label, "A10");  // in the file's order
     EXPECT_EQ(job->slots[0].label, "A1");
     EXPECT_EQ(job->slots[0].port, "/dev/ttyS0");
     EXPECT_EQ(job->slots[1].port, "COM7");
@@ -51,8 +53,8 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
         {JobText("mqtt = \"http://broker\"\n"), "job.toml:7: "},
         {JobText("station = \"\"\n"), "job.toml:7: station may not be empty"},
         {JobText("name = \"again\"\n"), "job.toml:7: "},  // TOML: a key defined twice
-        {JobText() + "A3 = \"COM7\"\n", "job.toml:11: the slots A2 and A3 name the same port"},
-        {JobText() + "\"A 4\" = \"COM9\"\n", "job.toml:11: the slot label 'A 4' is not"},
+        {JobText() + "A3 = \"COM7\"\n", "job.toml:12: the slots A2 and A3 name the same port"},
+        {JobText() + "\"A 4\" = \"COM9\"\n", "job.toml:12: the slot label 'A 4' is not"},
         {"name = \"x\"\nimage = \"i\"\nsha256 = \"abc\"\n", "job.toml:3: sha256 takes all 64"},
         {"image = \"i\"\n", "job.toml: the job has no name"},
         {"name = \"x\"\nimage = \"i\"\nsha256 = \"" + kAbc + "\"\n",

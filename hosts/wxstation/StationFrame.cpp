@@ -1,0 +1,259 @@
+#include "hosts/wxstation/StationFrame.h"
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/listbox.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "hosts/wxstation/LogFrame.h"
+#include "job/JobPlan.h"
+#include "record/Json.h"
+
+namespace {
+
+constexpr int kMaxNotes = 200;   // the notes list keeps the last ones only
+constexpr int kGap = 6;          // between tiles
+constexpr double kAspect = 1.8;  // a tile's width over its height, where the window allows
+
+wxString Text(const std::string& utf8) {
+    return wxString::FromUTF8(utf8);
+}
+
+wxFont HeaderFont(int pixels, bool bold) {
+    wxFontInfo info(wxSize(0, pixels));
+    info.Family(wxFONTFAMILY_SWISS);
+    if (bold) {
+        info.Bold();
+    }
+    return wxFont(info);
+}
+
+}  // namespace
+
+StationFrame::StationFrame(StationSetup setup, const std::optional<std::string>& operatorName,
+                           int boxesPerSlot)
+    : wxFrame(nullptr, wxID_ANY, "Stavel Station", wxDefaultPosition, wxSize(1280, 800)),
+      m_setup(std::move(setup)),
+      m_boxesPerSlot(boxesPerSlot) {
+    auto* root = new wxPanel(this);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(MakeHeader(root), 0, wxEXPAND | wxALL, kGap);
+    m_grid = new wxPanel(root);
+    for (const JobSlot& slot : m_setup.job.slots) {
+        auto* tile = new TilePanel(m_grid, slot.label);
+        tile->OnClick([this, label = slot.label] { OpenLog(label); });
+        m_tiles.push_back(tile);
+    }
+    m_grid->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        LayoutTiles();
+        event.Skip();
+    });
+    column->Add(m_grid, 1, wxEXPAND | wxLEFT | wxRIGHT, kGap);
+    m_notes = new wxListBox(root, wxID_ANY, wxDefaultPosition, wxSize(-1, 70));
+    column->Add(m_notes, 0, wxEXPAND | wxALL, kGap);
+    root->SetSizer(column);
+    if (operatorName) {
+        m_operator->SetValue(Text(*operatorName));
+    }
+    ShowTotals();
+    ShowButtons();
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+        m_run.reset();  // the boxes in flight stop now, each with its record
+        event.Skip();
+    });
+}
+
+StationFrame::~StationFrame() = default;
+
+wxPanel* StationFrame::MakeHeader(wxWindow* parent) {
+    auto* header = new wxPanel(parent);
+    auto* rows = new wxBoxSizer(wxVERTICAL);
+    const Job& job = m_setup.job;
+    auto* title = new wxStaticText(
+        header, wxID_ANY,
+        Text(job.name.empty() ? "Station of " + std::to_string(job.slots.size()) + " slots"
+                              : "Job " + job.name +
+                                    (job.station ? ", station " + *job.station : std::string())));
+    title->SetFont(HeaderFont(26, true));
+    rows->Add(title);
+    const std::string hash = m_setup.imageSha256.empty()
+                                 ? "cannot be read"
+                                 : "sha256 " + m_setup.imageSha256.substr(0, 12) + "…";
+    const bool wrong = !job.sha256.empty() && job.sha256 != m_setup.imageSha256;
+    auto* image =
+        new wxStaticText(header, wxID_ANY,
+                         Text("Image " + std::filesystem::path(job.image).filename().string() +
+                              ", " + hash + (wrong ? "  NOT THE JOB'S IMAGE" : "")));
+    image->SetFont(HeaderFont(17, wrong));
+    if (wrong) {
+        image->SetForegroundColour(ToneFill(SlotTone::Fail));
+    }
+    rows->Add(image, 0, wxTOP, 2);
+
+    auto* line = new wxBoxSizer(wxHORIZONTAL);
+    auto* who = new wxStaticText(header, wxID_ANY, "Operator");
+    who->SetFont(HeaderFont(17, false));
+    line->Add(who, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
+    m_operator = new wxTextCtrl(header, wxID_ANY, "", wxDefaultPosition, wxSize(160, -1));
+    line->Add(m_operator, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 3 * kGap);
+    m_totals = new wxStaticText(header, wxID_ANY, "");
+    m_totals->SetFont(HeaderFont(19, true));
+    line->Add(m_totals, 1, wxALIGN_CENTER_VERTICAL);
+    m_start = new wxButton(header, wxID_ANY, "Start");
+    m_finish = new wxButton(header, wxID_ANY, "Stop gently");
+    m_stop = new wxButton(header, wxID_ANY, "Stop now");
+    for (wxButton* button : {m_start, m_finish, m_stop}) {
+        button->SetFont(HeaderFont(17, true));
+        line->Add(button, 0, wxLEFT, kGap);
+    }
+    m_start->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Start(); });
+    m_finish->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { FinishGently(); });
+    m_stop->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { StopNow(); });
+    rows->Add(line, 0, wxEXPAND | wxTOP, kGap);
+    header->SetSizer(rows);
+    return header;
+}
+
+// As many columns as give the tiles the most room at their shape.
+void StationFrame::LayoutTiles() {
+    const wxSize area = m_grid->GetClientSize();
+    const int n = static_cast<int>(m_tiles.size());
+    if (n == 0 || area.GetWidth() <= 0 || area.GetHeight() <= 0) {
+        return;
+    }
+    int bestColumns = 1;
+    double bestScale = 0;
+    for (int columns = 1; columns <= n; ++columns) {
+        const int rows = (n + columns - 1) / columns;
+        const double w = static_cast<double>(area.GetWidth()) / columns;
+        const double h = static_cast<double>(area.GetHeight()) / rows;
+        const double scale = std::min(w / kAspect, h);
+        if (scale > bestScale) {
+            bestScale = scale;
+            bestColumns = columns;
+        }
+    }
+    const int rows = (n + bestColumns - 1) / bestColumns;
+    const int w = (area.GetWidth() - (bestColumns - 1) * kGap) / bestColumns;
+    const int h = (area.GetHeight() - (rows - 1) * kGap) / rows;
+    for (int i = 0; i < n; ++i) {
+        m_tiles[i]->SetSize((i % bestColumns) * (w + kGap), (i / bestColumns) * (h + kGap), w, h);
+    }
+}
+
+void StationFrame::Start() {
+    if (m_run) {
+        return;
+    }
+    if (!m_setup.job.sha256.empty()) {
+        // A wrong image is refused before any box, as on the command line.
+        if (const Result<void> same = CheckImageSha256(m_setup.job.image, m_setup.job.sha256);
+            !same) {
+            Note(same.Failure().Describe());
+            return;
+        }
+    }
+    const std::string who = m_operator->GetValue().ToStdString(wxConvUTF8);
+    m_lastEnd.reset();
+    m_run = std::make_unique<StationRun>(
+        ConfigFor(m_setup, who.empty() ? std::nullopt : std::optional(who), m_boxesPerSlot), *this,
+        [](std::function<void()> call) { wxTheApp->CallAfter(std::move(call)); });
+    Note("started");
+    ShowButtons();
+}
+
+void StationFrame::FinishGently() {
+    if (m_run) {
+        m_run->Finish();
+    }
+}
+
+void StationFrame::StopNow() {
+    if (m_run) {
+        m_run->StopNow();
+    }
+}
+
+void StationFrame::OnSlot(const SlotStatus& status) {
+    m_statuses[status.slot] = status;
+    for (TilePanel* tile : m_tiles) {
+        if (tile->Label() == status.slot) {
+            tile->Show(status);
+        }
+    }
+}
+
+void StationFrame::OnRecord(const std::string&, const std::string& recordLine) {
+    const std::optional<Json> record = ParseJsonObject(recordLine);
+    if (!record) {
+        return;
+    }
+    const std::string result = JsonStringAt(*record, "result");
+    (result == "pass" ? m_passed : result == "aborted" ? m_aborted : m_failed) += 1;
+    m_seconds += JsonNumberAt(*record, "seconds");
+    ShowTotals();
+}
+
+void StationFrame::OnMessage(const std::string& text) {
+    Note(text);
+}
+
+void StationFrame::OnEnded(const StationEnd& end) {
+    m_run.reset();
+    m_lastEnd = end;
+    Note(end.wrongImage         ? "ended: the image is not the job's"
+         : end.recordNotWritten ? "ended: a record or log could not be written"
+         : end.unservable       ? "ended: a slot could not serve"
+                                : "ended");
+    ShowButtons();
+}
+
+void StationFrame::ShowTotals() {
+    const int judged = m_passed + m_failed;
+    const int boxes = judged + m_aborted;
+    std::string text =
+        std::to_string(m_passed) + " passed, " + std::to_string(m_failed) + " failed";
+    if (m_aborted > 0) {
+        text += ", " + std::to_string(m_aborted) + " aborted";
+    }
+    if (judged > 0) {
+        text += ", yield " +
+                std::to_string(static_cast<int>(std::lround(100.0 * m_passed / judged))) + " %";
+    }
+    if (boxes > 0) {
+        char mean[32];
+        std::snprintf(mean, sizeof mean, ", %.1f s per box", m_seconds / boxes);
+        text += mean;
+    }
+    m_totals->SetLabel(Text(text));
+}
+
+void StationFrame::ShowButtons() {
+    m_start->Enable(!m_run);
+    m_finish->Enable(m_run != nullptr);
+    m_stop->Enable(m_run != nullptr);
+    m_operator->Enable(!m_run);
+}
+
+void StationFrame::Note(const std::string& text) {
+    if (m_notes->GetCount() >= kMaxNotes) {
+        m_notes->Delete(0);
+    }
+    m_notes->Append(Text(text));
+    m_notes->SetSelection(static_cast<int>(m_notes->GetCount()) - 1);
+}
+
+void StationFrame::OpenLog(const std::string& slot) {
+    (new LogFrame(this, m_setup.logDir, slot, [this, slot] {
+        const auto known = m_statuses.find(slot);
+        return known != m_statuses.end() && (known->second.state == SlotState::Loading ||
+                                             known->second.state == SlotState::BoxTalking ||
+                                             known->second.state == SlotState::Stopping);
+    }))->Show();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+// The desktop station's window: a header with the job, its image and hash, the operator and the
+// shift's totals; one tile per slot in a grid that follows the window's size; Start, Stop gently
+// and Stop now, which do what the command line's signals do; and the station's notes. A tile's
+// click opens the slot's log as it grows.
+//
+// Threading rules: the window's thread only; the supervisor's news arrives through CallAfter.
+
+#include <wx/frame.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "hosts/wxstation/StationRun.h"
+#include "hosts/wxstation/StationSetup.h"
+#include "hosts/wxstation/TilePanel.h"
+
+class wxButton;
+class wxListBox;
+class wxPanel;
+class wxStaticText;
+class wxTextCtrl;
+
+class StationFrame : public wxFrame, public StationRun::Listener {
+  public:
+    // `boxesPerSlot`: each slot ends after that many boxes; 0 serves until stopped.
+    StationFrame(StationSetup setup, const std::optional<std::string>& operatorName,
+                 int boxesPerSlot = 0);
+    ~StationFrame() override;
+
+    void Start();
+    void FinishGently();
+    void StopNow();
+
+    bool Running() const { return m_run != nullptr; }
+    const std::vector<TilePanel*>& Tiles() const { return m_tiles; }
+    // How the last run ended; nothing before one has.
+    const std::optional<StationEnd>& LastEnd() const { return m_lastEnd; }
+    const wxStaticText& Totals() const { return *m_totals; }
+
+    // The supervisor's news, on the window's thread.
+    void OnSlot(const SlotStatus& status) override;
+    void OnRecord(const std::string& slot, const std::string& recordLine) override;
+    void OnMessage(const std::string& text) override;
+    void OnEnded(const StationEnd& end) override;
+
+  private:
+    wxPanel* MakeHeader(wxWindow* parent);
+    void LayoutTiles();
+    void ShowTotals();
+    void ShowButtons();
+    void Note(const std::string& text);
+    void OpenLog(const std::string& slot);
+
+    StationSetup m_setup;
+    int m_boxesPerSlot = 0;
+    std::unique_ptr<StationRun> m_run;
+    std::optional<StationEnd> m_lastEnd;
+    std::map<std::string, SlotStatus> m_statuses;  // each slot's last news
+    int m_passed = 0;
+    int m_failed = 0;
+    int m_aborted = 0;
+    double m_seconds = 0;
+
+    wxPanel* m_grid = nullptr;
+    std::vector<TilePanel*> m_tiles;
+    wxTextCtrl* m_operator = nullptr;
+    wxStaticText* m_totals = nullptr;
+    wxButton* m_start = nullptr;
+    wxButton* m_finish = nullptr;
+    wxButton* m_stop = nullptr;
+    wxListBox* m_notes = nullptr;
+};

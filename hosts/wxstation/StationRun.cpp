@@ -1,0 +1,69 @@
+#include "hosts/wxstation/StationRun.h"
+
+#include <atomic>
+#include <mutex>
+
+// Carries the supervisor's news to the window's thread. It outlives the run for calls already
+// posted: those find it detached and do nothing.
+class StationRun::Relay final : public StationObserver,
+                                public std::enable_shared_from_this<StationRun::Relay> {
+  public:
+    Relay(Listener& listener, Post post) : m_listener(&listener), m_post(std::move(post)) {}
+
+    void Detach() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_listener = nullptr;
+    }
+
+    // On the window's thread, in the order the supervisor told it.
+    void Send(std::function<void(Listener&)> call) {
+        m_post([self = shared_from_this(), call = std::move(call)] {
+            Listener* listener = nullptr;
+            {
+                const std::lock_guard<std::mutex> lock(self->m_mutex);
+                listener = self->m_listener;
+            }
+            if (listener != nullptr) {
+                call(*listener);
+            }
+        });
+    }
+
+    void OnSlotChanged(const SlotStatus& status) override {
+        Send([status](Listener& l) { l.OnSlot(status); });
+    }
+    void OnRecordFinal(const std::string& slot, const std::string& line) override {
+        Send([slot, line](Listener& l) { l.OnRecord(slot, line); });
+    }
+    void OnMessage(const std::string& text) override {
+        Send([text](Listener& l) { l.OnMessage(text); });
+    }
+
+  private:
+    std::mutex m_mutex;
+    Listener* m_listener;
+    Post m_post;
+};
+
+StationRun::StationRun(StationConfig config, Listener& listener, Post post)
+    : m_relay(std::make_shared<Relay>(listener, std::move(post))),
+      m_station(std::make_unique<Station>(std::move(config), m_relay.get())) {
+    m_thread = std::thread([this] {
+        const StationEnd end = m_station->Run();
+        m_relay->Send([end](Listener& l) { l.OnEnded(end); });
+    });
+}
+
+StationRun::~StationRun() {
+    m_relay->Detach();
+    m_station->AskStopNow();
+    m_thread.join();
+}
+
+void StationRun::Finish() {
+    m_station->AskFinish();
+}
+
+void StationRun::StopNow() {
+    m_station->AskStopNow();
+}

@@ -1,0 +1,103 @@
+#include "hosts/wxstation/StationSetup.h"
+
+#include <fcntl.h>
+
+#include <filesystem>
+
+#include "mqtt/StateFolder.h"
+#include "platform/base/UniqueFd.h"
+#include "platform/digest/Sha256.h"
+#include "record/ToolVersion.h"
+#include "station/SlotCommand.h"
+#include "station/SlotLabel.h"
+
+namespace {
+
+std::string HashOf(const std::string& image) {
+    const UniqueFd fd(open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return fd ? Sha256OfFile(fd.Get()).hex : std::string();
+}
+
+// Without a folder named, the station keeps its logs beside its default report, so that a tile
+// always has a log to show.
+Result<StationSetup> Finish(StationSetup setup) {
+    setup.imageSha256 = HashOf(setup.job.image);
+    if (setup.job.logDir) {
+        setup.logDir = *setup.job.logDir;
+        return setup;
+    }
+    const Result<std::string> report = DefaultReportPath();
+    if (!report) {
+        return report.Failure();
+    }
+    setup.logDir = (std::filesystem::path(*report).parent_path() / "logs").string();
+    return setup;
+}
+
+}  // namespace
+
+Result<StationSetup> SetupFromJob(const std::string& jobFile, const std::string& slotProgram) {
+    Result<Job> job = ReadJob(jobFile);
+    if (!job) {
+        return job.Failure();
+    }
+    return Finish(StationSetup{std::move(*job), {}, slotProgram, {}});
+}
+
+Result<StationSetup> SetupFromPorts(const std::vector<std::string>& ports, const std::string& image,
+                                    const std::string& slotProgram) {
+    if (ports.empty() || image.empty()) {
+        return Refusal("",
+                       "name the ports with -p [LABEL=]PORT and the image with -i FILE, or "
+                       "give a job with --job FILE");
+    }
+    StationSetup setup;
+    setup.slotProgram = slotProgram;
+    setup.job.image = std::filesystem::absolute(image).lexically_normal().string();
+    for (const std::string& port : ports) {
+        const SlotArgument slot = ReadSlotArgument(port);
+        for (const JobSlot& known : setup.job.slots) {
+            if (known.label == slot.label || known.port == slot.port) {
+                return Refusal(port, "the same slot or port is given twice");
+            }
+        }
+        setup.job.slots.push_back({slot.label, slot.port});
+    }
+    return Finish(std::move(setup));
+}
+
+StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::string>& operatorName,
+                        int boxesPerSlot) {
+    const Job& job = setup.job;
+    StationConfig config;
+    for (const JobSlot& slot : job.slots) {
+        config.ports.push_back(slot.port);
+        config.labels.push_back(slot.label);
+    }
+    config.image = job.image;
+    config.report = job.report;
+    config.logDir = setup.logDir;
+    config.loop = true;
+    config.count = boxesPerSlot;
+    config.program = setup.slotProgram;
+    SlotOptions slot;
+    slot.image = job.image;
+    slot.debug = job.debug;
+    slot.loop = true;
+    slot.timeoutSeconds = job.timeoutSeconds.value_or(slot.timeoutSeconds);
+    slot.logDir = setup.logDir;
+    slot.timestamps = job.timestamps;
+    slot.boxId = job.boxId;
+    if (!job.sha256.empty()) {
+        slot.sha256 = job.sha256;
+    }
+    if (job.capture) {
+        slot.captureDir = job.capture;
+        slot.captureMax = job.captureMax.value_or(64 << 20);
+    }
+    config.slotCommand = [slot](const SlotLaunch& launch) { return SlotArguments(slot, launch); };
+    const std::string host = HostName();
+    config.made = RecordProvenance{kToolVersion, host, job.station.value_or(host), operatorName,
+                                   job.name.empty() ? std::nullopt : std::optional(job.name)};
+    return config;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// One slot as a tile, drawn large enough to read from across the bench: its label and tally on
+// top, its state as a symbol and a word in the tile's tone, the progress with the time left, the
+// box's id, and why it failed, wrapped to the tile and never cut (the text shrinks first).
+// Clicking the tile asks for the slot's log.
+
+#include <wx/panel.h>
+
+#include <functional>
+
+#include "station/SlotLook.h"
+
+class TilePanel : public wxPanel {
+  public:
+    TilePanel(wxWindow* parent, const std::string& label);
+
+    void Show(const SlotStatus& status);
+    void OnClick(std::function<void()> click) { m_click = std::move(click); }
+
+    const std::string& Label() const { return m_label; }
+    const SlotLook& Look() const { return m_look; }
+    // Where the state word was drawn last, in the tile's coordinates.
+    const wxRect& WordRect() const { return m_wordRect; }
+
+  private:
+    void Paint(wxPaintEvent&);
+
+    std::string m_label;
+    SlotLook m_look;
+    wxRect m_wordRect;
+    std::function<void()> m_click;
+};
+
+// The tones' colours: a fill and the text on it.
+wxColour ToneFill(SlotTone tone);
+wxColour ToneInk(SlotTone tone);

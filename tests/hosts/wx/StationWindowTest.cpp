@@ -1,0 +1,281 @@
+// The desktop station in process under the display: a 4-slot job against the simulated boxes
+// (one falls silent) read tile by tile, its records equal to those `stavel --job` writes for the
+// same job; a gentle stop with boxes in flight; and 16 tiles in 1280x800 with the state word's
+// height measured on the window's own pixels. Screenshots are kept in the build's artefacts.
+
+#include <wx/app.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
+#include <wx/evtloop.h>
+#include <wx/image.h>
+#include <wx/stattext.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "hosts/wxstation/StationFrame.h"
+#include "platform/digest/Sha256.h"
+#include "record/Json.h"
+#include "tests/support/files/TempDir.h"
+#include "tests/support/process/ChildProcess.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Program(const std::string& name) {
+    return std::string(STAVEL_BINARY_DIR) + "/bin/" + name;
+}
+
+class StationWindowTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "test_wx";
+        static char* argv[] = {name, nullptr};
+        wxApp::SetInstance(new wxApp());
+        ASSERT_TRUE(wxEntryStart(argc, argv));
+        wxInitAllImageHandlers();
+    }
+    static void TearDownTestSuite() { wxEntryCleanup(); }
+
+    void TearDown() override {
+        if (m_frame != nullptr) {
+            m_frame->Destroy();
+            Pump([] { return false; }, std::chrono::milliseconds(100));
+        }
+    }
+
+    // Runs the event loop until `done`, or the deadline; answers `done`.
+    static bool Pump(const std::function<bool()>& done,
+                     std::chrono::milliseconds deadline = std::chrono::seconds(40)) {
+        wxEventLoop loop;
+        wxEventLoopActivator active(&loop);
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (std::chrono::steady_clock::now() < end) {
+            while (loop.Pending()) {
+                loop.Dispatch();
+            }
+            wxTheApp->ProcessPendingEvents();
+            if (done()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    }
+
+    // stbsim playing `boxes` boxes at once; answers their ports, linked as slot1..slotN.
+    std::vector<std::string> Boxes(int boxes, std::vector<std::string> extra) {
+        std::vector<std::string> args{Program("stbsim"), "--image", m_dir.File("image.sdl"),
+                                      "--ptys", std::to_string(boxes)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        m_sim = std::make_unique<ChildProcess>(args);
+        std::vector<std::string> ports;
+        for (int k = 1; k <= boxes; ++k) {
+            // The whole line: a path cut short would name another program's terminal.
+            const std::string line = "box " + std::to_string(k) + " on ";
+            EXPECT_TRUE(m_sim->WaitForStdout("\n", k + 1)) << m_sim->Stderr();  // after the image's
+            const std::string out = m_sim->Stdout();
+            const std::size_t at = out.find(line) + line.size();
+            const std::string pts = out.substr(at, out.find('\n', at) - at);
+            const std::string link = m_dir.File("slot" + std::to_string(k));
+            std::filesystem::remove(link);
+            std::filesystem::create_symlink(pts, link);
+            ports.push_back(link);
+        }
+        return ports;
+    }
+
+    std::string WriteJob(int slots, const std::string& extra) {
+        const std::string image = m_dir.File("image.sdl");
+        const UniqueFd fd(open(image.c_str(), O_RDONLY | O_CLOEXEC));
+        std::string text =
+            "name = \"bench-4\"\nstation = \"B1\"\nimage = \"image.sdl\"\n"
+            "sha256 = \"" +
+            Sha256OfFile(fd.Get()).hex + "\"\nreport = \"boxes.jsonl\"\nlog_dir = \"logs\"\n" +
+            extra + "[slots]\n";
+        for (int k = 1; k <= slots; ++k) {
+            text += "A" + std::to_string(k) + " = \"slot" + std::to_string(k) + "\"\n";
+        }
+        WriteBytes(m_dir.File("job.toml"), text);
+        return m_dir.File("job.toml");
+    }
+
+    StationFrame& Open(const std::string& job, int boxesPerSlot = 0) {
+        Result<StationSetup> setup = SetupFromJob(job, Program("stavel"));
+        EXPECT_TRUE(setup) << setup.Failure().Describe();
+        m_frame = new StationFrame(*setup, std::string("Ann"), boxesPerSlot);
+        m_frame->Show();
+        return *m_frame;
+    }
+
+    // Each tile's state word, and its detail where it has one.
+    std::map<std::string, std::string> Words() const {
+        std::map<std::string, std::string> words;
+        for (const TilePanel* tile : m_frame->Tiles()) {
+            const SlotLook& look = tile->Look();
+            words[tile->Label()] = look.word + (look.detail.empty() ? "" : ": " + look.detail);
+        }
+        return words;
+    }
+
+    // What `window` shows, read back from the display.
+    static wxImage Picture(wxWindow& window) {
+        window.Update();
+        const wxSize size = window.GetClientSize();
+        wxBitmap bitmap(size.GetWidth(), size.GetHeight(), 24);
+        {
+            wxClientDC screen(&window);
+            wxMemoryDC memory(bitmap);
+            memory.Blit(0, 0, size.GetWidth(), size.GetHeight(), &screen, 0, 0);
+        }
+        return bitmap.ConvertToImage();
+    }
+
+    static void Keep(const wxImage& picture, const std::string& name) {
+        const std::string folder = std::string(STAVEL_BINARY_DIR) + "/artefacts";
+        std::filesystem::create_directories(folder);
+        picture.SaveFile(wxString::FromUTF8(folder + "/" + name), wxBITMAP_TYPE_PNG);
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<ChildProcess> m_sim;
+    StationFrame* m_frame = nullptr;
+};
+
+// A record as two runs of one job must agree on it: what differs by nature (the record's id,
+// its times, the pseudo-terminal behind the slot, the time in the log's name) left out.
+Json Comparable(Json record) {
+    for (const char* key : {"id", "start", "end", "seconds", "device"}) {
+        record.erase(key);
+    }
+    record["log_file"] = std::regex_replace(JsonStringAt(record, "log_file"),
+                                            std::regex("\\d{8}T\\d{6}\\.\\d{3}Z"), "TIME");
+    return record;
+}
+
+std::map<std::string, Json> BySlot(const std::string& report) {
+    std::map<std::string, Json> records;
+    std::istringstream lines(ReadBytes(report));
+    for (std::string line; std::getline(lines, line);) {
+        const std::optional<Json> record = ParseJsonObject(line);
+        EXPECT_TRUE(record) << line;
+        if (record) {
+            records[JsonStringAt(*record, "slot")] = Comparable(*record);
+        }
+    }
+    return records;
+}
+
+TEST_F(StationWindowTest, FourSlotsWithOneSilentBoxShowTheirVerdictsAndKeepTheJobsRecords) {
+    WriteBytes(m_dir.File("image.sdl"), std::string(24000, 'i') + "the end");
+    const std::string job = WriteJob(4, "timeout = 2\n");
+    const std::vector<std::string> silent{"--fast", "--fail", "4:silent:8192"};
+
+    // The command line's station first, for the records to compare with.
+    Boxes(4, silent);
+    ChildProcess line({Program("stavel"), "--job", job, "--loop", "--count", "1", "--quiet",
+                       "--operator", "Ann"});
+    EXPECT_EQ(line.Wait(std::chrono::seconds(60)).status, 1) << line.Stderr();
+    m_sim->Wait(std::chrono::seconds(10));
+    std::filesystem::rename(m_dir.File("boxes.jsonl"), m_dir.File("line.jsonl"));
+
+    Boxes(4, silent);
+    StationFrame& station = Open(job, 1);
+    station.SetSize(1280, 800);
+    station.Start();
+    ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); })) << "the station did not end";
+    EXPECT_TRUE(station.LastEnd()->someFailed);
+    const std::map<std::string, std::string> judged{
+        {"A1", "PASS"}, {"A2", "PASS"}, {"A3", "PASS"}, {"A4", "FAIL: box silent for 2 s"}};
+    EXPECT_EQ(Words(), judged);
+    EXPECT_EQ(station.Tiles()[3]->Look().symbol, "\u2718");
+    Pump([] { return false; }, std::chrono::milliseconds(300));
+    Keep(Picture(station), "station-4-slots.png");
+    EXPECT_EQ(station.Totals().GetLabel().ToStdString().rfind("3 passed, 1 failed, yield 75 %", 0),
+              0u)
+        << station.Totals().GetLabel();
+    const std::map<std::string, Json> window = BySlot(m_dir.File("boxes.jsonl"));
+    const std::map<std::string, Json> cli = BySlot(m_dir.File("line.jsonl"));
+    ASSERT_EQ(window.size(), 4u);
+    EXPECT_EQ(window, cli);
+}
+
+TEST_F(StationWindowTest, StopGentlyLetsTheBoxesInFlightFinish) {
+    WriteBytes(m_dir.File("image.sdl"), std::string(40000, 'g'));
+    Boxes(2, {});  // paced at 115200 baud: about 4 s a box
+    StationFrame& station = Open(WriteJob(2, ""));
+    station.Start();
+    ASSERT_TRUE(Pump([&] {
+        return Words() == std::map<std::string, std::string>{{"A1", "LOADING"}, {"A2", "LOADING"}};
+    })) << ::testing::PrintToString(Words());
+    station.FinishGently();
+    ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); }));
+    EXPECT_EQ(Words(), (std::map<std::string, std::string>{{"A1", "PASS"}, {"A2", "PASS"}}));
+    EXPECT_EQ(station.LastEnd()->signal, 0);
+    EXPECT_FALSE(station.LastEnd()->someFailed);
+    EXPECT_EQ(BySlot(m_dir.File("boxes.jsonl")).size(), 2u);
+}
+
+// The height of the last letter of the tile's state word: its cap height, on screen.
+int CapHeight(const wxImage& picture, const wxRect& word) {
+    const auto ink = [&](int x, int y) {
+        // The word is drawn in white on the failure's red.
+        return picture.GetRed(x, y) > 200 && picture.GetGreen(x, y) > 200;
+    };
+    int right = word.GetRight();
+    const auto columnInk = [&](int x) {
+        for (int y = word.GetTop(); y <= word.GetBottom(); ++y) {
+            if (ink(x, y)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    while (right > word.GetLeft() && !columnInk(right)) {
+        --right;
+    }
+    int left = right;
+    while (left > word.GetLeft() && columnInk(left - 1)) {
+        --left;
+    }
+    int top = word.GetBottom() + 1;
+    int bottom = word.GetTop() - 1;
+    for (int x = left; x <= right; ++x) {
+        for (int y = word.GetTop(); y <= word.GetBottom(); ++y) {
+            if (ink(x, y)) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    return bottom - top + 1;
+}
+
+TEST_F(StationWindowTest, SixteenTilesIn1280x800KeepTheStateWordLarge) {
+    WriteBytes(m_dir.File("image.sdl"), "image");
+    StationFrame& station = Open(WriteJob(16, ""));
+    station.SetSize(1280, 800);
+    SlotStatus failed;
+    failed.slot = "A16";
+    failed.state = SlotState::Failed;
+    failed.fails = 1;
+    failed.reason = "port lost: /dev/ttyUSB15: read: Input/output error; is the cable in?";
+    station.OnSlot(failed);
+    TilePanel& tile = *station.Tiles().back();
+    Pump([&] { return false; }, std::chrono::milliseconds(500));
+    ASSERT_EQ(tile.Look().word, "FAIL");
+    const wxImage picture = Picture(tile);
+    Keep(Picture(station), "station-16-tiles.png");
+    const int cap = CapHeight(picture, tile.WordRect());
+    std::printf("state word cap height with 16 tiles at 1280x800: %d px\n", cap);
+    EXPECT_GE(cap, 24);
+}
+
+}  // namespace
