@@ -90,6 +90,15 @@ class DownloadObserver {
     virtual void OnFirstFrame() {}
     virtual void OnRequestAnswered(const RequestAnswered& /*request*/) {}
     virtual void OnTimeAsked() {}
+    // The wire itself, for a capture of the session. The box's bytes as the protocol read them,
+    // in runs that were read without waiting, `when` the run's first read: told after the scan,
+    // before its frame is answered. Each answer frame as written, and each data answer's bytes
+    // as far as the port took them whole. The bytes are valid during the call only.
+    virtual void OnBoxBytes(std::string_view /*bytes*/,
+                            std::chrono::steady_clock::time_point /*when*/) {}
+    virtual void OnFrameSent(std::string_view /*frame*/) {}
+    virtual void OnDataSent(std::uint32_t /*offset*/, std::uint16_t /*length*/,
+                            std::string_view /*sent*/) {}
     // The silence bound ran out while the download goes on (a station's slot, the window): the
     // box talked since START but asked for nothing (`hint` says what to look at), or it has
     // been silent for `silence`. Told once per download each.

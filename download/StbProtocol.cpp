@@ -40,7 +40,11 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     BYTE command = 0;
     BYTE payload[STB_DATA_REQ_PAYLOAD] = {};
     m_echoed.clear();
+    m_reads.clear();
     const int scan = ReadStbFrame(&command, payload);
+    for (const ReadRun& run : m_reads) {
+        m_parts.observers.Tell([&run](DownloadObserver& o) { o.OnBoxBytes(run.bytes, run.when); });
+    }
     if (!m_echoed.empty()) {
         if (!tally.framed) {
             tally.console.Add(m_echoed);
@@ -107,7 +111,14 @@ int CStbProtocol::ReadStbFrame(BYTE* command, BYTE* payload) {
     }
     // A byte that does not come within its wait ends the scan: the ring buffer is empty, so
     // further attempts could only wait again, and the partial frame is never answered.
-    auto take = [&ring](BYTE* byte) { return ring.GetByte(byte, STB_BYTE_TIMEOUT_MS) == 1; };
+    auto take = [this, &ring](BYTE* byte) {
+        const bool waits = ring.GetCount() == 0;
+        if (ring.GetByte(byte, STB_BYTE_TIMEOUT_MS) != 1) {
+            return false;
+        }
+        NoteRead(*byte, waits);
+        return true;
+    };
     for (int attempt = 0; attempt < attempts; ++attempt) {
         BYTE byte = 0;
         if (!take(&byte)) {
@@ -142,6 +153,13 @@ int CStbProtocol::ReadStbFrame(BYTE* command, BYTE* payload) {
     return 1;
 }
 
+void CStbProtocol::NoteRead(BYTE byte, bool waited) {
+    if (waited || m_reads.empty()) {
+        m_reads.push_back(ReadRun{std::chrono::steady_clock::now(), {}});
+    }
+    m_reads.back().bytes += static_cast<char>(byte);
+}
+
 void CStbProtocol::EchoByte(BYTE byte) {
     m_parts.log.AppendFormat("%c", byte);
     m_echoed += static_cast<char>(byte);
@@ -157,6 +175,12 @@ void CStbProtocol::SendStbFrame(BYTE command, const BYTE* payload, DWORD length)
         link.Write(payload, length);
     }
     link.Write(&etx, 1);
+    std::string frame{static_cast<char>(STX), static_cast<char>(command)};
+    if (length > 0) {
+        frame.append(reinterpret_cast<const char*>(payload), length);
+    }
+    frame += static_cast<char>(ETX);
+    m_parts.observers.Tell([&frame](DownloadObserver& o) { o.OnFrameSent(frame); });
 }
 
 void CStbProtocol::SendStbTime() {
@@ -201,6 +225,7 @@ bool CStbProtocol::ImageUnchangedSinceStart() {
 }
 
 bool CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
+    m_sentWhole = 0;
     std::FILE* file = m_parts.state.m_pImageFile;
     if (file == nullptr || length == 0) {
         return true;
@@ -236,6 +261,9 @@ void CStbProtocol::SendPiecesOf(DWORD offset, std::size_t length) {
         const std::size_t piece = std::min<std::size_t>(STB_WRITE_PIECE, length - pos);
         const DWORD sent = m_parts.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
         tally.bytesSent += sent;
+        if (m_sentWhole == pos) {
+            m_sentWhole += sent;
+        }
         // What the port took is what the box can have been given, and no more.
         const std::int64_t at = static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(pos);
         tally.sentCoverage.Add(at, sent, m_parts.state.m_nImageSize);
@@ -264,6 +292,9 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
         OnImageChanged();
         return;
     }
+    const std::string_view sent(reinterpret_cast<const char*>(m_block.data()), m_sentWhole);
+    m_parts.observers.Tell(
+        [&](DownloadObserver& o) { o.OnDataSent(request.offset, request.length, sent); });
 
     DownloadState& state = m_parts.state;
     ++state.m_tally.requests;

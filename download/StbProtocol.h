@@ -12,6 +12,7 @@
 //
 // Threading rules: UI thread only. The ring buffer's other side is the watch thread.
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -71,10 +72,22 @@ class CStbProtocol {
     void EchoByte(BYTE byte);
     void SendPiecesOf(DWORD offset, std::size_t length);
 
+    // A byte the scan read, for the observers of the wire; `waited`: its read had to wait, so
+    // it begins a new run.
+    void NoteRead(BYTE byte, bool waited);
+
     // The console bytes echoed during the scan under way, told once it ends.
     std::string m_echoed;
+    // The bytes the scan under way read, in runs that came without a wait, told once it ends.
+    struct ReadRun {
+        std::chrono::steady_clock::time_point when;
+        std::string bytes;
+    };
+    std::vector<ReadRun> m_reads;
     Parts m_parts;
     std::function<std::time_t()> m_clock;
     std::FILE* m_timeOut = nullptr;
     std::vector<BYTE> m_block;
+    // The bytes at the start of m_block that the port took whole, for the last data answer.
+    std::size_t m_sentWhole = 0;
 };

@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "capture/CaptureFormat.h"
 #include "download/BoxIdScanner.h"
 #include "job/Job.h"
 #include "mqtt/MqttUrl.h"
@@ -213,7 +214,7 @@ const std::map<std::string, KeyReader>& Keys() {
             return {};
         };
         k["capture_max"] = Into(&Job::captureMax, [](const Reader& in, const Node& n) {
-            return in.Whole("capture_max", n, 4096, std::int64_t{1} << 40);
+            return in.Whole("capture_max", n, kCaptureMaxLeast, std::int64_t{1} << 40);
         });
         k["box_id"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
             Result<std::string> pattern = in.Text("box_id", n);

@@ -42,6 +42,9 @@ enum LongOnly : int {
     kJob,
     kCheck,
     kSha256,
+    kCapture,
+    kCaptureMax,
+    kRecordInfo,
 };
 
 const option kOptions[] = {
@@ -77,6 +80,9 @@ const option kOptions[] = {
     {"job", required_argument, nullptr, kJob},
     {"check", no_argument, nullptr, kCheck},
     {"sha256", required_argument, nullptr, kSha256},
+    {"capture", required_argument, nullptr, kCapture},
+    {"capture-max", required_argument, nullptr, kCaptureMax},
+    {"record-info", required_argument, nullptr, kRecordInfo},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -144,7 +150,7 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
         return "stavel takes no operands; name the image with --image";
     }
     if (seen.exclusive > 1) {
-        return "--help, --version and --list-ports stand alone";
+        return "--help, --version, --list-ports and --record-info stand alone";
     }
     if (o.check && !o.job) {
         return "--check goes with --job";
@@ -249,10 +255,13 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case 'h':
         case 'V':
         case kListPorts:
+        case kRecordInfo:
             ++seen.exclusive;
-            o.mode = code == 'h'   ? CliOptions::Mode::Help
-                     : code == 'V' ? CliOptions::Mode::Version
-                                   : CliOptions::Mode::ListPorts;
+            o.recordInfo = code == kRecordInfo ? value : "";
+            o.mode = code == 'h'          ? CliOptions::Mode::Help
+                     : code == 'V'        ? CliOptions::Mode::Version
+                     : code == kListPorts ? CliOptions::Mode::ListPorts
+                                          : CliOptions::Mode::RecordInfo;
             return true;
         case kLoop:
             o.loop = true;
@@ -324,6 +333,11 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kLogDir:
             o.logDir = value;
             return true;
+        case kCapture:
+            o.captureDir = value;
+            return true;
+        case kCaptureMax:
+            return ParseCaptureMax(value, o.captureMax, error);
         case kJson:
             o.json = true;
             return true;
@@ -422,7 +436,7 @@ std::string UsageText(const std::string& program) {
            " --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]\n"
            "  " +
            program +
-           " --list-ports [--all]\n"
+           " --list-ports [--all] | --record-info FILE\n"
            "  " +
            program +
            " -h | -V\n"
@@ -444,6 +458,8 @@ std::string UsageText(const std::string& program) {
            "      --log-dir DIR   one log file per box in DIR, named from the slot, the UTC\n"
            "                      start and the verdict\n"
            "      --timestamps    start each line of the log file with its UTC time\n"
+           "      --capture DIR   keep each box's session in DIR for support, named like its\n"
+           "                      log; --capture-max N: bytes a file (64M unless given)\n"
            "      --json          a station's events (box started, progress, passed or failed\n"
            "                      with its record) as JSON Lines on standard output\n"
            "      --loop          serve one box after another until stopped\n"
@@ -479,6 +495,7 @@ std::string UsageText(const std::string& program) {
            "      --demo          a whole download against a simulated box; --fast: unpaced\n"
            "      --list-ports    the serial ports present, with their stable names; --all:\n"
            "                      the whole COM table\n"
+           "      --record-info FILE  a capture's box, slot, verdict and requests\n" +
            "  -h, --help          this text\n"
            "  -V, --version       the version\n"
            "\n"

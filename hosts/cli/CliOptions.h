@@ -9,16 +9,17 @@
 //   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
 //   stavel --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
-//   stavel --list-ports [--all] | -h | -V
+//   stavel --list-ports [--all] | --record-info FILE | -h | -V
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "capture/CaptureFormat.h"
 #include "mqtt/MqttUrl.h"
 
 struct CliOptions {
-    enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch };
+    enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch, RecordInfo };
 
     Mode mode = Mode::Help;
     // -p [LABEL=]PORT: the ports as given, and each slot's name: its label, or the port as given.
@@ -37,8 +38,11 @@ struct CliOptions {
     std::optional<std::string> report;
     std::optional<std::string> logFile;
     bool timestamps = false;  // with --log-file or --log-dir: each line starts with its UTC time
-    std::optional<std::string> logDir;  // one log file per box in this folder
-    bool json = false;                  // a station's events on standard output
+    std::optional<std::string> logDir;             // one log file per box in this folder
+    std::optional<std::string> captureDir;         // --capture: one capture file per box here
+    std::int64_t captureMax = kCaptureMaxDefault;  // --capture-max: bytes per capture file
+    std::string recordInfo;                        // --record-info FILE: a capture's summary
+    bool json = false;                             // a station's events on standard output
     // Internal: the descriptor on which a station's slot reports its events (-1: not a slot).
     int eventsFd = -1;
     // Internal: the COM number a station's slot gives a path outside the map (0: the first free).

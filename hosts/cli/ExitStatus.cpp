@@ -17,6 +17,8 @@ constexpr SetupWords kSetupWords[] = {
     {SetupStep::Report, "the report cannot be written: ", kExitUsage},
     {SetupStep::LogFile, "the log file cannot be written: ", kExitUsage},
     {SetupStep::LogFolder, "the log folder cannot take files: ", kExitUsage},
+    {SetupStep::CaptureFolder, "the capture folder cannot take files: ", kExitUsage},
+    {SetupStep::Capture, "the capture cannot be read: ", kExitUsage},
     {SetupStep::Spool, "the MQTT spool cannot be kept: ", kExitUsage},
     {SetupStep::Password, "", kExitUsage},
     {SetupStep::Port, "", kExitUsage},

@@ -33,7 +33,7 @@ int ExitStatusFor(EndReason reason, int operatorStatus);
 int ExitStatusFor(const StationEnd& end);
 
 // What could not be set up before any box was served.
-enum class SetupStep { Report, LogFile, LogFolder, Spool, Password, Port };
+enum class SetupStep { Report, LogFile, LogFolder, CaptureFolder, Capture, Spool, Password, Port };
 
 // Says on standard error why `step` failed ("stavel: the report cannot be written: ...") and
 // answers the exit status.

@@ -15,6 +15,8 @@ void ApplyJob(const Job& job, CliOptions& o) {
     o.timestamps = job.timestamps;
     o.debug = job.debug;
     o.stationName = job.station;
+    o.captureDir = job.capture;
+    o.captureMax = job.captureMax.value_or(o.captureMax);
     o.mqttCa = job.mqttCa;
     o.mqttPasswordFile = job.mqttPasswordFile;
     if (job.mqtt) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/CaptureSummary.h"
 #include "hosts/cli/CliOptions.h"
 #include "hosts/cli/CliSession.h"
 #include "hosts/cli/Demo.h"
@@ -38,6 +39,7 @@
 #include "record/ToolVersion.h"
 #include "settings/TemporaryFiles.h"
 #include "station/BoxBook.h"
+#include "station/BoxCaptureDir.h"
 #include "station/BoxLogDir.h"
 #include "station/ChildEvents.h"
 #include "station/SlotCommand.h"
@@ -131,7 +133,7 @@ LogFile::Stamps StampsOf(const CliOptions& options) {
 // A station's slot is this program serving one port, telling the station on descriptor 3.
 std::vector<std::string> SlotCommand(const CliOptions& o, const SlotLaunch& launch) {
     return SlotArguments(SlotOptions{o.image, o.debug, o.loop, o.timeoutSeconds, o.logDir,
-                                     o.timestamps, o.boxId, o.sha256},
+                                     o.timestamps, o.boxId, o.sha256, o.captureDir, o.captureMax},
                          launch);
 }
 
@@ -246,6 +248,17 @@ int ServeOne(const CliOptions& options) {
     if (options.boxId) {
         config.boxIdPattern = *BoxIdPattern::Compile(*options.boxId);  // checked when parsed
     }
+    std::unique_ptr<BoxCaptureDir> captures;
+    if (options.captureDir) {
+        Result<std::unique_ptr<BoxCaptureDir>> opened = BoxCaptureDir::Open(
+            *options.captureDir, label, options.captureMax, std::string(kProgram) + " " + kVersion);
+        if (!opened) {
+            return SetupFailed(SetupStep::CaptureFolder, opened.Failure());
+        }
+        captures = std::move(*opened);
+        config.observers.push_back(captures.get());
+        config.sinks.push_back(captures.get());
+    }
     // A station's slot tells the station each step on the descriptor it was given.
     std::unique_ptr<ChildEvents> events;
     if (options.eventsFd >= 0) {
@@ -338,6 +351,11 @@ int Dispatch(const CliOptions& options) {
                 options.debug, options.quiet});
         case CliOptions::Mode::Watch:
             return Watch(options);
+        case CliOptions::Mode::RecordInfo: {
+            const Result<std::string> info = CaptureSummaryText(options.recordInfo);
+            WriteStdout(info ? *info : std::string());
+            return info ? kExitPass : SetupFailed(SetupStep::Capture, info.Failure());
+        }
         case CliOptions::Mode::Serve:
             break;
     }

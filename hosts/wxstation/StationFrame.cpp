@@ -65,6 +65,7 @@ StationFrame::StationFrame(StationSetup setup, const std::optional<std::string>&
     ShowButtons();
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
         m_run.reset();  // the boxes in flight stop now, each with its record
+        m_broker = {};
         event.Skip();
     });
 }
@@ -160,10 +161,25 @@ void StationFrame::Start() {
         }
     }
     const std::string who = m_operator->GetValue().ToStdString(wxConvUTF8);
+    StationConfig config =
+        ConfigFor(m_setup, who.empty() ? std::nullopt : std::optional(who), m_boxesPerSlot);
+    Result<StationBroker> broker = ConnectBroker(m_setup, config, [this](const std::string& line) {
+        // From the publisher's thread.
+        wxTheApp->CallAfter([this, line] { Note(line); });
+    });
+    if (!broker) {
+        Note(broker.Failure().Describe());
+        return;
+    }
+    m_broker = std::move(*broker);
+    if (m_broker.publisher) {
+        m_broker.publisher->StationStarted();
+    }
     m_lastEnd.reset();
     m_run = std::make_unique<StationRun>(
-        ConfigFor(m_setup, who.empty() ? std::nullopt : std::optional(who), m_boxesPerSlot), *this,
-        [](std::function<void()> call) { wxTheApp->CallAfter(std::move(call)); });
+        std::move(config), *this,
+        [](std::function<void()> call) { wxTheApp->CallAfter(std::move(call)); },
+        m_broker.news.get());
     Note("started");
     ShowButtons();
 }
@@ -206,6 +222,10 @@ void StationFrame::OnMessage(const std::string& text) {
 
 void StationFrame::OnEnded(const StationEnd& end) {
     m_run.reset();
+    if (m_broker.publisher) {
+        m_broker.publisher->StationEnded();
+    }
+    m_broker = {};
     m_lastEnd = end;
     Note(end.wrongImage         ? "ended: the image is not the job's"
          : end.recordNotWritten ? "ended: a record or log could not be written"

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "hosts/wxstation/StationBroker.h"
 #include "hosts/wxstation/StationRun.h"
 #include "hosts/wxstation/StationSetup.h"
 #include "hosts/wxstation/TilePanel.h"
@@ -57,6 +58,7 @@ class StationFrame : public wxFrame, public StationRun::Listener {
 
     StationSetup m_setup;
     int m_boxesPerSlot = 0;
+    StationBroker m_broker;  // before the run: it outlives the supervisor that tells it
     std::unique_ptr<StationRun> m_run;
     std::optional<StationEnd> m_lastEnd;
     std::map<std::string, SlotStatus> m_statuses;  // each slot's last news

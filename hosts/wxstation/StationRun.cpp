@@ -8,7 +8,8 @@
 class StationRun::Relay final : public StationObserver,
                                 public std::enable_shared_from_this<StationRun::Relay> {
   public:
-    Relay(Listener& listener, Post post) : m_listener(&listener), m_post(std::move(post)) {}
+    Relay(Listener& listener, Post post, StationObserver* also)
+        : m_listener(&listener), m_post(std::move(post)), m_also(also != nullptr ? also : &m_none) {}
 
     void Detach() {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -29,10 +30,16 @@ class StationRun::Relay final : public StationObserver,
         });
     }
 
+    void OnStationStarted(const std::vector<std::string>& slots) override {
+        m_also->OnStationStarted(slots);
+    }
+    void OnStationEnded() override { m_also->OnStationEnded(); }
     void OnSlotChanged(const SlotStatus& status) override {
+        m_also->OnSlotChanged(status);
         Send([status](Listener& l) { l.OnSlot(status); });
     }
     void OnRecordFinal(const std::string& slot, const std::string& line) override {
+        m_also->OnRecordFinal(slot, line);
         Send([slot, line](Listener& l) { l.OnRecord(slot, line); });
     }
     void OnMessage(const std::string& text) override {
@@ -43,10 +50,12 @@ class StationRun::Relay final : public StationObserver,
     std::mutex m_mutex;
     Listener* m_listener;
     Post m_post;
+    StationObserver m_none;
+    StationObserver* m_also;
 };
 
-StationRun::StationRun(StationConfig config, Listener& listener, Post post)
-    : m_relay(std::make_shared<Relay>(listener, std::move(post))),
+StationRun::StationRun(StationConfig config, Listener& listener, Post post, StationObserver* also)
+    : m_relay(std::make_shared<Relay>(listener, std::move(post), also)),
       m_station(std::make_unique<Station>(std::move(config), m_relay.get())) {
     m_thread = std::thread([this] {
         const StationEnd end = m_station->Run();

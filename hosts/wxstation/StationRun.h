@@ -26,7 +26,9 @@ class StationRun {
     // Hands a call to the window's thread (wxApp::CallAfter, say).
     using Post = std::function<void(std::function<void()>)>;
 
-    StationRun(StationConfig config, Listener& listener, Post post);
+    // `also` (a publisher for the line's broker, say) hears the supervisor on its own thread.
+    StationRun(StationConfig config, Listener& listener, Post post,
+               StationObserver* also = nullptr);
     // Stops the boxes in flight at once if it still runs, and waits for the supervisor.
     ~StationRun();
     StationRun(const StationRun&) = delete;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "capture/CaptureFormat.h"
 #include "mqtt/StateFolder.h"
 #include "platform/base/UniqueFd.h"
 #include "platform/digest/Sha256.h"
@@ -76,6 +77,11 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
     }
     config.image = job.image;
     config.report = job.report;
+    if (job.mqtt && !config.report) {
+        // With a broker the local report stays the source of truth, so there is always one.
+        const Result<std::string> report = DefaultReportPath();
+        config.report = report ? std::optional(*report) : std::nullopt;
+    }
     config.logDir = setup.logDir;
     config.loop = true;
     config.count = boxesPerSlot;
@@ -93,7 +99,7 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
     }
     if (job.capture) {
         slot.captureDir = job.capture;
-        slot.captureMax = job.captureMax.value_or(64 << 20);
+        slot.captureMax = job.captureMax.value_or(kCaptureMaxDefault);
     }
     config.slotCommand = [slot](const SlotLaunch& launch) { return SlotArguments(slot, launch); };
     const std::string host = HostName();

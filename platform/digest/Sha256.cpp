@@ -1,6 +1,7 @@
 #include "platform/digest/Sha256.h"
 
 #include <openssl/evp.h>
+#include <openssl/sha.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -54,4 +55,14 @@ FileDigest Sha256OfFile(int fd) {
         return {{}, "EVP_DigestFinal_ex: cannot finish SHA-256"};
     }
     return {Hex(digest, length), {}};
+}
+
+Sha256Digest Sha256OfBytes(const void* data, std::size_t size) {
+    Sha256Digest digest{};
+    SHA256(static_cast<const unsigned char*>(data), size, digest.data());
+    return digest;
+}
+
+std::string Sha256Hex(const Sha256Digest& digest) {
+    return Hex(digest.data(), static_cast<unsigned>(digest.size()));
 }

@@ -5,6 +5,8 @@
 //
 // Threading rules: none; the function keeps no state.
 
+#include <array>
+#include <cstddef>
 #include <string>
 
 struct FileDigest {
@@ -15,3 +17,9 @@ struct FileDigest {
 // Reads descriptor `fd` from offset 0 to its end with pread, so the caller's file position is
 // left alone.
 FileDigest Sha256OfFile(int fd);
+
+// SHA-256 of bytes in memory (a block as it went to the box), and the digest as 64 lower-case
+// hex digits.
+using Sha256Digest = std::array<unsigned char, 32>;
+Sha256Digest Sha256OfBytes(const void* data, std::size_t size);
+std::string Sha256Hex(const Sha256Digest& digest);

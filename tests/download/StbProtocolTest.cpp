@@ -118,24 +118,13 @@ TEST(StbProtocol, LargestBlockGoesOutWholeWhileTheBoxReadsAndKeepsTheBoxHeard) {
     // wire, 10 bits a byte at 115200 baud (5.7 s), however soon the writes returned.
     EXPECT_GE(rig.state.m_tally.lastHeard - asked,
               std::chrono::microseconds(65535 * 10 * 1000000LL / 115200));
-}
 
-TEST(StbProtocol, ProgressFollowsEachRequestAndTracesInDebugMode) {
-    ProtocolRig rig(10000);
-    rig.SetDebug(true);
-    rig.BoxSends(DataRequest(0x1000, 0x0400));
-    rig.Notify();
-    rig.ToolSentExactly(0x400);
-    EXPECT_EQ(rig.Log(), "[ZUDI] => STB_DATA_REQ\r\nOffset=0x00001000, Len=0x0400\r\n");
-    EXPECT_EQ(rig.ProgressText(), "( 5120 / 10000 ) Bytes");
-    EXPECT_EQ(rig.Position(), 5100);
-
-    // Past the end: nothing sent, the numbers still follow the request.
-    rig.BoxSends(DataRequest(20000, 100));
+    // Past the end: nothing sent, the figures still follow the request, the bar stops full.
+    rig.BoxSends(DataRequest(80000, 100));
     rig.Notify();
     EXPECT_TRUE(rig.ToolSent().empty());
-    EXPECT_EQ(rig.ProgressText(), "( 20100 / 10000 ) Bytes");
-    EXPECT_EQ(rig.Position(), 10000);  // the bar's upper bound
+    EXPECT_EQ(rig.ProgressText(), "( 80100 / 70000 ) Bytes");
+    EXPECT_EQ(rig.Position(), 10000);
 }
 
 TEST(StbProtocol, ConsoleTextIsEchoedAroundFramesAndBadFramesAreNotAnswered) {
@@ -168,6 +157,19 @@ TEST(StbProtocol, OneFramePerNotification) {
 
 TEST(StbProtocol, FrameSplitAcrossBatchesIsCompletedInOneScan) {
     ProtocolRig rig;
+    // A capture hears the box's bytes in the runs that came apart, and the answer's bytes.
+    struct Wire : DownloadObserver {
+        std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> runs;
+        std::string sent;
+        void OnBoxBytes(std::string_view bytes,
+                        std::chrono::steady_clock::time_point when) override {
+            runs.emplace_back(bytes, when);
+        }
+        void OnDataSent(std::uint32_t, std::uint16_t, std::string_view bytes) override {
+            sent = bytes;
+        }
+    } wire;
+    rig.observers.Add(&wire);
     rig.BoxSends({0x02});
     // The rest comes while the scan waits for the command byte.
     std::thread late([&] {
@@ -177,6 +179,12 @@ TEST(StbProtocol, FrameSplitAcrossBatchesIsCompletedInOneScan) {
     rig.Notify();
     late.join();
     EXPECT_EQ(rig.ToolSentExactly(256), rig.ImageSlice(0, 256));
+    ASSERT_EQ(wire.runs.size(), 2u);
+    EXPECT_EQ(wire.runs[0].first, std::string("\x02", 1));
+    EXPECT_EQ(wire.runs[1].first, std::string("\x02\x00\x01\x00\x00\x00\x00\x03", 8));
+    EXPECT_GT(wire.runs[1].second, wire.runs[0].second);
+    const Bytes block = rig.ImageSlice(0, 256);
+    EXPECT_EQ(wire.sent, std::string(block.begin(), block.end()));
 }
 
 TEST(StbProtocol, ByteThatNeverComesEndsTheScanWithoutAnAnswer) {

@@ -6,6 +6,7 @@
 
 const char* const kStbUsage =
     "usage: stbsim (--image FILE | --size N [--save FILE]) [options]\n"
+    "       stbsim --replay CAPTURE --image FILE [--fast] [--tty DEVICE [--baud N]]\n"
     "A simulated set-top box loader: it asks a download tool for an image over a serial line\n"
     "and checks every byte of every answer.\n"
     "  --image FILE        the image the box loads\n"
@@ -35,9 +36,15 @@ const char* const kStbUsage =
     "                      KIND is hangup, stop-reading or silent\n"
     "  --timeout MS        wait for each answer this long (default 3000, plus line time)\n"
     "  --start-timeout S   keep repeating STB_START this many seconds (default 300)\n"
+    "  --replay CAPTURE    play the box's side of a capture (stavel --capture) against the\n"
+    "                      tool, at the recorded pace (--fast: as the answers come), once\n"
+    "                      the tool has opened the line; FILE is the capture's image. Each\n"
+    "                      answer is checked against the captured one; the first difference\n"
+    "                      is named with its time and request (exit 1)\n"
     "  --help              this text\n"
     "The first line of output names the device for the tool: \"stbsim: box on /dev/pts/N\".\n"
-    "Exit status: 0 every answer right, 1 a wrong or missing answer, 2 usage error.\n";
+    "Exit status: 0 every answer right (or as captured), 1 a wrong or missing answer, 2 usage\n"
+    "error, or an image that is not the capture's.\n";
 
 namespace {
 
@@ -132,6 +139,7 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
     const std::map<std::string, std::string*> textual{{"--image", &out.imagePath},
                                                       {"--save", &out.savePath},
                                                       {"--tty", &out.tty},
+                                                      {"--replay", &out.replayPath},
                                                       {"--serial", &out.options.serial}};
     bool talkOnly = false, wrongSpeed = false;
     const std::map<std::string, bool*> flags{{"--fast", &fast},
@@ -190,6 +198,10 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
     out.options.chatter = talkOnly     ? StbSimOptions::Chatter::Talk
                           : wrongSpeed ? StbSimOptions::Chatter::Garbage
                                        : StbSimOptions::Chatter::None;
+    if (!out.replayPath.empty() && (out.generateSize >= 0 || out.ptys > 1)) {
+        error = "--replay plays a capture's box with its image: not with --size or --ptys";
+        return false;
+    }
     if (fast && baudGiven) {
         error = "--fast and --baud exclude each other";
         return false;
@@ -210,5 +222,6 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         return false;
     }
     out.options.lineBytesPerSecond = fast ? 0 : out.baud / 10;
+    out.fast = fast;
     return true;
 }

@@ -15,7 +15,9 @@ struct StbCommandLine {
     std::string tty;            // --tty DEVICE
     uint32_t baud = 115200;     // --baud N
     bool help = false;
-    int ptys = 1;  // --ptys N: N boxes at once, each on a pseudo-terminal of its own
+    bool fast = false;       // --fast: unpaced (a replay: not at the recorded pace)
+    std::string replayPath;  // --replay FILE: a capture's box side, against the tool
+    int ptys = 1;            // --ptys N: N boxes at once, each on a pseudo-terminal of its own
     // --fail K:KIND:BYTES: the box on pty K (1..N) fails on purpose after BYTES image bytes.
     struct Failure {
         enum class Kind { HangUp, StopReading, Silent } kind = Kind::HangUp;

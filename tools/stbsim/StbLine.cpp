@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "platform/base/Eintr.h"
 
@@ -194,6 +195,37 @@ StbLine::Io StbLine::AwaitToolGone() {
         if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             m_strLost = "the tool closed the port";
             return Io::Lost;
+        }
+    }
+}
+
+StbLine::Io StbLine::AwaitToolOpen(Clock::duration settle, Clock::duration limit) {
+    m_hSlave.Reset();
+    const auto giveUp = Clock::now() + limit;
+    std::optional<Clock::time_point> openSince;
+    for (;;) {
+        if (!m_hFd) {
+            return Io::Lost;
+        }
+        // No event asked for: a hang-up is reported whatever is asked.
+        pollfd fd{m_hFd.Get(), 0, 0};
+        if (RetryOnEintr([&] { return poll(&fd, 1, 0); }) < 0) {
+            return Lost("poll", errno);
+        }
+        const auto now = Clock::now();
+        if ((fd.revents & POLLHUP) != 0) {
+            openSince.reset();
+        } else if (!openSince) {
+            openSince = now;
+        } else if (now - *openSince >= settle) {
+            return Io::Ok;
+        }
+        if (now >= giveUp) {
+            return Io::TimedOut;
+        }
+        // Often enough to see the tool's open at once, rarely enough to cost nothing.
+        if (const Io slept = Pause(std::chrono::milliseconds(20)); slept != Io::Ok) {
+            return slept;
         }
     }
 }

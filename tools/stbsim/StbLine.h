@@ -56,6 +56,12 @@ class StbLine {
     // stop (Cancelled). A pty's own slave descriptor is let go first, so that the tool's close
     // shows; a real tty shows none, so there only a stop ends the wait.
     Io AwaitToolGone();
+    // For a box that begins only once the tool is there (a replay): waits until the tool has
+    // held the line open for `settle` (its START follows its first connection), or `limit`
+    // passed (TimedOut). A pty's own slave descriptor is let go first, so that the master shows
+    // a hang-up for as long as the tool has not opened it; a real tty shows none, so there the
+    // wait is the settle alone.
+    Io AwaitToolOpen(Clock::duration settle, Clock::duration limit);
 
     // Closes the line for good: the tool sees its port vanish.
     void HangUp();

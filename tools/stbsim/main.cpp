@@ -10,6 +10,7 @@
 
 #include "platform/base/UniqueFd.h"
 #include "tools/stbsim/StbCommandLine.h"
+#include "tools/stbsim/StbReplay.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
 
@@ -17,11 +18,15 @@ namespace {
 
 // Every box running; filled before the handlers are installed and left alone after.
 std::vector<StbSimulator*> g_simulators;
+StopSignal* g_replayStop = nullptr;
 
 // Stop() only stores an atomic and writes an eventfd, which a signal handler may do.
 void OnSignal(int) {
     for (StbSimulator* simulator : g_simulators) {
         simulator->Stop();
+    }
+    if (g_replayStop != nullptr) {
+        g_replayStop->Raise();
     }
 }
 
@@ -82,6 +87,52 @@ std::string ShownName(const std::string& name) {
         }
     }
     return out;
+}
+
+// --replay: the capture's box against the tool. 0 when every answer was as captured, 1 at the
+// first difference, 2 when the capture cannot be read or the image is not its own.
+int RunReplay(const StbCommandLine& cmd) {
+    Result<std::unique_ptr<CaptureReader>> capture = CaptureReader::Open(cmd.replayPath);
+    if (!capture) {
+        std::fprintf(stderr, "stbsim: %s\n", capture.Failure().Describe().c_str());
+        return 2;
+    }
+    if (const std::string wrong = CheckReplayImage(**capture, cmd.options.image); !wrong.empty()) {
+        std::fprintf(stderr, "stbsim: %s\n", ShownName(wrong).c_str());
+        return 2;
+    }
+    StopSignal stop;
+    Result<std::unique_ptr<StbLine>> line =
+        cmd.tty.empty() ? StbLine::CreatePty(stop) : StbLine::OpenDevice(cmd.tty, cmd.baud, stop);
+    if (!line) {
+        std::fprintf(stderr, "stbsim: %s\n", line.Failure().Describe().c_str());
+        return 1;
+    }
+    const Json& header = (*capture)->Header();
+    std::printf("stbsim: box on %s\n", (*line)->Path().c_str());
+    std::printf("stbsim: replaying %s: slot %s, START at %s\n", ShownName(cmd.replayPath).c_str(),
+                ShownName(JsonStringAt(header, "slot")).c_str(),
+                JsonStringAt(header, "start").c_str());
+    std::fflush(stdout);
+    ReplayOptions options;
+    options.fast = cmd.fast;
+    options.answerTimeoutMs = cmd.options.answerTimeoutMs;
+    options.startTimeoutMs = cmd.options.startTimeoutMs;
+    options.image = cmd.options.image;
+    options.log = cmd.options.log;
+    g_replayStop = &stop;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    const StbVerdict verdict = StbReplay(std::move(options), **capture, **line).Run();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    g_replayStop = nullptr;
+    if (verdict.ok) {
+        std::printf("stbsim: replay OK: %s\n", verdict.message.c_str());
+        return 0;
+    }
+    std::fprintf(stderr, "stbsim: replay FAILED: %s\n", ShownName(verdict.message).c_str());
+    return 1;
 }
 
 int UsageError(const std::string& message) {
@@ -152,6 +203,9 @@ int main(int argc, char** argv) {
         std::printf("stbsim: %s\n", line.c_str());
         std::fflush(stdout);
     };
+    if (!cmd.replayPath.empty()) {
+        return RunReplay(cmd);
+    }
     if (cmd.ptys > 1) {
         std::printf("stbsim: image %s (%zu bytes, CRC-32 %08X)\n", ShownName(cmd.imagePath).c_str(),
                     cmd.options.image.size(), stbsim::Crc32(cmd.options.image));

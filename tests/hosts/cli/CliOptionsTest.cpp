@@ -60,7 +60,11 @@ TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
         {{"-p", "COM3", "-p", "com3", "-i", "x.img"}, "the port 'com3' is given twice"},
         {{"-p", "COM3"}, "--image is required"},
         {{"-i", "x.img"}, "--port is required"},
-        {{"--help", "--version"}, "--help, --version and --list-ports stand alone"},
+        {{"--help", "--version"}, "--help, --version, --list-ports and --record-info stand alone"},
+        {{"--record-info", "a.cap", "--list-ports"},
+         "--help, --version, --list-ports and --record-info stand alone"},
+        {{"-p", "COM3", "-i", "x", "--capture", "c", "--capture-max", "1K"},
+         "--capture-max must be at least 64K, not '1K'"},
         {{"--all"}, "--all goes with --list-ports"},
         {{"-p", "COM3", "-i", "x", "--timestamps"},
          "--timestamps goes with --log-file or --log-dir"},
@@ -130,7 +134,8 @@ TEST(CliOptions, HelpNamesEveryOptionAndEveryExitStatus) {
     std::istringstream options(
         "--port --image --ini --debug --quiet --log-file --log-dir --timestamps --json --loop "
         "--count --timeout --report --mqtt --station-name --operator --mqtt-ca "
-        "--mqtt-password-file --watch --job --check --sha256 --box-id "
+        "--mqtt-password-file --watch --job --check --sha256 --box-id --capture --capture-max "
+        "--record-info "
         "--demo --fast --list-ports --help --version");
     for (std::string option; options >> option;) {
         EXPECT_NE(help.find(option), std::string::npos) << option;

@@ -32,8 +32,9 @@ TEST(ExitStatus, AStationsSignalWinsOverARecordNotWrittenOverUnservableOverFaile
 
 TEST(ExitStatus, EveryFailureBeforeTheFirstBoxIsAUsageError) {
     const SysFailure failure(SysResult{SysStatus::NotFound, "open"}, "/x", "No such file");
-    for (const SetupStep step : {SetupStep::Report, SetupStep::LogFile, SetupStep::LogFolder,
-                                 SetupStep::Spool, SetupStep::Password, SetupStep::Port}) {
+    for (const SetupStep step :
+         {SetupStep::Report, SetupStep::LogFile, SetupStep::LogFolder, SetupStep::CaptureFolder,
+          SetupStep::Capture, SetupStep::Spool, SetupStep::Password, SetupStep::Port}) {
         EXPECT_EQ(SetupFailed(step, failure), 2);
     }
 }
