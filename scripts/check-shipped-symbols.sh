@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fails when a shipped program (Stavel_OV, stavel) carries the window's test-only remote control
+# Fails when a shipped program (Stavel_OV, Stavel_Station, stavel) carries the window's test-only remote control
 # or the tests' software raster. The test-only build Stavel_OV_testable must show the remote
 # control's symbols, which proves the names looked for are still the ones the code uses.
 #   scripts/check-shipped-symbols.sh [BUILD_DIR]
@@ -13,9 +13,9 @@ raster='RasterDevice|RasterBitmap|BuiltinFont|GlyphFor'
 symbols() { nm -C "$1" | sed 's/^[0-9a-f ]*[A-Za-z] //'; }
 
 status=0
-for program in Stavel_OV stavel; do
+for program in Stavel_OV Stavel_Station stavel; do
     if [ ! -x "$bin/$program" ]; then
-        [ "$program" = Stavel_OV ] && [ ! -e "$bin/Stavel_OV_testable" ] && continue  # no wx build
+        [ "$program" != stavel ] && [ ! -e "$bin/Stavel_OV_testable" ] && continue  # no wx build
         echo "check-shipped-symbols: $bin/$program is missing; build it first" >&2
         status=1
         continue
@@ -32,5 +32,5 @@ if [ -x "$bin/Stavel_OV_testable" ] &&
         "the names looked for are out of date" >&2
     status=1
 fi
-[ $status -eq 0 ] && echo "check-shipped-symbols: Stavel_OV and stavel carry no test-only code"
+[ $status -eq 0 ] && echo "check-shipped-symbols: Stavel_OV, Stavel_Station and stavel carry no test-only code"
 exit $status
