@@ -4,11 +4,8 @@
 // what the run needs (the report, the log, the broker) and hands over. Each step that can fail
 // answers a Result, and ExitStatus.h holds the words and statuses of every failure.
 
-#include <fcntl.h>
-
 #include <clocale>
 #include <csignal>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,11 +21,10 @@
 #include "job/JobPlan.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
+#include "mqtt/PublisherStart.h"
 #include "mqtt/StateFolder.h"
 #include "mqtt/StationPublisher.h"
-#include "platform/base/UniqueFd.h"
 #include "platform/codepage/ShownText.h"
-#include "platform/digest/Sha256.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/host/MessageQueue.h"
@@ -56,17 +52,7 @@ void Say(const std::string& line) {
 }
 
 Result<MqttLogin> LoginOf(const CliOptions& options) {
-    Result<std::optional<std::string>> password = ReadMqttPassword(options.mqttPasswordFile);
-    if (!password) {
-        return password.Failure();
-    }
-    MqttLogin login;
-    login.url = *options.broker;
-    if (*password && !(*password)->empty()) {
-        login.password = *password;
-    }
-    login.caFile = options.mqttCa.value_or(std::string());
-    return login;
+    return MqttLoginFor(*options.broker, options.mqttPasswordFile, options.mqttCa);
 }
 
 // The publisher for the broker, with its spool beside the report; fails with the step at fault.
@@ -77,40 +63,25 @@ struct PublisherSetup {
 };
 
 PublisherSetup StartPublisher(const CliOptions& options, const std::string& reportPath) {
-    Result<MqttLogin> login = LoginOf(options);
-    if (!login) {
-        return {nullptr, SetupStep::Password, login.Failure()};
-    }
-    Result<std::unique_ptr<ResultSpool>> spool = ResultSpool::Open(SpoolPathFor(reportPath));
-    if (!spool) {
-        return {nullptr, SetupStep::Spool, spool.Failure()};
-    }
-    MqttPublisher::Config config;
-    config.login = *login;
-    config.station = options.stationName.value_or(HostName());
-    config.info.version = kVersion;
-    config.info.started = IsoUtcMillis(std::chrono::system_clock::now());
+    PublisherStart start{
+        *options.broker, options.mqttPasswordFile, options.mqttCa, reportPath, {}, {}};
+    start.info.station = options.stationName.value_or(HostName());
+    start.info.version = kVersion;
     for (std::size_t i = 0; i < options.ports.size() && i < options.labels.size(); ++i) {
-        config.info.slots.push_back({options.labels[i], options.ports[i]});
+        start.info.slots.push_back({options.labels[i], options.ports[i]});
     }
-    config.info.operatorName = options.operatorName;
-    config.info.job = options.jobName;
-    config.info.image = std::filesystem::absolute(options.image).string();
-    // Hashed once for the line's board; each box's record has the hash its START saw.
-    if (const UniqueFd image(open(options.image.c_str(), O_RDONLY | O_CLOEXEC)); image) {
-        const FileDigest digest = Sha256OfFile(image.Get());
-        if (!digest.hex.empty()) {
-            config.info.imageSha256 = digest.hex;
-        }
-    }
-    config.spool = std::move(*spool);
-    config.say = [](const std::string& line) {
+    start.info.operatorName = options.operatorName;
+    start.info.job = options.jobName;
+    start.info.image = options.image;
+    start.say = [](const std::string& line) {
         // From the publisher's thread: the UI thread, which publishes what it holds back when
         // it falls idle, may be asleep waiting for a box, so this line is published at once.
         Say(line);
         ConsoleOutput::Process().Publish();
     };
-    return {std::make_unique<MqttPublisher>(std::move(config)), {}, {}};
+    PublisherStarted started = StartPublisher(std::move(start));
+    return {std::move(started.publisher),
+            started.spoolFailed ? SetupStep::Spool : SetupStep::Password, started.failure};
 }
 
 int Watch(const CliOptions& options) {
@@ -140,18 +111,19 @@ std::vector<std::string> SlotCommand(const CliOptions& o, const SlotLaunch& laun
 // A station of several slots: the supervisor writes the report, and with a broker one publisher
 // sends what the station tells it.
 int ServeStation(const CliOptions& options) {
-    StationConfig config{options.ports,
-                         options.labels,
-                         options.image,
-                         options.ini,
-                         options.report,
-                         options.logDir,
-                         options.loop,
-                         options.count,
-                         options.json,
-                         {},
-                         [options](const SlotLaunch& launch) { return SlotCommand(options, launch); },
-                         ProvenanceOf(options)};
+    StationConfig config{
+        options.ports,
+        options.labels,
+        options.image,
+        options.ini,
+        options.report,
+        options.logDir,
+        options.loop,
+        options.count,
+        options.json,
+        {},
+        [options](const SlotLaunch& launch) { return SlotCommand(options, launch); },
+        ProvenanceOf(options)};
     if (!options.broker) {
         return ExitStatusFor(RunStation(std::move(config)));
     }

@@ -1,8 +1,7 @@
 #include "hosts/wxstation/StationBroker.h"
 
-#include "mqtt/ResultSpool.h"
+#include "mqtt/PublisherStart.h"
 #include "mqtt/StateFolder.h"
-#include "record/BoxRecordJson.h"
 
 Result<StationBroker> ConnectBroker(const StationSetup& setup, const StationConfig& config,
                                     std::function<void(const std::string&)> say) {
@@ -10,36 +9,26 @@ Result<StationBroker> ConnectBroker(const StationSetup& setup, const StationConf
     if (!job.mqtt || !config.report) {
         return StationBroker{};
     }
-    Result<std::optional<std::string>> password = ReadMqttPassword(job.mqttPasswordFile);
-    if (!password) {
-        return password.Failure();
-    }
-    Result<std::unique_ptr<ResultSpool>> spool = ResultSpool::Open(SpoolPathFor(*config.report));
-    if (!spool) {
-        return Refusal("", "the MQTT spool cannot be kept: " + spool.Failure().Describe());
-    }
-    MqttPublisher::Config broker;
-    broker.login.url = *ParseMqttUrl(*job.mqtt);  // checked when the job was read
-    if (*password && !(*password)->empty()) {
-        broker.login.password = *password;
-    }
-    broker.login.caFile = job.mqttCa.value_or(std::string());
-    broker.station = config.made.station.value_or(HostName());
-    broker.info.version = config.made.toolVersion;
-    broker.info.started = IsoUtcMillis(std::chrono::system_clock::now());
+    // The URL was checked when the job was read.
+    PublisherStart start{
+        *ParseMqttUrl(*job.mqtt), job.mqttPasswordFile, job.mqttCa, *config.report, {}, {}};
+    start.info.station = config.made.station.value_or(HostName());
+    start.info.version = config.made.toolVersion;
     for (const JobSlot& slot : job.slots) {
-        broker.info.slots.push_back({slot.label, slot.port});
+        start.info.slots.push_back({slot.label, slot.port});
     }
-    broker.info.job = config.made.job;
-    broker.info.operatorName = config.made.operatorName;
-    broker.info.image = job.image;
-    if (!setup.imageSha256.empty()) {
-        broker.info.imageSha256 = setup.imageSha256;
+    start.info.job = config.made.job;
+    start.info.operatorName = config.made.operatorName;
+    start.info.image = job.image;
+    start.say = std::move(say);
+    PublisherStarted started = StartPublisher(std::move(start));
+    if (!started.publisher) {
+        return started.spoolFailed
+                   ? Refusal("", "the MQTT spool cannot be kept: " + started.failure.Describe())
+                   : started.failure;
     }
-    broker.spool = std::move(*spool);
-    broker.say = std::move(say);
     StationBroker made;
-    made.publisher = std::make_unique<MqttPublisher>(std::move(broker));
+    made.publisher = std::move(started.publisher);
     made.news = std::make_unique<StationPublisher>(*made.publisher);
     return made;
 }
