@@ -9,6 +9,8 @@
 #include <wx/evtloop.h>
 #include <wx/image.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/toplevel.h>
 
 #include <filesystem>
 #include <map>
@@ -215,9 +217,25 @@ TEST_F(StationWindowTest, StopGentlyLetsTheBoxesInFlightFinish) {
     ASSERT_TRUE(Pump([&] {
         return Words() == std::map<std::string, std::string>{{"A1", "LOADING"}, {"A2", "LOADING"}};
     })) << ::testing::PrintToString(Words());
+    // A click on the tile opens the slot's log, which grows with the box in hand.
+    wxMouseEvent click(wxEVT_LEFT_UP);
+    station.Tiles()[0]->GetEventHandler()->ProcessEvent(click);
+    wxTextCtrl* log = nullptr;
+    for (wxWindow* window : wxTopLevelWindows) {
+        const auto* frame = dynamic_cast<wxTopLevelWindow*>(window);
+        if (frame != nullptr && frame->GetTitle().StartsWith("Log of slot A1")) {
+            log = dynamic_cast<wxTextCtrl*>(window->GetChildren().front());  // the log first
+        }
+    }
+    ASSERT_NE(log, nullptr);
+    ASSERT_TRUE(Pump([&] { return log->GetValue().Contains("Connected COM"); })) << log->GetValue();
     station.FinishGently();
     ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); }));
     EXPECT_EQ(Words(), (std::map<std::string, std::string>{{"A1", "PASS"}, {"A2", "PASS"}}));
+    // The judged box's file, under its verdict's name, is what the log shows now.
+    const auto* logFrame = dynamic_cast<wxTopLevelWindow*>(log->GetParent());
+    ASSERT_TRUE(Pump([&] { return logFrame->GetTitle().Contains("_PASS.log"); }))
+        << logFrame->GetTitle();
     EXPECT_EQ(station.LastEnd()->signal, 0);
     EXPECT_FALSE(station.LastEnd()->someFailed);
     EXPECT_EQ(BySlot(m_dir.File("boxes.jsonl")).size(), 2u);
