@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "hosts/wxstation/StationBroker.h"
-#include "hosts/wxstation/StationRun.h"
+#include "station/StationRun.h"
 #include "hosts/wxstation/StationSetup.h"
 #include "hosts/wxstation/TilePanel.h"
 

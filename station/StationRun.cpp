@@ -1,4 +1,4 @@
-#include "hosts/wxstation/StationRun.h"
+#include "station/StationRun.h"
 
 #include <atomic>
 #include <mutex>
@@ -9,7 +9,9 @@ class StationRun::Relay final : public StationObserver,
                                 public std::enable_shared_from_this<StationRun::Relay> {
   public:
     Relay(Listener& listener, Post post, StationObserver* also)
-        : m_listener(&listener), m_post(std::move(post)), m_also(also != nullptr ? also : &m_none) {}
+        : m_listener(&listener),
+          m_post(std::move(post)),
+          m_also(also != nullptr ? also : &m_none) {}
 
     void Detach() {
         const std::lock_guard<std::mutex> lock(m_mutex);
