@@ -22,9 +22,10 @@ void InitLibrary() {
 
 }  // namespace
 
-Result<mosquitto*> NewMqttClient(const MqttLogin& login, const std::string& clientId, void* owner) {
+Result<mosquitto*> NewMqttClient(const MqttLogin& login, const std::string& clientId, void* owner,
+                                 MqttSession session) {
     InitLibrary();
-    mosquitto* client = mosquitto_new(clientId.c_str(), true, owner);
+    mosquitto* client = mosquitto_new(clientId.c_str(), session == MqttSession::Clean, owner);
     if (client == nullptr) {
         return Refusal("", std::string("the MQTT client cannot be made: ") + std::strerror(errno));
     }

@@ -17,8 +17,14 @@ struct MqttLogin {
     std::string caFile;                   // mqtts: the certificate authority to trust
 };
 
-// A new client (clean session) with the login and TLS set.
-Result<mosquitto*> NewMqttClient(const MqttLogin& login, const std::string& clientId, void* owner);
+// Clean: the broker forgets the client when it goes. Kept: the broker keeps its subscriptions
+// and holds the QoS 1 messages published while it is away, for the next connection with the
+// same client id.
+enum class MqttSession { Clean, Kept };
+
+// A new client with the login and TLS set.
+Result<mosquitto*> NewMqttClient(const MqttLogin& login, const std::string& clientId, void* owner,
+                                 MqttSession session = MqttSession::Clean);
 
 // "stavel-<pid>-<random>": unique per run, so two runs never push each other off the broker.
 std::string UniqueClientId();

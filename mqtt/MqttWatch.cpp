@@ -18,6 +18,7 @@ std::atomic<int> g_stopSignal{0};
 
 struct Watcher {
     WatchBoard board;
+    const WatchHooks* hooks = nullptr;
     std::vector<std::string> topics;
     bool terminal = false;
     bool connected = false;
@@ -64,6 +65,9 @@ void OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
     const std::string payload(static_cast<const char*>(message->payload),
                               static_cast<std::size_t>(message->payloadlen));
     const std::vector<std::string> lines = me->board.OnMessage(message->topic, payload);
+    if (me->hooks->onMessage) {
+        me->hooks->onMessage(message->topic, payload);
+    }
     if (!me->terminal) {
         for (const std::string& line : lines) {
             WriteStdout(ClockStamp() + line + "\n");
@@ -78,8 +82,9 @@ void StopWatch(int signo) {
 }
 
 int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
-             const std::function<void(const std::string&)>& say) {
+             const std::function<void(const std::string&)>& say, const WatchHooks& hooks) {
     Watcher watcher;
+    watcher.hooks = &hooks;
     watcher.terminal = isatty(STDOUT_FILENO) == 1;
     if (stations.empty()) {
         watcher.topics = {"stavel/+/status", "stavel/+/info", "stavel/+/+/state",
@@ -92,10 +97,13 @@ int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
     }
     const std::string broker = ShownBroker(login.url);
     std::string shown;  // the last thing said of the broker
-    const auto tell = [&](const std::string& line) {
+    const auto tell = [&](const std::string& line, bool up) {
         if (line != shown) {
             shown = line;
             say(line);
+            if (hooks.onLink) {
+                hooks.onLink(up, line);
+            }
         }
     };
     using Clock = std::chrono::steady_clock;
@@ -105,7 +113,10 @@ int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
     while (g_stopSignal == 0) {
         const Clock::time_point now = Clock::now();
         if (client == nullptr && now >= nextAttempt) {
-            Result<mosquitto*> made = NewMqttClient(login, UniqueClientId(), &watcher);
+            const bool kept = !hooks.sessionId.empty();
+            Result<mosquitto*> made =
+                NewMqttClient(login, kept ? hooks.sessionId : UniqueClientId(), &watcher,
+                              kept ? MqttSession::Kept : MqttSession::Clean);
             if (!made) {
                 say(made.Failure().Describe());
                 return 2;
@@ -130,12 +141,14 @@ int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
         const bool wasConnected = watcher.connected;
         const int rc = watcher.dropNow ? MOSQ_ERR_SUCCESS : mosquitto_loop(client, 100, 1);
         if (!wasConnected && watcher.connected) {
-            tell("MQTT: watching " + broker);
+            tell("MQTT: watching " + broker, true);
         }
         if (watcher.subscribe && !watcher.dropNow) {
             watcher.subscribe = false;
             for (const std::string& topic : watcher.topics) {
-                mosquitto_subscribe(client, nullptr, topic.c_str(), 1);
+                const bool result = topic.ends_with("/result");
+                const int qos = hooks.sessionId.empty() || result ? 1 : 0;
+                mosquitto_subscribe(client, nullptr, topic.c_str(), qos);
             }
         }
         if (rc != MOSQ_ERR_SUCCESS && !watcher.dropNow) {
@@ -145,11 +158,13 @@ int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
         if (watcher.dropNow) {
             if (watcher.loginRefused) {
                 tell("MQTT: " + broker + " refused the login: " + watcher.dropReason +
-                     "; check the user in the URL and the password (STAVEL_MQTT_PASSWORD or "
-                     "--mqtt-password-file)");
+                         "; check the user in the URL and the password (STAVEL_MQTT_PASSWORD or "
+                         "--mqtt-password-file)",
+                     false);
             } else {
                 tell(std::string("MQTT: ") + (watcher.connected ? "lost " : "cannot reach ") +
-                     broker + ": " + watcher.dropReason + "; trying again");
+                         broker + ": " + watcher.dropReason + "; trying again",
+                     false);
             }
             mosquitto_destroy(client);
             client = nullptr;

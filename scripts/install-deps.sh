@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev
     universal-ctags
     nlohmann-json3-dev ccache libre2-dev python3-jsonschema libtomlplusplus-dev
+    libcpp-httplib-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

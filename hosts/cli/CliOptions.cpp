@@ -45,6 +45,11 @@ enum LongOnly : int {
     kCapture,
     kCaptureMax,
     kRecordInfo,
+    // The board's, in BoardOptions::Option's order.
+    kHttp,
+    kHttpTokenFile,
+    kHttpMaxClients,
+    kHistory,
 };
 
 const option kOptions[] = {
@@ -83,6 +88,10 @@ const option kOptions[] = {
     {"capture", required_argument, nullptr, kCapture},
     {"capture-max", required_argument, nullptr, kCaptureMax},
     {"record-info", required_argument, nullptr, kRecordInfo},
+    {"http", required_argument, nullptr, kHttp},
+    {"http-token-file", required_argument, nullptr, kHttpTokenFile},
+    {"http-max-clients", required_argument, nullptr, kHttpMaxClients},
+    {"history", required_argument, nullptr, kHistory},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -171,6 +180,12 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     }
     if (o.logFile && o.logDir) {
         return "--log-file and --log-dir do not go together";
+    }
+    if (o.board.given && !seen.watch) {
+        return "--http and the board's options go with --watch";
+    }
+    if (const std::string board = CheckBoardOptions(o.board); !board.empty()) {
+        return board;
     }
     if (seen.mqtt && seen.watch) {
         return "--mqtt serves and publishes, --watch only watches: one or the other";
@@ -358,6 +373,12 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             std::transform(o.sha256->begin(), o.sha256->end(), o.sha256->begin(),
                            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
             return true;
+        case kHttp:
+        case kHttpTokenFile:
+        case kHttpMaxClients:
+        case kHistory:
+            return ApplyBoardOption(static_cast<BoardOptions::Option>(code - kHttp), value, o.board,
+                                    error);
         case kEventsFd:
             return TakeCount("--events-fd", value, 1024, o.eventsFd, error);
         case kSlotNumber:
@@ -430,7 +451,7 @@ std::string UsageText(const std::string& program) {
            " --demo [--fast] [-i FILE] [-d] [-q]\n"
            "  " +
            program +
-           " --watch URL [--station NAME]...\n"
+           " --watch URL [--station NAME]... [--http [ADDR:]PORT [--history FILE]]\n"
            "  " +
            program +
            " --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]\n"
@@ -496,6 +517,7 @@ std::string UsageText(const std::string& program) {
            "      --list-ports    the serial ports present, with their stable names; --all:\n"
            "                      the whole COM table\n"
            "      --record-info FILE  a capture's box, slot, verdict and requests\n" +
+           std::string(kBoardUsage) +
            "  -h, --help          this text\n"
            "  -V, --version       the version\n"
            "\n"

@@ -7,6 +7,7 @@
 //          [--mqtt URL [--station-name NAME] [--mqtt-ca FILE] [--mqtt-password-file FILE]]
 //   stavel -p [LABEL=]A -p [LABEL=]B ... -i FILE [...]: a station, one slot per port
 //   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
+//          [--http [ADDR:]PORT [--http-token-file FILE] [--http-max-clients N] [--history FILE]]
 //   stavel --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
 //   stavel --list-ports [--all] | --record-info FILE | -h | -V
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "board/BoardOptions.h"
 #include "capture/CaptureFormat.h"
 #include "mqtt/MqttUrl.h"
 
@@ -61,6 +63,7 @@ struct CliOptions {
     std::optional<std::string> mqttCa;
     std::optional<std::string> mqttPasswordFile;
     std::vector<std::string> watchStations;  // --station, with --watch; none: every station
+    BoardOptions board;                      // --http and the board's options, with --watch
 
     // More than one port, or events for the line: the station serves the ports as its slots.
     bool Station() const { return ports.size() > 1 || json; }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "board/BoardWatch.h"
 #include "capture/CaptureSummary.h"
 #include "hosts/cli/CliOptions.h"
 #include "hosts/cli/CliSession.h"
@@ -89,7 +90,8 @@ int Watch(const CliOptions& options) {
     if (!login) {
         return SetupFailed(SetupStep::Password, login.Failure());
     }
-    return RunWatch(*login, options.watchStations, Say);
+    return options.board.http ? RunBoardWatch(options.board, *login, options.watchStations, Say)
+                              : RunWatch(*login, options.watchStations, Say);
 }
 
 RecordProvenance ProvenanceOf(const CliOptions& options) {

@@ -1,0 +1,450 @@
+// The line's board under a whole line: 50 stations of 16 slots publish to a Mosquitto broker on
+// 127.0.0.1 (started here), and `stavel --watch URL --http PORT` (the real program, started
+// here) serves 50 open pages, each an event stream read here. Prints, for the board's process:
+//   - the delay from a result's publishing to its event reaching each page (p50, p99, max), in
+//     the steady phase (every slot's state once a second, each slot a box every `box-seconds`)
+//     and when all 800 slots end a box at the same moment;
+//   - its CPU as a share of one core, and its memory (resident now and at its peak).
+// With `history N`, instead: the memory and plot time of N results in the board's history,
+// and how long reading them back from its file takes.
+//
+//   bench_board [seconds=30] [box-seconds=8]
+//   bench_board history [N=1000000]
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/stats/Percentile.h"
+#include "board/BoardService.h"
+#include "board/HistoryResult.h"
+#include "record/Json.h"
+#include "tests/support/files/TempDir.h"
+#include "tests/support/mqtt/MqttBroker.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kStations = 50;
+constexpr int kSlots = 16;
+constexpr int kPages = 50;
+
+long long NowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The process's CPU seconds (user + system) and resident and peak memory, from /proc.
+struct Usage {
+    double cpuSeconds = 0;
+    long rssKb = 0;
+    long peakKb = 0;
+};
+
+Usage UsageOf(pid_t pid) {
+    Usage usage;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    for (int i = 1; i <= 15 && stat >> field; ++i) {
+        if (i == 14 || i == 15) {
+            usage.cpuSeconds += std::stod(field) / static_cast<double>(sysconf(_SC_CLK_TCK));
+        }
+    }
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            usage.rssKb = std::atol(line.c_str() + 6);
+        } else if (line.rfind("VmHWM:", 0) == 0) {
+            usage.peakKb = std::atol(line.c_str() + 6);
+        }
+    }
+    return usage;
+}
+
+long SelfRssKb() {
+    return UsageOf(getpid()).rssKb;
+}
+
+// The pages: raw event streams, all read by one thread, each result's arrival noted.
+class Pages {
+  public:
+    explicit Pages(int port) {
+        for (int i = 0; i < kPages; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<std::uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+                std::perror("connect");
+                std::exit(1);
+            }
+            const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+            (void)!write(fd, request.data(), request.size());
+            m_fds.push_back(fd);
+            m_buffers.emplace_back();
+        }
+        m_reader = std::thread([this] { Read(); });
+    }
+    ~Pages() {
+        m_stop = true;
+        m_reader.join();
+        for (const int fd : m_fds) {
+            close(fd);
+        }
+    }
+    // Arrival times of the result `id` so far, one per page that had it.
+    std::vector<long long> Arrivals(const std::string& id) {
+        std::lock_guard lock(m_mutex);
+        return m_arrivals[id];
+    }
+    void Forget() {
+        std::lock_guard lock(m_mutex);
+        m_arrivals.clear();
+    }
+
+  private:
+    void Read() {
+        std::vector<pollfd> fds;
+        for (const int fd : m_fds) {
+            fds.push_back({fd, POLLIN, 0});
+        }
+        char chunk[65536];
+        while (!m_stop) {
+            if (poll(fds.data(), fds.size(), 100) <= 0) {
+                continue;
+            }
+            const long long now = NowUs();
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                if ((fds[i].revents & POLLIN) == 0) {
+                    continue;
+                }
+                const ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
+                if (n <= 0) {
+                    fds[i].fd = -1;
+                    continue;
+                }
+                std::string& buffer = m_buffers[i];
+                buffer.append(chunk, static_cast<std::size_t>(n));
+                Take(buffer, now);
+            }
+        }
+    }
+    void Take(std::string& buffer, long long now) {
+        static const std::string kResult = "event: result\ndata: {\"id\":\"";
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t found = buffer.find(kResult, at);
+            const std::size_t end =
+                found == std::string::npos ? found : buffer.find('"', found + kResult.size());
+            if (end == std::string::npos) {
+                break;
+            }
+            const std::string id =
+                buffer.substr(found + kResult.size(), end - found - kResult.size());
+            {
+                std::lock_guard lock(m_mutex);
+                m_arrivals[id].push_back(now);
+            }
+            at = end;
+        }
+        // What was taken goes; of the rest (states), a tail long enough for an event's start.
+        buffer.erase(0, at);
+        if (buffer.size() > 65536) {
+            buffer.erase(0, buffer.size() - 4096);
+        }
+    }
+
+    std::vector<int> m_fds;
+    std::vector<std::string> m_buffers;
+    std::mutex m_mutex;
+    std::map<std::string, std::vector<long long>> m_arrivals;
+    std::atomic<bool> m_stop{false};
+    std::thread m_reader;
+};
+
+std::string Iso(long long unixMs) {
+    return IsoTimeOfMillis(unixMs);
+}
+
+long long UnixMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The line: one MQTT client per station, each on a network thread of its own.
+class Line {
+  public:
+    explicit Line(int port) {
+        mosquitto_lib_init();
+        for (int s = 0; s < kStations; ++s) {
+            mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+            if (mosquitto_connect(client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS) {
+                std::fprintf(stderr, "cannot connect station %d\n", s);
+                std::exit(1);
+            }
+            mosquitto_loop_start(client);
+            m_clients.push_back(client);
+            Publish(s, "stavel/line-" + std::to_string(s) + "/status", "online", true);
+            Json slots = Json::array();
+            for (int k = 0; k < kSlots; ++k) {
+                slots.push_back({{"label", "S" + std::to_string(k)},
+                                 {"port", "/dev/serial/by-path/pci-usb-0:" + std::to_string(k)}});
+            }
+            Publish(s, "stavel/line-" + std::to_string(s) + "/info",
+                    JsonLine(Json{{"station", "line-" + std::to_string(s)},
+                                  {"version", "1.0.0.1"},
+                                  {"slots", slots},
+                                  {"job", "fw-2.4"},
+                                  {"operator", "Ann"},
+                                  {"image", "/srv/fw-2.4.sdl"}}),
+                    true);
+        }
+    }
+    ~Line() {
+        for (mosquitto* client : m_clients) {
+            mosquitto_disconnect(client);
+            mosquitto_loop_stop(client, false);
+            mosquitto_destroy(client);
+        }
+    }
+    void Publish(int station, const std::string& topic, const std::string& payload,
+                 bool retain = false, int qos = 1) {
+        mosquitto_publish(m_clients[station], nullptr, topic.c_str(),
+                          static_cast<int>(payload.size()), payload.data(), qos, retain);
+    }
+    void State(int station, int slot, int percent, int passes) {
+        Publish(station,
+                "stavel/line-" + std::to_string(station) + "/S" + std::to_string(slot) + "/state",
+                JsonLine(Json{{"state", "loading"},
+                              {"percent", percent},
+                              {"rate", 11520},
+                              {"eta", 40},
+                              {"passes", passes},
+                              {"fails", 0},
+                              {"aborts", 0}}),
+                true);
+    }
+    // Publishes a result and answers its id and the time it was published.
+    std::pair<std::string, long long> Result(int station, int slot, long long n) {
+        const std::string id = "bench-" + std::to_string(station) + "-" + std::to_string(slot) +
+                               "-" + std::to_string(n);
+        const bool fail = n % 20 == 7;
+        const std::string payload = JsonLine(Json{{"id", id},
+                                                  {"result", fail ? "fail" : "pass"},
+                                                  {"reason", fail ? "box silent for 120 s" : ""},
+                                                  {"end", Iso(UnixMs())},
+                                                  {"seconds", 41.5},
+                                                  {"box_id", "SN" + std::to_string(n)}});
+        const long long at = NowUs();
+        Publish(station,
+                "stavel/line-" + std::to_string(station) + "/S" + std::to_string(slot) + "/result",
+                payload);
+        return {id, at};
+    }
+
+  private:
+    std::vector<mosquitto*> m_clients;
+};
+
+void PrintDelays(const char* phase, Pages& pages,
+                 const std::vector<std::pair<std::string, long long>>& sent) {
+    std::vector<double> delays;
+    std::size_t missing = 0;
+    for (const auto& [id, at] : sent) {
+        const std::vector<long long> arrivals = pages.Arrivals(id);
+        missing += kPages - std::min<std::size_t>(arrivals.size(), kPages);
+        for (const long long arrival : arrivals) {
+            delays.push_back((arrival - at) / 1000.0);
+        }
+    }
+    std::printf(
+        "%s: %zu results x %d pages: delay ms p50 %.1f  p99 %.1f  max %.1f  (missing %zu)\n", phase,
+        sent.size(), kPages, Percentile(delays, 0.5), Percentile(delays, 0.99),
+        Percentile(delays, 1.0), missing);
+}
+
+int BenchLine(int seconds, int boxSeconds) {
+    TempDir folder;
+    MqttBroker::Options options;
+    options.folder = folder.Path();
+    MqttBroker broker(options);
+    if (!broker.Start()) {
+        std::fprintf(stderr, "the broker did not start:\n%s\n", broker.Log().c_str());
+        return 1;
+    }
+    const int http = FreePort();
+    const std::string program = std::string(STAVEL_BINARY_DIR) + "/bin/stavel";
+    const pid_t board = fork();
+    if (board == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        const std::string history = folder.File("history.jsonl");
+        const std::string port = std::to_string(http);
+        execl(program.c_str(), "stavel", "--watch", broker.Url().c_str(), "--http", port.c_str(),
+              "--history", history.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    Line line(broker.Port());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    Pages pages(http);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const Usage idle = UsageOf(board);
+    std::printf("board with %d stations x %d slots and %d pages open, idle: RSS %ld kB\n",
+                kStations, kSlots, kPages, idle.rssKb);
+
+    // Steady: each slot's state once a second; each slot ends a box every `boxSeconds`.
+    std::vector<std::pair<std::string, long long>> sent;
+    const Usage before = UsageOf(board);
+    const auto start = Clock::now();
+    long long n = 0;
+    for (int tick = 0; tick < seconds * 10; ++tick) {
+        const int part = tick % 10;  // a tenth of the slots each 100 ms
+        for (int s = 0; s < kStations; ++s) {
+            for (int k = 0; k < kSlots; ++k) {
+                if ((s * kSlots + k) % 10 != part) {
+                    continue;
+                }
+                line.State(s, k, (tick / 10) % 100, tick / 10);
+                if (((tick / 10) + s + k) % boxSeconds == 0) {
+                    sent.push_back(line.Result(s, k, ++n));
+                }
+            }
+        }
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (tick + 1)));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const Usage after = UsageOf(board);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf(
+        "steady %d s: %zu results, %d states/s: board CPU %.1f%% of a core, RSS %ld kB "
+        "(peak %ld kB)\n",
+        seconds, sent.size(), kStations * kSlots,
+        100 * (after.cpuSeconds - before.cpuSeconds) / wall, after.rssKb, after.peakKb);
+    PrintDelays("steady", pages, sent);
+
+    // Every slot ends a box at once.
+    pages.Forget();
+    sent.clear();
+    for (int s = 0; s < kStations; ++s) {
+        for (int k = 0; k < kSlots; ++k) {
+            sent.push_back(line.Result(s, k, ++n));
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    PrintDelays("burst of 800", pages, sent);
+    const Usage end = UsageOf(board);
+    std::printf("board at the end: RSS %ld kB, peak %ld kB\n", end.rssKb, end.peakKb);
+    kill(board, SIGTERM);
+    waitpid(board, nullptr, 0);
+    return 0;
+}
+
+int BenchHistory(long count) {
+    TempDir folder;
+    const std::string path = folder.File("history.jsonl");
+    const long long now = UnixMs();
+    const long startKb = SelfRssKb();
+    double filling = 0;
+    {
+        BoardService::Config config;
+        config.historyPath = path;
+        config.now = [now] { return now; };
+        auto service = BoardService::Open(config);
+        if (!service) {
+            std::fprintf(stderr, "%s\n", service.Failure().Describe().c_str());
+            return 1;
+        }
+        const auto began = Clock::now();
+        for (long i = 0; i < count; ++i) {
+            const int station = static_cast<int>(i % kStations);
+            const int slot = static_cast<int>((i / kStations) % kSlots);
+            // Spread over the last 6 days.
+            const long long end =
+                now - 6LL * 24 * 3600 * 1000 + i * (6LL * 24 * 3600 * 1000 / count);
+            const std::string topic =
+                "stavel/line-" + std::to_string(station) + "/S" + std::to_string(slot) + "/result";
+            (*service)->OnMessage(
+                topic,
+                JsonLine(Json{{"id", "3f2a9c1e-5b7d-4e8a-9c01-" + std::to_string(100000000000 + i)},
+                              {"result", i % 20 == 7 ? "fail" : "pass"},
+                              {"reason", i % 20 == 7 ? "box silent for 120 s" : ""},
+                              {"end", Iso(end)},
+                              {"seconds", 41.5}}));
+        }
+        filling = std::chrono::duration<double>(Clock::now() - began).count();
+        const long fullKb = SelfRssKb();
+        std::printf(
+            "%ld results: %.1f s to take in (%.0f/s), memory %ld MB (%.0f bytes a result)\n", count,
+            filling, count / filling, (fullKb - startKb) / 1024,
+            1024.0 * (fullKb - startKb) / count);
+        for (const int hours : {8, 24, 168}) {
+            const auto at = Clock::now();
+            const std::string plot = (*service)->Plot(hours, "", "");
+            const auto between = Clock::now();
+            (void)(*service)->Plot(hours, "line-7", "");
+            const auto end = Clock::now();
+            std::printf("plot over %3d h: line %.1f ms, one station %.1f ms (%zu bytes)\n", hours,
+                        std::chrono::duration<double, std::milli>(between - at).count(),
+                        std::chrono::duration<double, std::milli>(end - between).count(),
+                        plot.size());
+        }
+    }
+    long fileBytes = 0;
+    for (const char* segment : {"", ".1", ".2", ".3", ".4"}) {
+        std::ifstream in(path + segment, std::ios::binary | std::ios::ate);
+        fileBytes += in ? static_cast<long>(in.tellg()) : 0;
+    }
+    BoardService::Config config;
+    config.historyPath = path;
+    config.now = [now] { return now; };
+    const auto began = Clock::now();
+    auto again = BoardService::Open(config);
+    std::printf("history files %ld MB, read back in %.1f s (%zu results kept)\n",
+                fileBytes / (1024 * 1024),
+                std::chrono::duration<double>(Clock::now() - began).count(),
+                again ? (*again)->HistorySize() : 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    signal(SIGPIPE, SIG_IGN);
+    if (argc > 1 && std::string(argv[1]) == "history") {
+        return BenchHistory(argc > 2 ? std::atol(argv[2]) : 1000000);
+    }
+    return BenchLine(argc > 1 ? std::atoi(argv[1]) : 30, argc > 2 ? std::atoi(argv[2]) : 8);
+}

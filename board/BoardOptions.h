@@ -1,0 +1,30 @@
+#pragma once
+
+// The board's options on `stavel --watch URL`, parsed here so that the command line only hands
+// them over: --http [ADDR:]PORT, --http-token-file FILE, --http-max-clients N, --history FILE.
+
+#include <optional>
+#include <string>
+
+#include "board/HttpBind.h"
+
+struct BoardOptions {
+    std::optional<HttpBind> http;
+    std::optional<std::string> tokenFile;
+    int maxClients = 64;  // open pages (event streams) at once; past it, 503
+    std::optional<std::string> history;
+    bool given = false;  // any of the four
+
+    // The options in the order the command line's codes have them.
+    enum class Option { Http, TokenFile, MaxClients, History };
+};
+
+// One option with its value; false with `error` set when the value is refused.
+bool ApplyBoardOption(BoardOptions::Option option, const char* value, BoardOptions& options,
+                      std::string& error);
+// Why the options do not go together (a bind beyond this machine without a token); empty when
+// they do.
+std::string CheckBoardOptions(const BoardOptions& options);
+
+// The options' lines for --help.
+extern const char* const kBoardUsage;

@@ -1,0 +1,187 @@
+#include "board/BoardService.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace {
+
+std::int64_t SystemNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+BoardService::BoardService(Config config)
+    : m_config(std::move(config)), m_history(m_config.limits), m_hub(m_config.streams) {
+    if (!m_config.now) {
+        m_config.now = SystemNow;
+    }
+}
+
+Result<std::unique_ptr<BoardService>> BoardService::Open(Config config) {
+    std::unique_ptr<BoardService> service(new BoardService(std::move(config)));
+    if (service->m_config.historyPath) {
+        const std::int64_t now = service->m_config.now();
+        // A segment a quarter of the bound: the files hold the whole bound and a quarter more.
+        const std::size_t segment = std::max<std::size_t>(service->m_config.limits.most / 4, 1);
+        Result<std::unique_ptr<HistoryFile>> file = HistoryFile::Open(
+            *service->m_config.historyPath, segment,
+            [&](const HistoryResult& result) { (void)service->m_history.Add(result, now); });
+        if (!file) {
+            return file.Failure();
+        }
+        service->m_file = std::move(*file);
+    }
+    service->m_housekeeper = std::thread([raw = service.get()] { raw->Housekeeping(); });
+    return service;
+}
+
+BoardService::~BoardService() {
+    {
+        std::lock_guard lock(m_tickMutex);
+        m_ending = true;
+    }
+    m_tick.notify_one();
+    if (m_housekeeper.joinable()) {
+        m_housekeeper.join();
+    }
+    m_hub.Close();
+    std::lock_guard lock(m_mutex);
+    if (m_file) {
+        Complain("flush", m_file->Sync());
+    }
+}
+
+void BoardService::Complain(const std::string& what, const Result<void>& result) {
+    // Said once per kind of trouble, not once per result.
+    if (result || !m_config.say) {
+        return;
+    }
+    const std::string line = "board: the history cannot " + what + " (" +
+                             result.Failure().Describe() +
+                             "); the board goes on, but a restart may miss results";
+    if (line != m_lastComplaint) {
+        m_lastComplaint = line;
+        m_config.say(line);
+    }
+}
+
+void BoardService::Publish(const LineBoard::Event& event) {
+    m_hub.Publish(EventFrame(event.name, JsonLine(event.data)));
+}
+
+void BoardService::OnMessage(const std::string& topicText, const std::string& payload) {
+    const std::optional<BoardTopic> topic = ParseBoardTopic(topicText);
+    if (!topic) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    if (topic->kind != BoardTopic::Kind::Result) {
+        if (const std::optional<LineBoard::Event> event = m_board.OnMessage(*topic, payload)) {
+            Publish(*event);
+        }
+        return;
+    }
+    const std::optional<HistoryResult> result =
+        ResultFromRecord(topic->station, topic->slot, payload);
+    if (!result) {
+        return;
+    }
+    const HistoryStore::Added added = m_history.Add(*result, m_config.now());
+    if (added == HistoryStore::Added::Repeat) {
+        return;
+    }
+    if (added == HistoryStore::Added::Kept && m_file) {
+        Complain("be written", m_file->Append(*result));
+    }
+    if (const std::optional<LineBoard::Event> event = m_board.OnResult(*result)) {
+        Publish(*event);
+    }
+    if (const std::optional<LineBoard::Event> tile =
+            m_board.SlotEvent(result->station, result->slot)) {
+        Publish(*tile);
+    }
+}
+
+void BoardService::OnLink(bool connected, const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    m_connected = connected;
+    m_link = text;
+    m_hub.Publish(
+        EventFrame("broker", JsonLine(Json{{"connected", connected}, {"text", JsonText(text)}})));
+}
+
+std::string BoardService::SnapshotLocked() const {
+    Json failures = Json::array();
+    for (const HistoryResult& failure : m_history.Failures()) {
+        failures.push_back(HistoryJson(failure));
+    }
+    return JsonLine(Json{{"broker", {{"connected", m_connected}, {"text", JsonText(m_link)}}},
+                         {"stations", m_board.Stations()},
+                         {"failures", std::move(failures)}});
+}
+
+std::string BoardService::Snapshot() const {
+    std::lock_guard lock(m_mutex);
+    return SnapshotLocked();
+}
+
+std::string BoardService::Plot(int hours, const std::string& station,
+                               const std::string& slot) const {
+    constexpr std::int64_t kPlotFreshMs = 2000;
+    constexpr std::size_t kMostPlots = 64;
+    const std::int64_t now = m_config.now();
+    const std::string key = std::to_string(hours) + '\n' + station + '\n' + slot;
+    std::lock_guard lock(m_mutex);
+    const auto cached = m_plots.find(key);
+    if (cached != m_plots.end() && now - cached->second.madeMs < kPlotFreshMs &&
+        now >= cached->second.madeMs) {
+        return cached->second.json;
+    }
+    if (m_plots.size() >= kMostPlots) {
+        m_plots.clear();
+    }
+    std::string json = JsonLine(m_history.Plot(now - hours * 3600'000LL, now, station, slot));
+    m_plots[key] = {now, json};
+    return json;
+}
+
+std::unique_ptr<EventHub::Stream> BoardService::OpenStream(std::string& firstFrame) {
+    std::lock_guard lock(m_mutex);
+    std::unique_ptr<EventHub::Stream> stream = m_hub.Join();
+    if (stream) {
+        firstFrame = EventFrame("snapshot", SnapshotLocked());
+    }
+    return stream;
+}
+
+void BoardService::CloseStreams() {
+    m_hub.Close();
+}
+
+std::size_t BoardService::HistorySize() const {
+    std::lock_guard lock(m_mutex);
+    return m_history.Size();
+}
+
+void BoardService::Housekeeping() {
+    std::unique_lock tickLock(m_tickMutex);
+    while (!m_tick.wait_for(tickLock, std::chrono::seconds(1), [&] { return m_ending; })) {
+        UniqueFd unflushed;
+        {
+            std::lock_guard lock(m_mutex);
+            m_history.Expire(m_config.now());
+            unflushed = m_file ? m_file->Unflushed() : UniqueFd();
+        }
+        // Outside the lock: a slow disk must not hold back the results on their way to pages.
+        if (unflushed && fdatasync(unflushed.Get()) != 0) {
+            const Result<void> failed = ErrnoFailure("fdatasync", m_file->Path(), errno);
+            std::lock_guard lock(m_mutex);
+            Complain("be flushed to disk", failed);
+        }
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+// One box's result as the board keeps it: read from a result message (the box's record, keys
+// in docs/record.schema.json) under the station's and slot's topic, and written to and read from
+// the board's history file as one JSON line with the record's own key names:
+// {"id":"3f2a…","station":"line7-pc3","slot":"A3","result":"fail","end":"2026-12-07T02:31:07.120Z",
+//  "seconds":41.2,"reason":"port lost","box_id":"SN123"}; a pass has no reason.
+//
+// Texts are cut where they come in (a name to 200 bytes, a reason to 500), so that what a
+// hostile or broken station sends costs the board a bounded amount.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "record/BoxRecord.h"
+#include "record/Json.h"
+
+struct HistoryResult {
+    std::string id;
+    std::string station;
+    std::string slot;
+    BoxResult result = BoxResult::Pass;
+    std::int64_t endMs = 0;  // UTC, milliseconds since 1970
+    double seconds = 0;
+    std::string reason;  // empty on a pass
+    std::string boxId;   // empty when the box printed none
+};
+
+// The result a record on `station`'s `slot` carries; nothing when `payload` is not a record
+// (no id, no result word, no end time).
+std::optional<HistoryResult> ResultFromRecord(const std::string& station, const std::string& slot,
+                                              const std::string& payload);
+
+// The history file's line, without its line break, and back; the page has the same object.
+Json HistoryJson(const HistoryResult& result);
+std::string HistoryLine(const HistoryResult& result);
+std::optional<HistoryResult> ResultFromHistoryLine(const std::string& line);
+
+// "2026-12-07T02:31:07.120Z" as milliseconds since 1970, and back; nothing for any other text.
+std::optional<std::int64_t> MillisOfIsoTime(const std::string& text);
+std::string IsoTimeOfMillis(std::int64_t ms);
+
+// `text` cut to at most `most` bytes, at a character's start.
+std::string CutText(const std::string& text, std::size_t most);

@@ -1,0 +1,144 @@
+#!/usr/bin/python3
+"""The README's picture of the line board (docs/board.png), taken from a real browser.
+
+usage: scripts/board-screenshot.py BUILD_DIR OUT.png
+
+Starts a Mosquitto broker and `stavel --watch URL --http PORT --history FILE` on 127.0.0.1,
+with a history of the last 8 hours written beforehand, puts four stations with their slots on
+the broker, opens the board in headless Chromium (python3-selenium) and saves what it shows.
+"""
+
+import json
+import os
+import random
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import uuid
+from datetime import datetime, timedelta, timezone
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+
+STATIONS = {
+    'line7-pc1': ['A1', 'A2', 'A3', 'A4', 'B1', 'B2', 'B3', 'B4'],
+    'line7-pc2': ['A1', 'A2', 'A3', 'A4', 'B1', 'B2', 'B3', 'B4'],
+    'line7-pc3': ['A1', 'A2', 'A3', 'A4'],
+    'line8-pc1': ['S1', 'S2', 'S3', 'S4', 'S5', 'S6'],
+}
+REASONS = ['box silent for 120 s', 'port lost at 63 % (41 s)', 'box stopped reading at 12 %',
+           'image changed on disk']
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def iso(when):
+    return when.strftime('%Y-%m-%dT%H:%M:%S.') + '%03dZ' % (when.microsecond // 1000)
+
+
+def write_history(path):
+    now = datetime.now(timezone.utc)
+    rng = random.Random(4)
+    lines = []
+    for station, slots in STATIONS.items():
+        weak = 'line7-pc2' in station
+        for slot in slots:
+            when = now - timedelta(hours=8)
+            while when < now - timedelta(minutes=2):
+                when += timedelta(seconds=rng.uniform(150, 260))
+                fail = rng.random() < (0.12 if weak and slot == 'B2' else 0.03)
+                line = {'id': str(uuid.UUID(int=rng.getrandbits(128), version=4)),
+                        'station': station, 'slot': slot, 'result': 'fail' if fail else 'pass',
+                        'end': iso(when), 'seconds': round(rng.uniform(95, 125), 1)}
+                if fail:
+                    line['reason'] = rng.choice(REASONS)
+                    line['box_id'] = 'SN%06d' % rng.randrange(10**6)
+                lines.append((when, json.dumps(line)))
+    lines.sort()
+    with open(path, 'w') as out:
+        out.writelines(text + '\n' for _, text in lines)
+
+
+def publish(port, topic, payload):
+    subprocess.run(['mosquitto_pub', '-p', str(port), '-t', topic, '-m', payload, '-r', '-q', '1'],
+                   check=True)
+
+
+def put_line(port):
+    started = iso(datetime.now(timezone.utc) - timedelta(hours=9))
+    states = ['loading', 'loading', 'passed', 'waiting-for-box', 'loading', 'failed',
+              'loading', 'port-absent', 'box-talking', 'loading']
+    rng = random.Random(7)
+    for station, slots in STATIONS.items():
+        base = 'stavel/' + station + '/'
+        publish(port, base + 'status', 'offline' if station == 'line8-pc1' else 'online')
+        publish(port, base + 'info', json.dumps({
+            'station': station, 'version': '1.0.0.1', 'started': started,
+            'slots': [{'label': s, 'port': '/dev/serial/by-path/pci-0000:00:14.0-usb-0:%d:1.0-port0' % i}
+                      for i, s in enumerate(slots)],
+            'job': 'fw-2.4-line7' if station.startswith('line7') else 'fw-3.0-pilot',
+            'operator': 'Ann Meyer' if station != 'line7-pc3' else 'Jun Park',
+            'image': '/srv/images/fw-2.4.sdl', 'image_sha256': '3f2a' * 16}))
+        for i, slot in enumerate(slots):
+            state = states[(i + len(station)) % len(states)] if station != 'line8-pc1' else 'waiting-for-port'
+            publish(port, base + slot + '/state', json.dumps({
+                'state': state, 'percent': rng.randrange(5, 95), 'rate': 11520,
+                'eta': rng.randrange(10, 90), 'passes': rng.randrange(90, 130),
+                'fails': rng.randrange(0, 6), 'aborts': 0}))
+    # Two boxes that just failed, heard live.
+    for station, slot, reason in [('line7-pc2', 'B2', 'box silent for 120 s'),
+                                  ('line7-pc1', 'B2', 'port lost at 63 % (41 s)')]:
+        subprocess.run(['mosquitto_pub', '-p', str(port), '-q', '1', '-t',
+                        'stavel/%s/%s/result' % (station, slot), '-m', json.dumps({
+                            'id': str(uuid.uuid4()), 'result': 'fail', 'reason': reason,
+                            'end': iso(datetime.now(timezone.utc)), 'seconds': 120.4,
+                            'box_id': 'SN4711%02d' % len(station)})], check=True)
+
+
+def main():
+    build, out = sys.argv[1:3]
+    folder = tempfile.mkdtemp(prefix='stavel-board-shot-')
+    broker_port, http_port = free_port(), free_port()
+    with open(os.path.join(folder, 'mosquitto.conf'), 'w') as config:
+        config.write('listener %d 127.0.0.1\nallow_anonymous true\nuser %s\n' %
+                     (broker_port, os.environ.get('USER', 'root')))
+    broker = subprocess.Popen(['/usr/sbin/mosquitto', '-c', os.path.join(folder, 'mosquitto.conf')],
+                              stderr=subprocess.DEVNULL)
+    history = os.path.join(folder, 'history.jsonl')
+    write_history(history)
+    time.sleep(0.5)
+    board = subprocess.Popen([os.path.join(build, 'bin', 'stavel'), '--watch',
+                              'mqtt://127.0.0.1:%d' % broker_port, '--http', str(http_port),
+                              '--history', history], stdout=subprocess.DEVNULL)
+    try:
+        time.sleep(1.5)
+        put_line(broker_port)
+        options = webdriver.ChromeOptions()
+        options.binary_location = '/usr/bin/chromium'
+        for argument in ('--headless=new', '--no-sandbox', '--disable-gpu', '--hide-scrollbars',
+                         '--window-size=1440,1240', '--lang=en-GB'):
+            options.add_argument(argument)
+        driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+        try:
+            driver.get('http://127.0.0.1:%d/' % http_port)
+            time.sleep(2)
+            driver.find_element('css selector', '#station').send_keys('line7-pc2')
+            time.sleep(2.5)
+            driver.save_screenshot(out)
+        finally:
+            driver.quit()
+    finally:
+        board.terminate()
+        board.wait()
+        broker.terminate()
+        broker.wait()
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,231 @@
+// `stavel --watch URL --http PORT` as a line runs it, beside a real Mosquitto broker: its history
+// outlives a restart and the time it was down; and in a real browser (Debian's chromium, driven
+// through python3-selenium) the tiles of a station served against simulated boxes turn PASS and
+// FAIL, the
+// failure's reason appears, and hostile names and reasons show as text.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "board/HistoryResult.h"
+#include "mqtt/TopicName.h"
+#include "tests/board/BoardTestData.h"
+#include "tests/support/files/TempDir.h"
+#include "tests/support/mqtt/MqttBroker.h"
+#include "tests/support/process/ChildProcess.h"
+#include "tools/stbsim/StbSimulator.h"
+#include "tools/stbsim/TestImage.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ProgramPath(const std::string& name) {
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+}
+
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Publishes `payload` on `topic` with QoS 1 and waits for the broker's acknowledgement, as a
+// station's publisher does.
+void Publish(int port, const std::string& topic, const std::string& payload, bool retain = false) {
+    bool acknowledged = false;
+    mosquitto* client = mosquitto_new(nullptr, true, &acknowledged);
+    mosquitto_publish_callback_set(
+        client, [](mosquitto*, void* done, int) { *static_cast<bool*>(done) = true; });
+    ASSERT_EQ(mosquitto_connect(client, "127.0.0.1", port, 10), MOSQ_ERR_SUCCESS);
+    mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                      payload.data(), 1, retain);
+    for (int i = 0; i < 200 && !acknowledged; ++i) {
+        mosquitto_loop(client, 50, 1);
+    }
+    EXPECT_TRUE(acknowledged);
+    mosquitto_disconnect(client);
+    mosquitto_destroy(client);
+}
+
+std::string MinutesAgo(int minutes) {
+    return IsoTimeOfMillis((std::time(nullptr) - minutes * 60) * 1000LL);
+}
+
+// The boxes /api/history counts over the last 8 hours; -1 while the board does not answer.
+int Boxes(int httpPort) {
+    httplib::Client client("127.0.0.1", httpPort);
+    const httplib::Result answer = client.Get("/api/history?range=8h");
+    if (!answer || answer->status != 200) {
+        return -1;
+    }
+    int boxes = 0;
+    const Json plot = ParseJsonObject(answer->body).value_or(Json::object());
+    for (const Json& row : plot.value("stations", Json::array())) {
+        boxes += row[1].get<int>() + row[2].get<int>();
+    }
+    return boxes;
+}
+
+bool WaitForBoxes(int httpPort, int boxes) {
+    for (int i = 0; i < 400 && Boxes(httpPort) != boxes; ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
+    return Boxes(httpPort) == boxes;
+}
+
+// Waits until /api/stations lists a station named `name`.
+bool WaitForStation(int httpPort, const std::string& name) {
+    httplib::Client client("127.0.0.1", httpPort);
+    const std::string named = JsonLine(Json{{"name", name}});
+    for (int i = 0; i < 400; ++i) {
+        const httplib::Result stations = client.Get("/api/stations");
+        if (stations &&
+            stations->body.find(named.substr(1, named.size() - 2)) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+TEST(BoardEndToEndTest, TheHistoryOutlivesARestartAndTheTimeTheBoardWasDown) {
+    TempDir dir;
+    MqttBroker broker({dir.Path()});
+    ASSERT_TRUE(broker.Start()) << broker.Log();
+    const int http = FreePort();
+    const std::vector<std::string> command{ProgramPath("stavel"),
+                                           "--watch",
+                                           broker.Url(),
+                                           "--http",
+                                           std::to_string(http),
+                                           "--history",
+                                           dir.File("history.jsonl")};
+    auto board = std::make_unique<ChildProcess>(command);
+    ASSERT_TRUE(board->WaitForStderr("MQTT: watching")) << board->Stderr();
+    EXPECT_NE(board->Stderr().find("board: serving the line's board at http://127.0.0.1:" +
+                                   std::to_string(http) + "/; 0 results of history"),
+              std::string::npos)
+        << board->Stderr();
+    // Once the station's retained status shows, the board has subscribed.
+    Publish(broker.Port(), "stavel/line7/status", "online", true);
+    ASSERT_TRUE(WaitForStation(http, "line7"));
+    const std::string topic = "stavel/line7/A1/result";
+    Publish(broker.Port(), topic, RecordPayload("id-1", "pass", MinutesAgo(3), 30));
+    Publish(broker.Port(), topic, RecordPayload("id-2", "fail", MinutesAgo(2), 9, "box silent"));
+    Publish(broker.Port(), topic, RecordPayload("id-1", "pass", MinutesAgo(3), 30));
+    ASSERT_TRUE(WaitForBoxes(http, 2)) << Boxes(http);
+    board->Signal(SIGTERM);
+    EXPECT_EQ(board->Wait().status, 143) << board->Stderr();
+
+    // While the board is down: a new result, and one it had, sent again by a station's spool.
+    Publish(broker.Port(), topic, RecordPayload("id-3", "pass", MinutesAgo(1), 31));
+    Publish(broker.Port(), topic, RecordPayload("id-2", "fail", MinutesAgo(2), 9, "box silent"));
+    board = std::make_unique<ChildProcess>(command);
+    ASSERT_TRUE(board->WaitForStderr("MQTT: watching")) << board->Stderr();
+    EXPECT_NE(board->Stderr().find("; 2 results of history from"), std::string::npos)
+        << board->Stderr();
+    // One more after the restart: once it is counted, everything before it has been read.
+    Publish(broker.Port(), topic, RecordPayload("id-4", "pass", MinutesAgo(0), 29));
+    EXPECT_TRUE(WaitForBoxes(http, 4)) << Boxes(http) << " boxes, not 4";
+    httplib::Client client("127.0.0.1", http);
+    const httplib::Result stations = client.Get("/api/stations");
+    ASSERT_TRUE(stations);
+    const Json snapshot = ParseJsonObject(stations->body).value_or(Json::object());
+    ASSERT_EQ(snapshot["failures"].size(), 1u) << stations->body;
+    EXPECT_EQ(snapshot["failures"][0]["reason"], "box silent");
+    board->Signal(SIGINT);
+    EXPECT_EQ(board->Wait().status, 130);
+}
+
+// A simulated box on a pseudo-terminal of its own, served on a thread of its own.
+struct SimulatedBox {
+    explicit SimulatedBox(StbSimOptions options) : sim(std::move(options)) {
+        opened = sim.OpenPty().Ok();
+        runner = std::thread([this] { sim.Run(); });
+    }
+    ~SimulatedBox() {
+        sim.Stop();
+        runner.join();
+    }
+    StbSimulator sim;
+    bool opened = false;
+    std::thread runner;
+};
+
+bool BrowserAtHand() {
+    return access("/usr/bin/chromium", X_OK) == 0 && access("/usr/bin/chromedriver", X_OK) == 0 &&
+           std::system("/usr/bin/python3 -c 'import selenium' 2>/dev/null") == 0;
+}
+
+TEST(BoardEndToEndTest, InABrowserTilesTurnPassAndFailWithTheReasonAndHostileTextStaysText) {
+    if (!BrowserAtHand()) {
+        GTEST_SKIP() << "needs chromium, chromium-driver and python3-selenium "
+                        "(scripts/install-deps.sh)";
+    }
+    TempDir dir;
+    MqttBroker broker({dir.Path()});
+    ASSERT_TRUE(broker.Start()) << broker.Log();
+    const int http = FreePort();
+    ChildProcess board(
+        {ProgramPath("stavel"), "--watch", broker.Url(), "--http", std::to_string(http)});
+    ASSERT_TRUE(board.WaitForStderr("MQTT: watching")) << board.Stderr();
+
+    // Two boxes: the first loads its image; the second falls silent after 20 kB. Each keeps its
+    // line open after its end, so that the slot keeps showing its verdict.
+    const std::vector<std::uint8_t> bytes = stbsim::MakeTestImage(60000);
+    const std::string image = dir.File("image.sdl");
+    ASSERT_TRUE(stbsim::WriteImageFile(image, bytes));
+    std::vector<std::unique_ptr<SimulatedBox>> boxes;
+    for (const std::int64_t silentAfter : {-1, 20000}) {
+        StbSimOptions options;
+        options.image = bytes;
+        options.silentAfterBytes = silentAfter;
+        options.startTimeoutMs = 20000;
+        boxes.push_back(std::make_unique<SimulatedBox>(std::move(options)));
+        ASSERT_TRUE(boxes.back()->opened);
+    }
+    const std::string station = "<img src=x onerror=window.pwned=1> line 7";
+    ChildProcess serving({ProgramPath("stavel"), "-p", "A=" + boxes[0]->sim.SlavePath(), "-p",
+                          "B=" + boxes[1]->sim.SlavePath(), "-i", image, "--loop", "--timeout", "1",
+                          "--report", dir.File("report.jsonl"), "--mqtt", broker.Url(),
+                          "--station-name", station});
+
+    // A station that is not one: its name, reason and box id are markup and script.
+    const std::string forged = "stavel/" + EncodeTopicLevel("<b>forged</b>") + "/";
+    Publish(broker.Port(), forged + "status", "online", true);
+    Publish(broker.Port(), forged + "X/state", R"({"state":"failed","fails":1})", true);
+    ASSERT_TRUE(WaitForStation(http, "<b>forged</b>"));
+    Publish(
+        broker.Port(), forged + "X/result",
+        RecordPayload("id-forged", "fail", MinutesAgo(0), 1,
+                      "<img src=x onerror=\"window.pwned=2\">", "<script>window.pwned=3</script>"));
+
+    const std::string shot = dir.File("board.png");
+    ChildProcess check({"/usr/bin/python3", STAVEL_SOURCE_DIR "/tests/board/browser_check.py",
+                        "http://127.0.0.1:" + std::to_string(http) + "/", station, shot});
+    const ChildProcess::End end = check.Wait(std::chrono::seconds(90));
+    EXPECT_TRUE(end.exited && end.status == 0)
+        << check.Stdout() << check.Stderr() << "\nthe station said:\n"
+        << serving.Stderr();
+    EXPECT_FALSE(ReadBytes(shot).empty()) << "the browser's screenshot";
+    serving.Signal(SIGTERM);
+    serving.Wait();
+}
+
+}  // namespace

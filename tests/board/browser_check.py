@@ -1,0 +1,98 @@
+#!/usr/bin/python3
+"""Opens the line board in headless Chromium and checks what a supervisor would see.
+
+usage: browser_check.py URL STATION SCREENSHOT
+
+Waits until the card of STATION shows a tile that passed and one that failed, with the
+failure's reason in the list of failures, and the forged station "<b>forged</b>" with its
+hostile reason and box id; all of them as plain text, none run or parsed as markup. Saves a
+screenshot. Exit status 0 when every check holds, 1 with the reason otherwise.
+"""
+
+import sys
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+
+# The page's own view, in one call: the cards, their tiles and the failures, as text.
+READ_PAGE = """
+const cards = [...document.querySelectorAll('.card')].map((card) => ({
+  name: card.querySelector('.station-name').textContent,
+  tiles: [...card.querySelectorAll('.tile')].map((tile) => ({
+    slot: tile.querySelector('.slot-name').textContent,
+    words: tile.querySelector('.words').textContent,
+    detail: tile.querySelector('.detail').textContent,
+  })),
+}));
+const failures = [...document.querySelectorAll('#failures tr')].map(
+  (row) => [...row.children].map((cell) => cell.textContent));
+return {
+  cards, failures,
+  pwned: window.pwned === undefined ? null : String(window.pwned),
+  images: document.querySelectorAll('img').length,
+  scripts: [...document.querySelectorAll('script')].map((script) => script.src),
+  bold: document.querySelectorAll('main b').length,
+};
+"""
+
+FORGED_REASON = '<img src=x onerror="window.pwned=2">'
+FORGED_BOX = '<script>window.pwned=3</script>'
+
+
+def problems(page, station):
+    """What does not hold yet; empty when everything does."""
+    found = []
+    card = next((c for c in page['cards'] if c['name'] == station), None)
+    if card is None:
+        found.append('no card named %r among %r' % (station, [c['name'] for c in page['cards']]))
+    else:
+        words = [t['words'] for t in card['tiles']]
+        if '\u2714 PASS' not in words:
+            found.append('no tile shows \u2714 PASS: %r' % words)
+        if '\u2718 FAIL' not in words:
+            found.append('no tile shows \u2718 FAIL: %r' % words)
+    if not any(row[1] == station and row[3].startswith('box silent') for row in page['failures']):
+        found.append('no failure of %r with its reason: %r' % (station, page['failures']))
+    if not any(c['name'] == '<b>forged</b>' for c in page['cards']):
+        found.append('the forged station is not shown by its name as text')
+    if not any(row[3] == FORGED_REASON and row[4] == FORGED_BOX for row in page['failures']):
+        found.append('the forged reason and box id are not shown as text: %r' % page['failures'])
+    # Whatever the page shows, nothing in it was run or parsed.
+    if page['pwned'] is not None:
+        return ['a text from the broker ran as script: pwned=' + page['pwned']]
+    if page['images'] or page['bold'] or len(page['scripts']) != 1:
+        return ['a text from the broker became markup: %r' % page]
+    return found
+
+
+def main():
+    url, station, screenshot = sys.argv[1:4]
+    options = webdriver.ChromeOptions()
+    options.binary_location = '/usr/bin/chromium'
+    for argument in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage',
+                     '--window-size=1400,900', '--hide-scrollbars'):
+        options.add_argument(argument)
+    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+    try:
+        driver.set_page_load_timeout(20)
+        driver.get(url)
+        found = ['nothing read yet']
+        deadline = time.monotonic() + 40
+        while found and time.monotonic() < deadline:
+            time.sleep(0.25)
+            found = problems(driver.execute_script(READ_PAGE), station)
+            if found and found[0].startswith('a text from the broker'):
+                break
+        driver.save_screenshot(screenshot)
+    finally:
+        driver.quit()
+    if found:
+        print('browser check failed:\n  ' + '\n  '.join(found))
+        return 1
+    print('browser check passed')
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
