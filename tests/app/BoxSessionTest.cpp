@@ -46,16 +46,14 @@ class BoxSessionTest : public ::testing::Test {
     }
     void TearDown() override { rig.dialog->RemoveDownloadObserver(&session); }
 
-    // The box sends `bytes`; the dialog serves until `answer` bytes have come back.
-    Bytes Ask(const Bytes& bytes, std::size_t answer) { return rig.BoxAsks(bytes, answer); }
     void Print(const std::string& text) {
         ASSERT_TRUE(rig.box->WriteAll(text.data(), text.size()));
         ASSERT_TRUE(rig.PumpUntil([&] { return rig.Log().find(text) != std::string::npos; }));
     }
     // A whole box: its first frame, the image in one block, EXIT_APP.
     void ServeWholeBox() {
-        EXPECT_EQ(Ask(kStartRequest, 4), kStartAnswer);
-        EXPECT_EQ(Ask(DataRequest(0, 4096), 4096).size(), 4096u);
+        EXPECT_EQ(rig.BoxAsks(kStartRequest, 4), kStartAnswer);
+        EXPECT_EQ(rig.BoxAsks(DataRequest(0, 4096), 4096).size(), 4096u);
         ASSERT_TRUE(rig.box->WriteAll(kExitAppRequest));
         ASSERT_TRUE(rig.PumpUntil([&] { return !session.Running(); }));
     }
@@ -98,7 +96,7 @@ TEST_F(BoxSessionTest, ABoxBeginsWithItsFirstFrameAndOneThatKeepsPrintingIsNotCo
 
     // Stopped mid-session, a box is ABORTED, not failed.
     rig.ClickStart();
-    EXPECT_EQ(Ask(kStartRequest, 4), kStartAnswer);
+    EXPECT_EQ(rig.BoxAsks(kStartRequest, 4), kStartAnswer);
     rig.ClickStart();
     ASSERT_EQ(heard.Records(), 2);
     EXPECT_EQ(heard.ends.back().record->result, BoxResult::Aborted);
@@ -142,45 +140,6 @@ TEST_F(BoxSessionTest, APortHeldByAnotherProgramIsBusyAndOnlyASingleRunJudgesIt)
     EXPECT_EQ(session.State(), SlotState::WaitingForBox);
     ServeWholeBox();
     EXPECT_EQ(heard.Records(), 1);
-    // EXIT_APP stopped the download as Stop does; the box's bytes are now neither echoed nor
-    // answered.
-    EXPECT_TRUE(rig.Log().ends_with("\r\nStop uploading....\r\n\r\n")) << rig.Log();
-    EXPECT_FALSE(rig.dialog->m_link.m_bOpen);
-    EXPECT_EQ(rig.dialog->m_btnStart.GetWindowText(), "Start");
-    const std::size_t logged = rig.Log().size();
-    ASSERT_TRUE(rig.box->WriteAll(Bytes{'l', 'a', 't', 'e', 0x02, 0x01, 0x03}));
-    rig.host.Pump();
-    EXPECT_EQ(rig.Log().size(), logged);
-}
-
-// The verdict comes from what the box was given, not from how far the bar came.
-TEST(BoxSessionModel, ABoxThatStopsReadingFailsAtTheShareItWasGiven) {
-    Heard heard;
-    BoxSession session{BoxSlot{"A2", "/dev/ttyUSB1", {}, {}, {}, {}}, false, &heard};
-    DownloadStarted started;
-    started.imagePath = "/img/a.sdl";
-    started.imageSize = 65536;
-    started.imageSha256 = std::string(64, 'c');
-    session.OnStarted(started);
-    session.OnFirstFrame();
-    RequestAnswered r;
-    r.offset = 0;
-    r.length = 65535;
-    r.position = 65535;
-    r.imageSize = 65536;
-    r.sent = 12288;
-    r.bytesSent = 12288;
-    r.distinctSent = 12288;
-    r.distinctAsked = 65535;
-    r.requests = 1;
-    session.OnRequestAnswered(r);
-    EXPECT_EQ(heard.last.percent, 99) << "the bar's figures";
-    session.OnEnded(DownloadEnded{EndReason::BoxStalled, {}, {}});
-    ASSERT_EQ(heard.Records(), 1);
-    const BoxRecord& record = *heard.ends.back().record;
-    EXPECT_TRUE(record.reason.starts_with("box stopped reading at 18 % (")) << record.reason;
-    EXPECT_DOUBLE_EQ(record.coverageSent, 12288.0 / 65536);
-    EXPECT_DOUBLE_EQ(record.coverage, 65535.0 / 65536);
 }
 
 }  // namespace

@@ -18,6 +18,9 @@
 #include "tests/support/pty/Pty.h"
 #include "tests/support/testhost/TestHost.h"
 
+inline const std::string kBanner =
+    "***************************** Start program *****************************\r\n";
+
 class DialogRig {
   public:
     static constexpr int kBoxPort = 5;

@@ -13,14 +13,6 @@
 
 namespace {
 
-const std::string kBanner =
-    "***************************** Start program *****************************\r\n";
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 bool ControlsEnabled(CMainDialog& dlg) {
     return dlg.m_comboPort.IsWindowEnabled() && dlg.m_editPath.IsWindowEnabled() &&
            dlg.m_btnBrowse.IsWindowEnabled();
@@ -29,64 +21,6 @@ bool ControlsEnabled(CMainDialog& dlg) {
 bool ControlsDisabled(CMainDialog& dlg) {
     return !dlg.m_comboPort.IsWindowEnabled() && !dlg.m_editPath.IsWindowEnabled() &&
            !dlg.m_btnBrowse.IsWindowEnabled();
-}
-
-// A box that talks since START but asks for nothing is told apart from a silent one, with a
-// hint from how much of what it sent was text; where the download goes on (a line waiting for
-// its box, the window) it is said once and nothing ends.
-TEST(DownloadControl, ABoxThatOnlyTalksIsToldApartFromASilentOne) {
-    struct Heard final : DownloadObserver {
-        std::vector<DownloadEnded> ends;
-        std::vector<std::string> hints;
-        int silent = 0;
-        void OnEnded(const DownloadEnded& ended) override { ends.push_back(ended); }
-        void OnNoRequest(const std::string& hint) override { hints.push_back(hint); }
-        void OnSilentTooLong(std::chrono::seconds) override { ++silent; }
-    } heard;
-    using std::chrono::seconds;
-    DialogRig rig;
-    rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
-    CMainDialog& dlg = rig.Start();
-    dlg.AddDownloadObserver(&heard);
-    dlg.m_editPath.SetWindowText(rig.MakeImage("box.sdl", 100));
-    DownloadTally& tally = dlg.m_download.m_tally;
-    const auto talk = [&](std::string_view bytes) {
-        tally.heard = true;
-        tally.console.Add(bytes);
-        tally.startedSteady = std::chrono::steady_clock::now() - seconds(3);
-    };
-    dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::Start);
-    for (const auto& [bytes, hint] :
-         {std::pair<std::string, std::string>{"Boot loader 2.07\r\n", "is it in download mode?"},
-          {"\x86\xF8\x9C\xE6\x80\xFE\x92", "wrong line speed or wrong port?"}}) {
-        rig.ClickStart();
-        talk(bytes);
-        rig.host.Advance(seconds(2));
-        ASSERT_FALSE(heard.ends.empty());
-        EXPECT_EQ(heard.ends.back().reason, EndReason::BoxTalking);
-        EXPECT_EQ(heard.ends.back().failure.reason, hint);
-        EXPECT_EQ(heard.hints.back(), hint);
-    }
-    // A line waits for its box: said once, the download goes on.
-    dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::FirstFrame);
-    rig.ClickStart();
-    talk("Boot loader 2.07\r\n");
-    rig.host.Advance(seconds(6));
-    EXPECT_TRUE(DownloadState::s_bRunning);
-    EXPECT_EQ(heard.hints.size(), 3u);
-    rig.ClickStart();  // Stop
-    // The window keeps a silent box's download running and says so once.
-    dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::Start,
-                        CDownloadControl::SilenceAction::Tell);
-    const std::size_t ended = heard.ends.size();
-    rig.ClickStart();
-    tally.startedSteady = std::chrono::steady_clock::now() - seconds(3);
-    rig.host.Advance(seconds(6));
-    EXPECT_TRUE(DownloadState::s_bRunning);
-    EXPECT_EQ(heard.silent, 1);
-    EXPECT_EQ(heard.ends.size(), ended);
-    rig.ClickStart();
-    dlg.RemoveDownloadObserver(&heard);
 }
 
 }  // namespace
@@ -182,7 +116,7 @@ TEST(DownloadControl, StartAndStopSwitchTheStateTheControlsAndThePort) {
     EXPECT_TRUE(dlg.m_link.m_bOpen);
 
     rig.ClickStart();
-    EXPECT_TRUE(EndsWith(rig.Log(), "\r\nStop uploading....\r\n\r\n")) << rig.Log();
+    EXPECT_TRUE(rig.Log().ends_with("\r\nStop uploading....\r\n\r\n")) << rig.Log();
     EXPECT_FALSE(DownloadState::s_bRunning);
     EXPECT_EQ(dlg.m_download.m_pImageFile, nullptr);
     EXPECT_EQ(dlg.m_btnStart.GetWindowText(), "Start");
@@ -217,28 +151,53 @@ TEST(DownloadControl, PortLostMidDownloadStopsAndShowsTheRedLamp) {
 }
 
 // The silence bound on the test host's manual clock: instead of waiting, the test moves the
-// moments the download started and the box was last heard into the past (or the future).
-TEST(DownloadControl, SilenceCountsFromTheBoxsLastByte) {
-    struct Ends final : DownloadObserver {
-        std::vector<EndReason> ends;
-        void OnEnded(const DownloadEnded& ended) override { ends.push_back(ended.reason); }
-    } seen;
+// moments the download started and the box was last heard into the past (or the future). A box
+// that talks since START but asks for nothing is told apart from a silent one, with a hint from
+// how much of what it sent was text; where the download goes on (a line waiting for its box,
+// the window) it is said once and nothing ends.
+TEST(DownloadControl, SilenceCountsFromTheBoxsLastByteAndATalkingBoxIsToldApart) {
+    struct Heard final : DownloadObserver {
+        std::vector<DownloadEnded> ends;
+        std::vector<std::string> hints;
+        int silent = 0;
+        void OnEnded(const DownloadEnded& ended) override { ends.push_back(ended); }
+        void OnNoRequest(const std::string& hint) override { hints.push_back(hint); }
+        void OnSilentTooLong(std::chrono::seconds) override { ++silent; }
+    } heard;
     using std::chrono::seconds;
     DialogRig rig;
     rig.WriteIni("[Gerneral]\r\nCOM Port Number=5\r\n");
     CMainDialog& dlg = rig.Start();
-    dlg.AddDownloadObserver(&seen);
+    dlg.AddDownloadObserver(&heard);
     dlg.m_editPath.SetWindowText(rig.MakeImage("box.sdl", 100));
     DownloadTally& tally = dlg.m_download.m_tally;
     const auto now = [] { return std::chrono::steady_clock::now(); };
+    const auto talk = [&](std::string_view bytes) {
+        tally.heard = true;
+        tally.console.Add(bytes);
+        tally.startedSteady = now() - seconds(3);
+    };
     dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::Start);
 
     // Nothing at all since START.
     rig.ClickStart();
     tally.startedSteady = now() - seconds(3);
     rig.host.Advance(seconds(2));
-    EXPECT_EQ(seen.ends, std::vector{EndReason::BoxSilent});
-    EXPECT_TRUE(EndsWith(rig.Log(), "\r\nStop uploading....\r\n\r\n")) << rig.Log();
+    ASSERT_EQ(heard.ends.size(), 1u);
+    EXPECT_EQ(heard.ends.back().reason, EndReason::BoxSilent);
+    EXPECT_TRUE(rig.Log().ends_with("\r\nStop uploading....\r\n\r\n")) << rig.Log();
+
+    // Only talk, text or not.
+    for (const auto& [bytes, hint] :
+         {std::pair<std::string, std::string>{"Boot loader 2.07\r\n", "is it in download mode?"},
+          {"\x86\xF8\x9C\xE6\x80\xFE\x92", "wrong line speed or wrong port?"}}) {
+        rig.ClickStart();
+        talk(bytes);
+        rig.host.Advance(seconds(2));
+        EXPECT_EQ(heard.ends.back().reason, EndReason::BoxTalking);
+        EXPECT_EQ(heard.ends.back().failure.reason, hint);
+        EXPECT_EQ(heard.hints.back(), hint);
+    }
 
     // A box that framed, with an answer still on the wire for five seconds: the bound counts
     // from its end.
@@ -249,19 +208,34 @@ TEST(DownloadControl, SilenceCountsFromTheBoxsLastByte) {
     EXPECT_TRUE(DownloadState::s_bRunning);
     tally.lastHeard = now() - seconds(3);
     rig.host.Advance(seconds(7));
-    EXPECT_EQ(seen.ends, (std::vector{EndReason::BoxSilent, EndReason::BoxSilent}));
+    EXPECT_EQ(heard.ends.size(), 4u);
+    EXPECT_EQ(heard.ends.back().reason, EndReason::BoxSilent);
     EXPECT_FALSE(DownloadState::s_bRunning);
 
-    // From the first frame: a line waits for its next box as long as it takes.
+    // From the first frame: a line waits for its next box as long as it takes, and says once
+    // that the box only talks.
     dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::FirstFrame);
     rig.ClickStart();
+    talk("Boot loader 2.07\r\n");
     tally.startedSteady = now() - seconds(60);
     rig.host.Advance(seconds(10));
     EXPECT_TRUE(DownloadState::s_bRunning);
+    EXPECT_EQ(heard.hints.size(), 3u);
     EXPECT_EQ(rig.BoxAsks(kStartRequest, 4), kStartAnswer);
     tally.lastHeard = now() - seconds(3);
     rig.host.Advance(seconds(2));
-    EXPECT_EQ(seen.ends.size(), 3u);
+    EXPECT_EQ(heard.ends.size(), 5u);
     EXPECT_FALSE(DownloadState::s_bRunning);
-    dlg.RemoveDownloadObserver(&seen);
+
+    // The window keeps a silent box's download running and says so once.
+    dlg.SetSilenceBound(seconds(2), CDownloadControl::SilenceFrom::Start,
+                        CDownloadControl::SilenceAction::Tell);
+    rig.ClickStart();
+    tally.startedSteady = now() - seconds(3);
+    rig.host.Advance(seconds(6));
+    EXPECT_TRUE(DownloadState::s_bRunning);
+    EXPECT_EQ(heard.silent, 1);
+    EXPECT_EQ(heard.ends.size(), 5u);
+    rig.ClickStart();
+    dlg.RemoveDownloadObserver(&heard);
 }

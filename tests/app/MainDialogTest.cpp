@@ -7,13 +7,6 @@
 #include "tests/app/DialogRig.h"
 #include "tests/support/testhost/ControlMessages.h"
 
-namespace {
-
-const std::string kBanner =
-    "***************************** Start program *****************************\r\n";
-
-}  // namespace
-
 TEST(MainDialog, FirstStartWithoutSettingsWritesTheDefaultsAndTriesCom1) {
     DialogRig rig;
     CMainDialog& dlg = rig.Start();

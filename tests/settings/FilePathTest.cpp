@@ -20,25 +20,16 @@ std::string Dir(const char* path) {
 }
 
 // Sets an environment variable for one test and puts the old value back.
-class EnvGuard {
-  public:
-    EnvGuard(const char* name, const std::string& value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_old = old;
+struct EnvGuard {
+    EnvGuard(const char* name, const std::string& value) : name(name) {
+        if (const char* was = std::getenv(name)) {
+            old = was;
         }
         setenv(name, value.c_str(), 1);
     }
-    ~EnvGuard() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-  private:
-    const char* m_name;
-    std::optional<std::string> m_old;
+    ~EnvGuard() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
+    const char* name;
+    std::optional<std::string> old;
 };
 
 }  // namespace

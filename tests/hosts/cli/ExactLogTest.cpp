@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <regex>
@@ -19,35 +20,20 @@ namespace {
 
 constexpr std::uint32_t kImageSize = 4000;
 
-struct Stamp {
-    int year = 0;
-    unsigned month = 0, day = 0;
-    int hour = 0, minute = 0, second = 0;
-    std::chrono::sys_seconds AsSeconds() const {
-        using namespace std::chrono;
-        return sys_days{std::chrono::year{year} / std::chrono::month{month} /
-                        std::chrono::day{day}} +
-               hours{hour} + minutes{minute} + seconds{second};
+// Takes the "[UTC]" or "[LOCAL]" line out of `out`, leaving a marker in its place; answers its
+// year, month, day, hour, minute and second (its exact form is checked in memory).
+std::array<int, 6> TakeTimeLine(std::string& out, const std::string& tag) {
+    std::array<int, 6> t{};
+    const std::size_t at = out.find("[" + tag + "]");
+    const std::size_t end = out.find('\n', at);
+    if (at == std::string::npos || end == std::string::npos ||
+        std::sscanf(out.c_str() + at + tag.size() + 2, " : %d-%d-%d, %d:%d:%d", &t[0], &t[1], &t[2],
+                    &t[3], &t[4], &t[5]) != 6) {
+        ADD_FAILURE() << "no " << tag << " line: " << out;
+        return t;
     }
-};
-
-// Takes the "[UTC]" or "[LOCAL]" line out of `out`, leaving a marker in its place.
-bool TakeTimeLine(std::string& out, const std::string& tag, Stamp& stamp) {
-    const std::regex line("\\[" + tag + "\\] *: ([0-9]{4})-([0-9]{2})-([0-9]{2}), " +
-                          "([0-9]{2}):([0-9]{2}):([0-9]{2})\n");
-    std::smatch m;
-    if (!std::regex_search(out, m, line)) {
-        return false;
-    }
-    stamp = {std::stoi(m[1]),
-             static_cast<unsigned>(std::stoi(m[2])),
-             static_cast<unsigned>(std::stoi(m[3])),
-             std::stoi(m[4]),
-             std::stoi(m[5]),
-             std::stoi(m[6])};
-    out.replace(static_cast<std::size_t>(m.position(0)), static_cast<std::size_t>(m.length(0)),
-                "<" + tag + ">\n");
-    return true;
+    out.replace(at, end + 1 - at, "<" + tag + ">\n");
+    return t;
 }
 
 std::string OffsetLine(std::uint32_t offset, std::uint16_t length) {
@@ -132,22 +118,21 @@ TEST_F(ExactLogTest, DebugModeTracesEveryRequestAnswersByteExactAndPasses) {
     EXPECT_TRUE(m_box.Line().ReadAvailable().empty()) << "bytes nobody asked for";
 
     std::string out = tool.Stdout();
-    Stamp utc;
-    Stamp local;
-    ASSERT_TRUE(TakeTimeLine(out, "UTC", utc)) << out;
-    ASSERT_TRUE(TakeTimeLine(out, "LOCAL", local)) << out;
+    const std::array<int, 6> utc = TakeTimeLine(out, "UTC");
+    const std::array<int, 6> local = TakeTimeLine(out, "LOCAL");
     EXPECT_EQ(out, expected);
 
     // The two lines name the same moment, and the answer carries the local one.
-    EXPECT_EQ(local.AsSeconds() - utc.AsSeconds(), std::chrono::minutes(330));
-    ASSERT_EQ(time.size(), 8u);
-    const int mjd = ModifiedJulianDate(local.year - 1900, static_cast<int>(local.month),
-                                       static_cast<int>(local.day));
-    EXPECT_EQ(time,
-              (Bytes{0x02, 0x03, static_cast<std::uint8_t>(mjd >> 8),
-                     static_cast<std::uint8_t>(mjd & 0xFF), static_cast<std::uint8_t>(local.hour),
-                     static_cast<std::uint8_t>(local.minute),
-                     static_cast<std::uint8_t>(local.second), 0x03}));
+    const auto when = [](const std::array<int, 6>& t) {
+        using namespace std::chrono;
+        return sys_days{year{t[0]} / t[1] / t[2]} + hours{t[3]} + minutes{t[4]} + seconds{t[5]};
+    };
+    EXPECT_EQ(when(local) - when(utc), std::chrono::minutes(330));
+    const int mjd = ModifiedJulianDate(local[0] - 1900, local[1], local[2]);
+    EXPECT_EQ(time, (Bytes{0x02, 0x03, static_cast<std::uint8_t>(mjd >> 8),
+                           static_cast<std::uint8_t>(mjd & 0xFF),
+                           static_cast<std::uint8_t>(local[3]), static_cast<std::uint8_t>(local[4]),
+                           static_cast<std::uint8_t>(local[5]), 0x03}));
 
     EXPECT_EQ(ReadBytes(IniPath()), IniAfterConnect(port));
 

@@ -14,18 +14,14 @@ namespace {
 
 class OddImageTest : public CliTest {};
 
-struct OddImage {
-    std::string path;
-    std::string reason;
-};
-
 TEST_F(OddImageTest, EveryProgramRefusesWhatIsNotAnImageWithTheReasonAndStatus2) {
-    std::vector<OddImage> odd = {
+    std::vector<std::pair<std::string, std::string>> odd = {
+        // path, reason
         {m_dir.Path(), "it is a folder"},
         {"/dev/zero", "it is a character device, not a file"},
         {m_dir.File("pipe.sdl"), "it is a FIFO, not a file"},
     };
-    ASSERT_EQ(mkfifo(odd[2].path.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(odd[2].first.c_str(), 0600), 0);
     if (geteuid() != 0) {
         const std::string locked = MakeImage(100, "locked.sdl");
         ASSERT_EQ(chmod(locked.c_str(), 0), 0);
@@ -35,13 +31,13 @@ TEST_F(OddImageTest, EveryProgramRefusesWhatIsNotAnImageWithTheReasonAndStatus2)
         ASSERT_EQ(symlink("loop.sdl", m_dir.File("loop.sdl").c_str()), 0);
         odd.push_back({m_dir.File("loop.sdl"), "Too many levels of symbolic links"});
     }
-    for (const OddImage& image : odd) {
-        SCOPED_TRACE(image.path);
+    for (const auto& [path, reason] : odd) {
+        SCOPED_TRACE(path);
         Pty pty;
         std::vector<std::vector<std::string>> commands = {
-            StavelServe(pty.SlavePath(), image.path),
-            {ProgramPath("stavel"), "--demo", "--fast", "--image", image.path},
-            {ProgramPath("stbsim"), "--image", image.path},
+            StavelServe(pty.SlavePath(), path),
+            {ProgramPath("stavel"), "--demo", "--fast", "--image", path},
+            {ProgramPath("stbsim"), "--image", path},
         };
         for (const auto& command : commands) {
             SCOPED_TRACE(command[1]);
@@ -52,7 +48,7 @@ TEST_F(OddImageTest, EveryProgramRefusesWhatIsNotAnImageWithTheReasonAndStatus2)
             ASSERT_TRUE(end.exited) << "signal " << end.signal;
             EXPECT_EQ(end.status, 2);
             EXPECT_NE(tool.Stderr().find(program + ": Cannot read input file\n" + program + ": " +
-                                         image.path + ": " + image.reason + "\n"),
+                                         path + ": " + reason + "\n"),
                       std::string::npos)
                 << tool.Stderr();
         }

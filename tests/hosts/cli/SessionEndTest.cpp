@@ -1,11 +1,14 @@
 // The --loop end to end: one box after another on a port named by a link (as
-// /dev/serial/by-id/... is), the port gone between two boxes and back, then a signal while the
-// next box is awaited; and a signal in the middle of a download.
+// /dev/serial/by-id/... is), each record with the box's id from its console and the same box
+// loaded again told as a repeat, the port gone between two boxes and back, then a signal while
+// the next box is awaited; and a signal in the middle of a download.
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "tests/hosts/cli/BoxRunner.h"
@@ -25,12 +28,14 @@ TEST_F(SessionEndTest, LoopServesBoxesWaitsForAPortThatWentAwayAndStopsCleanlyOn
     const std::string log = m_dir.File("line.log");
     StbSimOptions options = FastBox(m_image);
     options.consoleNoise = true;
+    options.serial = "SN4711";
     BoxRunner first(options);
     ASSERT_TRUE(first.Opened()) << first.OpenError();
     ASSERT_EQ(symlink(first.SlavePath().c_str(), link.c_str()), 0);
     ChildProcess tool({ProgramPath("stavel"), "--port=" + link, "--image=" + image,
                        "--ini=" + IniPath(), "--loop", "--debug", "--quiet", "--log-file", log,
-                       "--timestamps", "--"});
+                       "--timestamps", "--report", ReportPath(), "--box-id",
+                       "Serial number: (\\w+)", "--operator", "Ann", "--"});
     const int port = WaitConnected(tool, link);
     ASSERT_NE(port, 0) << tool.Stderr();
 
@@ -48,6 +53,8 @@ TEST_F(SessionEndTest, LoopServesBoxesWaitsForAPortThatWentAwayAndStopsCleanlyOn
     BoxRunner second(options);
     ASSERT_TRUE(second.Opened()) << second.OpenError();
     ASSERT_EQ(symlink(second.SlavePath().c_str(), link.c_str()), 0);
+    // Switched on once the tool listens again, so that it hears the box's banner with its id.
+    ASSERT_TRUE(tool.WaitForStderr("opens again; serving the next box\n")) << tool.Stderr();
     second.Start();
     const StbVerdict verdict = second.Join();
     EXPECT_TRUE(verdict.ok) << verdict.message;
@@ -74,18 +81,22 @@ TEST_F(SessionEndTest, LoopServesBoxesWaitsForAPortThatWentAwayAndStopsCleanlyOn
     EXPECT_NE(err.find("stavel: 3 box(es) finished\n"), std::string::npos) << err;
     EXPECT_EQ(err.find(" Bytes "), std::string::npos) << "--quiet shows no progress";
     EXPECT_EQ(ReadBytes(IniPath()), stored);
+    const std::vector<Json> records = Records(ReportPath());
+    ASSERT_EQ(records.size(), 3u) << err;
+    EXPECT_EQ(JsonStringAt(records[0], "box_id"), "SN4711");
+    EXPECT_TRUE(records[0]["repeat_of"].is_null());
+    EXPECT_EQ(JsonStringAt(records[1], "repeat_of"), JsonStringAt(records[0], "id"));
+    EXPECT_EQ(JsonStringAt(records[2], "operator"), "Ann");
+    EXPECT_EQ(JsonWholeAt(records[2], "schema"), 1);
+    EXPECT_NE(err.find(", box SN4711; box SN4711 was loaded before: "), std::string::npos) << err;
 
     // The log file holds the log, each line behind its UTC time.
     const std::string text = ReadBytes(log);
     EXPECT_GE(CountOf(text, "\n"), 20) << text;
-    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
-        const std::string stamp = text.substr(at, 25);
-        ASSERT_TRUE(stamp.size() == 25 && stamp[4] == '-' && stamp[10] == 'T' && stamp[23] == 'Z' &&
-                    stamp[24] == ' ')
-            << stamp;
-        if (text.find('\n', at) == std::string::npos) {
-            break;
-        }
+    const std::regex stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z ");
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_TRUE(std::regex_search(line, stamp)) << line;
     }
     EXPECT_EQ(CountOf(text, "EXIT_APP from STB\r\n"), 3) << text;
 }

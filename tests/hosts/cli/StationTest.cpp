@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "tests/hosts/cli/BoxRunner.h"
@@ -31,6 +31,23 @@ class StationTest : public CliTest {
     std::string Slot(int k) const { return m_dir.File("slot" + std::to_string(k)); }
     static std::string Label(int k) { return "A" + std::to_string(k); }
 
+    // A box behind each slot's link, started: three boxes a slot, the fourth slot's one box
+    // hanging up after 8192 bytes.
+    void StartBoxes(int slots) {
+        for (int k = 1; k <= slots; ++k) {
+            StbSimOptions options = FastBox(m_image);
+            options.boxes = 3;
+            if (k == 4) {
+                options.boxes = 1;
+                options.hangUpAfterBytes = 8192;
+            }
+            boxes.push_back(std::make_unique<BoxRunner>(std::move(options)));
+            ASSERT_TRUE(boxes.back()->Opened()) << boxes.back()->OpenError();
+            PointLink(Slot(k), boxes.back()->SlavePath());
+            boxes.back()->Start();
+        }
+    }
+
     std::vector<std::string> Station(int slots, const std::string& image,
                                      std::vector<std::string> extra) const {
         std::vector<std::string> args{ProgramPath("stavel")};
@@ -45,39 +62,21 @@ class StationTest : public CliTest {
 
     // The tally's figures for `slot`: passed, failed.
     static std::pair<int, int> TallyOf(const std::string& stderrText, const std::string& slot) {
-        const std::size_t tally = stderrText.find("stavel: tally\n");
-        if (tally == std::string::npos) {
+        const std::string tally =
+            stderrText.substr(std::min(stderrText.find("stavel: tally\n"), stderrText.size()));
+        std::smatch m;
+        if (!std::regex_search(tally, m, std::regex("\n  " + slot + " +([0-9]+) +([0-9]+) "))) {
             return {-1, -1};
         }
-        std::istringstream lines(stderrText.substr(tally));
-        for (std::string line; std::getline(lines, line);) {
-            std::istringstream words(line);
-            std::string name;
-            int passed = -1;
-            int failed = -1;
-            if (words >> name >> passed >> failed && name == slot) {
-                return {passed, failed};
-            }
-        }
-        return {-1, -1};
+        return {std::stoi(m[1]), std::stoi(m[2])};
     }
+
+    std::vector<std::unique_ptr<BoxRunner>> boxes;
 };
 
 TEST_F(StationTest, FourSlotsOfThreeBoxesWithOneHangingUpAndItsAdapterComingBack) {
     const std::string image = MakeImage(20000);
-    std::vector<std::unique_ptr<BoxRunner>> boxes;
-    for (int k = 1; k <= 4; ++k) {
-        StbSimOptions options = FastBox(m_image);
-        options.boxes = 3;
-        if (k == 4) {
-            options.boxes = 1;
-            options.hangUpAfterBytes = 8192;
-        }
-        boxes.push_back(std::make_unique<BoxRunner>(std::move(options)));
-        ASSERT_TRUE(boxes.back()->Opened()) << boxes.back()->OpenError();
-        PointLink(Slot(k), boxes.back()->SlavePath());
-        boxes.back()->Start();
-    }
+    ASSERT_NO_FATAL_FAILURE(StartBoxes(4));
     const std::string report = m_dir.File("boxes.jsonl");
     const std::string logs = m_dir.File("logs");
     std::filesystem::create_directory(logs);
@@ -177,15 +176,7 @@ TEST_F(StationTest, ARecordThatCannotBeWrittenEndsTheStationGentlyWithStatus8) {
         GTEST_SKIP() << "no /dev/full";
     }
     const std::string image = MakeImage(20000);
-    std::vector<std::unique_ptr<BoxRunner>> boxes;
-    for (int k = 1; k <= 2; ++k) {
-        StbSimOptions options = FastBox(m_image);
-        options.boxes = 3;
-        boxes.push_back(std::make_unique<BoxRunner>(std::move(options)));
-        ASSERT_TRUE(boxes.back()->Opened()) << boxes.back()->OpenError();
-        PointLink(Slot(k), boxes.back()->SlavePath());
-        boxes.back()->Start();
-    }
+    ASSERT_NO_FATAL_FAILURE(StartBoxes(2));
     ChildProcess station(Station(2, image, {"--loop", "--report", "/dev/full"}));
     const ChildProcess::End end = station.Wait(std::chrono::seconds(30));
     for (auto& box : boxes) {

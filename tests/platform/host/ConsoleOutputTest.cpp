@@ -48,12 +48,7 @@ class PipePair {
 TEST(ConsoleOutput, TextFromSeveralThreadsArrivesWholeAndInOrder) {
     PipePair out;
     std::string collected;
-    std::thread reader([&] {
-        char buffer[4096];
-        for (ssize_t n; (n = read(out.read, buffer, sizeof buffer)) > 0;) {
-            collected.append(buffer, static_cast<std::size_t>(n));
-        }
-    });
+    std::thread reader([&] { collected = out.ReadToEnd(); });
     std::string expected;
     {
         ConsoleOutput output(1 << 20);

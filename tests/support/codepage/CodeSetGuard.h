@@ -1,10 +1,9 @@
 #pragma once
 
-// Code sets in tests: one chosen for the length of a test, the way back to UTF-8, and code page
-// 949 characters that catch byte-wise handling.
+// Code sets in tests: one chosen for the length of a test, and code page 949 characters that
+// catch byte-wise handling.
 
 #include <string>
-#include <string_view>
 
 #include "platform/codepage/CodeSet.h"
 
@@ -16,9 +15,6 @@ class CodeSetGuard {
     CodeSetGuard(const CodeSetGuard&) = delete;
     CodeSetGuard& operator=(const CodeSetGuard&) = delete;
 };
-
-// `bytes` in `codeSet` as UTF-8; a byte that is not a valid character becomes U+FFFD.
-std::string ToUtf8(std::string_view bytes, CodeSet codeSet);
 
 // "가" in code page 949 is B0 A1. 0x81 0x41 is a character of the extended part whose trail byte
 // is an ASCII capital 'A'; 0x81 0x5C hides a backslash, 0x81 0x3D an "=".

@@ -61,7 +61,6 @@ class TestHost : public Host {
     void QueueFileDialogAnswer(std::optional<std::string> path);
 
     // --- Clock and timers ---
-    TimerTable::Time Now() const { return m_now; }
     // Moves the clock on by `ms`, tick by tick, firing every timer when it falls due.
     void Advance(std::chrono::milliseconds ms);
     bool IsTimerSet(HWND hwnd, UINT_PTR id) const { return m_timers.IsSet(hwnd, id); }
