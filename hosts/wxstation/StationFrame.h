@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "hosts/wxstation/StationBroker.h"
-#include "station/StationRun.h"
 #include "hosts/wxstation/StationSetup.h"
 #include "hosts/wxstation/TilePanel.h"
+#include "station/StationRun.h"
 
 class wxButton;
 class wxListBox;
