@@ -18,19 +18,6 @@ constexpr std::size_t kStateBytes = 40;
 // A tally beyond any real line's, so that a hostile count stays a plain number on the page.
 constexpr std::int64_t kMostBoxes = 1'000'000'000;
 
-std::vector<std::string> Levels(const std::string& topic) {
-    std::vector<std::string> levels;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = topic.find('/', start);
-        levels.push_back(topic.substr(start, slash - start));
-        if (slash == std::string::npos) {
-            return levels;
-        }
-        start = slash + 1;
-    }
-}
-
 Json OptionalText(const std::optional<std::string>& text) {
     return text ? JsonText(CutText(*text, kTextBytes)) : Json(nullptr);
 }
@@ -77,7 +64,7 @@ StationInfo CutInfo(StationInfo info) {
 }  // namespace
 
 std::optional<BoardTopic> ParseBoardTopic(const std::string& topic) {
-    const std::vector<std::string> levels = Levels(topic);
+    const std::vector<std::string> levels = TopicLevels(topic);
     if (levels.size() < 3 || levels.size() > 4 || levels[0] != "stavel") {
         return std::nullopt;
     }

@@ -117,3 +117,16 @@ std::optional<std::string> SlotOfStateTopic(const std::string& station, const st
     const std::string level = topic.substr(head.size(), topic.size() - head.size() - tail.size());
     return level.find('/') == std::string::npos ? DecodeTopicLevel(level) : std::nullopt;
 }
+
+std::vector<std::string> TopicLevels(const std::string& topic) {
+    std::vector<std::string> levels;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = topic.find('/', start);
+        levels.push_back(topic.substr(start, slash - start));
+        if (slash == std::string::npos) {
+            return levels;
+        }
+        start = slash + 1;
+    }
+}

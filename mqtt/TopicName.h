@@ -7,8 +7,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 std::string EncodeTopicLevel(const std::string& name);
+// A topic split at its slashes, as received ("a//b" has an empty level).
+std::vector<std::string> TopicLevels(const std::string& topic);
 // The name back; empty when `level` is not something EncodeTopicLevel makes.
 std::optional<std::string> DecodeTopicLevel(const std::string& level);
 

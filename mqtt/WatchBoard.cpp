@@ -27,19 +27,6 @@ constexpr std::size_t kLineFieldWidth = 120;
 // A tally beyond any real line's, so that the sums stay far from overflowing.
 constexpr std::int64_t kMostBoxes = 1'000'000'000;
 
-std::vector<std::string> Levels(const std::string& topic) {
-    std::vector<std::string> levels;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = topic.find('/', start);
-        levels.push_back(topic.substr(start, slash - start));
-        if (slash == std::string::npos) {
-            return levels;
-        }
-        start = slash + 1;
-    }
-}
-
 // `raw` escaped and cut to `width` characters, ending in "…" when cut. Only its first bytes are
 // looked at: 4 * width + 4 bytes hold more than `width` characters.
 std::string Cut(const std::string& raw, std::size_t width) {
@@ -88,7 +75,7 @@ std::string ShownYield(std::int64_t passes, std::int64_t fails) {
 
 std::vector<std::string> WatchBoard::OnMessage(const std::string& topic,
                                                const std::string& payload) {
-    const std::vector<std::string> levels = Levels(topic);
+    const std::vector<std::string> levels = TopicLevels(topic);
     if (levels.size() < 3 || levels[0] != "stavel") {
         return {};
     }

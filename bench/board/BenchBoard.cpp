@@ -51,18 +51,6 @@ long long NowUs() {
         .count();
 }
 
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 // The process's CPU seconds (user + system) and resident and peak memory, from /proc.
 struct Usage {
     double cpuSeconds = 0;
@@ -304,7 +292,7 @@ int BenchLine(int seconds, int boxSeconds) {
         std::fprintf(stderr, "the broker did not start:\n%s\n", broker.Log().c_str());
         return 1;
     }
-    const int http = FreePort();
+    const int http = FreeLocalPort();
     const std::string program = std::string(STAVEL_BINARY_DIR) + "/bin/stavel";
     const pid_t board = fork();
     if (board == 0) {

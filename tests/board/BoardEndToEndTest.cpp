@@ -33,18 +33,6 @@ std::string ProgramPath(const std::string& name) {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
 }
 
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 // Publishes `payload` on `topic` with QoS 1 and waits for the broker's acknowledgement, as a
 // station's publisher does.
 void Publish(int port, const std::string& topic, const std::string& payload, bool retain = false) {
@@ -108,7 +96,7 @@ TEST(BoardEndToEndTest, TheHistoryOutlivesARestartAndTheTimeTheBoardWasDown) {
     TempDir dir;
     MqttBroker broker({dir.Path()});
     ASSERT_TRUE(broker.Start()) << broker.Log();
-    const int http = FreePort();
+    const int http = FreeLocalPort();
     const std::vector<std::string> command{ProgramPath("stavel"),
                                            "--watch",
                                            broker.Url(),
@@ -181,7 +169,7 @@ TEST(BoardEndToEndTest, InABrowserTilesTurnPassAndFailWithTheReasonAndHostileTex
     TempDir dir;
     MqttBroker broker({dir.Path()});
     ASSERT_TRUE(broker.Start()) << broker.Log();
-    const int http = FreePort();
+    const int http = FreeLocalPort();
     ChildProcess board(
         {ProgramPath("stavel"), "--watch", broker.Url(), "--http", std::to_string(http)});
     ASSERT_TRUE(board.WaitForStderr("MQTT: watching")) << board.Stderr();

@@ -29,7 +29,8 @@ std::string UserName() {
     return entry != nullptr ? entry->pw_name : "root";
 }
 
-// A TCP port on 127.0.0.1 that nothing listens on at the moment.
+}  // namespace
+
 int FreeLocalPort() {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -41,8 +42,6 @@ int FreeLocalPort() {
     close(fd);
     return ntohs(address.sin_port);
 }
-
-}  // namespace
 
 MqttBroker::MqttBroker(Options options) : m_options(std::move(options)), m_port(FreeLocalPort()) {
     m_config = m_options.folder + "/mosquitto.conf";

@@ -9,6 +9,9 @@
 
 #include "tests/support/process/ChildProcess.h"
 
+// A TCP port on 127.0.0.1 that nothing listens on at the moment.
+int FreeLocalPort();
+
 class MqttBroker {
   public:
     struct Options {
