@@ -1,15 +1,5 @@
 #include "board/BoardOptions.h"
 
-const char* const kBoardUsage =
-    "      --http [ADDR:]PORT  with --watch: also serve the line's board to browsers on\n"
-    "                      PORT (on 127.0.0.1 unless ADDR is given); any other address\n"
-    "                      needs --http-token-file FILE, whose first line the page's\n"
-    "                      address gives once (http://HOST:PORT/?token=...)\n"
-    "      --http-max-clients N  open pages at once (default 64); more get 503\n"
-    "      --history FILE  keep the board's history (7 days, at most 1,000,000 results)\n"
-    "                      in FILE and its .1 ... .4, and read results through a broker\n"
-    "                      session that keeps them while the board is down\n";
-
 bool ApplyBoardOption(BoardOptions::Option option, const char* value, BoardOptions& options,
                       std::string& error) {
     options.given = true;

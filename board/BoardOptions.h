@@ -25,6 +25,3 @@ bool ApplyBoardOption(BoardOptions::Option option, const char* value, BoardOptio
 // Why the options do not go together (a bind beyond this machine without a token); empty when
 // they do.
 std::string CheckBoardOptions(const BoardOptions& options);
-
-// The options' lines for --help.
-extern const char* const kBoardUsage;

@@ -76,5 +76,5 @@ struct CliParse {
 
 CliParse ParseCommandLine(const std::vector<std::string>& args);
 
-// The text of --help.
+// The text of --help (hosts/cli/usage.txt).
 std::string UsageText(const std::string& program);
