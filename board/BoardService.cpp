@@ -24,12 +24,12 @@ BoardService::BoardService(Config config)
 
 Result<std::unique_ptr<BoardService>> BoardService::Open(Config config) {
     std::unique_ptr<BoardService> service(new BoardService(std::move(config)));
-    if (service->m_config.historyPath) {
+    if (!service->m_config.historyPath.empty()) {
         const std::int64_t now = service->m_config.now();
         // A segment a quarter of the bound: the files hold the whole bound and a quarter more.
         const std::size_t segment = std::max<std::size_t>(service->m_config.limits.most / 4, 1);
         Result<std::unique_ptr<HistoryFile>> file = HistoryFile::Open(
-            *service->m_config.historyPath, segment,
+            service->m_config.historyPath, segment,
             [&](const HistoryResult& result) { (void)service->m_history.Add(result, now); });
         if (!file) {
             return file.Failure();

@@ -31,7 +31,7 @@
 class BoardService {
   public:
     struct Config {
-        std::optional<std::string> historyPath;
+        std::string historyPath;  // empty: the history lives in memory only
         HistoryStore::Limits limits;
         EventHub::Limits streams;
         // Milliseconds since 1970, UTC; the system's clock unless a test gives another.

@@ -33,7 +33,7 @@ int RunBoardWatch(const BoardOptions& options, const MqttLogin& login,
         token = *read;
     }
     BoardService::Config config;
-    config.historyPath = options.history;
+    config.historyPath = options.history.value_or("");
     config.streams.mostStreams = static_cast<std::size_t>(options.maxClients);
     config.say = say;
     Result<std::unique_ptr<BoardService>> service = BoardService::Open(std::move(config));

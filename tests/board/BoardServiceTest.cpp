@@ -21,7 +21,7 @@ const std::int64_t kNow = MillisOfIsoTime("2026-03-02T12:00:00.000Z").value_or(0
 BoardService::Config Config(const std::optional<std::string>& history = std::nullopt,
                             std::size_t most = 1000) {
     BoardService::Config config;
-    config.historyPath = history;
+    config.historyPath = history.value_or("");
     config.limits.most = most;
     // Ten seconds a look: later than any plot the board keeps for a while.
     config.now = [at = kNow]() mutable { return at += 10'000; };
