@@ -14,6 +14,7 @@
 
 #include "hosts/wxstation/StationFrame.h"
 #include "hosts/wxstation/StationSettings.h"
+#include "platform/host/SignalStop.h"
 
 namespace {
 
@@ -128,4 +129,22 @@ class StationApp : public wxApp {
 
 }  // namespace
 
-wxIMPLEMENT_APP(StationApp);
+wxIMPLEMENT_APP_NO_MAIN(StationApp);
+
+int main(int argc, char** argv) {
+    // Before any thread starts, so that every thread leaves SIGINT, SIGTERM and SIGHUP to the
+    // watcher: the window then closes as the operator would close it, and each box in flight
+    // gets its ABORTED record before the program ends.
+    SignalStop signals(
+        [](int) {
+            if (wxApp* app = wxTheApp) {
+                app->CallAfter([] {
+                    if (wxWindow* window = wxTheApp->GetTopWindow()) {
+                        window->Close(true);
+                    }
+                });
+            }
+        },
+        std::chrono::seconds(10));
+    return wxEntry(argc, argv);
+}
