@@ -189,20 +189,20 @@ Json LookJson(const std::string& name, const std::string& code, const Json& perc
     status.fails = static_cast<int>(fails);
     status.aborts = static_cast<int>(aborts);
     if (last) {
-        const char* word = last->result == BoxResult::Pass   ? "PASS"
-                           : last->result == BoxResult::Fail ? "FAIL "
-                                                             : "ABORTED ";
-        status.last = word;
-        status.last.append(last->reason);
+        status.lastResult = last->result;
         status.reason = last->reason;
         status.boxId = last->boxId;
     }
     SlotLook look = LookOf(status);
     if (!known) {
         // A state this version does not know: its word as it came, and no verdict made of it.
-        look = SlotLook{};
-        look.word = code.empty() ? "?" : code;
-        look.symbol = "?";
+        SlotLook unknown;
+        unknown.word = code;
+        if (unknown.word.empty()) {
+            unknown.word = "?";
+        }
+        unknown.symbol = "?";
+        look = std::move(unknown);
     }
     return Json{{"word", JsonText(look.word)},
                 {"symbol", look.symbol},

@@ -59,6 +59,7 @@ bool IsVerdictState(SlotState state) {
 }
 
 void CountVerdict(SlotStatus& status, BoxResult result, const std::string& reason) {
+    status.lastResult = result;
     switch (result) {
         case BoxResult::Pass:
             ++status.passes;

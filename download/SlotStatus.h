@@ -4,6 +4,7 @@
 // the slot's tally. The window, the station's table, --json, the broker and --watch all show
 // this one type.
 
+#include <optional>
 #include <string>
 
 #include "download/ProgressFigures.h"
@@ -20,6 +21,7 @@ struct SlotStatus {
     std::string reason;  // the last failure's reason, or why the port is absent or busy
     std::string last;    // the last box's verdict: "PASS", "FAIL <reason>", "ABORTED <reason>"
     std::string boxId;   // the identity the last box printed (--box-id); empty till one has
+    std::optional<BoxResult> lastResult;  // the last box's verdict; nothing before the first
 
     bool operator==(const SlotStatus&) const = default;
 };

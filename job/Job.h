@@ -42,6 +42,10 @@ struct Job {
     std::vector<JobSlot> slots;  // in the file's order
 };
 
+// A SHA-256 as given by hand: all 64 hex digits in either case, answered in lower case; nothing
+// for anything else.
+std::optional<std::string> Sha256Hex(const std::string& text);
+
 // Reads and checks a job file. A mistake fails as "FILE:LINE: what is wrong", or "FILE: …"
 // for what is missing, so the operator can go straight to it.
 Result<Job> ReadJob(const std::string& path);

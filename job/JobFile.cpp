@@ -192,10 +192,11 @@ const std::map<std::string, KeyReader>& Keys() {
             if (!hash) {
                 return hash.Failure();
             }
-            if (!IsSha256(*hash)) {
+            const std::optional<std::string> hex = Sha256Hex(*hash);
+            if (!hex) {
                 return in.At(n.source(), "sha256 takes all 64 hex digits of the image's SHA-256");
             }
-            job.sha256 = Lower(*hash);
+            job.sha256 = *hex;
             return {};
         };
         k["station"] = Into(&Job::station, text("station"));
@@ -262,6 +263,10 @@ std::string KnownKeys() {
 }
 
 }  // namespace
+
+std::optional<std::string> Sha256Hex(const std::string& text) {
+    return IsSha256(text) ? std::optional(Lower(text)) : std::nullopt;
+}
 
 Result<Job> ParseJob(const std::string& text, const std::string& file) {
     std::error_code error;

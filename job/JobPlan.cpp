@@ -74,6 +74,10 @@ std::string Row(const std::string& name, const std::string& value) {
 
 }  // namespace
 
+std::string ImageSha256(const std::string& image) {
+    return LookAtImage(image).sha256;
+}
+
 Result<void> CheckImageSha256(const std::string& path, const std::string& sha256) {
     const ImageFacts image = LookAtImage(path);
     if (image.sha256.empty()) {

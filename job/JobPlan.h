@@ -14,6 +14,9 @@
 // why it cannot be read.
 Result<void> CheckImageSha256(const std::string& image, const std::string& sha256);
 
+// The image's SHA-256 in 64 lower-case hex digits; empty when it cannot be read.
+std::string ImageSha256(const std::string& image);
+
 struct JobPlan {
     std::string text;  // the plan, a line per item, for the operator
     bool imageOk = false;

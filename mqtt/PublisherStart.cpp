@@ -42,7 +42,9 @@ PublisherStarted StartPublisher(PublisherStart start) {
         // Hashed once for the line's board; each box's record has the hash its START saw.
         const std::string image = *config.info.image;
         config.info.image = std::filesystem::absolute(image).string();
-        if (const UniqueFd fd(open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)); fd) {
+        if (config.info.imageSha256) {
+            // Known already (checked against the job's): an image is not read twice for it.
+        } else if (const UniqueFd fd(open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)); fd) {
             const FileDigest digest = Sha256OfFile(fd.Get());
             if (!digest.hex.empty()) {
                 config.info.imageSha256 = digest.hex;

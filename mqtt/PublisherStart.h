@@ -19,7 +19,7 @@ struct PublisherStart {
     std::optional<std::string> passwordFile;
     std::optional<std::string> caFile;
     std::string reportPath;
-    StationInfo info;  // its start time and the image's hash are filled in here
+    StationInfo info;  // its start time is filled in here, and the image's hash when not given
     std::function<void(const std::string&)> say;
 };
 

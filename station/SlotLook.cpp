@@ -60,12 +60,12 @@ SlotLook LookOf(const SlotStatus& s) {
     // reads it when taking the box out.
     const bool between =
         (s.state == SlotState::WaitingForBox || s.state == SlotState::WaitingForPort) &&
-        !s.last.empty();
+        s.lastResult.has_value();
     SlotState shown = s.state;
     if (between) {
-        shown = s.last.starts_with("PASS")   ? SlotState::Passed
-                : s.last.starts_with("FAIL") ? SlotState::Failed
-                                             : SlotState::Aborted;
+        shown = *s.lastResult == BoxResult::Pass   ? SlotState::Passed
+                : *s.lastResult == BoxResult::Fail ? SlotState::Failed
+                                                   : SlotState::Aborted;
     }
     const StateLook state = LookOfState(shown);
     SlotLook look;

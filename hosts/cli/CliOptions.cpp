@@ -2,13 +2,13 @@
 
 #include <getopt.h>
 
-#include <cctype>
 #include <climits>
 #include <cstdlib>
 
 #include <algorithm>
 
 #include "download/BoxIdScanner.h"
+#include "job/Job.h"
 #include "platform/ports/PortMap.h"
 #include "station/SlotLabel.h"
 
@@ -363,15 +363,11 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             o.check = true;
             return true;
         case kSha256:
-            if (std::string(value).size() != 64 ||
-                std::string(value).find_first_not_of("0123456789abcdefABCDEF") !=
-                    std::string::npos) {
+            o.sha256 = Sha256Hex(value);
+            if (!o.sha256) {
                 error = "--sha256 takes the image's SHA-256, all 64 hex digits";
                 return false;
             }
-            o.sha256 = value;
-            std::transform(o.sha256->begin(), o.sha256->end(), o.sha256->begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
             return true;
         case kHttp:
         case kHttpTokenFile:

@@ -74,6 +74,7 @@ PublisherSetup StartPublisher(const CliOptions& options, const std::string& repo
     start.info.operatorName = options.operatorName;
     start.info.job = options.jobName;
     start.info.image = options.image;
+    start.info.imageSha256 = options.sha256;  // checked before the publisher starts
     start.say = [](const std::string& line) {
         // From the publisher's thread: the UI thread, which publishes what it holds back when
         // it falls idle, may be asleep waiting for a box, so this line is published at once.

@@ -20,6 +20,9 @@ Result<StationBroker> ConnectBroker(const StationSetup& setup, const StationConf
     start.info.job = config.made.job;
     start.info.operatorName = config.made.operatorName;
     start.info.image = job.image;
+    if (!setup.imageSha256.empty()) {
+        start.info.imageSha256 = setup.imageSha256;
+    }
     start.say = std::move(say);
     PublisherStarted started = StartPublisher(std::move(start));
     if (!started.publisher) {

@@ -1,28 +1,20 @@
 #include "hosts/wxstation/StationSetup.h"
 
-#include <fcntl.h>
-
 #include <filesystem>
 
 #include "capture/CaptureFormat.h"
+#include "job/JobPlan.h"
 #include "mqtt/StateFolder.h"
-#include "platform/base/UniqueFd.h"
-#include "platform/digest/Sha256.h"
 #include "record/ToolVersion.h"
 #include "station/SlotCommand.h"
 #include "station/SlotLabel.h"
 
 namespace {
 
-std::string HashOf(const std::string& image) {
-    const UniqueFd fd(open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    return fd ? Sha256OfFile(fd.Get()).hex : std::string();
-}
-
 // Without a folder named, the station keeps its logs beside its default report, so that a tile
 // always has a log to show.
 Result<StationSetup> Finish(StationSetup setup) {
-    setup.imageSha256 = HashOf(setup.job.image);
+    setup.imageSha256 = ImageSha256(setup.job.image);
     if (setup.job.logDir) {
         setup.logDir = *setup.job.logDir;
         return setup;
