@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "platform/codepage/Utf8.h"
-#include "record/Json.h"
+#include "record/BoxRecordCodec.h"
 
 namespace {
 
@@ -14,20 +14,11 @@ constexpr std::size_t kNameBytes = 200;
 constexpr std::size_t kReasonBytes = 500;
 constexpr std::size_t kIdBytes = 64;
 
-std::optional<BoxResult> ResultOfWord(const std::string& word) {
-    for (const BoxResult result : {BoxResult::Pass, BoxResult::Fail, BoxResult::Aborted}) {
-        if (word == BoxResultWord(result)) {
-            return result;
-        }
-    }
-    return std::nullopt;
-}
-
 // A result from the fields that a record and a history line share.
 std::optional<HistoryResult> FromJson(const Json& json, std::string station, std::string slot) {
     HistoryResult result;
     result.id = CutText(JsonStringAt(json, "id"), kIdBytes);
-    const std::optional<BoxResult> word = ResultOfWord(JsonStringAt(json, "result"));
+    const std::optional<BoxResult> word = BoxResultFromWord(JsonStringAt(json, "result"));
     const std::optional<std::int64_t> end = MillisOfIsoTime(JsonStringAt(json, "end"));
     if (result.id.empty() || !word || !end) {
         return std::nullopt;

@@ -7,7 +7,7 @@
 #include "mqtt/ResultSpool.h"
 #include "platform/base/UniqueFd.h"
 #include "platform/digest/Sha256.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 
 Result<MqttLogin> MqttLoginFor(const MqttUrl& url, const std::optional<std::string>& passwordFile,
                                const std::optional<std::string>& caFile) {

@@ -24,9 +24,6 @@ struct RecordProvenance {
 // PASS, FAIL, or ABORTED when the operator stopped the box mid-session.
 enum class BoxResult { Pass, Fail, Aborted };
 
-// "pass", "fail", "aborted", as the record's "result" holds it.
-const char* BoxResultWord(BoxResult result);
-
 struct BoxRecord {
     std::string id;      // a random UUID, unique per box
     std::string slot;    // the port as the operator gave it

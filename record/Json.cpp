@@ -62,7 +62,34 @@ bool JsonBoolAt(const Json& object, const char* key, bool fallback) {
     return it != object.end() && it->is_boolean() ? it->get<bool>() : fallback;
 }
 
-std::optional<Json> ParseJsonObject(std::string_view line) {
+bool JsonDepthWithin(std::string_view text, int maxDepth) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;  // the escaped character cannot end the string
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxDepth) {
+                return false;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+std::optional<Json> ParseJsonObject(std::string_view line, std::size_t maxBytes) {
+    if (line.size() > maxBytes || !JsonDepthWithin(line, kJsonMaxDepth)) {
+        return std::nullopt;
+    }
     Json json = Json::parse(line, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
         return std::nullopt;

@@ -8,6 +8,7 @@
 // UTF-8 is written as U+FFFD, one for each byte that does not belong to a character. A whole
 // number held in a double (a coverage of 1) is written as "1", not "1.0".
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,5 +31,13 @@ std::string JsonStringAt(const Json& object, const char* key, const std::string&
 double JsonNumberAt(const Json& object, const char* key, double fallback = 0);
 std::int64_t JsonWholeAt(const Json& object, const char* key, std::int64_t fallback = 0);
 bool JsonBoolAt(const Json& object, const char* key, bool fallback = false);
-// The object `line` holds; nothing for anything else (a torn line, another program's text).
-std::optional<Json> ParseJsonObject(std::string_view line);
+// What a decoder of outside input takes at most: deeper nesting or more bytes are refused before
+// anything is parsed, so that no payload can make a parser, a copy or a writer recurse past the
+// stack.
+inline constexpr int kJsonMaxDepth = 32;
+inline constexpr std::size_t kJsonMaxBytes = 1 << 20;
+// Whether `text` nests arrays and objects no deeper than `maxDepth` (strings are skipped).
+bool JsonDepthWithin(std::string_view text, int maxDepth);
+// The object `line` holds; nothing for anything else (a torn line, another program's text, a
+// payload over the bounds above).
+std::optional<Json> ParseJsonObject(std::string_view line, std::size_t maxBytes = kJsonMaxBytes);

@@ -7,24 +7,7 @@
 #include <fstream>
 #include <utility>
 
-#include "record/Json.h"
-
-namespace {
-
-// "2026-12-07T10:32:05.120Z" as a time; nothing when it is not one.
-std::optional<std::chrono::system_clock::time_point> FromIsoUtc(const std::string& text) {
-    std::tm utc{};
-    int millis = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &utc.tm_year, &utc.tm_mon,
-                    &utc.tm_mday, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &millis) != 7) {
-        return std::nullopt;
-    }
-    utc.tm_year -= 1900;
-    utc.tm_mon -= 1;
-    return std::chrono::system_clock::from_time_t(timegm(&utc)) + std::chrono::milliseconds(millis);
-}
-
-}  // namespace
+#include "record/BoxRecordCodec.h"
 
 void PassedBoxes::Load(const std::string& reportPath) {
     // Only a file on disk holds earlier records (not /dev/stdout, a FIFO or /dev/full).
@@ -34,18 +17,9 @@ void PassedBoxes::Load(const std::string& reportPath) {
     }
     std::ifstream in(reportPath);
     for (std::string line; std::getline(in, line);) {
-        if (const std::optional<Json> record = ParseJsonObject(line)) {
+        if (const std::optional<BoxRecord> record = ParseBoxRecord(line)) {
             Add(*record);
         }
-    }
-}
-
-void PassedBoxes::Add(const Json& record) {
-    const std::string boxId = JsonStringAt(record, "box_id");
-    const auto start = FromIsoUtc(JsonStringAt(record, "start"));
-    if (JsonStringAt(record, "result") == "pass" && !boxId.empty() && start) {
-        m_passed.try_emplace(
-            boxId, Earlier{JsonStringAt(record, "id"), *start, JsonStringAt(record, "slot")});
     }
 }
 

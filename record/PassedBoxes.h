@@ -11,7 +11,6 @@
 #include <string>
 
 #include "record/BoxRecord.h"
-#include "record/Json.h"
 
 class PassedBoxes {
   public:
@@ -29,9 +28,6 @@ class PassedBoxes {
     std::optional<Earlier> Find(const std::string& boxId);
     // A box has passed: later ones with its id are repeats (the first pass stays the one named).
     void Add(const BoxRecord& record);
-    // The same for a record as JSON (a station's slot judged it); anything but a pass is passed
-    // over.
-    void Add(const Json& record);
 
   private:
     // The passes the report holds; lines that are not records are passed over.

@@ -3,7 +3,7 @@
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 #include "record/VerdictLine.h"
 
 BoxBook::BoxBook(std::string portLabel, std::unique_ptr<ReportFile> report)

@@ -12,7 +12,7 @@
 #include "platform/digest/Sha256.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 #include "station/BoxLogDir.h"
 #include "station/SlotWire.h"
 

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "station/ChildEvents.h"
 
 #include "platform/host/ConsoleOutput.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 #include "station/SlotWire.h"
 
 namespace {

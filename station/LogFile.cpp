@@ -8,7 +8,7 @@
 
 #include "platform/base/Eintr.h"
 #include "platform/host/ConsoleOutput.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 
 Result<std::unique_ptr<LogFile>> LogFile::Open(const std::string& path, Stamps stamps) {
     UniqueFd fd(RetryOnEintr(

@@ -23,7 +23,7 @@
 #include "platform/host/ConsoleOutput.h"
 #include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 #include "station/SlotFeed.h"
 #include "station/SlotWire.h"
 
@@ -299,18 +299,18 @@ void Station::WriteRecord(Slot& slot, const Json& judged) {
             record["repeat_of"] = earlier->recordId;
             extra += "; " + RepeatWarning(boxId, *earlier);
         }
-        m_passed.Add(record);
     }
-    const std::string result = JsonStringAt(record, "result", "fail");
+    const std::optional<BoxRecord> typed = BoxRecordFromJson(record);
+    if (typed) {
+        m_passed.Add(*typed);
+    }
     const std::string reason = JsonStringAt(record, "reason");
     const double seconds = JsonNumberAt(record, "seconds");
     if (!JsonBoolAt(record, "log_complete", true)) {
         m_logsLost = true;  // the slot said why; the station keeps serving and ends with 8
     }
     const std::string line = JsonLine(record) + "\n";
-    const BoxResult verdict = result == "pass"      ? BoxResult::Pass
-                              : result == "aborted" ? BoxResult::Aborted
-                                                    : BoxResult::Fail;
+    const BoxResult verdict = typed ? typed->result : BoxResult::Fail;
     std::string error;
     if (m_report) {
         if (Result<void> kept = m_report->Append(line); !kept) {

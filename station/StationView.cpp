@@ -12,7 +12,7 @@
 
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 
 namespace {
 

@@ -31,7 +31,7 @@
 #include "platform/host/MessageQueue.h"
 #include "platform/host/SignalStop.h"
 #include "platform/ports/PortChoice.h"
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 #include "record/ReportFile.h"
 #include "record/ToolVersion.h"
 #include "settings/TemporaryFiles.h"

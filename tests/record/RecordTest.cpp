@@ -8,7 +8,7 @@
 #include <fstream>
 #include <set>
 
-#include "record/BoxRecordJson.h"
+#include "record/BoxRecordCodec.h"
 #include "record/RecordId.h"
 #include "record/ReportFile.h"
 #include "tests/support/files/TempDir.h"
