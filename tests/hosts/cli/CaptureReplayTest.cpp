@@ -28,9 +28,9 @@ class CaptureReplayTest : public CliTest {
     // stbsim replays `capture` as fast as the tool answers, against stavel given `image`;
     // answers stbsim's end, and stavel's status.
     ChildProcess::End Replay(const std::string& capture, const std::string& image, int& toolStatus,
-                             std::string& simOut) {
+                             std::string& simOut, const std::string& boxImage = {}) {
         ChildProcess sim({ProgramPath("stbsim"), "--replay", capture, "--image",
-                          m_dir.File("image.sdl"), "--fast"});
+                          boxImage.empty() ? m_dir.File("image.sdl") : boxImage, "--fast"});
         EXPECT_TRUE(sim.WaitForStdout("\n")) << sim.Stderr();
         const std::string out = sim.Stdout();
         const std::string prefix = "stbsim: box on ";
@@ -144,6 +144,31 @@ TEST_F(CaptureReplayTest, ABoxThatHangsUpEndsItsCaptureCleanlyAndItsReplayHangsU
     EXPECT_EQ(end.status, 0) << said;
     EXPECT_NE(said.find("; hung up as the box did\n"), std::string::npos) << said;
     EXPECT_EQ(toolStatus, 4) << "the tool loses its port as it did on the line";
+}
+
+// Files support was sent by the first version of the format, kept as that version wrote them: a
+// box that passed, and one whose cable was pulled (its failure's status written as a number).
+TEST_F(CaptureReplayTest, CapturesOfTheFirstVersionStillPrintAndReplay) {
+    const std::string folder = STAVEL_SOURCE_DIR "/tests/capture/v1/";
+    const std::string image = folder + "image.bin";
+    const struct {
+        const char* file;
+        const char* verdict;
+        int toolStatus;
+    } cases[] = {{"pass.cap", "verdict   PASS\n", 0},
+                 {"fail.cap", "verdict   FAIL port lost at 47 % (0 s)\n", 4}};
+    for (const auto& c : cases) {
+        ChildProcess info({ProgramPath("stavel"), "--record-info", folder + c.file});
+        ASSERT_EQ(info.Wait().status, 0) << info.Stderr();
+        EXPECT_NE(info.Stdout().find(c.verdict), std::string::npos) << info.Stdout();
+        EXPECT_NE(info.Stdout().find("(format 1, "), std::string::npos) << info.Stdout();
+
+        int toolStatus = -1;
+        std::string said;
+        const ChildProcess::End end = Replay(folder + c.file, image, toolStatus, said, image);
+        EXPECT_EQ(end.status, 0) << c.file << ": " << said;
+        EXPECT_EQ(toolStatus, c.toolStatus) << c.file;
+    }
 }
 
 }  // namespace
