@@ -1,39 +1,37 @@
 #include "board/BoardOptions.h"
 
-bool ApplyBoardOption(BoardOptions::Option option, const char* value, BoardOptions& options,
-                      std::string& error) {
+Result<void> ApplyBoardOption(BoardOptions::Option option, const char* value,
+                              BoardOptions& options) {
     options.given = true;
     switch (option) {
         case BoardOptions::Option::Http: {
             Result<HttpBind> bind = ParseHttpBind(value);
             if (!bind) {
-                error = bind.Failure().Describe();
-                return false;
+                return bind.Failure();
             }
             options.http = *bind;
-            return true;
+            return {};
         }
         case BoardOptions::Option::TokenFile:
             options.tokenFile = value;
-            return true;
+            return {};
         case BoardOptions::Option::MaxClients: {
             const std::string text = value;
             const bool digits = !text.empty() && text.size() <= 4 &&
                                 text.find_first_not_of("0123456789") == std::string::npos;
             const int count = digits ? std::stoi(text) : 0;
             if (count < 1 || count > 1000) {
-                error =
-                    "--http-max-clients takes a whole number from 1 to 1000, not '" + text + "'";
-                return false;
+                return Refusal("", "--http-max-clients takes a whole number from 1 to 1000, not '" +
+                                       text + "'");
             }
             options.maxClients = count;
-            return true;
+            return {};
         }
         case BoardOptions::Option::History:
             options.history = value;
-            return true;
+            return {};
     }
-    return false;
+    return Refusal("", "not an option of the board");
 }
 
 std::string CheckBoardOptions(const BoardOptions& options) {

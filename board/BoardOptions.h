@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board/HttpBind.h"
+#include "platform/base/Result.h"
 
 struct BoardOptions {
     std::optional<HttpBind> http;
@@ -19,9 +20,9 @@ struct BoardOptions {
     enum class Option { Http, TokenFile, MaxClients, History };
 };
 
-// One option with its value; false with `error` set when the value is refused.
-bool ApplyBoardOption(BoardOptions::Option option, const char* value, BoardOptions& options,
-                      std::string& error);
+// One option with its value; a refusal that says why when the value is refused.
+Result<void> ApplyBoardOption(BoardOptions::Option option, const char* value,
+                              BoardOptions& options);
 // Why the options do not go together (a bind beyond this machine without a token); empty when
 // they do.
 std::string CheckBoardOptions(const BoardOptions& options);

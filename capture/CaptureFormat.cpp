@@ -54,7 +54,7 @@ std::optional<CapturedData> DecodeCapturedData(std::string_view body) {
     return data;
 }
 
-bool ParseCaptureMax(std::string_view text, std::int64_t& bytes, std::string& error) {
+Result<std::int64_t> ParseCaptureMax(std::string_view text) {
     std::int64_t value = 0;
     std::size_t at = 0;
     // Below 2^40 before the unit: a terabyte is far past any box, and nothing overflows.
@@ -68,15 +68,12 @@ bool ParseCaptureMax(std::string_view text, std::int64_t& bytes, std::string& er
                       : unit == "G" || unit == "g" ? 30
                                                    : -1;
     if (at == 0 || shift < 0 || value > ((1LL << 40) >> shift)) {
-        error = "--capture-max takes bytes up to 1T, or a number with K, M or G, not '" +
-                std::string(text) + "'";
-        return false;
+        return Refusal("", "--capture-max takes bytes up to 1T, or a number with K, M or G, not '" +
+                               std::string(text) + "'");
     }
     value <<= shift;
     if (value < kCaptureMaxLeast) {
-        error = "--capture-max must be at least 64K, not '" + std::string(text) + "'";
-        return false;
+        return Refusal("", "--capture-max must be at least 64K, not '" + std::string(text) + "'");
     }
-    bytes = value;
-    return true;
+    return value;
 }

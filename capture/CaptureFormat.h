@@ -17,7 +17,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+
 #include <string_view>
+#include "platform/base/Result.h"
 
 inline constexpr const char* kCaptureFormatName = "stavel-capture";
 inline constexpr int kCaptureVersion = 1;
@@ -67,6 +69,6 @@ std::string EncodeCapturedData(const CapturedData& data);
 // Nothing for a body of another size.
 std::optional<CapturedData> DecodeCapturedData(std::string_view body);
 
-// "--capture-max N": bytes, or with K, M or G (KiB, MiB, GiB); false with why for anything
-// else, or for less than kCaptureMaxLeast.
-bool ParseCaptureMax(std::string_view text, std::int64_t& bytes, std::string& error);
+// "--capture-max N": bytes, or with K, M or G (KiB, MiB, GiB); a refusal that says why for
+// anything else, or for less than kCaptureMaxLeast.
+Result<std::int64_t> ParseCaptureMax(std::string_view text);

@@ -51,6 +51,14 @@ void MqttPublisher::Wake() {
     }
 }
 
+void MqttPublisher::WaitForNews(int milliseconds) {
+    pollfd fd{m_wakeFd.Get(), POLLIN, 0};
+    if (poll(&fd, m_wakeFd ? 1 : 0, milliseconds) > 0) {  // EINTR: just an early turn
+        std::uint64_t count = 0;
+        (void)!read(m_wakeFd.Get(), &count, sizeof count);
+    }
+}
+
 int MqttPublisher::Turn() {
     const int socket = mosquitto_socket(m_client);
     if (socket >= 0) {
@@ -95,7 +103,6 @@ void MqttPublisher::RecordFinal(const std::string& slot, const std::string& line
     {
         std::lock_guard lock(m_mutex);
         m_resultsWaiting = true;
-        m_wake.notify_one();
     }
     Wake();
 }
@@ -109,7 +116,6 @@ void MqttPublisher::StationEnded(std::chrono::milliseconds grace) {
             m_ending = true;
             m_deadline = Clock::now() + grace;
         }
-        m_wake.notify_one();
     }
     Wake();
     if (m_thread.joinable()) {
@@ -397,8 +403,7 @@ void MqttPublisher::Run() {
                 Connect();
             }
             if (m_client == nullptr) {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait_for(lock, std::chrono::milliseconds(100), [&] { return m_ending; });
+                WaitForNews(100);
                 continue;
             }
         }

@@ -23,7 +23,6 @@
 // publisher's thread, and once by StationEnded.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -84,7 +83,10 @@ class MqttPublisher {
     void Run();
     // One turn of the network loop: waits for the socket or Wake, at most kTurnMs.
     int Turn();
+    // The one way news reaches the publisher's thread: Wake writes the eventfd, and both Turn
+    // and WaitForNews (while there is no connection) poll it.
     void Wake();
+    void WaitForNews(int milliseconds);
     void Connect();
     void Drop(Link why, const std::string& reason);
     void PublishDue();
@@ -110,7 +112,6 @@ class MqttPublisher {
     const UniqueFd m_wakeFd;  // an eventfd: news for the publisher's thread
 
     std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::map<std::string, Slot> m_slots;
     bool m_resultsWaiting = true;
     bool m_ending = false;

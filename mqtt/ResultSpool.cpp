@@ -48,17 +48,34 @@ SysFailure SysError(const char* call, const std::string& path) {
     return ErrnoFailure(call, path, errno);
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
+// Each failure names its own call and keeps its own errno: a write that took nothing says so
+// rather than leaving an older errno to be reported.
+Result<void> WriteAll(int fd, const std::string& bytes, const std::string& path) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n =
             RetryOnEintr([&] { return write(fd, bytes.data() + done, bytes.size() - done); });
-        if (n <= 0) {
-            return false;
+        if (n < 0) {
+            return SysError("write", path);
+        }
+        if (n == 0) {
+            return ErrnoFailure("write", path, EIO);
         }
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return {};
+}
+
+// The file's data on the disk, then the descriptor closed: either may fail on its own (a full
+// disk, a lost network file system), and each says which it was.
+Result<void> SyncAndClose(UniqueFd& fd, const std::string& path) {
+    if (fdatasync(fd.Get()) != 0) {
+        return SysError("fdatasync", path);
+    }
+    if (fd.Reset() != 0) {
+        return SysError("close", path);
+    }
+    return {};
 }
 
 }  // namespace
@@ -138,10 +155,7 @@ Result<void> ResultSpool::Add(const std::string& slot, const std::string& line) 
         return SysError("open", m_path);
     }
     m_unsynced = true;
-    if (!WriteAll(fd.Get(), EscapeSlot(slot) + "\t" + line)) {
-        return SysError("write", m_path);
-    }
-    return {};
+    return WriteAll(fd.Get(), EscapeSlot(slot) + "\t" + line, m_path);
 }
 
 Result<void> ResultSpool::Sync() {
@@ -154,11 +168,11 @@ Result<void> ResultSpool::Sync() {
     }
     // Outside the lock, so that Add never waits for the disk. A Compact in the meantime has
     // flushed its own file; flushing that one again is harmless.
-    const UniqueFd fd(open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd || fdatasync(fd.Get()) != 0) {
-        return SysError("flush", m_path);
+    UniqueFd fd(open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        return SysError("open", m_path);
     }
-    return {};
+    return SyncAndClose(fd, m_path);
 }
 
 void ResultSpool::Acknowledge(std::uint64_t seq) {
@@ -190,11 +204,16 @@ Result<void> ResultSpool::RewriteLocked() {
     if (!fd) {
         return SysError("open", temporary);
     }
-    const bool ok = WriteAll(fd.Get(), text) && fdatasync(fd.Get()) == 0 && fd.Reset() == 0;
-    if (!ok || rename(temporary.c_str(), m_path.c_str()) != 0) {
-        const SysFailure failure = SysError(ok ? "rename" : "write", temporary);
+    Result<void> written = WriteAll(fd.Get(), text, temporary);
+    if (written) {
+        written = SyncAndClose(fd, temporary);
+    }
+    if (written && rename(temporary.c_str(), m_path.c_str()) != 0) {
+        written = SysError("rename", temporary);
+    }
+    if (!written) {
         unlink(temporary.c_str());
-        return failure;
+        return written.Failure();
     }
     m_dirty = false;
     return {};

@@ -98,6 +98,24 @@ const option kOptions[] = {
 constexpr const char* kShort = ":p:i:dqhV";
 
 // A whole number in low..limit, as --timeout (from 0) and --count (from 1) take.
+// A value a library parsed, or its refusal as the option's error.
+bool Taken(const Result<void>& taken, std::string& error) {
+    if (!taken) {
+        error = taken.Failure().Describe();
+    }
+    return taken.Ok();
+}
+
+template <typename T>
+bool Take(const Result<T>& taken, T& out, std::string& error) {
+    if (!taken) {
+        error = taken.Failure().Describe();
+        return false;
+    }
+    out = *taken;
+    return true;
+}
+
 bool TakeCount(const std::string& name, const char* value, int limit, int& out, std::string& error,
                int low = 1) {
     long long n = *value == '\0' ? -1 : 0;
@@ -352,7 +370,7 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             o.captureDir = value;
             return true;
         case kCaptureMax:
-            return ParseCaptureMax(value, o.captureMax, error);
+            return Take(ParseCaptureMax(value), o.captureMax, error);
         case kJson:
             o.json = true;
             return true;
@@ -373,8 +391,9 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kHttpTokenFile:
         case kHttpMaxClients:
         case kHistory:
-            return ApplyBoardOption(static_cast<BoardOptions::Option>(code - kHttp), value, o.board,
-                                    error);
+            return Taken(
+                ApplyBoardOption(static_cast<BoardOptions::Option>(code - kHttp), value, o.board),
+                error);
         case kEventsFd:
             return TakeCount("--events-fd", value, 1024, o.eventsFd, error);
         case kSlotNumber:

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/StationFrame.h"
 #include "hosts/wxstation/StationSettings.h"
 #include "platform/host/SignalStop.h"
@@ -78,6 +79,7 @@ std::string Beside(const std::string& name) {
 class StationApp : public wxApp {
   public:
     bool OnInit() override {
+        OpenUiCalls();
         const Arguments args = Read(argc, argv);
         if (!args.error.empty()) {
             std::fprintf(stderr, "Stavel_Station: %s\n", args.error.c_str());
@@ -116,7 +118,10 @@ class StationApp : public wxApp {
         return true;
     }
 
-    int OnExit() override { return m_status; }
+    int OnExit() override {
+        CloseUiCalls();
+        return m_status;
+    }
     int OnRun() override {
         const int status = wxApp::OnRun();
         return m_status != 0 ? m_status : status;
@@ -137,13 +142,11 @@ int main(int argc, char** argv) {
     // gets its ABORTED record before the program ends.
     SignalStop signals(
         [](int) {
-            if (wxApp* app = wxTheApp) {
-                app->CallAfter([] {
-                    if (wxWindow* window = wxTheApp->GetTopWindow()) {
-                        window->Close(true);
-                    }
-                });
-            }
+            CallOnUiThread([] {
+                if (wxWindow* window = wxTheApp->GetTopWindow()) {
+                    window->Close(true);
+                }
+            });
         },
         std::chrono::seconds(10));
     return wxEntry(argc, argv);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/LogFrame.h"
 #include "job/JobPlan.h"
 #include "record/Json.h"
@@ -71,6 +72,15 @@ StationFrame::StationFrame(StationSetup setup, const std::optional<std::string>&
 }
 
 StationFrame::~StationFrame() = default;
+
+void StationFrame::PostToSelf(std::function<void()> call) {
+    // The window may be gone by the time the call is served: the token says whether it still is.
+    CallOnUiThread([alive = std::weak_ptr<const bool>(m_alive), call = std::move(call)] {
+        if (alive.lock()) {
+            call();
+        }
+    });
+}
 
 wxPanel* StationFrame::MakeHeader(wxWindow* parent) {
     auto* header = new wxPanel(parent);
@@ -165,21 +175,17 @@ void StationFrame::Start() {
         ConfigFor(m_setup, who.empty() ? std::nullopt : std::optional(who), m_boxesPerSlot);
     Result<StationBroker> broker = ConnectBroker(m_setup, config, [this](const std::string& line) {
         // From the publisher's thread.
-        wxTheApp->CallAfter([this, line] { Note(line); });
+        PostToSelf([this, line] { Note(line); });
     });
     if (!broker) {
         Note(broker.Failure().Describe());
         return;
     }
     m_broker = std::move(*broker);
-    if (m_broker.publisher) {
-        m_broker.publisher->StationStarted();
-    }
     m_lastEnd.reset();
     m_run = std::make_unique<StationRun>(
         std::move(config), *this,
-        [](std::function<void()> call) { wxTheApp->CallAfter(std::move(call)); },
-        m_broker.news.get());
+        [](std::function<void()> call) { CallOnUiThread(std::move(call)); }, m_broker.news.get());
     Note("started");
     ShowButtons();
 }
@@ -222,9 +228,6 @@ void StationFrame::OnMessage(const std::string& text) {
 
 void StationFrame::OnEnded(const StationEnd& end) {
     m_run.reset();
-    if (m_broker.publisher) {
-        m_broker.publisher->StationEnded();
-    }
     m_broker = {};
     m_lastEnd = end;
     Note(end.wrongImage         ? "ended: the image is not the job's"

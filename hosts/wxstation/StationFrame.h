@@ -55,6 +55,8 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     void ShowButtons();
     void Note(const std::string& text);
     void OpenLog(const std::string& slot);
+    // Runs `call` on the window's thread while the window lives (from any thread).
+    void PostToSelf(std::function<void()> call);
 
     StationSetup m_setup;
     int m_boxesPerSlot = 0;
@@ -75,4 +77,5 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     wxButton* m_finish = nullptr;
     wxButton* m_stop = nullptr;
     wxListBox* m_notes = nullptr;
+    const std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
 };

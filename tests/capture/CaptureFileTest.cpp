@@ -115,17 +115,17 @@ TEST(CaptureFileTest, NeverGrowsPastItsBoundSaysWhereItStoppedAndReadsBackAfterA
 }
 
 TEST(CaptureFileTest, TheBoundTakesBytesOrUnitsAndNoLessThanTheLeast) {
-    std::int64_t bytes = 0;
-    std::string error;
-    EXPECT_TRUE(ParseCaptureMax("64K", bytes, error));
-    EXPECT_EQ(bytes, 65536);
-    EXPECT_TRUE(ParseCaptureMax("2M", bytes, error));
-    EXPECT_EQ(bytes, 2 * 1024 * 1024);
-    EXPECT_TRUE(ParseCaptureMax("100000", bytes, error));
-    EXPECT_EQ(bytes, 100000);
+    for (const auto& [text, bytes] : {std::pair<const char*, std::int64_t>{"64K", 65536},
+                                      {"2M", 2 * 1024 * 1024},
+                                      {"100000", 100000}}) {
+        const Result<std::int64_t> taken = ParseCaptureMax(text);
+        ASSERT_TRUE(taken) << text;
+        EXPECT_EQ(*taken, bytes);
+    }
     for (const char* refused : {"65535", "1X", "", "M", "-1", "99999999999999G", "1.5M"}) {
-        EXPECT_FALSE(ParseCaptureMax(refused, bytes, error)) << refused;
-        EXPECT_NE(error.find("--capture-max"), std::string::npos) << error;
+        const Result<std::int64_t> bytes = ParseCaptureMax(refused);
+        ASSERT_FALSE(bytes) << refused;
+        EXPECT_NE(bytes.Failure().Describe().find("--capture-max"), std::string::npos);
     }
 }
 

@@ -67,6 +67,55 @@ TEST(BoxRecord, LinesAreByteForByteThoseTheLineReads) {
     }
 }
 
+// Every line the tool has written reads back into the same record: written again, it is the
+// same bytes. Records another program or an earlier version wrote read too (no milliseconds,
+// keys missing), and what is not a record is refused rather than read as a failure.
+TEST(BoxRecord, ReadsBackEveryLineItWroteAndRefusesWhatIsNotARecord) {
+    const std::string lines = ReadBytes(STAVEL_SOURCE_DIR "/tests/record/RecordLines.jsonl");
+    int read = 0;
+    for (std::size_t at = 0; at < lines.size(); ++read) {
+        const std::size_t end = lines.find('\n', at);
+        const std::string line = lines.substr(at, end - at);
+        const std::optional<BoxRecord> record = ParseBoxRecord(line);
+        ASSERT_TRUE(record) << line;
+        EXPECT_EQ(BoxRecordLine(*record), line + "\n");
+        at = end + 1;
+    }
+    EXPECT_EQ(read, 3);
+
+    const std::optional<BoxRecord> old = ParseBoxRecord(
+        R"({"id":"x","result":"aborted","start":"2026-12-07T02:31:07Z","schema":1})");
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->result, BoxResult::Aborted);
+    EXPECT_EQ(old->end, old->start);
+    EXPECT_TRUE(old->logComplete);
+    EXPECT_FALSE(old->boxId);
+    for (const char* refused :
+         {R"({"id":"x","result":"PASS","start":"2026-12-07T02:31:07Z","schema":1})",
+          R"({"id":"x","result":"pass","start":"yesterday","schema":1})",
+          R"({"id":"","result":"pass","start":"2026-12-07T02:31:07Z","schema":1})",
+          R"({"id":"x","result":"pass","start":"2026-12-07T02:31:07Z"})", R"(["pass"])"}) {
+        EXPECT_FALSE(ParseBoxRecord(refused)) << refused;
+    }
+}
+
+// A payload from outside is refused before parsing when it nests past the bound or is too
+// large, however it is made; nesting within the bound is read.
+TEST(BoxRecord, HostileNestingAndSizeAreRefusedBeforeParsing) {
+    const auto nested = [](int depth, const std::string& inner) {
+        return "{\"a\":" + std::string(static_cast<std::size_t>(depth), '[') + inner +
+               std::string(static_cast<std::size_t>(depth), ']') + "}";
+    };
+    EXPECT_TRUE(ParseJsonObject(nested(kJsonMaxDepth - 1, "1")));
+    EXPECT_FALSE(ParseJsonObject(nested(kJsonMaxDepth, "1")));
+    EXPECT_FALSE(ParseJsonObject(nested(100000, "1")));
+    // Brackets inside strings, escaped quotes among them, are text, not depth.
+    EXPECT_TRUE(ParseJsonObject("{\"a\":\"" + std::string(100, '[') + "\\\"[[\"}"));
+    const std::string big = "{\"a\":\"" + std::string(kJsonMaxBytes, 'x') + "\"}";
+    EXPECT_FALSE(ParseJsonObject(big));
+    EXPECT_TRUE(ParseJsonObject(big, big.size()));
+}
+
 TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
     std::set<std::string> seen;
     for (int i = 0; i < 10000; ++i) {

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/StationFrame.h"
 #include "platform/digest/Sha256.h"
 #include "record/Json.h"
@@ -51,8 +52,12 @@ class StationWindowTest : public ::testing::Test {
         wxApp::SetInstance(new wxApp());
         ASSERT_TRUE(wxEntryStart(argc, argv));
         wxInitAllImageHandlers();
+        OpenUiCalls();  // as the station's application does once it starts
     }
-    static void TearDownTestSuite() { wxEntryCleanup(); }
+    static void TearDownTestSuite() {
+        CloseUiCalls();
+        wxEntryCleanup();
+    }
 
     void TearDown() override {
         if (m_frame != nullptr) {
