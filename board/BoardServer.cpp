@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <thread>
 
 #include "board/BoardPage.h"
@@ -33,6 +35,9 @@ bool LocalHostName(std::string host) {
     named.address = host;
     return named.Loopback();
 }
+
+// A large text goes out in slices of this, so no answer copies the whole line.
+constexpr std::size_t kSlice = 64 * 1024;
 
 int HoursOf(const std::string& range) {
     return range == "7d" ? 7 * 24 : range == "24h" ? 24 : 8;
@@ -110,7 +115,13 @@ Result<void> BoardServer::Start() {
         response.set_content(kBoardJs.data(), kBoardJs.size(), "text/javascript; charset=utf-8");
     });
     server.Get("/api/stations", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(m_service.Snapshot(), "application/json");
+        const std::shared_ptr<const std::string> snapshot = m_service.Snapshot();
+        response.set_content_provider(
+            snapshot->size(), "application/json",
+            [snapshot](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                return sink.write(snapshot->data() + offset,
+                                  std::min({length, kSlice, snapshot->size() - offset}));
+            });
     });
     server.Get(
         "/api/history", [this](const httplib::Request& request, httplib::Response& response) {
@@ -120,8 +131,8 @@ Result<void> BoardServer::Start() {
                 "application/json");
         });
     server.Get("/events", [this](const httplib::Request&, httplib::Response& response) {
-        std::string first;
-        std::shared_ptr<EventHub::Stream> stream = m_service.OpenStream(first);
+        std::shared_ptr<const std::string> snapshot;
+        std::shared_ptr<EventHub::Stream> stream = m_service.OpenStream(snapshot);
         if (!stream) {
             response.status = 503;
             response.set_header("Retry-After", "10");
@@ -131,22 +142,35 @@ Result<void> BoardServer::Start() {
                 "text/plain; charset=utf-8");
             return;
         }
-        // The page's EventSource connects again 3 s after a stream ends.
-        first = "retry: 3000\n\n" + first;
+        // The page's EventSource connects again 3 s after a stream ends. The snapshot goes out
+        // in slices of the one string every page shares, never as a copy of its own.
+        static const std::string kHead = "retry: 3000\n\nevent: snapshot\ndata: ";
+        const std::size_t firstSize = kHead.size() + snapshot->size() + 2;
         response.set_chunked_content_provider(
-            "text/event-stream", [stream, first, quiet = m_config.keepAlive](
-                                     std::size_t offset, httplib::DataSink& sink) {
-                std::string out = offset == 0 ? first : std::string();
-                if (offset != 0) {
-                    switch (stream->Take(out, quiet)) {
-                        case EventHub::Stream::Taken::End:
-                            return false;  // fell behind, or the board stops: the page reconnects
-                        case EventHub::Stream::Taken::Quiet:
-                            out = ": still here\n\n";
-                            break;
-                        case EventHub::Stream::Taken::Frames:
-                            break;
+            "text/event-stream", [stream, snapshot, firstSize, quiet = m_config.keepAlive](
+                                     std::size_t offset, httplib::DataSink& sink) mutable {
+                if (offset < firstSize) {
+                    // The frame in slices of at most kSlice bytes of the snapshot, its head
+                    // with the first and its end with the last.
+                    const std::size_t from = offset == 0 ? 0 : offset - kHead.size();
+                    const std::size_t n = std::min(kSlice, snapshot->size() - from);
+                    std::string piece = offset == 0 ? kHead : std::string();
+                    piece.append(*snapshot, from, n);
+                    if (from + n == snapshot->size()) {
+                        piece += "\n\n";
                     }
+                    return sink.write(piece.data(), piece.size());
+                }
+                snapshot.reset();  // sent: a page open for hours holds no old copy of the line
+                std::string out;
+                switch (stream->Take(out, quiet)) {
+                    case EventHub::Stream::Taken::End:
+                        return false;  // fell behind, or the board stops: the page reconnects
+                    case EventHub::Stream::Taken::Quiet:
+                        out = ": still here\n\n";
+                        break;
+                    case EventHub::Stream::Taken::Frames:
+                        break;
                 }
                 return sink.write(out.data(), out.size());
             });

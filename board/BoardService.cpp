@@ -71,7 +71,19 @@ void BoardService::Complain(const std::string& what, const Result<void>& result)
 }
 
 void BoardService::Publish(const LineBoard::Event& event) {
-    m_hub.Publish(EventFrame(event.name, JsonLine(event.data)));
+    // A station's or a slot's event says all there is of it now: a newer one makes a waiting
+    // one stale. A result is news each page must get.
+    const std::string name = event.name;
+    std::string key;
+    if (name == "station") {
+        key = "station\n" + JsonStringAt(event.data, "name");
+    } else if (name == "slot") {
+        const auto slot = event.data.find("slot");
+        key = "slot\n" + JsonStringAt(event.data, "station") + "\n" +
+              (slot != event.data.end() ? JsonStringAt(*slot, "name") : std::string());
+    }
+    m_hub.Publish(EventFrame(event.name, JsonLine(event.data)), key);
+    m_snapshot.reset();
 }
 
 void BoardService::OnMessage(const std::string& topicText, const std::string& payload) {
@@ -112,20 +124,29 @@ void BoardService::OnLink(bool connected, const std::string& text) {
     m_connected = connected;
     m_link = text;
     m_hub.Publish(
-        EventFrame("broker", JsonLine(Json{{"connected", connected}, {"text", JsonText(text)}})));
+        EventFrame("broker", JsonLine(Json{{"connected", connected}, {"text", JsonText(text)}})),
+        "broker");
+    m_snapshot.reset();
 }
 
-std::string BoardService::SnapshotLocked() const {
+std::shared_ptr<const std::string> BoardService::SnapshotLocked() const {
+    // Made once for every page that opens and every API call until the next change: a large
+    // line is one string however many read it.
+    if (m_snapshot) {
+        return m_snapshot;
+    }
     Json failures = Json::array();
     for (const HistoryResult& failure : m_history.Failures()) {
         failures.push_back(HistoryJson(failure));
     }
-    return JsonLine(Json{{"broker", {{"connected", m_connected}, {"text", JsonText(m_link)}}},
-                         {"stations", m_board.Stations()},
-                         {"failures", std::move(failures)}});
+    m_snapshot = std::make_shared<const std::string>(
+        JsonLine(Json{{"broker", {{"connected", m_connected}, {"text", JsonText(m_link)}}},
+                      {"stations", m_board.Stations()},
+                      {"failures", std::move(failures)}}));
+    return m_snapshot;
 }
 
-std::string BoardService::Snapshot() const {
+std::shared_ptr<const std::string> BoardService::Snapshot() const {
     std::lock_guard lock(m_mutex);
     return SnapshotLocked();
 }
@@ -150,11 +171,12 @@ std::string BoardService::Plot(int hours, const std::string& station,
     return json;
 }
 
-std::unique_ptr<EventHub::Stream> BoardService::OpenStream(std::string& firstFrame) {
+std::unique_ptr<EventHub::Stream> BoardService::OpenStream(
+    std::shared_ptr<const std::string>& snapshot) {
     std::lock_guard lock(m_mutex);
     std::unique_ptr<EventHub::Stream> stream = m_hub.Join();
     if (stream) {
-        firstFrame = EventFrame("snapshot", SnapshotLocked());
+        snapshot = SnapshotLocked();
     }
     return stream;
 }
@@ -175,6 +197,7 @@ void BoardService::Housekeeping() {
         {
             std::lock_guard lock(m_mutex);
             m_history.Expire(m_config.now());
+            m_snapshot.reset();  // its last failures may have aged out
             unflushed = m_file ? m_file->Unflushed() : UniqueFd();
         }
         // Outside the lock: a slow disk must not hold back the results on their way to pages.

@@ -51,11 +51,13 @@ class BoardService {
     void OnLink(bool connected, const std::string& text);
 
     // {"broker":{"connected":..,"text":..},"stations":[...],"failures":[...newest last]}
-    std::string Snapshot() const;
+    // One string, shared by every reader until the board next changes.
+    std::shared_ptr<const std::string> Snapshot() const;
     // HistoryStore::Plot over the last `hours`, up to now.
     std::string Plot(int hours, const std::string& station, const std::string& slot) const;
-    // A new event stream with the snapshot as its first frame; null at the most streams.
-    std::unique_ptr<EventHub::Stream> OpenStream(std::string& firstFrame);
+    // A new event stream and the snapshot it starts from (Snapshot's JSON, to be sent as its
+    // first frame); null at the most streams.
+    std::unique_ptr<EventHub::Stream> OpenStream(std::shared_ptr<const std::string>& snapshot);
     // Ends every stream (before the server stops).
     void CloseStreams();
 
@@ -65,7 +67,7 @@ class BoardService {
   private:
     explicit BoardService(Config config);
     void Publish(const LineBoard::Event& event);
-    std::string SnapshotLocked() const;
+    std::shared_ptr<const std::string> SnapshotLocked() const;
     void Housekeeping();
     void Complain(const std::string& what, const Result<void>& result);
 
@@ -85,6 +87,7 @@ class BoardService {
         std::string json;
     };
     mutable std::map<std::string, CachedPlot> m_plots;
+    mutable std::shared_ptr<const std::string> m_snapshot;  // null: made again at the next read
 
     std::mutex m_tickMutex;
     std::condition_variable m_tick;

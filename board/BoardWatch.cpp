@@ -1,5 +1,7 @@
 #include "board/BoardWatch.h"
 
+#include <malloc.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -23,6 +25,11 @@ int RunBoardWatch(const BoardOptions& options, const MqttLogin& login,
                   const std::vector<std::string>& stations,
                   const std::function<void(const std::string&)>& say) {
     constexpr int kCannotStart = 2;
+    // Each of the board's many threads builds a large answer now and then (the line's snapshot,
+    // a page's first frame), and glibc would keep a heap per thread that never shrinks: a line
+    // of 3,000 stations measured 1.2 GB after three rounds of 30 pages opening at once, and
+    // 185 MB with two heaps, at no cost in speed that the line's bench could see.
+    mallopt(M_ARENA_MAX, 2);
     std::optional<std::string> token;
     if (options.tokenFile) {
         Result<std::string> read = ReadBoardToken(*options.tokenFile);

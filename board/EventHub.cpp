@@ -48,41 +48,103 @@ EventHub::Stream::~Stream() {
     streams.erase(std::remove(streams.begin(), streams.end(), this), streams.end());
 }
 
-void EventHub::Publish(const std::string& frame) {
+void EventHub::Stream::Add(const std::shared_ptr<const std::string>& frame, const std::string& key,
+                           std::size_t mostBytes, std::uint64_t& dropped) {
+    if (m_ended) {
+        return;
+    }
+    const bool wasEmpty = m_queue.empty();
+    const bool wasUrgent = m_urgent;
+    if (!key.empty()) {
+        if (const auto older = m_keyed.find(key); older != m_keyed.end()) {
+            Queued& stale = m_queue[older->second];
+            m_bytes -= stale.frame->size();
+            stale.frame.reset();
+            if (++m_stale > 64 && m_stale > m_queue.size() / 2) {
+                Compact();  // a page slow to read keeps a slot's place, not its every state
+            }
+        }
+        m_keyed[key] = m_queue.size();
+    } else {
+        m_urgent = true;
+    }
+    const bool wasFull = m_bytes >= kGatherBytes;
+    m_queue.push_back({frame, key});
+    m_bytes += frame->size();
+    if (m_bytes > mostBytes) {
+        // Behind by more than its bound: what it would still get is stale; it starts over.
+        m_queue.clear();
+        m_keyed.clear();
+        m_bytes = 0;
+        m_stale = 0;
+        m_ended = true;
+        ++dropped;
+        m_ready.notify_one();
+        return;
+    }
+    if (wasEmpty) {
+        m_firstAt = Clock::now();
+    }
+    // Only when the time to write changes: the first frame, the first result, or enough bytes.
+    if (wasEmpty || (m_urgent && !wasUrgent) || (!wasFull && m_bytes >= kGatherBytes)) {
+        m_ready.notify_one();
+    }
+}
+
+void EventHub::Stream::Compact() {
+    std::vector<Queued> kept;
+    kept.reserve(m_queue.size() - m_stale);
+    m_keyed.clear();
+    for (Queued& queued : m_queue) {
+        if (queued.frame) {
+            if (!queued.key.empty()) {
+                m_keyed[queued.key] = kept.size();
+            }
+            kept.push_back(std::move(queued));
+        }
+    }
+    m_queue = std::move(kept);
+    m_stale = 0;
+}
+
+void EventHub::Publish(const std::string& frame, const std::string& key) {
     const auto shared = std::make_shared<const std::string>(frame);
     std::lock_guard lock(m_state->mutex);
     for (Stream* stream : m_state->streams) {
-        if (stream->m_ended) {
-            continue;
-        }
-        stream->m_bytes += shared->size();
-        if (stream->m_bytes > m_state->limits.mostQueuedBytes) {
-            // Behind by more than its bound: what it would still get is stale; it starts over.
-            stream->m_queue.clear();
-            stream->m_bytes = 0;
-            stream->m_ended = true;
-            ++m_state->dropped;
-        } else {
-            stream->m_queue.push_back(shared);
-        }
-        stream->m_ready.notify_one();
+        stream->Add(shared, key, m_state->limits.mostQueuedBytes, m_state->dropped);
     }
 }
 
 EventHub::Stream::Taken EventHub::Stream::Take(std::string& out, std::chrono::milliseconds wait) {
     std::unique_lock lock(m_state->mutex);
-    m_ready.wait_for(lock, wait, [&] { return m_ended || !m_queue.empty(); });
-    if (m_ended) {
-        return Taken::End;
+    const Clock::time_point giveUp = Clock::now() + wait;
+    for (;;) {
+        if (m_ended) {
+            return Taken::End;
+        }
+        if (m_queue.empty()) {
+            if (Clock::now() >= giveUp) {
+                return Taken::Quiet;
+            }
+            m_ready.wait_until(lock, giveUp);
+            continue;
+        }
+        const Clock::time_point due = m_firstAt + (m_urgent ? kUrgentGather : kStateGather);
+        if (m_bytes >= kGatherBytes || Clock::now() >= due) {
+            break;
+        }
+        m_ready.wait_until(lock, due);
     }
-    if (m_queue.empty()) {
-        return Taken::Quiet;
-    }
-    for (const auto& frame : m_queue) {
-        out += *frame;
+    for (const Queued& queued : m_queue) {
+        if (queued.frame) {
+            out += *queued.frame;
+        }
     }
     m_queue.clear();
+    m_keyed.clear();
     m_bytes = 0;
+    m_stale = 0;
+    m_urgent = false;
     return Taken::Frames;
 }
 

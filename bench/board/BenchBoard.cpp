@@ -8,8 +8,13 @@
 // With `history N`, instead: the memory and plot time of N results in the board's history,
 // and how long reading them back from its file takes.
 //
+// With `memory`, instead: a line of N stations x 16 slots whose info and states the broker
+// keeps, and `streams` pages that open at once, read for 6 s and go, `rounds` times: the board's
+// memory after each round and once the pages have gone.
+//
 //   bench_board [seconds=30] [box-seconds=8]
 //   bench_board history [N=1000000]
+//   bench_board memory [stations=3000] [streams=30] [rounds=3]
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -427,12 +432,156 @@ int BenchHistory(long count) {
     return 0;
 }
 
+// `count` raw event streams that read whatever comes for `seconds`, then close.
+void ReadStreams(int port, int count, int seconds) {
+    std::vector<pollfd> fds;
+    for (int i = 0; i < count; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            std::perror("connect");
+            std::exit(1);
+        }
+        const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        (void)!write(fd, request.data(), request.size());
+        fds.push_back({fd, POLLIN, 0});
+    }
+    char chunk[65536];
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+        if (poll(fds.data(), fds.size(), 100) <= 0) {
+            continue;
+        }
+        for (pollfd& p : fds) {
+            if ((p.revents & POLLIN) != 0 && read(p.fd, chunk, sizeof chunk) <= 0) {
+                p.fd = -p.fd - 1;  // ended: polled no more, closed below
+            }
+        }
+    }
+    for (const pollfd& p : fds) {
+        close(p.fd >= 0 ? p.fd : -p.fd - 1);
+    }
+}
+
+// The size of the answer to /api/stations.
+std::size_t SnapshotBytes(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::size_t total = 0;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request = "GET /api/stations HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        (void)!write(fd, request.data(), request.size());
+        char chunk[65536];
+        for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+            total += static_cast<std::size_t>(n);
+        }
+    }
+    close(fd);
+    return total;
+}
+
+int BenchMemory(int stations, int streams, int rounds) {
+    TempDir folder;
+    MqttBroker::Options options;
+    options.folder = folder.Path();
+    options.unboundedQueues = true;
+    MqttBroker broker(options);
+    if (!broker.Start()) {
+        std::fprintf(stderr, "the broker did not start:\n%s\n", broker.Log().c_str());
+        return 1;
+    }
+    // The line's retained info and states, published once and kept by the broker.
+    mosquitto_lib_init();
+    mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+    if (mosquitto_connect(client, "127.0.0.1", broker.Port(), 30) != MOSQ_ERR_SUCCESS) {
+        std::fprintf(stderr, "cannot connect\n");
+        return 1;
+    }
+    mosquitto_loop_start(client);
+    const auto publish = [client](const std::string& topic, const std::string& payload) {
+        while (mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                 payload.data(), 1, true) == MOSQ_ERR_NOMEM) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    for (int s = 0; s < stations; ++s) {
+        const std::string station = "line-" + std::to_string(s);
+        Json slots = Json::array();
+        for (int k = 0; k < kSlots; ++k) {
+            slots.push_back({{"label", "S" + std::to_string(k)},
+                             {"port", "/dev/serial/by-path/pci-usb-0:" + std::to_string(k)}});
+            publish("stavel/" + station + "/S" + std::to_string(k) + "/state",
+                    JsonLine(Json{{"state", "loading"},
+                                  {"percent", k * 6},
+                                  {"rate", 11520},
+                                  {"eta", 40},
+                                  {"passes", s},
+                                  {"fails", k},
+                                  {"aborts", 0}}));
+        }
+        publish("stavel/" + station + "/status", "online");
+        publish("stavel/" + station + "/info", JsonLine(Json{{"station", station},
+                                                             {"version", "1.0.0.1"},
+                                                             {"slots", slots},
+                                                             {"job", "fw-2.4"},
+                                                             {"operator", "Ann"},
+                                                             {"image", "/srv/fw-2.4.sdl"}}));
+    }
+    // Until the broker has every message: the client's queue empties.
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    mosquitto_disconnect(client);
+    mosquitto_loop_stop(client, false);
+    mosquitto_destroy(client);
+
+    const int http = FreeLocalPort();
+    const std::string program = std::string(STAVEL_BINARY_DIR) + "/bin/stavel";
+    const pid_t board = fork();
+    if (board == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        const std::string port = std::to_string(http);
+        execl(program.c_str(), "stavel", "--watch", broker.Url().c_str(), "--http", port.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Until the board holds the whole line: its snapshot stops growing.
+    std::size_t size = 0;
+    for (std::size_t last = 1; size != last;) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        last = size;
+        size = SnapshotBytes(http);
+    }
+    std::printf("board with %d stations x %d slots retained (/api/stations %zu kB): RSS %ld kB\n",
+                stations, kSlots, size / 1024, UsageOf(board).rssKb);
+    for (int round = 1; round <= rounds; ++round) {
+        ReadStreams(http, streams, 6);
+        const Usage usage = UsageOf(board);
+        std::printf("after round %d of %d streams for 6 s: RSS %ld kB, peak %ld kB\n", round,
+                    streams, usage.rssKb, usage.peakKb);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::printf("2 s after the pages went: RSS %ld kB\n", UsageOf(board).rssKb);
+    kill(board, SIGTERM);
+    waitpid(board, nullptr, 0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     if (argc > 1 && std::string(argv[1]) == "history") {
         return BenchHistory(argc > 2 ? std::atol(argv[2]) : 1000000);
+    }
+    if (argc > 1 && std::string(argv[1]) == "memory") {
+        return BenchMemory(argc > 2 ? std::atoi(argv[2]) : 3000, argc > 3 ? std::atoi(argv[3]) : 30,
+                           argc > 4 ? std::atoi(argv[4]) : 3);
     }
     return BenchLine(argc > 1 ? std::atoi(argv[1]) : 30, argc > 2 ? std::atoi(argv[2]) : 8);
 }

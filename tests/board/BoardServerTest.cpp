@@ -120,7 +120,7 @@ TEST(BoardServerTest, ServesThePageTheSnapshotTheHistoryAndEachChangeAsAnEvent) 
     board->OnMessage("stavel/line7/status", "online");
     const httplib::Result stations = browser.Get("/api/stations");
     ASSERT_TRUE(stations);
-    EXPECT_EQ(stations->body, board->Snapshot());
+    EXPECT_EQ(stations->body, *board->Snapshot());
     EXPECT_NE(stations->body.find(R"("name":"line7","online":true)"), std::string::npos);
 
     RawClient page1(server.Port());
@@ -215,13 +215,14 @@ TEST(BoardServerTest, APageThatNeverReadsIsCutOffWithoutHoldingBackTheBoardOrOth
     std::atomic<bool> done{false};
     std::thread reading([&] { done = reader.ReadUntil("final-station"); });
 
-    // About 8 MB of events, each a station listing 60 slots with long port names.
+    // About 8 MB of events, each a station listing 60 slots with long port names; each station
+    // a new one, so that no event makes a waiting one stale.
     Json slots = Json::array();
     for (int i = 0; i < 60; ++i) {
         slots.push_back({{"label", "S" + std::to_string(i)}, {"port", std::string(120, 'p')}});
     }
     for (int i = 0; i < 800; ++i) {
-        board->OnMessage("stavel/busy/info",
+        board->OnMessage("stavel/busy-" + std::to_string(i) + "/info",
                          JsonLine(Json{{"slots", slots}, {"version", std::to_string(i)}}));
         std::this_thread::sleep_for(1ms);  // a pace the reading page can keep
     }

@@ -65,15 +65,15 @@ TEST(BoardServiceTest, AHostileStationShowsAsItsOwnTextInTheSnapshotAndTheEvents
     board->OnMessage(base + "Z/state", R"({"state":"passed","passes":7})");
     board->OnMessage(base + "A/state",
                      R"({"state":"loading","percent":1e300,"passes":-5,"fails":3})");
-    std::string first;
-    std::unique_ptr<EventHub::Stream> stream = board->OpenStream(first);
+    std::shared_ptr<const std::string> snapshotAtJoin;
+    std::unique_ptr<EventHub::Stream> stream = board->OpenStream(snapshotAtJoin);
     ASSERT_TRUE(stream);
     board->OnMessage(base + "A/result",
                      RecordPayload("id-1", "fail", End(1), 4, "</script>\ndata: forged", "SN-1"));
     board->OnMessage(base + "A/result",
                      RecordPayload("id-1", "fail", End(1), 4, "</script>\ndata: forged", "SN-1"));
 
-    const Json snapshot = ParseJsonObject(board->Snapshot()).value_or(Json::object());
+    const Json snapshot = ParseJsonObject(*board->Snapshot()).value_or(Json::object());
     ASSERT_EQ(snapshot["stations"].size(), 1u) << snapshot;
     const Json& station = snapshot["stations"][0];
     EXPECT_EQ(station["name"], name);
@@ -93,7 +93,7 @@ TEST(BoardServiceTest, AHostileStationShowsAsItsOwnTextInTheSnapshotAndTheEvents
 
     // The stream: the snapshot, then the one result; each event one data line, so no text can
     // forge an event of its own.
-    EXPECT_EQ(first.rfind("event: snapshot\ndata: {", 0), 0u) << first;
+    const std::string first = EventFrame("snapshot", *snapshotAtJoin);
     std::string events;
     ASSERT_EQ(stream->Take(events, std::chrono::seconds(0)), EventHub::Stream::Taken::Frames);
     // The result, then its slot's tile as the desktop station draws it.
@@ -148,7 +148,7 @@ TEST(BoardServiceTest, TheHistoryOutlivesARestartBoundedAndCountingEachRecordOnc
     board->OnMessage(topic, RecordPayload("id-9", "fail", End(9), 40, "box silent"));
     board->OnMessage(topic, RecordPayload("id-12", "pass", End(12), 40));
     EXPECT_EQ(Boxes(*board), 8) << "id-9 once; id-12 in, the oldest out";
-    const Json snapshot = ParseJsonObject(board->Snapshot()).value_or(Json::object());
+    const Json snapshot = ParseJsonObject(*board->Snapshot()).value_or(Json::object());
     ASSERT_EQ(snapshot["failures"].size(), 1u) << snapshot;
     EXPECT_EQ(snapshot["failures"][0]["reason"], "box silent");
     board.reset();

@@ -55,7 +55,8 @@ MqttBroker::MqttBroker(Options options) : m_options(std::move(options)), m_port(
            << "user " << UserName() << "\n"
            << "log_dest stderr\n"
            << "log_type error\nlog_type warning\nlog_type notice\n"
-           << "allow_anonymous true\n";
+           << "allow_anonymous true\n"
+           << (m_options.unboundedQueues ? "max_queued_messages 0\n" : "");
 }
 
 MqttBroker::~MqttBroker() {

@@ -17,6 +17,9 @@ class MqttBroker {
     struct Options {
         std::string folder;       // where the config goes
         bool persistent = false;  // keeps sessions and queued messages across a restart
+        // No bound on the messages queued for a client (a board subscribing to a whole line's
+        // retained states at once), instead of the broker's 1000.
+        bool unboundedQueues = false;
     };
 
     explicit MqttBroker(Options options);
