@@ -1,4 +1,4 @@
-#include "station/BoxBook.h"
+#include "slot/BoxBook.h"
 
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
@@ -6,10 +6,8 @@
 #include "record/BoxRecordCodec.h"
 #include "record/VerdictLine.h"
 
-BoxBook::BoxBook(std::string portLabel, std::unique_ptr<ReportFile> report)
-    : m_portLabel(std::move(portLabel)),
-      m_report(std::move(report)),
-      m_passed(m_report ? std::optional(m_report->Path()) : std::nullopt) {}
+BoxBook::BoxBook(std::string portLabel, std::unique_ptr<RecordBook> records)
+    : m_portLabel(std::move(portLabel)), m_records(std::move(records)) {}
 
 std::string VerdictWithRecord(const std::string& verdict, const std::string& recordError) {
     return recordError.empty() ? verdict : verdict + ", record not written: " + recordError;
@@ -20,7 +18,6 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
     // disk before the operator reads the verdict. The verdict goes through the output thread
     // like everything else shown, so an unread terminal never holds the box.
     BoxRecord record = judged;
-    record.made = m_made;
     if (m_logEnd) {
         const Result<void> logged =
             m_logEnd(record, ApplicationName() + ": " + VerdictLine(m_portLabel, record));
@@ -39,23 +36,23 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
     if (m_logFileName) {
         record.logFile = m_logFileName();
     }
-    std::string repeat;
-    if (record.boxId) {
-        if (const auto earlier = m_passed.Find(*record.boxId)) {
-            record.repeatOf = earlier->recordId;
-            repeat = "; " + RepeatWarning(*record.boxId, *earlier);
+    if (!m_records) {
+        record.made = m_made;
+        m_last = record;
+        if (m_sink) {
+            m_sink(record, reason, BoxRecordLine(record));
         }
-        m_passed.Add(record);
+        return true;
     }
-    m_last = record;
-    const std::string line = BoxRecordLine(record);
-    const Result<void> kept = m_report ? m_report->Append(line) : Result<void>();
+    const RecordBook::Kept kept = m_records->Keep(record);
+    m_last = kept.record;
     if (m_sink) {
-        m_sink(record, reason, line);
+        m_sink(kept.record, reason, kept.line);
     }
+    const std::string repeat = kept.repeat.empty() ? std::string() : "; " + kept.repeat;
     WriteStderr(ApplicationName() + ": " +
-                EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, record) + repeat,
-                                             kept.Failure().Describe())) +
+                EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, kept.record) + repeat,
+                                             kept.error)) +
                 "\n");
-    return kept.Ok();
+    return kept.error.empty();
 }

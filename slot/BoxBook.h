@@ -1,9 +1,10 @@
 #pragma once
 
-// A slot's book of boxes (a single run is a slot of its own): when a box has its verdict, its log
-// ends with the verdict line, its record (with where and by whom it was made, and whether the
-// box was loaded before) goes to the report when there is one, and then its verdict goes to
-// standard error as one line, which also says when the record could not be written.
+// A slot's book of boxes: when a box has its verdict, its log ends with the verdict line; then,
+// in a run that keeps its own records (a single run), its record goes to the record book (where
+// and by whom, whether the box was loaded before, the report) and its verdict to standard error
+// as one line, which also says when the record could not be written. A station's slot keeps no
+// records: its station does, from the record the slot sends up, through the same record book.
 //
 // Threading rules: UI thread only.
 
@@ -15,13 +16,13 @@
 #include "download/SessionEvents.h"
 #include "platform/base/Result.h"
 #include "record/BoxRecord.h"
-#include "record/PassedBoxes.h"
-#include "record/ReportFile.h"
+#include "record/RecordBook.h"
 
 class BoxBook {
   public:
-    // `portLabel` names the box's place in the verdict line ("COM7 (/dev/ttyUSB3)").
-    BoxBook(std::string portLabel, std::unique_ptr<ReportFile> report);
+    // `portLabel` names the box's place in the verdict line ("COM7 (/dev/ttyUSB3)"). `records`
+    // is null in a station's slot.
+    BoxBook(std::string portLabel, std::unique_ptr<RecordBook> records);
 
     // Finishes the box's log, keeps the record and shows the verdict; false when the record
     // could not be written.
@@ -34,7 +35,8 @@ class BoxBook {
     void SetLogFileName(std::function<std::optional<std::string>()> name) {
         m_logFileName = std::move(name);
     }
-    // Where and by whom the records are made.
+    // Where and by whom, for a record this book does not keep (a station's slot tells its own
+    // capture), so that the slot's files say what its station's report will.
     void SetProvenance(RecordProvenance made) { m_made = std::move(made); }
     // Where the operator is told that a box's log was lost (standard error by default).
     void SetSay(std::function<void(const std::string&)> say) { m_say = std::move(say); }
@@ -43,20 +45,19 @@ class BoxBook {
     // Some box's log could not be written whole: the run ends with status 8.
     bool LogsLost() const { return m_logsLost; }
 
-    // Also told of each record as judged (a station's slot passes it on); the line is the record
-    // as the report keeps it.
+    // Also told of each record as kept (a publisher); the line is the record as the report
+    // keeps it.
     using RecordSink = std::function<void(const BoxRecord&, EndReason, const std::string& line)>;
     void SetRecordSink(RecordSink sink) { m_sink = std::move(sink); }
 
   private:
     std::string m_portLabel;
-    std::unique_ptr<ReportFile> m_report;
+    std::unique_ptr<RecordBook> m_records;
     RecordSink m_sink;
     LogEnd m_logEnd;
     std::function<std::optional<std::string>()> m_logFileName;
     RecordProvenance m_made;
     BoxRecord m_last;
-    PassedBoxes m_passed;  // for --box-id: boxes that passed before
     std::function<void(const std::string&)> m_say;
     bool m_logsLost = false;
 };

@@ -1,4 +1,4 @@
-#include "station/BoxCaptureDir.h"
+#include "slot/BoxCaptureDir.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "download/SessionEventCodec.h"
 #include "platform/base/UniqueFd.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/digest/Sha256.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "record/BoxRecordCodec.h"
-#include "station/BoxLogDir.h"
-#include "station/SlotWire.h"
+#include "slot/BoxLogDir.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ void BoxCaptureDir::OnStarted(const DownloadStarted& started) {
                       {"slot", JsonText(m_slot)},
                       {"start", IsoUtcMillis(started.when)},
                       {"max", m_max},
-                      {"started", *ParseJsonObject(EncodeStarted(started))}};
+                      {"started", SessionEventJson(started)}};
     Result<std::unique_ptr<CaptureWriter>> writer =
         CaptureWriter::Create(m_partial, m_max, JsonLine(header));
     if (!writer) {
@@ -96,11 +96,11 @@ void BoxCaptureDir::Event(const std::string& line) {
 }
 
 void BoxCaptureDir::OnFirstFrame() {
-    Event(EncodeEvent("first-frame"));
+    Event(JsonLine(SessionEventJson(FirstFrameSeen{})));
 }
 
 void BoxCaptureDir::OnTimeAsked() {
-    Event(EncodeEvent("time"));
+    Event(JsonLine(SessionEventJson(TimeAsked{})));
 }
 
 void BoxCaptureDir::OnBoxBytes(std::string_view bytes, std::chrono::steady_clock::time_point when) {
@@ -128,7 +128,7 @@ void BoxCaptureDir::OnDataSent(std::uint32_t offset, std::uint16_t length, std::
 }
 
 void BoxCaptureDir::OnSlotState(SlotState state, const SysFailure& why) {
-    Event(EncodeState(state, why));
+    Event(JsonLine(SessionEventJson(SlotStateChanged{state, why})));
 }
 
 void BoxCaptureDir::OnSessionEnded(const SessionEnd& end) {
@@ -139,7 +139,8 @@ void BoxCaptureDir::OnSessionEnded(const SessionEnd& end) {
         Discard();
         return;
     }
-    Json closing = *ParseJsonObject(EncodeEnded(end.ended, BoxRecordJson(*end.record)));
+    Json closing = SessionEventJson(end.ended);
+    closing["record"] = BoxRecordJson(*end.record);
     if (m_writer->Stopped()) {
         closing["capture_stopped"] = true;
     }

@@ -1,4 +1,4 @@
-#include "station/BoxLogDir.h"
+#include "slot/BoxLogDir.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -15,7 +15,7 @@
 
 #include "platform/window/WindowObserver.h"
 #include "record/BoxRecord.h"
-#include "station/LogFile.h"
+#include "slot/LogFile.h"
 
 class BoxLogDir final : public WindowObserver {
   public:

@@ -1,4 +1,4 @@
-#include "hosts/cli/ExitStatus.h"
+#include "slot/ExitStatus.h"
 
 #include <iterator>
 
@@ -22,7 +22,16 @@ constexpr SetupWords kSetupWords[] = {
     {SetupStep::Spool, "the MQTT spool cannot be kept: ", kExitUsage},
     {SetupStep::Password, "", kExitUsage},
     {SetupStep::Port, "", kExitUsage},
+    {SetupStep::BoxId, "--box-id: ", kExitUsage},
 };
+
+const SetupWords& WordsFor(SetupStep step) {
+    const SetupWords* words = std::begin(kSetupWords);
+    while (words->step != step) {
+        ++words;
+    }
+    return *words;
+}
 
 }  // namespace
 
@@ -49,27 +58,11 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
     return kExitSomeBoxFailed;
 }
 
-int ExitStatusFor(const StationEnd& end) {
-    if (end.signal > 0) {
-        return 128 + end.signal;
-    }
-    if (end.recordNotWritten) {
-        return kExitRecordNotWritten;
-    }
-    if (end.wrongImage) {
-        return kExitImageChanged;
-    }
-    if (end.unservable) {
-        return kExitUsage;
-    }
-    return end.someFailed ? kExitSomeBoxFailed : kExitPass;
+std::string SetupFailureText(SetupStep step, const SysFailure& failure) {
+    return WordsFor(step).before + EscapeName(failure.Describe());
 }
 
 int SetupFailed(SetupStep step, const SysFailure& failure) {
-    const SetupWords* words = std::begin(kSetupWords);
-    while (words->step != step) {
-        ++words;
-    }
-    WriteStderr("stavel: " + std::string(words->before) + EscapeName(failure.Describe()) + "\n");
-    return words->status;
+    WriteStderr("stavel: " + SetupFailureText(step, failure) + "\n");
+    return WordsFor(step).status;
 }

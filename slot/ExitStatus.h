@@ -1,15 +1,14 @@
 #pragma once
 
-// How `stavel` ends, in one place: every exit status, what a box's end or a station's end
-// means for it, and every failure before the first box with the words that go before the
-// system's reason. main reads as a list of steps; the words and the numbers live here.
+// How `stavel` ends, in one place: every exit status, what a box's end means for it, and every
+// failure before the first box with the words that go before the system's reason. A station's
+// end has its precedence beside the supervisor (station/StationEnd.h). main reads as a list of
+// steps; the words and the numbers live here.
 
 #include <string>
 
 #include "download/SessionEvents.h"
 #include "platform/base/SysResult.h"
-#include "station/SlotWire.h"
-#include "station/Station.h"
 
 inline constexpr int kExitPass = 0;
 inline constexpr int kExitSomeBoxFailed = 1;
@@ -20,21 +19,31 @@ inline constexpr int kExitBoxStalled = 5;
 inline constexpr int kExitImageChanged = 6;
 inline constexpr int kExitBoxSilent = 7;
 inline constexpr int kExitRecordNotWritten = 8;
-
-// A station reads a slot's "cannot serve at all" as the command line's usage status.
-static_assert(kExitUsage == kSlotCannotServe);
+// A station's slot that cannot serve at all (its settings, its image, its folders) ends with the
+// usage status; one whose START found an image the line does not serve ends with this, and its
+// station then takes no further box anywhere.
+inline constexpr int kSlotCannotServe = kExitUsage;
+inline constexpr int kSlotWrongImage = 10;
 
 // The exit status of a single box's end; an operator's stop has the signal's status instead,
 // which only the host knows, so it answers `operatorStatus`.
 int ExitStatusFor(EndReason reason, int operatorStatus);
 
-// A station's end: a signal wins over a record not written, which wins over a slot that could
-// not serve, which wins over a failed box.
-int ExitStatusFor(const StationEnd& end);
-
 // What could not be set up before any box was served.
-enum class SetupStep { Report, LogFile, LogFolder, CaptureFolder, Capture, Spool, Password, Port };
+enum class SetupStep {
+    Report,
+    LogFile,
+    LogFolder,
+    CaptureFolder,
+    Capture,
+    Spool,
+    Password,
+    Port,
+    BoxId,
+};
 
-// Says on standard error why `step` failed ("stavel: the report cannot be written: ...") and
-// answers the exit status.
+// Why `step` failed, in the operator's words: "the report cannot be written: ...".
+std::string SetupFailureText(SetupStep step, const SysFailure& failure);
+// Says it on standard error ("stavel: the report cannot be written: ...") and answers the exit
+// status.
 int SetupFailed(SetupStep step, const SysFailure& failure);

@@ -1,4 +1,4 @@
-#include "station/LogFile.h"
+#include "slot/LogFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
-#include "station/SlotLogFiles.h"
+#include "slot/SlotLogFiles.h"
 
 #include <cctype>
 #include <filesystem>
 
-#include "station/BoxLogDir.h"
+#include "slot/BoxLogDir.h"
 
 namespace {
 

@@ -1,15 +1,10 @@
-#include "hosts/cli/CliSession.h"
+#include "slot/SlotSession.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "app/DownloadApp.h"
 #include "app/MainDialog.h"
 #include "app/Resources.h"
-#include "hosts/cli/ConsoleHost.h"
-#include "hosts/cli/ConsoleLog.h"
-#include "hosts/cli/ConsoleScreen.h"
-#include "hosts/cli/ProgressLine.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/MessageQueue.h"
@@ -17,12 +12,10 @@
 #include "platform/ports/PortMap.h"
 #include "platform/ports/PortProbe.h"
 #include "platform/window/OperatorInput.h"
-#include "station/BoxBook.h"
-#include "station/SlotWire.h"
+#include "slot/BoxBook.h"
+#include "slot/SlotScreen.h"
 
 namespace {
-
-std::atomic<CliSession*> g_current{nullptr};
 
 // The system's reason alone, without the device it is about.
 std::string ReasonOf(const SysFailure& failure) {
@@ -35,31 +28,52 @@ std::string ReasonOf(const SysFailure& failure) {
 
 }  // namespace
 
-CliSession::CliSession(SessionConfig config)
-    : m_config(std::move(config)), m_session(m_config.slot, !WaitsForPorts(), this) {
+SlotSession::SlotSession(SessionConfig config)
+    : m_config(std::move(config)),
+      m_screen(*m_config.screen),
+      m_session(m_config.slot, !WaitsForPorts(), this) {
     if (m_config.boxIdPattern) {
         m_session.SetBoxIdPattern(m_config.boxIdPattern);
     }
 }
 
-CliSession::~CliSession() = default;
+SlotSession::~SlotSession() = default;
 
-CliSession* CliSession::Current() {
-    return g_current.load();
+void SlotSession::Post(std::function<void()> task) {
+    MessageQueue::Ui().PostTask([live = m_live, task = std::move(task)] {
+        if (*live) {
+            task();
+        }
+    });
 }
 
-int CliSession::Run() {
+void SlotSession::AskFinish() {
+    Post([this] { FinishAfterBox(); });
+}
+
+void SlotSession::AskStop(int signo) {
+    // A write waiting on a box that stopped reading would hold the UI thread: end it now, so
+    // the stop runs at once and cleanly.
+    AbortWrite();
+    Post([this, signo] { OnSignal(signo); });
+}
+
+void SlotSession::AskInput(const SlotInput& input) {
+    Post([this, input] {
+        if (m_config.input) {
+            m_config.input(input);
+        }
+    });
+}
+
+int SlotSession::Run() {
     ConsoleOutput& output = ConsoleOutput::Process();
     output.HoldUntilPublished(true);
-    m_screen = std::make_unique<ConsoleScreen>();
-    ConsoleHost host;
-    host.SetScreen(m_screen.get());
-    host.SetDialogCreated([this](CDialog& dialog) { OnDialogCreated(dialog); });
-    host.SetIdle([this] { m_screen->Idle(); });
-    host.SetDroppedBytes(
-        [this] { return m_dialog != nullptr ? m_dialog->m_link.m_droppedBytes.load() : 0; });
-    CDownloadApp app;
-    app.SetDialogSetup([this](CMainDialog& dialog) {
+    m_screen.Open([this](CDialog& dialog) { OnDialogCreated(dialog); },
+                  [this] { return m_dialog != nullptr ? m_dialog->m_link.m_droppedBytes.load() : 0; });
+    {
+        CDownloadApp app;
+        app.SetDialogSetup([this](CMainDialog& dialog) {
         m_dialog = &dialog;
         SetAbortableLink(&dialog.m_link);
         if (m_config.ini) {
@@ -88,36 +102,28 @@ int CliSession::Run() {
             MessageQueue::Ui().PostTask([this] { Beat(); });
         }
     });
-    g_current = this;
-    app.InitInstance();
-    g_current = nullptr;
-    SetAbortableLink(nullptr);
-    if (m_log) {
-        m_log->Finish();
+        *m_live = true;
+        app.InitInstance();
+        *m_live = false;
+        SetAbortableLink(nullptr);
+        m_dialog = nullptr;
     }
-    if (m_progress) {
-        m_progress->Finish();
-    }
-    m_dialog = nullptr;
+    m_screen.Close();
     output.HoldUntilPublished(false);
     return m_status;
 }
 
-void CliSession::OnDialogCreated(CDialog& dialog) {
+void SlotSession::OnDialogCreated(CDialog& dialog) {
     if (dialog.TemplateId() != IDD_STAVEL_OV_DIALOG) {
         return;
     }
-    m_log = std::make_unique<ConsoleLog>(*m_screen);
-    dialog.GetDlgItem(IDC_LOG)->AddObserver(m_log.get());
+    m_screen.FollowLog(*dialog.GetDlgItem(IDC_LOG));
     if (m_config.logFile != nullptr) {
         dialog.GetDlgItem(IDC_LOG)->AddObserver(m_config.logFile);
     }
-    if (!m_config.quiet) {
-        m_progress = std::make_unique<ProgressLine>(*m_screen);
-    }
 }
 
-void CliSession::Begin() {
+void SlotSession::Begin() {
     if (m_ended) {
         return;
     }
@@ -128,12 +134,12 @@ void CliSession::Begin() {
     PressStart();
 }
 
-std::string CliSession::PortLabel() const {
+std::string SlotSession::PortLabel() const {
     return "COM" + std::to_string(m_config.portNumber) + " (" +
            EscapeName(DevicePathForNumber(m_config.portNumber).value_or("")) + ")";
 }
 
-void CliSession::PressStart() {
+void SlotSession::PressStart() {
     m_starting = true;
     m_refused = false;
     m_connectFailure.reset();
@@ -156,28 +162,27 @@ void CliSession::PressStart() {
     }
 }
 
-void CliSession::OnStarted(const DownloadStarted&) {
-    if (m_progress) {
-        m_progress->Restart();
-    }
+void SlotSession::OnStarted(const DownloadStarted&) {
+    m_screen.ProgressStarted();
 }
 
-void CliSession::OnStartRefused(const SysFailure&) {
+void SlotSession::OnStartRefused(const SysFailure& failure) {
     m_refused = true;
+    m_refusal = failure;
 }
 
-void CliSession::OnConnectFailed(const SysFailure& failure) {
+void SlotSession::OnConnectFailed(const SysFailure& failure) {
     if (m_starting) {
         m_connectFailure = failure;
     }
 }
 
-void CliSession::WaitForPort() {
+void SlotSession::WaitForPort() {
     const std::string device = DevicePathForNumber(m_config.portNumber).value_or("");
     const SysFailure failure = ProbePort(device);
     if (!failure.Failed()) {
         if (m_waitingForPort) {
-            m_screen->Error("stavel: COM" + std::to_string(m_config.portNumber) +
+            m_screen.Say("stavel: COM" + std::to_string(m_config.portNumber) +
                             " opens again; serving the next box\n");
         }
         m_waitingForPort = false;
@@ -188,7 +193,7 @@ void CliSession::WaitForPort() {
     const SlotState state = PortStateFor(failure);
     if (!m_waitingForPort || state != m_session.State()) {
         const bool again = m_tally.passes + m_tally.fails + m_tally.aborts > 0;
-        m_screen->Error("stavel: " + PortLabel() + " cannot be opened" + (again ? " again" : "") +
+        m_screen.Say("stavel: " + PortLabel() + " cannot be opened" + (again ? " again" : "") +
                         ": " + EscapeName(ReasonOf(failure)) + "; trying again every second\n");
         m_session.SetState(state, failure);
     }
@@ -201,7 +206,7 @@ void CliSession::WaitForPort() {
 }
 
 // Once the session has shown the box's end: the port's state comes after it.
-void CliSession::WaitForPortSoon() {
+void SlotSession::WaitForPortSoon() {
     MessageQueue::Ui().PostTask([this] {
         if (!m_ended) {
             WaitForPort();
@@ -209,10 +214,10 @@ void CliSession::WaitForPortSoon() {
     });
 }
 
-void CliSession::OnSlotState(SlotState state, const SysFailure& why) {
+void SlotSession::OnSlotState(SlotState state, const SysFailure& why) {
     // Shown once; in a station its supervisor says it in its own table's words.
     if (state == SlotState::NoRequest && !m_config.stationSlot) {
-        m_screen->Error("stavel: " + EscapeName(m_config.slot.slot) +
+        m_screen.Say("stavel: " + EscapeName(m_config.slot.slot) +
                         ": box talking, no request: " + why.reason + "\n");
     }
     for (BoxSession::Sink* sink : m_config.sinks) {
@@ -220,10 +225,8 @@ void CliSession::OnSlotState(SlotState state, const SysFailure& why) {
     }
 }
 
-void CliSession::OnProgress(const ProgressFigures& figures) {
-    if (m_progress) {
-        m_progress->Show(figures);
-    }
+void SlotSession::OnProgress(const ProgressFigures& figures) {
+    m_screen.Progress(figures);
     for (BoxSession::Sink* sink : m_config.sinks) {
         sink->OnProgress(figures);
     }
@@ -231,22 +234,20 @@ void CliSession::OnProgress(const ProgressFigures& figures) {
 
 // Beside the verdict, one line for the operator with the device, the system's reason and what
 // to do about it.
-void CliSession::ExplainPortFailure(const SysFailure& failure) {
+void SlotSession::ExplainPortFailure(const SysFailure& failure) {
     if (!failure.Failed()) {
         return;
     }
     const std::string advice = PortAdvice(failure);
-    m_screen->Error("stavel: " + EscapeName(failure.Describe()) +
+    m_screen.Say("stavel: " + EscapeName(failure.Describe()) +
                     (advice.empty() ? "" : ". " + EscapeName(advice)) + "\n");
 }
 
-void CliSession::OnSessionEnded(const SessionEnd& end) {
+void SlotSession::OnSessionEnded(const SessionEnd& end) {
     if (m_ended) {
         return;
     }
-    if (m_progress) {
-        m_progress->Finish();
-    }
+    m_screen.ProgressEnded();
     const EndReason reason = end.ended.reason;
     // Whoever hears of the end hears the record as it was kept: with its log's file and
     // whether the log is whole, and where and by whom it was made.
@@ -314,7 +315,7 @@ void CliSession::OnSessionEnded(const SessionEnd& end) {
     });
 }
 
-void CliSession::OnSignal(int signo) {
+void SlotSession::OnSignal(int signo) {
     if (m_ended) {
         return;
     }
@@ -328,7 +329,7 @@ void CliSession::OnSignal(int signo) {
     End(128 + signo);
 }
 
-void CliSession::Beat() {
+void SlotSession::Beat() {
     if (m_ended) {
         return;
     }
@@ -336,14 +337,14 @@ void CliSession::Beat() {
     m_beat.After(std::chrono::seconds(1), [this] { Beat(); });
 }
 
-void CliSession::FinishAfterBox() {
+void SlotSession::FinishAfterBox() {
     m_lastBox = true;
     if (m_ended) {
         return;
     }
     if (m_session.InSession()) {
         if (!m_config.stationSlot) {
-            m_screen->Error("stavel: finishing 1 box; Ctrl-C again to stop now\n");
+            m_screen.Say("stavel: finishing 1 box; Ctrl-C again to stop now\n");
         }
         return;
     }
@@ -356,19 +357,19 @@ void CliSession::FinishAfterBox() {
                             : kExitPass);
 }
 
-void CliSession::AbortWrite() {
+void SlotSession::AbortWrite() {
     std::lock_guard lock(m_abortLock);
     if (m_abortLink != nullptr) {
         m_abortLink->AbortWrite();
     }
 }
 
-void CliSession::SetAbortableLink(CSerialLink* link) {
+void SlotSession::SetAbortableLink(CSerialLink* link) {
     std::lock_guard lock(m_abortLock);
     m_abortLink = link;
 }
 
-void CliSession::End(int status) {
+void SlotSession::End(int status) {
     if (m_ended) {
         return;
     }
@@ -381,9 +382,7 @@ void CliSession::End(int status) {
                    : status;
     // Nothing is served from here on, and the dialog (with its link) is about to go.
     SetAbortableLink(nullptr);
-    if (m_progress) {
-        m_progress->Finish();
-    }
+    m_screen.ProgressEnded();
     if (m_dialog != nullptr) {
         m_dialog->EndDialog(IDOK);
     }

@@ -1,16 +1,18 @@
 #pragma once
 
-// One run of the main dialog for the command line: the chosen port selected at start-up, the
-// image in the path field, debug ticked if asked, START pressed at once; the log copied to
-// standard output and the progress to standard error; the run ends with the box's verdict (or,
-// with --loop, START is pressed again for the next box), a failed start or a signal.
+// One slot's run of the main dialog without a window: the chosen port selected at start-up, the
+// image in the path field, debug ticked if asked, START pressed at once; the log and the progress
+// shown on the slot's screen (SlotScreen.h); the run ends with the box's verdict (or, with
+// --loop, START is pressed again for the next box), a failed start, a stop or a finish.
 //
 // What happens to the box is heard from the slot's session (download/BoxSession.h), never read
 // back from the controls. With --loop and in a station's slot, a port that is absent, busy or
 // lost while no box's session runs is a state of the slot, not a box: said once at the change,
 // tried again every second, and neither recorded nor counted.
 //
-// Threading rules: Run and everything else on the UI thread; OnSignal arrives there as a task.
+// Threading rules: Run and everything else on the UI thread, but AskFinish and AskStop, which
+// any thread may call while the session lives: they end a write that waits, and hand the rest
+// to the UI thread, where it is dropped once the run is over.
 
 #include <functional>
 #include <memory>
@@ -21,16 +23,15 @@
 
 #include "download/BoxSession.h"
 #include "download/SlotStatus.h"
-#include "hosts/cli/ExitStatus.h"
 #include "platform/host/UiDelay.h"
+#include "slot/ExitStatus.h"
+#include "slot/SlotInput.h"
 
 class BoxBook;
 class CDialog;
 class CMainDialog;
 class CSerialLink;
-class ConsoleLog;
-class ConsoleScreen;
-class ProgressLine;
+class SlotScreen;
 class WindowObserver;
 
 struct SessionConfig {
@@ -41,7 +42,8 @@ struct SessionConfig {
     bool loop = false;
     int count = 0;           // with loop: boxes before the run ends (0: until stopped)
     int timeoutSeconds = 0;  // the silence bound (0: none)
-    bool quiet = false;      // no progress line
+    // Where the run shows itself and what hosts its dialog; must be set.
+    SlotScreen* screen = nullptr;
     // A station's slot: a port that cannot be opened is waited for, as with --loop.
     bool stationSlot = false;
     // Where the log is written as well (opened by the caller); may be null.
@@ -61,30 +63,38 @@ struct SessionConfig {
     // A station's slot: told once a second on the UI thread, so that its station sees it live.
     std::function<void()> heartbeat;
     std::vector<BoxSession::Sink*> sinks;
+    // Per-box input from a station, on the UI thread; none: it is passed over.
+    std::function<void(const SlotInput&)> input;
 };
 
-class CliSession final : private BoxSession::Sink, private DownloadObserver {
+class SlotSession final : private BoxSession::Sink, private DownloadObserver {
   public:
-    explicit CliSession(SessionConfig config);
-    ~CliSession() override;
+    explicit SlotSession(SessionConfig config);
+    ~SlotSession() override;
 
     // Runs the dialog to its end; answers the exit status.
     int Run();
-    // SIGINT or SIGTERM: stop the download as Stop would, then end with 128 + signo.
-    void OnSignal(int signo);
-    // The box in hand is finished, and no other is taken; without one the run ends now.
-    void FinishAfterBox();
-    // Any thread (the signal watcher): ends a write that waits on a box that stopped reading.
-    void AbortWrite();
+    // Any thread: the box in hand is finished, and no other is taken; without one the run ends.
+    void AskFinish();
+    // Any thread: the download stops as Stop would, and the run ends with 128 + signo.
+    void AskStop(int signo);
+    // Any thread: input for the box in hand, for the input hook.
+    void AskInput(const SlotInput& input);
     // Boxes judged, by their verdict.
     int BoxesPassed() const { return m_tally.passes; }
     int BoxesFailed() const { return m_tally.fails; }
     int BoxesAborted() const { return m_tally.aborts; }
-
-    // The session running now, for the signal watcher; null outside Run.
-    static CliSession* Current();
+    // Why START refused the image, when it did (the run then ended).
+    const std::optional<SysFailure>& Refusal() const { return m_refusal; }
 
   private:
+    void OnSignal(int signo);
+    void FinishAfterBox();
+    // Ends a write that waits on a box that stopped reading.
+    void AbortWrite();
+    // Runs `task` on the UI thread while this run lasts.
+    void Post(std::function<void()> task);
+
     // BoxSession::Sink
     void OnSlotState(SlotState state, const SysFailure& why) override;
     void OnProgress(const ProgressFigures& figures) override;
@@ -107,16 +117,17 @@ class CliSession final : private BoxSession::Sink, private DownloadObserver {
     std::string PortLabel() const;
 
     SessionConfig m_config;
+    SlotScreen& m_screen;
     BoxSession m_session;
     CMainDialog* m_dialog = nullptr;
-    std::unique_ptr<ConsoleScreen> m_screen;
-    std::unique_ptr<ConsoleLog> m_log;
-    std::unique_ptr<ProgressLine> m_progress;
+    // Tasks from other threads run while this holds true; the run sets it, its end clears it.
+    std::shared_ptr<bool> m_live = std::make_shared<bool>(false);
     UiDelay m_retry;
     UiDelay m_beat;  // the heartbeat's next turn
     bool m_waitingForPort = false;
     bool m_starting = false;
     bool m_refused = false;
+    std::optional<SysFailure> m_refusal;
     std::optional<SysFailure> m_connectFailure;
     bool m_ended = false;
     bool m_recordFailed = false;

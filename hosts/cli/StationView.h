@@ -14,13 +14,7 @@
 #include "download/SlotStatus.h"
 #include "record/BoxRecord.h"
 #include "record/Json.h"
-
-// `text` in at most `width` characters: a longer one keeps its start and its end with "…" in
-// between (for the eye only: files, records and topics keep the whole name).
-std::string ShortenMiddle(const std::string& text, std::size_t width);
-
-// `text` in `width` characters, padded; a longer one cut at its end with "…".
-std::string Column(const std::string& text, std::size_t width);
+#include "station/ColumnText.h"
 
 // The table a terminal shows, in 80 columns: a heading and a line per slot, each line ending
 // with the terminal's erase-to-end-of-line.
@@ -56,7 +50,3 @@ class StationView {
     bool m_live;  // a table redrawn in place
     std::size_t m_drawnLines = 0;
 };
-
-// "12.3 kB/s", "1:05", for the table.
-std::string ShownRate(double bytesPerSecond);
-std::string ShownEta(double seconds);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "station/BoxLogDir.h"
+#include "slot/BoxLogDir.h"
 
 TEST(BoxLogDirTest, SlotNamesBecomeSafeFileNames) {
     EXPECT_EQ(BoxLogDir::SafeName("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"),
