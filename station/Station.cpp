@@ -111,7 +111,7 @@ bool Station::Begin() {
 }
 
 bool Station::MoreBoxes(const Slot& slot) const {
-    if (m_stopSignal != 0 || m_recordFailed || m_finishing) {
+    if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage) {
         return false;
     }
     // Without --loop each slot serves one box; a port state is no box.
@@ -285,7 +285,7 @@ void Station::OnExit(std::size_t index, const SlotExit& exit) {
     }
     const std::string why = slot.ending.empty() ? exit.lastWords : slot.ending;
     const std::string because = why.empty() ? std::string() : ": " + EscapeName(why);
-    if (m_stopSignal != 0 || m_recordFailed || m_finishing || slot.refused) {
+    if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage || slot.refused) {
         slot.phase = Phase::Done;
     } else if (exit.status == kSlotWrongImage) {
         // The image was replaced under the line: no slot takes another box, and the station
@@ -414,7 +414,7 @@ StationEnd Station::Run() {
     }
     Clock::time_point nextTick = Now() + kTick;
     while (!Done()) {
-        m_transport.Wait(std::chrono::milliseconds(250), *this);
+        Listen(std::chrono::milliseconds(250));
         TakeAsks();
         if (Now() >= nextTick) {
             Tick();

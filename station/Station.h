@@ -91,6 +91,8 @@ class Station final : private SlotTransport::Ears {
     // Prepares the folders and the report and starts every slot; false when the station cannot
     // serve at all (said to the observer).
     bool Begin();
+    // Hears what the slots say, waiting for it at most `bound`.
+    void Listen(std::chrono::milliseconds bound) { m_transport.Wait(bound, *this); }
     // What was asked from other threads since.
     void TakeAsks();
     // About once a second: figures, retries, the watchdog, the stop bound.

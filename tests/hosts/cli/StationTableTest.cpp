@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "station/StationView.h"
+#include "hosts/cli/StationView.h"
 
 namespace {
 
