@@ -49,9 +49,12 @@ std::vector<int> SlotProcesses(pid_t station) {
     std::vector<int> pids;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const int pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0) {
+            continue;
+        }
         const std::string stat = ReadBytes(entry.path().string() + "/stat");
         const std::size_t afterName = stat.rfind(')');
-        if (pid > 0 && afterName != std::string::npos &&
+        if (afterName != std::string::npos &&
             std::atoi(stat.c_str() + afterName + 4) == station &&
             ReadBytes(entry.path().string() + "/cmdline").find("--slot-channel") !=
                 std::string::npos) {
