@@ -35,9 +35,12 @@ SysFailure FailureAt(const Json& json, const char* key) {
 
 struct Writer {
     Json operator()(const DownloadStarted& s) const {
-        return Json{{"event", kStarted},          {"image", JsonText(s.imagePath)},
-                    {"size", s.imageSize},        {"sha256", JsonText(s.imageSha256)},
-                    {"port", JsonText(s.portName)}, {"device", JsonText(s.device)}};
+        return Json{{"event", kStarted},
+                    {"image", JsonText(s.imagePath)},
+                    {"size", s.imageSize},
+                    {"sha256", JsonText(s.imageSha256)},
+                    {"port", JsonText(s.portName)},
+                    {"device", JsonText(s.device)}};
     }
     Json operator()(const FirstFrameSeen&) const { return Json{{"event", kFirstFrame}}; }
     Json operator()(const RequestAnswered& r) const {
@@ -91,8 +94,7 @@ SysFailure SysFailureFromJson(const Json& json) {
         return {};
     }
     const auto status = json.find("status");
-    const std::optional<SysStatus> known =
-        status == json.end() ? std::nullopt : StatusOf(*status);
+    const std::optional<SysStatus> known = status == json.end() ? std::nullopt : StatusOf(*status);
     if (!known || *known == SysStatus::Ok) {
         return {};
     }

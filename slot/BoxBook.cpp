@@ -50,9 +50,9 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
         m_sink(kept.record, reason, kept.line);
     }
     const std::string repeat = kept.repeat.empty() ? std::string() : "; " + kept.repeat;
-    WriteStderr(ApplicationName() + ": " +
-                EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, kept.record) + repeat,
-                                             kept.error)) +
-                "\n");
+    WriteStderr(
+        ApplicationName() + ": " +
+        EscapeName(VerdictWithRecord(VerdictLine(m_portLabel, kept.record) + repeat, kept.error)) +
+        "\n");
     return kept.error.empty();
 }

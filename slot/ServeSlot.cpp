@@ -88,8 +88,8 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     }
     std::unique_ptr<BoxCaptureDir> captures;
     if (c.captureDir) {
-        Opened<BoxCaptureDir> opened = BoxCaptureDir::Open(
-            *c.captureDir, c.label, c.captureMax, ApplicationName() + " " + kToolVersion);
+        Opened<BoxCaptureDir> opened = BoxCaptureDir::Open(*c.captureDir, c.label, c.captureMax,
+                                                           ApplicationName() + " " + kToolVersion);
         if (!opened) {
             return refuse(SetupStep::CaptureFolder, opened.Failure());
         }
@@ -170,8 +170,7 @@ int ServeSlot(const SlotConfig& config, SlotScreen& screen, const SlotExtras& ex
     return Serve(config, screen, extras, nullptr);
 }
 
-int ServeStationSlot(int fd, SlotScreen& screen,
-                     const std::function<void(SlotSession*)>& running) {
+int ServeStationSlot(int fd, SlotScreen& screen, const std::function<void(SlotSession*)>& running) {
     SlotChannelEnd channel(fd);
     const Result<SlotConfig> config = channel.Open(kConfigBound);
     if (!config) {

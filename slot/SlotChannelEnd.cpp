@@ -28,8 +28,7 @@ bool WaitFor(int fd, short events, int wake, int timeoutMs) {
 
 }  // namespace
 
-SlotChannelEnd::SlotChannelEnd(int fd)
-    : m_fd(fd), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+SlotChannelEnd::SlotChannelEnd(int fd) : m_fd(fd), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     // Nothing this process starts inherits the channel.
     fcntl(m_fd.Get(), F_SETFD, FD_CLOEXEC);
     fcntl(m_fd.Get(), F_SETFL, fcntl(m_fd.Get(), F_GETFL) | O_NONBLOCK);

@@ -25,8 +25,7 @@ class Reader {
         }
         return Text(key);
     }
-    std::int64_t Whole(const char* key, std::int64_t low, std::int64_t high,
-                       std::int64_t missing) {
+    std::int64_t Whole(const char* key, std::int64_t low, std::int64_t high, std::int64_t missing) {
         const Json* value = At(key);
         if (value == nullptr) {
             return missing;
@@ -99,7 +98,8 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
     c.debug = in.Flag("debug");
     c.loop = in.Flag("loop");
     c.count = static_cast<int>(in.Whole("count", 0, 1 << 30, 0));
-    c.timeoutSeconds = static_cast<int>(in.Whole("timeout", 0, 1 << 30, SlotConfig{}.timeoutSeconds));
+    c.timeoutSeconds =
+        static_cast<int>(in.Whole("timeout", 0, 1 << 30, SlotConfig{}.timeoutSeconds));
     c.report = in.TextOrNull("report");
     c.logFile = in.TextOrNull("log_file");
     c.logDir = in.TextOrNull("log_dir");

@@ -26,8 +26,8 @@ struct SlotConfig {
     std::optional<std::string> ini;
     bool debug = false;
     bool loop = false;
-    int count = 0;             // with loop: boxes before the run ends (0: until stopped)
-    int timeoutSeconds = 120;  // the silence bound (0: none)
+    int count = 0;                       // with loop: boxes before the run ends (0: until stopped)
+    int timeoutSeconds = 120;            // the silence bound (0: none)
     std::optional<std::string> report;   // a single run's; a station keeps its report itself
     std::optional<std::string> logFile;  // a single run's
     std::optional<std::string> logDir;   // one log file per box here

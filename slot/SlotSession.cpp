@@ -69,39 +69,40 @@ void SlotSession::AskInput(const SlotInput& input) {
 int SlotSession::Run() {
     ConsoleOutput& output = ConsoleOutput::Process();
     output.HoldUntilPublished(true);
-    m_screen.Open([this](CDialog& dialog) { OnDialogCreated(dialog); },
-                  [this] { return m_dialog != nullptr ? m_dialog->m_link.m_droppedBytes.load() : 0; });
+    m_screen.Open(
+        [this](CDialog& dialog) { OnDialogCreated(dialog); },
+        [this] { return m_dialog != nullptr ? m_dialog->m_link.m_droppedBytes.load() : 0; });
     {
         CDownloadApp app;
         app.SetDialogSetup([this](CMainDialog& dialog) {
-        m_dialog = &dialog;
-        SetAbortableLink(&dialog.m_link);
-        if (m_config.ini) {
-            dialog.SetIniPath(*m_config.ini);
-        }
-        dialog.SetStartupPort(m_config.portNumber);
-        if (m_config.keepStoredPort) {
-            dialog.KeepStoredPort();
-        }
-        dialog.RequireImageSha256(m_config.requiredSha256);
-        if (m_config.timeoutSeconds > 0) {
-            dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
-                                   m_config.loop || m_config.stationSlot
-                                       ? CDownloadControl::SilenceFrom::FirstFrame
-                                       : CDownloadControl::SilenceFrom::Start);
-        }
-        // The session first, so that everyone after it hears a state it already holds.
-        dialog.AddDownloadObserver(&m_session);
-        dialog.AddDownloadObserver(this);
-        for (DownloadObserver* observer : m_config.observers) {
-            dialog.AddDownloadObserver(observer);
-        }
-        // Runs once the dialog has initialised and made its first connection.
-        MessageQueue::Ui().PostTask([this] { Begin(); });
-        if (m_config.heartbeat) {
-            MessageQueue::Ui().PostTask([this] { Beat(); });
-        }
-    });
+            m_dialog = &dialog;
+            SetAbortableLink(&dialog.m_link);
+            if (m_config.ini) {
+                dialog.SetIniPath(*m_config.ini);
+            }
+            dialog.SetStartupPort(m_config.portNumber);
+            if (m_config.keepStoredPort) {
+                dialog.KeepStoredPort();
+            }
+            dialog.RequireImageSha256(m_config.requiredSha256);
+            if (m_config.timeoutSeconds > 0) {
+                dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
+                                       m_config.loop || m_config.stationSlot
+                                           ? CDownloadControl::SilenceFrom::FirstFrame
+                                           : CDownloadControl::SilenceFrom::Start);
+            }
+            // The session first, so that everyone after it hears a state it already holds.
+            dialog.AddDownloadObserver(&m_session);
+            dialog.AddDownloadObserver(this);
+            for (DownloadObserver* observer : m_config.observers) {
+                dialog.AddDownloadObserver(observer);
+            }
+            // Runs once the dialog has initialised and made its first connection.
+            MessageQueue::Ui().PostTask([this] { Begin(); });
+            if (m_config.heartbeat) {
+                MessageQueue::Ui().PostTask([this] { Beat(); });
+            }
+        });
         *m_live = true;
         app.InitInstance();
         *m_live = false;
@@ -183,7 +184,7 @@ void SlotSession::WaitForPort() {
     if (!failure.Failed()) {
         if (m_waitingForPort) {
             m_screen.Say("stavel: COM" + std::to_string(m_config.portNumber) +
-                            " opens again; serving the next box\n");
+                         " opens again; serving the next box\n");
         }
         m_waitingForPort = false;
         PressStart();
@@ -194,7 +195,7 @@ void SlotSession::WaitForPort() {
     if (!m_waitingForPort || state != m_session.State()) {
         const bool again = m_tally.passes + m_tally.fails + m_tally.aborts > 0;
         m_screen.Say("stavel: " + PortLabel() + " cannot be opened" + (again ? " again" : "") +
-                        ": " + EscapeName(ReasonOf(failure)) + "; trying again every second\n");
+                     ": " + EscapeName(ReasonOf(failure)) + "; trying again every second\n");
         m_session.SetState(state, failure);
     }
     m_waitingForPort = true;
@@ -218,7 +219,7 @@ void SlotSession::OnSlotState(SlotState state, const SysFailure& why) {
     // Shown once; in a station its supervisor says it in its own table's words.
     if (state == SlotState::NoRequest && !m_config.stationSlot) {
         m_screen.Say("stavel: " + EscapeName(m_config.slot.slot) +
-                        ": box talking, no request: " + why.reason + "\n");
+                     ": box talking, no request: " + why.reason + "\n");
     }
     for (BoxSession::Sink* sink : m_config.sinks) {
         sink->OnSlotState(state, why);
@@ -240,7 +241,7 @@ void SlotSession::ExplainPortFailure(const SysFailure& failure) {
     }
     const std::string advice = PortAdvice(failure);
     m_screen.Say("stavel: " + EscapeName(failure.Describe()) +
-                    (advice.empty() ? "" : ". " + EscapeName(advice)) + "\n");
+                 (advice.empty() ? "" : ". " + EscapeName(advice)) + "\n");
 }
 
 void SlotSession::OnSessionEnded(const SessionEnd& end) {

@@ -26,11 +26,11 @@ struct Station::Slot {
     Clock::time_point nextTry{};
     Clock::time_point lastWord{};  // the slot last said anything
     Clock::time_point lastShown{};
-    bool greeted = false;        // its hello came, of this station's version
-    bool hung = false;           // killed by the watchdog
-    bool broken = false;         // its channel brought a frame that does not decode
-    bool refused = false;        // it speaks another version of the channel
-    std::string ending;          // why it ends by itself, as it said
+    bool greeted = false;  // its hello came, of this station's version
+    bool hung = false;     // killed by the watchdog
+    bool broken = false;   // its channel brought a frame that does not decode
+    bool refused = false;  // it speaks another version of the channel
+    std::string ending;    // why it ends by itself, as it said
     SlotState noted = SlotState::WaitingForPort;  // the last state said once
 };
 
@@ -65,9 +65,8 @@ void Station::AskStopNow(int signo) {
 }
 
 Result<void> Station::Prepare() {
-    Result<std::unique_ptr<StationFiles>> files =
-        StationFiles::Make(m_config.slot.image, m_config.slot.logDir, m_config.report,
-                           m_config.ini, m_config.ports);
+    Result<std::unique_ptr<StationFiles>> files = StationFiles::Make(
+        m_config.slot.image, m_config.slot.logDir, m_config.report, m_config.ini, m_config.ports);
     if (!files) {
         return files.Failure();
     }
@@ -86,8 +85,8 @@ Result<void> Station::Prepare() {
         s->status.slot = i < m_config.labels.size() ? m_config.labels[i] : s->port;
         s->sink.station = this;
         s->sink.slot = s.get();
-        s->session = std::make_unique<BoxSession>(SlotOn(s->status.slot, s->place.device), false,
-                                                  &s->sink);
+        s->session =
+            std::make_unique<BoxSession>(SlotOn(s->status.slot, s->place.device), false, &s->sink);
         m_slots.push_back(std::move(s));
     }
     return {};
@@ -273,13 +272,13 @@ void Station::OnExit(std::size_t index, const SlotExit& exit) {
         // from the station's copy.
         DownloadEnded ended;
         ended.reason = EndReason::SlotCrashed;
-        ended.failure = SysFailure(
-            SysResult{SysStatus::Failed, "", 0}, "",
-            slot.hung     ? std::string("slot process stopped responding")
-            : slot.broken ? std::string("the slot's channel failed")
-            : exit.signal != 0
-                ? "the slot's process ended by signal " + std::to_string(exit.signal)
-                : "the slot's process ended with status " + std::to_string(exit.status));
+        ended.failure =
+            SysFailure(SysResult{SysStatus::Failed, "", 0}, "",
+                       slot.hung     ? std::string("slot process stopped responding")
+                       : slot.broken ? std::string("the slot's channel failed")
+                       : exit.signal != 0
+                           ? "the slot's process ended by signal " + std::to_string(exit.signal)
+                           : "the slot's process ended with status " + std::to_string(exit.status));
         slot.slotRecord.reset();
         slot.session->OnEnded(ended);
     }

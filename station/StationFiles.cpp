@@ -62,9 +62,9 @@ Result<std::unique_ptr<StationFiles>> StationFiles::Make(const std::string& imag
     if (report) {
         Result<std::unique_ptr<ReportFile>> opened = ReportFile::Open(*report);
         if (!opened) {
-            return SysFailure(opened.Failure().result, "",
-                              "the report cannot be written: " +
-                                  EscapeName(opened.Failure().Describe()));
+            return SysFailure(
+                opened.Failure().result, "",
+                "the report cannot be written: " + EscapeName(opened.Failure().Describe()));
         }
         files->m_report = std::move(*opened);
     }

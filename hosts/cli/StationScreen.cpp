@@ -43,8 +43,7 @@ void StationScreen::OnBoxStarted(const std::string& slot) {
 void StationScreen::OnBoxJudged(const std::string& slot, const BoxRecord& record,
                                 const std::string& said, const std::string& recordError) {
     m_time[slot] += record.seconds;
-    m_view.BoxEnded(slot, record.result, said, record.seconds, BoxRecordJson(record),
-                    recordError);
+    m_view.BoxEnded(slot, record.result, said, record.seconds, BoxRecordJson(record), recordError);
     m_also.OnBoxJudged(slot, record, said, recordError);
 }
 

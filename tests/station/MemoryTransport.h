@@ -7,8 +7,8 @@
 // to stop. Thread-safe, so that a station on a thread of its own can listen to it.
 
 #include <condition_variable>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>

@@ -131,9 +131,9 @@ TEST(SessionEventCodec, EveryEventReadsBackAndAStatusIsAWordOrTheOldNumber) {
               std::string::npos);
 
     // The first captures wrote a failure's status as its number: it still reads.
-    const std::optional<SessionEvent> old = SessionEventFromJson(*ParseJsonObject(
-        R"({"event":"ended","reason":"port-lost","failure":{"status":7,"errno":5,)"
-        R"("text":"/dev/ttyUSB0: read: Input/output error"},"silence":0})"));
+    const std::optional<SessionEvent> old = SessionEventFromJson(
+        *ParseJsonObject(R"({"event":"ended","reason":"port-lost","failure":{"status":7,"errno":5,)"
+                         R"("text":"/dev/ttyUSB0: read: Input/output error"},"silence":0})"));
     ASSERT_TRUE(old);
     const DownloadEnded& lost = std::get<DownloadEnded>(*old);
     EXPECT_EQ(lost.reason, EndReason::PortLost);

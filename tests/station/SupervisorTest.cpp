@@ -90,7 +90,8 @@ class SupervisorTest : public ::testing::Test {
         record.seconds = 6.5;
         record.boxId = std::move(boxId);
         record.reasonCode = "passed";
-        record.made = RecordProvenance{"1.0", "slot-host", std::nullopt, std::nullopt, std::nullopt};
+        record.made =
+            RecordProvenance{"1.0", "slot-host", std::nullopt, std::nullopt, std::nullopt};
         return record;
     }
     static void BoxPasses(MemoryTransport::Peer& peer, const BoxRecord& record) {
@@ -302,7 +303,8 @@ TEST_F(SupervisorTest, ASlotOfAnotherVersionOrOneThatCannotServeIsNotStartedAgai
     config.slot.image = dir.File("missing.sdl");
     Station none(config, &refused);
     EXPECT_FALSE(none.Begin());
-    EXPECT_TRUE(refused.messages.front().starts_with("Cannot read input file: ")) << refused.messages.front();
+    EXPECT_TRUE(refused.messages.front().starts_with("Cannot read input file: "))
+        << refused.messages.front();
     EXPECT_EQ(none.End(), (StationEnd{0, false, true, false, false}));
     EXPECT_EQ(refused.ended, 0);
 }

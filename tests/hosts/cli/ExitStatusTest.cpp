@@ -22,10 +22,9 @@ TEST(ExitStatus, EachEndOfABoxHasItsStatus) {
 
 TEST(ExitStatus, EveryFailureBeforeTheFirstBoxIsAUsageError) {
     const SysFailure failure(SysResult{SysStatus::NotFound, "open"}, "/x", "No such file");
-    for (const SetupStep step :
-         {SetupStep::Report, SetupStep::LogFile, SetupStep::LogFolder, SetupStep::CaptureFolder,
-          SetupStep::Capture, SetupStep::Spool, SetupStep::Password, SetupStep::Port,
-          SetupStep::BoxId}) {
+    for (const SetupStep step : {SetupStep::Report, SetupStep::LogFile, SetupStep::LogFolder,
+                                 SetupStep::CaptureFolder, SetupStep::Capture, SetupStep::Spool,
+                                 SetupStep::Password, SetupStep::Port, SetupStep::BoxId}) {
         EXPECT_EQ(SetupFailed(step, failure), 2);
     }
     EXPECT_EQ(SetupFailureText(SetupStep::Report, failure),

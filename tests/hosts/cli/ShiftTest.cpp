@@ -54,8 +54,7 @@ std::vector<int> SlotProcesses(pid_t station) {
         }
         const std::string stat = ReadBytes(entry.path().string() + "/stat");
         const std::size_t afterName = stat.rfind(')');
-        if (afterName != std::string::npos &&
-            std::atoi(stat.c_str() + afterName + 4) == station &&
+        if (afterName != std::string::npos && std::atoi(stat.c_str() + afterName + 4) == station &&
             ReadBytes(entry.path().string() + "/cmdline").find("--slot-channel") !=
                 std::string::npos) {
             pids.push_back(pid);
