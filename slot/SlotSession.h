@@ -10,9 +10,9 @@
 // lost while no box's session runs is a state of the slot, not a box: said once at the change,
 // tried again every second, and neither recorded nor counted.
 //
-// Threading rules: Run and everything else on the UI thread, but AskFinish and AskStop, which
-// any thread may call while the session lives: they end a write that waits, and hand the rest
-// to the UI thread, where it is dropped once the run is over.
+// Threading rules: Run and everything else on the UI thread, but AskFinish, AskStop and AskInput,
+// which any thread may call while the session lives: a stop ends a write that waits, and each
+// hands the rest to the UI thread, where it is dropped once the run is over.
 
 #include <functional>
 #include <memory>
@@ -56,12 +56,12 @@ struct SessionConfig {
     BoxBook* book = nullptr;
     // Also hear the download's events (a station's slot, the demo's box switch).
     std::vector<DownloadObserver*> observers;
-    // Also hear the slot's states, figures and ends (the station, the broker).
     // --box-id: the box's identity from its console text, for its record.
     std::shared_ptr<const BoxIdPattern> boxIdPattern;
     std::string requiredSha256;  // --sha256 or the job's: START refuses any other image
     // A station's slot: told once a second on the UI thread, so that its station sees it live.
     std::function<void()> heartbeat;
+    // Also hear the slot's states, figures and ends (the station, the broker).
     std::vector<BoxSession::Sink*> sinks;
     // Per-box input from a station, on the UI thread; none: it is passed over.
     std::function<void(const SlotInput&)> input;
