@@ -82,15 +82,13 @@ class ProcessTransport::Process final : public SlotPeer {
         }
     }
 
-    // What this process asks of the next poll.
-    void Watch(std::vector<pollfd>& fds, std::vector<Process*>& owners) {
+    // What this process asks of the next poll: its channel while open, its end until heard.
+    void Watch(std::vector<pollfd>& fds) const {
         if (m_channel) {
             fds.push_back({m_channel.Get(), POLLIN, 0});
-            owners.push_back(this);
         }
         if (m_pidFd) {
             fds.push_back({m_pidFd.Get(), POLLIN, 0});
-            owners.push_back(this);
         }
     }
 
@@ -239,9 +237,16 @@ Result<std::unique_ptr<SlotPeer>> ProcessTransport::Start(std::size_t slot,
 
 void ProcessTransport::Wait(std::chrono::milliseconds bound, Ears& ears) {
     std::vector<pollfd> fds{{m_wake.Get(), POLLIN, 0}};
-    std::vector<Process*> owners{nullptr};
+    struct Watched {
+        Process* process;
+        std::size_t first;  // its descriptors in `fds`
+        std::size_t end;
+    };
+    std::vector<Watched> watched;
     for (Process* process : m_live) {
-        process->Watch(fds, owners);
+        const std::size_t first = fds.size();
+        process->Watch(fds);
+        watched.push_back({process, first, fds.size()});
     }
     const int ready =
         RetryOnEintr([&] { return poll(fds.data(), fds.size(), static_cast<int>(bound.count())); });
@@ -249,22 +254,14 @@ void ProcessTransport::Wait(std::chrono::milliseconds bound, Ears& ears) {
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t n = read(m_wake.Get(), &count, sizeof count);
     }
-    // Each process once, whether its channel or its end woke the poll; one told ended (or
-    // destroyed by what it told) is passed over.
-    std::vector<std::pair<Process*, bool>> seen;
-    for (std::size_t i = 1; i < fds.size(); ++i) {
-        const bool woke = ready > 0 && fds[i].revents != 0;
-        auto it = std::find_if(seen.begin(), seen.end(),
-                               [&](const auto& s) { return s.first == owners[i]; });
-        if (it == seen.end()) {
-            seen.emplace_back(owners[i], woke);
-        } else {
-            it->second = it->second || woke;
+    for (const Watched& w : watched) {
+        bool woke = false;
+        for (std::size_t i = w.first; i < w.end; ++i) {
+            woke = woke || (ready > 0 && fds[i].revents != 0);
         }
-    }
-    for (const auto& [process, woke] : seen) {
-        if (std::find(m_live.begin(), m_live.end(), process) != m_live.end()) {
-            process->Serve(woke, ears);
+        // One told ended by what another told is passed over.
+        if (std::find(m_live.begin(), m_live.end(), w.process) != m_live.end()) {
+            w.process->Serve(woke, ears);
         }
     }
 }
