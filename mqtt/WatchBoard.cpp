@@ -9,7 +9,7 @@
 #include "mqtt/TopicName.h"
 #include "platform/codepage/ShownText.h"
 #include "record/Json.h"
-#include "station/StationView.h"
+#include "station/ColumnText.h"
 
 namespace {
 

@@ -19,6 +19,8 @@ struct RecordProvenance {
     std::optional<std::string> station;
     std::optional<std::string> operatorName;
     std::optional<std::string> job;
+
+    bool operator==(const RecordProvenance&) const = default;
 };
 
 // PASS, FAIL, or ABORTED when the operator stopped the box mid-session.

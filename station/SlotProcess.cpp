@@ -1,21 +1,36 @@
 #include "station/SlotProcess.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
+#include <fstream>
 
 #include "platform/base/Eintr.h"
+#include "slot/SlotChannel.h"
 
 namespace {
 
-// A line longer than this is no event of ours; it is dropped rather than kept growing.
-constexpr std::size_t kMaxLine = 64 * 1024;
+// A process whose channel closed has this long to end by itself before it is killed.
+constexpr auto kCloseGrace = std::chrono::seconds(2);
+
+std::string LastLineOf(const std::string& path) {
+    std::ifstream in(path);
+    std::string last;
+    for (std::string line; std::getline(in, line);) {
+        last = line.empty() ? last : line;
+    }
+    return last;
+}
 
 }  // namespace
 
@@ -28,27 +43,170 @@ const std::string& SelfProgram() {
     return path;
 }
 
-SlotProcess::~SlotProcess() {
-    m_fd.Reset();
-    if (m_pid > 0) {
-        kill(m_pid, SIGKILL);
-        Reap();
+class ProcessTransport::Process final : public SlotPeer {
+  public:
+    Process(ProcessTransport& transport, std::size_t slot, pid_t pid, UniqueFd channel,
+            std::string errorFile)
+        : m_transport(transport),
+          m_slot(slot),
+          m_pid(pid),
+          m_channel(std::move(channel)),
+          m_pidFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))),
+          m_errorFile(std::move(errorFile)) {
+        m_transport.m_live.push_back(this);
     }
+
+    ~Process() override {
+        std::erase(m_transport.m_live, this);
+        m_channel.Reset();
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            Reap();
+        }
+    }
+
+    void Send(const Json& message) override {
+        if (!m_channel) {
+            return;
+        }
+        // A few small frames at a time: a socket that will not take one belongs to a slot that
+        // does not read, which the watchdog or the stop bound deals with.
+        const std::string frame = FrameOf(message);
+        [[maybe_unused]] const ssize_t n = RetryOnEintr(
+            [&] { return send(m_channel.Get(), frame.data(), frame.size(), MSG_NOSIGNAL); });
+    }
+
+    void Kill() override {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+        }
+    }
+
+    // What this process asks of the next poll: its channel while open, its end until heard.
+    void Watch(std::vector<pollfd>& fds) const {
+        if (m_channel) {
+            fds.push_back({m_channel.Get(), POLLIN, 0});
+        }
+        if (m_pidFd) {
+            fds.push_back({m_pidFd.Get(), POLLIN, 0});
+        }
+    }
+
+    // After a poll: reads what the channel holds; hears the end when the process is gone.
+    void Serve(bool ready, Ears& ears) {
+        if (ready && m_channel) {
+            Read(ears);
+        }
+        const bool exited = m_pidFd ? ready && Exited() : !m_channel;
+        if (exited) {
+            End(ears);
+        } else if (!m_channel && !m_killed &&
+                   std::chrono::steady_clock::now() - m_closedAt > kCloseGrace) {
+            m_killed = true;
+            Kill();
+        }
+    }
+
+  private:
+    bool Exited() const {
+        pollfd fd{m_pidFd.Get(), POLLIN, 0};
+        return poll(&fd, 1, 0) > 0;
+    }
+
+    void Read(Ears& ears) {
+        char buffer[16384];
+        for (;;) {
+            const ssize_t n =
+                RetryOnEintr([&] { return read(m_channel.Get(), buffer, sizeof buffer); });
+            if (n < 0 && errno == EAGAIN) {
+                return;
+            }
+            if (n > 0) {
+                m_frames.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+                while (std::optional<Json> frame = m_frames.Next()) {
+                    ears.OnFrame(m_slot, frame);
+                }
+            }
+            if (m_frames.Broken()) {
+                ears.OnFrame(m_slot, std::nullopt);
+            }
+            if (n <= 0 || m_frames.Broken()) {
+                m_channel.Reset();
+                m_closedAt = std::chrono::steady_clock::now();
+                return;
+            }
+        }
+    }
+
+    void End(Ears& ears) {
+        if (m_channel) {
+            Read(ears);  // the process is gone: what it wrote is all there
+        }
+        std::erase(m_transport.m_live, this);
+        const int status = Reap();
+        SlotExit exit;
+        exit.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        exit.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        if (exit.status > 0) {
+            exit.lastWords = LastLineOf(m_errorFile);
+        }
+        m_pidFd.Reset();
+        ears.OnExit(m_slot, exit);
+    }
+
+    int Reap() {
+        int status = 0;
+        const pid_t pid = std::exchange(m_pid, -1);
+        if (pid <= 0 || RetryOnEintr([&] { return waitpid(pid, &status, 0); }) != pid) {
+            return 0;
+        }
+        return status;
+    }
+
+    ProcessTransport& m_transport;
+    std::size_t m_slot;
+    pid_t m_pid;
+    UniqueFd m_channel;
+    UniqueFd m_pidFd;
+    std::string m_errorFile;
+    FrameReader m_frames;
+    std::chrono::steady_clock::time_point m_closedAt{};
+    bool m_killed = false;
+};
+
+ProcessTransport::ProcessTransport(std::string program)
+    : m_program(std::move(program)),
+      // Made before any other thread can ask the station to stop.
+      m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_wakeError(errno) {}
+
+ProcessTransport::~ProcessTransport() = default;
+
+Result<void> ProcessTransport::Made() const {
+    if (!m_wake) {
+        return ErrnoFailure("eventfd", "", m_wakeError);
+    }
+    return {};
 }
 
-Result<void> SlotProcess::Start(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& errorPath) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        return ErrnoFailure("pipe2", "", errno);
+void ProcessTransport::Wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(m_wake.Get(), &one, sizeof one);
+}
+
+Result<std::unique_ptr<SlotPeer>> ProcessTransport::Start(std::size_t slot,
+                                                          const std::string& errorFile) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        return ErrnoFailure("socketpair", "", errno);
     }
-    UniqueFd readEnd(fds[0]);
-    UniqueFd writeEnd(fds[1]);
-    const UniqueFd errFd(open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    UniqueFd ours(pair[0]);
+    UniqueFd theirs(pair[1]);
+    const UniqueFd errFd(open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     const UniqueFd nullFd(open("/dev/null", O_RDWR | O_CLOEXEC));
     // Everything the child needs is made before the fork: after it, only system calls.
-    std::vector<std::string> argvText{program.empty() ? SelfProgram() : program};
-    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<std::string> argvText{m_program.empty() ? SelfProgram() : m_program,
+                                      "--slot-channel", "3"};
     std::vector<char*> argv;
     for (std::string& arg : argvText) {
         argv.push_back(arg.data());
@@ -65,49 +223,45 @@ Result<void> SlotProcess::Start(const std::string& program, const std::vector<st
         dup2(nullFd.Get(), 0);
         dup2(nullFd.Get(), 1);
         dup2(errFd ? errFd.Get() : nullFd.Get(), 2);
-        dup2(writeEnd.Get(), 3);
+        dup2(theirs.Get(), 3);
         execv(argv[0], argv.data());
         _exit(127);
     }
     if (pid < 0) {
         return ErrnoFailure("fork", "", errno);
     }
-    m_pid = pid;
-    m_fd = std::move(readEnd);
-    m_partial.clear();
-    return {};
+    fcntl(ours.Get(), F_SETFL, fcntl(ours.Get(), F_GETFL) | O_NONBLOCK);
+    return std::unique_ptr<SlotPeer>(
+        std::make_unique<Process>(*this, slot, pid, std::move(ours), errorFile));
 }
 
-bool SlotProcess::Read(std::vector<std::string>& lines) {
-    char buffer[4096];
-    const ssize_t n = RetryOnEintr([&] { return read(m_fd.Get(), buffer, sizeof buffer); });
-    if (n <= 0) {
-        m_fd.Reset();
-        return false;
+void ProcessTransport::Wait(std::chrono::milliseconds bound, Ears& ears) {
+    std::vector<pollfd> fds{{m_wake.Get(), POLLIN, 0}};
+    struct Watched {
+        Process* process;
+        std::size_t first;  // its descriptors in `fds`
+        std::size_t end;
+    };
+    std::vector<Watched> watched;
+    for (Process* process : m_live) {
+        const std::size_t first = fds.size();
+        process->Watch(fds);
+        watched.push_back({process, first, fds.size()});
     }
-    for (ssize_t i = 0; i < n; ++i) {
-        if (buffer[i] == '\n') {
-            lines.push_back(std::move(m_partial));
-            m_partial.clear();
-        } else if (m_partial.size() < kMaxLine) {
-            m_partial += buffer[i];
+    const int ready =
+        RetryOnEintr([&] { return poll(fds.data(), fds.size(), static_cast<int>(bound.count())); });
+    if (ready > 0 && fds[0].revents != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = read(m_wake.Get(), &count, sizeof count);
+    }
+    for (const Watched& w : watched) {
+        bool woke = false;
+        for (std::size_t i = w.first; i < w.end; ++i) {
+            woke = woke || (ready > 0 && fds[i].revents != 0);
+        }
+        // One told ended by what another told is passed over.
+        if (std::find(m_live.begin(), m_live.end(), w.process) != m_live.end()) {
+            w.process->Serve(woke, ears);
         }
     }
-    return true;
-}
-
-void SlotProcess::Signal(int signo) {
-    if (m_pid > 0) {
-        kill(m_pid, signo);
-    }
-}
-
-int SlotProcess::Reap() {
-    int status = 0;
-    const pid_t pid = m_pid;
-    m_pid = -1;
-    if (pid <= 0 || RetryOnEintr([&] { return waitpid(pid, &status, 0); }) != pid) {
-        return 0;
-    }
-    return status;
 }

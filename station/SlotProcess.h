@@ -1,49 +1,53 @@
 #pragma once
 
-// One slot's process: today's single-box `stavel` run as a child, its events read from a pipe.
+// The slots as processes: how a station starts, hears, kills and reaps them.
 //
-// How it works. The child is started from this very program (/proc/self/exe) in a process group
-// of its own, so that Ctrl-C on the terminal reaches the station alone and the station stops its
-// slots in order. The event pipe is the child's descriptor 3; its standard output is discarded
-// (its log goes to --log-dir when asked) and its standard error goes to a file of the slot's own,
-// so a slot that cannot start can say why. Should the station die, the kernel sends each child
-// SIGTERM (PR_SET_PDEATHSIG), so no box is served by an orphan.
+// How it works. Each slot is this very program (/proc/self/exe), or the one the host names,
+// started as a child with one end of a socket pair as its descriptor 3 and `--slot-channel 3`
+// as its whole command line: everything else comes down the channel. The child runs in a process
+// group of its own, so that Ctrl-C on the terminal reaches the station alone and the station
+// stops its slots in order; its standard output is discarded (its log goes to its log folder
+// when asked) and its standard error goes to a file of the slot's own, so that a slot that
+// cannot start can say why. Should the station die, the kernel sends each child SIGTERM
+// (PR_SET_PDEATHSIG), and its channel closes, so no box is served by an orphan.
 //
-// Threading rules: the supervisor's thread only.
+// A process's end is heard on its pidfd; its channel is read to its end before the end is told.
+// A channel that closes while its process lives gets a grace to end, then the process is killed.
+//
+// Threading rules: the supervisor's thread only, but Wake.
 
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/base/Result.h"
 #include "platform/base/UniqueFd.h"
+#include "station/SlotPeer.h"
 
-class SlotProcess {
+class ProcessTransport final : public SlotTransport {
   public:
-    SlotProcess() = default;
-    ~SlotProcess();
-    SlotProcess(const SlotProcess&) = delete;
-    SlotProcess& operator=(const SlotProcess&) = delete;
+    // `program` serves each slot (empty: this program).
+    explicit ProcessTransport(std::string program);
+    ~ProcessTransport() override;
+    ProcessTransport(const ProcessTransport&) = delete;
+    ProcessTransport& operator=(const ProcessTransport&) = delete;
 
-    // Starts `args` (without the program) with standard error to `errorPath`.
-    Result<void> Start(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& errorPath);
-    bool Running() const { return m_pid > 0; }
-    pid_t Pid() const { return m_pid; }
-    // The event pipe, -1 once it reached its end.
-    int EventFd() const { return m_fd.Get(); }
+    // The wake-up could not be made (no more descriptors): the station cannot run.
+    Result<void> Made() const;
 
-    // Reads what the pipe holds; complete lines go to `lines`. False at the pipe's end.
-    bool Read(std::vector<std::string>& lines);
-    void Signal(int signo);
-    // Waits for the child, whose pipe has ended; answers its wait status.
-    int Reap();
+    Result<std::unique_ptr<SlotPeer>> Start(std::size_t slot,
+                                            const std::string& errorFile) override;
+    void Wait(std::chrono::milliseconds bound, Ears& ears) override;
+    void Wake() override;
 
   private:
-    pid_t m_pid = -1;
-    UniqueFd m_fd;
-    std::string m_partial;
+    class Process;
+    friend class Process;
+
+    std::string m_program;
+    UniqueFd m_wake;
+    int m_wakeError = 0;
+    std::vector<Process*> m_live;  // started and not yet told ended
 };
 
 // The program to start slots from.

@@ -1,186 +1,116 @@
 #include "station/Station.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-
 #include "download/BoxVerdict.h"
-#include "platform/base/Eintr.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/comm/CommPort.h"
-#include "platform/host/ConsoleOutput.h"
-#include "platform/ports/PortChoice.h"
-#include "platform/ports/PortMap.h"
-#include "record/BoxRecordCodec.h"
+#include "slot/ExitStatus.h"
 #include "station/SlotFeed.h"
-#include "station/SlotWire.h"
+#include "station/SlotProcess.h"
 
-namespace {
+const Station::Clock::duration Station::kWatchdog =
+    std::chrono::milliseconds(65535LL * 10 * 1000 / 115200) + CommPort::kStallSlack +
+    std::chrono::seconds(5);
 
-std::atomic<Station*> g_current{nullptr};
-
-constexpr auto kTick = std::chrono::seconds(1);
-// A slot's process beats once a second while it lives. One silent for longer than the longest
-// answer needs on the wire (65,535 bytes at 115200 8N1), the port's stall bound and 5 s more
-// is stuck (stopped, or its UI thread wedged): it is killed and its box fails.
-constexpr auto kWatchdog = std::chrono::milliseconds(65535LL * 10 * 1000 / 115200) +
-                           CommPort::kStallSlack + std::chrono::seconds(5);
-// Each slot has SignalStop's five seconds to stop cleanly; the station ends within that too.
-constexpr auto kStopBound = std::chrono::milliseconds(4500);
-
-std::string DeviceOf(const std::string& port) {
-    if (const std::optional<int> number = PortNumberForName(port)) {
-        return DevicePathForNumber(*number).value_or(port);
-    }
-    return port;
-}
-
-std::string LastLineOf(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::string last;
-    while (std::getline(in, line)) {
-        if (!line.empty()) {
-            last = line;
-        }
-    }
-    return last;
-}
-
-bool CopyFile(const std::string& from, const std::string& to) {
-    std::error_code ignored;
-    return std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing,
-                                      ignored);
-}
-
-}  // namespace
-
-Station* Station::Current() {
-    return g_current.load();
-}
+struct Station::Slot {
+    std::size_t index = 0;
+    std::string port;  // as the operator gave it
+    SlotPlace place;
+    std::unique_ptr<SlotPeer> peer;
+    Phase phase = Phase::Idle;
+    SlotStatus status;
+    SessionSink sink;
+    std::unique_ptr<BoxSession> session;
+    std::optional<BoxRecord> slotRecord;  // the record the slot sent for its box, if it did
+    int boxes = 0;                        // records kept for this slot
+    Clock::time_point nextTry{};
+    Clock::time_point lastWord{};  // the slot last said anything
+    Clock::time_point lastShown{};
+    bool greeted = false;  // its hello came, of this station's version
+    bool hung = false;     // killed by the watchdog
+    bool broken = false;   // its channel brought a frame that does not decode
+    bool refused = false;  // it speaks another version of the channel
+    std::string ending;    // why it ends by itself, as it said
+    SlotState noted = SlotState::WaitingForPort;  // the last state said once
+};
 
 Station::Station(StationConfig config, StationObserver* observer)
     : m_config(std::move(config)),
       m_observer(observer != nullptr ? observer : &m_noObserver),
-      m_view(m_config.json),
-      // Made before any other thread can ask the station to stop.
-      m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      m_wakeError(errno) {}
+      m_ownTransport(m_config.transport == nullptr
+                         ? std::make_unique<ProcessTransport>(m_config.program)
+                         : nullptr),
+      m_transport(m_config.transport != nullptr ? *m_config.transport : *m_ownTransport) {}
 
 Station::~Station() {
-    m_slots.clear();  // every child is reaped before its files go
-    if (!m_tempDir.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_tempDir, ignored);
-    }
+    m_slots.clear();  // every slot ends before its files go
+}
+
+Station::Clock::time_point Station::Now() const {
+    return m_config.clock ? m_config.clock() : Clock::now();
 }
 
 void Station::Note(const std::string& text) {
-    m_view.Message(text);
     m_observer->OnMessage(text);
 }
 
-void Station::OnSignal(int signo) {
-    if (signo == SIGUSR1) {
-        m_finishAsked.store(true);  // the operator's first Ctrl-C: finish the boxes in flight
-    } else {
-        m_signal.store(signo);
-    }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(m_wakeFd.Get(), &one, sizeof one);
+void Station::AskFinish() {
+    m_finishAsked.store(true);
+    m_transport.Wake();
+}
+
+void Station::AskStopNow(int signo) {
+    m_signal.store(signo);
+    m_transport.Wake();
 }
 
 Result<void> Station::Prepare() {
-    if (!UniqueFd(open(m_config.image.c_str(), O_RDONLY | O_CLOEXEC))) {
-        return SysFailure(
-            SysResult::FromErrno("", errno), "",
-            "Cannot read input file: " + EscapeName(m_config.image) + ": " + std::strerror(errno));
+    Result<std::unique_ptr<StationFiles>> files = StationFiles::Make(
+        m_config.slot.image, m_config.slot.logDir, m_config.report, m_config.ini, m_config.ports);
+    if (!files) {
+        return files.Failure();
     }
-    if (m_config.logDir) {
-        // A folder that is not there yet is made, as an operator naming it would expect.
-        std::error_code ignored;
-        std::filesystem::create_directories(*m_config.logDir, ignored);
-        errno = 0;
-        struct stat st {};
-        if (stat(m_config.logDir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            access(m_config.logDir->c_str(), W_OK | X_OK) != 0) {
-            const int err = errno != 0 ? errno : ENOTDIR;
-            return SysFailure(SysResult::FromErrno("", err), "",
-                              "the log folder cannot take files: " + EscapeName(*m_config.logDir) +
-                                  ": " + std::strerror(err));
+    m_files = std::move(*files);
+    m_records.emplace(m_files->TakeReport(), m_config.made);
+    if (m_ownTransport) {
+        if (Result<void> made = static_cast<ProcessTransport&>(m_transport).Made(); !made) {
+            return made;
         }
-    }
-    if (m_config.report) {
-        Result<std::unique_ptr<ReportFile>> report = ReportFile::Open(*m_config.report);
-        if (!report) {
-            return SysFailure(
-                report.Failure().result, "",
-                "the report cannot be written: " + EscapeName(report.Failure().Describe()));
-        }
-        m_report = std::move(*report);
-        m_passed = PassedBoxes(*m_config.report);
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/stavel-station-XXXXXX";
-    if (mkdtemp(dir.data()) == nullptr) {
-        return SysFailure(SysResult::FromErrno("mkdtemp", errno), "",
-                          "the station's temporary folder cannot be made: " + EscapeName(dir) +
-                              ": " + std::strerror(errno));
-    }
-    m_tempDir = dir;
-    if (!m_wakeFd) {
-        return ErrnoFailure("eventfd", "", m_wakeError);
     }
     for (std::size_t i = 0; i < m_config.ports.size(); ++i) {
-        auto slot = std::make_unique<Slot>();
-        slot->port = m_config.ports[i];
-        slot->status.slot = i < m_config.labels.size() ? m_config.labels[i] : slot->port;
-        slot->device = DeviceOf(slot->port);
-        slot->ini = m_tempDir + "/slot" + std::to_string(i + 1) + ".ini";
-        slot->errorFile = m_tempDir + "/slot" + std::to_string(i + 1) + ".err";
-        slot->sink.station = this;
-        slot->sink.slot = slot.get();
-        slot->session = std::make_unique<BoxSession>(SlotOn(slot->status.slot, slot->device), false,
-                                                     &slot->sink);
-        // The numbers the station's own port choice gives, one per slot, so that each slot's
-        // log names its own COM port as the operator would see it in a single run.
-        const Result<PortChoice> chosen = ChoosePort(slot->port);
-        slot->number = chosen ? chosen->number : 0;
-        // The operator's settings as they are, in a copy no other slot writes.
-        if (m_config.ini) {
-            CopyFile(*m_config.ini, slot->ini);
-        }
-        m_slots.push_back(std::move(slot));
+        auto s = std::make_unique<Slot>();
+        s->index = i;
+        s->port = m_config.ports[i];
+        s->place = m_files->Places()[i];
+        s->status.slot = i < m_config.labels.size() ? m_config.labels[i] : s->port;
+        s->sink.station = this;
+        s->sink.slot = s.get();
+        s->session =
+            std::make_unique<BoxSession>(SlotOn(s->status.slot, s->place.device), false, &s->sink);
+        m_slots.push_back(std::move(s));
     }
     return {};
 }
 
-void Station::FinishGently() {
-    m_finishing = true;
-    int inFlight = 0;
-    for (const auto& slot : m_slots) {
-        inFlight += slot->phase == Phase::Running && slot->session->InSession() ? 1 : 0;
+bool Station::Begin() {
+    if (Result<void> prepared = Prepare(); !prepared) {
+        Note(prepared.Failure().Describe());
+        m_unservable = true;
+        return false;
     }
-    Note("finishing " + std::to_string(inFlight) + (inFlight == 1 ? " box" : " boxes") +
-         "; Ctrl-C again to stop now");
-    FinishAll();
+    std::vector<std::string> names;
+    for (const auto& slot : m_slots) {
+        names.push_back(slot->status.slot);
+    }
+    m_observer->OnStationStarted(names);
+    for (auto& slot : m_slots) {
+        Spawn(*slot);
+    }
+    return true;
 }
 
 bool Station::MoreBoxes(const Slot& slot) const {
-    if (m_stopSignal != 0 || m_recordFailed || m_finishing) {
+    if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage) {
         return false;
     }
     // Without --loop each slot serves one box; a port state is no box.
@@ -188,39 +118,33 @@ bool Station::MoreBoxes(const Slot& slot) const {
 }
 
 bool Station::Spawn(Slot& slot) {
-    SlotLaunch launch;
-    launch.label = slot.status.slot;
-    launch.port = slot.port;
-    launch.ini = slot.ini;
-    launch.number = slot.number;
-    launch.boxes = m_config.loop ? (m_config.count > 0 ? m_config.count - slot.boxes : 0) : 1;
-    if (Result<void> started =
-            slot.process.Start(m_config.program, m_config.slotCommand(launch), slot.errorFile);
-        !started) {
+    slot.peer.reset();
+    Result<std::unique_ptr<SlotPeer>> started = m_transport.Start(slot.index, slot.place.errorFile);
+    if (!started) {
         Note(EscapeName(slot.status.slot) +
              ": the slot cannot start: " + started.Failure().Describe());
         slot.phase = Phase::Done;
         return false;
     }
+    slot.peer = std::move(*started);
+    SlotConfig config = m_config.slot;
+    config.label = slot.status.slot;
+    config.port = slot.port;
+    config.ini = slot.place.ini;
+    config.number = slot.place.number;
+    config.loop = m_config.loop;
+    config.count = m_config.loop ? (m_config.count > 0 ? m_config.count - slot.boxes : 0) : 1;
+    config.report.reset();  // the station keeps the records
+    config.made = m_config.made;
+    slot.peer->Send(HelloMessage());
+    slot.peer->Send(ConfigMessage(config));
     slot.phase = Phase::Running;
-    slot.lastWord = Clock::now();
-    slot.hung = false;
-    slot.childRecord = nullptr;
+    slot.lastWord = Now();
+    slot.greeted = slot.hung = slot.broken = slot.refused = false;
+    slot.ending.clear();
+    slot.slotRecord.reset();
     slot.session->SetState(SlotState::WaitingForPort);
     return true;
-}
-
-void Station::SessionSink::OnSlotState(SlotState state, const SysFailure& why) {
-    station->OnState(*slot, state, why);
-}
-
-void Station::SessionSink::OnProgress(const ProgressFigures& figures) {
-    slot->status.figures = figures;
-    station->Show(*slot, false);
-}
-
-void Station::SessionSink::OnSessionEnded(const SessionEnd& end) {
-    station->OnBoxEnded(*slot, end);
 }
 
 void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
@@ -232,158 +156,163 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     if (state == SlotState::Loading) {
         slot.noted = state;
         slot.status.boxId.clear();  // the box in hand is another
-        m_view.BoxStarted(slot.status.slot);
+        m_observer->OnBoxStarted(slot.status.slot);
     } else if ((state == SlotState::PortAbsent || state == SlotState::PortBusy ||
                 state == SlotState::NoRequest) &&
                state != slot.noted) {
         // Said once: each retry passes through the wait for a box again.
         slot.noted = state;
-        m_view.PortState(slot.status.slot, state, why.Describe());
+        m_observer->OnPortState(slot.status.slot, state, why.Describe());
     }
     Show(slot, true);
-    m_view.Table(Statuses());
+    ShowAll();
+}
+
+void Station::OnProgress(Slot& slot, const ProgressFigures& figures) {
+    slot.status.figures = figures;
+    Show(slot, false);
 }
 
 void Station::Show(Slot& slot, bool force) {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = Now();
     if (!force && now - slot.lastShown < kTick) {
         return;
     }
     slot.lastShown = now;
     m_observer->OnSlotChanged(slot.status);
-    if (slot.status.state == SlotState::Loading) {
-        m_view.Progress(slot.status);
-    }
 }
 
-void Station::OnLine(Slot& slot, const std::string& line) {
-    const std::optional<SlotLine> event = DecodeSlotLine(line);
-    if (!event) {
+void Station::ShowAll() {
+    m_observer->OnSlots(Statuses());
+}
+
+void Station::OnFrame(std::size_t index, const std::optional<Json>& frame) {
+    Slot& slot = *m_slots.at(index);
+    slot.lastWord = Now();
+    const std::optional<UpMessage> message = frame ? UpMessageFromJson(*frame) : std::nullopt;
+    if (!message || (!slot.greeted && message->kind != UpMessage::Kind::Hello)) {
+        // What a slot says and the station cannot read: the slot is as good as crashed.
+        if (!slot.broken) {
+            slot.broken = true;
+            Note(EscapeName(slot.status.slot) +
+                 ": the slot's channel brought what the station cannot read; the slot is stopped");
+            slot.peer->Kill();
+        }
         return;
     }
-    if (event->kind == SlotLine::Kind::Say) {
-        Note(EscapeName(slot.status.slot) + ": " + EscapeName(event->text));
-        return;
+    Hear(slot, *message);
+}
+
+void Station::Hear(Slot& slot, const UpMessage& message) {
+    switch (message.kind) {
+        case UpMessage::Kind::Hello:
+            if (message.version != kSlotChannelVersion) {
+                Note(EscapeName(slot.status.slot) + ": the slot cannot serve: " +
+                     VersionMismatch(message.version, kSlotChannelVersion));
+                m_unservable = true;
+                slot.refused = true;
+                slot.peer->Kill();
+            }
+            slot.greeted = true;
+            break;
+        case UpMessage::Kind::Event:
+            if (std::holds_alternative<DownloadStarted>(message.event)) {
+                slot.slotRecord.reset();
+            }
+            ApplySessionEvent(message.event, *slot.session);
+            break;
+        case UpMessage::Kind::Record:
+            // The slot's own record, judged where the box was served, is the one kept.
+            slot.slotRecord = message.record;
+            break;
+        case UpMessage::Kind::Say:
+            Note(EscapeName(slot.status.slot) + ": " + EscapeName(message.text));
+            break;
+        case UpMessage::Kind::Ending:
+            slot.ending = message.text;
+            break;
+        case UpMessage::Kind::Beat:
+            break;
     }
-    if (event->kind == SlotLine::Kind::Started) {
-        slot.childRecord = nullptr;
-    } else if (event->kind == SlotLine::Kind::Ended) {
-        // The slot's own record, judged where the box was served, is the one kept.
-        slot.childRecord = event->record;
-    }
-    ApplySlotLine(*event, *slot.session);
 }
 
 void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
-    Json record = std::exchange(slot.childRecord, nullptr);
-    if (record.is_null() && end.record) {
-        // The slot could not judge its box (its process died): the station's copy of the
-        // session does.
-        record = BoxRecordJson(*end.record);
+    std::optional<BoxRecord> record = std::exchange(slot.slotRecord, std::nullopt);
+    if (!record) {
+        // The slot could not judge its box (it died): the station's copy of the session does.
+        record = end.record;
     }
-    if (record.is_object()) {
-        WriteRecord(slot, record);
+    if (record) {
+        Keep(slot, *record);
     }
 }
 
-void Station::WriteRecord(Slot& slot, const Json& judged) {
-    // The station's own provenance, in the places the record keeps for it.
-    Json record = judged;
-    WriteProvenance(record, m_config.made);
-    // A box that passed before on this line: the record points at the earlier one.
-    const std::string boxId = JsonStringAt(record, "box_id");
-    slot.status.boxId = boxId;
-    std::string extra = boxId.empty() ? std::string() : ", box " + boxId;
-    if (!boxId.empty()) {
-        if (const auto earlier = m_passed.Find(boxId)) {
-            record["repeat_of"] = earlier->recordId;
-            extra += "; " + RepeatWarning(boxId, *earlier);
-        }
-    }
-    const std::optional<BoxRecord> typed = BoxRecordFromJson(record);
-    if (typed) {
-        m_passed.Add(*typed);
-    }
-    const std::string reason = JsonStringAt(record, "reason");
-    const double seconds = JsonNumberAt(record, "seconds");
-    if (!JsonBoolAt(record, "log_complete", true)) {
-        m_logsLost = true;  // the slot said why; the station keeps serving and ends with 8
-    }
-    const std::string line = JsonLine(record) + "\n";
-    const BoxResult verdict = typed ? typed->result : BoxResult::Fail;
-    std::string error;
-    if (m_report) {
-        if (Result<void> kept = m_report->Append(line); !kept) {
-            error = kept.Failure().Describe();
-            m_recordFailed = true;
-        }
-    }
+void Station::Keep(Slot& slot, const BoxRecord& judged) {
+    const RecordBook::Kept kept = m_records->Keep(judged);
+    const BoxRecord& record = kept.record;
+    slot.status.boxId = record.boxId.value_or("");
+    std::string said = record.reason + (record.boxId ? ", box " + *record.boxId : std::string());
+    said += kept.repeat.empty() ? std::string() : "; " + kept.repeat;
+    // The slot said why its log was lost; the station keeps serving and ends with 8.
+    m_logsLost = m_logsLost || !record.logComplete;
+    m_recordFailed = m_recordFailed || !kept.error.empty();
     ++slot.boxes;
-    slot.seconds += seconds;
-    CountVerdict(slot.status, verdict, reason);
-    m_view.BoxEnded(slot.status.slot, verdict, reason + extra, seconds, record, error);
-    m_observer->OnRecordFinal(slot.status.slot, line);
+    CountVerdict(slot.status, record.result, record.reason);
+    m_observer->OnBoxJudged(slot.status.slot, record, said, kept.error);
+    m_observer->OnRecordFinal(slot.status.slot, kept.line);
     if (m_recordFailed) {
         FinishAll();
     }
 }
 
-void Station::OnChildEnded(Slot& slot) {
-    const int status = slot.process.Reap();
-    const bool crashed = WIFSIGNALED(status);
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+void Station::OnExit(std::size_t index, const SlotExit& exit) {
+    Slot& slot = *m_slots.at(index);
     if (slot.session->Running()) {
-        // The slot's process is gone; so is the download it ran. A box in its session gets its
-        // record from the station's copy.
+        // The slot is gone; so is the download it ran. A box in its session gets its record
+        // from the station's copy.
         DownloadEnded ended;
         ended.reason = EndReason::SlotCrashed;
-        ended.failure = SysFailure(
-            SysResult{SysStatus::Failed, "", 0}, "",
-            slot.hung ? std::string("slot process stopped responding")
-            : crashed ? "the slot's process ended by signal " + std::to_string(WTERMSIG(status))
-                      : "the slot's process ended with status " + std::to_string(code));
-        slot.childRecord = nullptr;
+        ended.failure =
+            SysFailure(SysResult{SysStatus::Failed, "", 0}, "",
+                       slot.hung     ? std::string("slot process stopped responding")
+                       : slot.broken ? std::string("the slot's channel failed")
+                       : exit.signal != 0
+                           ? "the slot's process ended by signal " + std::to_string(exit.signal)
+                           : "the slot's process ended with status " + std::to_string(exit.status));
+        slot.slotRecord.reset();
         slot.session->OnEnded(ended);
     }
-    if (m_stopSignal != 0 || m_recordFailed || m_finishing) {
+    const std::string why = slot.ending.empty() ? exit.lastWords : slot.ending;
+    const std::string because = why.empty() ? std::string() : ": " + EscapeName(why);
+    if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage || slot.refused) {
         slot.phase = Phase::Done;
-        return;
-    }
-    if (code == kSlotWrongImage) {
+    } else if (exit.status == kSlotWrongImage) {
         // The image was replaced under the line: no slot takes another box, and the station
         // ends as for a changed image.
-        const std::string why = LastLineOf(slot.errorFile);
-        Note(EscapeName(slot.status.slot) + ": the slot stops serving" +
-             (why.empty() ? std::string() : ": " + EscapeName(why)));
+        Note(EscapeName(slot.status.slot) + ": the slot stops serving" + because);
         m_wrongImage = true;
         slot.phase = Phase::Done;
         FinishAll();
-        return;
-    }
-    if (code == kSlotCannotServe || code == 127) {
-        const std::string why = LastLineOf(slot.errorFile);
-        Note(EscapeName(slot.status.slot) + ": the slot cannot serve" +
-             (why.empty() ? std::string() : ": " + EscapeName(why)));
+    } else if (exit.status == kSlotCannotServe || exit.status == 127) {
+        Note(EscapeName(slot.status.slot) + ": the slot cannot serve" + because);
         m_unservable = true;
         slot.phase = Phase::Done;
-        return;
-    }
-    if (MoreBoxes(slot)) {
-        // A process that died is started again, a second later so that a slot that cannot
-        // live does not spin.
+    } else if (MoreBoxes(slot)) {
+        // A slot that died is started again, a second later so that one that cannot live does
+        // not spin.
         slot.phase = Phase::Restarting;
-        slot.nextTry = Clock::now() + kTick;
-        return;
+        slot.nextTry = Now() + kTick;
+    } else {
+        slot.phase = Phase::Done;
     }
-    slot.phase = Phase::Done;
 }
 
-void Station::StopAll(int signo) {
+void Station::StopNow(int signo) {
     m_stopSignal = signo;
-    m_stopDeadline = Clock::now() + kStopBound;
+    m_stopDeadline = Now() + kStopBound;
     for (auto& slot : m_slots) {
         if (slot->phase == Phase::Running) {
-            slot->process.Signal(signo);
+            slot->peer->Send(StopMessage());
             slot->session->SetState(SlotState::Stopping);
         } else {
             slot->phase = Phase::Done;
@@ -391,79 +320,60 @@ void Station::StopAll(int signo) {
     }
 }
 
+void Station::Finish() {
+    m_finishing = true;
+    int inFlight = 0;
+    for (const auto& slot : m_slots) {
+        inFlight += slot->phase == Phase::Running && slot->session->InSession() ? 1 : 0;
+    }
+    Note("finishing " + std::to_string(inFlight) + (inFlight == 1 ? " box" : " boxes") +
+         "; Ctrl-C again to stop now");
+    FinishAll();
+}
+
 void Station::FinishAll() {
     for (auto& slot : m_slots) {
         if (slot->phase == Phase::Running) {
-            slot->process.Signal(SIGUSR1);
+            slot->peer->Send(FinishMessage());
         } else if (slot->phase != Phase::Done) {
             slot->phase = Phase::Done;
         }
     }
 }
 
+void Station::TakeAsks() {
+    const int signo = m_signal.exchange(0);
+    if (signo != 0 && m_stopSignal == 0) {
+        StopNow(signo);
+    } else if (m_finishAsked.exchange(false) && m_stopSignal == 0 && !m_finishing) {
+        Finish();
+    }
+}
+
 void Station::Tick() {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = Now();
     for (auto& slot : m_slots) {
         if (slot->phase == Phase::Restarting && now >= slot->nextTry) {
             Spawn(*slot);
         } else if (slot->phase == Phase::Running && slot->status.state == SlotState::Loading) {
             Show(*slot, false);
         }
-        if (m_stopSignal != 0 && now >= m_stopDeadline && slot->process.Running()) {
-            slot->process.Signal(SIGKILL);
+        if (slot->phase != Phase::Running) {
+            continue;
         }
-        if (slot->phase == Phase::Running && !slot->hung && slot->session->InSession() &&
-            now - slot->lastWord > kWatchdog) {
+        if (m_stopSignal != 0 && now >= m_stopDeadline) {
+            slot->peer->Kill();
+        } else if (!slot->hung && slot->session->InSession() && now - slot->lastWord > kWatchdog) {
             slot->hung = true;
             Note(EscapeName(slot->status.slot) +
                  ": the slot's process stopped responding and was killed");
-            slot->process.Signal(SIGKILL);
+            slot->peer->Kill();
         }
     }
-    m_view.Table(Statuses());
+    ShowAll();
 }
 
-void Station::Poll() {
-    std::vector<pollfd> fds{{m_wakeFd.Get(), POLLIN, 0}};
-    std::vector<Slot*> owners{nullptr};
-    for (auto& slot : m_slots) {
-        if (slot->process.EventFd() >= 0) {
-            fds.push_back({slot->process.EventFd(), POLLIN, 0});
-            owners.push_back(slot.get());
-        }
-    }
-    const int ready = poll(fds.data(), fds.size(), 250);
-    if (ready <= 0) {
-        return;
-    }
-    if (fds[0].revents != 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t n = read(m_wakeFd.Get(), &count, sizeof count);
-        const int signo = m_signal.exchange(0);
-        if (signo != 0 && m_stopSignal == 0) {
-            StopAll(signo);
-        } else if (m_finishAsked.exchange(false) && m_stopSignal == 0 && !m_finishing) {
-            FinishGently();
-        }
-    }
-    for (std::size_t i = 1; i < fds.size(); ++i) {
-        if (fds[i].revents == 0) {
-            continue;
-        }
-        Slot& slot = *owners[i];
-        std::vector<std::string> lines;
-        const bool open = slot.process.Read(lines);
-        slot.lastWord = Clock::now();
-        for (const std::string& line : lines) {
-            OnLine(slot, line);
-        }
-        if (!open) {
-            OnChildEnded(slot);
-        }
-    }
-}
-
-bool Station::AllDone() const {
+bool Station::Done() const {
     for (const auto& slot : m_slots) {
         if (slot->phase != Phase::Done) {
             return false;
@@ -481,62 +391,7 @@ std::vector<SlotStatus> Station::Statuses() const {
     return out;
 }
 
-void Station::PrintTally() {
-    std::string text = "stavel: tally\n";
-    char line[512];
-    std::snprintf(line, sizeof line, "  %-24s %7s %7s %7s %6s %10s\n", "SLOT", "PASSED", "FAILED",
-                  "ABORTED", "YIELD", "MEAN/BOX");
-    text += line;
-    int passed = 0;
-    int failed = 0;
-    int aborted = 0;
-    double seconds = 0;
-    auto row = [&](const std::string& name, int p, int f, int a, double total) {
-        const int boxes = p + f + a;
-        std::snprintf(line, sizeof line, "  %s %7d %7d %7d %5.0f%% %8.1f s\n",
-                      Column(ShortenMiddle(name, 24), 24).c_str(), p, f, a, YieldOf(p, f) * 100,
-                      boxes > 0 ? total / boxes : 0.0);
-        text += line;
-    };
-    for (const auto& slot : m_slots) {
-        const SlotStatus& s = slot->status;
-        row(EscapeName(s.slot), s.passes, s.fails, s.aborts, slot->seconds);
-        passed += s.passes;
-        failed += s.fails;
-        aborted += s.aborts;
-        seconds += slot->seconds;
-    }
-    row("total", passed, failed, aborted, seconds);
-    WriteStderr(text);
-}
-
-StationEnd Station::Run() {
-    if (Result<void> prepared = Prepare(); !prepared) {
-        WriteStderr("stavel: " + prepared.Failure().Describe() + "\n");
-        m_observer->OnMessage(prepared.Failure().Describe());
-        return StationEnd{0, false, true, false};
-    }
-    std::vector<std::string> names;
-    for (const auto& slot : m_slots) {
-        names.push_back(slot->status.slot);
-    }
-    m_observer->OnStationStarted(names);
-    g_current = this;
-    for (auto& slot : m_slots) {
-        Spawn(*slot);
-    }
-    Clock::time_point nextTick = Clock::now() + kTick;
-    while (!AllDone()) {
-        Poll();
-        if (Clock::now() >= nextTick) {
-            Tick();
-            nextTick = Clock::now() + kTick;
-        }
-    }
-    g_current = nullptr;
-    m_view.Table(Statuses());
-    m_view.EndTable();
-    PrintTally();
+StationEnd Station::End() {
     StationEnd end;
     end.signal = m_stopSignal;
     end.recordNotWritten = m_recordFailed || m_logsLost;
@@ -545,8 +400,27 @@ StationEnd Station::Run() {
     for (const auto& slot : m_slots) {
         end.someFailed = end.someFailed || slot->status.fails > 0;
     }
-    m_observer->OnStationEnded();
+    if (!m_slots.empty()) {
+        ShowAll();
+        m_observer->OnStationEnded();
+    }
     return end;
+}
+
+StationEnd Station::Run() {
+    if (!Begin()) {
+        return End();
+    }
+    Clock::time_point nextTick = Now() + kTick;
+    while (!Done()) {
+        Listen(std::chrono::milliseconds(250));
+        TakeAsks();
+        if (Now() >= nextTick) {
+            Tick();
+            nextTick = Now() + kTick;
+        }
+    }
+    return End();
 }
 
 StationEnd RunStation(StationConfig config, StationObserver* observer) {

@@ -1,28 +1,29 @@
 #pragma once
 
 // `stavel --port A --port B ... --image FILE`: a production station. Each port is a slot served
-// by its own process (today's single-box run, SlotProcess.h) at the same time as the others; the
-// station reads their events, writes every box's record to the one report, shows the table or
-// the event lines, and ends with a tally.
+// by a process of its own (slot/ServeSlot.h) at the same time as the others; the supervisor here
+// keeps the policy: it starts each slot with its configuration down the slot's channel, keeps a
+// copy of every slot's session from the events the slot sends, keeps every box's record in one
+// record book (the report), starts again a slot that died, kills one that stopped answering,
+// stops them gently or at once, and tells its observers (a terminal's table, a window, a
+// publisher for the line's broker) everything as it goes.
 //
-// How it works. One thread polls the slots' event pipes and a descriptor the signal watcher
-// writes to, and wakes once a second to redraw, report progress and retry slots whose adapter is
-// gone. Each slot's process gets its own settings file in the station's temporary folder, so no
-// two processes ever write one file. With --loop, a slot whose adapter is unplugged or busy
-// waits for it, trying every second: a state of the slot, shown once per change, not a box.
-// Each slot's process sends the download's events (ChildEvents.h), and the station keeps every
-// slot's session from them, so a box whose process dies still gets its full record. A signal is
-// passed to every slot; each stops its box as the operator's Stop would (its record says
-// ABORTED), and the tally follows once all have ended. A record that cannot be written stops
-// the station gently: the boxes in flight finish, no new one is taken, and it ends with 8. So
-// does the operator's first Ctrl-C (SIGUSR1 from the signal watcher), and the run's status then
-// follows the verdicts; a second Ctrl-C, SIGTERM or SIGHUP stops at once.
+// How it works. One thread waits on the slots' transport (SlotPeer.h) and wakes at least once a
+// second to tell the slots' figures and retry slots that died. Each slot gets its own settings
+// file in the station's temporary folder, so no two processes ever write one file. A box whose
+// slot dies (or whose channel closes, or brings a frame that does not decode) gets its full
+// record from the station's copy of its session. The operator's first Ctrl-C (AskFinish) lets
+// the boxes in flight finish and takes no new one, and the run's status then follows the
+// verdicts; a second one, SIGTERM or SIGHUP (AskStopNow) stops every box now, each with its
+// ABORTED record, and a slot that has not ended within the stop bound is killed. A record that
+// cannot be written stops the station gently and ends it with 8. An image replaced under the
+// line (a slot's START refused it) stops every slot gently and ends it with 6.
 //
-// Threading rules: Run on the main thread; OnSignal from the signal watcher.
+// Threading rules: Run, and the steps it takes, on one thread; AskFinish and AskStopNow from
+// any thread.
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -32,137 +33,121 @@
 #include "download/BoxSession.h"
 #include "download/SlotStatus.h"
 #include "platform/base/Result.h"
-#include "platform/base/UniqueFd.h"
 #include "record/BoxRecord.h"
-#include "record/PassedBoxes.h"
-#include "record/ReportFile.h"
-#include "station/SlotProcess.h"
+#include "record/RecordBook.h"
+#include "slot/SlotChannel.h"
+#include "slot/SlotConfig.h"
+#include "station/SlotPeer.h"
+#include "station/StationEnd.h"
+#include "station/StationFiles.h"
 #include "station/StationObserver.h"
-#include "station/StationView.h"
-
-// What a slot's process is started for.
-struct SlotLaunch {
-    std::string label;  // the slot's name: its label, or the port as given
-    std::string port;   // as the operator gave it
-    std::string ini;    // the slot's own copy of the settings
-    int number = 0;     // the COM number its log uses (0: the slot's own choice)
-    int boxes = 0;      // the boxes it may serve; 0: until stopped
-    int eventsFd = 3;   // where it tells its events
-};
 
 struct StationConfig {
     std::vector<std::string> ports;   // one slot each
     std::vector<std::string> labels;  // each slot's name, in the same order
-    std::string image;
-    std::optional<std::string> ini;
+    std::optional<std::string> ini;   // copied for each slot
     std::optional<std::string> report;
-    std::optional<std::string> logDir;
     bool loop = false;
     int count = 0;  // with loop: boxes per slot; 0: until stopped
-    bool json = false;
-    // The program that serves one slot (empty: this program), and its arguments.
-    std::string program;
-    std::function<std::vector<std::string>(const SlotLaunch&)> slotCommand;
-    // Where and by whom: every record the station writes carries it, whoever judged the box.
+    // What every slot is served with; the station fills in each slot's port, label, settings
+    // file, COM number and boxes. Its image must be readable and its log folder writable.
+    SlotConfig slot;
+    // Where and by whom: every record the station keeps carries it, whoever judged the box.
     RecordProvenance made;
+    // The program that serves one slot (empty: this program).
+    std::string program;
+    // What starts the slots (null: processes of `program`), and the clock the supervisor's
+    // bounds are counted by (empty: the steady clock); tests give their own.
+    SlotTransport* transport = nullptr;
+    std::function<std::chrono::steady_clock::time_point()> clock;
 };
 
-// How a station ended, for the host to turn into its exit status.
-struct StationEnd {
-    int signal = 0;                 // the operator's signal that stopped it
-    bool recordNotWritten = false;  // a record, or a box's log, could not be written
-    bool unservable = false;        // the station, or a slot, could not serve at all
-    bool someFailed = false;
-    bool wrongImage = false;  // a slot's START found an image the line does not serve
-};
-
-class Station {
+class Station final : private SlotTransport::Ears {
   public:
+    using Clock = std::chrono::steady_clock;
+    // A slot's process beats once a second while it lives. One silent for longer than the
+    // longest answer needs on the wire (65,535 bytes at 115200 8N1), the port's stall bound and
+    // 5 s more is stuck (stopped, or its UI thread wedged): it is killed and its box fails.
+    static const Clock::duration kWatchdog;
+    // A slot asked to stop has this long to end before it is killed.
+    static constexpr Clock::duration kStopBound = std::chrono::milliseconds(4500);
+    // How often the supervisor tells figures and retries; a slot that died starts again after it.
+    static constexpr Clock::duration kTick = std::chrono::seconds(1);
+
     explicit Station(StationConfig config, StationObserver* observer = nullptr);
-    ~Station();
+    ~Station() override;
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
     // Serves every slot to its end.
     StationEnd Run();
-    // Any thread: as the operator's first Ctrl-C, the boxes in flight finish and no slot takes
-    // another; as a second one, every box stops now.
-    void AskFinish() { OnSignal(SIGUSR1); }
-    void AskStopNow() { OnSignal(SIGTERM); }
-    // Any thread: SIGINT, SIGTERM or SIGHUP arrived.
-    void OnSignal(int signo);
+    // Any thread: the boxes in flight finish and no slot takes another (the first Ctrl-C).
+    void AskFinish();
+    // Any thread: every box stops now (a second Ctrl-C, SIGTERM, SIGHUP); the run's status
+    // says `signo`.
+    void AskStopNow(int signo);
 
-    // The station running now, for the signal watcher; null outside Run.
-    static Station* Current();
+    // The steps Run takes, for a test to take in memory one by one.
+    // Prepares the folders and the report and starts every slot; false when the station cannot
+    // serve at all (said to the observer).
+    bool Begin();
+    // Hears what the slots say, waiting for it at most `bound`.
+    void Listen(std::chrono::milliseconds bound) { m_transport.Wait(bound, *this); }
+    // What was asked from other threads since.
+    void TakeAsks();
+    // About once a second: figures, retries, the watchdog, the stop bound.
+    void Tick();
+    void Finish();
+    void StopNow(int signo);
+    bool Done() const;
+    // Tells the observers the station has ended and answers how.
+    StationEnd End();
 
   private:
-    using Clock = std::chrono::steady_clock;
     enum class Phase { Idle, Running, Restarting, Done };
-
     struct Slot;
     // The supervisor's copy of a slot's session hears through this.
     struct SessionSink final : BoxSession::Sink {
         Station* station = nullptr;
         Slot* slot = nullptr;
-        void OnSlotState(SlotState state, const SysFailure& why) override;
-        void OnProgress(const ProgressFigures& figures) override;
-        void OnSessionEnded(const SessionEnd& end) override;
+        void OnSlotState(SlotState state, const SysFailure& why) override {
+            station->OnState(*slot, state, why);
+        }
+        void OnProgress(const ProgressFigures& figures) override {
+            station->OnProgress(*slot, figures);
+        }
+        void OnSessionEnded(const SessionEnd& end) override { station->OnBoxEnded(*slot, end); }
     };
 
-    struct Slot {
-        std::string port;  // as the operator gave it
-        std::string device;
-        int number = 0;  // the COM number its log uses (0: the slot's own choice)
-        std::string ini;
-        std::string errorFile;
-        SlotProcess process;
-        Phase phase = Phase::Idle;
-        SlotStatus status;
-        SessionSink sink;
-        std::unique_ptr<BoxSession> session;
-        Json childRecord;    // the record the slot sent with its box's end, or null
-        int boxes = 0;       // records written for this slot
-        double seconds = 0;  // their time, summed
-        Clock::time_point nextTry{};
-        Clock::time_point lastWord{};                 // the slot's process last said anything
-        bool hung = false;                            // killed by the watchdog
-        SlotState noted = SlotState::WaitingForPort;  // the last state said in a line
-        Clock::time_point lastShown{};
-    };
+    void OnFrame(std::size_t slot, const std::optional<Json>& message) override;
+    void OnExit(std::size_t slot, const SlotExit& exit) override;
 
+    Clock::time_point Now() const;
     Result<void> Prepare();
     bool Spawn(Slot& slot);
-    void Poll();
-    void OnLine(Slot& slot, const std::string& line);
+    void Hear(Slot& slot, const UpMessage& message);
     void OnState(Slot& slot, SlotState state, const SysFailure& why);
+    void OnProgress(Slot& slot, const ProgressFigures& figures);
     void OnBoxEnded(Slot& slot, const SessionEnd& end);
-    void OnChildEnded(Slot& slot);
-    void WriteRecord(Slot& slot, const Json& judged);
-    void Tick();
-    void StopAll(int signo);
+    void Keep(Slot& slot, const BoxRecord& judged);
     void FinishAll();
-    void FinishGently();
-    // A note for the operator: on the station's screen and to its observer.
     void Note(const std::string& text);
     void Show(Slot& slot, bool force);
+    void ShowAll();
     bool MoreBoxes(const Slot& slot) const;
-    bool AllDone() const;
-    void PrintTally();
     std::vector<SlotStatus> Statuses() const;
 
     const StationConfig m_config;
     StationObserver m_noObserver;
     StationObserver* m_observer;
-    StationView m_view;
-    std::unique_ptr<ReportFile> m_report;
-    PassedBoxes m_passed;  // for --box-id: the boxes that passed before
-    std::string m_tempDir;
+    std::unique_ptr<SlotTransport> m_ownTransport;
+    SlotTransport& m_transport;
+    std::unique_ptr<StationFiles> m_files;
+    std::optional<RecordBook> m_records;
     std::vector<std::unique_ptr<Slot>> m_slots;
-    UniqueFd m_wakeFd;
-    int m_wakeError = 0;
     std::atomic<int> m_signal{0};
-    std::atomic<bool> m_finishAsked{false};  // SIGUSR1: the operator's first Ctrl-C
-    bool m_finishing = false;                // the boxes in flight finish; no new one is taken
+    std::atomic<bool> m_finishAsked{false};
+    bool m_finishing = false;  // the boxes in flight finish; no new one is taken
     int m_stopSignal = 0;
     Clock::time_point m_stopDeadline{};
     bool m_recordFailed = false;  // a record could not be written: no new box is taken

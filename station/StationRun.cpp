@@ -1,6 +1,7 @@
 #include "station/StationRun.h"
 
 #include <atomic>
+#include <csignal>
 #include <mutex>
 
 // Carries the supervisor's news to the window's thread. It outlives the run for calls already
@@ -67,7 +68,7 @@ StationRun::StationRun(StationConfig config, Listener& listener, Post post, Stat
 
 StationRun::~StationRun() {
     m_relay->Detach();
-    m_station->AskStopNow();
+    m_station->AskStopNow(SIGTERM);
     m_thread.join();
 }
 
@@ -76,5 +77,5 @@ void StationRun::Finish() {
 }
 
 void StationRun::StopNow() {
-    m_station->AskStopNow();
+    m_station->AskStopNow(SIGTERM);
 }

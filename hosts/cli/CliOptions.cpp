@@ -37,8 +37,7 @@ enum LongOnly : int {
     kStation,
     kLogDir,
     kJson,
-    kEventsFd,
-    kSlotNumber,
+    kSlotChannel,
     kJob,
     kCheck,
     kSha256,
@@ -80,8 +79,7 @@ const option kOptions[] = {
     {"station", required_argument, nullptr, kStation},
     {"log-dir", required_argument, nullptr, kLogDir},
     {"json", no_argument, nullptr, kJson},
-    {"events-fd", required_argument, nullptr, kEventsFd},
-    {"slot-number", required_argument, nullptr, kSlotNumber},
+    {"slot-channel", required_argument, nullptr, kSlotChannel},
     {"job", required_argument, nullptr, kJob},
     {"check", no_argument, nullptr, kCheck},
     {"sha256", required_argument, nullptr, kSha256},
@@ -163,6 +161,8 @@ struct Seen {
     bool watch = false;
     bool timeout = false;
     int exclusive = 0;     // --help, --version, --list-ports
+    int options = 0;       // every option given
+    bool slot = false;     // --slot-channel
     std::string unlocked;  // the first option a job does not leave to the operator
 };
 
@@ -175,6 +175,9 @@ bool OpenUnderJob(int code) {
 std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     if (hasOperands) {
         return "stavel takes no operands; name the image with --image";
+    }
+    if (seen.slot && seen.options > 1) {
+        return "--slot-channel stands alone";
     }
     if (seen.exclusive > 1) {
         return "--help, --version, --list-ports and --record-info stand alone";
@@ -235,9 +238,6 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
             }
             if (o.logFile && o.Station()) {
                 return "a station keeps one log per box: use --log-dir";
-            }
-            if (o.eventsFd >= 0 && o.ports.size() != 1) {
-                return "--events-fd serves one port";
             }
             return {};
         case CliOptions::Mode::Watch:
@@ -394,10 +394,10 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             return Taken(
                 ApplyBoardOption(static_cast<BoardOptions::Option>(code - kHttp), value, o.board),
                 error);
-        case kEventsFd:
-            return TakeCount("--events-fd", value, 1024, o.eventsFd, error);
-        case kSlotNumber:
-            return TakeCount("--slot-number", value, 50, o.slotNumber, error);
+        case kSlotChannel:
+            o.mode = CliOptions::Mode::Slot;
+            seen.slot = true;
+            return TakeCount("--slot-channel", value, 1024, o.slotChannel, error, 0);
         default:
             return false;
     }
@@ -442,6 +442,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
             const std::string& arg = copies[std::min<std::size_t>(before, copies.size() - 1)];
             seen.unlocked = arg.substr(0, arg.find('='));
         }
+        ++seen.options;
         if (!Apply(code, value, o, seen, error)) {
             return {std::nullopt, error};
         }

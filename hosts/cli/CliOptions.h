@@ -11,6 +11,7 @@
 //   stavel --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
 //   stavel --list-ports [--all] | --record-info FILE | -h | -V
+//   stavel --slot-channel FD: a station's slot (not for people: its station starts it)
 
 #include <optional>
 #include <string>
@@ -21,7 +22,7 @@
 #include "mqtt/MqttUrl.h"
 
 struct CliOptions {
-    enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch, RecordInfo };
+    enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch, RecordInfo, Slot };
 
     Mode mode = Mode::Help;
     // -p [LABEL=]PORT: the ports as given, and each slot's name: its label, or the port as given.
@@ -45,10 +46,8 @@ struct CliOptions {
     std::int64_t captureMax = kCaptureMaxDefault;  // --capture-max: bytes per capture file
     std::string recordInfo;                        // --record-info FILE: a capture's summary
     bool json = false;                             // a station's events on standard output
-    // Internal: the descriptor on which a station's slot reports its events (-1: not a slot).
-    int eventsFd = -1;
-    // Internal: the COM number a station's slot gives a path outside the map (0: the first free).
-    int slotNumber = 0;
+    // Internal: a station's slot's channel to its station, from which it learns the rest.
+    int slotChannel = -1;
 
     // --mqtt (serving) or --watch: the broker.
     std::optional<MqttUrl> broker;

@@ -1,5 +1,4 @@
 #include "hosts/cli/Demo.h"
-#include "hosts/cli/ExitStatus.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,11 +8,13 @@
 #include <functional>
 #include <thread>
 
-#include "hosts/cli/CliSession.h"
+#include "hosts/cli/ConsoleSlotScreen.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/ports/PortChoice.h"
-#include "station/BoxBook.h"
+#include "slot/BoxBook.h"
+#include "slot/ExitStatus.h"
+#include "slot/SlotSession.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
 
@@ -108,15 +109,17 @@ int RunDemo(const DemoOptions& options) {
     StbVerdict verdict;
     std::thread boxThread;
     const std::string device = ResolvedDevicePath(port.devicePath);
-    BoxBook book("COM" + std::to_string(port.number) + " (" + device + ")", nullptr);
+    BoxBook book("COM" + std::to_string(port.number) + " (" + device + ")",
+                 std::make_unique<RecordBook>(nullptr, RecordProvenance{}));
+    ConsoleSlotScreen screen(options.quiet);
     SessionConfig config;
+    config.screen = &screen;
     config.slot = SlotOn(box.SlavePath(), device);
     config.book = &book;
     config.portNumber = port.number;
     config.image = imagePath;
     config.ini = folder.Path() + "/Stavel_OV.ini";
     config.debug = options.debug;
-    config.quiet = options.quiet;
     // The box is switched on once the tool waits for it, as the log asks the operator to.
     BoxSwitch boxSwitch([&] {
         if (!boxThread.joinable()) {
@@ -124,8 +127,14 @@ int RunDemo(const DemoOptions& options) {
         }
     });
     config.observers.push_back(&boxSwitch);
-    CliSession session(config);
+    SlotSession session(config);
+    if (options.running) {
+        options.running(&session);
+    }
     const int status = session.Run();
+    if (options.running) {
+        options.running(nullptr);
+    }
     if (boxThread.joinable()) {
         if (status != kExitPass) {
             box.Stop();

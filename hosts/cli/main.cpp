@@ -6,7 +6,9 @@
 
 #include <clocale>
 #include <csignal>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,11 +16,11 @@
 #include "board/BoardWatch.h"
 #include "capture/CaptureSummary.h"
 #include "hosts/cli/CliOptions.h"
-#include "hosts/cli/CliSession.h"
+#include "hosts/cli/ConsoleSlotScreen.h"
 #include "hosts/cli/Demo.h"
-#include "hosts/cli/ExitStatus.h"
 #include "hosts/cli/JobOptions.h"
 #include "hosts/cli/ListPorts.h"
+#include "hosts/cli/StationScreen.h"
 #include "job/JobPlan.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
@@ -28,18 +30,12 @@
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
-#include "platform/host/MessageQueue.h"
 #include "platform/host/SignalStop.h"
-#include "platform/ports/PortChoice.h"
-#include "record/BoxRecordCodec.h"
-#include "record/ReportFile.h"
 #include "record/ToolVersion.h"
 #include "settings/TemporaryFiles.h"
-#include "station/BoxBook.h"
-#include "station/BoxCaptureDir.h"
-#include "station/BoxLogDir.h"
-#include "station/ChildEvents.h"
-#include "station/SlotCommand.h"
+#include "slot/ExitStatus.h"
+#include "slot/ServeSlot.h"
+#include "slot/SlotSession.h"
 #include "station/SlotFeed.h"
 #include "station/Station.h"
 
@@ -50,6 +46,43 @@ constexpr const char* kVersion = kToolVersion;
 
 void Say(const std::string& line) {
     WriteStderr(std::string(kProgram) + ": " + EscapeName(line) + "\n");
+}
+
+// Where the signal watcher's signals go: the run under way, registered for its lifetime.
+class SignalTarget {
+  public:
+    void Set(std::function<void(int)> target) {
+        const std::lock_guard lock(m_mutex);
+        m_target = std::move(target);
+    }
+    void Send(int signo) {
+        const std::lock_guard lock(m_mutex);
+        if (m_target) {
+            m_target(signo);
+        }
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::function<void(int)> m_target;
+};
+
+// A slot's session under way takes the signals: SIGUSR1 (a --loop run's first Ctrl-C) finishes
+// the box in hand; any other stops it now.
+std::function<void(SlotSession*)> SessionTakes(SignalTarget& signals) {
+    return [&signals](SlotSession* session) {
+        if (session == nullptr) {
+            signals.Set(nullptr);
+            return;
+        }
+        signals.Set([session](int signo) {
+            if (signo == SIGUSR1) {
+                session->AskFinish();
+            } else {
+                session->AskStop(signo);
+            }
+        });
+    };
 }
 
 Result<MqttLogin> LoginOf(const CliOptions& options) {
@@ -100,75 +133,73 @@ RecordProvenance ProvenanceOf(const CliOptions& options) {
                             options.operatorName, options.jobName};
 }
 
-LogFile::Stamps StampsOf(const CliOptions& options) {
-    return options.timestamps ? LogFile::Stamps::Utc : LogFile::Stamps::None;
+// What the options say each slot is served with.
+SlotConfig SlotConfigOf(const CliOptions& o) {
+    SlotConfig c;
+    c.label = o.labels.front();
+    c.port = o.ports.front();
+    c.image = o.image;
+    c.ini = o.ini;
+    c.debug = o.debug;
+    c.loop = o.loop;
+    c.count = o.count;
+    c.timeoutSeconds = o.timeoutSeconds;
+    c.report = o.report;
+    c.logFile = o.logFile;
+    c.logDir = o.logDir;
+    c.timestamps = o.timestamps;
+    c.boxId = o.boxId;
+    c.sha256 = o.sha256;
+    c.captureDir = o.captureDir;
+    c.captureMax = o.captureMax;
+    c.made = ProvenanceOf(o);
+    return c;
 }
 
-// A station's slot is this program serving one port, telling the station on descriptor 3.
-std::vector<std::string> SlotCommand(const CliOptions& o, const SlotLaunch& launch) {
-    return SlotArguments(SlotOptions{o.image, o.debug, o.loop, o.timeoutSeconds, o.logDir,
-                                     o.timestamps, o.boxId, o.sha256, o.captureDir, o.captureMax},
-                         launch);
-}
-
-// A station of several slots: the supervisor writes the report, and with a broker one publisher
-// sends what the station tells it.
-int ServeStation(const CliOptions& options) {
-    StationConfig config{
-        options.ports,
-        options.labels,
-        options.image,
-        options.ini,
-        options.report,
-        options.logDir,
-        options.loop,
-        options.count,
-        options.json,
-        {},
-        [options](const SlotLaunch& launch) { return SlotCommand(options, launch); },
-        ProvenanceOf(options)};
-    if (!options.broker) {
-        return ExitStatusFor(RunStation(std::move(config)));
-    }
-    PublisherSetup setup = StartPublisher(options, *options.report);
-    if (!setup.publisher) {
-        return SetupFailed(setup.failedStep, setup.failure);
-    }
-    StationPublisher news(*setup.publisher);
-    return ExitStatusFor(RunStation(std::move(config), &news));
-}
-
-// One box (or one after another with --loop) on one port; also a station's slot.
-int ServeOne(const CliOptions& options) {
-    const std::string& portArgument = options.ports.front();
-    const std::string& label = options.labels.front();
-    const Result<PortChoice> chosen = ChoosePort(portArgument, options.slotNumber);
-    if (!chosen) {
-        return SetupFailed(SetupStep::Port, chosen.Failure());
-    }
-    const PortChoice& port = *chosen;
-    if (port.assigned) {
-        Say("COM" + std::to_string(port.number) + " stands for " + port.devicePath);
-    }
-    // A report that cannot be written is known before any box is served.
-    std::unique_ptr<ReportFile> report;
-    if (options.report) {
-        Result<std::unique_ptr<ReportFile>> opened = ReportFile::Open(*options.report);
-        if (!opened) {
-            return SetupFailed(SetupStep::Report, opened.Failure());
-        }
-        report = std::move(*opened);
-    }
-    std::unique_ptr<LogFile> logFile;
-    if (options.logFile) {
-        Result<std::unique_ptr<LogFile>> opened =
-            LogFile::Open(*options.logFile, StampsOf(options));
-        if (!opened) {
-            return SetupFailed(SetupStep::LogFile, opened.Failure());
-        }
-        logFile = std::move(*opened);
-    }
+// A station of several slots: the supervisor keeps the report, the terminal shows it, and with
+// a broker one publisher sends what the station tells.
+int ServeStation(const CliOptions& options, SignalTarget& signals) {
+    StationConfig config;
+    config.ports = options.ports;
+    config.labels = options.labels;
+    config.ini = options.ini;
+    config.report = options.report;
+    config.loop = options.loop;
+    config.count = options.count;
+    config.slot = SlotConfigOf(options);
+    config.made = ProvenanceOf(options);
     std::unique_ptr<MqttPublisher> publisher;
+    std::unique_ptr<StationPublisher> news;
+    if (options.broker) {
+        PublisherSetup setup = StartPublisher(options, *options.report);
+        if (!setup.publisher) {
+            return SetupFailed(setup.failedStep, setup.failure);
+        }
+        publisher = std::move(setup.publisher);
+        news = std::make_unique<StationPublisher>(*publisher);
+    }
+    StationScreen screen(options.json, news.get());
+    Station station(std::move(config), &screen);
+    signals.Set([&station](int signo) {
+        if (signo == SIGUSR1) {
+            station.AskFinish();
+        } else {
+            station.AskStopNow(signo);
+        }
+    });
+    const StationEnd end = station.Run();
+    signals.Set(nullptr);
+    return ExitStatusFor(end);
+}
+
+// One box (or one after another with --loop) on one port.
+int ServeOne(const CliOptions& options, SignalTarget& signals) {
+    ConsoleSlotScreen screen(options.quiet);
+    SlotExtras extras;
+    extras.running = SessionTakes(signals);
+    // A single box is a station of one slot, named by the port as given.
+    std::unique_ptr<MqttPublisher> publisher;
+    std::unique_ptr<SlotFeed> feed;
     if (options.broker) {
         PublisherSetup setup = StartPublisher(options, *options.report);
         if (!setup.publisher) {
@@ -176,101 +207,26 @@ int ServeOne(const CliOptions& options) {
         }
         publisher = std::move(setup.publisher);
         publisher->StationStarted();
-    }
-    std::unique_ptr<BoxLogDir> logDir;
-    if (options.logDir) {
-        Result<std::unique_ptr<BoxLogDir>> opened =
-            BoxLogDir::Open(*options.logDir, label, StampsOf(options));
-        if (!opened) {
-            return SetupFailed(SetupStep::LogFolder, opened.Failure());
-        }
-        logDir = std::move(*opened);
-    }
-    const std::string device = ResolvedDevicePath(port.devicePath);
-    // The verdict line names the slot by its label where it has one.
-    BoxBook book(
-        (label == portArgument ? "COM" + std::to_string(port.number) : label) + " (" + device + ")",
-        std::move(report));
-    book.SetProvenance(ProvenanceOf(options));
-    if (logDir) {
-        book.SetLogEnd([&](const BoxRecord& record, const std::string& verdict) {
-            return logDir->Finish(record, verdict);
-        });
-        book.SetLogFileName([&] { return logDir->LastFile(); });
-    } else if (logFile) {
-        book.SetLogEnd([&](const BoxRecord&, const std::string&) { return logFile->Flush(); });
-        book.SetLogFileName([&] { return std::optional<std::string>(logFile->Path()); });
-    }
-    if (publisher) {
-        book.SetRecordSink([&](const BoxRecord& record, EndReason, const std::string& line) {
+        extras.recordKept = [&publisher](const BoxRecord& record, EndReason,
+                                         const std::string& line) {
             publisher->RecordFinal(record.slot, line);
-        });
+        };
+        feed = std::make_unique<SlotFeed>(
+            [&publisher, label = options.labels.front()](const SlotStatus& status) {
+                publisher->SlotChanged(label, status);
+            });
+        extras.sinks.push_back(feed.get());
     }
-    SessionConfig config;
-    config.portNumber = port.number;
-    config.image = options.image;
-    config.ini = options.ini;
-    config.debug = options.debug;
-    config.loop = options.loop;
-    config.count = options.count;
-    config.timeoutSeconds = options.timeoutSeconds;
-    config.slot = SlotOn(label, device);
-    config.book = &book;
-    config.quiet = options.quiet;
-    config.logFile = logFile ? static_cast<WindowObserver*>(logFile.get()) : logDir.get();
-    config.keepStoredPort = port.byPath;
-    config.requiredSha256 = options.sha256.value_or("");
-    if (options.boxId) {
-        config.boxIdPattern = *BoxIdPattern::Compile(*options.boxId);  // checked when parsed
-    }
-    std::unique_ptr<BoxCaptureDir> captures;
-    if (options.captureDir) {
-        Result<std::unique_ptr<BoxCaptureDir>> opened = BoxCaptureDir::Open(
-            *options.captureDir, label, options.captureMax, std::string(kProgram) + " " + kVersion);
-        if (!opened) {
-            return SetupFailed(SetupStep::CaptureFolder, opened.Failure());
-        }
-        captures = std::move(*opened);
-        config.observers.push_back(captures.get());
-        config.sinks.push_back(captures.get());
-    }
-    // A station's slot tells the station each step on the descriptor it was given.
-    std::unique_ptr<ChildEvents> events;
-    if (options.eventsFd >= 0) {
-        events = std::make_unique<ChildEvents>(options.eventsFd);
-        config.stationSlot = true;
-        config.observers.push_back(events.get());
-        config.sinks.push_back(events.get());
-        config.heartbeat = [&events] { events->Beat(); };
-        book.SetSay([&events](const std::string& line) { events->Say(line); });
-    }
-    // A single box is a station of one slot, named by the port as given.
-    std::unique_ptr<SlotFeed> feed;
-    if (publisher) {
-        feed = std::make_unique<SlotFeed>([&publisher, label](const SlotStatus& status) {
-            publisher->SlotChanged(label, status);
-        });
-        config.sinks.push_back(feed.get());
-    }
-    CliSession session(config);
-    const int status = session.Run();
+    const int status = ServeSlot(SlotConfigOf(options), screen, extras);
     if (publisher) {
         publisher->StationEnded();
-    }
-    if (options.loop) {
-        const std::string aborted = session.BoxesAborted() > 0
-                                        ? ", " + std::to_string(session.BoxesAborted()) + " aborted"
-                                        : std::string();
-        Say(std::to_string(session.BoxesPassed()) + " box(es) finished");
-        Say(std::to_string(session.BoxesPassed()) + " passed, " +
-            std::to_string(session.BoxesFailed()) + " failed" + aborted);
     }
     return status;
 }
 
-int Serve(CliOptions options) {
+int Serve(CliOptions options, SignalTarget& signals) {
     // The wrong image is refused before any port is touched; each START checks it again.
-    if (options.sha256 && options.eventsFd < 0) {
+    if (options.sha256) {
         if (Result<void> same = CheckImageSha256(options.image, *options.sha256); !same) {
             Say(same.Failure().Describe());
             return kExitUsage;
@@ -285,11 +241,11 @@ int Serve(CliOptions options) {
         options.report = *path;
         Say("the report goes to " + *path);
     }
-    return options.Station() ? ServeStation(options) : ServeOne(options);
+    return options.Station() ? ServeStation(options, signals) : ServeOne(options, signals);
 }
 
 // A job: the line's settings from its file, the operator's few choices from the command line.
-int ServeJob(CliOptions options) {
+int ServeJob(CliOptions options, SignalTarget& signals) {
     const Result<Job> job = ReadJob(*options.job);
     if (!job) {
         Say(job.Failure().Describe());
@@ -303,10 +259,10 @@ int ServeJob(CliOptions options) {
                                                 : kExitUsage;
     }
     ApplyJob(*job, options);
-    return Serve(options);
+    return Serve(options, signals);
 }
 
-int Dispatch(const CliOptions& options) {
+int Dispatch(const CliOptions& options, SignalTarget& signals) {
     switch (options.mode) {
         case CliOptions::Mode::Help:
             WriteStdout(UsageText(kProgram));
@@ -323,7 +279,7 @@ int Dispatch(const CliOptions& options) {
         case CliOptions::Mode::Demo:
             return RunDemo(DemoOptions{
                 options.fast, options.image.empty() ? std::nullopt : std::optional(options.image),
-                options.debug, options.quiet});
+                options.debug, options.quiet, SessionTakes(signals)});
         case CliOptions::Mode::Watch:
             return Watch(options);
         case CliOptions::Mode::RecordInfo: {
@@ -331,38 +287,15 @@ int Dispatch(const CliOptions& options) {
             WriteStdout(info ? *info : std::string());
             return info ? kExitPass : SetupFailed(SetupStep::Capture, info.Failure());
         }
+        case CliOptions::Mode::Slot: {
+            // A station's slot: no progress line, its standard output discarded.
+            ConsoleSlotScreen screen(true);
+            return ServeStationSlot(options.slotChannel, screen, SessionTakes(signals));
+        }
         case CliOptions::Mode::Serve:
             break;
     }
-    return options.job ? ServeJob(options) : Serve(options);
-}
-
-// From the signal watcher's thread: a station stops its slots; a single run stops its box on
-// the UI thread, or (SIGUSR1) finishes the box it has and takes no other.
-void OnSignal(int signo) {
-    if (Station* station = Station::Current()) {
-        station->OnSignal(signo);
-        return;
-    }
-    if (signo == SIGUSR1) {
-        MessageQueue::Ui().PostTask([] {
-            if (CliSession* session = CliSession::Current()) {
-                session->FinishAfterBox();
-            }
-        });
-        return;
-    }
-    // A write waiting on a box that stopped reading would hold the UI thread: end it now, so
-    // the stop below runs at once and cleanly.
-    if (CliSession* session = CliSession::Current()) {
-        session->AbortWrite();
-    }
-    StopWatch(signo);
-    MessageQueue::Ui().PostTask([signo] {
-        if (CliSession* session = CliSession::Current()) {
-            session->OnSignal(signo);
-        }
-    });
+    return options.job ? ServeJob(options, signals) : Serve(options, signals);
 }
 
 }  // namespace
@@ -375,19 +308,29 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // Before any thread starts, so that every thread leaves SIGINT, SIGTERM and SIGHUP to the
     // watcher.
-    SignalStop signals(OnSignal, std::chrono::seconds(5), RemovePendingTemporaries);
+    // From the signal watcher's thread: the run under way stops (SIGUSR1: finishes), and so
+    // does a --watch.
+    SignalTarget target;
+    SignalStop signals(
+        [&target](int signo) {
+            if (signo != SIGUSR1) {
+                StopWatch(signo);
+            }
+            target.Send(signo);
+        },
+        std::chrono::seconds(5), RemovePendingTemporaries);
 
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     int status = kExitUsage;
     if (parse.options && parse.options->mode == CliOptions::Mode::Serve &&
-        (parse.options->loop || parse.options->Station()) && parse.options->eventsFd < 0) {
+        (parse.options->loop || parse.options->Station())) {
         signals.TakeFirstInterruptGently();
     }
     if (!parse.options) {
         WriteStderr(std::string(kProgram) + ": " + EscapeName(parse.error) + "\nTry '" + kProgram +
                     " --help' for more information.\n");
     } else {
-        status = Dispatch(*parse.options);
+        status = Dispatch(*parse.options, target);
     }
     // Everything queued is written before the end, however slowly it is read; a signal in the
     // meantime still ends the process (SignalStop).

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "station/SlotLogFiles.h"
+#include "slot/SlotLogFiles.h"
 
 namespace {
 

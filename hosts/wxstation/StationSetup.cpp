@@ -6,7 +6,6 @@
 #include "job/JobPlan.h"
 #include "mqtt/StateFolder.h"
 #include "record/ToolVersion.h"
-#include "station/SlotCommand.h"
 #include "station/SlotLabel.h"
 
 namespace {
@@ -67,21 +66,18 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
         config.ports.push_back(slot.port);
         config.labels.push_back(slot.label);
     }
-    config.image = job.image;
     config.report = job.report;
     if (job.mqtt && !config.report) {
         // With a broker the local report stays the source of truth, so there is always one.
         const Result<std::string> report = DefaultReportPath();
         config.report = report ? std::optional(*report) : std::nullopt;
     }
-    config.logDir = setup.logDir;
     config.loop = true;
     config.count = boxesPerSlot;
     config.program = setup.slotProgram;
-    SlotOptions slot;
+    SlotConfig& slot = config.slot;
     slot.image = job.image;
     slot.debug = job.debug;
-    slot.loop = true;
     slot.timeoutSeconds = job.timeoutSeconds.value_or(slot.timeoutSeconds);
     slot.logDir = setup.logDir;
     slot.timestamps = job.timestamps;
@@ -93,9 +89,9 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
         slot.captureDir = job.capture;
         slot.captureMax = job.captureMax.value_or(kCaptureMaxDefault);
     }
-    config.slotCommand = [slot](const SlotLaunch& launch) { return SlotArguments(slot, launch); };
     const std::string host = HostName();
     config.made = RecordProvenance{kToolVersion, host, job.station.value_or(host), operatorName,
                                    job.name.empty() ? std::nullopt : std::optional(job.name)};
+    slot.made = config.made;
     return config;
 }

@@ -1,7 +1,9 @@
 #include "platform/base/SysResult.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 SysResult SysResult::FromErrno(const char* call, int err) {
     switch (err) {
@@ -56,6 +58,44 @@ const char* SysStatusName(SysStatus status) {
             return "timed out";
     }
     return "unknown";
+}
+
+namespace {
+
+constexpr std::array<std::pair<SysStatus, const char*>, 13> kStatusCodes{{
+    {SysStatus::Ok, "ok"},
+    {SysStatus::InvalidSettings, "invalid-settings"},
+    {SysStatus::NotFound, "not-found"},
+    {SysStatus::Busy, "busy"},
+    {SysStatus::NoAccess, "no-access"},
+    {SysStatus::NotATty, "not-a-tty"},
+    {SysStatus::Rejected, "rejected"},
+    {SysStatus::Lost, "lost"},
+    {SysStatus::NoSpace, "no-space"},
+    {SysStatus::Stalled, "stalled"},
+    {SysStatus::Failed, "failed"},
+    {SysStatus::Cancelled, "cancelled"},
+    {SysStatus::TimedOut, "timed-out"},
+}};
+
+}  // namespace
+
+const char* SysStatusCode(SysStatus status) {
+    for (const auto& [s, code] : kStatusCodes) {
+        if (s == status) {
+            return code;
+        }
+    }
+    return "failed";
+}
+
+std::optional<SysStatus> SysStatusFromCode(std::string_view code) {
+    for (const auto& [status, word] : kStatusCodes) {
+        if (code == word) {
+            return status;
+        }
+    }
+    return std::nullopt;
 }
 
 std::string DescribeErrno(const char* call, const std::string& subject, int err) {

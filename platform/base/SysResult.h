@@ -19,7 +19,9 @@
 //                     out of its time).
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 enum class SysStatus {
@@ -55,6 +57,11 @@ struct SysIo {
 };
 
 const char* SysStatusName(SysStatus status);
+// A status as a fixed word for data that leaves the process ("busy", "not-found"): the names
+// above are the operator's wording and may be reworded; these never change.
+const char* SysStatusCode(SysStatus status);
+// The status a word names; nothing for a word no status has.
+std::optional<SysStatus> SysStatusFromCode(std::string_view code);
 
 // A failure kept for the operator: what failed, on what (a device or file path).
 struct SysFailure {

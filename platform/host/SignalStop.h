@@ -5,10 +5,9 @@
 // arbitrary point: the watcher hands the signal to the UI thread as a task, where the download is
 // stopped as the Stop button would. A second signal, or a UI thread that has not finished within
 // the grace period (a write stuck on a line whose peer stopped reading), ends the process at once
-// with the same status. SIGUSR1, a station's word to its slot process, asks for a gentle end: the
-// box in hand is finished and no other is taken; it is handed on like the others but starts no
-// grace period. Where a run serves box after box, the operator's first Ctrl-C is taken the same
-// way (TakeFirstInterruptGently).
+// with the same status. SIGUSR1 asks for a gentle end: the box in hand is finished and no other
+// is taken; it is handed on like the others but starts no grace period. Where a run serves box
+// after box, the operator's first Ctrl-C is taken the same way (TakeFirstInterruptGently).
 //
 // Threading rules: construct on the main thread before any other thread starts, so that every
 // thread inherits the blocked mask. onSignal runs on the watcher thread. An exit at once first

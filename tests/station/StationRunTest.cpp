@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "station/StationRun.h"
+#include "tests/station/MemoryTransport.h"
 
 namespace {
 
@@ -53,17 +54,14 @@ struct Heard final : StationRun::Listener {
     }
 };
 
-// Each slot is `command`, run by the shell.
-StationConfig Config(const std::string& command) {
+// Two slots, as `slots` plays them.
+StationConfig Config(MemoryTransport& slots) {
     StationConfig config;
     config.ports = {"/nonexistent/a", "/nonexistent/b"};
     config.labels = {"A1", "A2"};
-    config.image = "/proc/self/exe";  // any readable file
+    config.slot.image = "/proc/self/exe";  // any readable file
     config.loop = true;
-    config.program = "/bin/sh";
-    config.slotCommand = [command](const SlotLaunch&) {
-        return std::vector<std::string>{"-c", command};
-    };
+    config.transport = &slots;
     return config;
 }
 
@@ -80,7 +78,9 @@ TEST(StationRun, NewsArrivesOnTheOwnersThreadAndStopsWithTheRun) {
     // Slots that cannot serve: each says so, and the station ends by itself.
     Heard heard;
     {
-        StationRun run(Config("exit 2"), heard, queue.Post());
+        MemoryTransport slots;
+        slots.onStart = [](MemoryTransport::Peer& peer) { peer.Exit(2); };
+        StationRun run(Config(slots), heard, queue.Post());
         ASSERT_TRUE(DrainUntil(queue, [&] { return heard.end.has_value(); }));
         EXPECT_TRUE(heard.end->unservable);
     }
@@ -90,7 +90,8 @@ TEST(StationRun, NewsArrivesOnTheOwnersThreadAndStopsWithTheRun) {
     // Slots that run until stopped: Stop now ends them, as SIGTERM would.
     Heard stopped;
     {
-        StationRun run(Config("exec sleep 60"), stopped, queue.Post());
+        MemoryTransport slots;
+        StationRun run(Config(slots), stopped, queue.Post());
         run.StopNow();
         ASSERT_TRUE(DrainUntil(queue, [&] { return stopped.end.has_value(); }));
         EXPECT_EQ(stopped.end->signal, SIGTERM);
@@ -98,7 +99,10 @@ TEST(StationRun, NewsArrivesOnTheOwnersThreadAndStopsWithTheRun) {
 
     // Destroyed while it runs: the slots stop, and what is still queued finds no listener.
     Heard gone;
-    { StationRun run(Config("exec sleep 60"), gone, queue.Post()); }
+    {
+        MemoryTransport slots;
+        StationRun run(Config(slots), gone, queue.Post());
+    }
     queue.Drain();
     EXPECT_EQ(gone.ends, 0);
 }

@@ -40,6 +40,11 @@ TEST(CliOptions, ShortLongAndEqualsFormsReadTheSame) {
     EXPECT_TRUE(station.options->Station());
     EXPECT_EQ(ParseCommandLine({"--demo", "--fast"}).options->mode, CliOptions::Mode::Demo);
     EXPECT_EQ(ParseCommandLine({"--watch", "mqtt://h"}).options->mode, CliOptions::Mode::Watch);
+    // A station's slot learns everything from its channel.
+    const CliParse slot = ParseCommandLine({"--slot-channel=3"});
+    ASSERT_TRUE(slot.options) << slot.error;
+    EXPECT_EQ(slot.options->mode, CliOptions::Mode::Slot);
+    EXPECT_EQ(slot.options->slotChannel, 3);
     // What a job leaves to the operator.
     const CliParse job = ParseCommandLine(
         {"--job", "j.toml", "--check", "--operator=Ann", "-q", "--json", "--loop", "--count=2"});
@@ -86,6 +91,8 @@ TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
          "with --job only --check, --operator, --quiet, --json, --loop and --count may be given; "
          "the job sets the rest ('--timeout')"},
         {{"--check"}, "--check goes with --job"},
+        {{"--slot-channel", "3", "-p", "COM3", "-i", "x"}, "--slot-channel stands alone"},
+        {{"-q", "--slot-channel", "3"}, "--slot-channel stands alone"},
         {{"-p", "COM3", "-i", "x", "--sha256", "abc"},
          "--sha256 takes the image's SHA-256, all 64 hex digits"},
         {{"-p", "COM3", "-i", "x", "--mqtt", "mqtt://h", "--station", "s"},

@@ -1,7 +1,8 @@
-// How stavel ends, in memory: the exit status of each way a box ends, and of a station's end
-// when several things went wrong at once.
+// How stavel ends, in memory: the exit status of each way a box ends, and every failure before
+// the first box. A station's end, when several things went wrong at once, is the supervisor's
+// (tests/station/SupervisorTest.cpp).
 
-#include "hosts/cli/ExitStatus.h"
+#include "slot/ExitStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -19,24 +20,15 @@ TEST(ExitStatus, EachEndOfABoxHasItsStatus) {
     EXPECT_EQ(ExitStatusFor(EndReason::OperatorStop, 129), 129) << "the signal's own status";
 }
 
-TEST(ExitStatus, AStationsSignalWinsOverARecordNotWrittenOverUnservableOverFailed) {
-    EXPECT_EQ(ExitStatusFor(StationEnd{}), 0);
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, false, true}), 1);
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true}), 2);
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, true, true, true}), 8);
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true, true}), 6);
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, true, false, false, true}), 8);
-    EXPECT_EQ(ExitStatusFor(StationEnd{15, true, true, true}), 143);
-    EXPECT_EQ(ExitStatusFor(StationEnd{1, false, false, false}), 129);
-}
-
 TEST(ExitStatus, EveryFailureBeforeTheFirstBoxIsAUsageError) {
     const SysFailure failure(SysResult{SysStatus::NotFound, "open"}, "/x", "No such file");
-    for (const SetupStep step :
-         {SetupStep::Report, SetupStep::LogFile, SetupStep::LogFolder, SetupStep::CaptureFolder,
-          SetupStep::Capture, SetupStep::Spool, SetupStep::Password, SetupStep::Port}) {
+    for (const SetupStep step : {SetupStep::Report, SetupStep::LogFile, SetupStep::LogFolder,
+                                 SetupStep::CaptureFolder, SetupStep::Capture, SetupStep::Spool,
+                                 SetupStep::Password, SetupStep::Port, SetupStep::BoxId}) {
         EXPECT_EQ(SetupFailed(step, failure), 2);
     }
+    EXPECT_EQ(SetupFailureText(SetupStep::Report, failure),
+              "the report cannot be written: /x: No such file");
 }
 
 }  // namespace

@@ -44,15 +44,20 @@ class ShiftTest : public CliTest {
     }
 };
 
-// The pids of a station's slot processes serving `device`.
-std::vector<int> SlotProcesses(const std::string& device) {
+// The pids of a station's slot processes: its children on a channel.
+std::vector<int> SlotProcesses(pid_t station) {
     std::vector<int> pids;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string line = ReadBytes(entry.path().string() + "/cmdline");
-        if (std::atoi(entry.path().filename().c_str()) > 0 &&
-            line.find("--events-fd") != std::string::npos &&
-            line.find(device) != std::string::npos) {
-            pids.push_back(std::atoi(entry.path().filename().c_str()));
+        const int pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0) {
+            continue;
+        }
+        const std::string stat = ReadBytes(entry.path().string() + "/stat");
+        const std::size_t afterName = stat.rfind(')');
+        if (afterName != std::string::npos && std::atoi(stat.c_str() + afterName + 4) == station &&
+            ReadBytes(entry.path().string() + "/cmdline").find("--slot-channel") !=
+                std::string::npos) {
+            pids.push_back(pid);
         }
     }
     return pids;
@@ -174,7 +179,7 @@ TEST_F(ShiftTest, AStoppedSlotProcessIsKilledAndItsBoxFails) {
     // --json: a station of one slot.
     ChildProcess station(Station({"S1=" + box->SlavePath()}, {"--loop", "--count", "1", "--json"}));
     ASSERT_TRUE(station.WaitForStderr("box started")) << station.Stderr();
-    const std::vector<int> slots = SlotProcesses(box->SlavePath());
+    const std::vector<int> slots = SlotProcesses(station.Pid());
     ASSERT_EQ(slots.size(), 1u);
     kill(slots.front(), SIGSTOP);
     const ChildProcess::End end = station.Wait(std::chrono::seconds(40));

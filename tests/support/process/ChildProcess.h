@@ -49,6 +49,8 @@ class ChildProcess {
                        std::chrono::milliseconds deadline = std::chrono::seconds(20));
 
     void Signal(int signo);
+    // The child's process id (a station's slots are its children).
+    pid_t Pid() const { return m_pid; }
     // Reaps the child; kills it with SIGKILL when it has not ended within the deadline. Once
     // reaped, answers the same end again.
     End Wait(std::chrono::milliseconds deadline = std::chrono::seconds(30));

@@ -1,0 +1,49 @@
+#pragma once
+
+// The session's events (SessionEvents.h) and a slot's state changes, to and from JSON: one codec
+// for whatever carries them out of the process, a station's slot channel and a capture file
+// alike. One object per event, its kind under "event":
+//   {"event":"started","image":"...","size":N,"sha256":"...","port":"COM5","device":"..."}
+//   {"event":"first-frame"}
+//   {"event":"request","offset":N,"length":N,"sent":N,"position":N,"size":N,"bytes":N,
+//    "distinct_sent":N,"distinct_asked":N,"requests":N}
+//   {"event":"time"}
+//   {"event":"state","state":"port-absent","why":FAILURE|null}
+//   {"event":"ended","reason":"port-lost","failure":FAILURE|null,"silence":S}
+// A FAILURE is {"status":"not-found","errno":2,"text":"..."}: the status as its fixed word
+// (SysStatusCode), the text as the writer described it, so that a reader shows it without
+// asking the system again. Enums travel as words; a reader also takes a status written as the
+// number the first captures hold, so those still read.
+
+#include <optional>
+#include <variant>
+
+#include "download/SessionEvents.h"
+#include "download/SlotState.h"
+#include "record/Json.h"
+
+class BoxSession;
+
+struct FirstFrameSeen {};
+struct TimeAsked {};
+// The slot's state as its session set it, with the system's failure for a port absent or busy.
+struct SlotStateChanged {
+    SlotState state = SlotState::WaitingForPort;
+    SysFailure why;
+};
+
+using SessionEvent = std::variant<DownloadStarted, FirstFrameSeen, RequestAnswered, TimeAsked,
+                                  SlotStateChanged, DownloadEnded>;
+
+Json SessionEventJson(const SessionEvent& event);
+// The event an object holds; nothing for an object that is none (an unknown kind or word). A
+// "started" event read back starts now: the reader's clock is the one its session keeps.
+std::optional<SessionEvent> SessionEventFromJson(const Json& json);
+
+// Tells `session` what happened, as the download told the writer's own session.
+void ApplySessionEvent(const SessionEvent& event, BoxSession& session);
+
+// A failure as the events carry it; null when nothing failed.
+Json SysFailureJson(const SysFailure& failure);
+// Nothing failed for null, or for a status no word or number names.
+SysFailure SysFailureFromJson(const Json& json);

@@ -1,0 +1,88 @@
+#include "hosts/cli/StationScreen.h"
+
+#include <cstdio>
+
+#include "platform/codepage/ShownText.h"
+#include "platform/host/ConsoleOutput.h"
+#include "record/BoxRecordCodec.h"
+
+StationScreen::StationScreen(bool json, StationObserver* also)
+    : m_also(also != nullptr ? *also : m_none), m_view(json) {}
+
+void StationScreen::OnStationStarted(const std::vector<std::string>& slots) {
+    m_also.OnStationStarted(slots);
+}
+
+void StationScreen::OnStationEnded() {
+    m_view.EndTable();
+    WriteStderr(TallyText(m_slots, m_time));
+    m_also.OnStationEnded();
+}
+
+void StationScreen::OnSlotChanged(const SlotStatus& status) {
+    m_also.OnSlotChanged(status);
+    if (status.state == SlotState::Loading) {
+        m_view.Progress(status);
+    }
+}
+
+void StationScreen::OnRecordFinal(const std::string& slot, const std::string& recordLine) {
+    m_also.OnRecordFinal(slot, recordLine);
+}
+
+void StationScreen::OnMessage(const std::string& text) {
+    m_view.Message(text);
+    m_also.OnMessage(text);
+}
+
+void StationScreen::OnBoxStarted(const std::string& slot) {
+    m_view.BoxStarted(slot);
+    m_also.OnBoxStarted(slot);
+}
+
+void StationScreen::OnBoxJudged(const std::string& slot, const BoxRecord& record,
+                                const std::string& said, const std::string& recordError) {
+    m_time[slot] += record.seconds;
+    m_view.BoxEnded(slot, record.result, said, record.seconds, BoxRecordJson(record), recordError);
+    m_also.OnBoxJudged(slot, record, said, recordError);
+}
+
+void StationScreen::OnPortState(const std::string& slot, SlotState state, const std::string& why) {
+    m_view.PortState(slot, state, why);
+    m_also.OnPortState(slot, state, why);
+}
+
+void StationScreen::OnSlots(const std::vector<SlotStatus>& slots) {
+    m_slots = slots;
+    m_view.Table(slots);
+    m_also.OnSlots(slots);
+}
+
+std::string TallyText(const std::vector<SlotStatus>& slots,
+                      const std::map<std::string, double>& seconds) {
+    std::string text = "stavel: tally\n";
+    char line[512];
+    std::snprintf(line, sizeof line, "  %-24s %7s %7s %7s %6s %10s\n", "SLOT", "PASSED", "FAILED",
+                  "ABORTED", "YIELD", "MEAN/BOX");
+    text += line;
+    SlotStatus total;
+    double totalSeconds = 0;
+    auto row = [&](const std::string& name, const SlotStatus& s, double time) {
+        const int boxes = s.passes + s.fails + s.aborts;
+        std::snprintf(line, sizeof line, "  %s %7d %7d %7d %5.0f%% %8.1f s\n",
+                      Column(ShortenMiddle(name, 24), 24).c_str(), s.passes, s.fails, s.aborts,
+                      YieldOf(s.passes, s.fails) * 100, boxes > 0 ? time / boxes : 0.0);
+        text += line;
+    };
+    for (const SlotStatus& s : slots) {
+        const auto it = seconds.find(s.slot);
+        const double time = it == seconds.end() ? 0.0 : it->second;
+        row(EscapeName(s.slot), s, time);
+        total.passes += s.passes;
+        total.fails += s.fails;
+        total.aborts += s.aborts;
+        totalSeconds += time;
+    }
+    row("total", total, totalSeconds);
+    return text;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+// What a station shows. On a terminal that takes escape codes: a table with one line per slot
+// (slot, state, percent, rate, ETA, passes, fails), redrawn in place on standard error, with each
+// verdict written above it. Elsewhere (a pipe, a file, TERM=dumb): one line per event on
+// standard error. With --json, the events for the line's software on standard output. At the
+// end, the tally. Everything goes through the process's writer thread.
+//
+// Threading rules: the supervisor's thread only.
+
+#include <string>
+#include <vector>
+
+#include "download/SlotStatus.h"
+#include "record/BoxRecord.h"
+#include "record/Json.h"
+#include "station/ColumnText.h"
+
+// The table a terminal shows, in 80 columns: a heading and a line per slot, each line ending
+// with the terminal's erase-to-end-of-line.
+std::string StationTableText(const std::vector<SlotStatus>& slots);
+
+class StationView {
+  public:
+    explicit StationView(bool json);
+
+    // A box has started talking on `slot`.
+    void BoxStarted(const std::string& slot);
+    // Once a second per loading slot.
+    void Progress(const SlotStatus& status);
+    // A box's end: `recordText` is its record as a JSON object; `recordError` why it could not
+    // be written, or empty.
+    void BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
+                  double seconds, const Json& record, const std::string& recordError);
+    // The slot's port is absent or busy while no box is in hand (said once per change).
+    void PortState(const std::string& slot, SlotState state, const std::string& why);
+    // A message for the operator (a slot waiting for its adapter, a slot that could not start).
+    void Message(const std::string& text);
+    // The table's lines as they are now; drawn on a terminal only.
+    void Table(const std::vector<SlotStatus>& slots);
+    // The table is done with: what follows starts below it.
+    void EndTable();
+
+    bool Live() const { return m_live; }
+
+  private:
+    void Above(const std::string& text);
+
+    bool m_json;
+    bool m_live;  // a table redrawn in place
+    std::size_t m_drawnLines = 0;
+};

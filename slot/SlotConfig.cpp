@@ -1,0 +1,130 @@
+#include "slot/SlotConfig.h"
+
+#include <cstdint>
+
+namespace {
+
+// Reads members one by one and remembers whether any had the wrong kind.
+class Reader {
+  public:
+    explicit Reader(const Json& json) : m_json(json) {}
+
+    bool Fine() const { return m_fine; }
+
+    std::string Text(const char* key) {
+        const Json* value = At(key);
+        if (value != nullptr && !value->is_string()) {
+            m_fine = false;
+        }
+        return value != nullptr && value->is_string() ? value->get<std::string>() : std::string();
+    }
+    std::optional<std::string> TextOrNull(const char* key) {
+        const Json* value = At(key);
+        if (value == nullptr || value->is_null()) {
+            return std::nullopt;
+        }
+        return Text(key);
+    }
+    std::int64_t Whole(const char* key, std::int64_t low, std::int64_t high, std::int64_t missing) {
+        const Json* value = At(key);
+        if (value == nullptr) {
+            return missing;
+        }
+        if (!value->is_number_integer() || value->get<std::int64_t>() < low ||
+            value->get<std::int64_t>() > high) {
+            m_fine = false;
+            return missing;
+        }
+        return value->get<std::int64_t>();
+    }
+    bool Flag(const char* key) {
+        const Json* value = At(key);
+        if (value != nullptr && !value->is_boolean()) {
+            m_fine = false;
+        }
+        return value != nullptr && value->is_boolean() && value->get<bool>();
+    }
+
+  private:
+    const Json* At(const char* key) const {
+        const auto it = m_json.find(key);
+        return it == m_json.end() ? nullptr : &*it;
+    }
+
+    const Json& m_json;
+    bool m_fine = true;
+};
+
+}  // namespace
+
+Json SlotConfigJson(const SlotConfig& c) {
+    const RecordProvenance& m = c.made;
+    return Json{{"label", JsonText(c.label)},
+                {"port", JsonText(c.port)},
+                {"number", c.number},
+                {"image", JsonText(c.image)},
+                {"ini", JsonTextOrNull(c.ini)},
+                {"debug", c.debug},
+                {"loop", c.loop},
+                {"count", c.count},
+                {"timeout", c.timeoutSeconds},
+                {"report", JsonTextOrNull(c.report)},
+                {"log_file", JsonTextOrNull(c.logFile)},
+                {"log_dir", JsonTextOrNull(c.logDir)},
+                {"timestamps", c.timestamps},
+                {"box_id", JsonTextOrNull(c.boxId)},
+                {"sha256", JsonTextOrNull(c.sha256)},
+                {"capture", JsonTextOrNull(c.captureDir)},
+                {"capture_max", c.captureMax},
+                {"made",
+                 {{"tool_version", JsonText(m.toolVersion)},
+                  {"host", JsonText(m.host)},
+                  {"station", JsonTextOrNull(m.station)},
+                  {"operator", JsonTextOrNull(m.operatorName)},
+                  {"job", JsonTextOrNull(m.job)}}}};
+}
+
+std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
+    if (!json.is_object()) {
+        return std::nullopt;
+    }
+    Reader in(json);
+    SlotConfig c;
+    c.label = in.Text("label");
+    c.port = in.Text("port");
+    c.number = static_cast<int>(in.Whole("number", 0, 1 << 20, 0));
+    c.image = in.Text("image");
+    c.ini = in.TextOrNull("ini");
+    c.debug = in.Flag("debug");
+    c.loop = in.Flag("loop");
+    c.count = static_cast<int>(in.Whole("count", 0, 1 << 30, 0));
+    c.timeoutSeconds =
+        static_cast<int>(in.Whole("timeout", 0, 1 << 30, SlotConfig{}.timeoutSeconds));
+    c.report = in.TextOrNull("report");
+    c.logFile = in.TextOrNull("log_file");
+    c.logDir = in.TextOrNull("log_dir");
+    c.timestamps = in.Flag("timestamps");
+    c.boxId = in.TextOrNull("box_id");
+    c.sha256 = in.TextOrNull("sha256");
+    c.captureDir = in.TextOrNull("capture");
+    c.captureMax = in.Whole("capture_max", 0, INT64_MAX, kCaptureMaxDefault);
+    const auto made = json.find("made");
+    if (made != json.end() && made->is_object()) {
+        Reader m(*made);
+        c.made.toolVersion = m.Text("tool_version");
+        c.made.host = m.Text("host");
+        c.made.station = m.TextOrNull("station");
+        c.made.operatorName = m.TextOrNull("operator");
+        c.made.job = m.TextOrNull("job");
+        if (!m.Fine()) {
+            return std::nullopt;
+        }
+    }
+    if (!in.Fine() || c.port.empty() || c.image.empty()) {
+        return std::nullopt;
+    }
+    if (c.label.empty()) {
+        c.label = c.port;
+    }
+    return c;
+}

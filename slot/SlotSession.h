@@ -1,0 +1,141 @@
+#pragma once
+
+// One slot's run of the main dialog without a window: the chosen port selected at start-up, the
+// image in the path field, debug ticked if asked, START pressed at once; the log and the progress
+// shown on the slot's screen (SlotScreen.h); the run ends with the box's verdict (or, with
+// --loop, START is pressed again for the next box), a failed start, a stop or a finish.
+//
+// What happens to the box is heard from the slot's session (download/BoxSession.h), never read
+// back from the controls. With --loop and in a station's slot, a port that is absent, busy or
+// lost while no box's session runs is a state of the slot, not a box: said once at the change,
+// tried again every second, and neither recorded nor counted.
+//
+// Threading rules: Run and everything else on the UI thread, but AskFinish, AskStop and AskInput,
+// which any thread may call while the session lives: a stop ends a write that waits, and each
+// hands the rest to the UI thread, where it is dropped once the run is over.
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/BoxSession.h"
+#include "download/SlotStatus.h"
+#include "platform/host/UiDelay.h"
+#include "slot/ExitStatus.h"
+#include "slot/SlotInput.h"
+
+class BoxBook;
+class CDialog;
+class CMainDialog;
+class CSerialLink;
+class SlotScreen;
+class WindowObserver;
+
+struct SessionConfig {
+    int portNumber = 0;
+    std::string image;
+    std::optional<std::string> ini;
+    bool debug = false;
+    bool loop = false;
+    int count = 0;           // with loop: boxes before the run ends (0: until stopped)
+    int timeoutSeconds = 0;  // the silence bound (0: none)
+    // Where the run shows itself and what hosts its dialog; must be set.
+    SlotScreen* screen = nullptr;
+    // A station's slot: a port that cannot be opened is waited for, as with --loop.
+    bool stationSlot = false;
+    // Where the log is written as well (opened by the caller); may be null.
+    WindowObserver* logFile = nullptr;
+    // The port was given as a device path: the window's stored port number is left alone.
+    bool keepStoredPort = false;
+    // Who the box is for its record: the port as given, the device, the adapter.
+    BoxSlot slot;
+    // Where each box's verdict and record go; may be null.
+    BoxBook* book = nullptr;
+    // Also hear the download's events (a station's slot, the demo's box switch).
+    std::vector<DownloadObserver*> observers;
+    // --box-id: the box's identity from its console text, for its record.
+    std::shared_ptr<const BoxIdPattern> boxIdPattern;
+    std::string requiredSha256;  // --sha256 or the job's: START refuses any other image
+    // A station's slot: told once a second on the UI thread, so that its station sees it live.
+    std::function<void()> heartbeat;
+    // Also hear the slot's states, figures and ends (the station, the broker).
+    std::vector<BoxSession::Sink*> sinks;
+    // Per-box input from a station, on the UI thread; none: it is passed over.
+    std::function<void(const SlotInput&)> input;
+};
+
+class SlotSession final : private BoxSession::Sink, private DownloadObserver {
+  public:
+    explicit SlotSession(SessionConfig config);
+    ~SlotSession() override;
+
+    // Runs the dialog to its end; answers the exit status.
+    int Run();
+    // Any thread: the box in hand is finished, and no other is taken; without one the run ends.
+    void AskFinish();
+    // Any thread: the download stops as Stop would, and the run ends with 128 + signo.
+    void AskStop(int signo);
+    // Any thread: input for the box in hand, for the input hook.
+    void AskInput(const SlotInput& input);
+    // Boxes judged, by their verdict.
+    int BoxesPassed() const { return m_tally.passes; }
+    int BoxesFailed() const { return m_tally.fails; }
+    int BoxesAborted() const { return m_tally.aborts; }
+    // Why START refused the image, when it did (the run then ended).
+    const std::optional<SysFailure>& Refusal() const { return m_refusal; }
+
+  private:
+    void OnSignal(int signo);
+    void FinishAfterBox();
+    // Ends a write that waits on a box that stopped reading.
+    void AbortWrite();
+    // Runs `task` on the UI thread while this run lasts.
+    void Post(std::function<void()> task);
+
+    // BoxSession::Sink
+    void OnSlotState(SlotState state, const SysFailure& why) override;
+    void OnProgress(const ProgressFigures& figures) override;
+    void OnSessionEnded(const SessionEnd& end) override;
+    // DownloadObserver: what a START gave.
+    void OnStarted(const DownloadStarted& started) override;
+    void OnStartRefused(const SysFailure& failure) override;
+    void OnConnectFailed(const SysFailure& failure) override;
+
+    void OnDialogCreated(CDialog& dialog);
+    void Begin();
+    void PressStart();
+    void WaitForPort();
+    void WaitForPortSoon();
+    void Beat();
+    bool WaitsForPorts() const { return m_config.loop || m_config.stationSlot; }
+    void End(int status);
+    void SetAbortableLink(CSerialLink* link);
+    void ExplainPortFailure(const SysFailure& failure);
+    std::string PortLabel() const;
+
+    SessionConfig m_config;
+    SlotScreen& m_screen;
+    BoxSession m_session;
+    CMainDialog* m_dialog = nullptr;
+    // Tasks from other threads run while this holds true; the run sets it, its end clears it.
+    std::shared_ptr<bool> m_live = std::make_shared<bool>(false);
+    UiDelay m_retry;
+    UiDelay m_beat;  // the heartbeat's next turn
+    bool m_waitingForPort = false;
+    bool m_starting = false;
+    bool m_refused = false;
+    std::optional<SysFailure> m_refusal;
+    std::optional<SysFailure> m_connectFailure;
+    bool m_ended = false;
+    bool m_recordFailed = false;
+    bool m_lastBox = false;
+    int m_signal = 0;
+    int m_status = kExitPass;
+    // The link a signal may cut short, while the dialog that owns it serves.
+    std::mutex m_abortLock;
+    CSerialLink* m_abortLink = nullptr;
+    SlotStatus m_tally;
+};

@@ -1,0 +1,19 @@
+#include "station/StationEnd.h"
+
+#include "slot/ExitStatus.h"
+
+int ExitStatusFor(const StationEnd& end) {
+    if (end.signal > 0) {
+        return 128 + end.signal;
+    }
+    if (end.recordNotWritten) {
+        return kExitRecordNotWritten;
+    }
+    if (end.wrongImage) {
+        return kExitImageChanged;
+    }
+    if (end.unservable) {
+        return kExitUsage;
+    }
+    return end.someFailed ? kExitSomeBoxFailed : kExitPass;
+}

@@ -1,0 +1,322 @@
+// The supervisor in memory, against slots that are not processes and a clock the test moves:
+// each slot started with its configuration, its records kept once in one book, a slot that dies
+// (or garbles its channel) judged from the station's copy and started again a second later, the
+// watchdog, a wrong image, a gentle then a hard stop with its bound, a slot of another version,
+// and the precedence of the exit statuses.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "record/BoxRecordCodec.h"
+#include "slot/ExitStatus.h"
+#include "station/Station.h"
+#include "tests/station/MemoryTransport.h"
+#include "tests/support/files/TempDir.h"
+
+namespace {
+
+using Kind = DownMessage::Kind;
+
+struct Heard final : StationObserver {
+    std::vector<std::string> messages;
+    std::vector<BoxRecord> records;
+    std::vector<std::string> said;
+    std::vector<std::string> lines;
+    int ended = 0;
+    void OnMessage(const std::string& text) override { messages.push_back(text); }
+    void OnBoxJudged(const std::string&, const BoxRecord& record, const std::string& s,
+                     const std::string&) override {
+        records.push_back(record);
+        said.push_back(s);
+    }
+    void OnRecordFinal(const std::string&, const std::string& line) override {
+        lines.push_back(line);
+    }
+    void OnStationEnded() override { ++ended; }
+    bool Said(const std::string& text) const {
+        return std::find(messages.begin(), messages.end(), text) != messages.end();
+    }
+};
+
+class SupervisorTest : public ::testing::Test {
+  protected:
+    StationConfig Config(int slots = 2) {
+        StationConfig config;
+        for (int k = 1; k <= slots; ++k) {
+            config.ports.push_back("/nonexistent/tty" + std::to_string(k));
+            config.labels.push_back("A" + std::to_string(k));
+        }
+        config.report = dir.File("boxes.jsonl");
+        config.loop = true;
+        config.slot.image = "/proc/self/exe";  // any readable file
+        config.slot.timeoutSeconds = 30;
+        config.made = RecordProvenance{"9.9", "pc3", "L3", "Ann", "job7"};
+        config.transport = &slots_;
+        config.clock = [this] { return now; };
+        return config;
+    }
+
+    void Advance(std::chrono::steady_clock::duration by) {
+        now += by;
+        station->Tick();
+    }
+
+    // The slot's box begins and has answered a request of 8192 of its 65536 bytes.
+    static void BoxLoads(MemoryTransport::Peer& peer) {
+        DownloadStarted started;
+        started.imagePath = "/srv/fw.sdl";
+        started.imageSize = 65536;
+        started.imageSha256 = std::string(64, 'f');
+        started.portName = "COM5";
+        peer.Event(started);
+        peer.Event(FirstFrameSeen{});
+        RequestAnswered r;
+        r.length = 8192;
+        r.sent = r.position = r.bytesSent = r.distinctSent = r.distinctAsked = 8192;
+        r.imageSize = 65536;
+        r.requests = 1;
+        peer.Event(r);
+    }
+
+    // The slot judged its box itself and says so.
+    static BoxRecord Judged(const std::string& id, const std::string& slot,
+                            std::optional<std::string> boxId) {
+        BoxRecord record;
+        record.id = id;
+        record.slot = slot;
+        record.device = "/dev/pts/9";
+        record.result = BoxResult::Pass;
+        record.start = record.end = *FromIsoUtcMillis("2026-12-07T02:31:07.120Z");
+        record.seconds = 6.5;
+        record.boxId = std::move(boxId);
+        record.reasonCode = "passed";
+        record.made =
+            RecordProvenance{"1.0", "slot-host", std::nullopt, std::nullopt, std::nullopt};
+        return record;
+    }
+    static void BoxPasses(MemoryTransport::Peer& peer, const BoxRecord& record) {
+        peer.Say(RecordMessage(record));
+        peer.Event(DownloadEnded{EndReason::Passed, {}, {}});
+    }
+
+    void Listen() { station->Listen(std::chrono::milliseconds(0)); }
+
+    TempDir dir;
+    MemoryTransport slots_;
+    std::chrono::steady_clock::time_point now{};
+    Heard heard;
+    std::unique_ptr<Station> station;
+};
+
+TEST_F(SupervisorTest, EachSlotStartsWithItsConfigurationAndItsRecordsAreKeptOnceInOneBook) {
+    StationConfig config = Config();
+    config.count = 3;
+    config.slot.logDir = dir.File("logs");
+    station = std::make_unique<Station>(config, &heard);
+    ASSERT_TRUE(station->Begin()) << heard.messages.front();
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    MemoryTransport::Peer& a2 = *slots_.At(1);
+    const std::vector<DownMessage> sent = a2.Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].kind, Kind::Hello);
+    EXPECT_EQ(sent[0].version, kSlotChannelVersion);
+    ASSERT_EQ(sent[1].kind, Kind::Config);
+    const SlotConfig& slot = sent[1].config;
+    EXPECT_EQ(slot.label, "A2");
+    EXPECT_EQ(slot.port, "/nonexistent/tty2");
+    EXPECT_TRUE(slot.loop);
+    EXPECT_EQ(slot.count, 3);
+    EXPECT_EQ(slot.timeoutSeconds, 30);
+    EXPECT_EQ(slot.logDir, dir.File("logs"));
+    EXPECT_FALSE(slot.report) << "the station keeps the records";
+    EXPECT_EQ(slot.made, config.made);
+    EXPECT_TRUE(slot.ini && slot.ini->ends_with("/slot2.ini"));
+
+    // Two slots pass the same box: the second record is a repeat, and both carry the station's
+    // provenance whatever the slot wrote.
+    a1.Hello();
+    a2.Hello();
+    BoxLoads(a1);
+    BoxPasses(a1, Judged("id-1", "A1", "SN4711"));
+    BoxLoads(a2);
+    BoxPasses(a2, Judged("id-2", "A2", "SN4711"));
+    Listen();
+    ASSERT_EQ(heard.records.size(), 2u);
+    EXPECT_FALSE(heard.records[0].repeatOf);
+    EXPECT_EQ(heard.records[1].repeatOf, "id-1");
+    EXPECT_EQ(heard.records[1].made, config.made);
+    EXPECT_EQ(heard.said[0], ", box SN4711");
+    EXPECT_TRUE(heard.said[1].starts_with(", box SN4711; box SN4711 was loaded before: "))
+        << heard.said[1];
+    EXPECT_EQ(ReadBytes(*config.report), heard.lines[0] + heard.lines[1]);
+    EXPECT_EQ(heard.lines[1], BoxRecordLine(heard.records[1]));
+
+    // The slots end by themselves after their boxes: the station ends, nothing failed.
+    a1.Exit(0);
+    a2.Exit(0);
+    Listen();
+    EXPECT_FALSE(station->Done()) << "3 boxes a slot, 1 each so far: they start again";
+    Advance(Station::kTick);
+    ASSERT_EQ(slots_.Starts(0), 2u);
+    EXPECT_EQ(slots_.At(0, 1)->Sent()[1].config.count, 2) << "the boxes still to serve";
+    station->StopNow(SIGTERM);
+    Listen();
+    EXPECT_TRUE(station->Done());
+    const StationEnd end = station->End();
+    EXPECT_EQ(end, (StationEnd{SIGTERM, false, false, false, false}));
+    EXPECT_EQ(heard.ended, 1);
+}
+
+TEST_F(SupervisorTest, ASlotThatDiesMidBoxIsJudgedFromTheStationsCopyAndStartsAgainASecondLater) {
+    station = std::make_unique<Station>(Config(), &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    MemoryTransport::Peer& a2 = *slots_.At(1);
+    a1.Hello();
+    BoxLoads(a1);
+    a1.Crash(SIGSEGV);
+    a2.Hello();
+    BoxLoads(a2);
+    a2.Garble();
+    Listen();
+    EXPECT_TRUE(a2.Killed()) << "a channel the station cannot read is the slot's crash";
+    Listen();
+    ASSERT_EQ(heard.records.size(), 2u);
+    for (const BoxRecord& record : heard.records) {
+        EXPECT_EQ(record.result, BoxResult::Fail);
+        EXPECT_EQ(record.reasonCode, "slot-crashed");
+        EXPECT_EQ(record.bytes, 8192);
+        EXPECT_EQ(record.imageSha256, std::string(64, 'f'));
+        EXPECT_EQ(record.made.job, "job7");
+    }
+    EXPECT_TRUE(heard.records[0].reason.starts_with("the slot's process ended by signal 11 at "))
+        << heard.records[0].reason;
+    EXPECT_TRUE(heard.records[1].reason.starts_with("the slot's channel failed at 12 % "))
+        << heard.records[1].reason;
+
+    Advance(Station::kTick / 2);
+    EXPECT_EQ(slots_.Starts(0), 1u) << "not before a second";
+    Advance(Station::kTick / 2);
+    EXPECT_EQ(slots_.Starts(0), 2u);
+    EXPECT_EQ(slots_.Starts(1), 2u);
+}
+
+TEST_F(SupervisorTest, TheWatchdogKillsASlotThatStopsAnsweringMidBoxAndOnlyThen) {
+    station = std::make_unique<Station>(Config(), &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    a1.Hello();
+    BoxLoads(a1);
+    slots_.At(1)->Hello();  // waits for a box, silent: no box to lose
+    Listen();
+    Advance(Station::kWatchdog);
+    EXPECT_FALSE(a1.Killed());
+    a1.Say(BeatMessage());
+    Listen();
+    Advance(Station::kWatchdog);
+    EXPECT_FALSE(a1.Killed()) << "a beat starts the bound again";
+    Advance(Station::kTick);
+    EXPECT_TRUE(a1.Killed());
+    EXPECT_FALSE(slots_.At(1)->Killed());
+    EXPECT_TRUE(heard.Said("A1: the slot's process stopped responding and was killed"));
+    Listen();
+    ASSERT_EQ(heard.records.size(), 1u);
+    EXPECT_TRUE(heard.records[0].reason.starts_with("slot process stopped responding at 12 % "))
+        << heard.records[0].reason;
+}
+
+TEST_F(SupervisorTest, AWrongImageFinishesEverySlotAndEndsAsAChangedImage) {
+    station = std::make_unique<Station>(Config(), &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    MemoryTransport::Peer& a2 = *slots_.At(1);
+    a1.Hello();
+    BoxLoads(a1);
+    a2.Hello();
+    a2.Say(EndingMessage(kSlotWrongImage, "/srv/fw.sdl: not the required image"));
+    a2.Exit(kSlotWrongImage);
+    Listen();
+    EXPECT_TRUE(heard.Said("A2: the slot stops serving: /srv/fw.sdl: not the required image"));
+    EXPECT_TRUE(a1.Got(Kind::Finish)) << "the box in hand finishes";
+    BoxPasses(a1, Judged("id-1", "A1", std::nullopt));
+    a1.Exit(0);
+    Listen();
+    ASSERT_TRUE(station->Done());
+    EXPECT_EQ(slots_.Starts(1), 1u);
+    EXPECT_EQ(ExitStatusFor(station->End()), kExitImageChanged);
+}
+
+TEST_F(SupervisorTest, AGentleStopFinishesTheBoxesInFlightASecondStopsThemWithinItsBound) {
+    slots_.exitOnStop = false;  // slots that do not end when told
+    station = std::make_unique<Station>(Config(), &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    MemoryTransport::Peer& a2 = *slots_.At(1);
+    a1.Hello();
+    BoxLoads(a1);
+    a2.Hello();
+    Listen();
+    station->AskFinish();  // as the signal watcher would
+    station->TakeAsks();
+    EXPECT_TRUE(heard.Said("finishing 1 box; Ctrl-C again to stop now"));
+    EXPECT_TRUE(a1.Got(Kind::Finish) && a2.Got(Kind::Finish));
+    a2.Exit(0);  // no box in hand: it ends at once, and is not started again
+    Listen();
+    Advance(Station::kTick * 3);
+    EXPECT_EQ(slots_.Starts(1), 1u);
+
+    station->AskStopNow(SIGINT);
+    station->TakeAsks();
+    EXPECT_TRUE(a1.Got(Kind::Stop));
+    Advance(Station::kStopBound - std::chrono::milliseconds(1));
+    EXPECT_FALSE(a1.Killed());
+    Advance(std::chrono::milliseconds(1));
+    EXPECT_TRUE(a1.Killed()) << "past the stop bound";
+    Listen();
+    ASSERT_TRUE(station->Done());
+    ASSERT_EQ(heard.records.size(), 1u);
+    EXPECT_EQ(heard.records[0].result, BoxResult::Fail);
+    EXPECT_EQ(ExitStatusFor(station->End()), 130);
+}
+
+TEST_F(SupervisorTest, ASlotOfAnotherVersionOrOneThatCannotServeIsNotStartedAgain) {
+    station = std::make_unique<Station>(Config(), &heard);
+    ASSERT_TRUE(station->Begin());
+    slots_.At(0)->Say(Json{{"kind", "hello"}, {"version", kSlotChannelVersion + 1}});
+    slots_.At(1)->Hello();
+    slots_.At(1)->Say(EndingMessage(kSlotCannotServe, "the log folder cannot take files: x"));
+    slots_.At(1)->Exit(kSlotCannotServe);
+    Listen();
+    EXPECT_TRUE(slots_.At(0)->Killed());
+    Listen();
+    EXPECT_TRUE(heard.Said("A1: the slot cannot serve: " +
+                           VersionMismatch(kSlotChannelVersion + 1, kSlotChannelVersion)));
+    EXPECT_TRUE(heard.Said("A2: the slot cannot serve: the log folder cannot take files: x"));
+    Advance(Station::kTick * 2);
+    ASSERT_TRUE(station->Done());
+    EXPECT_EQ(slots_.Starts(0), 1u);
+    EXPECT_EQ(ExitStatusFor(station->End()), kExitUsage);
+
+    // A station that cannot serve at all says why and ends at once, without a tally.
+    Heard refused;
+    StationConfig config = Config();
+    config.slot.image = dir.File("missing.sdl");
+    Station none(config, &refused);
+    EXPECT_FALSE(none.Begin());
+    EXPECT_TRUE(refused.messages.front().starts_with("Cannot read input file: "))
+        << refused.messages.front();
+    EXPECT_EQ(none.End(), (StationEnd{0, false, true, false, false}));
+    EXPECT_EQ(refused.ended, 0);
+}
+
+TEST(StationEnd, ASignalWinsOverARecordNotWrittenOverAWrongImageOverUnservableOverFailed) {
+    EXPECT_EQ(ExitStatusFor(StationEnd{}), 0);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, false, true}), 1);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true}), 2);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true, true}), 6);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, true, true, true, true}), 8);
+    EXPECT_EQ(ExitStatusFor(StationEnd{15, true, true, true, true}), 143);
+    EXPECT_EQ(ExitStatusFor(StationEnd{1, false, false, false}), 129);
+}
+
+}  // namespace
