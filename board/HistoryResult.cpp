@@ -38,22 +38,6 @@ std::optional<HistoryResult> FromJson(const Json& json, std::string station, std
 
 }  // namespace
 
-std::string CutText(const std::string& text, std::size_t most) {
-    if (text.size() <= most) {
-        return text;
-    }
-    std::size_t end = 0;
-    while (end < most) {
-        const std::ptrdiff_t length = Utf8SequenceLength(text, end);
-        const std::size_t step = length > 0 ? static_cast<std::size_t>(length) : 1;
-        if (end + step > most) {
-            break;
-        }
-        end += step;
-    }
-    return text.substr(0, end);
-}
-
 std::optional<std::int64_t> MillisOfIsoTime(const std::string& text) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millis = 0;
     char zone = 0;

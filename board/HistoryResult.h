@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/codepage/Utf8.h"
 #include "record/BoxRecord.h"
 #include "record/Json.h"
 
@@ -40,6 +41,3 @@ std::optional<HistoryResult> ResultFromHistoryLine(const std::string& line);
 // "2026-12-07T02:31:07.120Z" as milliseconds since 1970, and back; nothing for any other text.
 std::optional<std::int64_t> MillisOfIsoTime(const std::string& text);
 std::string IsoTimeOfMillis(std::int64_t ms);
-
-// `text` cut to at most `most` bytes, at a character's start.
-std::string CutText(const std::string& text, std::size_t most);

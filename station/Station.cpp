@@ -231,7 +231,6 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     }
     if (state == SlotState::Loading) {
         slot.noted = state;
-        slot.status.boxId.clear();  // the box in hand is another
         m_view.BoxStarted(slot.status.slot);
     } else if ((state == SlotState::PortAbsent || state == SlotState::PortBusy ||
                 state == SlotState::NoRequest) &&
@@ -292,7 +291,6 @@ void Station::WriteRecord(Slot& slot, const Json& judged) {
     WriteProvenance(record, m_config.made);
     // A box that passed before on this line: the record points at the earlier one.
     const std::string boxId = JsonStringAt(record, "box_id");
-    slot.status.boxId = boxId;
     std::string extra = boxId.empty() ? std::string() : ", box " + boxId;
     if (!boxId.empty()) {
         if (const auto earlier = m_passed.Find(boxId)) {
@@ -320,7 +318,7 @@ void Station::WriteRecord(Slot& slot, const Json& judged) {
     }
     ++slot.boxes;
     slot.seconds += seconds;
-    CountVerdict(slot.status, verdict, reason);
+    CountVerdict(slot.status, typed ? VerdictOf(*typed) : LastVerdict{verdict, reason, {}, {}, {}});
     m_view.BoxEnded(slot.status.slot, verdict, reason + extra, seconds, record, error);
     m_observer->OnRecordFinal(slot.status.slot, line);
     if (m_recordFailed) {
@@ -407,6 +405,7 @@ void Station::Tick() {
         if (slot->phase == Phase::Restarting && now >= slot->nextTry) {
             Spawn(*slot);
         } else if (slot->phase == Phase::Running && slot->status.state == SlotState::Loading) {
+            slot->session->Tick();  // a box gone quiet shows as stalled
             Show(*slot, false);
         }
         if (m_stopSignal != 0 && now >= m_stopDeadline && slot->process.Running()) {
@@ -492,11 +491,7 @@ void Station::PrintTally() {
     int aborted = 0;
     double seconds = 0;
     auto row = [&](const std::string& name, int p, int f, int a, double total) {
-        const int boxes = p + f + a;
-        std::snprintf(line, sizeof line, "  %s %7d %7d %7d %5.0f%% %8.1f s\n",
-                      Column(ShortenMiddle(name, 24), 24).c_str(), p, f, a, YieldOf(p, f) * 100,
-                      boxes > 0 ? total / boxes : 0.0);
-        text += line;
+        text += TallyRow(name, p, f, a, total);
     };
     for (const auto& slot : m_slots) {
         const SlotStatus& s = slot->status;

@@ -1,8 +1,9 @@
 #pragma once
 
 // What a station shows. On a terminal that takes escape codes: a table with one line per slot
-// (slot, state, percent, rate, ETA, passes, fails), redrawn in place on standard error, with each
-// verdict written above it. Elsewhere (a pipe, a file, TERM=dumb): one line per event on
+// (slot, state, percent, rate, ETA, passes, fails, the last verdict) and a line beneath a slot
+// that its port or a silent box holds up, redrawn in place on standard error, with each verdict
+// written above it. Elsewhere (a pipe, a file, TERM=dumb): one line per event on
 // standard error. With --json, the events for the line's software on standard output. At the
 // end, the tally. Everything goes through the process's writer thread.
 //
@@ -14,17 +15,16 @@
 #include "download/SlotStatus.h"
 #include "record/BoxRecord.h"
 #include "record/Json.h"
+#include "station/ColumnText.h"
 
-// `text` in at most `width` characters: a longer one keeps its start and its end with "…" in
-// between (for the eye only: files, records and topics keep the whole name).
-std::string ShortenMiddle(const std::string& text, std::size_t width);
-
-// `text` in `width` characters, padded; a longer one cut at its end with "…".
-std::string Column(const std::string& text, std::size_t width);
-
-// The table a terminal shows, in 80 columns: a heading and a line per slot, each line ending
-// with the terminal's erase-to-end-of-line.
+// The table a terminal shows, in 80 columns: a heading and a line per slot, and beneath a slot
+// what holds it up ("⚠ no port: ..."), each line ending with the terminal's erase-to-end-of-line.
 std::string StationTableText(const std::vector<SlotStatus>& slots);
+
+// One row of the tally, ending in a line break: the slot (or "total"), its passed, failed and
+// aborted boxes, the yield ("–" while no box has been judged) and the mean time per box.
+std::string TallyRow(const std::string& name, int passed, int failed, int aborted,
+                     double seconds);
 
 class StationView {
   public:
@@ -56,7 +56,3 @@ class StationView {
     bool m_live;  // a table redrawn in place
     std::size_t m_drawnLines = 0;
 };
-
-// "12.3 kB/s", "1:05", for the table.
-std::string ShownRate(double bytesPerSecond);
-std::string ShownEta(double seconds);
