@@ -1,7 +1,7 @@
 #pragma once
 
-// One box's result as the board keeps it: read from a result message (the box's record, keys
-// in docs/record.schema.json) under the station's and slot's topic, and written to and read from
+// One box's result as the board keeps it: made from a result message (the box's record, read by
+// record/BoxRecordCodec.h) under the station's and slot's topic, and written to and read from
 // the board's history file as one JSON line with the record's own key names:
 // {"id":"3f2a…","station":"line7-pc3","slot":"A3","result":"fail","end":"2026-12-07T02:31:07.120Z",
 //  "seconds":41.2,"reason":"port lost","box_id":"SN123"}; a pass has no reason.
@@ -28,10 +28,9 @@ struct HistoryResult {
     std::string boxId;   // empty when the box printed none
 };
 
-// The result a record on `station`'s `slot` carries; nothing when `payload` is not a record
-// (no id, no result word, no end time).
-std::optional<HistoryResult> ResultFromRecord(const std::string& station, const std::string& slot,
-                                              const std::string& payload);
+// The result a box's record (read by the record's codec) on `station`'s `slot` holds.
+HistoryResult ResultOfRecord(const std::string& station, const std::string& slot,
+                             const BoxRecord& record);
 
 // The history file's line, without its line break, and back; the page has the same object.
 Json HistoryJson(const HistoryResult& result);
