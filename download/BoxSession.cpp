@@ -62,7 +62,7 @@ void BoxSession::OnConsoleText(std::string_view bytes) {
         m_facts.boxId = m_boxId->Feed(bytes);
     }
     if (InSession() && !bytes.empty()) {
-        m_meter.OnHeard(m_now());
+        Heard();
     }
     if (m_running && !m_facts.began && !bytes.empty() && m_state == SlotState::WaitingForBox) {
         SetState(SlotState::BoxTalking);
@@ -103,7 +103,13 @@ void BoxSession::OnRequestAnswered(const RequestAnswered& request) {
 
 void BoxSession::OnTimeAsked() {
     if (InSession()) {
-        m_meter.OnHeard(m_now());
+        Heard();
+    }
+}
+
+void BoxSession::Heard() {
+    if (m_meter.OnHeard(m_now()) && m_sink != nullptr) {
+        m_sink->OnProgress(m_meter.Figures());  // no longer stalled
     }
 }
 

@@ -79,6 +79,9 @@ class BoxSession final : public DownloadObserver {
     bool InSession() const { return m_running && m_facts.began; }
 
   private:
+    // The box spoke while its session runs.
+    void Heard();
+
     SessionFacts m_facts;
     bool m_judgeWithoutSession;
     Sink* m_sink;

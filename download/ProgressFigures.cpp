@@ -12,12 +12,14 @@ void ProgressMeter::Restart(std::int64_t imageSize) {
 }
 
 void ProgressMeter::OnFirstFrame(Clock::time_point when) {
-    OnHeard(when);
+    (void)OnHeard(when);
 }
 
-void ProgressMeter::OnHeard(Clock::time_point when) {
+bool ProgressMeter::OnHeard(Clock::time_point when) {
     m_quietSince = std::max(m_quietSince.value_or(when), when);
+    const bool wasStalled = m_figures.stalledSeconds.has_value();
     m_figures.stalledSeconds.reset();
+    return wasStalled;
 }
 
 void ProgressMeter::OnRequest(const RequestAnswered& request, Clock::time_point when) {
@@ -38,7 +40,7 @@ void ProgressMeter::OnRequest(const RequestAnswered& request, Clock::time_point 
     // answer is at most 64 KiB; a figure past that is not one to wait for.)
     const std::int64_t sent = std::clamp<std::int64_t>(request.sent, 0, 1 << 16);
     const auto onWire = std::chrono::microseconds(sent * 10 * 1'000'000 / kLineBaud);
-    OnHeard(when + std::chrono::duration_cast<Clock::duration>(onWire));
+    (void)OnHeard(when + std::chrono::duration_cast<Clock::duration>(onWire));
 }
 
 bool ProgressMeter::CheckStall(Clock::time_point now) {

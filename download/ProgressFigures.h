@@ -44,8 +44,9 @@ class ProgressMeter {
     void OnFirstFrame(Clock::time_point when);
     void OnRequest(const RequestAnswered& request, Clock::time_point when);
     // The box spoke otherwise (console text, a time request): it is not stalled, though it is
-    // given nothing (its rate stays as the stall left it until the next request).
-    void OnHeard(Clock::time_point when);
+    // given nothing (its rate stays as the stall left it until the next request). Answers
+    // whether that ended a stall.
+    bool OnHeard(Clock::time_point when);
     // Whether the figures changed by `now`: the box has become, or has stayed another whole
     // second, stalled.
     bool CheckStall(Clock::time_point now);

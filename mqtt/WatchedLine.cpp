@@ -10,6 +10,17 @@ constexpr std::size_t kMostSlots = 256;
 constexpr std::size_t kNameBytes = 200;
 constexpr std::size_t kReasonBytes = 500;
 
+bool BoxInHand(SlotState state) {
+    return state == SlotState::Loading || state == SlotState::Stopping;
+}
+
+// An earlier station's slot: the verdict its results gave, while no box is in hand.
+void ShowResultVerdict(WatchedSlot& slot) {
+    if (!slot.verdictInState) {
+        slot.status.last = BoxInHand(slot.status.state) ? std::nullopt : slot.fromResult;
+    }
+}
+
 // A label as the info's JSON writes it, so that a label that is not UTF-8 still matches.
 std::string Written(const std::string& name) {
     return JsonText(name).get<std::string>();
@@ -94,16 +105,15 @@ WatchedLine::Change WatchedLine::Apply(const LineMessage& message) {
         return Change::Nothing;
     }
     const SlotStatusRead& read = *message.state;
-    std::optional<LastVerdict> kept = std::move(slot->status.last);
     slot->heard = true;
     slot->status = read.status;
     slot->status.slot = message.slot;
     slot->unknownState = read.unknownState;
     slot->verdictInState = read.schema >= 2;
-    if (!slot->verdictInState && read.status.state != SlotState::Loading &&
-        read.status.state != SlotState::Stopping) {
-        slot->status.last = std::move(kept);  // from its results, until its next box begins
+    if (read.status.state == SlotState::Loading) {
+        slot->fromResult.reset();  // the next box has begun
     }
+    ShowResultVerdict(*slot);
     return known ? Change::Slot : Change::Station;
 }
 
@@ -116,12 +126,11 @@ WatchedLine::Change WatchedLine::OnResult(const std::string& stationName,
     }
     const bool known = slot->heard;
     slot->status.slot = slotName;
-    if (!slot->verdictInState) {
-        LastVerdict verdict = VerdictOf(record);
-        verdict.reason = CutText(verdict.reason, kReasonBytes);
-        verdict.boxId = CutText(verdict.boxId, kNameBytes);
-        verdict.reasonCode = CutText(verdict.reasonCode, kNameBytes);
-        slot->status.last = std::move(verdict);
-    }
+    LastVerdict verdict = VerdictOf(record);
+    verdict.reason = CutText(verdict.reason, kReasonBytes);
+    verdict.boxId = CutText(verdict.boxId, kNameBytes);
+    verdict.reasonCode = CutText(verdict.reasonCode, kNameBytes);
+    slot->fromResult = std::move(verdict);
+    ShowResultVerdict(*slot);
     return known ? Change::Slot : Change::Station;
 }

@@ -5,7 +5,8 @@
 // browser as JSON; both keep this one model and feed it the messages DecodeLineMessage makes.
 //
 // A slot's last verdict comes with its state (SlotStatusCodec.h). A station of an earlier
-// version sends states without one: its slot's verdict is then taken from its results, and
+// version sends states without one: its slot's verdict is then taken from its results, shown
+// once its state has left the box (a result may come before the state that ends the box), and
 // dropped when its next box begins, as the station itself would.
 //
 // Anything on the broker may be hostile or stale: the model holds at most 1000 stations of at
@@ -29,6 +30,9 @@ struct WatchedSlot {
     // A state word this version does not know, as it came; a view shows it as it is.
     std::string unknownState;
     bool verdictInState = false;  // the station's states carry the last verdict
+    // An earlier station's last verdict, from its results: shown once its state has left the
+    // box it judged, dropped when its next box begins.
+    std::optional<LastVerdict> fromResult;
 };
 
 struct WatchedStation {
