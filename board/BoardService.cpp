@@ -99,8 +99,7 @@ void BoardService::OnMessage(const std::string& topic, const std::string& payloa
     if (added == HistoryStore::Added::Kept && m_file) {
         Complain("be written", m_file->Append(*result));
     }
-    if (const std::optional<LineBoard::Event> event =
-            m_board.OnResult(*result, *message->record)) {
+    if (const std::optional<LineBoard::Event> event = m_board.OnResult(*result, *message->record)) {
         Publish(*event);
     }
     if (const std::optional<LineBoard::Event> tile =

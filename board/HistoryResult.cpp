@@ -78,9 +78,9 @@ HistoryResult ResultOfRecord(const std::string& station, const std::string& slot
     result.station = CutText(station, kNameBytes);
     result.slot = CutText(slot, kNameBytes);
     result.result = record.result;
-    result.endMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                       record.end.time_since_epoch())
-                       .count();
+    result.endMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(record.end.time_since_epoch())
+            .count();
     result.seconds =
         std::isfinite(record.seconds) && record.seconds > 0 ? std::min(record.seconds, 1e7) : 0;
     if (!record.Passed()) {

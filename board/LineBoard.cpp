@@ -57,8 +57,8 @@ Json SlotJson(const std::string& name, const std::string& port, const WatchedSlo
     }
     Json problem = nullptr;
     if (s.port) {
-        problem = Json{{"trouble", PortTroubleWord(s.port->trouble)},
-                       {"text", JsonText(s.port->text)}};
+        problem =
+            Json{{"trouble", PortTroubleWord(s.port->trouble)}, {"text", JsonText(s.port->text)}};
     }
     return Json{
         {"name", JsonText(name)},
@@ -131,8 +131,8 @@ Json LineBoard::StationJson(const std::string& name, const WatchedStation& stati
         slots.push_back(SlotJson(shown.label, shown.port, *shown.slot));
         // At most a billion each (the codec's bound), 256 slots a station: kept below overflow.
         const auto add = [](int& sum, int more) {
-            sum = static_cast<int>(std::min<long long>(static_cast<long long>(sum) + more,
-                                                       2'000'000'000));
+            sum = static_cast<int>(
+                std::min<long long>(static_cast<long long>(sum) + more, 2'000'000'000));
         };
         add(passes, shown.slot->status.passes);
         add(fails, shown.slot->status.fails);

@@ -71,8 +71,8 @@ LastVerdict VerdictOf(const BoxRecord& record) {
 PortProblem PortProblemOf(const SysFailure& failure, bool busy) {
     PortProblem problem;
     problem.trouble = failure.result.status == SysStatus::Busy || busy ? PortTrouble::Busy
-                      : failure.result.status == SysStatus::Lost    ? PortTrouble::Lost
-                                                                    : PortTrouble::Absent;
+                      : failure.result.status == SysStatus::Lost       ? PortTrouble::Lost
+                                                                       : PortTrouble::Absent;
     problem.text = failure.Describe();
     return problem;
 }

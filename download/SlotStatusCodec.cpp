@@ -89,8 +89,8 @@ Json SlotStatusJson(const SlotStatus& s) {
     const ProgressFigures& f = s.figures;
     Json port = nullptr;
     if (s.port) {
-        port = Json{{"trouble", PortTroubleWord(s.port->trouble)},
-                    {"text", JsonText(s.port->text)}};
+        port =
+            Json{{"trouble", PortTroubleWord(s.port->trouble)}, {"text", JsonText(s.port->text)}};
     }
     std::optional<double> stalled;
     if (f.stalledSeconds) {
@@ -140,8 +140,8 @@ std::optional<SlotStatusRead> SlotStatusFromJson(const Json& json) {
     SlotStatusRead read;
     SlotStatus& s = read.status;
     const auto state = json.find("state");
-    const std::string word = state != json.end() && state->is_string() ? state->get<std::string>()
-                                                                        : std::string("?");
+    const std::string word =
+        state != json.end() && state->is_string() ? state->get<std::string>() : std::string("?");
     if (!SlotStateFromCode(word, &s.state)) {
         read.unknownState = CutText(word.empty() ? "?" : word, kWordBytes);
     }
@@ -161,9 +161,9 @@ std::optional<SlotStatusRead> SlotStatusFromJson(const Json& json) {
     }
     if (const auto port = json.find("port_problem"); port != json.end() && port->is_object()) {
         // A trouble word this version does not know is still a port that cannot serve.
-        s.port = PortProblem{PortTroubleFromWord(JsonStringAt(*port, "trouble"))
-                                 .value_or(PortTrouble::Absent),
-                             Text(*port, "text", kReasonBytes)};
+        s.port = PortProblem{
+            PortTroubleFromWord(JsonStringAt(*port, "trouble")).value_or(PortTrouble::Absent),
+            Text(*port, "text", kReasonBytes)};
     }
     s.hint = Text(json, "hint", kHintBytes);
     return read;

@@ -16,8 +16,7 @@ std::string LineName(const std::string& name) {
     return CutText(name, kNameBytes);
 }
 
-std::optional<LineMessage> DecodeLineMessage(const std::string& topic,
-                                             const std::string& payload) {
+std::optional<LineMessage> DecodeLineMessage(const std::string& topic, const std::string& payload) {
     const std::vector<std::string> levels = TopicLevels(topic);
     if (levels.size() < 3 || levels.size() > 4 || levels[0] != "stavel") {
         return std::nullopt;

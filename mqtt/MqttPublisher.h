@@ -34,9 +34,9 @@
 #include <string>
 #include <thread>
 
+#include "download/SlotStatusCodec.h"
 #include "mqtt/MqttClient.h"
 #include "mqtt/ResultSpool.h"
-#include "download/SlotStatusCodec.h"
 #include "mqtt/StationInfo.h"
 #include "platform/base/UniqueFd.h"
 

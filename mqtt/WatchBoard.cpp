@@ -57,8 +57,8 @@ std::string Row(const std::string& shownName, const WatchedSlot& slot) {
     }
     std::string row = "  " + Pad(shownName, kSlotWidth) + Pad(StateShown(slot), kStateWidth) +
                       Pad(slot.heard ? std::to_string(f.percent) : "-", kPercentWidth) +
-                      Pad(stalled ? "0 B/s" : ShownRate(f.rate), kRateWidth) +
-                      Pad(eta, kEtaWidth) + Pad(std::to_string(s.passes), kCountWidth) +
+                      Pad(stalled ? "0 B/s" : ShownRate(f.rate), kRateWidth) + Pad(eta, kEtaWidth) +
+                      Pad(std::to_string(s.passes), kCountWidth) +
                       Pad(std::to_string(s.fails), kCountWidth) +
                       (s.last ? Cut(VerdictText(*s.last), kLastWidth) : std::string());
     row.erase(row.find_last_not_of(' ') + 1);
@@ -120,9 +120,9 @@ std::string WatchBoard::Table() const {
         int stationFails = 0;
         std::string rows;
         for (const WatchedStation::Shown& shown : station.ShownSlots()) {
-            const std::string label =
-                shown.port.empty() || shown.port == shown.label ? shown.label
-                                                                : shown.label + " " + shown.port;
+            const std::string label = shown.port.empty() || shown.port == shown.label
+                                          ? shown.label
+                                          : shown.label + " " + shown.port;
             rows += Row(Cut(label, kSlotWidth), *shown.slot);
             // Each count is at most a billion (the codec's bound), 256 of them to a station.
             stationPasses = static_cast<int>(
@@ -132,10 +132,9 @@ std::string WatchBoard::Table() const {
         }
         const bool isOnline = station.online.value_or(false);
         online += isOnline ? 1 : 0;
-        const std::string about =
-            station.info ? "  stavel " + Cut(station.info->version, 16) + " since " +
-                               Cut(station.info->started, 24)
-                         : std::string();
+        const std::string about = station.info ? "  stavel " + Cut(station.info->version, 16) +
+                                                     " since " + Cut(station.info->started, 24)
+                                               : std::string();
         text += Cut(name, kStationWidth) +
                 (station.online ? (isOnline ? "" : "  ** OFFLINE **") : "  (status unknown)") +
                 about + "  yield " + YieldText(stationPasses, stationFails) + "\n" + rows;

@@ -186,8 +186,7 @@ std::string StationTableText(const std::vector<SlotStatus>& slots) {
     return text;
 }
 
-std::string TallyRow(const std::string& name, int passed, int failed, int aborted,
-                     double seconds) {
+std::string TallyRow(const std::string& name, int passed, int failed, int aborted, double seconds) {
     const int boxes = passed + failed + aborted;
     char mean[48] = "\u2013";  // –: no box to take the mean of
     if (boxes > 0) {
@@ -196,8 +195,7 @@ std::string TallyRow(const std::string& name, int passed, int failed, int aborte
     char line[512];
     std::snprintf(line, sizeof line, "  %s %7d %7d %7d %s %s\n",
                   Column(ShortenMiddle(name, 24), 24).c_str(), passed, failed, aborted,
-                  RightColumn(YieldText(passed, failed), 6).c_str(),
-                  RightColumn(mean, 10).c_str());
+                  RightColumn(YieldText(passed, failed), 6).c_str(), RightColumn(mean, 10).c_str());
     return line;
 }
 

@@ -90,8 +90,8 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsVerdictLine) {
                                                          : "COM7 (/dev/ttyUSB6): FAIL " + c.text);
     }
     // A short box's seconds are rounded to tenths, never cut: 1.7 s is not "1 s".
-    const BoxRecord quick = JudgeSession(
-        facts, DownloadEnded{EndReason::PortLost, failure, {}}, t0 + std::chrono::milliseconds(1750));
+    const BoxRecord quick = JudgeSession(facts, DownloadEnded{EndReason::PortLost, failure, {}},
+                                         t0 + std::chrono::milliseconds(1750));
     EXPECT_EQ(quick.reason, "port lost at 18 % (1.8 s)");
     EXPECT_EQ(VerdictLine("A1", JudgeSession(facts, DownloadEnded{EndReason::Passed, {}, {}},
                                              t0 + std::chrono::milliseconds(340)))

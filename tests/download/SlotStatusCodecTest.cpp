@@ -96,9 +96,10 @@ TEST(SlotStatusCodec, AnEarlierStationsPayloadReadsWithNoVerdictAndAnUnknownWord
 TEST(SlotStatusCodec, AHostilePayloadCostsABoundedAmount) {
     const std::string huge(150'000, 'x');
     const std::optional<SlotStatusRead> read = ParseSlotStatus(
-        R"({"state":")" + huge + R"(","percent":1e300,"rate":-5,"eta":1e300,"stalled":-1,)"
-        R"("passes":1e300,"fails":-3,"aborts":"many","hint":")" + huge +
-        R"(","last":{"result":"fail","reason":")" + huge + R"(","box_id":")" + huge +
+        R"({"state":")" + huge +
+        R"(","percent":1e300,"rate":-5,"eta":1e300,"stalled":-1,)"
+        R"("passes":1e300,"fails":-3,"aborts":"many","hint":")" +
+        huge + R"(","last":{"result":"fail","reason":")" + huge + R"(","box_id":")" + huge +
         R"("},"port_problem":{"trouble":"busy","text":")" + huge + R"("}})");
     ASSERT_TRUE(read);
     const SlotStatus& s = read->status;

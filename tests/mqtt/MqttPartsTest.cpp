@@ -7,11 +7,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "download/SlotStatusCodec.h"
+#include "mqtt/LineMessage.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttUrl.h"
 #include "mqtt/ResultSpool.h"
-#include "download/SlotStatusCodec.h"
-#include "mqtt/LineMessage.h"
 #include "mqtt/StationInfo.h"
 #include "mqtt/TopicName.h"
 #include "mqtt/WatchBoard.h"
@@ -180,9 +180,9 @@ TEST(LineMessageTest, TopicsAndPayloadsAreReadByTheirCodecsOnly) {
                                 "stavel/s/a/b/state", "stavel/s/a/log", "stavel/s/hello"}) {
         EXPECT_FALSE(DecodeLineMessage(foreign, "online")) << foreign;
     }
-    EXPECT_EQ(DecodeLineMessage("stavel/" + std::string(5000, 'n') + "/status", "online")
-                  ->station.size(),
-              200u);
+    EXPECT_EQ(
+        DecodeLineMessage("stavel/" + std::string(5000, 'n') + "/status", "online")->station.size(),
+        200u);
 }
 
 TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
@@ -198,12 +198,13 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/status", "online"),
               std::vector<std::string>{"line/1 online"});
     EXPECT_TRUE(board.OnMessage("stavel/line%2F1/status", "online").empty()) << "no change";
-    EXPECT_TRUE(board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/state", SlotStatusLine(serving)).empty());
+    EXPECT_TRUE(
+        board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/state", SlotStatusLine(serving)).empty());
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/result",
                               ResultPayload("u1", BoxResult::Fail, "the box was silent")),
               std::vector<std::string>{"line/1 /dev/a FAIL the box was silent id=u1"});
-    EXPECT_TRUE(board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/result", R"({"result":"pass"})")
-                    .empty())
+    EXPECT_TRUE(
+        board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/result", R"({"result":"pass"})").empty())
         << "no record: not a verdict";
     EXPECT_TRUE(board.OnMessage("other/x/status", "online").empty());
     EXPECT_TRUE(board.OnMessage("stavel/%zz/status", "online").empty());
@@ -227,11 +228,11 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     gone.port = PortProblem{PortTrouble::Lost, "/dev/a: read: Input/output error"};
     board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/state", SlotStatusLine(gone));
     table = board.Table();
-    EXPECT_NE(table.find("no port      0    -          -      3     2     FAIL port lost at 42 % "
-                         "(9.5 s)\n" +
-                         std::string(34, ' ') +
-                         "\u26A0 port lost: /dev/a: read: Input/output error\n"),
-              std::string::npos)
+    EXPECT_NE(
+        table.find("no port      0    -          -      3     2     FAIL port lost at 42 % "
+                   "(9.5 s)\n" +
+                   std::string(34, ' ') + "\u26A0 port lost: /dev/a: read: Input/output error\n"),
+        std::string::npos)
         << table;
     // A box gone quiet: how long, no rate, no time left.
     SlotStatus quiet = serving;

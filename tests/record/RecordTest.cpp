@@ -85,9 +85,9 @@ TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
 
 TEST(BoxRecord, SecondsForTheEyeAreRoundedTenthsBelowTenWholeAbove) {
     const std::pair<double, const char*> cases[] = {
-        {0.0, "0.0 s"},   {0.34, "0.3 s"}, {1.7, "1.7 s"},     {1.76, "1.8 s"}, {9.94, "9.9 s"},
-        {9.96, "10 s"},   {10.4, "10 s"},  {41.7, "42 s"},     {120, "120 s"},  {-3, "0.0 s"},
-        {NAN, "0.0 s"},   {1e12, "1000000000000 s"},
+        {0.0, "0.0 s"},  {0.34, "0.3 s"}, {1.7, "1.7 s"}, {1.76, "1.8 s"},
+        {9.94, "9.9 s"}, {9.96, "10 s"},  {10.4, "10 s"}, {41.7, "42 s"},
+        {120, "120 s"},  {-3, "0.0 s"},   {NAN, "0.0 s"}, {1e12, "1000000000000 s"},
     };
     for (const auto& [seconds, text] : cases) {
         EXPECT_EQ(SecondsText(seconds), text) << seconds;

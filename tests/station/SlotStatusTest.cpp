@@ -96,9 +96,9 @@ TEST(SlotStatus, ATalkingBoxShowsItsHintAndAStalledBoxHowLong) {
     // A box that talks and never asks, with no verdict before it: NO REQUEST and its hint,
     // not an older reason.
     ApplyState(s, SlotState::WaitingForBox, {});
-    ApplyState(s, SlotState::NoRequest,
-               SysFailure(SysResult{SysStatus::TimedOut, "", 0}, "",
-                          "wrong line speed or wrong port?"));
+    ApplyState(
+        s, SlotState::NoRequest,
+        SysFailure(SysResult{SysStatus::TimedOut, "", 0}, "", "wrong line speed or wrong port?"));
     look = LookOf(s);
     EXPECT_EQ(look.symbol + " " + look.word, "\u26A0 NO REQUEST");
     EXPECT_EQ(look.detail, "wrong line speed or wrong port?");

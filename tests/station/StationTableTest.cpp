@@ -79,8 +79,9 @@ TEST(StationTable, EightyColumnsAndTheBoxIdOnceBoxesPrintOne) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_TRUE(lines[1].starts_with("/dev/s…port0 stalled 6 s   43%     0 B/s     - 2/0/0"))
         << lines[1];
-    EXPECT_TRUE(lines[2].starts_with("A2           no port        0%         -     - 0/1/0     "
-                                     "FAIL box silent"))
+    EXPECT_TRUE(
+        lines[2].starts_with("A2           no port        0%         -     - 0/1/0     "
+                             "FAIL box silent"))
         << lines[2];
     EXPECT_TRUE(lines[3].starts_with("             \u26A0 no port: /dev/serial/by-path/pci-"))
         << lines[3];

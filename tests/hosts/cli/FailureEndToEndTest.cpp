@@ -78,8 +78,8 @@ TEST_F(FailureEndToEndTest, APortLostMidDownloadEndsWithStatus4WithoutSpinning) 
     m_box.Line().ReleaseSlave();
     m_box.Line().CloseMaster();
     const Json r = Ended(tool, 4, "FAIL port lost at 20 % \\([0-9]+(\\.[0-9])? s\\)");
-    EXPECT_TRUE(
-        std::regex_match(JsonStringAt(r, "reason"), std::regex("port lost at 20 % \\([0-9]+(\\.[0-9])? s\\)")))
+    EXPECT_TRUE(std::regex_match(JsonStringAt(r, "reason"),
+                                 std::regex("port lost at 20 % \\([0-9]+(\\.[0-9])? s\\)")))
         << r;
     EXPECT_EQ(JsonNumberAt(r, "bytes"), 1000);
     EXPECT_DOUBLE_EQ(JsonNumberAt(r, "coverage"), 0.2);

@@ -1,7 +1,8 @@
 // The desktop station in process under the display: a 4-slot job against the simulated boxes
 // (one falls silent) read tile by tile, the verdicts staying when the ports vanish, its records
-// equal to those `stavel --job` writes for the same job; a gentle stop with boxes in flight; and 16 tiles in 1280x800 with the state word's
-// height measured on the window's own pixels. Screenshots are kept in the build's artefacts.
+// equal to those `stavel --job` writes for the same job; a gentle stop with boxes in flight; and 16
+// tiles in 1280x800 with the state word's height measured on the window's own pixels. Screenshots
+// are kept in the build's artefacts.
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
@@ -318,8 +319,8 @@ TEST_F(StationWindowTest, SixteenTilesIn1280x800KeepTheStateWordLarge) {
     failed.state = SlotState::PortAbsent;
     failed.fails = 1;
     failed.last = LastVerdict{BoxResult::Fail, "port lost at 23 % (5.2 s)", "port-lost", "", {}};
-    failed.port = PortProblem{PortTrouble::Absent,
-                              "/dev/ttyUSB15: open: No such file or directory"};
+    failed.port =
+        PortProblem{PortTrouble::Absent, "/dev/ttyUSB15: open: No such file or directory"};
     station.OnSlot(failed);
     TilePanel& tile = *station.Tiles().back();
     Pump([&] { return false; }, std::chrono::milliseconds(500));
