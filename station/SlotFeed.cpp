@@ -6,7 +6,9 @@ SlotFeed::SlotFeed(std::function<void(const SlotStatus&)> publish) : m_publish(s
 
 void ApplyState(SlotStatus& status, SlotState state, const SysFailure& why) {
     status.state = state;
-    if (state == SlotState::WaitingForBox) {
+    if (state == SlotState::WaitingForBox || state == SlotState::PortAbsent ||
+        state == SlotState::PortBusy) {
+        // No box in hand: the last one's progress is in its verdict.
         status.figures = ProgressFigures{};
     }
     if (state != SlotState::Loading) {

@@ -43,6 +43,7 @@ TEST(SlotStatus, AVerdictOutlivesItsPortUntilTheNextBoxBegins) {
     EXPECT_EQ(s.last->reasonCode, "port-lost");
     ASSERT_TRUE(s.port);
     EXPECT_EQ(s.port->trouble, PortTrouble::Lost);
+    EXPECT_EQ(s.figures.percent, 0) << "no box in hand: its progress is in its verdict";
     SlotLook look = LookOf(s);
     EXPECT_EQ(look.symbol + " " + look.word, "\u2718 FAIL");
     EXPECT_EQ(look.tone, SlotTone::Fail);
