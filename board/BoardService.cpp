@@ -86,23 +86,24 @@ void BoardService::Publish(const LineBoard::Event& event) {
     m_snapshot.reset();
 }
 
-void BoardService::OnMessage(const std::string& topicText, const std::string& payload) {
-    const std::optional<BoardTopic> topic = ParseBoardTopic(topicText);
-    if (!topic) {
+void BoardService::OnMessage(const std::string& topic, const std::string& payload) {
+    // Decoded outside the lock: a large payload must not hold the pages up.
+    const std::optional<LineMessage> message = DecodeLineMessage(topic, payload);
+    if (!message) {
         return;
     }
     std::lock_guard lock(m_mutex);
-    if (topic->kind != BoardTopic::Kind::Result) {
-        if (const std::optional<LineBoard::Event> event = m_board.OnMessage(*topic, payload)) {
+    if (message->kind != LineMessage::Kind::Result) {
+        if (const std::optional<LineBoard::Event> event = m_board.OnMessage(*message)) {
             Publish(*event);
         }
         return;
     }
-    const std::optional<HistoryResult> result =
-        ResultFromRecord(topic->station, topic->slot, payload);
-    if (!result) {
-        return;
+    if (!message->record) {
+        return;  // a cleared topic, or no record
     }
+    const std::optional<HistoryResult> result =
+        ResultOfRecord(message->station, message->slot, *message->record);
     const HistoryStore::Added added = m_history.Add(*result, m_config.now());
     if (added == HistoryStore::Added::Repeat) {
         return;
@@ -110,7 +111,7 @@ void BoardService::OnMessage(const std::string& topicText, const std::string& pa
     if (added == HistoryStore::Added::Kept && m_file) {
         Complain("be written", m_file->Append(*result));
     }
-    if (const std::optional<LineBoard::Event> event = m_board.OnResult(*result)) {
+    if (const std::optional<LineBoard::Event> event = m_board.OnResult(*result, *message->record)) {
         Publish(*event);
     }
     if (const std::optional<LineBoard::Event> tile =

@@ -1,6 +1,7 @@
 #include "board/HistoryResult.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -14,7 +15,7 @@ constexpr std::size_t kNameBytes = 200;
 constexpr std::size_t kReasonBytes = 500;
 constexpr std::size_t kIdBytes = 64;
 
-// A result from the fields that a record and a history line share.
+// A result from a history line.
 std::optional<HistoryResult> FromJson(const Json& json, std::string station, std::string slot) {
     HistoryResult result;
     result.id = CutText(JsonStringAt(json, "id"), kIdBytes);
@@ -37,22 +38,6 @@ std::optional<HistoryResult> FromJson(const Json& json, std::string station, std
 }
 
 }  // namespace
-
-std::string CutText(const std::string& text, std::size_t most) {
-    if (text.size() <= most) {
-        return text;
-    }
-    std::size_t end = 0;
-    while (end < most) {
-        const std::ptrdiff_t length = Utf8SequenceLength(text, end);
-        const std::size_t step = length > 0 ? static_cast<std::size_t>(length) : 1;
-        if (end + step > most) {
-            break;
-        }
-        end += step;
-    }
-    return text.substr(0, end);
-}
 
 std::optional<std::int64_t> MillisOfIsoTime(const std::string& text) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millis = 0;
@@ -86,10 +71,23 @@ std::string IsoTimeOfMillis(std::int64_t ms) {
     return text;
 }
 
-std::optional<HistoryResult> ResultFromRecord(const std::string& station, const std::string& slot,
-                                              const std::string& payload) {
-    const std::optional<Json> json = ParseJsonObject(payload);
-    return json ? FromJson(*json, station, slot) : std::nullopt;
+HistoryResult ResultOfRecord(const std::string& station, const std::string& slot,
+                             const BoxRecord& record) {
+    HistoryResult result;
+    result.id = CutText(record.id, kIdBytes);
+    result.station = CutText(station, kNameBytes);
+    result.slot = CutText(slot, kNameBytes);
+    result.result = record.result;
+    result.endMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(record.end.time_since_epoch())
+            .count();
+    result.seconds =
+        std::isfinite(record.seconds) && record.seconds > 0 ? std::min(record.seconds, 1e7) : 0;
+    if (!record.Passed()) {
+        result.reason = CutText(record.reason, kReasonBytes);
+    }
+    result.boxId = CutText(record.boxId.value_or(""), kNameBytes);
+    return result;
 }
 
 Json HistoryJson(const HistoryResult& r) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// One box's result as the board keeps it: read from a result message (the box's record, keys
-// in docs/record.schema.json) under the station's and slot's topic, and written to and read from
+// One box's result as the board keeps it: made from a result message (the box's record, read by
+// record/BoxRecordCodec.h) under the station's and slot's topic, and written to and read from
 // the board's history file as one JSON line with the record's own key names:
 // {"id":"3f2a…","station":"line7-pc3","slot":"A3","result":"fail","end":"2026-12-07T02:31:07.120Z",
 //  "seconds":41.2,"reason":"port lost","box_id":"SN123"}; a pass has no reason.
@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/codepage/Utf8.h"
 #include "record/BoxRecord.h"
 #include "record/Json.h"
 
@@ -27,10 +28,9 @@ struct HistoryResult {
     std::string boxId;   // empty when the box printed none
 };
 
-// The result a record on `station`'s `slot` carries; nothing when `payload` is not a record
-// (no id, no result word, no end time).
-std::optional<HistoryResult> ResultFromRecord(const std::string& station, const std::string& slot,
-                                              const std::string& payload);
+// The result a box's record (read by the record's codec) on `station`'s `slot` holds.
+HistoryResult ResultOfRecord(const std::string& station, const std::string& slot,
+                             const BoxRecord& record);
 
 // The history file's line, without its line break, and back; the page has the same object.
 Json HistoryJson(const HistoryResult& result);
@@ -40,6 +40,3 @@ std::optional<HistoryResult> ResultFromHistoryLine(const std::string& line);
 // "2026-12-07T02:31:07.120Z" as milliseconds since 1970, and back; nothing for any other text.
 std::optional<std::int64_t> MillisOfIsoTime(const std::string& text);
 std::string IsoTimeOfMillis(std::int64_t ms);
-
-// `text` cut to at most `most` bytes, at a character's start.
-std::string CutText(const std::string& text, std::size_t most);

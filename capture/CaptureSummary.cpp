@@ -1,13 +1,13 @@
 #include "capture/CaptureSummary.h"
 
-#include <algorithm>
-#include <cctype>
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "capture/CaptureReader.h"
 #include "capture/CaptureRequests.h"
+#include "record/BoxRecordCodec.h"
+#include "record/VerdictLine.h"
 
 namespace {
 
@@ -54,11 +54,12 @@ std::string Verdict(const Seen& seen) {
         return "none: the session ended without a box (" + JsonStringAt(*seen.ended, "reason") +
                ")";
     }
-    std::string result = JsonStringAt(*record, "result", "?");
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::string reason = JsonStringAt(*record, "reason");
-    return result == "PASS" || reason.empty() ? result : result + " " + reason;
+    const std::optional<BoxRecord> box = BoxRecordFromJson(*record);
+    if (!box) {
+        return "not readable: the session's record does not decode";
+    }
+    const std::string word = VerdictWord(box->result);
+    return box->Passed() || box->reason.empty() ? word : word + " " + box->reason;
 }
 
 std::string Counts(const Seen& seen, std::uint64_t total) {

@@ -30,7 +30,7 @@ void BoxSession::OnStarted(const DownloadStarted& started) {
     m_facts.imageSize = started.imageSize;
     m_facts.imageSha256 = started.imageSha256;
     m_facts.start = started.when;
-    m_facts.startSteady = std::chrono::steady_clock::now();
+    m_facts.startSteady = m_now();
     m_meter.Restart(started.imageSize);
     if (m_boxId) {
         m_boxId->Reset();
@@ -61,6 +61,9 @@ void BoxSession::OnConsoleText(std::string_view bytes) {
     if (m_running && m_boxId && !m_facts.boxId) {
         m_facts.boxId = m_boxId->Feed(bytes);
     }
+    if (InSession() && !bytes.empty()) {
+        Heard();
+    }
     if (m_running && !m_facts.began && !bytes.empty() && m_state == SlotState::WaitingForBox) {
         SetState(SlotState::BoxTalking);
     }
@@ -79,7 +82,8 @@ void BoxSession::OnFirstFrame() {
     }
     m_facts.began = true;
     m_facts.start = std::chrono::system_clock::now();
-    m_facts.startSteady = std::chrono::steady_clock::now();
+    m_facts.startSteady = m_now();
+    m_meter.OnFirstFrame(m_facts.startSteady);
     SetState(SlotState::Loading);
 }
 
@@ -91,8 +95,27 @@ void BoxSession::OnRequestAnswered(const RequestAnswered& request) {
     m_facts.distinctSent = request.distinctSent;
     m_facts.distinctAsked = request.distinctAsked;
     m_facts.requests = request.requests;
-    m_meter.OnRequest(request, TransferRate::Clock::now());
+    m_meter.OnRequest(request, m_now());
     if (m_sink != nullptr) {
+        m_sink->OnProgress(m_meter.Figures());
+    }
+}
+
+void BoxSession::OnTimeAsked() {
+    if (InSession()) {
+        Heard();
+    }
+}
+
+void BoxSession::Heard() {
+    if (m_meter.OnHeard(m_now()) && m_sink != nullptr) {
+        m_sink->OnProgress(m_meter.Figures());  // no longer stalled
+    }
+}
+
+void BoxSession::Tick() {
+    if (InSession() && m_state == SlotState::Loading && m_meter.CheckStall(m_now()) &&
+        m_sink != nullptr) {
         m_sink->OnProgress(m_meter.Figures());
     }
 }
@@ -113,7 +136,7 @@ void BoxSession::OnEnded(const DownloadEnded& ended) {
                 m_sink->OnProgress(m_meter.Figures());
             }
         }
-        end.record = JudgeSession(m_facts, ended, std::chrono::steady_clock::now());
+        end.record = JudgeSession(m_facts, ended, m_now());
     }
     m_facts.began = false;
     // The record is kept before the slot shows its verdict.

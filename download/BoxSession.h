@@ -11,8 +11,10 @@
 // waiting) is a state of the slot and gets no record, except where the host asks for one (a
 // single box: its run ends with the reason).
 //
-// Threading rules: one thread, the one the events are told on.
+// Threading rules: one thread, the one the events are told on; Tick on it too.
 
+#include <chrono>
+#include <functional>
 #include <optional>
 
 #include "download/BoxIdScanner.h"
@@ -29,6 +31,7 @@ struct SessionEnd {
 
 class BoxSession final : public DownloadObserver {
   public:
+    using Clock = std::chrono::steady_clock;
     class Sink {
       public:
         virtual ~Sink() = default;
@@ -51,7 +54,14 @@ class BoxSession final : public DownloadObserver {
     void OnFirstFrame() override;
     void OnNoRequest(const std::string& hint) override;
     void OnRequestAnswered(const RequestAnswered& request) override;
+    void OnTimeAsked() override;
     void OnEnded(const DownloadEnded& ended) override;
+
+    // Once a second from the host: a box that has gone quiet shows as stalled (ProgressFigures.h)
+    // though no event comes to say so; the sink hears the figures when they change.
+    void Tick();
+    // The clock the session reads (tests give their own): the box's time, its figures' times.
+    void SetClock(std::function<Clock::time_point()> now) { m_now = std::move(now); }
 
     // A state the host knows of and the download does not (a stop under way, a port waited
     // for between boxes).
@@ -69,6 +79,9 @@ class BoxSession final : public DownloadObserver {
     bool InSession() const { return m_running && m_facts.began; }
 
   private:
+    // The box spoke while its session runs.
+    void Heard();
+
     SessionFacts m_facts;
     bool m_judgeWithoutSession;
     Sink* m_sink;
@@ -76,6 +89,7 @@ class BoxSession final : public DownloadObserver {
     bool m_running = false;
     ProgressMeter m_meter;
     std::optional<BoxIdScanner> m_boxId;
+    std::function<Clock::time_point()> m_now = [] { return Clock::now(); };
 };
 
 // PortBusy for a port another program holds, PortAbsent for any other failure to open it.

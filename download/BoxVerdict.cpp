@@ -1,12 +1,11 @@
 #include "download/BoxVerdict.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 
 #include "platform/ports/PortInfo.h"
 #include "record/RecordId.h"
+#include "record/SecondsText.h"
 
 namespace {
 
@@ -22,10 +21,7 @@ std::string WhereItEnded(const SessionFacts& facts, double seconds) {
         facts.imageSize > 0
             ? std::clamp<std::int64_t>(facts.distinctSent * 100 / facts.imageSize, 0, 100)
             : 100;
-    char text[64];
-    std::snprintf(text, sizeof text, " at %lld %% (%.0f s)", static_cast<long long>(percent),
-                  std::floor(seconds));
-    return text;
+    return " at " + std::to_string(percent) + " % (" + SecondsText(seconds) + ")";
 }
 
 std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double seconds) {

@@ -58,26 +58,45 @@ bool IsVerdictState(SlotState state) {
     return state == SlotState::Passed || state == SlotState::Failed || state == SlotState::Aborted;
 }
 
-void CountVerdict(SlotStatus& status, BoxResult result, const std::string& reason) {
-    status.lastResult = result;
-    switch (result) {
+LastVerdict VerdictOf(const BoxRecord& record) {
+    LastVerdict verdict;
+    verdict.result = record.result;
+    verdict.reason = record.Passed() ? std::string() : record.reason;
+    verdict.reasonCode = record.reasonCode;
+    verdict.boxId = record.boxId.value_or("");
+    verdict.time = record.end;
+    return verdict;
+}
+
+PortProblem PortProblemOf(const SysFailure& failure, bool busy) {
+    PortProblem problem;
+    problem.trouble = failure.result.status == SysStatus::Busy || busy ? PortTrouble::Busy
+                      : failure.result.status == SysStatus::Lost       ? PortTrouble::Lost
+                                                                       : PortTrouble::Absent;
+    problem.text = failure.Describe();
+    return problem;
+}
+
+void CountVerdict(SlotStatus& status, const LastVerdict& verdict) {
+    switch (verdict.result) {
         case BoxResult::Pass:
             ++status.passes;
-            status.reason.clear();
-            status.last = "PASS";
-            return;
+            break;
         case BoxResult::Fail:
             ++status.fails;
-            status.last = "FAIL " + reason;
             break;
         case BoxResult::Aborted:
             ++status.aborts;
-            status.last = "ABORTED " + reason;
             break;
     }
-    status.reason = reason;
+    status.last = verdict;
 }
 
-double YieldOf(int passes, int fails) {
-    return passes + fails > 0 ? static_cast<double>(passes) / (passes + fails) : 0.0;
+std::optional<double> YieldOf(int passes, int fails) {
+    // In doubles: two tallies near the most an int holds must not overflow their sum.
+    const double judged = static_cast<double>(passes) + static_cast<double>(fails);
+    if (passes < 0 || fails < 0 || judged <= 0) {
+        return std::nullopt;
+    }
+    return passes / judged;
 }

@@ -356,7 +356,7 @@ void MqttPublisher::PublishDue() {
     }
     for (const auto& [name, status] : states) {
         const std::string topic = StateTopic(m_config.station, name);
-        const std::string payload = SlotStatusJson(status);
+        const std::string payload = SlotStatusLine(status);
         mosquitto_publish(m_client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                           payload.data(), 1, true);
     }

@@ -9,7 +9,8 @@
 //   stavel/<station>/status        "online" retained while running; "offline" retained at a
 //                                  clean end, and as the broker's last will otherwise
 //   stavel/<station>/info          retained JSON (StationInfo.h): the slots, version, start
-//   stavel/<station>/<slot>/state  retained JSON (SlotStatus.h), at most once a second a slot
+//   stavel/<station>/<slot>/state  retained JSON (download/SlotStatusCodec.h), at most once a
+//                                  second a slot
 //   stavel/<station>/<slot>/result QoS 1, not retained: the report's line, id included
 // A result leaves the spool only once the broker has acknowledged it; after a reconnection (or
 // a restart, which finds the spool again) whatever waits is sent again, oldest first, so a
@@ -32,9 +33,9 @@
 #include <string>
 #include <thread>
 
+#include "download/SlotStatusCodec.h"
 #include "mqtt/MqttClient.h"
 #include "mqtt/ResultSpool.h"
-#include "mqtt/SlotStatus.h"
 #include "mqtt/StationInfo.h"
 #include "platform/base/UniqueFd.h"
 

@@ -1,6 +1,15 @@
 #include "mqtt/StationInfo.h"
 
+#include "platform/codepage/Utf8.h"
 #include "record/Json.h"
+
+namespace {
+
+constexpr std::size_t kMostSlots = 256;
+constexpr std::size_t kNameBytes = 200;
+constexpr std::size_t kTextBytes = 300;
+
+}  // namespace
 
 std::string StationInfoJson(const StationInfo& info) {
     Json slots = Json::array();
@@ -27,11 +36,11 @@ std::optional<StationInfo> ParseStationInfo(const std::string& payload) {
         return std::nullopt;
     }
     StationInfo info;
-    info.station = JsonStringAt(*json, "station");
-    info.version = JsonStringAt(*json, "version");
-    info.started = JsonStringAt(*json, "started");
+    info.station = CutText(JsonStringAt(*json, "station"), kNameBytes);
+    info.version = CutText(JsonStringAt(*json, "version"), kNameBytes);
+    info.started = CutText(JsonStringAt(*json, "started"), kNameBytes);
     const auto text = [&json](const char* key) -> std::optional<std::string> {
-        const std::string value = JsonStringAt(*json, key);
+        const std::string value = CutText(JsonStringAt(*json, key), kTextBytes);
         return value.empty() ? std::nullopt : std::optional(value);
     };
     info.job = text("job");
@@ -39,8 +48,12 @@ std::optional<StationInfo> ParseStationInfo(const std::string& payload) {
     info.image = text("image");
     info.imageSha256 = text("image_sha256");
     for (const Json& slot : *slots) {
+        if (info.slots.size() == kMostSlots) {
+            break;
+        }
         if (slot.is_object()) {
-            info.slots.push_back({JsonStringAt(slot, "label"), JsonStringAt(slot, "port")});
+            info.slots.push_back({CutText(JsonStringAt(slot, "label"), kNameBytes),
+                                  CutText(JsonStringAt(slot, "port"), kTextBytes)});
         }
     }
     return info;

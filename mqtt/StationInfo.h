@@ -29,8 +29,11 @@ struct StationInfo {
     std::optional<std::string> imageSha256;
 };
 
+// The one codec of a station's info: the station writes it, --watch and the board read it.
 std::string StationInfoJson(const StationInfo& info);
 // Nothing when `payload` is not an info (no "slots" array): a cleared topic, another program's.
+// What a hostile station sends costs a bounded amount: no more than ParseJsonObject takes, the
+// first 256 slots, names cut to 200 bytes and other texts to 300.
 std::optional<StationInfo> ParseStationInfo(const std::string& payload);
 // Whether `info` lists the slot named `label`. Both are taken as the info's JSON writes them, so
 // that a label that is not UTF-8 (read back with U+FFFD in its place) still matches.

@@ -1,23 +1,19 @@
 #pragma once
 
-// What --watch knows of the line: every station heard of, online or not, its info (StationInfo.h)
-// and each of its slots with its last state and the passes and fails the station counted. Fed
-// with the broker's messages; drawn as a table for a terminal, or turned into one line per result
-// (and per station going online or offline) for a pipe or a file.
+// What --watch shows of the line (WatchedLine.h): drawn as a table for a terminal, or turned
+// into one line per result (and per station going online or offline) for a pipe or a file.
 //
-// Anything on the broker may be hostile or stale: every field is cut to its column when it comes
-// (a retained 5 MB field costs one message, not every redraw), and once a station's info is
-// known its slots are the ones it lists, so that a retained state an earlier run left behind is
-// neither shown nor counted.
+// A slot's row has its state (a stalled box: how long), figures and tally, and the last verdict
+// with its reason until the slot's next box begins; what holds the slot up (its port, a box
+// that asks for nothing) is a line beneath it. Every field is escaped and cut to its column, so
+// a hostile message cannot flood the screen.
 //
 // Threading rules: one owner thread.
 
-#include <cstdint>
-#include <map>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "mqtt/WatchedLine.h"
 
 class WatchBoard {
   public:
@@ -31,25 +27,6 @@ class WatchBoard {
     void Drawn() { m_changed = false; }
 
   private:
-    // As shown: escaped and cut to the column.
-    struct SlotRow {
-        std::string state = "?";
-        std::string percent;
-        std::string rate;
-        std::string eta;
-        std::int64_t passes = 0;
-        std::int64_t fails = 0;
-        std::string last;  // the last result's verdict
-    };
-    struct Station {
-        std::optional<bool> online;
-        // From the info, when there is one: each slot's label as the info writes it, with what
-        // the table shows of it; and the version and start.
-        std::optional<std::vector<std::pair<std::string, std::string>>> listed;
-        std::string about;
-        std::map<std::string, SlotRow> slots;  // by the name in the slot's topics
-    };
-
-    std::map<std::string, Station> m_stations;
+    WatchedLine m_line;
     bool m_changed = true;
 };

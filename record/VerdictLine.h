@@ -7,6 +7,9 @@
 
 #include "record/BoxRecord.h"
 
+// "PASS", "FAIL" or "ABORTED": the verdict as the operator reads it, in every view.
+const char* VerdictWord(BoxResult result);
+
 // "COM7 (/dev/ttyUSB3): PASS 196608 bytes in 17.1 s, sha256 3f2a9c1e5b7d…",
 // "COM7 (/dev/ttyUSB3): FAIL port lost at 25 % (41 s)" or
 // "COM7 (/dev/ttyUSB3): ABORTED stopped by the operator"; `port` names the box's place.

@@ -70,10 +70,48 @@ def publish(port, topic, payload):
                    check=True)
 
 
+def record(station, slot, result, reason, seconds, box_id):
+    """A box's record as a station publishes it (docs/record.schema.json)."""
+    end = datetime.now(timezone.utc)
+    return json.dumps({
+        'id': str(uuid.uuid4()), 'slot': slot, 'device': '/dev/ttyUSB3', 'adapter': None,
+        'result': result, 'reason': reason, 'start': iso(end - timedelta(seconds=seconds)),
+        'end': iso(end), 'seconds': seconds, 'bytes': 8388608, 'requests': 2048,
+        'coverage': 1, 'coverage_sent': 1, 'image': '/srv/images/fw-2.4.sdl',
+        'image_size': 8388608, 'image_sha256': '3f2a' * 16, 'log_complete': True, 'schema': 1,
+        'tool_version': '1.0.0.1', 'host': station, 'station': station, 'operator': 'Ann Meyer',
+        'job': 'fw-2.4-line7', 'box_id': box_id, 'repeat_of': None, 'by_path': None,
+        'by_id': None, 'adapter_serial': None,
+        'reason_code': 'passed' if result == 'pass' else 'box-silent', 'log_file': None})
+
+
+def state(rng, word, i):
+    """A slot's state as its station publishes it (download/SlotStatusCodec.h)."""
+    end = iso(datetime.now(timezone.utc) - timedelta(minutes=rng.randrange(1, 9)))
+    failed = {'result': 'fail', 'reason': 'port lost at 63 % (41 s)', 'reason_code': 'port-lost',
+              'box_id': 'SN4711%02d' % i, 'end': end}
+    passed = {'result': 'pass', 'reason': '', 'reason_code': 'passed',
+              'box_id': 'SN4712%02d' % i, 'end': end}
+    loading = word in ('loading', 'stalled')
+    payload = {
+        'state': 'loading' if loading else word, 'percent': rng.randrange(5, 95) if loading else 0,
+        'rate': 11520 if word == 'loading' else 0,
+        'eta': rng.randrange(10, 90) if word == 'loading' else None,
+        'passes': rng.randrange(90, 130), 'fails': rng.randrange(0, 6), 'aborts': 0,
+        'stalled': 6 if word == 'stalled' else None,
+        'last': failed if word in ('failed', 'port-absent') else
+        passed if word in ('passed', 'waiting-for-box') else None,
+        'port_problem': {'trouble': 'lost', 'text': '/dev/ttyUSB7: device lost'}
+        if word == 'port-absent' else None,
+        'hint': 'is it in download mode?' if word == 'no-request' else None,
+        'schema': 2}
+    return json.dumps(payload)
+
+
 def put_line(port):
     started = iso(datetime.now(timezone.utc) - timedelta(hours=9))
-    states = ['loading', 'loading', 'passed', 'waiting-for-box', 'loading', 'failed',
-              'loading', 'port-absent', 'box-talking', 'loading']
+    states = ['loading', 'port-absent', 'passed', 'no-request', 'loading', 'failed', 'stalled',
+              'loading', 'waiting-for-box', 'loading']
     rng = random.Random(7)
     for station, slots in STATIONS.items():
         base = 'stavel/' + station + '/'
@@ -86,19 +124,15 @@ def put_line(port):
             'operator': 'Ann Meyer' if station != 'line7-pc3' else 'Jun Park',
             'image': '/srv/images/fw-2.4.sdl', 'image_sha256': '3f2a' * 16}))
         for i, slot in enumerate(slots):
-            state = states[(i + len(station)) % len(states)] if station != 'line8-pc1' else 'waiting-for-port'
-            publish(port, base + slot + '/state', json.dumps({
-                'state': state, 'percent': rng.randrange(5, 95), 'rate': 11520,
-                'eta': rng.randrange(10, 90), 'passes': rng.randrange(90, 130),
-                'fails': rng.randrange(0, 6), 'aborts': 0}))
+            word = states[(i + len(station)) % len(states)] if station != 'line8-pc1' else 'waiting-for-port'
+            publish(port, base + slot + '/state', state(rng, word, i))
     # Two boxes that just failed, heard live.
     for station, slot, reason in [('line7-pc2', 'B2', 'box silent for 120 s'),
                                   ('line7-pc1', 'B2', 'port lost at 63 % (41 s)')]:
         subprocess.run(['mosquitto_pub', '-p', str(port), '-q', '1', '-t',
-                        'stavel/%s/%s/result' % (station, slot), '-m', json.dumps({
-                            'id': str(uuid.uuid4()), 'result': 'fail', 'reason': reason,
-                            'end': iso(datetime.now(timezone.utc)), 'seconds': 120.4,
-                            'box_id': 'SN4711%02d' % len(station)})], check=True)
+                        'stavel/%s/%s/result' % (station, slot), '-m',
+                        record(station, slot, 'fail', reason, 120.4, 'SN4711%02d' % len(station))],
+                       check=True)
 
 
 def main():

@@ -254,7 +254,7 @@ void SlotSession::OnSessionEnded(const SessionEnd& end) {
     // whether the log is whole, and where and by whom it was made.
     SessionEnd kept = end;
     if (end.record) {
-        CountVerdict(m_tally, end.record->result, end.record->reason);
+        CountVerdict(m_tally, VerdictOf(*end.record));
         if (m_config.book != nullptr) {
             m_recordFailed = !m_config.book->Close(*end.record, reason) || m_recordFailed;
             kept.record = m_config.book->Last();

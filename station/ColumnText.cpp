@@ -36,6 +36,11 @@ std::string Column(const std::string& text, std::size_t width) {
     return Head(text, width - 1) + "\u2026";
 }
 
+std::string RightColumn(const std::string& text, std::size_t width) {
+    const std::size_t w = Width(text);
+    return w < width ? std::string(width - w, ' ') + text : Column(text, width);
+}
+
 std::string ShortenMiddle(const std::string& text, std::size_t width) {
     const std::size_t w = Width(text);
     if (w <= width || width < 3) {
@@ -55,11 +60,11 @@ std::string ShortenMiddle(const std::string& text, std::size_t width) {
 
 std::string ShownRate(double bytesPerSecond) {
     char text[32];
-    if (bytesPerSecond <= 0) {
+    if (!(bytesPerSecond > 0)) {
         return "-";
     }
     if (bytesPerSecond >= 1000) {
-        std::snprintf(text, sizeof text, "%.1f kB/s", bytesPerSecond / 1000);
+        std::snprintf(text, sizeof text, "%.1f kB/s", std::min(bytesPerSecond, 1e12) / 1000);
     } else {
         std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
     }
@@ -67,11 +72,11 @@ std::string ShownRate(double bytesPerSecond) {
 }
 
 std::string ShownEta(double seconds) {
-    if (seconds < 0) {
+    if (!(seconds >= 0)) {
         return "-";
     }
-    const long s = static_cast<long>(seconds + 0.5);
-    char text[32];
-    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    const long long s = static_cast<long long>(std::min(seconds, 1e9) + 0.5);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
     return text;
 }

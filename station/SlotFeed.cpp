@@ -6,21 +6,41 @@ SlotFeed::SlotFeed(std::function<void(const SlotStatus&)> publish) : m_publish(s
 
 void ApplyState(SlotStatus& status, SlotState state, const SysFailure& why) {
     status.state = state;
-    if (state == SlotState::WaitingForBox) {
+    if (state == SlotState::WaitingForBox || state == SlotState::PortAbsent ||
+        state == SlotState::PortBusy) {
+        // No box in hand: the last one's progress is in its verdict.
         status.figures = ProgressFigures{};
     }
     if (state != SlotState::Loading) {
         status.figures.rate = 0;
         status.figures.etaSeconds.reset();
+        status.figures.stalledSeconds.reset();
     }
-    if ((state == SlotState::PortAbsent || state == SlotState::PortBusy) && why.Failed()) {
-        status.reason = why.Describe();
+    switch (state) {
+        case SlotState::Loading:
+            // The next box has begun: the last one's verdict has been read.
+            status.last.reset();
+            status.port.reset();
+            break;
+        case SlotState::PortAbsent:
+        case SlotState::PortBusy:
+            status.port = PortProblemOf(why, state == SlotState::PortBusy);
+            break;
+        case SlotState::WaitingForBox:
+        case SlotState::BoxTalking:
+        case SlotState::NoRequest:
+            status.port.reset();  // the port opened
+            break;
+        default:
+            break;
     }
+    // A hint is for a box that talks and asks for nothing, and for no other state.
+    status.hint = state == SlotState::NoRequest ? why.reason : std::string();
 }
 
 void CountEnd(SlotStatus& status, const SessionEnd& end) {
     if (end.record) {
-        CountVerdict(status, end.record->result, end.record->reason);
+        CountVerdict(status, VerdictOf(*end.record));
     }
 }
 

@@ -25,8 +25,9 @@ class SlotFeed final : public BoxSession::Sink {
     SlotStatus m_status;
 };
 
-// Adds a session's end to a slot's status: the tally and the reason of a failure.
+// Adds a session's end to a slot's status: the tally, and the verdict as the slot's last.
 void CountEnd(SlotStatus& status, const SessionEnd& end);
-// A slot's new state into its status: a new box starts with no figures; a port absent or busy
-// keeps its reason.
+// A slot's new state into its status (SlotStatus.h says what each field means): a box that
+// begins clears the last verdict and starts with no figures; a port absent or busy keeps its
+// problem until the port opens; NoRequest keeps the box's hint (`why`'s reason).
 void ApplyState(SlotStatus& status, SlotState state, const SysFailure& why);

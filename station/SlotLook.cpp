@@ -1,7 +1,10 @@
 #include "station/SlotLook.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "record/VerdictLine.h"
 
 namespace {
 
@@ -55,43 +58,106 @@ std::string TimeLeft(double seconds) {
     return text;
 }
 
-SlotLook LookOf(const SlotStatus& s) {
-    // Between boxes the last verdict stays in sight until the next box begins: the operator
-    // reads it when taking the box out.
-    const bool between =
-        (s.state == SlotState::WaitingForBox || s.state == SlotState::WaitingForPort) &&
-        s.lastResult.has_value();
-    SlotState shown = s.state;
-    if (between) {
-        shown = *s.lastResult == BoxResult::Pass   ? SlotState::Passed
-                : *s.lastResult == BoxResult::Fail ? SlotState::Failed
-                                                   : SlotState::Aborted;
+std::string VerdictText(const LastVerdict& verdict) {
+    const std::string word = VerdictWord(verdict.result);
+    return verdict.reason.empty() ? word : word + " " + verdict.reason;
+}
+
+std::string TroubleText(const SlotStatus& s) {
+    const auto line = [](const std::string& what, const std::string& why) {
+        return "\u26A0 " + what + (why.empty() ? std::string() : ": " + why);  // ⚠
+    };
+    if (s.port) {
+        switch (s.port->trouble) {
+            case PortTrouble::Absent:
+                return line("no port", s.port->text);
+            case PortTrouble::Busy:
+                return line("port busy", s.port->text);
+            case PortTrouble::Lost:
+                return line("port lost", s.port->text);
+        }
     }
-    const StateLook state = LookOfState(shown);
+    return s.state == SlotState::NoRequest ? line("no request", s.hint) : std::string();
+}
+
+std::string StalledText(const ProgressFigures& figures) {
+    return figures.stalledSeconds ? "stalled " + std::to_string(*figures.stalledSeconds) + " s"
+                                  : std::string();
+}
+
+std::string YieldText(int passes, int fails) {
+    const std::optional<double> yield = YieldOf(passes, fails);
+    if (!yield) {
+        return "\u2013";  // –
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%.0f%%", *yield * 100);
+    return text;
+}
+
+namespace {
+
+StateLook LookOfVerdict(BoxResult result) {
+    switch (result) {
+        case BoxResult::Pass:
+            return LookOfState(SlotState::Passed);
+        case BoxResult::Fail:
+            break;
+        case BoxResult::Aborted:
+            return LookOfState(SlotState::Aborted);
+    }
+    return LookOfState(SlotState::Failed);
+}
+
+// Beneath a kept verdict: what the slot does now.
+std::string NoteBeneath(const SlotStatus& s) {
+    if (std::string trouble = TroubleText(s); !trouble.empty()) {
+        return trouble;
+    }
+    switch (s.state) {
+        case SlotState::WaitingForPort:
+        case SlotState::WaitingForBox:
+            return "ready for the next box";
+        case SlotState::BoxTalking:
+            return "\u2026 box talking";  // …
+        case SlotState::Stopping:
+            return "\u25A0 stopping";  // ■
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+SlotLook LookOf(const SlotStatus& s) {
+    // The last verdict stays in sight until the next box begins: the operator reads it when
+    // taking the box out, whatever the port does meanwhile.
+    const StateLook state = s.last ? LookOfVerdict(s.last->result) : LookOfState(s.state);
     SlotLook look;
     look.word = state.word;
     look.symbol = state.symbol;
     look.tone = state.tone;
-    if (s.state == SlotState::Loading || s.state == SlotState::Stopping) {
+    if (!s.last && (s.state == SlotState::Loading || s.state == SlotState::Stopping)) {
         look.bar = true;
         look.percent = std::max(0, std::min(100, s.figures.percent));
         look.progress = std::to_string(look.percent) + " %";
-        if (s.figures.etaSeconds) {
+        if (const std::string stalled = StalledText(s.figures); !stalled.empty()) {
+            look.progress += ", " + stalled;
+        } else if (s.figures.etaSeconds) {
             const std::string left = TimeLeft(*s.figures.etaSeconds);
             look.progress += left.empty() ? "" : ", " + left + " left";
         }
     }
-    if (!s.boxId.empty()) {
-        look.boxId = "box " + s.boxId;
-    }
-    if (between) {
-        look.progress = "ready for the next box";
-    }
-    const bool troubled = shown == SlotState::Failed || shown == SlotState::Aborted ||
-                          s.state == SlotState::PortAbsent || s.state == SlotState::PortBusy ||
-                          s.state == SlotState::NoRequest;
-    if (troubled) {
-        look.detail = s.reason;
+    if (s.last) {
+        look.boxId = s.last->boxId.empty() ? std::string() : "box " + s.last->boxId;
+        look.detail = s.last->reason;
+        look.note = NoteBeneath(s);
+    } else if (s.state == SlotState::PortAbsent || s.state == SlotState::PortBusy) {
+        look.detail = s.port ? s.port->text : std::string();
+    } else if (s.state == SlotState::NoRequest) {
+        look.detail = s.hint;
+    } else {
+        look.note = TroubleText(s);
     }
     look.counts = std::to_string(s.passes) + " passed, " + std::to_string(s.fails) + " failed";
     if (s.aborts > 0) {

@@ -155,7 +155,6 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     }
     if (state == SlotState::Loading) {
         slot.noted = state;
-        slot.status.boxId.clear();  // the box in hand is another
         m_observer->OnBoxStarted(slot.status.slot);
     } else if ((state == SlotState::PortAbsent || state == SlotState::PortBusy ||
                 state == SlotState::NoRequest) &&
@@ -250,14 +249,13 @@ void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
 void Station::Keep(Slot& slot, const BoxRecord& judged) {
     const RecordBook::Kept kept = m_records->Keep(judged);
     const BoxRecord& record = kept.record;
-    slot.status.boxId = record.boxId.value_or("");
     std::string said = record.reason + (record.boxId ? ", box " + *record.boxId : std::string());
     said += kept.repeat.empty() ? std::string() : "; " + kept.repeat;
     // The slot said why its log was lost; the station keeps serving and ends with 8.
     m_logsLost = m_logsLost || !record.logComplete;
     m_recordFailed = m_recordFailed || !kept.error.empty();
     ++slot.boxes;
-    CountVerdict(slot.status, record.result, record.reason);
+    CountVerdict(slot.status, VerdictOf(record));
     m_observer->OnBoxJudged(slot.status.slot, record, said, kept.error);
     m_observer->OnRecordFinal(slot.status.slot, kept.line);
     if (m_recordFailed) {
@@ -356,6 +354,7 @@ void Station::Tick() {
         if (slot->phase == Phase::Restarting && now >= slot->nextTry) {
             Spawn(*slot);
         } else if (slot->phase == Phase::Running && slot->status.state == SlotState::Loading) {
+            slot->session->Tick();  // a box gone quiet shows as stalled
             Show(*slot, false);
         }
         if (slot->phase != Phase::Running) {

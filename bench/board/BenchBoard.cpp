@@ -40,6 +40,8 @@
 #include "bench/stats/Percentile.h"
 #include "board/BoardService.h"
 #include "board/HistoryResult.h"
+#include "download/SlotStatusCodec.h"
+#include "record/BoxRecordCodec.h"
 #include "record/Json.h"
 #include "tests/support/files/TempDir.h"
 #include "tests/support/mqtt/MqttBroker.h"
@@ -50,6 +52,33 @@ using Clock = std::chrono::steady_clock;
 constexpr int kStations = 50;
 constexpr int kSlots = 16;
 constexpr int kPages = 50;
+
+// A box's record as a station publishes it: the whole line, as the board must read it.
+std::string RecordPayload(const std::string& id, bool fail, long long endMs,
+                          const std::optional<std::string>& boxId) {
+    BoxRecord r;
+    r.id = id;
+    r.slot = "S1";
+    r.device = "/dev/ttyUSB0";
+    r.result = fail ? BoxResult::Fail : BoxResult::Pass;
+    r.reason = fail ? "box silent for 120 s" : "";
+    r.end = std::chrono::system_clock::time_point(std::chrono::milliseconds(endMs));
+    r.start = r.end - std::chrono::milliseconds(41500);
+    r.seconds = 41.5;
+    r.bytes = 8388608;
+    r.requests = 2048;
+    r.coverage = 1;
+    r.coverageSent = 1;
+    r.image = "/srv/line/fw-2.4.sdl";
+    r.imageSize = 8388608;
+    r.imageSha256 = std::string(64, 'a');
+    r.made = RecordProvenance{"1.0.0.1", "line-pc", "line", "Ann", "fw-2.4"};
+    r.boxId = boxId;
+    r.reasonCode = fail ? "box-silent" : "passed";
+    std::string line = BoxRecordLine(r);
+    line.pop_back();
+    return line;
+}
 
 long long NowUs() {
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
@@ -186,10 +215,6 @@ class Pages {
     std::thread m_reader;
 };
 
-std::string Iso(long long unixMs) {
-    return IsoTimeOfMillis(unixMs);
-}
-
 long long UnixMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -238,28 +263,22 @@ class Line {
                           static_cast<int>(payload.size()), payload.data(), qos, retain);
     }
     void State(int station, int slot, int percent, int passes) {
+        SlotStatus status;
+        status.state = SlotState::Loading;
+        status.figures.percent = percent;
+        status.figures.rate = 11520;
+        status.figures.etaSeconds = 40;
+        status.passes = passes;
         Publish(station,
                 "stavel/line-" + std::to_string(station) + "/S" + std::to_string(slot) + "/state",
-                JsonLine(Json{{"state", "loading"},
-                              {"percent", percent},
-                              {"rate", 11520},
-                              {"eta", 40},
-                              {"passes", passes},
-                              {"fails", 0},
-                              {"aborts", 0}}),
-                true);
+                SlotStatusLine(status), true);
     }
     // Publishes a result and answers its id and the time it was published.
     std::pair<std::string, long long> Result(int station, int slot, long long n) {
         const std::string id = "bench-" + std::to_string(station) + "-" + std::to_string(slot) +
                                "-" + std::to_string(n);
         const bool fail = n % 20 == 7;
-        const std::string payload = JsonLine(Json{{"id", id},
-                                                  {"result", fail ? "fail" : "pass"},
-                                                  {"reason", fail ? "box silent for 120 s" : ""},
-                                                  {"end", Iso(UnixMs())},
-                                                  {"seconds", 41.5},
-                                                  {"box_id", "SN" + std::to_string(n)}});
+        const std::string payload = RecordPayload(id, fail, UnixMs(), "SN" + std::to_string(n));
         const long long at = NowUs();
         Publish(station,
                 "stavel/line-" + std::to_string(station) + "/S" + std::to_string(slot) + "/result",
@@ -390,12 +409,8 @@ int BenchHistory(long count) {
             const std::string topic =
                 "stavel/line-" + std::to_string(station) + "/S" + std::to_string(slot) + "/result";
             (*service)->OnMessage(
-                topic,
-                JsonLine(Json{{"id", "3f2a9c1e-5b7d-4e8a-9c01-" + std::to_string(100000000000 + i)},
-                              {"result", i % 20 == 7 ? "fail" : "pass"},
-                              {"reason", i % 20 == 7 ? "box silent for 120 s" : ""},
-                              {"end", Iso(end)},
-                              {"seconds", 41.5}}));
+                topic, RecordPayload("3f2a9c1e-5b7d-4e8a-9c01-" + std::to_string(100000000000 + i),
+                                     i % 20 == 7, end, std::nullopt));
         }
         filling = std::chrono::duration<double>(Clock::now() - began).count();
         const long fullKb = SelfRssKb();

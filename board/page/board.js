@@ -60,13 +60,14 @@ function baseName(path) {
 
 // ---- the stations' cards ----
 
-// The desktop station's look of a slot (word, symbol, tone), made by the board.
+// The desktop station's look of a slot (word, symbol, tone), made by the board: the last
+// verdict with its reason until the next box begins, and beneath it what holds the slot up.
 function drawTile(tile, slot) {
   const look = slot.look;
   tile.className = 'tile tone-' + look.tone;
   tile.replaceChildren();
   tile.title = slot.name + (slot.port ? ' (' + slot.port + ')' : '') + '\n' + look.counts +
-    (look.detail ? '\n' + look.detail : '');
+    (look.detail ? '\n' + look.detail : '') + (look.note ? '\n' + look.note : '');
   tile.append(el('div', 'slot-name', slot.name), el('div', 'words', look.symbol + ' ' + look.word));
   if (look.bar) {
     const bar = el('div', 'bar');
@@ -76,6 +77,7 @@ function drawTile(tile, slot) {
     tile.append(bar);
   }
   tile.append(el('div', 'detail', look.detail || look.progress || look.box_id || look.counts));
+  if (look.note) tile.append(el('div', 'note', look.note));
 }
 
 function drawCard(name) {

@@ -68,11 +68,7 @@ std::string TallyText(const std::vector<SlotStatus>& slots,
     SlotStatus total;
     double totalSeconds = 0;
     auto row = [&](const std::string& name, const SlotStatus& s, double time) {
-        const int boxes = s.passes + s.fails + s.aborts;
-        std::snprintf(line, sizeof line, "  %s %7d %7d %7d %5.0f%% %8.1f s\n",
-                      Column(ShortenMiddle(name, 24), 24).c_str(), s.passes, s.fails, s.aborts,
-                      YieldOf(s.passes, s.fails) * 100, boxes > 0 ? time / boxes : 0.0);
-        text += line;
+        text += TallyRow(name, s.passes, s.fails, s.aborts, time);
     };
     for (const SlotStatus& s : slots) {
         const auto it = seconds.find(s.slot);

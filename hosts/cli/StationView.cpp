@@ -4,15 +4,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <cmath>
-
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "record/BoxRecordCodec.h"
+#include "record/SecondsText.h"
+#include "record/VerdictLine.h"
+#include "station/SlotLook.h"
 
 namespace {
 
@@ -56,33 +58,29 @@ void StationView::Progress(const SlotStatus& status) {
     }
     const ProgressFigures& f = status.figures;
     Json eta = nullptr;
-    if (f.etaSeconds) {
-        eta = std::lround(*f.etaSeconds);
+    if (f.etaSeconds && std::isfinite(*f.etaSeconds)) {
+        eta = std::llround(*f.etaSeconds);
     }
     const Json line{
-        {"event", "progress"},          {"time", Now()},   {"slot", JsonText(status.slot)},
-        {"percent", f.percent},         {"bytes", f.done}, {"size", f.size},
-        {"rate", std::llround(f.rate)}, {"eta", eta},
+        {"event", "progress"},
+        {"time", Now()},
+        {"slot", JsonText(status.slot)},
+        {"percent", f.percent},
+        {"bytes", f.done},
+        {"size", f.size},
+        {"rate", std::isfinite(f.rate) ? std::llround(f.rate) : 0},
+        {"eta", eta},
+        {"stalled", f.stalledSeconds ? Json(*f.stalledSeconds) : Json(nullptr)},
     };
     WriteStdout(JsonLine(line) + "\n");
 }
 
 void StationView::BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
                            double seconds, const Json& record, const std::string& recordError) {
-    char time[32];
-    std::snprintf(time, sizeof time, "%.1f s", seconds);
-    std::string verdict;
-    switch (result) {
-        case BoxResult::Pass:
-            verdict = "PASS in " + std::string(time) + reason;  // a pass's reason: its box
-            break;
-        case BoxResult::Fail:
-            verdict = "FAIL " + reason;
-            break;
-        case BoxResult::Aborted:
-            verdict = "ABORTED " + reason;
-            break;
-    }
+    // A pass's reason: its box.
+    std::string verdict = std::string(VerdictWord(result)) +
+                          (result == BoxResult::Pass ? " in " + SecondsText(seconds) : " ") +
+                          reason;
     if (!recordError.empty()) {
         verdict += ", record not written: " + recordError;
     }
@@ -122,31 +120,83 @@ void StationView::Message(const std::string& text) {
     Above("stavel: " + text + "\n");
 }
 
+namespace {
+
+// The table's columns, in characters: eighty in all, with one space after each.
+constexpr std::size_t kSlotWidth = 12;
+constexpr std::size_t kStateWidth = 12;
+constexpr std::size_t kTallyWidth = 9;
+constexpr std::size_t kBoxWidth = 10;
+constexpr std::size_t kLastWidth = 23;  // without the box's column
+constexpr std::size_t kNoteIndent = kSlotWidth + 1;
+
+// What holds the slot up, with what came from outside escaped.
+std::string ShownTrouble(SlotStatus status) {
+    if (status.port) {
+        status.port->text = EscapeName(status.port->text);
+    }
+    status.hint = EscapeName(status.hint);
+    return TroubleText(status);
+}
+
+}  // namespace
+
 std::string StationTableText(const std::vector<SlotStatus>& slots) {
     std::string text;
-    // Eighty columns: the slot's name shortened in the middle, its state and figures, its tally
-    // (passed/failed/aborted), the last box's identity once boxes print one, and the last
-    // verdict with its reason, cut to what is left.
-    const bool ids = std::any_of(slots.begin(), slots.end(),
-                                 [](const SlotStatus& s) { return !s.boxId.empty(); });
+    // The slot's name shortened in the middle, its state and figures (a stalled box: how long,
+    // a rate of 0 and no time left), its tally (passed/failed/aborted), the last box's identity
+    // once boxes print one, and the last verdict with its reason, cut to what is left. What holds
+    // the slot up (its port, a box that asks for nothing) is a line beneath it.
+    const bool ids = std::any_of(slots.begin(), slots.end(), [](const SlotStatus& s) {
+        return s.last && !s.last->boxId.empty();
+    });
+    const std::size_t lastWidth = ids ? kLastWidth - kBoxWidth - 1 : kLastWidth;
     char line[512];
-    std::snprintf(line, sizeof line, "%-12s %-10s %4s %9s %5s %-10s %s%s\x1b[K\n", "SLOT", "STATE",
-                  "%", "RATE", "ETA", "P/F/A", ids ? "BOX        " : "", "LAST");
-    text += line;
+    std::snprintf(line, sizeof line, "%s %s %4s %9s %5s %s %s", Column("SLOT", kSlotWidth).c_str(),
+                  Column("STATE", kStateWidth).c_str(), "%", "RATE", "ETA",
+                  Column("P/F/A", kTallyWidth).c_str(), ids ? "BOX        " : "");
+    text += std::string(line) + "LAST\x1b[K\n";
     for (const SlotStatus& s : slots) {
+        const ProgressFigures& f = s.figures;
+        const std::string stalled = StalledText(f);
         const std::string tally = std::to_string(s.passes) + "/" + std::to_string(s.fails) + "/" +
                                   std::to_string(s.aborts);
-        std::snprintf(line, sizeof line, "%s %-10s %3d%% %9s %5s %-10s ",
-                      Column(ShortenMiddle(EscapeName(s.slot), 12), 12).c_str(),
-                      SlotStateWords(s.state), s.figures.percent, ShownRate(s.figures.rate).c_str(),
-                      ShownEta(s.figures.etaSeconds.value_or(-1)).c_str(), tally.c_str());
+        std::snprintf(
+            line, sizeof line, "%s %s %3d%% %9s %5s %s ",
+            Column(ShortenMiddle(EscapeName(s.slot), kSlotWidth), kSlotWidth).c_str(),
+            Column(stalled.empty() ? SlotStateWords(s.state) : stalled, kStateWidth).c_str(),
+            std::clamp(f.percent, 0, 100), stalled.empty() ? ShownRate(f.rate).c_str() : "0 B/s",
+            stalled.empty() ? ShownEta(f.etaSeconds.value_or(-1)).c_str() : "-",
+            Column(tally, kTallyWidth).c_str());
         text += line;
         if (ids) {
-            text += Column(ShortenMiddle(EscapeName(s.boxId), 10), 10) + " ";
+            const std::string box = s.last ? s.last->boxId : std::string();
+            text += Column(ShortenMiddle(EscapeName(box), kBoxWidth), kBoxWidth) + " ";
         }
-        text += Column(EscapeName(s.last), ids ? 12 : 23) + "\x1b[K\n";
+        const std::string last = s.last ? EscapeName(VerdictText(*s.last)) : std::string();
+        text += Column(last, lastWidth);
+        text.erase(text.find_last_not_of(' ') + 1);
+        text += "\x1b[K\n";
+        if (const std::string trouble = ShownTrouble(s); !trouble.empty()) {
+            text += std::string(kNoteIndent, ' ') + Column(trouble, 80 - kNoteIndent);
+            text.erase(text.find_last_not_of(' ') + 1);
+            text += "\x1b[K\n";
+        }
     }
     return text;
+}
+
+std::string TallyRow(const std::string& name, int passed, int failed, int aborted, double seconds) {
+    const int boxes = passed + failed + aborted;
+    char mean[48] = "\u2013";  // –: no box to take the mean of
+    if (boxes > 0) {
+        std::snprintf(mean, sizeof mean, "%.1f s", seconds / boxes);
+    }
+    char line[512];
+    std::snprintf(line, sizeof line, "  %s %7d %7d %7d %s %s\n",
+                  Column(ShortenMiddle(name, 24), 24).c_str(), passed, failed, aborted,
+                  RightColumn(YieldText(passed, failed), 6).c_str(), RightColumn(mean, 10).c_str());
+    return line;
 }
 
 void StationView::Table(const std::vector<SlotStatus>& slots) {
@@ -155,8 +205,9 @@ void StationView::Table(const std::vector<SlotStatus>& slots) {
     }
     const std::string up =
         m_drawnLines > 0 ? "\r\x1b[" + std::to_string(m_drawnLines) + "A" : std::string();
-    WriteStderr(up + StationTableText(slots));
-    m_drawnLines = slots.size() + 1;
+    const std::string table = StationTableText(slots);
+    WriteStderr(up + table);
+    m_drawnLines = static_cast<std::size_t>(std::count(table.begin(), table.end(), '\n'));
 }
 
 void StationView::EndTable() {

@@ -1,8 +1,9 @@
 #pragma once
 
 // What a station shows. On a terminal that takes escape codes: a table with one line per slot
-// (slot, state, percent, rate, ETA, passes, fails), redrawn in place on standard error, with each
-// verdict written above it. Elsewhere (a pipe, a file, TERM=dumb): one line per event on
+// (slot, state, percent, rate, ETA, passes, fails, the last verdict) and a line beneath a slot
+// that its port or a silent box holds up, redrawn in place on standard error, with each verdict
+// written above it. Elsewhere (a pipe, a file, TERM=dumb): one line per event on
 // standard error. With --json, the events for the line's software on standard output. At the
 // end, the tally. Everything goes through the process's writer thread.
 //
@@ -16,9 +17,13 @@
 #include "record/Json.h"
 #include "station/ColumnText.h"
 
-// The table a terminal shows, in 80 columns: a heading and a line per slot, each line ending
-// with the terminal's erase-to-end-of-line.
+// The table a terminal shows, in 80 columns: a heading and a line per slot, and beneath a slot
+// what holds it up ("⚠ no port: ..."), each line ending with the terminal's erase-to-end-of-line.
 std::string StationTableText(const std::vector<SlotStatus>& slots);
+
+// One row of the tally, ending in a line break: the slot (or "total"), its passed, failed and
+// aborted boxes, the yield ("–" while no box has been judged) and the mean time per box.
+std::string TallyRow(const std::string& name, int passed, int failed, int aborted, double seconds);
 
 class StationView {
   public:

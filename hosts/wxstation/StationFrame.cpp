@@ -14,7 +14,8 @@
 #include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/LogFrame.h"
 #include "job/JobPlan.h"
-#include "record/Json.h"
+#include "record/BoxRecordCodec.h"
+#include "station/SlotLook.h"
 
 namespace {
 
@@ -212,13 +213,22 @@ void StationFrame::OnSlot(const SlotStatus& status) {
 }
 
 void StationFrame::OnRecord(const std::string&, const std::string& recordLine) {
-    const std::optional<Json> record = ParseJsonObject(recordLine);
+    const std::optional<BoxRecord> record = ParseBoxRecord(recordLine);
     if (!record) {
         return;
     }
-    const std::string result = JsonStringAt(*record, "result");
-    (result == "pass" ? m_passed : result == "aborted" ? m_aborted : m_failed) += 1;
-    m_seconds += JsonNumberAt(*record, "seconds");
+    switch (record->result) {
+        case BoxResult::Pass:
+            ++m_passed;
+            break;
+        case BoxResult::Fail:
+            ++m_failed;
+            break;
+        case BoxResult::Aborted:
+            ++m_aborted;
+            break;
+    }
+    m_seconds += record->seconds;
     ShowTotals();
 }
 
@@ -238,16 +248,18 @@ void StationFrame::OnEnded(const StationEnd& end) {
 }
 
 void StationFrame::ShowTotals() {
-    const int judged = m_passed + m_failed;
-    const int boxes = judged + m_aborted;
+    const int boxes = m_passed + m_failed + m_aborted;
     std::string text =
         std::to_string(m_passed) + " passed, " + std::to_string(m_failed) + " failed";
     if (m_aborted > 0) {
         text += ", " + std::to_string(m_aborted) + " aborted";
     }
-    if (judged > 0) {
+    if (boxes > 0) {
+        // Aborted boxes alone judge nothing: no yield, rather than a yield of 0 %.
+        const std::optional<double> yield = YieldOf(m_passed, m_failed);
         text += ", yield " +
-                std::to_string(static_cast<int>(std::lround(100.0 * m_passed / judged))) + " %";
+                (yield ? std::to_string(static_cast<int>(std::lround(100.0 * *yield))) + " %"
+                       : std::string("\u2013"));
     }
     if (boxes > 0) {
         char mean[32];

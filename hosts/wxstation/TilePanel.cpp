@@ -72,7 +72,7 @@ void TilePanel::Show(const SlotStatus& status) {
     SlotLook look = LookOf(status);
     if (look.word == m_look.word && look.percent == m_look.percent &&
         look.progress == m_look.progress && look.detail == m_look.detail &&
-        look.counts == m_look.counts && look.boxId == m_look.boxId) {
+        look.note == m_look.note && look.counts == m_look.counts && look.boxId == m_look.boxId) {
         return;
     }
     m_look = std::move(look);
@@ -136,22 +136,30 @@ void TilePanel::Paint(wxPaintEvent&) {
         y += dc.GetTextExtent(text).GetHeight();
     }
 
-    // Why it failed: wrapped, and smaller until it fits whole.
-    if (!m_look.detail.empty()) {
-        const wxString detail = wxString::FromUTF8(m_look.detail);
-        const int room = h - y - pad;
-        for (int pixels = small;; pixels = pixels * 9 / 10) {
-            dc.SetFont(PixelFont(pixels, false));
-            const std::vector<wxString> lines = WrapText(dc, detail, inner);
-            const int lineHeight = dc.GetCharHeight();
-            if (pixels > 7 && static_cast<int>(lines.size()) * lineHeight > room) {
-                continue;
-            }
-            for (const wxString& l : lines) {
-                dc.DrawText(l, pad, y);
-                y += lineHeight;
-            }
-            break;
+    // Why it failed, and beneath it what the slot does now (its port gone, a box that asks for
+    // nothing): each wrapped, and both smaller until they fit whole.
+    std::vector<wxString> parts;
+    for (const std::string* text : {&m_look.detail, &m_look.note}) {
+        if (!text->empty()) {
+            parts.push_back(wxString::FromUTF8(*text));
         }
+    }
+    const int room = h - y - pad;
+    for (int pixels = small; !parts.empty(); pixels = pixels * 9 / 10) {
+        dc.SetFont(PixelFont(pixels, false));
+        std::vector<wxString> lines;
+        for (const wxString& part : parts) {
+            const std::vector<wxString> wrapped = WrapText(dc, part, inner);
+            lines.insert(lines.end(), wrapped.begin(), wrapped.end());
+        }
+        const int lineHeight = dc.GetCharHeight();
+        if (pixels > 7 && static_cast<int>(lines.size()) * lineHeight > room) {
+            continue;
+        }
+        for (const wxString& l : lines) {
+            dc.DrawText(l, pad, y);
+            y += lineHeight;
+        }
+        break;
     }
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // One slot as a tile, drawn large enough to read from across the bench: its label and tally on
-// top, its state as a symbol and a word in the tile's tone, the progress with the time left, the
-// box's id, and why it failed, wrapped to the tile and never cut (the text shrinks first).
+// top, its last verdict (or, without one, its state) as a symbol and a word in the tile's tone,
+// the progress with the time left, the box's id, why it failed and, beneath, what holds the
+// slot up now, wrapped to the tile and never cut (the text shrinks first).
 // Clicking the tile asks for the slot's log.
 
 #include <wx/panel.h>

@@ -41,3 +41,19 @@ std::ptrdiff_t Utf8SequenceLength(std::string_view text, std::size_t pos) {
     }
     return static_cast<std::ptrdiff_t>(length);
 }
+
+std::string CutText(const std::string& text, std::size_t most) {
+    if (text.size() <= most) {
+        return text;
+    }
+    std::size_t end = 0;
+    while (end < most) {
+        const std::ptrdiff_t length = Utf8SequenceLength(text, end);
+        const std::size_t step = length > 0 ? static_cast<std::size_t>(length) : 1;
+        if (end + step > most) {
+            break;
+        }
+        end += step;
+    }
+    return text.substr(0, end);
+}

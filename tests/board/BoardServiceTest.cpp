@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "board/HistoryResult.h"
+#include "download/SlotStatusCodec.h"
 #include "mqtt/TopicName.h"
 #include "tests/board/BoardTestData.h"
 #include "tests/support/files/TempDir.h"
@@ -87,9 +88,10 @@ TEST(BoardServiceTest, AHostileStationShowsAsItsOwnTextInTheSnapshotAndTheEvents
     EXPECT_EQ(slot["percent"], 100);
     EXPECT_EQ(slot["passes"], 0);
     EXPECT_EQ(slot["fails"], 3);
-    EXPECT_EQ(slot["last"]["reason"], "</script>\ndata: forged");
-    EXPECT_EQ(slot["last"]["box_id"], "SN-1");
+    EXPECT_EQ(slot["last"], nullptr) << "its station still says the box loads";
     ASSERT_EQ(snapshot["failures"].size(), 1u) << "the repeat is not a second failure";
+    EXPECT_EQ(snapshot["failures"][0]["reason"], "</script>\ndata: forged");
+    EXPECT_EQ(snapshot["failures"][0]["box_id"], "SN-1");
 
     // The stream: the snapshot, then the one result; each event one data line, so no text can
     // forge an event of its own.
@@ -110,6 +112,50 @@ TEST(BoardServiceTest, AHostileStationShowsAsItsOwnTextInTheSnapshotAndTheEvents
         EXPECT_EQ(frame.find("\n", frame.find("\ndata: ") + 1), frame.size() - 2) << frame;
     }
     EXPECT_EQ(EventFrame("x", "a\r\nb"), "event: x\ndata: a\ndata: \ndata: b\n\n");
+}
+
+TEST(BoardServiceTest, TilesKeepTheVerdictWithThePortBeneathAndShowAStalledBoxAndAHint) {
+    std::unique_ptr<BoardService> board = Open(Config());
+    ASSERT_TRUE(board);
+    board->OnMessage("stavel/L/info",
+                     R"({"slots":[{"label":"A1","port":"p1"},{"label":"A2","port":"p2"},)"
+                     R"({"label":"A3","port":"p3"}]})");
+    SlotStatus gone;
+    gone.state = SlotState::PortAbsent;
+    gone.fails = 1;
+    gone.aborts = 1;
+    gone.last = LastVerdict{BoxResult::Fail, "port lost at 23 % (5.2 s)", "port-lost", "SN-9", {}};
+    gone.port = PortProblem{PortTrouble::Absent, "p1: open: No such file or directory"};
+    board->OnMessage("stavel/L/A1/state", SlotStatusLine(gone));
+    SlotStatus quiet;
+    quiet.state = SlotState::Loading;
+    quiet.figures.percent = 25;
+    quiet.figures.stalledSeconds = 6;
+    board->OnMessage("stavel/L/A2/state", SlotStatusLine(quiet));
+    SlotStatus talking;
+    talking.state = SlotState::NoRequest;
+    talking.hint = "is it in download mode?";
+    board->OnMessage("stavel/L/A3/state", SlotStatusLine(talking));
+    board->OnMessage("stavel/M/A1/state", R"({"state":"waiting-for-box","aborts":2})");
+
+    const Json snapshot = ParseJsonObject(board->Snapshot()).value_or(Json::object());
+    ASSERT_EQ(snapshot["stations"].size(), 2u) << snapshot;
+    const Json& line = snapshot["stations"][0];
+    EXPECT_EQ(line["yield"], 0) << "one failed, one aborted";
+    EXPECT_EQ(snapshot["stations"][1]["yield"], nullptr) << "aborted boxes judge nothing";
+    const Json& a1 = line["slots"][0]["look"];
+    EXPECT_EQ(a1["word"], "FAIL");
+    EXPECT_EQ(a1["detail"], "port lost at 23 % (5.2 s)");
+    EXPECT_EQ(a1["box_id"], "box SN-9");
+    EXPECT_EQ(a1["note"], "\u26A0 no port: p1: open: No such file or directory");
+    EXPECT_EQ(line["slots"][0]["last"]["reason_code"], "port-lost");
+    EXPECT_EQ(line["slots"][0]["port_problem"]["trouble"], "absent");
+    EXPECT_EQ(line["slots"][1]["look"]["progress"], "25 %, stalled 6 s");
+    EXPECT_EQ(line["slots"][1]["stalled"], 6);
+    EXPECT_EQ(line["slots"][1]["rate"], 0);
+    EXPECT_EQ(line["slots"][1]["eta"], nullptr);
+    EXPECT_EQ(line["slots"][2]["look"]["word"], "NO REQUEST");
+    EXPECT_EQ(line["slots"][2]["look"]["detail"], "is it in download mode?");
 }
 
 TEST(BoardServiceTest, TheHistoryOutlivesARestartBoundedAndCountingEachRecordOnce) {

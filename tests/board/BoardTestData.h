@@ -4,16 +4,24 @@
 
 #include <string>
 
-#include "record/Json.h"
+#include "record/BoxRecordCodec.h"
 
 inline std::string RecordPayload(const std::string& id, const std::string& result,
                                  const std::string& end, double seconds,
                                  const std::string& reason = "", const std::string& boxId = "") {
-    return JsonLine(Json{{"id", id},
-                         {"slot", "ignored: the topic names the slot"},
-                         {"result", result},
-                         {"reason", reason},
-                         {"end", end},
-                         {"seconds", seconds},
-                         {"box_id", boxId.empty() ? Json(nullptr) : Json(boxId)}});
+    BoxRecord r;
+    r.id = id;
+    r.slot = "ignored: the topic names the slot";
+    r.result = BoxResultFromWord(result).value_or(BoxResult::Fail);
+    r.reason = reason;
+    r.end = FromIsoUtcMillis(end).value_or(r.end);
+    r.start = r.end - std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                          std::chrono::duration<double>(seconds));
+    r.seconds = seconds;
+    if (!boxId.empty()) {
+        r.boxId = boxId;
+    }
+    std::string line = BoxRecordLine(r);
+    line.pop_back();  // a message is the line without its break
+    return line;
 }

@@ -9,6 +9,7 @@
 #include "capture/CaptureReader.h"
 #include "capture/CaptureSummary.h"
 #include "capture/CaptureWriter.h"
+#include "record/BoxRecordCodec.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {
@@ -16,8 +17,20 @@ namespace {
 const std::string kHeader =
     R"({"format":"stavel-capture","version":1,"slot":"A1","start":"2026-12-07T13:08:23.752Z",)"
     R"("started":{"event":"started","image":"/srv/release.sdl","size":65536,"device":"/dev/pts/2"}})";
-const std::string kClosing =
-    R"({"event":"ended","reason":"passed","record":{"result":"pass","reason":"","box_id":"SN-42"}})";
+// The session's end as a capture keeps it, with the box's whole record.
+std::string Closing() {
+    BoxRecord record;
+    record.id = "0b6f2c1e-6c1d-4e8a-9d3b-2f1a7c9e5d40";
+    record.slot = "A1";
+    record.result = BoxResult::Pass;
+    record.start = *FromIsoUtcMillis("2026-12-07T13:08:23.752Z");
+    record.end = record.start;
+    record.boxId = "SN-42";
+    record.reasonCode = "passed";
+    return JsonLine(
+        Json{{"event", "ended"}, {"reason", "passed"}, {"record", BoxRecordJson(record)}});
+}
+const std::string kClosing = Closing();
 
 TEST(CaptureFileTest, NeverGrowsPastItsBoundSaysWhereItStoppedAndReadsBackAfterACut) {
     TempDir dir;

@@ -56,12 +56,12 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsVerdictLine) {
         {EndReason::Passed, "", BoxResult::Pass},
         {EndReason::PortNotOpened,
          "port could not be opened: /dev/x: the slot's process ended by signal 9", BoxResult::Fail},
-        {EndReason::PortLost, "port lost at 18 % (41 s)", BoxResult::Fail},
-        {EndReason::BoxStalled, "box stopped reading at 18 % (41 s)", BoxResult::Fail},
+        {EndReason::PortLost, "port lost at 18 % (42 s)", BoxResult::Fail},
+        {EndReason::BoxStalled, "box stopped reading at 18 % (42 s)", BoxResult::Fail},
         {EndReason::ImageChanged, "image changed during the download", BoxResult::Fail},
         {EndReason::BoxSilent, "box silent for 2 s", BoxResult::Fail},
         {EndReason::OperatorStop, "stopped by the operator", BoxResult::Aborted},
-        {EndReason::SlotCrashed, "the slot's process ended by signal 9 at 18 % (41 s)",
+        {EndReason::SlotCrashed, "the slot's process ended by signal 9 at 18 % (42 s)",
          BoxResult::Fail},
     };
     std::set<std::string> ids;
@@ -84,11 +84,19 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsVerdictLine) {
         EXPECT_TRUE(ids.insert(r.id).second) << "ids are never shared";
         const std::string line = VerdictLine("COM7 (/dev/ttyUSB6)", r);
         EXPECT_EQ(line, c.result == BoxResult::Pass
-                            ? "COM7 (/dev/ttyUSB6): PASS 50000 bytes in 41.7 s, sha256 "
+                            ? "COM7 (/dev/ttyUSB6): PASS 50000 bytes in 42 s, sha256 "
                               "3f2a9c1e5b7d\xE2\x80\xA6"
                         : c.result == BoxResult::Aborted ? "COM7 (/dev/ttyUSB6): ABORTED " + c.text
                                                          : "COM7 (/dev/ttyUSB6): FAIL " + c.text);
     }
+    // A short box's seconds are rounded to tenths, never cut: 1.7 s is not "1 s".
+    const BoxRecord quick = JudgeSession(facts, DownloadEnded{EndReason::PortLost, failure, {}},
+                                         t0 + std::chrono::milliseconds(1750));
+    EXPECT_EQ(quick.reason, "port lost at 18 % (1.8 s)");
+    EXPECT_EQ(VerdictLine("A1", JudgeSession(facts, DownloadEnded{EndReason::Passed, {}, {}},
+                                             t0 + std::chrono::milliseconds(340)))
+                  .substr(0, 31),
+              "A1: PASS 50000 bytes in 0.3 s, ");
 }
 
 }  // namespace

@@ -1,19 +1,21 @@
 // The parts of the broker link that need no broker: the URL, the topic levels, the spool on disk,
-// the state's and the info's JSON, the watch view's table, and what a station ending with results
-// in its spool says.
+// the one decoder of the broker's messages, the info's JSON, the watch view's table, and what a
+// station ending with results in its spool says.
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "download/SlotStatusCodec.h"
+#include "mqtt/LineMessage.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttUrl.h"
 #include "mqtt/ResultSpool.h"
-#include "mqtt/SlotStatus.h"
 #include "mqtt/StationInfo.h"
 #include "mqtt/TopicName.h"
 #include "mqtt/WatchBoard.h"
+#include "record/BoxRecordCodec.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {
@@ -130,6 +132,59 @@ TEST(ResultSpoolTest, KeepsUnacknowledgedLinesAcrossAReopenAndDropsATornOne) {
               dir.File("no/such/folder/spool.lock") + ": open: No such file or directory");
 }
 
+// A box's record as a station publishes it on its result topic.
+std::string ResultPayload(const std::string& id, BoxResult result, const std::string& reason,
+                          const std::string& boxId = "") {
+    BoxRecord r;
+    r.id = id;
+    r.result = result;
+    r.reason = reason;
+    r.start = *FromIsoUtcMillis("2026-12-07T02:31:07.120Z");
+    r.end = r.start + std::chrono::seconds(5);
+    if (!boxId.empty()) {
+        r.boxId = boxId;
+    }
+    std::string line = BoxRecordLine(r);
+    line.pop_back();
+    return line;
+}
+
+TEST(LineMessageTest, TopicsAndPayloadsAreReadByTheirCodecsOnly) {
+    const auto status = DecodeLineMessage("stavel/line%2F1/status", "online");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->kind, LineMessage::Kind::Status);
+    EXPECT_EQ(status->station, "line/1");
+    EXPECT_EQ(status->online, true);
+    EXPECT_EQ(DecodeLineMessage("stavel/s/status", "offline")->online, false);
+    EXPECT_FALSE(DecodeLineMessage("stavel/s/status", "")->online) << "a cleared status";
+
+    const auto result =
+        DecodeLineMessage("stavel/s/%2Fdev%2Fa/result", ResultPayload("u1", BoxResult::Fail, "x"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->slot, "/dev/a");
+    ASSERT_TRUE(result->record);
+    EXPECT_EQ(result->record->result, BoxResult::Fail);
+    // A result that is no record (no id, no start, a word no verdict has) carries none.
+    for (const char* payload : {"", R"({"id":"u1","result":"fail"})", "FAIL",
+                                R"({"id":"u","result":"FAIL","start":"2026-12-07T02:31:07.120Z",)"
+                                R"("schema":1})"}) {
+        const auto message = DecodeLineMessage("stavel/s/a/result", payload);
+        ASSERT_TRUE(message) << payload;
+        EXPECT_FALSE(message->record) << payload;
+    }
+    EXPECT_FALSE(DecodeLineMessage("stavel/s/a/state", "")->state) << "a cleared state";
+    EXPECT_FALSE(DecodeLineMessage("stavel/s/a/state", "not json")) << "neither";
+    EXPECT_TRUE(DecodeLineMessage("stavel/s/info", "{}")) << "a foreign info: no info";
+    EXPECT_FALSE(DecodeLineMessage("stavel/s/info", "{}")->info);
+    for (const char* foreign : {"other/x/status", "stavel/%zz/status", "stavel//status",
+                                "stavel/s/a/b/state", "stavel/s/a/log", "stavel/s/hello"}) {
+        EXPECT_FALSE(DecodeLineMessage(foreign, "online")) << foreign;
+    }
+    EXPECT_EQ(
+        DecodeLineMessage("stavel/" + std::string(5000, 'n') + "/status", "online")->station.size(),
+        200u);
+}
+
 TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     SlotStatus serving;
     serving.state = SlotState::Loading;
@@ -138,33 +193,67 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     serving.figures.etaSeconds = 31.2;
     serving.passes = 3;
     serving.fails = 1;
-    const std::string json = SlotStatusJson(serving);
-    EXPECT_EQ(json,
-              "{\"state\":\"loading\",\"percent\":42,\"rate\":11520,\"eta\":31,\"passes\":3,"
-              "\"fails\":1,\"aborts\":0}");
-    EXPECT_NE(SlotStatusJson(SlotStatus{}).find("\"eta\":null"), std::string::npos);
 
     WatchBoard board;
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/status", "online"),
               std::vector<std::string>{"line/1 online"});
     EXPECT_TRUE(board.OnMessage("stavel/line%2F1/status", "online").empty()) << "no change";
-    EXPECT_TRUE(board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/state", json).empty());
+    EXPECT_TRUE(
+        board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/state", SlotStatusLine(serving)).empty());
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/result",
-                              "{\"id\":\"u1\",\"result\":\"fail\",\"reason\":\"the box was "
-                              "silent\"}"),
+                              ResultPayload("u1", BoxResult::Fail, "the box was silent")),
               std::vector<std::string>{"line/1 /dev/a FAIL the box was silent id=u1"});
+    EXPECT_TRUE(
+        board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/result", R"({"result":"pass"})").empty())
+        << "no record: not a verdict";
     EXPECT_TRUE(board.OnMessage("other/x/status", "online").empty());
     EXPECT_TRUE(board.OnMessage("stavel/%zz/status", "online").empty());
     EXPECT_EQ(board.OnMessage("stavel/b/status", "online").size(), 1u);
     EXPECT_EQ(board.OnMessage("stavel/b/status", "offline"), std::vector<std::string>{"b OFFLINE"});
-    const std::string table = board.Table();
-    EXPECT_NE(table.find("b  ** OFFLINE **  yield -\n"), std::string::npos) << table;
+    std::string table = board.Table();
+    EXPECT_NE(table.find("b  ** OFFLINE **  yield \u2013\n"), std::string::npos) << table;
     EXPECT_NE(table.find("line/1  yield 75%\n  /dev/a"), std::string::npos) << table;
-    EXPECT_NE(table.find("loading  42   11.5 kB/s  31     3     1     FAIL the box was silent"),
-              std::string::npos)
+    EXPECT_NE(table.find("loading      42   11.5 kB/s  31     3     1\n"), std::string::npos)
+        << "a loading slot shows no verdict: its box has begun\n"
         << table;
     EXPECT_NE(table.find("2 station(s), 1 online; 3 passed, 1 failed\n"), std::string::npos)
         << table;
+
+    // The slot's verdict stays while its port is gone, with the port's state beneath it.
+    SlotStatus gone = serving;
+    gone.state = SlotState::PortAbsent;
+    gone.figures = ProgressFigures{};
+    gone.fails = 2;
+    gone.last = LastVerdict{BoxResult::Fail, "port lost at 42 % (9.5 s)", "port-lost", "", {}};
+    gone.port = PortProblem{PortTrouble::Lost, "/dev/a: read: Input/output error"};
+    board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/state", SlotStatusLine(gone));
+    table = board.Table();
+    EXPECT_NE(
+        table.find("no port      0    -          -      3     2     FAIL port lost at 42 % "
+                   "(9.5 s)\n" +
+                   std::string(34, ' ') + "\u26A0 port lost: /dev/a: read: Input/output error\n"),
+        std::string::npos)
+        << table;
+    // A box gone quiet: how long, no rate, no time left.
+    SlotStatus quiet = serving;
+    quiet.figures.rate = 0;
+    quiet.figures.etaSeconds.reset();
+    quiet.figures.stalledSeconds = 6;
+    board.OnMessage("stavel/line%2F1/%2Fdev%2Fa/state", SlotStatusLine(quiet));
+    EXPECT_NE(board.Table().find("stalled 6 s  42   0 B/s      -      3     1\n"),
+              std::string::npos)
+        << board.Table();
+}
+
+TEST(WatchBoardTest, AnEarlierStationsVerdictComesFromItsResultsUntilItsNextBox) {
+    WatchBoard board;
+    board.OnMessage("stavel/s/A1/state", R"({"state":"loading","percent":10,"passes":1})");
+    board.OnMessage("stavel/s/A1/result", ResultPayload("u1", BoxResult::Fail, "box silent"));
+    board.OnMessage("stavel/s/A1/state", R"({"state":"failed","passes":1,"fails":1})");
+    board.OnMessage("stavel/s/A1/state", R"({"state":"port-absent","passes":1,"fails":1})");
+    EXPECT_NE(board.Table().find("FAIL box silent\n"), std::string::npos) << board.Table();
+    board.OnMessage("stavel/s/A1/state", R"({"state":"loading","passes":1,"fails":1})");
+    EXPECT_EQ(board.Table().find("box silent"), std::string::npos) << board.Table();
 }
 
 TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
@@ -179,12 +268,26 @@ TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->operatorName, "Ann");
     EXPECT_FALSE(back->job);
-    const std::string huge(400'000, 'x');  // within the payload bound, far past any column
+    const std::string huge(500'000, 'x');
+    {
+        // The info's own codec bounds what it keeps: 256 slots, names to 200 bytes.
+        const std::string long500(500, 'y');
+        StationInfo many{"s", long500, "", {}, long500, {}, {}, {}};
+        for (int i = 0; i < 1000; ++i) {
+            many.slots.push_back({"A" + std::to_string(i), i == 0 ? long500 : "p"});
+        }
+        const std::optional<StationInfo> cut = ParseStationInfo(StationInfoJson(many));
+        ASSERT_TRUE(cut);
+        EXPECT_EQ(cut->slots.size(), 256u);
+        EXPECT_EQ(cut->version.size(), 200u);
+        EXPECT_EQ(cut->job->size(), 300u);
+        EXPECT_EQ(cut->slots[0].port.size(), 300u);
+    }
     const std::string cut = std::string(30, 'x') + "\u2026";
     WatchBoard board;
     board.OnMessage("stavel/s/status", "online");
     // Retained states an earlier run left, heard before the info and after it.
-    board.OnMessage("stavel/s/A1/state", "{\"state\":\"passed\",\"passes\":50}");
+    board.OnMessage("stavel/s/A1/state", R"({"state":"passed","passes":50})");
     board.OnMessage("stavel/s/info",
                     StationInfoJson({"s",
                                      huge,
@@ -194,22 +297,34 @@ TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
                                      {},
                                      {},
                                      {}}));
-    board.OnMessage("stavel/s/A0/state", "{\"state\":\"failed\",\"fails\":7}");
-    board.OnMessage("stavel/s/A3/state",
-                    "{\"state\":\"" + huge + "\",\"rate\":1e300,\"passes\":3,\"fails\":1}");
-    const std::vector<std::string> lines =
-        board.OnMessage("stavel/s/" + huge + "/result", "{\"result\":\"fail\",\"reason\":\"" +
-                                                            huge + "\",\"id\":\"" + huge + "\"}");
+    board.OnMessage("stavel/s/A0/state", R"({"state":"failed","fails":7})");
+    SlotStatus hostile;
+    hostile.passes = 3;
+    hostile.fails = 1;
+    hostile.state = SlotState::PortAbsent;
+    hostile.port = PortProblem{PortTrouble::Absent, huge + "\x1b[2J"};
+    std::string payload = SlotStatusLine(hostile);
+    payload.replace(payload.find("port-absent"), 11, "\\u001b]0;" + huge);
+    payload.replace(payload.find("\"rate\":0"), 8, "\"rate\":1e300");
+    board.OnMessage("stavel/s/A3/state", payload);
+    const std::vector<std::string> lines = board.OnMessage(
+        "stavel/s/" + huge + "/result", ResultPayload(huge, BoxResult::Fail, huge + "\x1b[2J"));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_LT(lines[0].size(), 1000u);
+    EXPECT_EQ(lines[0].find('\x1b'), std::string::npos);
     const std::string table = board.Table();
-    EXPECT_LT(table.size(), 1000u) << "each redraw is the table, not the payloads";
+    EXPECT_LT(table.size(), 1500u) << "each redraw is the table, not 5 MB";
+    EXPECT_EQ(table.find('\x1b'), std::string::npos) << "nothing from outside reaches the terminal";
     EXPECT_NE(table.find("s  stavel " + std::string(15, 'x') +
                          "\u2026 since 2026-12-07T02:31:07.120Z  yield 75%\n  A3 /dev/tty3 "),
               std::string::npos)
         << table;
+    EXPECT_NE(table.find("  A3 /dev/tty3" + std::string(20, ' ') + "\\x1B]0;xxxx\u2026 0 "),
+              std::string::npos)
+        << "an unknown state's word as it came, escaped and cut\n"
+        << table;
     EXPECT_NE(table.find("  " + cut + " ?"), std::string::npos) << table;
-    EXPECT_NE(table.find("FAIL " + std::string(34, 'x') + "\u2026\n  A4 "), std::string::npos)
+    EXPECT_NE(table.find(std::string(34, ' ') + "\u26A0 no port: xxxx"), std::string::npos)
         << table;
     EXPECT_TRUE(board.OnMessage("stavel/s/A1/result", "").empty()) << "a clearing, not a FAIL";
     EXPECT_EQ(table.find("A1"), std::string::npos) << table;

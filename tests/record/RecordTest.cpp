@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
 #include <set>
 
 #include "record/BoxRecordCodec.h"
 #include "record/RecordId.h"
 #include "record/ReportFile.h"
+#include "record/SecondsText.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {
@@ -127,6 +129,17 @@ TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
         ASSERT_EQ(shape, "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx") << id;
         ASSERT_TRUE(id[14] == '4' && std::string("89ab").find(id[19]) != std::string::npos) << id;
         ASSERT_TRUE(seen.insert(id).second) << id;
+    }
+}
+
+TEST(BoxRecord, SecondsForTheEyeAreRoundedTenthsBelowTenWholeAbove) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0.0 s"},  {0.34, "0.3 s"}, {1.7, "1.7 s"}, {1.76, "1.8 s"},
+        {9.94, "9.9 s"}, {9.96, "10 s"},  {10.4, "10 s"}, {41.7, "42 s"},
+        {120, "120 s"},  {-3, "0.0 s"},   {NAN, "0.0 s"}, {1e12, "1000000000000 s"},
+    };
+    for (const auto& [seconds, text] : cases) {
+        EXPECT_EQ(SecondsText(seconds), text) << seconds;
     }
 }
 

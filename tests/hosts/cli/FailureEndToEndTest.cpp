@@ -77,9 +77,9 @@ TEST_F(FailureEndToEndTest, APortLostMidDownloadEndsWithStatus4WithoutSpinning) 
     StartAndAsk(1000);
     m_box.Line().ReleaseSlave();
     m_box.Line().CloseMaster();
-    const Json r = Ended(tool, 4, "FAIL port lost at 20 % \\([0-9]+ s\\)");
-    EXPECT_TRUE(
-        std::regex_match(JsonStringAt(r, "reason"), std::regex("port lost at 20 % \\([0-9]+ s\\)")))
+    const Json r = Ended(tool, 4, "FAIL port lost at 20 % \\([0-9]+(\\.[0-9])? s\\)");
+    EXPECT_TRUE(std::regex_match(JsonStringAt(r, "reason"),
+                                 std::regex("port lost at 20 % \\([0-9]+(\\.[0-9])? s\\)")))
         << r;
     EXPECT_EQ(JsonNumberAt(r, "bytes"), 1000);
     EXPECT_DOUBLE_EQ(JsonNumberAt(r, "coverage"), 0.2);
@@ -105,7 +105,7 @@ TEST_F(FailureEndToEndTest, ABoxThatStopsReadingEndsWithStatus5AndTheShareItWasG
     m_imagePath = MakeImage(70000);
     ChildProcess tool(Serve(m_box.SlavePath()));
     const int port = AskAndStopReading(tool, m_box);
-    const Json r = Ended(tool, 5, "FAIL box stopped reading at [0-9]+ % \\([0-9]+ s\\)");
+    const Json r = Ended(tool, 5, "FAIL box stopped reading at [0-9]+ % \\([0-9]+(\\.[0-9])? s\\)");
     EXPECT_NE(tool.Stdout().find("Connection COM" + std::to_string(port) +
                                  ": the box stopped reading!!!\r\n" + kStopUploading),
               std::string::npos)

@@ -1,7 +1,8 @@
 // The desktop station in process under the display: a 4-slot job against the simulated boxes
-// (one falls silent) read tile by tile, its records equal to those `stavel --job` writes for the
-// same job; a gentle stop with boxes in flight; and 16 tiles in 1280x800 with the state word's
-// height measured on the window's own pixels. Screenshots are kept in the build's artefacts.
+// (one falls silent) read tile by tile, the verdicts staying when the ports vanish, its records
+// equal to those `stavel --job` writes for the same job; a gentle stop with boxes in flight; and 16
+// tiles in 1280x800 with the state word's height measured on the window's own pixels. Screenshots
+// are kept in the build's artefacts.
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
@@ -12,6 +13,7 @@
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -193,7 +195,7 @@ std::map<std::string, Json> BySlot(const std::string& report) {
     return records;
 }
 
-TEST_F(StationWindowTest, FourSlotsWithOneSilentBoxShowTheirVerdictsAndKeepTheJobsRecords) {
+TEST_F(StationWindowTest, FourSlotsWithOneSilentBoxKeepTheirVerdictsWhenThePortsVanish) {
     WriteBytes(m_dir.File("image.sdl"), std::string(24000, 'i') + "the end");
     const std::string job = WriteJob(4, "timeout = 2\n");
     const std::vector<std::string> silent{"--fast", "--fail", "4:silent:8192"};
@@ -206,21 +208,40 @@ TEST_F(StationWindowTest, FourSlotsWithOneSilentBoxShowTheirVerdictsAndKeepTheJo
     m_sim->Wait(std::chrono::seconds(10));
     std::filesystem::rename(m_dir.File("boxes.jsonl"), m_dir.File("line.jsonl"));
 
+    // The window serves box after box; once each slot has its verdict the boxes and their
+    // ports go (the simulator ends), and each tile keeps its verdict with the port's state
+    // beneath it.
     Boxes(4, silent);
-    StationFrame& station = Open(job, 1);
+    StationFrame& station = Open(job);
     station.SetSize(1280, 800);
     station.Start();
-    ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); })) << "the station did not end";
-    EXPECT_TRUE(station.LastEnd()->someFailed);
     const std::map<std::string, std::string> judged{
         {"A1", "PASS"}, {"A2", "PASS"}, {"A3", "PASS"}, {"A4", "FAIL: box silent for 2 s"}};
+    ASSERT_TRUE(Pump([&] { return Words() == judged; })) << ::testing::PrintToString(Words());
+    m_sim->Signal(SIGKILL);
+    m_sim->Wait(std::chrono::seconds(10));
+    const auto portsGone = [&] {
+        for (const TilePanel* tile : station.Tiles()) {
+            if (tile->Look().note.rfind("\u26A0 ", 0) != 0) {
+                return false;
+            }
+        }
+        return true;
+    };
+    ASSERT_TRUE(Pump(portsGone)) << station.Tiles()[0]->Look().note;
     EXPECT_EQ(Words(), judged);
     EXPECT_EQ(station.Tiles()[3]->Look().symbol, "\u2718");
+    EXPECT_NE(station.Tiles()[0]->Look().note.find(m_dir.File("slot1")), std::string::npos)
+        << station.Tiles()[0]->Look().note;
     Pump([] { return false; }, std::chrono::milliseconds(300));
     Keep(Picture(station), "station-4-slots.png");
     EXPECT_EQ(station.Totals().GetLabel().ToStdString().rfind("3 passed, 1 failed, yield 75 %", 0),
               0u)
         << station.Totals().GetLabel();
+    station.StopNow();
+    ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); })) << "the station did not end";
+    EXPECT_TRUE(station.LastEnd()->someFailed);
+    EXPECT_EQ(Words(), judged) << "no box was in hand: stopping judges none";
     const std::map<std::string, Json> window = BySlot(m_dir.File("boxes.jsonl"));
     const std::map<std::string, Json> cli = BySlot(m_dir.File("line.jsonl"));
     ASSERT_EQ(window.size(), 4u);
@@ -300,9 +321,11 @@ TEST_F(StationWindowTest, SixteenTilesIn1280x800KeepTheStateWordLarge) {
     station.SetSize(1280, 800);
     SlotStatus failed;
     failed.slot = "A16";
-    failed.state = SlotState::Failed;
+    failed.state = SlotState::PortAbsent;
     failed.fails = 1;
-    failed.reason = "port lost: /dev/ttyUSB15: read: Input/output error; is the cable in?";
+    failed.last = LastVerdict{BoxResult::Fail, "port lost at 23 % (5.2 s)", "port-lost", "", {}};
+    failed.port =
+        PortProblem{PortTrouble::Absent, "/dev/ttyUSB15: open: No such file or directory"};
     station.OnSlot(failed);
     TilePanel& tile = *station.Tiles().back();
     Pump([&] { return false; }, std::chrono::milliseconds(500));
