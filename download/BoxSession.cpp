@@ -69,6 +69,12 @@ void BoxSession::OnConsoleText(std::string_view bytes) {
     }
 }
 
+void BoxSession::OnBoxSpoke() {
+    if (InSession()) {
+        Heard();
+    }
+}
+
 void BoxSession::OnNoRequest(const std::string& hint) {
     // No box yet, and no record: it may be a box that has just passed and rebooted.
     if (m_running && !m_facts.began) {

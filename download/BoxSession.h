@@ -51,6 +51,9 @@ class BoxSession final : public DownloadObserver {
     void OnConnectFailed(const SysFailure& failure) override;
     void OnPortLostIdle(const SysFailure& failure) override;
     void OnConsoleText(std::string_view bytes) override;
+    // The box printed text that this session does not see itself (a station's copy hears it
+    // from the slot): it is alive.
+    void OnBoxSpoke();
     void OnFirstFrame() override;
     void OnNoRequest(const std::string& hint) override;
     void OnRequestAnswered(const RequestAnswered& request) override;

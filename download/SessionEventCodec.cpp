@@ -1,5 +1,7 @@
 #include "download/SessionEventCodec.h"
 
+#include <iterator>
+
 #include <cstdint>
 
 #include "download/BoxSession.h"
@@ -11,6 +13,7 @@ constexpr const char* kStarted = "started";
 constexpr const char* kFirstFrame = "first-frame";
 constexpr const char* kRequest = "request";
 constexpr const char* kTime = "time";
+constexpr const char* kSpoke = "spoke";
 constexpr const char* kState = "state";
 constexpr const char* kEnded = "ended";
 
@@ -18,11 +21,17 @@ std::optional<SysStatus> StatusOf(const Json& status) {
     if (status.is_string()) {
         return SysStatusFromCode(status.get<std::string>());
     }
-    // The first captures wrote the status as its number in SysStatus's order.
+    // The first captures wrote the status as its number in the order SysStatus had then; the
+    // table keeps that order, whatever the enum's order becomes.
+    static constexpr SysStatus kFirstOrder[] = {
+        SysStatus::Ok,       SysStatus::InvalidSettings, SysStatus::NotFound, SysStatus::Busy,
+        SysStatus::NoAccess, SysStatus::NotATty,         SysStatus::Rejected, SysStatus::Lost,
+        SysStatus::NoSpace,  SysStatus::Stalled,         SysStatus::Failed,   SysStatus::Cancelled,
+        SysStatus::TimedOut};
     if (status.is_number_integer()) {
         const std::int64_t n = status.get<std::int64_t>();
-        if (n > 0 && n <= static_cast<std::int64_t>(SysStatus::TimedOut)) {
-            return static_cast<SysStatus>(n);
+        if (n > 0 && n < static_cast<std::int64_t>(std::size(kFirstOrder))) {
+            return kFirstOrder[n];
         }
     }
     return std::nullopt;
@@ -56,6 +65,7 @@ struct Writer {
                     {"requests", r.requests}};
     }
     Json operator()(const TimeAsked&) const { return Json{{"event", kTime}}; }
+    Json operator()(const BoxSpoke&) const { return Json{{"event", kSpoke}}; }
     Json operator()(const SlotStateChanged& c) const {
         return Json{
             {"event", kState}, {"state", SlotStateCode(c.state)}, {"why", SysFailureJson(c.why)}};
@@ -74,6 +84,7 @@ struct Teller {
     void operator()(const FirstFrameSeen&) const { session.OnFirstFrame(); }
     void operator()(const RequestAnswered& r) const { session.OnRequestAnswered(r); }
     void operator()(const TimeAsked&) const { session.OnTimeAsked(); }
+    void operator()(const BoxSpoke&) const { session.OnBoxSpoke(); }
     void operator()(const SlotStateChanged& c) const { session.SetState(c.state, c.why); }
     void operator()(const DownloadEnded& e) const { session.OnEnded(e); }
 };
@@ -139,6 +150,9 @@ std::optional<SessionEvent> SessionEventFromJson(const Json& json) {
     }
     if (kind == kTime) {
         return TimeAsked{};
+    }
+    if (kind == kSpoke) {
+        return BoxSpoke{};
     }
     if (kind == kState) {
         SlotStateChanged c;

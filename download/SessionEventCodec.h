@@ -8,6 +8,7 @@
 //   {"event":"request","offset":N,"length":N,"sent":N,"position":N,"size":N,"bytes":N,
 //    "distinct_sent":N,"distinct_asked":N,"requests":N}
 //   {"event":"time"}
+//   {"event":"spoke"}   the box printed console text (at most once a second)
 //   {"event":"state","state":"port-absent","why":FAILURE|null}
 //   {"event":"ended","reason":"port-lost","failure":FAILURE|null,"silence":S}
 // A FAILURE is {"status":"not-found","errno":2,"text":"..."}: the status as its fixed word
@@ -26,6 +27,9 @@ class BoxSession;
 
 struct FirstFrameSeen {};
 struct TimeAsked {};
+// The box printed console text: it is alive though it asks for nothing (a box programming its
+// flash), so it is not shown as stalled.
+struct BoxSpoke {};
 // The slot's state as its session set it, with the system's failure for a port absent or busy.
 struct SlotStateChanged {
     SlotState state = SlotState::WaitingForPort;
@@ -33,7 +37,7 @@ struct SlotStateChanged {
 };
 
 using SessionEvent = std::variant<DownloadStarted, FirstFrameSeen, RequestAnswered, TimeAsked,
-                                  SlotStateChanged, DownloadEnded>;
+                                  SlotStateChanged, DownloadEnded, BoxSpoke>;
 
 Json SessionEventJson(const SessionEvent& event);
 // The event an object holds; nothing for an object that is none (an unknown kind or word). A

@@ -286,6 +286,15 @@ void SlotChannelEnd::Ending(int status, const std::string& why) {
     Send(EndingMessage(status, why));
 }
 
+void SlotChannelEnd::OnConsoleText(std::string_view bytes) {
+    // Enough for the station's copy to know the box is alive; never a message per byte.
+    const auto now = std::chrono::steady_clock::now();
+    if (!bytes.empty() && now - m_lastSpoke >= std::chrono::seconds(1)) {
+        m_lastSpoke = now;
+        Send(EventMessage(BoxSpoke{}));
+    }
+}
+
 void SlotChannelEnd::OnTimeAsked() {
     SendHeldRequest();
     Send(EventMessage(TimeAsked{}));

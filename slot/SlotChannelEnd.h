@@ -56,6 +56,7 @@ class SlotChannelEnd final : public DownloadObserver, public BoxSession::Sink {
     void OnFirstFrame() override;
     void OnRequestAnswered(const RequestAnswered& request) override;
     void OnTimeAsked() override;
+    void OnConsoleText(std::string_view bytes) override;
     void OnSlotState(SlotState state, const SysFailure& why) override;
     void OnSessionEnded(const SessionEnd& end) override;
     // The UI thread is alive (the slot's session calls it once a second).
@@ -91,6 +92,7 @@ class SlotChannelEnd final : public DownloadObserver, public BoxSession::Sink {
     std::thread m_reader;
 
     std::chrono::steady_clock::time_point m_lastRequest{};
+    std::chrono::steady_clock::time_point m_lastSpoke{};
     bool m_requestHeld = false;
     RequestAnswered m_held;
 };

@@ -99,9 +99,7 @@ int SlotSession::Run() {
             }
             // Runs once the dialog has initialised and made its first connection.
             MessageQueue::Ui().PostTask([this] { Begin(); });
-            if (m_config.heartbeat) {
-                MessageQueue::Ui().PostTask([this] { Beat(); });
-            }
+            MessageQueue::Ui().PostTask([this] { Beat(); });
         });
         *m_live = true;
         app.InitInstance();
@@ -334,7 +332,10 @@ void SlotSession::Beat() {
     if (m_ended) {
         return;
     }
-    m_config.heartbeat();
+    m_session.Tick();  // a box gone quiet shows as stalled to whoever watches the slot
+    if (m_config.heartbeat) {
+        m_config.heartbeat();
+    }
     m_beat.After(std::chrono::seconds(1), [this] { Beat(); });
 }
 

@@ -138,7 +138,7 @@ TEST(BoardServiceTest, TilesKeepTheVerdictWithThePortBeneathAndShowAStalledBoxAn
     board->OnMessage("stavel/L/A3/state", SlotStatusLine(talking));
     board->OnMessage("stavel/M/A1/state", R"({"state":"waiting-for-box","aborts":2})");
 
-    const Json snapshot = ParseJsonObject(board->Snapshot()).value_or(Json::object());
+    const Json snapshot = ParseJsonObject(*board->Snapshot()).value_or(Json::object());
     ASSERT_EQ(snapshot["stations"].size(), 2u) << snapshot;
     const Json& line = snapshot["stations"][0];
     EXPECT_EQ(line["yield"], 0) << "one failed, one aborted";

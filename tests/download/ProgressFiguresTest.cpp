@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "download/BoxSession.h"
+#include "download/SessionEventCodec.h"
 
 namespace {
 
@@ -67,6 +68,15 @@ TEST(ProgressFigures, AQuietBoxIsStalledForAsLongAsItStaysQuietAndItsNextWordEnd
     session.Tick();
     EXPECT_EQ(heard.figures.size(), 5u) << "within the bound of its word";
     now += 1s;
+    session.Tick();
+    EXPECT_EQ(heard.figures.back().stalledSeconds, 2);
+    // A station's copy hears the text as the slot's "spoke", through the events' codec.
+    const std::optional<SessionEvent> spoke =
+        SessionEventFromJson(*ParseJsonObject(JsonLine(SessionEventJson(BoxSpoke{}))));
+    ASSERT_TRUE(spoke && std::holds_alternative<BoxSpoke>(*spoke));
+    ApplySessionEvent(*spoke, session);
+    EXPECT_FALSE(heard.figures.back().stalledSeconds);
+    now += 2s;
     session.Tick();
     EXPECT_EQ(heard.figures.back().stalledSeconds, 2);
     session.OnRequestAnswered(Request(65536, 49152));

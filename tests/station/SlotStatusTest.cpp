@@ -6,7 +6,6 @@
 
 #include "station/SlotFeed.h"
 #include "station/SlotLook.h"
-#include "station/StationView.h"
 
 namespace {
 
@@ -121,13 +120,6 @@ TEST(SlotStatus, AYieldWithNoJudgedBoxIsNone) {
     EXPECT_EQ(YieldText(0, 0), "\u2013");
     EXPECT_EQ(YieldText(2, 1), "67%");
     EXPECT_EQ(YieldOf(2'000'000'000, 2'000'000'000), 0.5) << "no overflow";
-    // Two aborted boxes: the tally's yield is none, not 0 %.
-    EXPECT_EQ(TallyRow("total", 0, 0, 2, 9.4),
-              "  total                          0       0       2      \u2013      4.7 s\n");
-    EXPECT_EQ(TallyRow("A1", 2, 1, 0, 18),
-              "  A1                             2       1       0    67%      6.0 s\n");
-    EXPECT_EQ(TallyRow("A2", 0, 0, 0, 0),
-              "  A2                             0       0       0      \u2013          \u2013\n");
 }
 
 }  // namespace
