@@ -53,13 +53,28 @@ void ConsoleOutput::Write(int fd, std::string_view text) {
         QueueMarkerLocked(fd);
     }
     QueueLocked(fd, text);
-    m_wake.notify_all();
+    // Held text is nothing a writer could take: waking them for each byte of a console echo
+    // would cost two context switches a byte. The publication wakes them.
+    if (!m_hold) {
+        m_wake.notify_all();
+    }
 }
 
 void ConsoleOutput::QueueLocked(int fd, std::string_view text) {
-    // Consecutive text for one descriptor (a console echoed byte by byte) is one write.
-    if (!m_queue.empty() && m_queue.back().fd == fd && m_queue.back().published == !m_hold) {
-        m_queue.back().text.append(text);
+    // Text for one descriptor joins its last chunk while only text it need not wait for (or
+    // nothing) was queued after that chunk: a console echoed byte by byte is one write.
+    Chunk* last = nullptr;
+    for (auto it = m_queue.rbegin(); it != m_queue.rend(); ++it) {
+        if (it->fd == fd) {
+            last = it->published == !m_hold ? &*it : nullptr;
+            break;
+        }
+        if (!ApartLocked(fd, it->fd)) {
+            break;
+        }
+    }
+    if (last != nullptr) {
+        last->text.append(text);
     } else {
         m_queue.push_back(Chunk{fd, std::string(text), !m_hold, m_nextSeq++});
     }
@@ -86,6 +101,19 @@ void ConsoleOutput::HoldUntilPublished(bool hold) {
     if (!hold) {
         PublishLocked();
     }
+}
+
+void ConsoleOutput::SetApart(int fd) {
+    std::lock_guard lock(m_mutex);
+    m_accounts[fd].apart = true;
+}
+
+bool ConsoleOutput::ApartLocked(int a, int b) const {
+    const auto apart = [this](int fd) {
+        const auto it = m_accounts.find(fd);
+        return it != m_accounts.end() && it->second.apart;
+    };
+    return apart(a) || apart(b);
 }
 
 void ConsoleOutput::Publish() {
@@ -174,14 +202,16 @@ std::optional<std::size_t> ConsoleOutput::NextForLocked(int fd, Clock::time_poin
         return std::nullopt;
     }
     const std::uint64_t seq = m_queue[index].seq;
-    // Text queued before it for another descriptor goes first, unless that one is stuck.
+    // Text queued before it for another descriptor goes first, unless that one is stuck or
+    // the two are apart.
     for (std::size_t earlier = 0; earlier < index; ++earlier) {
-        if (!StuckLocked(m_queue[earlier].fd, now)) {
+        const int other = m_queue[earlier].fd;
+        if (!ApartLocked(fd, other) && !StuckLocked(other, now)) {
             return std::nullopt;
         }
     }
     for (const auto& [other, account] : m_accounts) {
-        if (other != fd && account.writing && account.writingSeq < seq &&
+        if (other != fd && account.writing && account.writingSeq < seq && !ApartLocked(fd, other) &&
             !StuckLocked(other, now)) {
             return std::nullopt;
         }
@@ -240,6 +270,7 @@ void ConsoleOutput::Forget(int fd) {
         account.lastEndedLine = true;
         account.failed = false;
         account.error = 0;
+        account.apart = false;
     }
 }
 

@@ -17,6 +17,12 @@
 // the handler that logged it has done its work, and text from different writers keeps the order
 // it was made in. A host too busy to fall idle still has its text published once a MiB waits.
 //
+// What is queued for one descriptor between two publications is one write, however it came: a
+// console echoed a byte at a time costs a system call per turn of the UI thread, not per byte.
+// That holds across other descriptors too when their order does not matter: a log file is
+// nobody's terminal, so its text is set apart (SetApart) and gathered past what standard output
+// and standard error are queued in between; those two keep their order with each other.
+//
 // Threading rules: Write, Drain and Dropped may be called from any thread. The process-wide
 // instance starts its thread on first use; Finish (end of main) waits until everything queued
 // has been written, without a deadline: a reader that reads slowly still gets all of it. A
@@ -54,6 +60,9 @@ class ConsoleOutput {
     void Write(int fd, std::string_view text);
     // From now on, queued text waits for Publish (false: every write is published at once).
     void HoldUntilPublished(bool hold);
+    // `fd` is shown beside no other descriptor (a log file): its text need not keep its order
+    // with theirs, so it is gathered into one write per publication. Until Forget(fd).
+    void SetApart(int fd);
     // Lets the writer thread write everything queued so far.
     void Publish();
     // Waits until everything queued so far is written or dropped (for `fd` only, when given:
@@ -84,6 +93,7 @@ class ConsoleOutput {
         bool lastEndedLine = true;   // the last accepted text ended a line
         bool failed = false;         // writes fail for good
         int error = 0;               // ... with this errno
+        bool apart = false;          // its order with other descriptors' text does not matter
         bool writing = false;        // its writer holds a chunk taken off the queue
         std::uint64_t writingSeq = 0;
         Clock::time_point writingSince{};
@@ -94,6 +104,8 @@ class ConsoleOutput {
     // The index in the queue of `fd`'s next chunk when it may go out now; nothing otherwise.
     std::optional<std::size_t> NextForLocked(int fd, Clock::time_point now) const;
     bool StuckLocked(int fd, Clock::time_point now) const;
+    // Text for `a` and for `b` need not go out in the order it was queued in.
+    bool ApartLocked(int a, int b) const;
     bool PendingLocked(int fd) const;
     void QueueLocked(int fd, std::string_view text);
     void QueueMarkerLocked(int fd);

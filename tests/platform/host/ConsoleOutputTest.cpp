@@ -7,10 +7,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
@@ -151,4 +153,82 @@ TEST(ConsoleOutput, HeldTextWaitsForPublishAndAReaderThatWentAwayIsNotWaitedFor)
         output.Write(out.write, std::string(1000, 'y'));
     }
     output.Finish();  // a hang here is the fault
+}
+
+namespace {
+
+// A descriptor whose every write() arrives as one packet, so that writes can be counted.
+class PacketPair {
+  public:
+    PacketPair() {
+        int fds[2];
+        if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) == 0) {
+            read = fds[0];
+            write = fds[1];
+        }
+    }
+    ~PacketPair() {
+        close(read);
+        close(write);
+    }
+    // The packets waiting now.
+    std::vector<std::string> Packets() const {
+        std::vector<std::string> packets;
+        std::string buffer(1 << 20, '\0');
+        for (ssize_t n; (n = recv(read, buffer.data(), buffer.size(), MSG_DONTWAIT)) > 0;) {
+            packets.emplace_back(buffer.data(), static_cast<std::size_t>(n));
+        }
+        return packets;
+    }
+    int read = -1;
+    int write = -1;
+};
+
+}  // namespace
+
+// A console echoed a byte at a time to standard output and to a log file, with standard error
+// in between: each turn's bytes reach each descriptor in one write, in their order, and the
+// two streams of a terminal keep their order with each other.
+TEST(ConsoleOutput, ATurnOfBytesEchoedOneByOneToTwoDescriptorsIsOneWriteEach) {
+    PacketPair screen;  // standard output
+    PacketPair file;    // a log file
+    PacketPair errors;  // standard error
+    ConsoleOutput output;
+    output.SetApart(file.write);
+    output.HoldUntilPublished(true);
+    std::vector<std::size_t> turnSizes;
+    for (int turn = 0; turn < 3; ++turn) {
+        const std::string bytes = "turn " + std::to_string(turn) + ": loader says hello\r\n";
+        for (const char c : bytes) {
+            output.Write(screen.write, std::string_view(&c, 1));
+            output.Write(file.write, std::string_view(&c, 1));
+        }
+        output.Publish();
+        output.Drain();
+        const std::vector<std::string> onScreen = screen.Packets();
+        const std::vector<std::string> inFile = file.Packets();
+        ASSERT_EQ(onScreen.size(), 1u) << "turn " << turn;
+        ASSERT_EQ(inFile.size(), 1u) << "turn " << turn;
+        EXPECT_EQ(onScreen[0], bytes);
+        EXPECT_EQ(inFile[0], bytes);
+    }
+
+    // Standard error between two halves of a turn's echo: the screen's order stays "first half,
+    // the message, second half", and the file, apart from both, still takes one write.
+    for (const char c : std::string("abc")) {
+        output.Write(screen.write, std::string_view(&c, 1));
+        output.Write(file.write, std::string_view(&c, 1));
+    }
+    output.Write(errors.write, "stavel: note\n");
+    for (const char c : std::string("def")) {
+        output.Write(screen.write, std::string_view(&c, 1));
+        output.Write(file.write, std::string_view(&c, 1));
+    }
+    output.Publish();
+    output.Drain();
+    EXPECT_EQ(screen.Packets(), (std::vector<std::string>{"abc", "def"}));
+    EXPECT_EQ(errors.Packets(), (std::vector<std::string>{"stavel: note\n"}));
+    EXPECT_EQ(file.Packets(), (std::vector<std::string>{"abcdef"}));
+
+    output.Finish();
 }
