@@ -44,7 +44,9 @@ void ConsoleOutput::Write(int fd, std::string_view text) {
         }
         account.writer = std::thread([this, fd] { Run(fd); });
     }
-    if (m_queued + text.size() > m_bound) {
+    // A chunk of its own costs its bookkeeping too: the bound is on memory, so that text
+    // arriving a byte at a time between two descriptors cannot hold many times the bound.
+    if (m_queued + text.size() + kChunkCost > m_bound) {
         account.dropped += text.size();
         account.unmarked += text.size();
         return;
@@ -77,6 +79,7 @@ void ConsoleOutput::QueueLocked(int fd, std::string_view text) {
         last->text.append(text);
     } else {
         m_queue.push_back(Chunk{fd, std::string(text), !m_hold, m_nextSeq++});
+        m_queued += kChunkCost;
     }
     m_queued += text.size();
     m_accounts[fd].lastEndedLine = text.back() == '\n';
@@ -122,11 +125,16 @@ void ConsoleOutput::Publish() {
 }
 
 void ConsoleOutput::PublishLocked() {
+    // A host publishes whenever it falls idle, mostly with nothing new: the writers sleep on.
+    bool news = false;
     for (Chunk& chunk : m_queue) {
+        news = news || !chunk.published;
         chunk.published = true;
     }
     m_unpublished = 0;
-    m_wake.notify_all();
+    if (news) {
+        m_wake.notify_all();
+    }
 }
 
 bool ConsoleOutput::PendingLocked(int fd) const {
@@ -163,6 +171,7 @@ void ConsoleOutput::Finish() {
         }
         m_stop = true;
         PublishLocked();
+        m_wake.notify_all();
     }
     // The writers end once their text is out; a map entry is never erased, so the threads stay.
     std::vector<std::thread*> writers;
@@ -251,7 +260,7 @@ void ConsoleOutput::Run(int fd) {
         const bool ok = !failed && error == 0;
         lock.lock();
         account.writing = false;
-        m_queued -= chunk.text.size();
+        m_queued -= chunk.text.size() + kChunkCost;
         if (!ok && !account.failed) {
             account.failed = true;
             account.error = error;

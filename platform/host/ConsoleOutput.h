@@ -8,8 +8,9 @@
 // kStuck no longer holds the others back: verdicts on standard error go out while nobody reads
 // the log on standard output.
 //
-// The queue is bounded. Text that would pass the bound is dropped, and once there is room again
-// (or at the end) one marker line on the same descriptor says how many bytes were lost there.
+// The queue is bounded, in memory: its text and what each chunk of it costs. Text that would
+// pass the bound is dropped, and once there is room again (or at the end) one marker line on the
+// same descriptor says how many bytes were lost there.
 // A descriptor that fails for good (the reader went away) is written no more.
 //
 // A host may hold queued text back until it publishes it (the command line does so whenever its
@@ -118,7 +119,9 @@ class ConsoleOutput {
     std::condition_variable m_wake;     // text queued, or stop
     std::condition_variable m_drained;  // the queue ran empty
     std::deque<Chunk> m_queue;
-    std::size_t m_queued = 0;  // bytes in m_queue and being written
+    // What a chunk costs beside its text: itself, its place in the queue, its string's head.
+    static constexpr std::size_t kChunkCost = sizeof(Chunk) + 16;
+    std::size_t m_queued = 0;  // bytes in m_queue and being written, with their chunks' cost
     std::uint64_t m_nextSeq = 0;
     bool m_hold = false;
     std::size_t m_unpublished = 0;  // bytes queued since the last publication, while held
