@@ -3,8 +3,11 @@
 #
 # What a chatty box costs: boxes that print console text back to back at the full line rate
 # (stbsim --flood, paced at 115200 8N1, about 11.5 kB/s each) and never ask for the image, so
-# the tool only echoes. Four cases, each RUNS times (5 unless given), each measured over
-# SECONDS (10 unless given) once the boxes talk:
+# the tool only echoes. Two ways of talking: each line written as it is printed (a short line
+# every 3 ms or so, so the tool wakes a few hundred times a second), and the same text in
+# writes of 1 KiB (a loader that dumps a buffer, about 11 writes a second). Four cases each,
+# each RUNS times (5 unless given), each measured over SECONDS (10 unless given) once the
+# boxes talk:
 #   single         one `stavel --loop` on one box, its log on standard output (a file)
 #   single+logdir  the same with --log-dir
 #   station        a 4-slot station (`stavel -p ... x4 --loop`) of such boxes, without --log-dir
@@ -23,8 +26,10 @@ cd "$work"
 head -c 65536 /dev/urandom > image.sdl
 
 ptys_of() {  # the pty paths stbsim printed in FILE, waiting for N of them
+    local n
     for _ in $(seq 50); do
-        [ "$(grep -c '^stbsim: box .*on /' "$1" || true)" -ge "$2" ] && break
+        n=$(grep -c '^stbsim: box .*on /' "$1" 2>/dev/null) || true
+        [ "${n:-0}" -ge "$2" ] && break
         sleep 0.1
     done
     sed -n 's/^stbsim: box \([0-9]* \)\{0,1\}on //p' "$1"
@@ -32,10 +37,11 @@ ptys_of() {  # the pty paths stbsim printed in FILE, waiting for N of them
 
 # One run: stbsim floods N ptys; stavel serves them with the given options; the share of a
 # core its processes used over the window is printed.
-one_run() {  # slots logdir(0|1)
+one_run() {  # slots logdir(0|1) stbsim-options...
     local slots=$1 logdir=$2
+    shift 2
     rm -rf logs out.log sim.out
-    "$bin/stbsim" --image image.sdl --flood --ptys "$slots" > sim.out 2>/dev/null &
+    "$bin/stbsim" --image image.sdl --flood --ptys "$slots" "$@" > sim.out 2>/dev/null &
     local sim=$!
     mapfile -t ptys < <(ptys_of sim.out "$slots")
     local args=()
@@ -91,11 +97,16 @@ PY
 }
 
 echo "chatty boxes at 115200 8N1, never asking; CPU of stavel's processes per second of wall time"
-for case in "single 1 0" "single+logdir 1 1" "station 4 0" "station+logdir 4 1"; do
-    read -r name slots logdir <<< "$case"
-    figures=()
-    for _ in $(seq "$runs"); do
-        figures+=("$(one_run "$slots" "$logdir")")
+for talk in "lines" "1 KiB writes"; do
+    piece=()
+    [ "$talk" = lines ] || piece=(--flood-piece 1024)
+    echo "== console text in $talk"
+    for case in "single 1 0" "single+logdir 1 1" "station 4 0" "station+logdir 4 1"; do
+        read -r name slots logdir <<< "$case"
+        figures=()
+        for _ in $(seq "$runs"); do
+            figures+=("$(one_run "$slots" "$logdir" "${piece[@]}")")
+        done
+        summary "$name" "${figures[@]}"
     done
-    summary "$name" "${figures[@]}"
 done

@@ -55,10 +55,31 @@ void ConsoleOutput::Write(int fd, std::string_view text) {
         QueueMarkerLocked(fd);
     }
     QueueLocked(fd, text);
-    // Held text is nothing a writer could take: waking them for each byte of a console echo
-    // would cost two context switches a byte. The publication wakes them.
+    // Held text is nothing its writer could take: waking it for each byte of a console echo
+    // would cost two context switches a byte. The publication wakes it.
     if (!m_hold) {
-        m_wake.notify_all();
+        WakeLocked(fd);
+    }
+    WakeAfter(lock);  // also for what a host too busy to publish had held back
+}
+
+void ConsoleOutput::WakeLocked(int fd) {
+    Account& account = m_accounts[fd];
+    if (!account.writing && !account.resting) {
+        m_toWake.push_back(&account.wake);
+    }
+}
+
+void ConsoleOutput::WakeAfter(std::unique_lock<std::mutex>& lock) {
+    if (m_toWake.empty()) {
+        return;
+    }
+    std::vector<std::condition_variable*> wake;
+    wake.swap(m_toWake);
+    lock.unlock();
+    // An account is never erased, so its condition outlives the mutex's release.
+    for (std::condition_variable* writer : wake) {
+        writer->notify_one();
     }
 }
 
@@ -99,10 +120,11 @@ void ConsoleOutput::QueueMarkerLocked(int fd) {
 }
 
 void ConsoleOutput::HoldUntilPublished(bool hold) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_hold = hold;
     if (!hold) {
         PublishLocked();
+        WakeAfter(lock);
     }
 }
 
@@ -120,21 +142,21 @@ bool ConsoleOutput::ApartLocked(int a, int b) const {
 }
 
 void ConsoleOutput::Publish() {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     PublishLocked();
+    WakeAfter(lock);
 }
 
 void ConsoleOutput::PublishLocked() {
-    // A host publishes whenever it falls idle, mostly with nothing new: the writers sleep on.
-    bool news = false;
+    // A host publishes whenever it falls idle, mostly with nothing new: only a writer whose
+    // descriptor has news is woken.
     for (Chunk& chunk : m_queue) {
-        news = news || !chunk.published;
-        chunk.published = true;
+        if (!chunk.published) {
+            chunk.published = true;
+            WakeLocked(chunk.fd);
+        }
     }
     m_unpublished = 0;
-    if (news) {
-        m_wake.notify_all();
-    }
 }
 
 bool ConsoleOutput::PendingLocked(int fd) const {
@@ -154,7 +176,14 @@ bool ConsoleOutput::PendingLocked(int fd) const {
 void ConsoleOutput::Drain(int fd) {
     std::unique_lock lock(m_mutex);
     PublishLocked();
+    ++m_draining;
+    // Resting writers write what they gathered now: the caller waits for it.
+    m_toWake.clear();
+    for (auto& [each, account] : m_accounts) {
+        account.wake.notify_one();
+    }
     m_drained.wait(lock, [this, fd] { return m_finished || !PendingLocked(fd); });
+    --m_draining;
 }
 
 void ConsoleOutput::Finish() {
@@ -171,7 +200,10 @@ void ConsoleOutput::Finish() {
         }
         m_stop = true;
         PublishLocked();
-        m_wake.notify_all();
+        m_toWake.clear();
+        for (auto& [fd, account] : m_accounts) {
+            account.wake.notify_one();
+        }
     }
     // The writers end once their text is out; a map entry is never erased, so the threads stay.
     std::vector<std::thread*> writers;
@@ -242,14 +274,28 @@ void ConsoleOutput::Run(int fd) {
             if (heldBack) {
                 // Held back by another descriptor's text, whose write may become stuck: look
                 // again then.
-                m_wake.wait_for(lock, kStuck);
+                m_accounts[fd].wake.wait_for(lock, kStuck);
             } else {
-                m_wake.wait(lock);
+                m_accounts[fd].wake.wait(lock);
             }
             continue;
         }
         Chunk chunk = std::move(m_queue[*next]);
         m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(*next));
+        // What else of this descriptor was published while it rested, and need not wait for
+        // another's text, goes out in the same write.
+        for (std::size_t i = *next; i < m_queue.size();) {
+            Chunk& later = m_queue[i];
+            if (later.fd == fd && later.published) {
+                chunk.text += later.text;
+                m_queued -= kChunkCost;
+                m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(i));
+            } else if (later.fd != fd && ApartLocked(fd, later.fd)) {
+                ++i;
+            } else {
+                break;
+            }
+        }
         Account& account = m_accounts[fd];
         account.writing = true;
         account.writingSeq = chunk.seq;
@@ -265,8 +311,22 @@ void ConsoleOutput::Run(int fd) {
             account.failed = true;
             account.error = error;
         }
-        m_wake.notify_all();
-        m_drained.notify_all();
+        // Whoever waited for this write: writers whose text was queued after it, a Drain.
+        for (const Chunk& waiting : m_queue) {
+            if (waiting.fd != fd && waiting.published) {
+                m_accounts[waiting.fd].wake.notify_one();
+            }
+        }
+        if (m_draining > 0) {
+            m_drained.notify_all();
+        }
+        if (!ok) {
+            continue;
+        }
+        // What comes meanwhile is gathered into the next write.
+        account.resting = true;
+        account.wake.wait_for(lock, kGather, [this] { return m_stop || m_draining > 0; });
+        account.resting = false;
     }
 }
 

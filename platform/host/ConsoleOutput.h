@@ -22,7 +22,11 @@
 // console echoed a byte at a time costs a system call per turn of the UI thread, not per byte.
 // That holds across other descriptors too when their order does not matter: a log file is
 // nobody's terminal, so its text is set apart (SetApart) and gathered past what standard output
-// and standard error are queued in between; those two keep their order with each other.
+// and standard error are queued in between; those two keep their order with each other. A
+// writer that has written rests for kGather before it writes again, so a box that talks a line
+// every few milliseconds costs each descriptor a write and a wake-up per kGather, with
+// everything that came meanwhile; text after a quiet spell goes out at once, and a Drain or the
+// end cuts the rest short.
 //
 // Threading rules: Write, Drain and Dropped may be called from any thread. The process-wide
 // instance starts its thread on first use; Finish (end of main) waits until everything queued
@@ -40,6 +44,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class ConsoleOutput {
   public:
@@ -49,6 +54,8 @@ class ConsoleOutput {
     // A write that has waited this long is stuck: the text queued after it for other
     // descriptors goes out without it.
     static constexpr std::chrono::milliseconds kStuck{100};
+    // How long a writer rests after a write, gathering what comes meanwhile.
+    static constexpr std::chrono::milliseconds kGather{25};
 
     explicit ConsoleOutput(std::size_t bound = kDefaultBound);
     ~ConsoleOutput();  // Finish
@@ -89,13 +96,15 @@ class ConsoleOutput {
         std::uint64_t seq;  // the order it was queued in, across descriptors
     };
     struct Account {
-        std::uint64_t dropped = 0;   // since the start
-        std::uint64_t unmarked = 0;  // dropped since the last marker
-        bool lastEndedLine = true;   // the last accepted text ended a line
-        bool failed = false;         // writes fail for good
-        int error = 0;               // ... with this errno
-        bool apart = false;          // its order with other descriptors' text does not matter
-        bool writing = false;        // its writer holds a chunk taken off the queue
+        std::uint64_t dropped = 0;     // since the start
+        std::uint64_t unmarked = 0;    // dropped since the last marker
+        bool lastEndedLine = true;     // the last accepted text ended a line
+        bool failed = false;           // writes fail for good
+        int error = 0;                 // ... with this errno
+        bool apart = false;            // its order with other descriptors' text does not matter
+        bool writing = false;          // its writer holds a chunk taken off the queue
+        bool resting = false;          // its writer gathers after a write (kGather)
+        std::condition_variable wake;  // its writer: text for it published, or stop
         std::uint64_t writingSeq = 0;
         Clock::time_point writingSince{};
         std::thread writer;
@@ -111,13 +120,19 @@ class ConsoleOutput {
     void QueueLocked(int fd, std::string_view text);
     void QueueMarkerLocked(int fd);
     void PublishLocked();
+    // `fd`'s writer is to look at the queue again, unless it is busy or resting: it looks
+    // once it is done. The wake-up itself waits for WakeAfter, so that the writer does not
+    // wake into a mutex still held.
+    void WakeLocked(int fd);
+    void WakeAfter(std::unique_lock<std::mutex>& lock);
     // 0 once all of `text` is out, else the errno that ended it.
     static int WriteOut(int fd, std::string_view text);
 
     const std::size_t m_bound;
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;     // text queued, or stop
-    std::condition_variable m_drained;  // the queue ran empty
+    std::condition_variable m_drained;               // a write is done (for Drain)
+    int m_draining = 0;                              // callers waiting in Drain
+    std::vector<std::condition_variable*> m_toWake;  // writers to wake once the mutex is free
     std::deque<Chunk> m_queue;
     // What a chunk costs beside its text: itself, its place in the queue, its string's head.
     static constexpr std::size_t kChunkCost = sizeof(Chunk) + 16;

@@ -66,10 +66,16 @@ std::string StbBox::Chatter() {
         kind == StbSimOptions::Chatter::Flood || kind == StbSimOptions::Chatter::Endless;
     m_bHungUp = true;
     m_strEarlyEnd = garbage ? "sent garbage" : "only talked";
+    const auto text = [kind, garbage](uint64_t n) {
+        return garbage                                   ? GarbageBytes(n)
+               : kind == StbSimOptions::Chatter::Endless ? EndlessLinePiece(n)
+                                                         : NoiseLine(n, 0);
+    };
     for (uint64_t n = 0;; ++n) {
-        std::string bytes = garbage                                   ? GarbageBytes(n)
-                            : kind == StbSimOptions::Chatter::Endless ? EndlessLinePiece(n)
-                                                                      : NoiseLine(n, 0);
+        std::string bytes = text(n);
+        while (flood && bytes.size() < m_options.floodPiece) {
+            bytes += text(++n);
+        }
         std::string fault = WriteAll(bytes);
         if (!fault.empty()) {
             return fault.starts_with("line lost") ? std::string() : fault;

@@ -25,6 +25,8 @@ const char* const kStbUsage =
     "  --flood             print console lines back to back at the line rate and never ask\n"
     "                      (a loader stuck in a verbose loop)\n"
     "  --endless-line      print one line that never ends, at the line rate, and never ask\n"
+    "  --flood-piece N     with --flood or --endless-line: about N bytes per write (default:\n"
+    "                      each line as it is printed)\n"
     "  --program S         print a progress line twice a second for S seconds after the last\n"
     "                      block, before ending the download (a box programming its flash)\n"
     "  --boxes N           N boxes one after another on the same line (default 1)\n"
@@ -132,6 +134,8 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
          {0, INT64_MAX, [&](int64_t v) { out.options.stopReadingAfterBytes = v; }}},
         {"--silent-after", {0, INT64_MAX, [&](int64_t v) { out.options.silentAfterBytes = v; }}},
         {"--ptys", {1, 64, [&](int64_t v) { out.ptys = static_cast<int>(v); }}},
+        {"--flood-piece",
+         {1, 65536, [&](int64_t v) { out.options.floodPiece = static_cast<uint32_t>(v); }}},
         {"--timeout",
          {1, 3600000, [&](int64_t v) { out.options.answerTimeoutMs = static_cast<int>(v); }}},
         {"--program",

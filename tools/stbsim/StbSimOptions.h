@@ -33,6 +33,10 @@ struct StbSimOptions {
     // the same way (a loader that lost its line breaks).
     enum class Chatter { None, Talk, Garbage, Flood, Endless };
     Chatter chatter = Chatter::None;
+    // A flood's bytes per write: 0 writes each line (or piece of the endless line) as it is
+    // printed; more gathers that many bytes into one write, as a loader that dumps a buffer
+    // (or a USB adapter that delivers in packets) does. The line's pace is the same.
+    std::uint32_t floodPiece = 0;
     // After the last block, the box prints a progress line twice a second for this long before it
     // ends the download: a loader that programs flash while it talks.
     int programMs = 0;

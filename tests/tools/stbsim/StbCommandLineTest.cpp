@@ -60,8 +60,11 @@ TEST(StbCommandLine, PacesTheLineAt115200UnlessTold) {
     ASSERT_TRUE(Parse({"--size", "10", "--flood"}, cmd, error)) << error;
     EXPECT_EQ(cmd.options.chatter, StbSimOptions::Chatter::Flood);
     EXPECT_EQ(cmd.options.lineBytesPerSecond, 11520u);
-    ASSERT_TRUE(Parse({"--size", "10", "--endless-line"}, cmd, error)) << error;
+    EXPECT_EQ(cmd.options.floodPiece, 0u);
+    ASSERT_TRUE(Parse({"--size", "10", "--endless-line", "--flood-piece", "1024"}, cmd, error))
+        << error;
     EXPECT_EQ(cmd.options.chatter, StbSimOptions::Chatter::Endless);
+    EXPECT_EQ(cmd.options.floodPiece, 1024u);
 }
 
 TEST(StbCommandLine, RefusesWhatCannotWork) {
