@@ -256,7 +256,7 @@ TEST(ConsoleOutput, ALineWithoutEndEchoedByteByByteHoldsNoMoreMemoryThanTheBound
         fcntl(fd, F_SETFL, 0);
     }
     constexpr std::size_t kBound = 256 * 1024;
-    constexpr std::size_t kLine = 3 * 1024 * 1024;
+    constexpr std::size_t kLine = 2 * 1024 * 1024;
     const std::size_t heapBefore = mallinfo2().uordblks;
     std::size_t heapMost = heapBefore;
     {
