@@ -22,8 +22,8 @@ Result<std::string> ReadBoardToken(const std::string& path) {
     }
     if (line.size() < kShortestToken) {
         return Refusal(path, "the token must be at least " + std::to_string(kShortestToken) +
-                                 " characters on the file's first line (for example: head -c "
-                                 "24 /dev/urandom | base64 > FILE)");
+                                 " characters on the file's first line (for example: "
+                                 "openssl rand -hex 24 > FILE)");
     }
     // A cookie's value may not hold these; the page's address would need them escaped.
     if (line.find_first_of(" \";,\\") != std::string::npos) {
@@ -37,7 +37,10 @@ Result<std::string> ReadBoardToken(const std::string& path) {
 bool SameToken(const std::string& given, const std::string& token) {
     unsigned char difference = given.size() == token.size() ? 0 : 1;
     for (std::size_t i = 0; i < token.size(); ++i) {
-        difference |= static_cast<unsigned char>(token[i] ^ (i < given.size() ? given[i] : 0));
+        const char sent = i < given.size() ? given[i] : 0;
+        // A token holds no space (ReadBoardToken refuses one): a space here is a '+' that the
+        // address's query turned into one, as an address does with a '+' not written %2B.
+        difference |= static_cast<unsigned char>(token[i] ^ (sent == ' ' ? '+' : sent));
     }
     return difference == 0;
 }

@@ -16,7 +16,9 @@ inline constexpr const char* kTokenCookie = "stavel_board";
 // (a guessable secret is no secret).
 Result<std::string> ReadBoardToken(const std::string& path);
 
-// Whether `given` is `token`, in a time that does not tell how much of it was right.
+// Whether `given` is `token`, in a time that does not tell how much of it was right. A space in
+// `given` stands for '+': a token may hold a '+' (base64 makes them), and a '+' typed into the
+// page's address arrives as a space unless it was written %2B; both ways are accepted.
 bool SameToken(const std::string& given, const std::string& token);
 
 // The value of the board's cookie in a Cookie header, if it has one.

@@ -6,6 +6,7 @@
 
 #include "capture/CaptureReader.h"
 #include "capture/CaptureRequests.h"
+#include "platform/codepage/ShownText.h"
 #include "record/BoxRecordCodec.h"
 #include "record/VerdictLine.h"
 
@@ -81,10 +82,12 @@ std::string Counts(const Seen& seen, std::uint64_t total) {
     return parts.empty() ? out : out + " (" + parts + ")";
 }
 
+// Every value comes from the file, and so from the box or whoever sent the file: shown
+// escaped, as a verdict line shows them, so that it cannot drive the terminal.
 std::string Line(const char* name, const std::string& value) {
     std::string padded = name;
     padded.resize(10, ' ');
-    return padded + value + "\n";
+    return padded + EscapeName(value) + "\n";
 }
 
 }  // namespace

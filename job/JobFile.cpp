@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +12,7 @@
 #include "download/BoxIdScanner.h"
 #include "job/Job.h"
 #include "mqtt/MqttUrl.h"
+#include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
 #include "station/SlotLabel.h"
 
@@ -98,11 +97,6 @@ std::string PortOf(const std::string& given, const std::filesystem::path& folder
     return (folder / given).lexically_normal().string();
 }
 
-std::string Identity(const std::string& port) {
-    char resolved[PATH_MAX];
-    return realpath(port.c_str(), resolved) != nullptr ? std::string(resolved) : Lower(port);
-}
-
 Result<void> ReadSlots(const Reader& in, const toml::table& table,
                        const std::filesystem::path& folder, Job& job) {
     std::map<std::string, std::string> seenPorts;
@@ -118,10 +112,11 @@ Result<void> ReadSlots(const Reader& in, const toml::table& table,
             return port.Failure();
         }
         const std::string path = PortOf(*port, folder);
-        const auto [at, fresh] = seenPorts.emplace(Identity(path), label);
+        const std::string device = PortDevice(path);
+        const auto [at, fresh] = seenPorts.emplace(device, label);
         if (!fresh) {
-            return in.At(node.source(),
-                         "the slots " + at->second + " and " + label + " name the same port");
+            return in.At(node.source(), "the slots " + at->second + " and " + label +
+                                            " name the same port (" + device + ")");
         }
         job.slots.push_back({label, path});
         lines.push_back(key.source().begin.line);

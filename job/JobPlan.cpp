@@ -2,16 +2,22 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include "platform/base/UniqueFd.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/digest/Sha256.h"
 #include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
+#include "platform/ports/PortProbe.h"
+#include "record/ReportFile.h"
 
 namespace {
 
@@ -34,14 +40,42 @@ ImageFacts LookAtImage(const std::string& path) {
     return {digest.hex, digest.error, static_cast<long long>(st.st_size)};
 }
 
-// The device a slot's port stands for now; empty when it is absent.
-std::string PresentDevice(const std::string& port) {
+// The system's reason alone, without the file or device it is about.
+std::string ReasonOf(const SysFailure& failure) {
+    if (!failure.reason.empty()) {
+        return failure.reason;
+    }
+    return failure.result.sysErrno != 0 ? std::strerror(failure.result.sysErrno)
+                                        : SysStatusName(failure.result.status);
+}
+
+// A slot's port, opened as a start opens it and closed again: its device, or why it cannot
+// serve (absent, not a serial line, held by another program, not ours to open).
+struct PortLook {
+    std::string device;  // what the port stands for, links resolved
+    std::optional<SysFailure> refused;
+};
+
+PortLook LookAtPort(const std::string& port) {
     std::string device = port;
     if (const std::optional<int> number = PortNumberForName(port)) {
         device = DevicePathForNumber(*number).value_or(std::string());
     }
-    return !device.empty() && access(device.c_str(), F_OK) == 0 ? ResolvedDevicePath(device)
-                                                                : std::string();
+    if (device.empty()) {
+        return {{}, SysFailure(SysResult{SysStatus::NotFound, "", 0}, port)};
+    }
+    const SysFailure failure = ProbePort(device);
+    if (failure.Failed()) {
+        return {ResolvedDevicePath(device), failure};
+    }
+    return {ResolvedDevicePath(device), std::nullopt};
+}
+
+// Whether the file system that holds `path` has a block left for this user.
+std::string Room(const std::string& path) {
+    struct statvfs room {};
+    return statvfs(path.c_str(), &room) == 0 && room.f_bavail == 0 ? std::strerror(ENOSPC)
+                                                                   : std::string();
 }
 
 // A file that will be appended to (or created), or a folder that will be filled (or made).
@@ -53,7 +87,7 @@ std::string Writable(const std::string& path, bool folder) {
         if (fs::is_directory(target, error) != folder) {
             return folder ? "not a folder" : "a folder, not a file";
         }
-        return access(path.c_str(), W_OK) == 0 ? std::string() : std::strerror(errno);
+        return access(path.c_str(), W_OK) == 0 ? Room(path) : std::strerror(errno);
     }
     fs::path parent = target.parent_path();
     while (!parent.empty() && !fs::exists(parent, error)) {
@@ -62,8 +96,25 @@ std::string Writable(const std::string& path, bool folder) {
     if (parent.empty()) {
         parent = ".";
     }
-    return access(parent.c_str(), W_OK) == 0 ? std::string()
-                                             : parent.string() + ": " + std::strerror(errno);
+    if (access(parent.c_str(), W_OK) != 0) {
+        return parent.string() + ": " + std::strerror(errno);
+    }
+    return Room(parent.string());
+}
+
+// The report as the run opens it, and the write it tries, without a trace in the report: a
+// report that is not there yet is not made (its folder must take it).
+std::string ReportWritable(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        return Writable(path, false);
+    }
+    Result<std::unique_ptr<ReportFile>> report = ReportFile::Open(path);
+    if (!report) {
+        return ReasonOf(report.Failure());
+    }
+    const Result<void> probed = (*report)->Probe();
+    return probed ? std::string() : ReasonOf(probed.Failure());
 }
 
 std::string Row(const std::string& name, const std::string& value) {
@@ -107,27 +158,32 @@ JobPlan PlanJob(const Job& job) {
                                                                   image.sha256 + ": WRONG IMAGE"));
 
     for (const JobSlot& slot : job.slots) {
-        const std::string device = PresentDevice(slot.port);
-        plan.slotsMissing += device.empty() ? 1 : 0;
+        const PortLook look = LookAtPort(slot.port);
+        const bool missing = look.refused && look.refused->result.status == SysStatus::NotFound;
+        plan.slotsMissing += missing ? 1 : 0;
+        plan.slotsRefused += look.refused && !missing ? 1 : 0;
+        const std::string device = look.device.empty() || look.device == slot.port
+                                       ? ""
+                                       : " (" + EscapeName(look.device) + ")";
         t += Row("slot " + slot.label,
-                 EscapeName(slot.port) + (device.empty() ? ": MISSING"
-                                          : device == slot.port
-                                              ? ": present"
-                                              : ": present (" + EscapeName(device) + ")"));
+                 EscapeName(slot.port) + (missing        ? ": MISSING"
+                                          : look.refused ? device + ": cannot be opened: " +
+                                                               EscapeName(ReasonOf(*look.refused))
+                                                         : ": present" + device));
     }
 
     plan.outputsOk = true;
-    const auto output = [&](const char* name, const std::optional<std::string>& path, bool folder) {
+    const auto output = [&](const char* name, const std::optional<std::string>& path,
+                            const std::string& why) {
         if (!path) {
             return;
         }
-        const std::string why = Writable(*path, folder);
         plan.outputsOk = plan.outputsOk && why.empty();
         t += Row(name, EscapeName(*path) + (why.empty() ? "" : ": cannot be written: " + why));
     };
-    output("report", job.report, false);
-    output("logs", job.logDir, true);
-    output("capture", job.capture, true);
+    output("report", job.report, job.report ? ReportWritable(*job.report) : "");
+    output("logs", job.logDir, job.logDir ? Writable(*job.logDir, true) : "");
+    output("capture", job.capture, job.capture ? Writable(*job.capture, true) : "");
     if (job.mqtt) {
         t += Row("mqtt", EscapeName(*job.mqtt) + " (not contacted by --check)");
     }
@@ -143,6 +199,9 @@ JobPlan PlanJob(const Job& job) {
     }
     if (plan.slotsMissing > 0) {
         why.push_back(std::to_string(plan.slotsMissing) + " slot(s) missing");
+    }
+    if (plan.slotsRefused > 0) {
+        why.push_back(std::to_string(plan.slotsRefused) + " slot(s) cannot be opened");
     }
     if (!plan.outputsOk) {
         why.push_back("an output cannot be written");

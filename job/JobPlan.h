@@ -2,7 +2,9 @@
 
 // What a job will do before it does it: `stavel --job FILE --check` shows the plan (the slots
 // with their ports present or missing, the image and its hash, the outputs) and whether the job
-// can run; serving a job checks the image the same way before any box is served.
+// can run; serving a job checks the image the same way before any box is served. Each port is
+// opened and closed as a start opens it, and the report as the run opens it, with a write that
+// leaves no trace, so the plan refuses what the run would refuse.
 
 #include <string>
 #include <vector>
@@ -22,8 +24,9 @@ struct JobPlan {
     bool imageOk = false;
     bool outputsOk = false;
     int slotsMissing = 0;
+    int slotsRefused = 0;  // present, but the run could not open them (not serial, busy, ...)
 
-    bool CanRun() const { return imageOk && outputsOk && slotsMissing == 0; }
+    bool CanRun() const { return imageOk && outputsOk && slotsMissing == 0 && slotsRefused == 0; }
 };
 
 JobPlan PlanJob(const Job& job);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,6 +87,17 @@ Result<void> ReportFile::Append(const std::string& line) {
     m_needsBreak = false;
     if (m_regular && fsync(m_fd.Get()) != 0) {
         return ErrnoFailure("fsync", m_path, errno);
+    }
+    return {};
+}
+
+Result<void> ReportFile::Probe() {
+    if (RetryOnEintr([&] { return write(m_fd.Get(), "", 0); }) < 0) {
+        return ErrnoFailure("write", m_path, errno);
+    }
+    struct statvfs room {};
+    if (m_regular && fstatvfs(m_fd.Get(), &room) == 0 && room.f_bavail == 0) {
+        return ErrnoFailure("write", m_path, ENOSPC);
     }
     return {};
 }

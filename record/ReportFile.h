@@ -26,6 +26,12 @@ class ReportFile {
 
     // `line` ends in "\n". Fails when it is not wholly on disk.
     Result<void> Append(const std::string& line);
+    // What can be learnt of the next Append without leaving a trace in the report: a write of
+    // nothing, which a device that takes no byte refuses (/dev/full: "No space left on
+    // device"), and for a file on disk, where such a write proves nothing, whether its file
+    // system has a block left for this user. A pipe or a terminal gets nothing its reader
+    // would see.
+    Result<void> Probe();
     const std::string& Path() const { return m_path; }
 
   private:

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "capture/CaptureReader.h"
 #include "download/SessionEventCodec.h"
 #include "platform/base/UniqueFd.h"
 #include "platform/codepage/ShownText.h"
@@ -146,13 +147,19 @@ void BoxCaptureDir::OnSessionEnded(const SessionEnd& end) {
     }
     const Result<void> written = m_writer->Finish(JsonLine(closing));
     m_writer.reset();
+    m_lastFile.reset();
+    if (!written && !CaptureReader::Open(m_partial)) {
+        // Not even its header reached the disk: nothing support could read, so no file.
+        std::remove(m_partial.c_str());
+        Say("the box's capture could not be written: " + written.Failure().Describe());
+        return;
+    }
     const std::string stem = m_dir + "/" + BoxLogDir::FileStem(m_safeSlot, *end.record);
     const std::string suffix = written ? ".cap" : ".incomplete.cap";
     std::string target = stem + suffix;
     for (int n = 2; access(target.c_str(), F_OK) == 0; ++n) {
         target = stem + "-" + std::to_string(n) + suffix;
     }
-    m_lastFile.reset();
     if (std::rename(m_partial.c_str(), target.c_str()) == 0) {
         m_lastFile = target;
     }

@@ -7,8 +7,10 @@
 // as its offset, length and SHA-256), and the session's events as a station's slot tells them;
 // it ends with the "ended" event that carries the box's record. It is written as it goes under a
 // hidden name, ".A1.<pid>.partial.cap", and renamed at the verdict, so a file named with a
-// verdict is complete; a capture that could not be written whole is named "...incomplete.cap".
-// A START that ends without a box (a port that went away while the slot waited) leaves no file.
+// verdict is complete; a capture that could not be written whole (a full disk) keeps the box's
+// verdict in its name and ends ".incomplete.cap" ("A1_..._PASS.incomplete.cap"), as a log file
+// does, or is removed when not even its header reached the disk. A START that ends without a
+// box (a port that went away while the slot waited) leaves no file.
 //
 // Threading rules: UI thread only (the download's observer and the session's sink).
 

@@ -16,6 +16,9 @@ Result<std::unique_ptr<LogFile>> LogFile::Open(const std::string& path, Stamps s
     if (!fd) {
         return ErrnoFailure("open", path, errno);
     }
+    // Nobody sees the file beside the terminal: the box's echo, a byte at a time to both, is
+    // gathered into one write per turn here and one on standard output.
+    ConsoleOutput::Process().SetApart(fd.Get());
     return std::unique_ptr<LogFile>(new LogFile(std::move(fd), path, stamps));
 }
 

@@ -2,13 +2,11 @@
 
 #include <getopt.h>
 
-#include <climits>
-#include <cstdlib>
-
 #include <algorithm>
 
 #include "download/BoxIdScanner.h"
 #include "job/Job.h"
+#include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
 #include "station/SlotLabel.h"
 
@@ -141,17 +139,10 @@ std::string Refused(int code, int optopt, const std::string& arg) {
     return code == ':' ? "option '" + name + "' needs a value" : "unknown option '" + name + "'";
 }
 
-// "COM3", "com3" and "\\.\COM3" are one port, and so are two paths to one device.
-std::string PortIdentity(const std::string& port) {
-    if (const std::optional<int> number = PortNumberForName(port)) {
-        return "COM" + std::to_string(*number);
-    }
-    char resolved[PATH_MAX];
-    return realpath(port.c_str(), resolved) != nullptr ? std::string(resolved) : port;
-}
-
+// "COM3", "com3" and "\\.\COM3" are one port, and so are two paths to one device, and a port
+// name and the device it stands for.
 bool SamePort(const std::string& a, const std::string& b) {
-    return PortIdentity(a) == PortIdentity(b);
+    return PortDevice(a) == PortDevice(b);
 }
 
 struct Seen {
@@ -262,9 +253,15 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
     switch (code) {
         case 'p': {
             const SlotArgument slot = ReadSlotArgument(value);
-            if (std::any_of(o.ports.begin(), o.ports.end(),
-                            [&](const std::string& given) { return SamePort(given, slot.port); })) {
-                error = "the port '" + slot.port + "' is given twice";
+            const auto twin = std::find_if(o.ports.begin(), o.ports.end(), [&](const auto& given) {
+                return SamePort(given, slot.port);
+            });
+            if (twin != o.ports.end()) {
+                // A name and a path (or two names) are the operator's surprise: say the device.
+                const bool sameKind = PortNumberForName(*twin) == PortNumberForName(slot.port);
+                error = sameKind ? "the port '" + slot.port + "' is given twice"
+                                 : "the ports '" + *twin + "' and '" + slot.port +
+                                       "' are one device (" + PortDevice(slot.port) + ")";
                 return false;
             }
             if (std::find(o.labels.begin(), o.labels.end(), slot.label) != o.labels.end()) {

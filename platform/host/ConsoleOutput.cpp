@@ -44,7 +44,9 @@ void ConsoleOutput::Write(int fd, std::string_view text) {
         }
         account.writer = std::thread([this, fd] { Run(fd); });
     }
-    if (m_queued + text.size() > m_bound) {
+    // A chunk of its own costs its bookkeeping too: the bound is on memory, so that text
+    // arriving a byte at a time between two descriptors cannot hold many times the bound.
+    if (m_queued + text.size() + kChunkCost > m_bound) {
         account.dropped += text.size();
         account.unmarked += text.size();
         return;
@@ -53,15 +55,52 @@ void ConsoleOutput::Write(int fd, std::string_view text) {
         QueueMarkerLocked(fd);
     }
     QueueLocked(fd, text);
-    m_wake.notify_all();
+    // Held text is nothing its writer could take: waking it for each byte of a console echo
+    // would cost two context switches a byte. The publication wakes it.
+    if (!m_hold) {
+        WakeLocked(fd);
+    }
+    WakeAfter(lock);  // also for what a host too busy to publish had held back
+}
+
+void ConsoleOutput::WakeLocked(int fd) {
+    Account& account = m_accounts[fd];
+    if (!account.writing && !account.resting) {
+        m_toWake.push_back(&account.wake);
+    }
+}
+
+void ConsoleOutput::WakeAfter(std::unique_lock<std::mutex>& lock) {
+    if (m_toWake.empty()) {
+        return;
+    }
+    std::vector<std::condition_variable*> wake;
+    wake.swap(m_toWake);
+    lock.unlock();
+    // An account is never erased, so its condition outlives the mutex's release.
+    for (std::condition_variable* writer : wake) {
+        writer->notify_one();
+    }
 }
 
 void ConsoleOutput::QueueLocked(int fd, std::string_view text) {
-    // Consecutive text for one descriptor (a console echoed byte by byte) is one write.
-    if (!m_queue.empty() && m_queue.back().fd == fd && m_queue.back().published == !m_hold) {
-        m_queue.back().text.append(text);
+    // Text for one descriptor joins its last chunk while only text it need not wait for (or
+    // nothing) was queued after that chunk: a console echoed byte by byte is one write.
+    Chunk* last = nullptr;
+    for (auto it = m_queue.rbegin(); it != m_queue.rend(); ++it) {
+        if (it->fd == fd) {
+            last = it->published == !m_hold ? &*it : nullptr;
+            break;
+        }
+        if (!ApartLocked(fd, it->fd)) {
+            break;
+        }
+    }
+    if (last != nullptr) {
+        last->text.append(text);
     } else {
         m_queue.push_back(Chunk{fd, std::string(text), !m_hold, m_nextSeq++});
+        m_queued += kChunkCost;
     }
     m_queued += text.size();
     m_accounts[fd].lastEndedLine = text.back() == '\n';
@@ -81,24 +120,43 @@ void ConsoleOutput::QueueMarkerLocked(int fd) {
 }
 
 void ConsoleOutput::HoldUntilPublished(bool hold) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_hold = hold;
     if (!hold) {
         PublishLocked();
+        WakeAfter(lock);
     }
+}
+
+void ConsoleOutput::SetApart(int fd) {
+    std::lock_guard lock(m_mutex);
+    m_accounts[fd].apart = true;
+}
+
+bool ConsoleOutput::ApartLocked(int a, int b) const {
+    const auto apart = [this](int fd) {
+        const auto it = m_accounts.find(fd);
+        return it != m_accounts.end() && it->second.apart;
+    };
+    return apart(a) || apart(b);
 }
 
 void ConsoleOutput::Publish() {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     PublishLocked();
+    WakeAfter(lock);
 }
 
 void ConsoleOutput::PublishLocked() {
+    // A host publishes whenever it falls idle, mostly with nothing new: only a writer whose
+    // descriptor has news is woken.
     for (Chunk& chunk : m_queue) {
-        chunk.published = true;
+        if (!chunk.published) {
+            chunk.published = true;
+            WakeLocked(chunk.fd);
+        }
     }
     m_unpublished = 0;
-    m_wake.notify_all();
 }
 
 bool ConsoleOutput::PendingLocked(int fd) const {
@@ -118,7 +176,14 @@ bool ConsoleOutput::PendingLocked(int fd) const {
 void ConsoleOutput::Drain(int fd) {
     std::unique_lock lock(m_mutex);
     PublishLocked();
+    ++m_draining;
+    // Resting writers write what they gathered now: the caller waits for it.
+    m_toWake.clear();
+    for (auto& [each, account] : m_accounts) {
+        account.wake.notify_one();
+    }
     m_drained.wait(lock, [this, fd] { return m_finished || !PendingLocked(fd); });
+    --m_draining;
 }
 
 void ConsoleOutput::Finish() {
@@ -135,6 +200,10 @@ void ConsoleOutput::Finish() {
         }
         m_stop = true;
         PublishLocked();
+        m_toWake.clear();
+        for (auto& [fd, account] : m_accounts) {
+            account.wake.notify_one();
+        }
     }
     // The writers end once their text is out; a map entry is never erased, so the threads stay.
     std::vector<std::thread*> writers;
@@ -174,14 +243,16 @@ std::optional<std::size_t> ConsoleOutput::NextForLocked(int fd, Clock::time_poin
         return std::nullopt;
     }
     const std::uint64_t seq = m_queue[index].seq;
-    // Text queued before it for another descriptor goes first, unless that one is stuck.
+    // Text queued before it for another descriptor goes first, unless that one is stuck or
+    // the two are apart.
     for (std::size_t earlier = 0; earlier < index; ++earlier) {
-        if (!StuckLocked(m_queue[earlier].fd, now)) {
+        const int other = m_queue[earlier].fd;
+        if (!ApartLocked(fd, other) && !StuckLocked(other, now)) {
             return std::nullopt;
         }
     }
     for (const auto& [other, account] : m_accounts) {
-        if (other != fd && account.writing && account.writingSeq < seq &&
+        if (other != fd && account.writing && account.writingSeq < seq && !ApartLocked(fd, other) &&
             !StuckLocked(other, now)) {
             return std::nullopt;
         }
@@ -203,14 +274,28 @@ void ConsoleOutput::Run(int fd) {
             if (heldBack) {
                 // Held back by another descriptor's text, whose write may become stuck: look
                 // again then.
-                m_wake.wait_for(lock, kStuck);
+                m_accounts[fd].wake.wait_for(lock, kStuck);
             } else {
-                m_wake.wait(lock);
+                m_accounts[fd].wake.wait(lock);
             }
             continue;
         }
         Chunk chunk = std::move(m_queue[*next]);
         m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(*next));
+        // What else of this descriptor was published while it rested, and need not wait for
+        // another's text, goes out in the same write.
+        for (std::size_t i = *next; i < m_queue.size();) {
+            Chunk& later = m_queue[i];
+            if (later.fd == fd && later.published) {
+                chunk.text += later.text;
+                m_queued -= kChunkCost;
+                m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(i));
+            } else if (later.fd != fd && ApartLocked(fd, later.fd)) {
+                ++i;
+            } else {
+                break;
+            }
+        }
         Account& account = m_accounts[fd];
         account.writing = true;
         account.writingSeq = chunk.seq;
@@ -221,13 +306,27 @@ void ConsoleOutput::Run(int fd) {
         const bool ok = !failed && error == 0;
         lock.lock();
         account.writing = false;
-        m_queued -= chunk.text.size();
+        m_queued -= chunk.text.size() + kChunkCost;
         if (!ok && !account.failed) {
             account.failed = true;
             account.error = error;
         }
-        m_wake.notify_all();
-        m_drained.notify_all();
+        // Whoever waited for this write: writers whose text was queued after it, a Drain.
+        for (const Chunk& waiting : m_queue) {
+            if (waiting.fd != fd && waiting.published) {
+                m_accounts[waiting.fd].wake.notify_one();
+            }
+        }
+        if (m_draining > 0) {
+            m_drained.notify_all();
+        }
+        if (!ok) {
+            continue;
+        }
+        // What comes meanwhile is gathered into the next write.
+        account.resting = true;
+        account.wake.wait_for(lock, kGather, [this] { return m_stop || m_draining > 0; });
+        account.resting = false;
     }
 }
 
@@ -240,6 +339,7 @@ void ConsoleOutput::Forget(int fd) {
         account.lastEndedLine = true;
         account.failed = false;
         account.error = 0;
+        account.apart = false;
     }
 }
 

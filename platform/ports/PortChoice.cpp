@@ -70,3 +70,13 @@ Result<PortChoice> ChoosePort(const std::string& portArgument, int preferred) {
 std::string ResolvedDevicePath(const std::string& path) {
     return Canonical(path);
 }
+
+std::string PortDevice(const std::string& port) {
+    if (const std::optional<int> number = PortNumberForName(port)) {
+        if (const std::optional<std::string> path = DevicePathForNumber(*number)) {
+            return Canonical(*path);
+        }
+        return "COM" + std::to_string(*number);  // outside the map: the name is all there is
+    }
+    return Canonical(port);
+}

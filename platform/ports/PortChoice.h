@@ -23,3 +23,8 @@ Result<PortChoice> ChoosePort(const std::string& portArgument, int preferred = 0
 // The device a path stands for, links resolved (/dev/serial/by-id/... gives its ttyUSBn); the
 // path itself when it cannot be resolved.
 std::string ResolvedDevicePath(const std::string& path);
+
+// The device a port as given stands for: a port name ("COM7", "\\.\COM7", any case) through the
+// port map (STAVEL_COM7 included), a path as it is, then links resolved. Two ports are one
+// device when these agree.
+std::string PortDevice(const std::string& port);

@@ -127,6 +127,38 @@ TEST(CaptureFileTest, NeverGrowsPastItsBoundSaysWhereItStoppedAndReadsBackAfterA
     EXPECT_NE(refused.Failure().Describe().find("not a capture"), std::string::npos);
 }
 
+// Whatever the box printed, or whoever wrote the file put in it, reaches the terminal escaped:
+// a box id that would clear the screen and set the window's title shows as text.
+TEST(CaptureFileTest, TheSummaryShowsTextFromTheFileEscaped) {
+    TempDir dir;
+    const std::string path = dir.File("A1.cap");
+    const std::string hostile = "X\x1b[2J\x1b]0;pwn\a";
+    const Json header{{"format", kCaptureFormatName},
+                      {"version", kCaptureVersion},
+                      {"slot", "A1\xC2\x9B" + hostile},
+                      {"start", "2026-12-07T13:08:23.752Z"},
+                      {"started", {{"event", "started"}, {"image", hostile}, {"device", hostile}}}};
+    const Json closing{{"event", "ended"},
+                       {"reason", "box-silent"},
+                       {"record", {{"result", "fail"}, {"reason", hostile}, {"box_id", hostile}}}};
+    auto created = CaptureWriter::Create(path, kCaptureMaxLeast, JsonLine(header));
+    ASSERT_TRUE(created) << created.Failure().Describe();
+    ASSERT_TRUE((*created)->Finish(JsonLine(closing)));
+
+    const Result<std::string> summary = CaptureSummaryText(path);
+    ASSERT_TRUE(summary) << summary.Failure().Describe();
+    for (const char control : {'\x1b', '\a', '\x9b'}) {
+        EXPECT_EQ(summary->find(control), std::string::npos) << *summary;
+    }
+    const std::string shown = "X\\x1B[2J\\x1B]0;pwn\\x07";
+    EXPECT_NE(summary->find("box       " + shown + "\n"), std::string::npos) << *summary;
+    EXPECT_NE(summary->find("slot      A1\\xC2\\x9B" + shown + " (" + shown + ")\n"),
+              std::string::npos)
+        << *summary;
+    EXPECT_NE(summary->find("verdict   FAIL " + shown + "\n"), std::string::npos) << *summary;
+    EXPECT_NE(summary->find("image     " + shown + " ("), std::string::npos) << *summary;
+}
+
 TEST(CaptureFileTest, TheBoundTakesBytesOrUnitsAndNoLessThanTheLeast) {
     for (const auto& [text, bytes] : {std::pair<const char*, std::int64_t>{"64K", 65536},
                                       {"2M", 2 * 1024 * 1024},

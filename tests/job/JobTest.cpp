@@ -3,11 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "job/Job.h"
 #include "job/JobPlan.h"
+#include "platform/base/UniqueFd.h"
 #include "tests/support/files/TempDir.h"
+#include "tests/support/pty/Pty.h"
 
 namespace {
 
@@ -72,8 +79,9 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
 
 TEST(Job, ThePlanSaysWhyAJobCannotRunAndTheImageIsCheckedByItsHash) {
     TempDir dir;
+    Pty tty;
     WriteBytes(dir.File("abc.sdl"), "abc");
-    WriteBytes(dir.File("tty"), "");
+    ASSERT_EQ(symlink(tty.SlavePath().c_str(), dir.File("tty").c_str()), 0);
     const std::string text = "name = \"j\"\nimage = \"abc.sdl\"\nsha256 = \"" + kAbc +
                              "\"\nlog_dir = \"logs\"\n[slots]\nA1 = \"tty\"\nA2 = \"gone\"\n";
     WriteBytes(dir.File("job.toml"), text);
@@ -82,6 +90,10 @@ TEST(Job, ThePlanSaysWhyAJobCannotRunAndTheImageIsCheckedByItsHash) {
     JobPlan plan = PlanJob(*job);
     EXPECT_TRUE(plan.imageOk && plan.outputsOk);
     EXPECT_EQ(plan.slotsMissing, 1);
+    EXPECT_NE(
+        plan.text.find("slot A1   " + dir.File("tty") + ": present (" + tty.SlavePath() + ")\n"),
+        std::string::npos)
+        << plan.text;
     EXPECT_NE(plan.text.find("slot A2   " + dir.File("gone") + ": MISSING"), std::string::npos)
         << plan.text;
     EXPECT_NE(plan.text.find("the job cannot run: 1 slot(s) missing\n"), std::string::npos);
@@ -102,6 +114,70 @@ TEST(Job, ThePlanSaysWhyAJobCannotRunAndTheImageIsCheckedByItsHash) {
     plan = PlanJob(*job);
     EXPECT_FALSE(plan.outputsOk);
     EXPECT_NE(plan.text.find("logs: cannot be written: not a folder"), std::string::npos);
+}
+
+// The plan refuses what the run would: each port is opened as a start opens it (a file or
+// /dev/null is no serial line; a port another program holds is busy), and the report gets a
+// write that leaves no trace (/dev/full takes none). A port name is the device it stands for,
+// so a slot named COM7 beside its own device is the same port twice.
+TEST(Job, ThePlanOpensEachPortAsTheRunWouldAndTriesAWriteToTheReport) {
+    TempDir dir;
+    Pty held;
+    Pty free;
+    WriteBytes(dir.File("abc.sdl"), "abc");
+    WriteBytes(dir.File("file"), "");
+    WriteBytes(dir.File("boxes.jsonl"), "{}\n");
+    const UniqueFd holder(open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(holder);
+    ASSERT_EQ(flock(holder.Get(), LOCK_EX | LOCK_NB), 0);
+    const auto plan = [&](const std::string& report, const std::string& slots) {
+        WriteBytes(dir.File("job.toml"), "name = \"j\"\nimage = \"abc.sdl\"\nsha256 = \"" + kAbc +
+                                             "\"\nreport = \"" + report + "\"\n[slots]\n" + slots);
+        const Result<Job> job = ReadJob(dir.File("job.toml"));
+        EXPECT_TRUE(job) << job.Failure().Describe();
+        return job ? PlanJob(*job) : JobPlan{};
+    };
+
+    JobPlan refused =
+        plan("boxes.jsonl", "A1 = \"/dev/null\"\nA2 = \"file\"\nA3 = \"" + held.SlavePath() +
+                                "\"\nA4 = \"" + free.SlavePath() + "\"\n");
+    EXPECT_FALSE(refused.CanRun());
+    EXPECT_TRUE(refused.imageOk && refused.outputsOk);  // the run's status 3: the ports
+    EXPECT_EQ(refused.slotsMissing, 0);
+    EXPECT_EQ(refused.slotsRefused, 3);
+    for (const std::string& row : std::vector<std::string>{
+             "slot A1   /dev/null: cannot be opened: not a serial device\n",
+             "slot A2   " + dir.File("file") + ": cannot be opened: not a serial device\n",
+             "slot A3   " + held.SlavePath() + ": cannot be opened: another program holds it\n",
+             "slot A4   " + free.SlavePath() + ": present\n",
+             "the job cannot run: 3 slot(s) cannot be opened\n"}) {
+        EXPECT_NE(refused.text.find(row), std::string::npos) << row << refused.text;
+    }
+    EXPECT_EQ(ReadBytes(dir.File("boxes.jsonl")), "{}\n") << "the probe left a trace";
+
+    // The free port was closed again, and a report that takes no byte is refused.
+    if (access("/dev/full", W_OK) == 0) {
+        JobPlan full = plan("/dev/full", "A4 = \"" + free.SlavePath() + "\"\n");
+        EXPECT_FALSE(full.outputsOk);
+        EXPECT_FALSE(full.CanRun());
+        EXPECT_NE(full.text.find("report    /dev/full: cannot be written: No space left on "
+                                 "device\n"),
+                  std::string::npos)
+            << full.text;
+    }
+    EXPECT_TRUE(plan("boxes.jsonl", "A4 = \"" + free.SlavePath() + "\"\n").CanRun());
+
+    // COM7 is this pty here: the job names one device twice, and says so with its line.
+    setenv("STAVEL_COM7", free.SlavePath().c_str(), 1);
+    WriteBytes(dir.File("job.toml"), "name = \"j\"\nimage = \"abc.sdl\"\nsha256 = \"" + kAbc +
+                                         "\"\n[slots]\nA1 = \"COM7\"\nA2 = \"" + free.SlavePath() +
+                                         "\"\n");
+    const Result<Job> twins = ReadJob(dir.File("job.toml"));
+    unsetenv("STAVEL_COM7");
+    ASSERT_FALSE(twins);
+    EXPECT_EQ(twins.Failure().Describe(), dir.File("job.toml") +
+                                              ":6: the slots A1 and A2 name the same port (" +
+                                              free.SlavePath() + ")");
 }
 
 }  // namespace

@@ -46,6 +46,13 @@ std::string GarbageBytes(uint64_t n) {
     return bytes;
 }
 
+std::string EndlessLinePiece(uint64_t n) {
+    char text[80];
+    std::snprintf(text, sizeof text, "loader: status %llu ok, no line break; ",
+                  static_cast<unsigned long long>(n));
+    return text;
+}
+
 std::string SyncLine() {
     return "host answered, settling\r\n";
 }

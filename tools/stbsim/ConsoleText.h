@@ -14,6 +14,8 @@ std::string NoiseLine(uint64_t n, uint32_t offset);
 // Printed while the box flushes repeated starts (see StbBox).
 // Bytes as a console at the wrong line speed arrives: mostly not text; `n` varies them.
 std::string GarbageBytes(uint64_t n);
+// A piece of a console line that never ends: printable text without CR or LF; `n` varies it.
+std::string EndlessLinePiece(uint64_t n);
 std::string SyncLine();
 
 }  // namespace stbsim

@@ -59,16 +59,29 @@ std::string StbBox::Run() {
 }
 
 std::string StbBox::Chatter() {
-    const bool garbage = m_options.chatter == StbSimOptions::Chatter::Garbage;
+    const StbSimOptions::Chatter kind = m_options.chatter;
+    const bool garbage = kind == StbSimOptions::Chatter::Garbage;
+    // A flood has no pause of its own: the line's pace (or the tool's reading) holds it back.
+    const bool flood =
+        kind == StbSimOptions::Chatter::Flood || kind == StbSimOptions::Chatter::Endless;
     m_bHungUp = true;
     m_strEarlyEnd = garbage ? "sent garbage" : "only talked";
+    const auto text = [kind, garbage](uint64_t n) {
+        return garbage                                   ? GarbageBytes(n)
+               : kind == StbSimOptions::Chatter::Endless ? EndlessLinePiece(n)
+                                                         : NoiseLine(n, 0);
+    };
     for (uint64_t n = 0;; ++n) {
-        std::string bytes = garbage ? GarbageBytes(n) : NoiseLine(n, 0);
+        std::string bytes = text(n);
+        while (flood && bytes.size() < m_options.floodPiece) {
+            bytes += text(++n);
+        }
         std::string fault = WriteAll(bytes);
         if (!fault.empty()) {
             return fault.starts_with("line lost") ? std::string() : fault;
         }
-        const StbLine::Io io = m_line.WaitReadable(Clock::now() + std::chrono::milliseconds(300));
+        const auto pause = flood ? std::chrono::milliseconds(0) : std::chrono::milliseconds(300);
+        const StbLine::Io io = m_line.WaitReadable(Clock::now() + pause);
         if (io == StbLine::Io::Ok) {
             uint8_t ignored[256];
             m_line.ReadPending(ignored, sizeof ignored);  // the tool's bytes mean nothing here

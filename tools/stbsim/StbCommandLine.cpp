@@ -22,6 +22,11 @@ const char* const kStbUsage =
     "  --talk-only         print console text and never ask (a loader not in download mode)\n"
     "  --wrong-speed       send bytes that are mostly not text and never ask (a line at the\n"
     "                      wrong speed)\n"
+    "  --flood             print console lines back to back at the line rate and never ask\n"
+    "                      (a loader stuck in a verbose loop)\n"
+    "  --endless-line      print one line that never ends, at the line rate, and never ask\n"
+    "  --flood-piece N     with --flood or --endless-line: about N bytes per write (default:\n"
+    "                      each line as it is printed)\n"
     "  --program S         print a progress line twice a second for S seconds after the last\n"
     "                      block, before ending the download (a box programming its flash)\n"
     "  --boxes N           N boxes one after another on the same line (default 1)\n"
@@ -129,6 +134,8 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
          {0, INT64_MAX, [&](int64_t v) { out.options.stopReadingAfterBytes = v; }}},
         {"--silent-after", {0, INT64_MAX, [&](int64_t v) { out.options.silentAfterBytes = v; }}},
         {"--ptys", {1, 64, [&](int64_t v) { out.ptys = static_cast<int>(v); }}},
+        {"--flood-piece",
+         {1, 65536, [&](int64_t v) { out.options.floodPiece = static_cast<uint32_t>(v); }}},
         {"--timeout",
          {1, 3600000, [&](int64_t v) { out.options.answerTimeoutMs = static_cast<int>(v); }}},
         {"--program",
@@ -141,10 +148,12 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
                                                       {"--tty", &out.tty},
                                                       {"--replay", &out.replayPath},
                                                       {"--serial", &out.options.serial}};
-    bool talkOnly = false, wrongSpeed = false;
+    bool talkOnly = false, wrongSpeed = false, flood = false, endless = false;
     const std::map<std::string, bool*> flags{{"--fast", &fast},
                                              {"--talk-only", &talkOnly},
                                              {"--wrong-speed", &wrongSpeed},
+                                             {"--flood", &flood},
+                                             {"--endless-line", &endless},
                                              {"--noise", &out.options.consoleNoise},
                                              {"--split", &out.options.splitFrames},
                                              {"--help", &out.help}};
@@ -191,12 +200,14 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         error = "give exactly one of --image FILE and --size N";
         return false;
     }
-    if (talkOnly && wrongSpeed) {
-        error = "--talk-only and --wrong-speed exclude each other";
+    if (int{talkOnly} + int{wrongSpeed} + int{flood} + int{endless} > 1) {
+        error = "--talk-only, --wrong-speed, --flood and --endless-line exclude each other";
         return false;
     }
     out.options.chatter = talkOnly     ? StbSimOptions::Chatter::Talk
                           : wrongSpeed ? StbSimOptions::Chatter::Garbage
+                          : flood      ? StbSimOptions::Chatter::Flood
+                          : endless    ? StbSimOptions::Chatter::Endless
                                        : StbSimOptions::Chatter::None;
     if (!out.replayPath.empty() && (out.generateSize >= 0 || out.ptys > 1)) {
         error = "--replay plays a capture's box with its image: not with --size or --ptys";

@@ -28,9 +28,15 @@ struct StbSimOptions {
 
     // A box that never asks: it prints its console (Talk: a loader not in download mode) or
     // bytes that are mostly not text (Garbage: a line at the wrong speed) every 300 ms until the
-    // tool lets go of the port.
-    enum class Chatter { None, Talk, Garbage };
+    // tool lets go of the port. Flood prints console lines back to back, as fast as the line
+    // takes them (a loader stuck in a verbose loop); Endless prints one line that never ends
+    // the same way (a loader that lost its line breaks).
+    enum class Chatter { None, Talk, Garbage, Flood, Endless };
     Chatter chatter = Chatter::None;
+    // A flood's bytes per write: 0 writes each line (or piece of the endless line) as it is
+    // printed; more gathers that many bytes into one write, as a loader that dumps a buffer
+    // (or a USB adapter that delivers in packets) does. The line's pace is the same.
+    std::uint32_t floodPiece = 0;
     // After the last block, the box prints a progress line twice a second for this long before it
     // ends the download: a loader that programs flash while it talks.
     int programMs = 0;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/ports/PortChoice.h"
+#include "station/SlotLabel.h"
 #include "tests/hosts/cli/CliFixture.h"
 #include "tests/support/pty/Pty.h"
 
@@ -127,6 +128,20 @@ TEST(CliOptions, TheSameDeviceThroughTwoLinksIsOnePort) {
     ASSERT_EQ(symlink(dir.File("tty").c_str(), dir.File("b").c_str()), 0);
     const CliParse parse = ParseCommandLine({"-p", dir.File("a"), "-p", dir.File("b"), "-i", "x"});
     EXPECT_EQ(parse.error, "the port '" + dir.File("b") + "' is given twice");
+    // A port name is the device it stands for, also through the environment, in either order.
+    setenv("STAVEL_COM7", dir.File("a").c_str(), 1);
+    const std::string device = ResolvedDevicePath(dir.File("tty"));
+    for (const Args& args :
+         {Args{"-p", "COM7", "-p", dir.File("tty"), "-i", "x"},
+          Args{"-p", "A1=" + dir.File("b"), "-p", "A2=\\\\.\\com7", "-i", "x"}}) {
+        const CliParse twins = ParseCommandLine(args);
+        EXPECT_FALSE(twins.options);
+        EXPECT_EQ(twins.error, "the ports '" + ReadSlotArgument(args[1]).port + "' and '" +
+                                   ReadSlotArgument(args[3]).port + "' are one device (" + device +
+                                   ")");
+    }
+    unsetenv("STAVEL_COM7");
+    EXPECT_TRUE(ParseCommandLine({"-p", "COM7", "-p", dir.File("tty"), "-i", "x"}).options);
     // A port outside COM1..COM50 and a name that is neither a port nor a path.
     for (const std::string port : {"COM51", "ttyUSB0"}) {
         const Result<PortChoice> chosen = ChoosePort(port);

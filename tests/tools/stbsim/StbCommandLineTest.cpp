@@ -56,6 +56,15 @@ TEST(StbCommandLine, PacesTheLineAt115200UnlessTold) {
     EXPECT_EQ(cmd.options.lineBytesPerSecond, 0u);
     ASSERT_TRUE(Parse({"--image", "a.bin", "--baud", "9600"}, cmd, error)) << error;
     EXPECT_EQ(cmd.options.lineBytesPerSecond, 960u);
+    // A chatty box talks at the line's rate, never asking.
+    ASSERT_TRUE(Parse({"--size", "10", "--flood"}, cmd, error)) << error;
+    EXPECT_EQ(cmd.options.chatter, StbSimOptions::Chatter::Flood);
+    EXPECT_EQ(cmd.options.lineBytesPerSecond, 11520u);
+    EXPECT_EQ(cmd.options.floodPiece, 0u);
+    ASSERT_TRUE(Parse({"--size", "10", "--endless-line", "--flood-piece", "1024"}, cmd, error))
+        << error;
+    EXPECT_EQ(cmd.options.chatter, StbSimOptions::Chatter::Endless);
+    EXPECT_EQ(cmd.options.floodPiece, 1024u);
 }
 
 TEST(StbCommandLine, RefusesWhatCannotWork) {
@@ -70,6 +79,8 @@ TEST(StbCommandLine, RefusesWhatCannotWork) {
         {{"--image", "a", "--save", "b"}, "--save goes with --size"},
         {{"--size", "10", "--colour"}, "unknown option --colour"},
         {{"--size"}, "--size needs a value"},
+        {{"--size", "10", "--flood", "--endless-line"},
+         "--talk-only, --wrong-speed, --flood and --endless-line exclude each other"},
     };
     for (const auto& [args, message] : cases) {
         StbCommandLine cmd;
