@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "capture/CaptureSummary.h"
-#include "station/BoxCaptureDir.h"
+#include "slot/BoxCaptureDir.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {

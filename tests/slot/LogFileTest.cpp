@@ -9,7 +9,7 @@
 
 #include "platform/host/ConsoleOutput.h"
 #include "platform/window/Wnd.h"
-#include "station/LogFile.h"
+#include "slot/LogFile.h"
 #include "tests/support/files/TempDir.h"
 
 namespace {
