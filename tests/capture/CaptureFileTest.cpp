@@ -140,7 +140,13 @@ TEST(CaptureFileTest, TheSummaryShowsTextFromTheFileEscaped) {
                       {"started", {{"event", "started"}, {"image", hostile}, {"device", hostile}}}};
     const Json closing{{"event", "ended"},
                        {"reason", "box-silent"},
-                       {"record", {{"result", "fail"}, {"reason", hostile}, {"box_id", hostile}}}};
+                       {"record",
+                        {{"id", "r-1"},
+                         {"result", "fail"},
+                         {"reason", hostile},
+                         {"start", "2026-12-07T13:08:23.752Z"},
+                         {"schema", 1},
+                         {"box_id", hostile}}}};
     auto created = CaptureWriter::Create(path, kCaptureMaxLeast, JsonLine(header));
     ASSERT_TRUE(created) << created.Failure().Describe();
     ASSERT_TRUE((*created)->Finish(JsonLine(closing)));
