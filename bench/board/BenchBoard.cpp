@@ -117,23 +117,29 @@ long SelfRssKb() {
     return UsageOf(getpid()).rssKb;
 }
 
+// A GET of `path` on the board at 127.0.0.1:`port`, sent on a connection of its own, whose
+// descriptor is answered; a board that cannot be reached ends the bench.
+int Request(int port, const std::string& path) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::perror("connect");
+        std::exit(1);
+    }
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    (void)!write(fd, request.data(), request.size());
+    return fd;
+}
+
 // The pages: raw event streams, all read by one thread, each result's arrival noted.
 class Pages {
   public:
     explicit Pages(int port) {
         for (int i = 0; i < kPages; ++i) {
-            const int fd = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(static_cast<std::uint16_t>(port));
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-                std::perror("connect");
-                std::exit(1);
-            }
-            const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-            (void)!write(fd, request.data(), request.size());
-            m_fds.push_back(fd);
+            m_fds.push_back(Request(port, "/events"));
             m_buffers.emplace_back();
         }
         m_reader = std::thread([this] { Read(); });
@@ -451,18 +457,7 @@ int BenchHistory(long count) {
 void ReadStreams(int port, int count, int seconds) {
     std::vector<pollfd> fds;
     for (int i = 0; i < count; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            std::perror("connect");
-            std::exit(1);
-        }
-        const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-        (void)!write(fd, request.data(), request.size());
-        fds.push_back({fd, POLLIN, 0});
+        fds.push_back({Request(port, "/events"), POLLIN, 0});
     }
     char chunk[65536];
     const auto end = Clock::now() + std::chrono::seconds(seconds);
@@ -483,19 +478,11 @@ void ReadStreams(int port, int count, int seconds) {
 
 // The size of the answer to /api/stations.
 std::size_t SnapshotBytes(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = Request(port, "/api/stations");
     std::size_t total = 0;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const std::string request = "GET /api/stations HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-        (void)!write(fd, request.data(), request.size());
-        char chunk[65536];
-        for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
-            total += static_cast<std::size_t>(n);
-        }
+    char chunk[65536];
+    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+        total += static_cast<std::size_t>(n);
     }
     close(fd);
     return total;
