@@ -53,8 +53,14 @@ std::int64_t JsonWholeAt(const Json& object, const char* key, std::int64_t fallb
     if (it == object.end() || !it->is_number()) {
         return fallback;
     }
-    return it->is_number_float() ? static_cast<std::int64_t>(it->get<double>())
-                                 : it->get<std::int64_t>();
+    if (!it->is_number_float()) {
+        return it->get<std::int64_t>();
+    }
+    // A double past int64's range (1e300 from a hostile payload) has no whole value to cast to.
+    const double value = it->get<double>();
+    constexpr double kLimit = 9.2e18;
+    return std::isfinite(value) && std::fabs(value) < kLimit ? static_cast<std::int64_t>(value)
+                                                             : fallback;
 }
 
 bool JsonBoolAt(const Json& object, const char* key, bool fallback) {

@@ -116,6 +116,11 @@ TEST(BoxRecord, HostileNestingAndSizeAreRefusedBeforeParsing) {
     const std::string big = "{\"a\":\"" + std::string(kJsonMaxBytes, 'x') + "\"}";
     EXPECT_FALSE(ParseJsonObject(big));
     EXPECT_TRUE(ParseJsonObject(big, big.size()));
+    // A number too large for a whole one reads as the fallback, never as a wrapped value.
+    const Json numbers = *ParseJsonObject(R"({"huge":1e300,"small":-5.7,"whole":42})");
+    EXPECT_EQ(JsonWholeAt(numbers, "huge", 7), 7);
+    EXPECT_EQ(JsonWholeAt(numbers, "small"), -5);
+    EXPECT_EQ(JsonWholeAt(numbers, "whole"), 42);
 }
 
 TEST(BoxRecord, IdsAreVersion4UuidsAndNeverRepeat) {
