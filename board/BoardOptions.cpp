@@ -44,7 +44,7 @@ std::string CheckBoardOptions(const BoardOptions& options) {
     if (!options.http->Loopback() && !options.tokenFile) {
         return "--http " + options.http->address +
                " opens the board beyond this machine: give --http-token-file FILE with a secret "
-               "(for example: head -c 24 /dev/urandom | base64 > FILE)";
+               "(for example: openssl rand -hex 24 > FILE)";
     }
     return {};
 }
