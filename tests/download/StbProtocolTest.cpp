@@ -171,10 +171,15 @@ TEST(StbProtocol, FrameSplitAcrossBatchesIsCompletedInOneScan) {
     rig.Notify();
     late.join();
     EXPECT_EQ(rig.ToolSentExactly(256), rig.ImageSlice(0, 256));
-    ASSERT_EQ(wire.runs.size(), 2u);
-    EXPECT_EQ(wire.runs[0].first, std::string("\x02", 1));
-    EXPECT_EQ(wire.runs[1].first, std::string("\x02\x00\x01\x00\x00\x00\x00\x03", 8));
-    EXPECT_GT(wire.runs[1].second, wire.runs[0].second);
+    // How the pty hands the late bytes over is up to the kernel: one read or several.
+    std::string heard;
+    for (std::size_t i = 0; i < wire.runs.size(); ++i) {
+        heard += wire.runs[i].first;
+        if (i > 0) {
+            EXPECT_GE(wire.runs[i].second, wire.runs[i - 1].second);
+        }
+    }
+    EXPECT_EQ(heard, std::string("\x02\x02\x00\x01\x00\x00\x00\x00\x03", 9));
     const Bytes block = rig.ImageSlice(0, 256);
     EXPECT_EQ(wire.sent, std::string(block.begin(), block.end()));
 }
