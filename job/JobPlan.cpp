@@ -12,6 +12,7 @@
 #include "platform/digest/Sha256.h"
 #include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
+#include "store/StoreUrl.h"
 
 namespace {
 
@@ -130,6 +131,10 @@ JobPlan PlanJob(const Job& job) {
     output("capture", job.capture, true);
     if (job.mqtt) {
         t += Row("mqtt", EscapeName(*job.mqtt) + " (not contacted by --check)");
+    }
+    if (job.db) {
+        const Result<StoreUrl> db = ParseStoreUrl(*job.db);
+        t += Row("database", EscapeName(db ? db->shown : *job.db) + " (not opened by --check)");
     }
     if (job.boxId) {
         t += Row("box id", EscapeName(*job.boxId));

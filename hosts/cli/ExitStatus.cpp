@@ -20,6 +20,8 @@ constexpr SetupWords kSetupWords[] = {
     {SetupStep::CaptureFolder, "the capture folder cannot take files: ", kExitUsage},
     {SetupStep::Capture, "the capture cannot be read: ", kExitUsage},
     {SetupStep::Spool, "the MQTT spool cannot be kept: ", kExitUsage},
+    {SetupStep::Database, "the database cannot be used: ", kExitUsage},
+    {SetupStep::DatabaseSpool, "the database's spool cannot be kept: ", kExitUsage},
     {SetupStep::Password, "", kExitUsage},
     {SetupStep::Port, "", kExitUsage},
 };

@@ -33,7 +33,23 @@ int ExitStatusFor(EndReason reason, int operatorStatus);
 int ExitStatusFor(const StationEnd& end);
 
 // What could not be set up before any box was served.
-enum class SetupStep { Report, LogFile, LogFolder, CaptureFolder, Capture, Spool, Password, Port };
+enum class SetupStep {
+    Report,
+    LogFile,
+    LogFolder,
+    CaptureFolder,
+    Capture,
+    Spool,
+    Database,
+    DatabaseSpool,
+    Password,
+    Port
+};
+
+// A database whose disk was full turns an ordinary end into 8; a signal's status stays.
+inline int WithDatabaseFull(int status, bool full) {
+    return full && status < 128 ? kExitRecordNotWritten : status;
+}
 
 // Says on standard error why `step` failed ("stavel: the report cannot be written: ...") and
 // answers the exit status.

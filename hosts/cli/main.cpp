@@ -19,6 +19,7 @@
 #include "hosts/cli/ExitStatus.h"
 #include "hosts/cli/JobOptions.h"
 #include "hosts/cli/ListPorts.h"
+#include "hosts/cli/RecordQuery.h"
 #include "job/JobPlan.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
@@ -42,6 +43,9 @@
 #include "station/SlotCommand.h"
 #include "station/SlotFeed.h"
 #include "station/Station.h"
+#include "station/StationObservers.h"
+#include "store/StationStore.h"
+#include "store/WriterStart.h"
 
 namespace {
 
@@ -86,12 +90,36 @@ PublisherSetup StartPublisher(const CliOptions& options, const std::string& repo
             started.spoolFailed ? SetupStep::Spool : SetupStep::Password, started.failure};
 }
 
+// The database's writer, with its spool beside the report; null with the status when the
+// database or the spool cannot be used.
+struct WriterSetup {
+    std::unique_ptr<RecordWriter> writer;
+    int status = kExitPass;
+};
+
+WriterSetup StartWriter(const CliOptions& options, const std::string& reportPath) {
+    WriterStarted started =
+        StartRecordWriter(*ParseStoreUrl(*options.db), reportPath, [](const std::string& line) {
+            // From the writer's thread, published at once as the publisher's lines are.
+            Say(line);
+            ConsoleOutput::Process().Publish();
+        });
+    if (!started.writer) {
+        return {nullptr,
+                SetupFailed(started.spoolFailed ? SetupStep::DatabaseSpool : SetupStep::Database,
+                            started.failure)};
+    }
+    return {std::move(started.writer)};
+}
+
 int Watch(const CliOptions& options) {
     Result<MqttLogin> login = LoginOf(options);
     if (!login) {
         return SetupFailed(SetupStep::Password, login.Failure());
     }
-    return options.board.http ? RunBoardWatch(options.board, *login, options.watchStations, Say)
+    BoardOptions board = options.board;
+    board.db = options.db;
+    return options.board.http ? RunBoardWatch(board, *login, options.watchStations, Say)
                               : RunWatch(*login, options.watchStations, Say);
 }
 
@@ -127,15 +155,30 @@ int ServeStation(const CliOptions& options) {
         {},
         [options](const SlotLaunch& launch) { return SlotCommand(options, launch); },
         ProvenanceOf(options)};
-    if (!options.broker) {
-        return ExitStatusFor(RunStation(std::move(config)));
+    // The broker and the database each hear the station.
+    StationObservers watchers;
+    PublisherSetup setup;
+    std::unique_ptr<StationPublisher> news;
+    if (options.broker) {
+        setup = StartPublisher(options, *options.report);
+        if (!setup.publisher) {
+            return SetupFailed(setup.failedStep, setup.failure);
+        }
+        news = std::make_unique<StationPublisher>(*setup.publisher);
+        watchers.Add(news.get());
     }
-    PublisherSetup setup = StartPublisher(options, *options.report);
-    if (!setup.publisher) {
-        return SetupFailed(setup.failedStep, setup.failure);
+    WriterSetup db;
+    std::unique_ptr<StationStore> records;
+    if (options.db) {
+        db = StartWriter(options, *options.report);
+        if (!db.writer) {
+            return db.status;
+        }
+        records = std::make_unique<StationStore>(*db.writer);
+        watchers.Add(records.get());
     }
-    StationPublisher news(*setup.publisher);
-    return ExitStatusFor(RunStation(std::move(config), &news));
+    return WithDatabaseFull(ExitStatusFor(RunStation(std::move(config), &watchers)),
+                            db.writer && db.writer->DiskFull());
 }
 
 // One box (or one after another with --loop) on one port; also a station's slot.
@@ -177,6 +220,15 @@ int ServeOne(const CliOptions& options) {
         publisher = std::move(setup.publisher);
         publisher->StationStarted();
     }
+    std::unique_ptr<RecordWriter> writer;
+    if (options.db) {
+        WriterSetup db = StartWriter(options, *options.report);
+        if (!db.writer) {
+            return db.status;
+        }
+        writer = std::move(db.writer);
+        writer->Start();
+    }
     std::unique_ptr<BoxLogDir> logDir;
     if (options.logDir) {
         Result<std::unique_ptr<BoxLogDir>> opened =
@@ -201,9 +253,14 @@ int ServeOne(const CliOptions& options) {
         book.SetLogEnd([&](const BoxRecord&, const std::string&) { return logFile->Flush(); });
         book.SetLogFileName([&] { return std::optional<std::string>(logFile->Path()); });
     }
-    if (publisher) {
+    if (publisher || writer) {
         book.SetRecordSink([&](const BoxRecord& record, EndReason, const std::string& line) {
-            publisher->RecordFinal(record.slot, line);
+            if (publisher) {
+                publisher->RecordFinal(record.slot, line);
+            }
+            if (writer) {
+                writer->Add(line);
+            }
         });
     }
     SessionConfig config;
@@ -257,6 +314,9 @@ int ServeOne(const CliOptions& options) {
     if (publisher) {
         publisher->StationEnded();
     }
+    if (writer) {
+        writer->End();
+    }
     if (options.loop) {
         const std::string aborted = session.BoxesAborted() > 0
                                         ? ", " + std::to_string(session.BoxesAborted()) + " aborted"
@@ -265,7 +325,7 @@ int ServeOne(const CliOptions& options) {
         Say(std::to_string(session.BoxesPassed()) + " passed, " +
             std::to_string(session.BoxesFailed()) + " failed" + aborted);
     }
-    return status;
+    return WithDatabaseFull(status, writer && writer->DiskFull());
 }
 
 int Serve(CliOptions options) {
@@ -276,8 +336,9 @@ int Serve(CliOptions options) {
             return kExitUsage;
         }
     }
-    // With a broker the local report stays the source of truth, so there is always one.
-    if (!options.report && options.broker) {
+    // With a broker or a database the local report stays the source of truth, so there is
+    // always one; their spools lie beside it.
+    if (!options.report && (options.broker || options.db)) {
         Result<std::string> path = DefaultReportPath();
         if (!path) {
             return SetupFailed(SetupStep::Report, path.Failure());
@@ -331,6 +392,9 @@ int Dispatch(const CliOptions& options) {
             WriteStdout(info ? *info : std::string());
             return info ? kExitPass : SetupFailed(SetupStep::Capture, info.Failure());
         }
+        case CliOptions::Mode::Find:
+        case CliOptions::Mode::Export:
+            return RunRecordQuery(options, Say);
         case CliOptions::Mode::Serve:
             break;
     }
