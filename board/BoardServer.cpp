@@ -8,6 +8,7 @@
 
 #include "board/BoardPage.h"
 #include "board/BoardToken.h"
+#include "board/RecordRoutes.h"
 
 namespace {
 
@@ -119,6 +120,7 @@ Result<void> BoardServer::Start() {
                                request.get_param_value("station"), request.get_param_value("slot")),
                 "application/json");
         });
+    AddRecordRoutes(server, m_service);
     server.Get("/events", [this](const httplib::Request&, httplib::Response& response) {
         std::string first;
         std::shared_ptr<EventHub::Stream> stream = m_service.OpenStream(first);

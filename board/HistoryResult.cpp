@@ -107,15 +107,3 @@ Json HistoryJson(const HistoryResult& r) {
     }
     return line;
 }
-
-std::string HistoryLine(const HistoryResult& result) {
-    return JsonLine(HistoryJson(result));
-}
-
-std::optional<HistoryResult> ResultFromHistoryLine(const std::string& line) {
-    const std::optional<Json> json = ParseJsonObject(line);
-    if (!json) {
-        return std::nullopt;
-    }
-    return FromJson(*json, JsonStringAt(*json, "station"), JsonStringAt(*json, "slot"));
-}

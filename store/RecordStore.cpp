@@ -412,18 +412,33 @@ Result<Json> RecordStore::Plot(std::int64_t fromMs, std::int64_t toMs, const std
                 {"slots", table(slots)}};
 }
 
-Result<std::vector<std::string>> RecordStore::LastFailures(int most) {
+Result<std::vector<RecordStore::Placed>> RecordStore::LastFailures(int most) {
     Result<std::vector<SqlRow>> rows = m_connection->Rows(
-        "SELECT record FROM records WHERE result <> 'pass' ORDER BY start_ms DESC LIMIT $1",
+        "SELECT station, slot, record FROM records WHERE result <> 'pass'"
+        " ORDER BY start_ms DESC LIMIT $1",
         {std::int64_t{most}});
     if (!rows) {
         return rows.Failure();
     }
-    std::vector<std::string> lines;
+    std::vector<Placed> found;
     for (const SqlRow& row : *rows) {
-        lines.push_back(row.at(0).value_or(""));
+        found.push_back({row.at(0).value_or(""), row.at(1).value_or(""), row.at(2).value_or("")});
     }
-    return lines;
+    return found;
+}
+
+Result<std::vector<std::string>> RecordStore::LatestIds(int most) {
+    std::vector<std::string> ids;
+    Result<void> read =
+        m_connection->Query("SELECT id FROM records ORDER BY start_ms DESC LIMIT $1",
+                            {std::int64_t{most}}, [&](const SqlRow& row) {
+                                ids.push_back(row.at(0).value_or(""));
+                                return true;
+                            });
+    if (!read) {
+        return read.Failure();
+    }
+    return ids;
 }
 
 Result<std::int64_t> RecordStore::DeleteBefore(std::int64_t beforeMs, int most) {

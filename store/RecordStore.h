@@ -72,8 +72,17 @@ class RecordStore {
     Result<Json> Plot(std::int64_t fromMs, std::int64_t toMs, const std::string& station,
                       const std::string& slot);
 
+    // A record with the station and slot it is counted under.
+    struct Placed {
+        std::string station;
+        std::string slot;
+        std::string json;
+    };
     // The latest records that did not pass, newest first, at most `most`.
-    Result<std::vector<std::string>> LastFailures(int most);
+    Result<std::vector<Placed>> LastFailures(int most);
+
+    // The ids of the `most` latest records, newest first.
+    Result<std::vector<std::string>> LatestIds(int most);
 
     // Deletes at most `most` of the records that started before `beforeMs` (taken down to its
     // 15 minutes, with their counts); answers how many went. Called again until it answers 0,

@@ -231,12 +231,15 @@ void RecordWriter::Run() {
             break;
         }
         bool busy = false;
-        if (!m_store && now >= m_nextAttempt) {
+        if (!m_store && (now >= m_nextAttempt || ending)) {
             Result<std::unique_ptr<RecordStore>> opened = m_config.open();
             if (opened) {
                 m_store = std::move(*opened);
             } else {
                 Fault(opened.Failure());
+                if (ending) {
+                    break;  // one last try at the end: what waits stays in the spool
+                }
             }
         }
         if (m_store && now >= m_nextAttempt) {

@@ -215,10 +215,11 @@ TEST_P(StoreTest, ThePlotsComeFromTheCountsAndOldRecordsGoInBatchesWithTheirCoun
     Result<Json> slot = store->Plot(from, now, "A", "2");
     EXPECT_EQ(JsonLine((*slot)["bins"]), R"([[0,1,30],[0,0,null],[0,0,null]])");
 
-    Result<std::vector<std::string>> failures = store->LastFailures(50);
+    Result<std::vector<RecordStore::Placed>> failures = store->LastFailures(50);
     ASSERT_TRUE(failures);
     ASSERT_EQ(failures->size(), 2u) << "the fail and the aborted box, newest first";
-    EXPECT_NE((*failures)[0].find("\"id\":\"r4\""), std::string::npos);
+    EXPECT_NE((*failures)[0].json.find("\"id\":\"r4\""), std::string::npos);
+    EXPECT_EQ((*failures)[1].station + "/" + (*failures)[1].slot, "A/2");
 
     // Before 10:20, taken down to 10:15: two records, one at a time, then their counts.
     const std::int64_t cut = Ms("2026-03-02T10:20:00.000Z");
