@@ -294,8 +294,11 @@ std::string BoardService::Find(const std::string& boxId) const {
     RecordStore* reader = Reader();
     Result<void> read = reader == nullptr
                             ? Result<void>(Refusal(m_url.shown, "cannot be reached"))
-                            : reader->FindBox(boxId, [&](const std::string& line) {
-                                  if (std::optional<Json> record = ParseJsonObject(line)) {
+                            : reader->FindBox(boxId, [&](const RecordStore::Placed& found) {
+                                  // Shown where the board counts it: its topic's names.
+                                  if (std::optional<Json> record = ParseJsonObject(found.json)) {
+                                      (*record)["station"] = JsonText(found.station);
+                                      (*record)["slot"] = JsonText(found.slot);
                                       records.push_back(std::move(*record));
                                   }
                                   return records.size() < kMostFound;

@@ -71,7 +71,8 @@ class BoardService {
     // that time and place: "pareto":[[reason_code,count,cumulative share 0..1],...] (the most
     // first); "error" says why the database could not answer.
     std::string Plot(int hours, const std::string& station, const std::string& slot) const;
-    // {"box":ID,"records":[record,... oldest first]} (at most 1000), or with "error".
+    // {"box":ID,"records":[record,... oldest first]} (at most 1000; each with the station and
+    // slot of the topic the board counts it under), or with "error".
     std::string Find(const std::string& boxId) const;
     // The records of the last `hours` of `station` (and `slot`) as CSV, in pieces to `write`
     // (which answers false when the reader went away); on a connection of its own, so that a

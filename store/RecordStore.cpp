@@ -292,10 +292,12 @@ Result<int> RecordStore::Put(const std::vector<StoredRecord>& records) {
 }
 
 Result<void> RecordStore::FindBox(const std::string& boxId,
-                                  const std::function<bool(const std::string&)>& each) {
-    return m_connection->Query("SELECT record FROM records WHERE box_id = $1 ORDER BY start_ms, id",
-                               {boxId},
-                               [&](const SqlRow& row) { return each(row.at(0).value_or("")); });
+                                  const std::function<bool(const Placed&)>& each) {
+    return m_connection->Query(
+        "SELECT station, slot, record FROM records WHERE box_id = $1 ORDER BY start_ms, id",
+        {boxId}, [&](const SqlRow& row) {
+            return each({row.at(0).value_or(""), row.at(1).value_or(""), row.at(2).value_or("")});
+        });
 }
 
 Result<void> RecordStore::Export(const Filter& filter,

@@ -43,9 +43,15 @@ class RecordStore {
     // were new.
     Result<int> Put(const std::vector<StoredRecord>& records);
 
-    // Every record of the box, oldest first, as its JSON line.
-    Result<void> FindBox(const std::string& boxId,
-                         const std::function<bool(const std::string&)>& each);
+    // A record with the station and slot it is counted under.
+    struct Placed {
+        std::string station;
+        std::string slot;
+        std::string json;
+    };
+
+    // Every record of the box, oldest first.
+    Result<void> FindBox(const std::string& boxId, const std::function<bool(const Placed&)>& each);
 
     struct Filter {
         std::int64_t fromMs = 0;  // start, inclusive
@@ -72,12 +78,6 @@ class RecordStore {
     Result<Json> Plot(std::int64_t fromMs, std::int64_t toMs, const std::string& station,
                       const std::string& slot);
 
-    // A record with the station and slot it is counted under.
-    struct Placed {
-        std::string station;
-        std::string slot;
-        std::string json;
-    };
     // The latest records that did not pass, newest first, at most `most`.
     Result<std::vector<Placed>> LastFailures(int most);
 

@@ -87,8 +87,8 @@ std::string RecordText(const Json& r) {
 int Find(RecordStore& store, const CliOptions& options,
          const std::function<void(const std::string&)>& say) {
     std::vector<std::string> lines;
-    Result<void> read = store.FindBox(options.findBox, [&](const std::string& line) {
-        lines.push_back(line);
+    Result<void> read = store.FindBox(options.findBox, [&](const RecordStore::Placed& found) {
+        lines.push_back(found.json);
         return true;
     });
     if (!read) {

@@ -204,7 +204,8 @@ TEST(BoardEndToEndTest, InABrowserTilesTurnPassAndFailWithTheReasonAndHostileTex
         RecordPayload("id-forged", "fail", MinutesAgo(0), 1,
                       "<img src=x onerror=\"window.pwned=2\">", "<script>window.pwned=3</script>"));
 
-    const std::string shot = dir.File("board.png");
+    const std::string shot = getenv("STAVEL_BOARD_SHOT") != nullptr ? getenv("STAVEL_BOARD_SHOT")
+                                                                    : dir.File("board.png");
     ChildProcess check({"/usr/bin/python3", STAVEL_SOURCE_DIR "/tests/board/browser_check.py",
                         "http://127.0.0.1:" + std::to_string(http) + "/", station, shot});
     const ChildProcess::End end = check.Wait(std::chrono::seconds(90));

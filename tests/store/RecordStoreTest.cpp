@@ -11,8 +11,8 @@ namespace {
 
 std::vector<std::string> Found(RecordStore& store, const std::string& boxId) {
     std::vector<std::string> ids;
-    Result<void> read = store.FindBox(boxId, [&](const std::string& line) {
-        ids.push_back(ParseJsonObject(line).value_or(Json::object()).value("id", "?"));
+    Result<void> read = store.FindBox(boxId, [&](const RecordStore::Placed& found) {
+        ids.push_back(ParseJsonObject(found.json).value_or(Json::object()).value("id", "?"));
         return true;
     });
     EXPECT_TRUE(read) << (read ? "" : read.Failure().Describe());
