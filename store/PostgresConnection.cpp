@@ -20,12 +20,14 @@ std::string OneLine(std::string words) {
     while (!words.empty() && (words.back() == '\n' || words.back() == ' ')) {
         words.pop_back();
     }
-    for (char& c : words) {
-        if (c == '\n') {
-            c = ' ';
+    std::string line;
+    for (const char c : words) {
+        const char shown = c == '\n' || c == '\t' ? ' ' : c;
+        if (shown != ' ' || line.empty() || line.back() != ' ') {
+            line += shown;
         }
     }
-    return words;
+    return line;
 }
 
 std::string Text(const SqlValue& value) {

@@ -90,12 +90,12 @@ void RecordWriter::End(std::chrono::milliseconds grace) {
 }
 
 void RecordWriter::Show(Link link, const std::string& reason) {
-    if (link == m_shown && (link == Link::Writing || reason == m_shownReason)) {
+    // A new reason for the same trouble (refused, then timed out) is not news.
+    if (link == m_shown) {
         return;
     }
     const Link before = m_shown;
     m_shown = link;
-    m_shownReason = reason;
     if (!m_config.say) {
         return;
     }

@@ -100,7 +100,6 @@ class RecordWriter {
     bool m_compactDue = false;
     bool m_expiring = false;  // a deletion of old records is under way
     Link m_shown = Link::Starting;
-    std::string m_shownReason;
 };
 
 // The spool beside a station's report for the records the database has not taken yet.

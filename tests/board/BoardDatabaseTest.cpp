@@ -55,8 +55,10 @@ TEST(BoardDatabaseTest, AStationAndABoardKeepEveryRecordOnceThroughAStoppedPostg
     TempDir dir;
     MqttBroker broker({dir.Path()});
     ASSERT_TRUE(broker.Start()) << broker.Log();
+    // The board's spool for a server's database lies in its state folder: the test's own.
     ChildProcess board({ProgramPath("stavel"), "--watch", broker.Url(), "--http",
-                        std::to_string(FreeLocalPort()), "--db", db});
+                        std::to_string(FreeLocalPort()), "--db", db},
+                       {"XDG_STATE_HOME=" + dir.Path()});
     ASSERT_TRUE(board.WaitForStderr("MQTT: watching")) << board.Stderr();
 
     // Two slots, three boxes each, paced as on a bench: about a second a box.
@@ -74,9 +76,9 @@ TEST(BoardDatabaseTest, AStationAndABoardKeepEveryRecordOnceThroughAStoppedPostg
     }
     const std::string report = dir.File("boxes.jsonl");
     ChildProcess station({ProgramPath("stavel"), "-p", "A1=" + slots[0]->sim.SlavePath(), "-p",
-                          "A2=" + slots[1]->sim.SlavePath(), "-i", image, "--loop", "--count",
-                          "3", "--report", report, "--db", db, "--mqtt", broker.Url(),
-                          "--station-name", "line7"});
+                          "A2=" + slots[1]->sim.SlavePath(), "-i", image, "--loop", "--count", "3",
+                          "--report", report, "--db", db, "--mqtt", broker.Url(), "--station-name",
+                          "line7"});
     ASSERT_TRUE(station.WaitForStderr(": PASS in", 1, 30s)) << station.Stderr();
     server->Stop();
     const int before = CountOf(station.Stderr(), ": PASS in");

@@ -119,7 +119,7 @@ std::string PostgresServer::Missing() {
                                : "";
 }
 
-PostgresServer::PostgresServer() {
+PostgresServer::PostgresServer(bool durable) : m_durable(durable) {
     std::string pattern = (fs::temp_directory_path() / "stavel-postgres-XXXXXX").string();
     if (mkdtemp(pattern.data()) != nullptr) {
         m_folder = pattern;
@@ -157,10 +157,24 @@ bool PostgresServer::Start() {
         GiveToServerUser(m_folder);
         m_port = FreePort();
     }
-    m_process = std::make_unique<ChildProcess>(AsServerUser(
-        {bin + "/postgres", "-D", data, "-p", std::to_string(m_port), "-k", m_folder, "-c",
-         "listen_addresses=127.0.0.1", "-c", "fsync=off", "-c", "synchronous_commit=off", "-c",
-         "full_page_writes=off", "-c", "max_connections=50"}));
+    std::vector<std::string> argv{bin + "/postgres",
+                                  "-D",
+                                  data,
+                                  "-p",
+                                  std::to_string(m_port),
+                                  "-k",
+                                  m_folder,
+                                  "-c",
+                                  "listen_addresses=127.0.0.1",
+                                  "-c",
+                                  "max_connections=50"};
+    if (!m_durable) {
+        for (const char* setting :
+             {"fsync=off", "synchronous_commit=off", "full_page_writes=off"}) {
+            argv.insert(argv.end(), {"-c", setting});
+        }
+    }
+    m_process = std::make_unique<ChildProcess>(AsServerUser(argv));
     const std::string info = "host=127.0.0.1 port=" + std::to_string(m_port) +
                              " user=stavel dbname=postgres connect_timeout=2";
     for (int i = 0; i < 400; ++i) {

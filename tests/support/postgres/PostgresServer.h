@@ -20,7 +20,8 @@ class PostgresServer {
     // Why no server can be started here (the package is missing); empty when one can.
     static std::string Missing();
 
-    PostgresServer();
+    // A test's server does not flush to disk; a `durable` one does, as a factory's (benches).
+    explicit PostgresServer(bool durable = false);
     ~PostgresServer();  // stops it and removes its folder
     PostgresServer(const PostgresServer&) = delete;
     PostgresServer& operator=(const PostgresServer&) = delete;
@@ -44,6 +45,7 @@ class PostgresServer {
     std::string m_folder;
     int m_port = 0;
     int m_databases = 0;
+    bool m_durable = false;
     std::string m_log;
     std::unique_ptr<ChildProcess> m_process;
 };
