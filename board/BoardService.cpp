@@ -262,7 +262,7 @@ std::string BoardService::Plot(int hours, const std::string& station,
     }
     Result<Json> plot = reader->Plot(now - hours * 3600'000LL, now, station, slot);
     Result<std::vector<RecordStore::ReasonCount>> reasons =
-        plot ? reader->Pareto(Scope(hours, station, slot))
+        plot ? reader->ParetoOfCounts(now - hours * 3600'000LL, now, station, slot)
              : Result<std::vector<RecordStore::ReasonCount>>(plot.Failure());
     if (!plot || !reasons) {
         const SysFailure failure = !plot ? plot.Failure() : reasons.Failure();

@@ -47,6 +47,11 @@ const std::vector<std::vector<const char*>>& Migrations() {
             " passes BIGINT NOT NULL, fails BIGINT NOT NULL, seconds DOUBLE PRECISION NOT NULL,"
             " PRIMARY KEY (station, bin, slot))",
             "CREATE INDEX slot_bins_bin ON slot_bins (bin)",
+            "CREATE TABLE reason_bins ("
+            " station TEXT NOT NULL, bin BIGINT NOT NULL, slot TEXT NOT NULL,"
+            " reason_code TEXT NOT NULL, fails BIGINT NOT NULL,"
+            " PRIMARY KEY (station, bin, slot, reason_code))",
+            "CREATE INDEX reason_bins_bin ON reason_bins (bin)",
             "INSERT INTO station_bins (bin, station, passes, fails, seconds)"
             " SELECT start_ms / 900000, station,"
             " sum(CASE WHEN result = 'pass' THEN 1 ELSE 0 END),"
@@ -57,6 +62,10 @@ const std::vector<std::vector<const char*>>& Migrations() {
             " sum(CASE WHEN result = 'pass' THEN 1 ELSE 0 END),"
             " sum(CASE WHEN result = 'fail' THEN 1 ELSE 0 END), sum(seconds)"
             " FROM records WHERE result <> 'aborted' GROUP BY station, start_ms / 900000, slot",
+            "INSERT INTO reason_bins (station, bin, slot, reason_code, fails)"
+            " SELECT station, start_ms / 900000, slot, coalesce(reason_code, ''), count(*)"
+            " FROM records WHERE result = 'fail'"
+            " GROUP BY station, start_ms / 900000, slot, coalesce(reason_code, '')",
         },
     };
     return steps;
@@ -72,6 +81,10 @@ constexpr const char* kCountStation =
     " ON CONFLICT (bin, station) DO UPDATE SET passes = station_bins.passes + excluded.passes,"
     " fails = station_bins.fails + excluded.fails,"
     " seconds = station_bins.seconds + excluded.seconds";
+constexpr const char* kCountReason =
+    "INSERT INTO reason_bins (station, bin, slot, reason_code, fails) VALUES ($1, $2, $3, $4, $5)"
+    " ON CONFLICT (station, bin, slot, reason_code) DO UPDATE"
+    " SET fails = reason_bins.fails + excluded.fails";
 constexpr const char* kCountSlot =
     "INSERT INTO slot_bins (station, bin, slot, passes, fails, seconds)"
     " VALUES ($1, $2, $3, $4, $5, $6)"
@@ -245,6 +258,7 @@ Result<int> RecordStore::Put(const std::vector<StoredRecord>& records) {
     int added = 0;
     // The counts of this batch, added to the tables once per 15 minutes and place.
     std::map<std::tuple<std::int64_t, std::string, std::string>, Counts> slots;
+    std::map<std::tuple<std::int64_t, std::string, std::string, std::string>, std::int64_t> reasons;
     for (const StoredRecord& r : records) {
         Result<std::int64_t> inserted =
             db.Run(kInsertRecord,
@@ -264,6 +278,16 @@ Result<int> RecordStore::Put(const std::vector<StoredRecord>& records) {
         Counts& counts = slots[{RecordBinOf(r.startMs), r.station, r.slot}];
         (r.result == "pass" ? counts.passes : counts.fails) += 1;
         counts.seconds += r.seconds;
+        if (r.result == "fail") {
+            ++reasons[{RecordBinOf(r.startMs), r.station, r.slot, r.reasonCode.value_or("")}];
+        }
+    }
+    for (const auto& [key, fails] : reasons) {
+        const auto& [bin, station, slot, code] = key;
+        if (Result<std::int64_t> counted = db.Run(kCountReason, {station, bin, slot, code, fails});
+            !counted) {
+            return fail(counted.Failure());
+        }
     }
     std::map<std::pair<std::int64_t, std::string>, Counts> stations;
     for (const auto& [key, counts] : slots) {
@@ -324,6 +348,33 @@ Result<std::vector<RecordStore::ReasonCount>> RecordStore::Pareto(const Filter& 
         counts.push_back({row.at(0).value_or(""), Whole(row.at(1))});
     }
     // Ties in the words' order, the same in both databases whatever their collation.
+    std::sort(counts.begin(), counts.end(), [](const ReasonCount& a, const ReasonCount& b) {
+        return a.count != b.count ? a.count > b.count : a.reasonCode < b.reasonCode;
+    });
+    return counts;
+}
+
+Result<std::vector<RecordStore::ReasonCount>> RecordStore::ParetoOfCounts(
+    std::int64_t fromMs, std::int64_t toMs, const std::string& station, const std::string& slot) {
+    std::vector<SqlValue> params{RecordBinOf(fromMs), RecordBinOf(toMs)};
+    std::string sql =
+        "SELECT reason_code, sum(fails) FROM reason_bins WHERE bin >= $1 AND bin <= $2";
+    if (!station.empty()) {
+        params.emplace_back(station);
+        sql += " AND station = $3";
+        if (!slot.empty()) {
+            params.emplace_back(slot);
+            sql += " AND slot = $4";
+        }
+    }
+    Result<std::vector<SqlRow>> rows = m_connection->Rows(sql + " GROUP BY reason_code", params);
+    if (!rows) {
+        return rows.Failure();
+    }
+    std::vector<ReasonCount> counts;
+    for (const SqlRow& row : *rows) {
+        counts.push_back({row.at(0).value_or(""), Whole(row.at(1))});
+    }
     std::sort(counts.begin(), counts.end(), [](const ReasonCount& a, const ReasonCount& b) {
         return a.count != b.count ? a.count > b.count : a.reasonCode < b.reasonCode;
     });

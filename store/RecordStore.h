@@ -7,9 +7,10 @@
 // record as JSON, with indexes for the box id, (station, start), (result, reason code) and the
 // start. The board's plots read two tables of counts per 15 minutes, kept in the same
 // transaction as the records they count: per station (a week of a line is a few tens of
-// thousands of rows, whatever the number of results) and per station and slot (read only for
-// one station). `stavel_schema` holds the schema's version; opening a database migrates an
-// older one, says so, and refuses a newer one with both versions named.
+// thousands of rows, whatever the number of results), per station and slot (read only for
+// one station), and the failures per reason code for the Pareto. `stavel_schema` holds the schema's
+// version; opening a database migrates an older one, says so, and refuses a newer one with both
+// versions named.
 //
 // Threading rules: one thread at a time (the connection's).
 
@@ -69,6 +70,11 @@ class RecordStore {
     };
     // The failed boxes of the filter's time and place per reason code, the most first.
     Result<std::vector<ReasonCount>> Pareto(const Filter& filter);
+    // The same from the counts per 15 minutes (the board's: a week of a line reads a few
+    // thousand rows, not its records), for the line, `station` or one of its `slot`s.
+    Result<std::vector<ReasonCount>> ParetoOfCounts(std::int64_t fromMs, std::int64_t toMs,
+                                                    const std::string& station,
+                                                    const std::string& slot);
 
     // The board's plot, from the counts: passes, fails and the mean seconds per box for each 15
     // minutes from `fromMs` to `toMs`, for the line, `station` or one of its `slot`s; the

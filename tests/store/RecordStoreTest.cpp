@@ -184,6 +184,18 @@ TEST_P(StoreTest, TheParetoCountsFailuresPerReasonTheMostFirstInTheTimeAndPlaceA
         text += row.reasonCode + "=" + std::to_string(row.count) + " ";
     }
     EXPECT_EQ(text, "box-silent=3 port-lost=2 image-changed=1 ") << "ties in the words' order";
+    // The board's, from the counts per 15 minutes: the same.
+    Result<std::vector<RecordStore::ReasonCount>> counted =
+        store->ParetoOfCounts(day.fromMs, day.toMs - 1, "", "");
+    ASSERT_TRUE(counted) << counted.Failure().Describe();
+    std::string countedText;
+    for (const auto& row : *counted) {
+        countedText += row.reasonCode + "=" + std::to_string(row.count) + " ";
+    }
+    EXPECT_EQ(countedText, text);
+    counted = store->ParetoOfCounts(day.fromMs, day.toMs - 1, "L4", "A1");
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->size(), 2u);
     day.station = "L4";
     line = store->Pareto(day);
     ASSERT_TRUE(line);
