@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "tests/store/StoreFixture.h"
 #include "tests/support/process/ChildProcess.h"
@@ -184,6 +185,48 @@ TEST(RecordWriterTest, WhatWaitsAtTheEndStaysInTheSpoolAndTheNextRunWritesIt) {
     again.WaitFor([&] { return again.records >= 2; });
     writer.End();
     EXPECT_TRUE(again.said.empty()) << again.said.front();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RecordWriterTest, RecordsPastTheAgeBoundGoInSmallBatchesBetweenTheWrites) {
+    TempDir dir;
+    const std::string url = "sqlite:" + dir.File("board.sqlite");
+    {
+        std::unique_ptr<RecordStore> store = std::move(*RecordStore::Open(*ParseStoreUrl(url)));
+        std::vector<StoredRecord> old;
+        for (int i = 0; i < 2500; ++i) {  // more than one batch of deletes
+            old.push_back(Stored(Box("old" + std::to_string(i), "L3", "A1", BoxResult::Pass,
+                                     "2026-01-01T10:00:00.000Z", 5)));
+        }
+        ASSERT_TRUE(store->Put(old));
+    }
+    Written news;
+    RecordWriter::Config config = WriterConfig(dir.File("board.sqlite.spool"), news);
+    config.open = [url] { return RecordStore::Open(*ParseStoreUrl(url)); };
+    config.keepMs = 30LL * 24 * 3600 * 1000;
+    config.now = [] { return Ms("2026-03-02T12:00:00.000Z"); };
+    RecordWriter writer(std::move(config));
+    writer.Start();
+    writer.Add(Line("new"));  // a fresh record: kept
+    news.WaitFor([&] { return news.records >= 1; });
+    std::unique_ptr<RecordStore> store = std::move(*RecordStore::Open(*ParseStoreUrl(url)));
+    // The deleting goes on in the writer's idle turns; nothing here bounds how long it takes.
+    while (*store->Count() > 1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    writer.End();
+    EXPECT_EQ(*store->Count(), 1);
+    std::vector<std::string> left;
+    ASSERT_TRUE(store->Export({0, Ms("2027-01-01T00:00:00.000Z"), {}, {}, {}},
+                              [&](const std::string& line) {
+                                  left.push_back(line);
+                                  return true;
+                              }));
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_NE(left[0].find("\"id\":\"new\""), std::string::npos);
 }
 
 }  // namespace
