@@ -126,13 +126,15 @@ TEST(RecordWriterTest, AFullDatabaseKeepsTheRecordsInTheSpoolSaysItOnceAndMarksT
     const std::string big(3000, 'x');
     {
         RecordWriter writer(std::move(config));
-        writer.Start();
+        // All taken before the thread starts, so that its first batch is all of them: more
+        // than the few pages hold.
         for (int i = 0; i < 40; ++i) {
             BoxRecord box = Box("r" + std::to_string(i), "L3", "A1", BoxResult::Pass,
                                 "2026-03-02T10:00:00.000Z", 5);
             box.image = big;  // a few records fill the few pages
             writer.Add(BoxRecordLine(box));
         }
+        writer.Start();
         news.WaitFor([&] { return !news.said.empty(); });
         // Tried again and again, said once.
         news.WaitFor([&] {
