@@ -242,8 +242,11 @@ void RecordWriter::Run() {
                 }
             }
         }
-        if (m_store && now >= m_nextAttempt) {
+        if (m_store && (now >= m_nextAttempt || ending)) {
             busy = WriteBatch();
+            if (ending && !busy && m_spool->Size() > 0) {
+                break;  // the database did not take them: they stay in the spool
+            }
             if (m_store && !busy && !ending) {
                 Expire();
                 busy = m_expiring;
