@@ -64,12 +64,12 @@ test)
 tsan)
     ./scripts/install-deps.sh
     # The threads meet in the serial link, the UI queue, the protocol that reads the ring, the
-    # station's supervisor, a slot's channel and the capture's writer.
+    # station's supervisor, a slot's channel, the capture's writer and the database's writer.
     configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF "${sanitizer_flags[@]}" \
         -- test_serial test_platform_host test_platform_comm test_platform_ports \
         test_platform_window test_platform_codepage test_download test_app test_station test_slot \
-        test_mqtt test_capture
-    run_ctest build-tsan -L 'serial|platform|download|app|station|slot|mqtt|capture'
+        test_mqtt test_capture test_store
+    run_ctest build-tsan -L 'serial|platform|download|app|station|slot|mqtt|capture|store'
     ;;
 asan)
     ./scripts/install-deps.sh

@@ -30,6 +30,20 @@ Result<void> ApplyBoardOption(BoardOptions::Option option, const char* value,
         case BoardOptions::Option::History:
             options.history = value;
             return {};
+        case BoardOptions::Option::KeepDays: {
+            const std::string text = value;
+            const bool digits = !text.empty() && text.size() <= 5 &&
+                                text.find_first_not_of("0123456789") == std::string::npos;
+            const int days = digits ? std::stoi(text) : 0;
+            if (days < 1 || days > 36500) {
+                return Refusal("",
+                               "--keep-days takes a whole number of days from 1 to 36500, "
+                               "not '" +
+                                   text + "'");
+            }
+            options.keepDays = days;
+            return {};
+        }
     }
     return Refusal("", "not an option of the board");
 }
@@ -39,7 +53,7 @@ std::string CheckBoardOptions(const BoardOptions& options) {
         return {};
     }
     if (!options.http) {
-        return "--http-token-file, --http-max-clients and --history go with --http";
+        return "--http-token-file, --http-max-clients, --history and --keep-days go with --http";
     }
     if (!options.http->Loopback() && !options.tokenFile) {
         return "--http " + options.http->address +

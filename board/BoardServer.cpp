@@ -10,6 +10,7 @@
 
 #include "board/BoardPage.h"
 #include "board/BoardToken.h"
+#include "board/RecordRoutes.h"
 
 namespace {
 
@@ -130,6 +131,7 @@ Result<void> BoardServer::Start() {
                                request.get_param_value("station"), request.get_param_value("slot")),
                 "application/json");
         });
+    AddRecordRoutes(server, m_service);
     server.Get("/events", [this](const httplib::Request&, httplib::Response& response) {
         std::shared_ptr<const std::string> snapshot;
         std::shared_ptr<EventHub::Stream> stream = m_service.OpenStream(snapshot);

@@ -1,11 +1,21 @@
 #include "board/BoardService.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "board/HistoryImport.h"
+#include "mqtt/LineMessage.h"
+#include "mqtt/StateFolder.h"
+#include "store/RecordExport.h"
 
 namespace {
+
+// The ids a page is spared a second event for: far more than a broker resends after a
+// reconnection, or a station's spool after an outage.
+constexpr std::size_t kRecentIds = 100'000;
+constexpr std::size_t kMostFound = 1000;
 
 std::int64_t SystemNow() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -13,10 +23,31 @@ std::int64_t SystemNow() {
         .count();
 }
 
+// "board-0123456789abcdef.db-spool" in the state folder: one spool per database.
+std::string StateSpool(const std::string& url) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : url) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "board-%016llx.db-spool",
+                  static_cast<unsigned long long>(hash));
+    const Result<std::string> report = DefaultReportPath();
+    const std::filesystem::path folder = report ? std::filesystem::path(*report).parent_path()
+                                                : std::filesystem::temp_directory_path();
+    return (folder / name).string();
+}
+
+Json ErrorPlot(const std::string& why) {
+    return Json{{"bin_ms", kRecordBinMs}, {"from", 0},
+                {"bins", Json::array()},  {"stations", Json::array()},
+                {"slots", Json::array()}, {"pareto", Json::array()},
+                {"error", JsonText(why)}};
+}
+
 }  // namespace
 
-BoardService::BoardService(Config config)
-    : m_config(std::move(config)), m_history(m_config.limits), m_hub(m_config.streams) {
+BoardService::BoardService(Config config) : m_config(std::move(config)), m_hub(m_config.streams) {
     if (!m_config.now) {
         m_config.now = SystemNow;
     }
@@ -24,49 +55,92 @@ BoardService::BoardService(Config config)
 
 Result<std::unique_ptr<BoardService>> BoardService::Open(Config config) {
     std::unique_ptr<BoardService> service(new BoardService(std::move(config)));
-    if (!service->m_config.historyPath.empty()) {
-        const std::int64_t now = service->m_config.now();
-        // A segment a quarter of the bound: the files hold the whole bound and a quarter more.
-        const std::size_t segment = std::max<std::size_t>(service->m_config.limits.most / 4, 1);
-        Result<std::unique_ptr<HistoryFile>> file = HistoryFile::Open(
-            service->m_config.historyPath, segment,
-            [&](const HistoryResult& result) { (void)service->m_history.Add(result, now); });
-        if (!file) {
-            return file.Failure();
+    BoardService& s = *service;
+    std::string spool = s.m_config.spool;
+    if (s.m_config.db.empty()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "stavel-board-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            return ErrnoFailure("mkdtemp", pattern, errno);
         }
-        service->m_file = std::move(*file);
+        s.m_temporary = pattern;
+        s.m_config.db = "sqlite:" + pattern + "/history.db";
     }
-    service->m_housekeeper = std::thread([raw = service.get()] { raw->Housekeeping(); });
+    Result<StoreUrl> url = ParseStoreUrl(s.m_config.db);
+    if (!url) {
+        return url.Failure();
+    }
+    s.m_url = *url;
+    if (spool.empty()) {
+        spool =
+            url->kind == StoreUrl::Kind::Sqlite ? url->target + ".spool" : StateSpool(url->target);
+    }
+    Result<std::unique_ptr<RecordStore>> store = RecordStore::Open(s.m_url, s.m_config.say);
+    if (!store && store.Failure().result.status != SysStatus::Lost) {
+        return store.Failure();
+    }
+    if (store && !s.m_config.importFrom.empty()) {
+        Result<std::optional<HistoryImported>> imported =
+            ImportHistory(s.m_config.importFrom, **store);
+        if (!imported) {
+            return imported.Failure();
+        }
+        if (*imported && s.m_config.say) {
+            s.m_config.say("board: " + std::to_string((*imported)->results) +
+                           " results of the history " + s.m_config.importFrom + " (" +
+                           std::to_string((*imported)->files) + " file(s)) read into " +
+                           s.m_url.shown + "; the old files are renamed " + s.m_config.importFrom +
+                           ".imported, ...");
+        }
+    }
+    if (store) {
+        // The latest ids, so that a result heard again after a restart is no new event.
+        if (Result<std::vector<std::string>> ids =
+                (*store)->LatestIds(static_cast<int>(kRecentIds))) {
+            for (auto it = ids->rbegin(); it != ids->rend(); ++it) {
+                s.Remember(*it);
+            }
+        }
+        // The last failures as the page shows them, newest last.
+        if (Result<std::vector<RecordStore::Placed>> failures =
+                (*store)->LastFailures(kFailuresKept)) {
+            for (auto it = failures->rbegin(); it != failures->rend(); ++it) {
+                if (std::optional<HistoryResult> result =
+                        ResultFromStored(it->station, it->slot, it->json)) {
+                    s.m_failures.push_back(std::move(*result));
+                }
+            }
+        }
+    }
+    Result<std::unique_ptr<ResultSpool>> spooled = ResultSpool::Open(spool);
+    if (!spooled) {
+        return spooled.Failure();
+    }
+    RecordWriter::Config writer;
+    writer.shown = s.m_url.shown;
+    writer.open = [url = s.m_url, say = s.m_config.say] { return RecordStore::Open(url, say); };
+    writer.store = store ? std::move(*store) : nullptr;
+    writer.spool = std::move(*spooled);
+    writer.say = s.m_config.say;
+    writer.goingOn = "the board goes on";
+    writer.keepMs = s.m_config.keepMs;
+    writer.now = s.m_config.now;
+    writer.written = s.m_config.written;
+    s.m_writer = std::make_unique<RecordWriter>(std::move(writer));
+    s.m_writer->Start();
     return service;
 }
 
 BoardService::~BoardService() {
-    {
-        std::lock_guard lock(m_tickMutex);
-        m_ending = true;
-    }
-    m_tick.notify_one();
-    if (m_housekeeper.joinable()) {
-        m_housekeeper.join();
-    }
     m_hub.Close();
-    std::lock_guard lock(m_mutex);
-    if (m_file) {
-        Complain("flush", m_file->Sync());
+    m_writer.reset();  // writes what waits, for a few seconds, or leaves it in the spool
+    {
+        std::lock_guard lock(m_readMutex);
+        m_reader.reset();
     }
-}
-
-void BoardService::Complain(const std::string& what, const Result<void>& result) {
-    // Said once per kind of trouble, not once per result.
-    if (result || !m_config.say) {
-        return;
-    }
-    const std::string line = "board: the history cannot " + what + " (" +
-                             result.Failure().Describe() +
-                             "); the board goes on, but a restart may miss results";
-    if (line != m_lastComplaint) {
-        m_lastComplaint = line;
-        m_config.say(line);
+    if (!m_temporary.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_temporary, ignored);
     }
 }
 
@@ -102,22 +176,37 @@ void BoardService::OnMessage(const std::string& topic, const std::string& payloa
     if (!message->record) {
         return;  // a cleared topic, or no record
     }
-    const std::optional<HistoryResult> result =
-        ResultOfRecord(message->station, message->slot, *message->record);
-    const HistoryStore::Added added = m_history.Add(*result, m_config.now());
-    if (added == HistoryStore::Added::Repeat) {
+    const HistoryResult result = ResultOfRecord(message->station, message->slot, *message->record);
+    if (!Remember(result.id)) {
         return;
     }
-    if (added == HistoryStore::Added::Kept && m_file) {
-        Complain("be written", m_file->Append(*result));
+    // Kept once by its id, whether the database had it before or not.
+    m_writer->Add(payload + "\n", message->station, message->slot);
+    if (result.result != BoxResult::Pass) {
+        m_failures.push_back(result);
+        if (m_failures.size() > kFailuresKept) {
+            m_failures.pop_front();
+        }
     }
-    if (const std::optional<LineBoard::Event> event = m_board.OnResult(*result, *message->record)) {
+    if (const std::optional<LineBoard::Event> event = m_board.OnResult(result, *message->record)) {
         Publish(*event);
     }
     if (const std::optional<LineBoard::Event> tile =
-            m_board.SlotEvent(result->station, result->slot)) {
+            m_board.SlotEvent(result.station, result.slot)) {
         Publish(*tile);
     }
+}
+
+bool BoardService::Remember(const std::string& id) {
+    if (!m_recent.insert(id).second) {
+        return false;
+    }
+    m_recentOrder.push_back(id);
+    if (m_recentOrder.size() > kRecentIds) {
+        m_recent.erase(m_recentOrder.front());
+        m_recentOrder.pop_front();
+    }
+    return true;
 }
 
 void BoardService::OnLink(bool connected, const std::string& text) {
@@ -137,7 +226,7 @@ std::shared_ptr<const std::string> BoardService::SnapshotLocked() const {
         return m_snapshot;
     }
     Json failures = Json::array();
-    for (const HistoryResult& failure : m_history.Failures()) {
+    for (const HistoryResult& failure : m_failures) {
         failures.push_back(HistoryJson(failure));
     }
     m_snapshot = std::make_shared<const std::string>(
@@ -152,13 +241,38 @@ std::shared_ptr<const std::string> BoardService::Snapshot() const {
     return SnapshotLocked();
 }
 
+RecordStore* BoardService::Reader() const {
+    if (!m_reader) {
+        Result<std::unique_ptr<RecordStore>> opened = RecordStore::Open(m_url);
+        if (opened) {
+            m_reader = std::move(*opened);
+        }
+    }
+    return m_reader.get();
+}
+
+RecordStore::Filter BoardService::Scope(int hours, const std::string& station,
+                                        const std::string& slot) const {
+    RecordStore::Filter filter;
+    const std::int64_t now = m_config.now();
+    filter.fromMs = now - hours * 3600'000LL;
+    filter.toMs = now + 1;
+    if (!station.empty()) {
+        filter.station = station;
+        if (!slot.empty()) {
+            filter.slot = slot;
+        }
+    }
+    return filter;
+}
+
 std::string BoardService::Plot(int hours, const std::string& station,
                                const std::string& slot) const {
     constexpr std::int64_t kPlotFreshMs = 2000;
     constexpr std::size_t kMostPlots = 64;
     const std::int64_t now = m_config.now();
     const std::string key = std::to_string(hours) + '\n' + station + '\n' + slot;
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_readMutex);
     const auto cached = m_plots.find(key);
     if (cached != m_plots.end() && now - cached->second.madeMs < kPlotFreshMs &&
         now >= cached->second.madeMs) {
@@ -167,9 +281,90 @@ std::string BoardService::Plot(int hours, const std::string& station,
     if (m_plots.size() >= kMostPlots) {
         m_plots.clear();
     }
-    std::string json = JsonLine(m_history.Plot(now - hours * 3600'000LL, now, station, slot));
+    RecordStore* reader = Reader();
+    if (reader == nullptr) {
+        return JsonLine(ErrorPlot("the history's database " + m_url.shown + " cannot be reached"));
+    }
+    Result<Json> plot = reader->Plot(now - hours * 3600'000LL, now, station, slot);
+    Result<std::vector<RecordStore::ReasonCount>> reasons =
+        plot ? reader->ParetoOfCounts(now - hours * 3600'000LL, now, station, slot)
+             : Result<std::vector<RecordStore::ReasonCount>>(plot.Failure());
+    if (!plot || !reasons) {
+        const SysFailure failure = !plot ? plot.Failure() : reasons.Failure();
+        m_reader.reset();  // made again for the next plot
+        return JsonLine(ErrorPlot(failure.Describe()));
+    }
+    std::int64_t total = 0;
+    for (const RecordStore::ReasonCount& reason : *reasons) {
+        total += reason.count;
+    }
+    Json pareto = Json::array();
+    std::int64_t sum = 0;
+    for (const RecordStore::ReasonCount& reason : *reasons) {
+        sum += reason.count;
+        pareto.push_back(Json::array(
+            {JsonText(reason.reasonCode), reason.count,
+             JsonNumber(std::round(static_cast<double>(sum) / static_cast<double>(total) * 1000) /
+                        1000)}));
+    }
+    (*plot)["pareto"] = std::move(pareto);
+    std::string json = JsonLine(*plot);
     m_plots[key] = {now, json};
     return json;
+}
+
+std::string BoardService::Find(const std::string& boxId) const {
+    Json records = Json::array();
+    std::lock_guard lock(m_readMutex);
+    RecordStore* reader = Reader();
+    Result<void> read = reader == nullptr
+                            ? Result<void>(Refusal(m_url.shown, "cannot be reached"))
+                            : reader->FindBox(boxId, [&](const RecordStore::Placed& found) {
+                                  // Shown where the board counts it: its topic's names.
+                                  if (std::optional<Json> record = ParseJsonObject(found.json)) {
+                                      (*record)["station"] = JsonText(found.station);
+                                      (*record)["slot"] = JsonText(found.slot);
+                                      records.push_back(std::move(*record));
+                                  }
+                                  return records.size() < kMostFound;
+                              });
+    Json answer{{"box", JsonText(boxId)}, {"records", std::move(records)}};
+    if (!read) {
+        m_reader.reset();
+        answer["error"] = JsonText(read.Failure().Describe());
+    }
+    return JsonLine(answer);
+}
+
+bool BoardService::ExportCsv(int hours, const std::string& station, const std::string& slot,
+                             const std::function<bool(const std::string&)>& write) const {
+    Result<std::unique_ptr<RecordStore>> store = RecordStore::Open(m_url);
+    if (!store) {
+        return false;
+    }
+    const RecordStore::Filter filter = Scope(hours, station, slot);
+    CsvColumns columns;
+    Result<void> read = (*store)->Export(filter, [&](const std::string& line) {
+        columns.Learn(line);
+        return true;
+    });
+    if (!read || !write(columns.Header())) {
+        return read.Ok();
+    }
+    std::string piece;
+    bool open = true;
+    read = (*store)->Export(filter, [&](const std::string& line) {
+        piece += columns.Row(line);
+        if (piece.size() >= 65536) {
+            open = write(piece);
+            piece.clear();
+        }
+        return open;
+    });
+    if (open && !piece.empty()) {
+        write(piece);
+    }
+    return read.Ok();
 }
 
 std::unique_ptr<EventHub::Stream> BoardService::OpenStream(
@@ -186,26 +381,16 @@ void BoardService::CloseStreams() {
     m_hub.Close();
 }
 
-std::size_t BoardService::HistorySize() const {
-    std::lock_guard lock(m_mutex);
-    return m_history.Size();
-}
-
-void BoardService::Housekeeping() {
-    std::unique_lock tickLock(m_tickMutex);
-    while (!m_tick.wait_for(tickLock, std::chrono::seconds(1), [&] { return m_ending; })) {
-        UniqueFd unflushed;
-        {
-            std::lock_guard lock(m_mutex);
-            m_history.Expire(m_config.now());
-            m_snapshot.reset();  // its last failures may have aged out
-            unflushed = m_file ? m_file->Unflushed() : UniqueFd();
-        }
-        // Outside the lock: a slow disk must not hold back the results on their way to pages.
-        if (unflushed && fdatasync(unflushed.Get()) != 0) {
-            const Result<void> failed = ErrnoFailure("fdatasync", m_file->Path(), errno);
-            std::lock_guard lock(m_mutex);
-            Complain("be flushed to disk", failed);
-        }
+std::optional<std::int64_t> BoardService::HistorySize() const {
+    std::lock_guard lock(m_readMutex);
+    RecordStore* reader = Reader();
+    if (reader == nullptr) {
+        return std::nullopt;
     }
+    Result<std::int64_t> count = reader->Count();
+    if (!count) {
+        m_reader.reset();
+        return std::nullopt;
+    }
+    return *count;
 }

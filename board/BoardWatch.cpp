@@ -8,16 +8,35 @@
 #include "board/BoardServer.h"
 #include "board/BoardService.h"
 #include "board/BoardToken.h"
-#include "board/RecordKeySet.h"
 #include "mqtt/MqttWatch.h"
 #include "mqtt/StateFolder.h"
 
+namespace {
+
+// FNV-1a with a final mix: the same session id as boards before the database had, so that an
+// upgraded board finds the results its broker session kept.
+std::uint64_t KeyOf(const std::string& text) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdULL;
+    hash ^= hash >> 33;
+    return hash == 0 ? 1 : hash;
+}
+
+}  // namespace
+
 std::string BoardSessionId(const std::string& host, const std::string& historyPath) {
     std::error_code ignored;
-    const std::string absolute = std::filesystem::absolute(historyPath, ignored).string();
+    const std::string absolute =
+        historyPath.rfind("sqlite:", 0) == 0 || historyPath.rfind("postgres", 0) == 0
+            ? historyPath
+            : std::filesystem::absolute(historyPath, ignored).string();
     char text[40];
     std::snprintf(text, sizeof text, "stavel-board-%016llx",
-                  static_cast<unsigned long long>(RecordKeySet::KeyOf(host + "\n" + absolute)));
+                  static_cast<unsigned long long>(KeyOf(host + "\n" + absolute)));
     return text;
 }
 
@@ -40,7 +59,24 @@ int RunBoardWatch(const BoardOptions& options, const MqttLogin& login,
         token = *read;
     }
     BoardService::Config config;
-    config.historyPath = options.history.value_or("");
+    // --history FILE is the database FILE.db, into which FILE's older history is read once.
+    if (options.history) {
+        config.db = "sqlite:" + *options.history + ".db";
+        config.importFrom = *options.history;
+    } else if (options.db) {
+        config.db = *options.db;
+        if (Result<StoreUrl> url = ParseStoreUrl(*options.db);
+            url && url->kind == StoreUrl::Kind::Sqlite) {
+            std::error_code ignored;
+            config.db = "sqlite:" + std::filesystem::absolute(url->target, ignored).string();
+        }
+    }
+    config.keepMs = options.keepDays * 24LL * 3600 * 1000;
+    // A board that keeps its history reads the broker through a session of its own, which the
+    // broker keeps while the board is down.
+    const std::string sessionId = options.history ? BoardSessionId(HostName(), *options.history)
+                                  : options.db    ? BoardSessionId(HostName(), config.db)
+                                                  : "";
     config.streams.mostStreams = static_cast<std::size_t>(options.maxClients);
     config.say = say;
     Result<std::unique_ptr<BoardService>> service = BoardService::Open(std::move(config));
@@ -53,13 +89,14 @@ int RunBoardWatch(const BoardOptions& options, const MqttLogin& login,
         say("board: " + started.Failure().Describe());
         return kCannotStart;
     }
+    const std::optional<std::int64_t> kept =
+        options.history || options.db ? (*service)->HistorySize() : std::nullopt;
     say("board: serving the line's board at " + options.http->Url() +
         (token ? " (open it once as " + options.http->Url() + "?token=TOKEN)" : "") +
-        (options.history ? "; " + std::to_string((*service)->HistorySize()) +
-                               " results of history from " + *options.history
-                         : ""));
+        (kept ? "; " + std::to_string(*kept) + " results of history in " + (*service)->Shown()
+              : ""));
     WatchHooks hooks;
-    hooks.sessionId = options.history ? BoardSessionId(HostName(), *options.history) : "";
+    hooks.sessionId = sessionId;
     BoardService& board = **service;
     hooks.onMessage = [&board](const std::string& topic, const std::string& payload) {
         board.OnMessage(topic, payload);

@@ -15,7 +15,7 @@ constexpr std::size_t kNameBytes = 200;
 constexpr std::size_t kReasonBytes = 500;
 constexpr std::size_t kIdBytes = 64;
 
-// A result from a history line.
+// A result from the fields that a record and an older board's history line share.
 std::optional<HistoryResult> FromJson(const Json& json, std::string station, std::string slot) {
     HistoryResult result;
     result.id = CutText(JsonStringAt(json, "id"), kIdBytes);
@@ -90,6 +90,12 @@ HistoryResult ResultOfRecord(const std::string& station, const std::string& slot
     return result;
 }
 
+std::optional<HistoryResult> ResultFromStored(const std::string& station, const std::string& slot,
+                                              const std::string& json) {
+    const std::optional<Json> parsed = ParseJsonObject(json);
+    return parsed ? FromJson(*parsed, station, slot) : std::nullopt;
+}
+
 Json HistoryJson(const HistoryResult& r) {
     Json line{{"id", JsonText(r.id)},
               {"station", JsonText(r.station)},
@@ -104,16 +110,4 @@ Json HistoryJson(const HistoryResult& r) {
         line["box_id"] = JsonText(r.boxId);
     }
     return line;
-}
-
-std::string HistoryLine(const HistoryResult& result) {
-    return JsonLine(HistoryJson(result));
-}
-
-std::optional<HistoryResult> ResultFromHistoryLine(const std::string& line) {
-    const std::optional<Json> json = ParseJsonObject(line);
-    if (!json) {
-        return std::nullopt;
-    }
-    return FromJson(*json, JsonStringAt(*json, "station"), JsonStringAt(*json, "slot"));
 }

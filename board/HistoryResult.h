@@ -1,8 +1,9 @@
 #pragma once
 
-// One box's result as the board keeps it: made from a result message (the box's record, read by
-// record/BoxRecordCodec.h) under the station's and slot's topic, and written to and read from
-// the board's history file as one JSON line with the record's own key names:
+// One box's result as the board shows it: read from a result message (the box's record, keys in
+// docs/record.schema.json) under the station's and slot's topic, and given to the page as one
+// JSON object with the record's own key names (which is also the line an older board kept in
+// its history file):
 // {"id":"3f2a…","station":"line7-pc3","slot":"A3","result":"fail","end":"2026-12-07T02:31:07.120Z",
 //  "seconds":41.2,"reason":"port lost","box_id":"SN123"}; a pass has no reason.
 //
@@ -32,10 +33,13 @@ struct HistoryResult {
 HistoryResult ResultOfRecord(const std::string& station, const std::string& slot,
                              const BoxRecord& record);
 
-// The history file's line, without its line break, and back; the page has the same object.
+// The result a record kept in the database (a box's record, or a line an older board's history
+// held) on `station`'s `slot` carries; nothing without an id, a result word or an end time.
+std::optional<HistoryResult> ResultFromStored(const std::string& station, const std::string& slot,
+                                              const std::string& json);
+
+// The object the page has.
 Json HistoryJson(const HistoryResult& result);
-std::string HistoryLine(const HistoryResult& result);
-std::optional<HistoryResult> ResultFromHistoryLine(const std::string& line);
 
 // "2026-12-07T02:31:07.120Z" as milliseconds since 1970, and back; nothing for any other text.
 std::optional<std::int64_t> MillisOfIsoTime(const std::string& text);

@@ -39,6 +39,9 @@ struct Job {
     std::optional<std::string> mqtt;  // checked to be a broker's URL
     std::optional<std::string> mqttCa;
     std::optional<std::string> mqttPasswordFile;
+    // Where every record also goes: checked to be a database's URL, a SQLite file's path taken
+    // from the job's folder ("sqlite:/srv/line3/boxes.db").
+    std::optional<std::string> db;
     std::vector<JobSlot> slots;  // in the file's order
 };
 

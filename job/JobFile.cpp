@@ -15,6 +15,7 @@
 #include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
 #include "station/SlotLabel.h"
+#include "store/StoreUrl.h"
 
 namespace {
 
@@ -65,6 +66,8 @@ class Reader {
         }
         return *n;
     }
+
+    const std::filesystem::path& Folder() const { return m_folder; }
 
     Result<bool> Flag(const std::string& key, const Node& node) const {
         if (node.type() != toml::node_type::boolean) {
@@ -232,6 +235,19 @@ const std::map<std::string, KeyReader>& Keys() {
                 return in.At(n.source(), parsed.Failure().Describe());
             }
             job.mqtt = *url;
+            return {};
+        };
+        k["db"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> text = in.Text("db", n);
+            if (!text) {
+                return text.Failure();
+            }
+            Result<StoreUrl> url = ParseStoreUrl(*text);
+            if (!url) {
+                return in.At(n.source(), url.Failure().reason);
+            }
+            const StoreUrl from = url->From(in.Folder().string());
+            job.db = from.kind == StoreUrl::Kind::Sqlite ? from.shown : from.target;
             return {};
         };
         for (const char* flag : {"timestamps", "debug"}) {

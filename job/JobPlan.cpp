@@ -18,6 +18,7 @@
 #include "platform/ports/PortMap.h"
 #include "platform/ports/PortProbe.h"
 #include "record/ReportFile.h"
+#include "store/StoreUrl.h"
 
 namespace {
 
@@ -186,6 +187,10 @@ JobPlan PlanJob(const Job& job) {
     output("capture", job.capture, job.capture ? Writable(*job.capture, true) : "");
     if (job.mqtt) {
         t += Row("mqtt", EscapeName(*job.mqtt) + " (not contacted by --check)");
+    }
+    if (job.db) {
+        const Result<StoreUrl> db = ParseStoreUrl(*job.db);
+        t += Row("database", EscapeName(db ? db->shown : *job.db) + " (not opened by --check)");
     }
     if (job.boxId) {
         t += Row("box id", EscapeName(*job.boxId));

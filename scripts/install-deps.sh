@@ -13,6 +13,7 @@ packages=(
     universal-ctags
     nlohmann-json3-dev ccache libre2-dev python3-jsonschema libtomlplusplus-dev
     libcpp-httplib-dev chromium chromium-driver python3-selenium
+    libsqlite3-dev libpq-dev postgresql
 )
 
 missing=()

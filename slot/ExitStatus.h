@@ -37,10 +37,17 @@ enum class SetupStep {
     CaptureFolder,
     Capture,
     Spool,
+    Database,
+    DatabaseSpool,
     Password,
     Port,
     BoxId,
 };
+
+// A database whose disk was full turns an ordinary end into 8; a signal's status stays.
+inline int WithDatabaseFull(int status, bool full) {
+    return full && status < 128 ? kExitRecordNotWritten : status;
+}
 
 // Why `step` failed, in the operator's words: "the report cannot be written: ...".
 std::string SetupFailureText(SetupStep step, const SysFailure& failure);

@@ -1,5 +1,6 @@
 // The line board's page. It learns the board's state from one event stream (/events: a
-// snapshot, then every change) and the plots' figures from /api/history.
+// snapshot, then every change) and the plots' figures from /api/history; it finds a box's
+// records through /api/find and links the records on screen as CSV (/api/export.csv).
 //
 // Everything from the broker is text: stations, slots, reasons and box ids are put on the page
 // with textContent, or as attribute values, and never parsed as markup. The page's policy
@@ -424,6 +425,8 @@ function drawPlots() {
   byId('slots-caption').textContent = board.station
     ? 'Yield per slot of ' + board.station : 'Yield per slot: choose a station';
   drawYields(byId('plot-slots'), plot.slots, (name) => choose(board.station, name));
+  drawPareto(plot.pareto || []);
+  linkCsv();
 }
 
 function start() {
@@ -442,7 +445,78 @@ function start() {
   // The window of time moves on even when nothing happens.
   setInterval(askPlot, 60000);
   fillStationChoice();
+  startSearch();
   listen();
+}
+
+// ---- the records: the failures' Pareto, the CSV of what is on screen, a box's records ----
+
+// One bar a reason code: its count against the largest, then the count and the running share.
+function drawPareto(rows) {
+  const svg = byId('plot-pareto');
+  byId('no-pareto').hidden = rows.length > 0;
+  const rowHeight = 18;
+  svg.style.height = Math.max(rowHeight, rows.length * rowHeight) + 'px';
+  const width = plotSize(svg, rows.length * rowHeight);
+  const nameWidth = Math.min(160, width * 0.35), figures = 130;
+  const barWidth = Math.max(20, width - nameWidth - figures);
+  const most = rows.length > 0 ? rows[0][1] : 1;
+  rows.forEach(([code, count, share], i) => {
+    const y = i * rowHeight;
+    const name = code === '' ? '(no code)' : code;
+    svg.append(
+      svgEl('text', { x: 0, y: y + 13, class: 'name' }, name.length > 24 ? name.slice(0, 23) + '\u2026' : name),
+      svgEl('rect', { x: nameWidth, y: y + 3, width: barWidth * count / most, height: rowHeight - 6, class: 'fail' }),
+      svgEl('text', { x: nameWidth + barWidth + 4, y: y + 13, class: 'pareto-figures' },
+        count + '  \u03a3 ' + Math.round(share * 100) + '%'));
+  });
+}
+
+function linkCsv() {
+  const query = new URLSearchParams({ range: board.range, station: board.station, slot: board.slot });
+  byId('csv-link').href = 'api/export.csv?' + query.toString();
+}
+
+function findBox() {
+  const box = byId('find-box').value.trim();
+  if (!box) return;
+  byId('find-state').textContent = 'looking\u2026';
+  fetch('api/find?' + new URLSearchParams({ box }).toString(), { credentials: 'same-origin' })
+    .then((response) => {
+      if (!response.ok) throw new Error('HTTP ' + response.status);
+      return response.json();
+    })
+    .then((found) => drawFound(found))
+    .catch((error) => { byId('find-state').textContent = 'not available: ' + error.message; });
+}
+
+function drawFound(found) {
+  const rows = byId('find-results');
+  rows.replaceChildren();
+  const records = found.records || [];
+  byId('find-table').hidden = records.length === 0;
+  byId('find-state').textContent = found.error ? 'not available: ' + found.error
+    : records.length === 0 ? 'no record of ' + found.box
+    : records.length + (records.length === 1 ? ' record' : ' records, oldest first');
+  for (const record of records) {
+    const row = el('tr', record.result === 'pass' ? '' : 'failed');
+    const start = new Date(record.start || record.end);
+    const log = record.log_file ? baseName(record.log_file) : '';
+    for (const text of [isNaN(start) ? '' : start.toLocaleString(), record.station, record.slot,
+      String(record.result || '').toUpperCase(), record.reason, record.attempt || 1,
+      record.image ? baseName(record.image) : '', record.operator, log]) {
+      row.append(el('td', '', text === undefined || text === null ? '' : text));
+    }
+    if (record.image_sha256) row.children[6].title = 'SHA-256 ' + record.image_sha256;
+    if (record.log_file) row.children[8].title = record.log_file;
+    rows.append(row);
+  }
+}
+
+function startSearch() {
+  byId('find-go').addEventListener('click', findBox);
+  byId('find-box').addEventListener('keydown', (event) => { if (event.key === 'Enter') findBox(); });
+  linkCsv();
 }
 
 start();

@@ -9,6 +9,8 @@
 #include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
 #include "station/SlotLabel.h"
+#include "store/QueryTime.h"
+#include "store/StoreUrl.h"
 
 namespace {
 
@@ -47,6 +49,15 @@ enum LongOnly : int {
     kHttpTokenFile,
     kHttpMaxClients,
     kHistory,
+    kKeepDays,
+    // The database's.
+    kDb,
+    kFind,
+    kExport,
+    kFrom,
+    kTo,
+    kResult,
+    kFormat,
 };
 
 const option kOptions[] = {
@@ -88,6 +99,14 @@ const option kOptions[] = {
     {"http-token-file", required_argument, nullptr, kHttpTokenFile},
     {"http-max-clients", required_argument, nullptr, kHttpMaxClients},
     {"history", required_argument, nullptr, kHistory},
+    {"keep-days", required_argument, nullptr, kKeepDays},
+    {"db", required_argument, nullptr, kDb},
+    {"find", required_argument, nullptr, kFind},
+    {"export", no_argument, nullptr, kExport},
+    {"from", required_argument, nullptr, kFrom},
+    {"to", required_argument, nullptr, kTo},
+    {"result", required_argument, nullptr, kResult},
+    {"format", required_argument, nullptr, kFormat},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -151,16 +170,54 @@ struct Seen {
     bool mqtt = false;
     bool watch = false;
     bool timeout = false;
-    int exclusive = 0;     // --help, --version, --list-ports
-    int options = 0;       // every option given
-    bool slot = false;     // --slot-channel
-    std::string unlocked;  // the first option a job does not leave to the operator
+    int exclusive = 0;        // --help, --version, --list-ports
+    int options = 0;          // every option given
+    bool slot = false;        // --slot-channel
+    bool query = false;       // --find or --export
+    bool exportOnly = false;  // --from, --to, --result or --format
+    std::string notForQuery;  // the first option --find and --export do not take
+    std::string unlocked;     // the first option a job does not leave to the operator
 };
 
 // What an operator may still choose when a job runs: the job is the lock.
 bool OpenUnderJob(int code) {
     return code == kJob || code == kCheck || code == kOperator || code == 'q' || code == kJson ||
-           code == kLoop || code == kCount;
+           code == kLoop || code == kCount || (code >= kFind && code <= kFormat) ||
+           code == kStation;
+}
+
+// What --find and --export take beside themselves.
+bool TakenByQuery(int code) {
+    return code == kDb || code == kJob || code == kJson || code == kStation ||
+           (code >= kFind && code <= kFormat);
+}
+
+// --find and --export: a database and what to read from it.
+std::string CheckQuery(const CliOptions& o, const Seen& seen) {
+    if (!seen.notForQuery.empty()) {
+        return std::string(o.mode == CliOptions::Mode::Find ? "--find" : "--export") +
+               " takes only --db, --job and its own options, not '" + seen.notForQuery + "'";
+    }
+    if (o.db && o.job) {
+        return "--db or --job names the database: one or the other";
+    }
+    if (o.mode == CliOptions::Mode::Find) {
+        if (seen.exportOnly || !o.watchStations.empty()) {
+            return "--from, --to, --station, --result and --format go with --export";
+        }
+        return {};
+    }
+    if (!o.from || !o.to) {
+        return "--export needs --from TIME and --to TIME (ISO 8601: 2026-12-07T08:00:00Z, or "
+               "local time without the zone)";
+    }
+    if (o.watchStations.size() > 1) {
+        return "--export takes one --station";
+    }
+    if (o.json) {
+        return "--json goes with --find; --export takes --format jsonl";
+    }
+    return {};
 }
 
 std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
@@ -176,11 +233,21 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     if (o.check && !o.job) {
         return "--check goes with --job";
     }
+    if (seen.query) {
+        return CheckQuery(o, seen);
+    }
+    if (seen.exportOnly) {
+        return "--from, --to, --result and --format go with --export";
+    }
     if (o.job) {
         if (!seen.unlocked.empty()) {
             return "with --job only --check, --operator, --quiet, --json, --loop and --count may "
                    "be given; the job sets the rest ('" +
                    seen.unlocked + "')";
+        }
+        if (!o.watchStations.empty()) {
+            return "with --job only --check, --operator, --quiet, --json, --loop and --count may "
+                   "be given; the job sets the rest ('--station')";
         }
         return o.count > 0 && !o.loop ? "--count goes with --loop" : "";
     }
@@ -195,6 +262,12 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     }
     if (o.board.given && !seen.watch) {
         return "--http and the board's options go with --watch";
+    }
+    if (o.db && o.board.history) {
+        return "--history FILE is the board's database sqlite:FILE.db: give one or the other";
+    }
+    if (o.db && seen.watch && !o.board.http) {
+        return "--db with --watch keeps the board's history: it goes with --http";
     }
     if (const std::string board = CheckBoardOptions(o.board); !board.empty()) {
         return board;
@@ -239,7 +312,7 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
             return {};
         case CliOptions::Mode::Demo:
             if (seen.port || seen.ini || o.loop || o.count > 0 || seen.timeout || o.report ||
-                o.logFile || o.logDir || o.json || seen.mqtt) {
+                o.logFile || o.logDir || o.json || seen.mqtt || o.db) {
                 return "--demo takes only --fast, --image, --debug and --quiet";
             }
             return {};
@@ -384,10 +457,57 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
                 return false;
             }
             return true;
+        case kDb:
+            if (Result<StoreUrl> url = ParseStoreUrl(value); !url) {
+                error = url.Failure().Describe();
+                return false;
+            }
+            o.db = value;
+            return true;
+        case kFind:
+        case kExport:
+            if (seen.query) {
+                error = "--find and --export: one or the other";
+                return false;
+            }
+            seen.query = true;
+            o.mode = code == kFind ? CliOptions::Mode::Find : CliOptions::Mode::Export;
+            o.findBox = code == kFind ? value : "";
+            return true;
+        case kFrom:
+        case kTo:
+            seen.exportOnly = true;
+            if (!ParseQueryTime(value)) {
+                error = std::string(code == kFrom ? "--from" : "--to") +
+                        " takes an ISO 8601 time (2026-12-07T08:00:00Z, or local time without "
+                        "the zone), not '" +
+                        value + "'";
+                return false;
+            }
+            (code == kFrom ? o.from : o.to) = value;
+            return true;
+        case kResult:
+            seen.exportOnly = true;
+            if (std::string(value) != "pass" && std::string(value) != "fail" &&
+                std::string(value) != "aborted") {
+                error = std::string("--result takes pass, fail or aborted, not '") + value + "'";
+                return false;
+            }
+            o.resultWord = value;
+            return true;
+        case kFormat:
+            seen.exportOnly = true;
+            if (std::string(value) != "csv" && std::string(value) != "jsonl") {
+                error = std::string("--format takes csv or jsonl, not '") + value + "'";
+                return false;
+            }
+            o.jsonLines = std::string(value) == "jsonl";
+            return true;
         case kHttp:
         case kHttpTokenFile:
         case kHttpMaxClients:
         case kHistory:
+        case kKeepDays:
             return Taken(
                 ApplyBoardOption(static_cast<BoardOptions::Option>(code - kHttp), value, o.board),
                 error);
@@ -440,6 +560,10 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
             seen.unlocked = arg.substr(0, arg.find('='));
         }
         ++seen.options;
+        if (!TakenByQuery(code) && seen.notForQuery.empty()) {
+            const std::string& arg = copies[std::min<std::size_t>(before, copies.size() - 1)];
+            seen.notForQuery = arg.substr(0, arg.find('='));
+        }
         if (!Apply(code, value, o, seen, error)) {
             return {std::nullopt, error};
         }

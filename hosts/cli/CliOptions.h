@@ -9,6 +9,9 @@
 //   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
 //          [--http [ADDR:]PORT [--http-token-file FILE] [--http-max-clients N] [--history FILE]]
 //   stavel --job FILE [--check] [--operator NAME] [-q] [--json] [--loop [--count N]]
+//   stavel --find BOXID [--db URL | --job FILE] [--json]
+//   stavel --export --from T --to T [--station S] [--result W] [--format csv|jsonl]
+//          [--db URL | --job FILE]
 //   stavel --demo [--fast] [-i FILE] [-d] [-q]
 //   stavel --list-ports [--all] | --record-info FILE | -h | -V
 //   stavel --slot-channel FD: a station's slot (not for people: its station starts it)
@@ -22,7 +25,18 @@
 #include "mqtt/MqttUrl.h"
 
 struct CliOptions {
-    enum class Mode { Serve, Demo, ListPorts, Help, Version, Watch, RecordInfo, Slot };
+    enum class Mode {
+        Serve,
+        Demo,
+        ListPorts,
+        Help,
+        Version,
+        Watch,
+        RecordInfo,
+        Find,
+        Export,
+        Slot
+    };
 
     Mode mode = Mode::Help;
     // -p [LABEL=]PORT: the ports as given, and each slot's name: its label, or the port as given.
@@ -63,6 +77,15 @@ struct CliOptions {
     std::optional<std::string> mqttPasswordFile;
     std::vector<std::string> watchStations;  // --station, with --watch; none: every station
     BoardOptions board;                      // --http and the board's options, with --watch
+
+    // --db URL: where records go (serving), the board's history (--watch --http), or what
+    // --find and --export read; checked to be a database's URL.
+    std::optional<std::string> db;
+    std::string findBox;              // --find BOXID
+    std::optional<std::string> from;  // --export's times, ISO 8601 (checked)
+    std::optional<std::string> to;
+    std::optional<std::string> resultWord;  // --result pass|fail|aborted
+    bool jsonLines = false;                 // --format jsonl (csv unless given)
 
     // More than one port, or events for the line: the station serves the ports as its slots.
     bool Station() const { return ports.size() > 1 || json; }

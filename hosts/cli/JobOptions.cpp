@@ -19,6 +19,7 @@ void ApplyJob(const Job& job, CliOptions& o) {
     o.captureMax = job.captureMax.value_or(o.captureMax);
     o.mqttCa = job.mqttCa;
     o.mqttPasswordFile = job.mqttPasswordFile;
+    o.db = job.db;
     if (job.mqtt) {
         o.broker = *ParseMqttUrl(*job.mqtt);  // checked when the job was read
     }

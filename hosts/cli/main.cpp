@@ -20,6 +20,7 @@
 #include "hosts/cli/Demo.h"
 #include "hosts/cli/JobOptions.h"
 #include "hosts/cli/ListPorts.h"
+#include "hosts/cli/RecordQuery.h"
 #include "hosts/cli/StationScreen.h"
 #include "job/JobPlan.h"
 #include "mqtt/MqttPublisher.h"
@@ -38,6 +39,9 @@
 #include "slot/SlotSession.h"
 #include "station/SlotFeed.h"
 #include "station/Station.h"
+#include "station/StationObservers.h"
+#include "store/StationStore.h"
+#include "store/WriterStart.h"
 
 namespace {
 
@@ -119,12 +123,36 @@ PublisherSetup StartPublisher(const CliOptions& options, const std::string& repo
             started.spoolFailed ? SetupStep::Spool : SetupStep::Password, started.failure};
 }
 
+// The database's writer, with its spool beside the report; null with the status when the
+// database or the spool cannot be used.
+struct WriterSetup {
+    std::unique_ptr<RecordWriter> writer;
+    int status = kExitPass;
+};
+
+WriterSetup StartWriter(const CliOptions& options, const std::string& reportPath) {
+    WriterStarted started =
+        StartRecordWriter(*ParseStoreUrl(*options.db), reportPath, [](const std::string& line) {
+            // From the writer's thread, published at once as the publisher's lines are.
+            Say(line);
+            ConsoleOutput::Process().Publish();
+        });
+    if (!started.writer) {
+        return {nullptr,
+                SetupFailed(started.spoolFailed ? SetupStep::DatabaseSpool : SetupStep::Database,
+                            started.failure)};
+    }
+    return {std::move(started.writer)};
+}
+
 int Watch(const CliOptions& options) {
     Result<MqttLogin> login = LoginOf(options);
     if (!login) {
         return SetupFailed(SetupStep::Password, login.Failure());
     }
-    return options.board.http ? RunBoardWatch(options.board, *login, options.watchStations, Say)
+    BoardOptions board = options.board;
+    board.db = options.db;
+    return options.board.http ? RunBoardWatch(board, *login, options.watchStations, Say)
                               : RunWatch(*login, options.watchStations, Say);
 }
 
@@ -157,7 +185,7 @@ SlotConfig SlotConfigOf(const CliOptions& o) {
 }
 
 // A station of several slots: the supervisor keeps the report, the terminal shows it, and with
-// a broker one publisher sends what the station tells.
+// a broker one publisher sends what the station tells, and with a database its writer keeps it.
 int ServeStation(const CliOptions& options, SignalTarget& signals) {
     StationConfig config;
     config.ports = options.ports;
@@ -168,6 +196,8 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
     config.count = options.count;
     config.slot = SlotConfigOf(options);
     config.made = ProvenanceOf(options);
+    // The broker and the database each hear the station.
+    StationObservers watchers;
     std::unique_ptr<MqttPublisher> publisher;
     std::unique_ptr<StationPublisher> news;
     if (options.broker) {
@@ -177,8 +207,19 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
         }
         publisher = std::move(setup.publisher);
         news = std::make_unique<StationPublisher>(*publisher);
+        watchers.Add(news.get());
     }
-    StationScreen screen(options.json, news.get());
+    WriterSetup db;
+    std::unique_ptr<StationStore> records;
+    if (options.db) {
+        db = StartWriter(options, *options.report);
+        if (!db.writer) {
+            return db.status;
+        }
+        records = std::make_unique<StationStore>(*db.writer);
+        watchers.Add(records.get());
+    }
+    StationScreen screen(options.json, &watchers);
     Station station(std::move(config), &screen);
     signals.Set([&station](int signo) {
         if (signo == SIGUSR1) {
@@ -189,7 +230,7 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
     });
     const StationEnd end = station.Run();
     signals.Set(nullptr);
-    return ExitStatusFor(end);
+    return WithDatabaseFull(ExitStatusFor(end), db.writer && db.writer->DiskFull());
 }
 
 // One box (or one after another with --loop) on one port.
@@ -207,21 +248,40 @@ int ServeOne(const CliOptions& options, SignalTarget& signals) {
         }
         publisher = std::move(setup.publisher);
         publisher->StationStarted();
-        extras.recordKept = [&publisher](const BoxRecord& record, EndReason,
-                                         const std::string& line) {
-            publisher->RecordFinal(record.slot, line);
-        };
         feed = std::make_unique<SlotFeed>(
             [&publisher, label = options.labels.front()](const SlotStatus& status) {
                 publisher->SlotChanged(label, status);
             });
         extras.sinks.push_back(feed.get());
     }
+    std::unique_ptr<RecordWriter> writer;
+    if (options.db) {
+        WriterSetup db = StartWriter(options, *options.report);
+        if (!db.writer) {
+            return db.status;
+        }
+        writer = std::move(db.writer);
+        writer->Start();
+    }
+    if (publisher || writer) {
+        extras.recordKept = [&publisher, &writer](const BoxRecord& record, EndReason,
+                                                  const std::string& line) {
+            if (publisher) {
+                publisher->RecordFinal(record.slot, line);
+            }
+            if (writer) {
+                writer->Add(line);
+            }
+        };
+    }
     const int status = ServeSlot(SlotConfigOf(options), screen, extras);
     if (publisher) {
         publisher->StationEnded();
     }
-    return status;
+    if (writer) {
+        writer->End();
+    }
+    return WithDatabaseFull(status, writer && writer->DiskFull());
 }
 
 int Serve(CliOptions options, SignalTarget& signals) {
@@ -232,8 +292,9 @@ int Serve(CliOptions options, SignalTarget& signals) {
             return kExitUsage;
         }
     }
-    // With a broker the local report stays the source of truth, so there is always one.
-    if (!options.report && options.broker) {
+    // With a broker or a database the local report stays the source of truth, so there is
+    // always one; their spools lie beside it.
+    if (!options.report && (options.broker || options.db)) {
         Result<std::string> path = DefaultReportPath();
         if (!path) {
             return SetupFailed(SetupStep::Report, path.Failure());
@@ -292,6 +353,9 @@ int Dispatch(const CliOptions& options, SignalTarget& signals) {
             ConsoleSlotScreen screen(true);
             return ServeStationSlot(options.slotChannel, screen, SessionTakes(signals));
         }
+        case CliOptions::Mode::Find:
+        case CliOptions::Mode::Export:
+            return RunRecordQuery(options, Say);
         case CliOptions::Mode::Serve:
             break;
     }

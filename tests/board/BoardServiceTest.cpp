@@ -1,29 +1,29 @@
-// The board behind the server, in memory: what the broker says becomes the snapshot and the
-// events a page reads, whatever the names hold; and its history outlives a restart, bounded,
-// each record counted once, a line torn by a crash left behind.
+// The board behind the server: what the broker says becomes the snapshot and the events a page
+// reads, whatever the names hold; its history is the database, each record counted once across
+// a restart, found by its box and exported; an older board's history files are read in once.
 
 #include "board/BoardService.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 
 #include "board/HistoryResult.h"
 #include "download/SlotStatusCodec.h"
 #include "mqtt/TopicName.h"
 #include "tests/board/BoardTestData.h"
 #include "tests/support/files/TempDir.h"
+#include "tests/support/process/ChildProcess.h"
 
 namespace {
 
 const std::int64_t kNow = MillisOfIsoTime("2026-03-02T12:00:00.000Z").value_or(0);
 
-BoardService::Config Config(const std::optional<std::string>& history = std::nullopt,
-                            std::size_t most = 1000) {
+BoardService::Config Config() {
     BoardService::Config config;
-    config.historyPath = history.value_or("");
-    config.limits.most = most;
     // Ten seconds a look: later than any plot the board keeps for a while.
     config.now = [at = kNow]() mutable { return at += 10'000; };
     return config;
@@ -39,10 +39,6 @@ std::string End(int minute) {
     char text[32];
     std::snprintf(text, sizeof text, "2026-03-02T11:%02d:00.000Z", minute);
     return text;
-}
-
-int CountOfLines(const std::string& text) {
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 int Boxes(const BoardService& service) {
@@ -158,51 +154,127 @@ TEST(BoardServiceTest, TilesKeepTheVerdictWithThePortBeneathAndShowAStalledBoxAn
     EXPECT_EQ(line["slots"][2]["look"]["detail"], "is it in download mode?");
 }
 
-TEST(BoardServiceTest, TheHistoryOutlivesARestartBoundedAndCountingEachRecordOnce) {
+// What the database has taken, waited for through the board's own callback, not a clock.
+struct Taken {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t records = 0;
+
+    std::function<void(std::size_t)> Hook() {
+        return [this](std::size_t n) {
+            std::lock_guard lock(mutex);
+            records += n;
+            changed.notify_all();
+        };
+    }
+    void WaitFor(std::size_t n) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return records >= n; });
+    }
+};
+
+TEST(BoardServiceTest, TheHistoryIsTheDatabaseCountingEachRecordOnceAcrossARestart) {
     TempDir dir;
-    const std::string path = dir.File("history.jsonl");
+    const std::string db = "sqlite:" + dir.File("board.db");
     const std::string topic = "stavel/line7/A3/result";
+    std::vector<std::string> said;
+    Taken taken;
     {
-        // 8 results at most: the files rotate every 2 lines and keep 4 older segments.
-        std::unique_ptr<BoardService> board = Open(Config(path, 8));
+        BoardService::Config config = Config();
+        config.db = db;
+        config.written = taken.Hook();
+        std::unique_ptr<BoardService> board = Open(std::move(config));
         ASSERT_TRUE(board);
+        std::shared_ptr<const std::string> first;
+        std::unique_ptr<EventHub::Stream> stream = board->OpenStream(first);
         for (int i = 1; i <= 10; ++i) {
             board->OnMessage(
                 topic, RecordPayload("id-" + std::to_string(i), i == 9 ? "fail" : "pass", End(i),
                                      40, i == 9 ? "box silent" : "", "SN"));
         }
         board->OnMessage(topic, RecordPayload("id-10", "pass", End(10), 40));
-        EXPECT_EQ(board->HistorySize(), 8u);
-        EXPECT_EQ(Boxes(*board), 8);
-        Result<std::unique_ptr<BoardService>> second = BoardService::Open(Config(path, 8));
-        ASSERT_FALSE(second);
-        EXPECT_NE(second.Failure().Describe().find("another board keeps its history there"),
-                  std::string::npos)
-            << second.Failure().Describe();
+        std::string events;
+        ASSERT_EQ(stream->Take(events, std::chrono::seconds(0)), EventHub::Stream::Taken::Frames);
+        EXPECT_EQ(CountOf(events, "event: result\n"), 10) << "the repeat is no event";
+        taken.WaitFor(10);
+        EXPECT_EQ(Boxes(*board), 10);
+        EXPECT_EQ(board->HistorySize(), 10);
     }
-    for (const char* segment : {"", ".1", ".2", ".3", ".4"}) {
-        EXPECT_EQ(CountOfLines(ReadBytes(path + segment)), 2) << segment;
-    }
-    EXPECT_EQ(ReadBytes(path + ".5"), "");
-    // A crash in the middle of a line.
-    std::ofstream(path, std::ios::app) << R"({"id":"id-11","station":"line7","slot":"A3","res)";
-
-    std::unique_ptr<BoardService> board = Open(Config(path, 8));
+    // Another board (a restart, or a station writing the same records) on the same database.
+    BoardService::Config config = Config();
+    config.db = db;
+    config.written = taken.Hook();
+    std::unique_ptr<BoardService> board = Open(std::move(config));
     ASSERT_TRUE(board);
-    EXPECT_EQ(board->HistorySize(), 8u);
+    EXPECT_EQ(Boxes(*board), 10);
+    Json snapshot = ParseJsonObject(*board->Snapshot()).value_or(Json::object());
+    ASSERT_EQ(snapshot["failures"].size(), 1u) << "the last failures, from the database";
+    EXPECT_EQ(snapshot["failures"][0]["reason"], "box silent");
+    EXPECT_EQ(snapshot["failures"][0]["station"], "line7");
     // A station's spool sending again what the board heard before the restart.
     board->OnMessage(topic, RecordPayload("id-9", "fail", End(9), 40, "box silent"));
     board->OnMessage(topic, RecordPayload("id-12", "pass", End(12), 40));
-    EXPECT_EQ(Boxes(*board), 8) << "id-9 once; id-12 in, the oldest out";
+    taken.WaitFor(11);  // id-9 was there: not new to the database
+    EXPECT_EQ(Boxes(*board), 11) << "id-9 once; id-12 in";
+    // The box is found, and the Pareto of the plot's time and place counts its failure.
+    const Json found = ParseJsonObject(board->Find("SN")).value_or(Json::object());
+    ASSERT_EQ(found["records"].size(), 10u) << found;
+    EXPECT_EQ(found["records"][0]["id"], "id-1");
+    EXPECT_EQ(JsonLine(ParseJsonObject(board->Find("SN' OR '1'='1")).value_or(Json())["records"]),
+              "[]");
+    const Json plot = ParseJsonObject(board->Plot(8, "line7", "")).value_or(Json::object());
+    EXPECT_EQ(JsonLine(plot["pareto"]), R"([["",1,1]])") << "no reason code in these payloads";
+    std::string csv;
+    ASSERT_TRUE(board->ExportCsv(8, "line7", "A3", [&](const std::string& piece) {
+        csv += piece;
+        return true;
+    }));
+    EXPECT_EQ(csv.rfind("id,slot,device,", 0), 0u) << csv;
+    EXPECT_EQ(CountOf(csv, "\r\n"), 12) << csv;
+}
+
+TEST(BoardServiceTest, AnOlderBoardsHistoryFilesAreReadInOnceAndRenamed) {
+    TempDir dir;
+    const std::string history = dir.File("history.jsonl");
+    // As boards before the database kept it: the older segment, then the newer one with a line
+    // torn by a crash.
+    WriteBytes(history + ".1",
+               JsonLine(HistoryJson(
+                   {"h-1", "line7", "A1", BoxResult::Pass, kNow - 3600'000, 40, "", "SN1"})) +
+                   "\n" +
+                   JsonLine(HistoryJson({"h-2", "line7", "A2", BoxResult::Fail, kNow - 3000'000, 12,
+                                         "box silent for 120 s", "SN2"})) +
+                   "\n");
+    WriteBytes(
+        history,
+        JsonLine(HistoryJson({"h-3", "line8", "A1", BoxResult::Pass, kNow - 600'000, 30, "", ""})) +
+            "\n{\"id\":\"h-4\",\"sta");
+    std::vector<std::string> said;
+    BoardService::Config config = Config();
+    config.db = "sqlite:" + history + ".db";
+    config.importFrom = history;
+    config.say = [&said](const std::string& line) { said.push_back(line); };
+    std::unique_ptr<BoardService> board = Open(config);
+    ASSERT_TRUE(board);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0], "board: 3 results of the history " + history +
+                           " (2 file(s)) read into sqlite:" + history +
+                           ".db; the old files are renamed " + history + ".imported, ...");
+    EXPECT_EQ(board->HistorySize(), 3);
+    EXPECT_EQ(Boxes(*board), 3);
+    EXPECT_EQ(ReadBytes(history), "");
+    EXPECT_NE(ReadBytes(history + ".imported"), "");
+    EXPECT_NE(ReadBytes(history + ".1.imported"), "");
     const Json snapshot = ParseJsonObject(*board->Snapshot()).value_or(Json::object());
-    ASSERT_EQ(snapshot["failures"].size(), 1u) << snapshot;
-    EXPECT_EQ(snapshot["failures"][0]["reason"], "box silent");
+    ASSERT_EQ(snapshot["failures"].size(), 1u);
+    EXPECT_EQ(snapshot["failures"][0]["box_id"], "SN2");
     board.reset();
-    // The torn line was ended before anything else was written (and its file full, it rotated).
-    const std::string torn = ReadBytes(path + ".1");
-    ASSERT_GE(torn.size(), 5u);
-    EXPECT_EQ(torn.substr(torn.size() - 5), "\"res\n") << torn;
-    EXPECT_EQ(ReadBytes(path).rfind("{\"id\":\"id-12\"", 0), 0u) << ReadBytes(path);
+    // Read once: the next start finds only the database.
+    said.clear();
+    board = Open(config);
+    ASSERT_TRUE(board);
+    EXPECT_TRUE(said.empty());
+    EXPECT_EQ(board->HistorySize(), 3);
 }
 
 }  // namespace

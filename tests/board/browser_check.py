@@ -5,7 +5,9 @@ usage: browser_check.py URL STATION SCREENSHOT
 
 Waits until the card of STATION shows a tile that passed and one that failed, with the
 failure's reason in the list of failures, and the forged station "<b>forged</b>" with its
-hostile reason and box id; all of them as plain text, none run or parsed as markup. Saves a
+hostile reason and box id; all of them as plain text, none run or parsed as markup. Then the
+records: the Pareto shows the failure's reason code, the search box finds the forged box by
+its hostile id, and the CSV link of the page's range and scope gives the records as CSV. Saves a
 screenshot. Exit status 0 when every check holds, 1 with the reason otherwise.
 """
 
@@ -33,7 +35,20 @@ return {
   images: document.querySelectorAll('img').length,
   scripts: [...document.querySelectorAll('script')].map((script) => script.src),
   bold: document.querySelectorAll('main b').length,
+  pareto: [...document.querySelectorAll('#plot-pareto text.name')].map((t) => t.textContent),
+  found: [...document.querySelectorAll('#find-results tr')].map(
+    (row) => [...row.children].map((cell) => cell.textContent)),
+  findState: document.getElementById('find-state').textContent,
+  csv: document.getElementById('csv-link').getAttribute('href'),
 };
+"""
+
+# The CSV link's file, fetched by the page itself (its cookie, its origin).
+FETCH_CSV = """
+const done = arguments[arguments.length - 1];
+fetch(document.getElementById('csv-link').href, { credentials: 'same-origin' })
+  .then((response) => response.text().then((text) => done(response.status + '\\n' + text)))
+  .catch((error) => done('failed ' + error));
 """
 
 FORGED_REASON = '<img src=x onerror="window.pwned=2">'
@@ -66,6 +81,19 @@ def problems(page, station):
     return found
 
 
+def record_problems(page):
+    """What of the records does not hold yet, once the search has been asked."""
+    found = []
+    if 'box-silent' not in page['pareto']:
+        found.append('the Pareto shows no box-silent: %r' % page['pareto'])
+    if not any(row[1] == '<b>forged</b>' and row[3] == 'FAIL' and row[4] == FORGED_REASON
+               for row in page['found']):
+        found.append('the search did not find the forged box: %r %r' % (page['found'], page['findState']))
+    if not (page['csv'] or '').startswith('api/export.csv?range=8h'):
+        found.append('the CSV link is not the range on screen: %r' % page['csv'])
+    return found
+
+
 def main():
     url, station, screenshot = sys.argv[1:4]
     options = webdriver.ChromeOptions()
@@ -84,6 +112,21 @@ def main():
             found = problems(driver.execute_script(READ_PAGE), station)
             if found and found[0].startswith('a text from the broker'):
                 break
+        if not found:
+            # The range chosen again: the plots (and the Pareto) are asked for at once.
+            driver.find_element('css selector', '.ranges button[data-range="8h"]').click()
+            box = driver.find_element('id', 'find-box')
+            box.send_keys(FORGED_BOX)
+            driver.find_element('id', 'find-go').click()
+            found = ['nothing read yet']
+            while found and time.monotonic() < deadline:
+                time.sleep(0.25)
+                page = driver.execute_script(READ_PAGE)
+                found = problems(page, station) + record_problems(page)
+        if not found:
+            csv = driver.execute_async_script(FETCH_CSV)
+            if not csv.startswith('200\nid,') or 'id-forged' not in csv:
+                found.append('the CSV link gave %r' % csv[:300])
         driver.save_screenshot(screenshot)
     finally:
         driver.quit()

@@ -51,6 +51,15 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
     EXPECT_EQ(job->slots[0].label, "A1");
     EXPECT_EQ(job->slots[0].port, "/dev/ttyS0");
     EXPECT_EQ(job->slots[1].port, "COM7");
+    // A SQLite file from the job's folder; a server's URL as it is.
+    const Result<Job> sqlite =
+        ParseJob(JobText("db = \"sqlite:records/boxes.db\"\n"), "/line/3/job.toml");
+    ASSERT_TRUE(sqlite) << sqlite.Failure().Describe();
+    EXPECT_EQ(sqlite->db, "sqlite:/line/3/records/boxes.db");
+    const Result<Job> server =
+        ParseJob(JobText("db = \"postgresql://line3@db/factory\"\n"), "/line/3/job.toml");
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->db, "postgresql://line3@db/factory");
 
     const std::vector<std::pair<std::string, std::string>> broken{
         {JobText("baud = 9600\n"), "job.toml:7: unknown key 'baud'"},
@@ -58,6 +67,7 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
         {JobText("capture_max = -1\n"), "job.toml:7: capture_max takes a whole number from"},
         {"box_id = '(a)(b)'\n", "job.toml:1: --box-id takes an expression with one"},
         {JobText("mqtt = \"http://broker\"\n"), "job.toml:7: "},
+        {JobText("db = \"boxes.db\"\n"), "job.toml:7: a database is sqlite:FILE or postgresql://"},
         {JobText("station = \"\"\n"), "job.toml:7: station may not be empty"},
         {JobText("name = \"again\"\n"), "job.toml:7: "},  // TOML: a key defined twice
         {JobText() + "A3 = \"COM7\"\n", "job.toml:12: the slots A2 and A3 name the same port"},

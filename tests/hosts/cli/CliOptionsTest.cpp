@@ -157,7 +157,7 @@ TEST(CliOptions, HelpNamesEveryOptionAndEveryExitStatus) {
         "--port --image --ini --debug --quiet --log-file --log-dir --timestamps --json --loop "
         "--count --timeout --report --mqtt --station-name --operator --mqtt-ca "
         "--mqtt-password-file --watch --job --check --sha256 --box-id --capture --capture-max "
-        "--record-info "
+        "--record-info --db --find --export --from --to --result --format --keep-days --history "
         "--demo --fast --list-ports --help --version");
     for (std::string option; options >> option;) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
