@@ -42,6 +42,7 @@
 #include "station/SlotCommand.h"
 #include "station/SlotFeed.h"
 #include "station/Station.h"
+#include "version/BuildVersion.h"
 
 namespace {
 
@@ -312,7 +313,7 @@ int Dispatch(const CliOptions& options) {
             WriteStdout(UsageText(kProgram));
             return kExitPass;
         case CliOptions::Mode::Version:
-            WriteStdout(std::string(kProgram) + " " + kVersion + "\n");
+            WriteStdout(std::string(kProgram) + " " + kBuildVersion + "\n");
             return kExitPass;
         case CliOptions::Mode::ListPorts: {
             const PortSelection selection =
