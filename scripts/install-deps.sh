@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
 # Safe to run again: it asks apt only when something is missing.
+#   scripts/install-deps.sh                  the build and the tests
+#   scripts/install-deps.sh package          also what makes the Debian packages
+#   scripts/install-deps.sh package-check    also what CI checks the packages with
 set -euo pipefail
 
 packages=(
@@ -13,7 +16,17 @@ packages=(
     universal-ctags
     nlohmann-json3-dev ccache libre2-dev python3-jsonschema libtomlplusplus-dev
     libcpp-httplib-dev chromium chromium-driver python3-selenium
+    scdoc
 )
+case "${1:-}" in
+package) packages+=(dpkg-dev file) ;;
+package-check) packages+=(dpkg-dev file lintian systemd man-db desktop-file-utils) ;;
+"") ;;
+*)
+    echo "usage: $0 [package | package-check]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
