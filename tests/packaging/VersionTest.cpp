@@ -11,10 +11,6 @@
 
 namespace {
 
-ChildProcess::End Run(ChildProcess& program) {
-    return program.Wait(std::chrono::seconds(30));
-}
-
 std::string Program(const std::string& name) {
     return std::string(STAVEL_BINARY_DIR) + "/bin/" + name;
 }
@@ -34,7 +30,7 @@ TEST(Version, EveryProgramPrintsItWithoutADisplay) {
 #endif
     for (const std::string& name : programs) {
         ChildProcess program({Program(name), "--version"}, {"DISPLAY=", "WAYLAND_DISPLAY="});
-        const ChildProcess::End end = Run(program);
+        const ChildProcess::End end = program.Wait();
         EXPECT_TRUE(end.exited && end.status == 0) << name << ": " << program.Stderr();
         EXPECT_EQ(program.Stdout(), name + " " + kBuildVersion + "\n");
     }
@@ -44,7 +40,7 @@ TEST(Version, EveryProgramPrintsItWithoutADisplay) {
 TEST(Version, TheDesktopProgramsAnswerHelpWithoutADisplay) {
     for (const std::string name : {"Stavel_OV", "Stavel_Station"}) {
         ChildProcess program({Program(name), "--help"}, {"DISPLAY=", "WAYLAND_DISPLAY="});
-        const ChildProcess::End end = Run(program);
+        const ChildProcess::End end = program.Wait();
         EXPECT_TRUE(end.exited && end.status == 0) << name << ": " << program.Stderr();
         EXPECT_EQ(program.Stdout().rfind("Usage: " + name, 0), 0u) << program.Stdout();
         EXPECT_NE(program.Stdout().find("--version"), std::string::npos);
