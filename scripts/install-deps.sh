@@ -20,7 +20,7 @@ packages=(
 )
 case "${1:-}" in
 package) packages+=(dpkg-dev file) ;;
-package-check) packages+=(dpkg-dev file lintian systemd man-db desktop-file-utils) ;;
+package-check) packages+=(dpkg-dev file lintian systemd man-db) ;;
 "") ;;
 *)
     echo "usage: $0 [package | package-check]" >&2
