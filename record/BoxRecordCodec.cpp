@@ -32,9 +32,9 @@ std::optional<std::chrono::system_clock::time_point> FromIsoUtcMillis(std::strin
     std::tm utc{};
     int millis = 0;
     char zone = 0;
-    const int read = std::sscanf(whole.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c", &utc.tm_year,
-                                 &utc.tm_mon, &utc.tm_mday, &utc.tm_hour, &utc.tm_min,
-                                 &utc.tm_sec, &millis, &zone);
+    const int read =
+        std::sscanf(whole.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c", &utc.tm_year, &utc.tm_mon,
+                    &utc.tm_mday, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &millis, &zone);
     if (read != 8 || zone != 'Z') {
         millis = 0;
         zone = 0;
