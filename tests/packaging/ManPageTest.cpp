@@ -107,6 +107,25 @@ TEST(ManPages, StavelsPageAgreesWithItsHelp) {
     EXPECT_EQ(LongTerms(page, "OPTIONS"), named);
 }
 
+// The command line's page in docs/ opens with the synopsis, as --help gives it.
+TEST(ManPages, TheCommandLinePagesSynopsisIsHelps) {
+    const std::string help = ReadText(std::string(STAVEL_SOURCE_DIR) + "/hosts/cli/usage.txt");
+    std::istringstream page(ReadText(std::string(STAVEL_SOURCE_DIR) + "/docs/command-line.md"));
+    std::vector<std::string> block;
+    bool inside = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line.rfind("```", 0) == 0) {
+            if (inside) {
+                break;
+            }
+            inside = true;
+        } else if (inside) {
+            block.push_back(line);
+        }
+    }
+    EXPECT_EQ(block, UsageLines(help, "stavel"));
+}
+
 TEST(ManPages, StbsimsPageAgreesWithItsHelp) {
     const std::string page = Page("stbsim.1");
     EXPECT_EQ(LongTerms(page, "OPTIONS"), OptionEntries(kStbUsage));
