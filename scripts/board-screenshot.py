@@ -6,9 +6,9 @@ usage: scripts/board-screenshot.py BUILD_DIR OUT.png
 Starts a Mosquitto broker and `stavel --watch URL --http PORT --history FILE` on 127.0.0.1,
 with a history of the last 8 hours written beforehand, puts four stations with their slots on
 the broker (mosquitto_pub, from Debian's mosquitto-clients), opens the board in headless
-Chromium (python3-selenium) and saves what it shows. Each step waits for what the next one needs (the broker listening, the board holding every
-station and both failures, the page drawn with the chosen station's plots), never a fixed time,
-so a slow machine gets the same picture.
+Chromium (python3-selenium) and saves what it shows. Each step waits for what the next one
+needs (the broker listening, the board holding every station and both failures, the page drawn
+with the chosen station's plots), never a fixed time, so a slow machine gets the same picture.
 """
 
 import json
