@@ -6,6 +6,7 @@
 #   ./build.sh asan    every test under AddressSanitizer and UBSan (build-asan/)
 #   ./build.sh fuzz    the INI loader under libFuzzer for FUZZ_SECONDS (default 60)
 #   ./build.sh format  clang-format every source file in place (format-check: only check)
+#   ./build.sh package the Debian packages build/stavel_*.deb and build/stavel-desktop_*.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -80,6 +81,18 @@ asan)
 fuzz)
     ./scripts/install-deps.sh
     ./scripts/fuzz.sh
+    ;;
+package)
+    ./scripts/install-deps.sh package
+    # In the folder the tests use: after `./build.sh test` nothing is compiled again.
+    configure_and_build build -- stavel_shipped
+    # A package of another version left beside these would be installed with them.
+    rm -f build/stavel_*.deb build/stavel-desktop_*.deb
+    (cd build && cpack -G DEB >cpack.log 2>&1) || {
+        cat build/cpack.log
+        exit 1
+    }
+    ls build/stavel_*.deb build/stavel-desktop_*.deb
     ;;
 format)
     sources | xargs clang-format -i

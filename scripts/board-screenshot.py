@@ -5,7 +5,10 @@ usage: scripts/board-screenshot.py BUILD_DIR OUT.png
 
 Starts a Mosquitto broker and `stavel --watch URL --http PORT --history FILE` on 127.0.0.1,
 with a history of the last 8 hours written beforehand, puts four stations with their slots on
-the broker, opens the board in headless Chromium (python3-selenium) and saves what it shows.
+the broker (mosquitto_pub, from Debian's mosquitto-clients), opens the board in headless
+Chromium (python3-selenium) and saves what it shows. Each step waits for what the next one
+needs (the broker listening, the board holding every station and both failures, the page drawn
+with the chosen station's plots), never a fixed time, so a slow machine gets the same picture.
 """
 
 import json
@@ -19,8 +22,11 @@ import time
 import uuid
 from datetime import datetime, timedelta, timezone
 
+import urllib.request
+
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.support.ui import WebDriverWait
 
 STATIONS = {
     'line7-pc1': ['A1', 'A2', 'A3', 'A4', 'B1', 'B2', 'B3', 'B4'],
@@ -30,6 +36,55 @@ STATIONS = {
 }
 REASONS = ['box silent for 120 s', 'port lost at 63 % (41 s)', 'box stopped reading at 12 %',
            'image changed on disk']
+
+
+DEADLINE = 60  # seconds for any one step; only a broken setup takes that long
+LIVE_FAILURES = [('line7-pc2', 'B2', 'box silent for 120 s'),
+                 ('line7-pc1', 'B2', 'port lost at 63 % (41 s)')]
+
+
+def wait_for(what, ready, process=None):
+    """Polls ready() until it answers something true, which it returns."""
+    end = time.monotonic() + DEADLINE
+    while time.monotonic() < end:
+        if process is not None and process.poll() is not None:
+            sys.exit('board-screenshot: %s: the process ended first' % what)
+        answer = ready()
+        if answer:
+            return answer
+        time.sleep(0.05)
+    sys.exit('board-screenshot: gave up waiting for %s' % what)
+
+
+def listening(port):
+    try:
+        with socket.create_connection(('127.0.0.1', port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def board_state(http_port):
+    try:
+        with urllib.request.urlopen('http://127.0.0.1:%d/api/stations' % http_port, timeout=2) as answer:
+            return json.load(answer)
+    except (OSError, ValueError):
+        return None
+
+
+def holds_line(state):
+    """The board has every station with all its slots (the retained messages came through its
+    subscription, so results published from now on reach it)."""
+    if not state or not state['broker']['connected']:
+        return False
+    heard = {station['name']: [slot['name'] for slot in station['slots'] if slot['state']]
+             for station in state['stations'] if station['online'] is not None}
+    return all(heard.get(name) == labels for name, labels in STATIONS.items())
+
+
+def holds_results(state, ids):
+    heard = {failure['id'] for failure in state['failures']} if state else set()
+    return ids <= heard
 
 
 def free_port():
@@ -126,13 +181,18 @@ def put_line(port):
         for i, slot in enumerate(slots):
             word = states[(i + len(station)) % len(states)] if station != 'line8-pc1' else 'waiting-for-port'
             publish(port, base + slot + '/state', state(rng, word, i))
-    # Two boxes that just failed, heard live.
-    for station, slot, reason in [('line7-pc2', 'B2', 'box silent for 120 s'),
-                                  ('line7-pc1', 'B2', 'port lost at 63 % (41 s)')]:
+
+
+def put_live_failures(port):
+    """Two boxes that just failed, heard live; answers their records' ids."""
+    ids = set()
+    for station, slot, reason in LIVE_FAILURES:
+        payload = record(station, slot, 'fail', reason, 120.4, 'SN4711%02d' % len(station))
         subprocess.run(['mosquitto_pub', '-p', str(port), '-q', '1', '-t',
-                        'stavel/%s/%s/result' % (station, slot), '-m',
-                        record(station, slot, 'fail', reason, 120.4, 'SN4711%02d' % len(station))],
+                        'stavel/%s/%s/result' % (station, slot), '-m', payload],
                        check=True)
+        ids.add(json.loads(payload)['id'])
+    return ids
 
 
 def main():
@@ -146,13 +206,17 @@ def main():
                               stderr=subprocess.DEVNULL)
     history = os.path.join(folder, 'history.jsonl')
     write_history(history)
-    time.sleep(0.5)
+    wait_for('the broker', lambda: listening(broker_port), broker)
     board = subprocess.Popen([os.path.join(build, 'bin', 'stavel'), '--watch',
                               'mqtt://127.0.0.1:%d' % broker_port, '--http', str(http_port),
                               '--history', history], stdout=subprocess.DEVNULL)
     try:
-        time.sleep(1.5)
+        wait_for('the board', lambda: board_state(http_port), board)
         put_line(broker_port)
+        wait_for('the stations on the board', lambda: holds_line(board_state(http_port)), board)
+        live = put_live_failures(broker_port)
+        wait_for('the live failures on the board', lambda: holds_results(board_state(http_port), live),
+                 board)
         options = webdriver.ChromeOptions()
         options.binary_location = '/usr/bin/chromium'
         for argument in ('--headless=new', '--no-sandbox', '--disable-gpu', '--hide-scrollbars',
@@ -161,9 +225,19 @@ def main():
         driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
         try:
             driver.get('http://127.0.0.1:%d/' % http_port)
-            time.sleep(2)
+            page = WebDriverWait(driver, DEADLINE, poll_frequency=0.05)
+            page.until(lambda d: d.execute_script(
+                "return document.querySelectorAll('.card').length === %d"
+                " && document.querySelectorAll('#failures tr').length >= %d"
+                " && document.querySelector('#plot-boxes').childElementCount > 0"
+                " && document.fonts.status === 'loaded'" % (len(STATIONS), len(LIVE_FAILURES))))
             driver.find_element('css selector', '#station').send_keys('line7-pc2')
-            time.sleep(2.5)
+            # The caption and the slots' yields are drawn together, from the chosen station's plot.
+            page.until(lambda d: d.execute_script(
+                "return document.querySelector('#slots-caption').textContent"
+                " === 'Yield per slot of line7-pc2'"
+                " && document.querySelectorAll('#plot-slots text.name').length === %d"
+                % len(STATIONS['line7-pc2'])))
             driver.save_screenshot(out)
         finally:
             driver.quit()

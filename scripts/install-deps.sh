@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
 # Safe to run again: it asks apt only when something is missing.
+#   scripts/install-deps.sh                  the build and the tests
+#   scripts/install-deps.sh package          also what makes the Debian packages
+#   scripts/install-deps.sh package-check    also what CI checks the packages with
 set -euo pipefail
 
 packages=(
@@ -14,7 +17,17 @@ packages=(
     nlohmann-json3-dev ccache libre2-dev python3-jsonschema libtomlplusplus-dev
     libcpp-httplib-dev chromium chromium-driver python3-selenium
     libsqlite3-dev libpq-dev postgresql
+    scdoc
 )
+case "${1:-}" in
+package) packages+=(dpkg-dev file) ;;
+package-check) packages+=(dpkg-dev file lintian systemd man-db) ;;
+"") ;;
+*)
+    echo "usage: $0 [package | package-check]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -22,6 +22,19 @@ bool FolderWritable(const std::string& folder) {
     return IsFolder(folder) && access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// The folders of installed programs belong to the package manager (and /usr/local to `make
+// install`): the superuser could write there, but a settings file left beside an installed
+// program would outlive its package.
+bool ProgramsFolder(const std::string& folder) {
+    for (const char* system :
+         {"/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin", "/bin", "/sbin"}) {
+        if (folder == system) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -74,7 +87,7 @@ std::string IniFallbackFolder() {
 std::string IniPathBeside(const std::string& programPath) {
     const std::string folder = CFilePath(programPath.c_str()).GetDirectory();
     const std::string beside = folder + "/" + kIniFileName;
-    if (FolderWritable(folder.empty() ? "/" : folder)) {
+    if (FolderWritable(folder.empty() ? "/" : folder) && !ProgramsFolder(folder)) {
         return beside;
     }
     const std::string fallbackFolder = IniFallbackFolder();

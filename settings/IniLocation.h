@@ -6,7 +6,9 @@
 // an empty folder gives "/Stavel_OV.ini", the root, as "\Stavel_OV.ini" names the root of the
 // current drive.
 //
-// Where that folder cannot be written (a program installed under /usr), the file is kept under
+// Where that folder cannot be written, or is one of the system's program folders (/usr/bin and
+// the like: a program installed by a package, which even the superuser must not write beside),
+// the file is kept under
 // $XDG_CONFIG_HOME/Stavel_OV/ instead (~/.config/Stavel_OV/ when the variable is unset or not an
 // absolute path), the folder being created when missing; this is where Windows would redirect a
 // legacy program's writes. As Windows does, the file beside the program, if there is one, is

@@ -42,6 +42,7 @@
 #include "station/StationObservers.h"
 #include "store/StationStore.h"
 #include "store/WriterStart.h"
+#include "version/BuildVersion.h"
 
 namespace {
 
@@ -329,7 +330,7 @@ int Dispatch(const CliOptions& options, SignalTarget& signals) {
             WriteStdout(UsageText(kProgram));
             return kExitPass;
         case CliOptions::Mode::Version:
-            WriteStdout(std::string(kProgram) + " " + kVersion + "\n");
+            WriteStdout(std::string(kProgram) + " " + kBuildVersion + "\n");
             return kExitPass;
         case CliOptions::Mode::ListPorts: {
             const PortSelection selection =

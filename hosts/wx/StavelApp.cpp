@@ -1,12 +1,26 @@
 // The program Stavel_OV: the application object runs the main dialog modally and the program
-// ends when the dialog ends. There are no command-line options.
+// ends when the dialog ends. Its only options are --help and --version, which need no display;
+// any other argument is ignored, as it always was.
 
 #include <wx/app.h>
 
 #include "app/DownloadApp.h"
+#include "hosts/wx/InfoOptions.h"
 #include "hosts/wx/WxHost.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: Stavel_OV [--help | --version]\n"
+    "\n"
+    "Loads an image into a set-top box over its serial cable, in a window: choose the port\n"
+    "and the image, press START and switch the box on. The port, the image and the debug\n"
+    "mode are kept in Stavel_OV.ini beside the program (or in ~/.config/Stavel_OV/).\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version\n"
+    "\n"
+    "The command line serves boxes without a window: stavel --help, man stavel.\n";
 
 class StavelApp : public wxApp {
   public:
@@ -25,4 +39,13 @@ class StavelApp : public wxApp {
 
 }  // namespace
 
-wxIMPLEMENT_APP(StavelApp);
+wxIMPLEMENT_WX_THEME_SUPPORT wxIMPLEMENT_APP_NO_MAIN(StavelApp);
+
+// wxIMPLEMENT_APP's own main, with the two options answered first.
+int main(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerInfoOption(argc, argv, "Stavel_OV", kUsage)) {
+        return *status;
+    }
+    wxDISABLE_DEBUG_SUPPORT();
+    return wxEntry(argc, argv);
+}

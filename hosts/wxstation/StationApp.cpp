@@ -12,12 +12,31 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "hosts/wx/InfoOptions.h"
 #include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/StationFrame.h"
 #include "hosts/wxstation/StationSettings.h"
 #include "platform/host/SignalStop.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: Stavel_Station [--job FILE] [--operator NAME] [--count N] [--start]\n"
+    "       Stavel_Station -p [LABEL=]PORT [-p ...] -i FILE [--operator NAME] [--count N] "
+    "[--start]\n"
+    "       Stavel_Station --help | --version\n"
+    "\n"
+    "A production station on the desktop: one tile per slot, each slot served by the stavel\n"
+    "beside this program. Without --job or --port it opens the job it served last.\n"
+    "\n"
+    "  --job FILE          serve the job in FILE (man stavel-job)\n"
+    "  -p, --port PORT     a slot's port, [LABEL=]DEVICE or COMn; one per slot\n"
+    "  -i, --image FILE    the image to serve on the ports given\n"
+    "  --operator NAME     the operator, in every record\n"
+    "  --count N           end each slot after N boxes\n"
+    "  --start             start at once\n"
+    "  --help              this text\n"
+    "  --version           the version\n";
 
 struct Arguments {
     std::optional<std::string> job;
@@ -137,6 +156,9 @@ class StationApp : public wxApp {
 wxIMPLEMENT_APP_NO_MAIN(StationApp);
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerInfoOption(argc, argv, "Stavel_Station", kUsage)) {
+        return *status;
+    }
     // Before any thread starts, so that every thread leaves SIGINT, SIGTERM and SIGHUP to the
     // watcher: the window then closes as the operator would close it, and each box in flight
     // gets its ABORTED record before the program ends.

@@ -67,6 +67,11 @@ TEST(FilePath, AnUnwritableProgramFolderSendsTheFileToTheConfigFolder) {
     struct stat st {};
     EXPECT_EQ(stat(dir.File("config/Stavel_OV").c_str(), &st), 0) << "the folder is created";
 
+    // An installed program never writes beside itself, not even for the superuser.
+    EXPECT_EQ(IniPathBeside("/usr/bin/Stavel_OV"), dir.File("config/Stavel_OV/Stavel_OV.ini"));
+    EXPECT_EQ(IniPathBeside("/usr/local/bin/Stavel_OV"),
+              dir.File("config/Stavel_OV/Stavel_OV.ini"));
+
     {
         EnvGuard relative("XDG_CONFIG_HOME", "relative/path");
         EnvGuard home("HOME", dir.File("home"));

@@ -7,6 +7,7 @@
 const char* const kStbUsage =
     "usage: stbsim (--image FILE | --size N [--save FILE]) [options]\n"
     "       stbsim --replay CAPTURE --image FILE [--fast] [--tty DEVICE [--baud N]]\n"
+    "       stbsim --help | --version\n"
     "A simulated set-top box loader: it asks a download tool for an image over a serial line\n"
     "and checks every byte of every answer.\n"
     "  --image FILE        the image the box loads\n"
@@ -47,6 +48,7 @@ const char* const kStbUsage =
     "                      answer is checked against the captured one; the first difference\n"
     "                      is named with its time and request (exit 1)\n"
     "  --help              this text\n"
+    "  --version           the version\n"
     "The first line of output names the device for the tool: \"stbsim: box on /dev/pts/N\".\n"
     "Exit status: 0 every answer right (or as captured), 1 a wrong or missing answer, 2 usage\n"
     "error, or an image that is not the capture's.\n";
@@ -156,7 +158,8 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
                                              {"--endless-line", &endless},
                                              {"--noise", &out.options.consoleNoise},
                                              {"--split", &out.options.splitFrames},
-                                             {"--help", &out.help}};
+                                             {"--help", &out.help},
+                                             {"--version", &out.version}};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (auto flag = flags.find(arg); flag != flags.end()) {
@@ -193,7 +196,7 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         }
         store(number);
     }
-    if (out.help) {
+    if (out.help || out.version) {
         return true;
     }
     if (out.imagePath.empty() == (out.generateSize < 0)) {

@@ -15,6 +15,7 @@ struct StbCommandLine {
     std::string tty;            // --tty DEVICE
     uint32_t baud = 115200;     // --baud N
     bool help = false;
+    bool version = false;    // --version
     bool fast = false;       // --fast: unpaced (a replay: not at the recorded pace)
     std::string replayPath;  // --replay FILE: a capture's box side, against the tool
     int ptys = 1;            // --ptys N: N boxes at once, each on a pseudo-terminal of its own

@@ -13,6 +13,7 @@
 #include "tools/stbsim/StbReplay.h"
 #include "tools/stbsim/StbSimulator.h"
 #include "tools/stbsim/TestImage.h"
+#include "version/BuildVersion.h"
 
 namespace {
 
@@ -192,6 +193,10 @@ int main(int argc, char** argv) {
     }
     if (cmd.help) {
         std::fputs(kStbUsage, stdout);
+        return 0;
+    }
+    if (cmd.version) {
+        std::printf("stbsim %s\n", kBuildVersion);
         return 0;
     }
     std::string tempPath;
