@@ -53,6 +53,7 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
         case EndReason::OperatorStop:
             return operatorStatus;
         case EndReason::SlotCrashed:
+        case EndReason::StationKilled:
             return kExitSomeBoxFailed;
     }
     return kExitSomeBoxFailed;
