@@ -523,12 +523,12 @@ void Station::KillPastStopBound() {
 }
 
 std::chrono::milliseconds Station::ListenBound(std::chrono::milliseconds most) const {
-    if (m_stopSignal == 0) {
+    const Clock::time_point now = Now();
+    // Past the bound the slots are killed, and their ends wake the wait.
+    if (m_stopSignal == 0 || now >= m_stopDeadline) {
         return most;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        std::max(m_stopDeadline - Now(), Clock::duration::zero()));
-    return std::min(most, left);
+    return std::min(most, std::chrono::ceil<std::chrono::milliseconds>(m_stopDeadline - now));
 }
 
 bool Station::Done() const {

@@ -108,7 +108,7 @@ class Station final : private SlotTransport::Ears {
     void TakeAsks();
     // About once a second: figures, journals, retries, the watchdog, the stop bound.
     void Tick();
-    // How long Listen may wait: less than `most` once the stop bound is near.
+    // How long Listen may wait: no longer than `most`, nor past the stop bound.
     std::chrono::milliseconds ListenBound(std::chrono::milliseconds most) const;
     // Kills the slots still running past the stop bound.
     void KillPastStopBound();
