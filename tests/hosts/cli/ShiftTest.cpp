@@ -293,7 +293,7 @@ TEST_F(ShiftTest, AStationKilledMidBoxLeavesEachBoxOneRecordAndItsNextStopNoSlot
     const auto d = Box(FastBox(m_image));
     const auto e = Box(endless);
     std::vector<std::string> serve = kept;
-    serve.push_back("--loop");
+    serve.insert(serve.end(), {"--loop", "--json"});
     ChildProcess station(
         Station({"A1=" + c->SlavePath(), "A2=" + d->SlavePath(), "A3=" + e->SlavePath()}, serve),
         temp);
@@ -311,6 +311,9 @@ TEST_F(ShiftTest, AStationKilledMidBoxLeavesEachBoxOneRecordAndItsNextStopNoSlot
         EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid))) << pid;
     }
     EXPECT_EQ(CountOf(err, ": FAIL station stopped: no verdict"), 2) << err;
+    // The line's software hears of them as of any failed box.
+    EXPECT_EQ(CountOf(station.Stdout(), "{\"event\":\"failed\""), 2) << station.Stdout();
+    EXPECT_EQ(CountOf(station.Stdout(), "\"reason_code\":\"station-killed\""), 2);
 
     // Every box once: the two the killed station had in flight, the two this one passed.
     const std::vector<Json> records = Records(ReportPath());
