@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "record/BoxRecord.h"
-#include "record/Json.h"
 
 inline constexpr int kSlotJournalVersion = 1;
 
@@ -26,8 +25,6 @@ struct SlotJournal {
     std::optional<std::string> capture;  // its box in hand's hidden capture (--capture)
     bool stamps = false;                 // the log's lines start with their UTC time
     std::optional<BoxRecord> box;        // the box in flight, as it would be recorded
-
-    bool operator==(const SlotJournal&) const = default;
 };
 
 std::string SlotJournalLine(const SlotJournal& journal);

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/base/UniqueFd.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/Host.h"
