@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/base/Eintr.h"
+#include "record/Json.h"
 
 namespace {
 
