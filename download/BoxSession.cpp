@@ -60,6 +60,9 @@ void BoxSession::OnPortLostIdle(const SysFailure& failure) {
 void BoxSession::OnConsoleText(std::string_view bytes) {
     if (m_running && m_boxId && !m_facts.boxId) {
         m_facts.boxId = m_boxId->Feed(bytes);
+        if (m_facts.boxId && m_sink != nullptr) {
+            m_sink->OnBoxIdentified(*m_facts.boxId);
+        }
     }
     if (InSession() && !bytes.empty()) {
         Heard();
@@ -73,6 +76,19 @@ void BoxSession::OnBoxSpoke() {
     if (InSession()) {
         Heard();
     }
+}
+
+void BoxSession::OnBoxIdentified(const std::string& boxId) {
+    if (m_running && !m_facts.boxId) {
+        m_facts.boxId = boxId;
+    }
+}
+
+std::optional<BoxRecord> BoxSession::JudgeNow(const DownloadEnded& ended) const {
+    if (!InSession()) {
+        return std::nullopt;
+    }
+    return JudgeSession(m_facts, ended, m_now());
 }
 
 void BoxSession::OnNoRequest(const std::string& hint) {

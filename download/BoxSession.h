@@ -38,6 +38,8 @@ class BoxSession final : public DownloadObserver {
         // The slot's state changed; `why` holds the system's failure for a port absent or busy.
         virtual void OnSlotState(SlotState /*state*/, const SysFailure& /*why*/) {}
         virtual void OnProgress(const ProgressFigures& /*figures*/) {}
+        // The box in hand printed its identity (--box-id); told once a box.
+        virtual void OnBoxIdentified(const std::string& /*boxId*/) {}
         // The download ended; the session's verdict, if there was a box.
         virtual void OnSessionEnded(const SessionEnd& /*end*/) {}
     };
@@ -54,6 +56,9 @@ class BoxSession final : public DownloadObserver {
     // The box printed text that this session does not see itself (a station's copy hears it
     // from the slot): it is alive.
     void OnBoxSpoke();
+    // The box's identity as the session that read its console found it (a station's copy
+    // hears it from the slot).
+    void OnBoxIdentified(const std::string& boxId);
     void OnFirstFrame() override;
     void OnNoRequest(const std::string& hint) override;
     void OnRequestAnswered(const RequestAnswered& request) override;
@@ -75,6 +80,10 @@ class BoxSession final : public DownloadObserver {
     void SetBoxIdPattern(std::shared_ptr<const BoxIdPattern> pattern) {
         m_boxId.emplace(std::move(pattern));
     }
+
+    // The record the box in session would get were its session to end now for `ended`; nothing
+    // while no box's session runs. What a station keeps in its journal of a box in flight.
+    std::optional<BoxRecord> JudgeNow(const DownloadEnded& ended) const;
 
     // A START is in force: the download runs (with or without a box).
     bool Running() const { return m_running; }

@@ -48,6 +48,8 @@ std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double
             return (ended.failure.reason.empty() ? std::string("the slot's process ended")
                                                  : ended.failure.reason) +
                    WhereItEnded(facts, seconds);
+        case EndReason::StationKilled:
+            return "station stopped: no verdict";
     }
     return "unknown end";
 }

@@ -65,7 +65,13 @@ struct Writer {
                     {"requests", r.requests}};
     }
     Json operator()(const TimeAsked&) const { return Json{{"event", kTime}}; }
-    Json operator()(const BoxSpoke&) const { return Json{{"event", kSpoke}}; }
+    Json operator()(const BoxSpoke& s) const {
+        Json json{{"event", kSpoke}};
+        if (s.boxId) {
+            json["box_id"] = JsonText(*s.boxId);
+        }
+        return json;
+    }
     Json operator()(const SlotStateChanged& c) const {
         return Json{
             {"event", kState}, {"state", SlotStateCode(c.state)}, {"why", SysFailureJson(c.why)}};
@@ -84,7 +90,12 @@ struct Teller {
     void operator()(const FirstFrameSeen&) const { session.OnFirstFrame(); }
     void operator()(const RequestAnswered& r) const { session.OnRequestAnswered(r); }
     void operator()(const TimeAsked&) const { session.OnTimeAsked(); }
-    void operator()(const BoxSpoke&) const { session.OnBoxSpoke(); }
+    void operator()(const BoxSpoke& s) const {
+        if (s.boxId) {
+            session.OnBoxIdentified(*s.boxId);
+        }
+        session.OnBoxSpoke();
+    }
     void operator()(const SlotStateChanged& c) const { session.SetState(c.state, c.why); }
     void operator()(const DownloadEnded& e) const { session.OnEnded(e); }
 };
@@ -152,7 +163,11 @@ std::optional<SessionEvent> SessionEventFromJson(const Json& json) {
         return TimeAsked{};
     }
     if (kind == kSpoke) {
-        return BoxSpoke{};
+        BoxSpoke s;
+        if (const auto id = json.find("box_id"); id != json.end() && id->is_string()) {
+            s.boxId = id->get<std::string>();
+        }
+        return s;
     }
     if (kind == kState) {
         SlotStateChanged c;

@@ -9,6 +9,7 @@
 //    "distinct_sent":N,"distinct_asked":N,"requests":N}
 //   {"event":"time"}
 //   {"event":"spoke"}   the box printed console text (at most once a second)
+//   {"event":"spoke","box_id":"SN4711"}   ... and with it its identity (--box-id), once a box
 //   {"event":"state","state":"port-absent","why":FAILURE|null}
 //   {"event":"ended","reason":"port-lost","failure":FAILURE|null,"silence":S}
 // A FAILURE is {"status":"not-found","errno":2,"text":"..."}: the status as its fixed word
@@ -28,8 +29,11 @@ class BoxSession;
 struct FirstFrameSeen {};
 struct TimeAsked {};
 // The box printed console text: it is alive though it asks for nothing (a box programming its
-// flash), so it is not shown as stalled.
-struct BoxSpoke {};
+// flash), so it is not shown as stalled. What it printed may have named the box: a reader that
+// knows no "box_id" still hears that the box spoke.
+struct BoxSpoke {
+    std::optional<std::string> boxId;
+};
 // The slot's state as its session set it, with the system's failure for a port absent or busy.
 struct SlotStateChanged {
     SlotState state = SlotState::WaitingForPort;

@@ -28,6 +28,7 @@ enum class EndReason {
     BoxTalking,     // the box only talked, and asked for nothing, for the silence bound
     OperatorStop,   // Stop, or a signal
     SlotCrashed,    // the process serving the box ended without a verdict
+    StationKilled,  // the station itself ended without one: told by its next start
 };
 
 // The fixed word of a reason, as records and the station's events carry it ("port-lost").

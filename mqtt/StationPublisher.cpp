@@ -15,3 +15,9 @@ void StationPublisher::OnSlotChanged(const SlotStatus& status) {
 void StationPublisher::OnRecordFinal(const std::string& slot, const std::string& recordLine) {
     m_publisher.RecordFinal(slot, recordLine);
 }
+
+void StationPublisher::OnBoxRecovered(const std::string& slot, const BoxRecord&,
+                                      const std::string& recordLine) {
+    // The factory hears of every box once, whichever run recorded it.
+    m_publisher.RecordFinal(slot, recordLine);
+}

@@ -16,6 +16,8 @@ class StationPublisher final : public StationObserver {
     void OnStationEnded() override;
     void OnSlotChanged(const SlotStatus& status) override;
     void OnRecordFinal(const std::string& slot, const std::string& recordLine) override;
+    void OnBoxRecovered(const std::string& slot, const BoxRecord& record,
+                        const std::string& recordLine) override;
 
   private:
     MqttPublisher& m_publisher;

@@ -8,10 +8,18 @@ RecordBook::RecordBook(std::unique_ptr<ReportFile> report, RecordProvenance made
       m_passed(m_report ? std::optional(m_report->Path()) : std::nullopt) {}
 
 RecordBook::Kept RecordBook::Keep(const BoxRecord& judged) {
+    return KeepAs(judged, m_made);
+}
+
+RecordBook::Kept RecordBook::KeepEarlier(const BoxRecord& record) {
+    return KeepAs(record, record.made);
+}
+
+RecordBook::Kept RecordBook::KeepAs(const BoxRecord& judged, const RecordProvenance& made) {
     Kept kept;
     kept.record = judged;
     BoxRecord& record = kept.record;
-    record.made = m_made;
+    record.made = made;
     if (record.boxId) {
         if (const auto earlier = m_passed.Find(*record.boxId)) {
             record.repeatOf = earlier->recordId;

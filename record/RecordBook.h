@@ -27,8 +27,13 @@ class RecordBook {
         std::string error;   // why the report could not take it, or empty
     };
     Kept Keep(const BoxRecord& judged);
+    // A record an earlier run made (a box it had in flight when it was killed): kept with the
+    // provenance it carries, since that run served the box.
+    Kept KeepEarlier(const BoxRecord& record);
 
   private:
+    Kept KeepAs(const BoxRecord& judged, const RecordProvenance& made);
+
     std::unique_ptr<ReportFile> m_report;
     RecordProvenance m_made;
     PassedBoxes m_passed;

@@ -32,12 +32,8 @@ Result<std::unique_ptr<BoxCaptureDir>> BoxCaptureDir::Open(const std::string& di
     // As for --log-dir: a folder that is not there yet is made, and kept by its whole path.
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
-    std::string whole = std::filesystem::absolute(dir, ignored).lexically_normal().string();
-    while (whole.size() > 1 && whole.back() == '/') {
-        whole.pop_back();
-    }
     std::unique_ptr<BoxCaptureDir> captures(
-        new BoxCaptureDir(whole.empty() ? dir : whole, slot, maxBytes, std::move(tool)));
+        new BoxCaptureDir(BoxLogDir::WholeDir(dir), slot, maxBytes, std::move(tool)));
     // Known before any box is served: the folder takes a file.
     const std::string& probe = captures->m_partial;
     if (!UniqueFd(open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644))) {
@@ -53,8 +49,11 @@ BoxCaptureDir::BoxCaptureDir(std::string dir, std::string slot, std::int64_t max
       m_slot(std::move(slot)),
       m_safeSlot(BoxLogDir::SafeName(m_slot)),
       m_max(maxBytes),
-      m_tool(std::move(tool)) {
-    m_partial = m_dir + "/." + m_safeSlot + "." + std::to_string(getpid()) + ".partial.cap";
+      m_tool(std::move(tool)),
+      m_partial(PartialPath(m_dir, m_slot, getpid())) {}
+
+std::string BoxCaptureDir::PartialPath(const std::string& dir, const std::string& slot, long pid) {
+    return dir + "/." + BoxLogDir::SafeName(slot) + "." + std::to_string(pid) + ".partial.cap";
 }
 
 BoxCaptureDir::~BoxCaptureDir() {

@@ -39,6 +39,10 @@ class BoxCaptureDir final : public DownloadObserver, public BoxSession::Sink {
     void OnSlotState(SlotState state, const SysFailure& why) override;
     void OnSessionEnded(const SessionEnd& end) override;
 
+    // The hidden file that slot `slot`'s process `pid` writes its box in hand's capture to, in
+    // the whole folder `dir` (BoxLogDir::WholeDir): "/srv/line/caps/.A1.4711.partial.cap".
+    static std::string PartialPath(const std::string& dir, const std::string& slot, long pid);
+
     // The last box's capture, as it was named at its verdict.
     const std::optional<std::string>& LastFile() const { return m_lastFile; }
 

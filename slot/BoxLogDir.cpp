@@ -53,22 +53,32 @@ std::string BoxLogDir::FileStem(const std::string& safeSlot, const BoxRecord& re
                                                   : "_FAIL");
 }
 
-BoxLogDir::BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps)
-    : m_dir(std::move(dir)), m_safeSlot(SafeName(slot)), m_stamps(stamps) {
-    m_partial = m_dir + "/." + m_safeSlot + "." + std::to_string(getpid()) + ".partial.log";
+std::string BoxLogDir::WholeDir(const std::string& dir) {
+    // Records name a box's file by its whole path, for whoever reads them from elsewhere.
+    std::error_code ignored;
+    std::string whole = std::filesystem::absolute(dir, ignored).lexically_normal().string();
+    while (whole.size() > 1 && whole.back() == '/') {
+        whole.pop_back();
+    }
+    return whole.empty() ? dir : whole;
 }
+
+std::string BoxLogDir::PartialPath(const std::string& dir, const std::string& slot, long pid) {
+    return dir + "/." + SafeName(slot) + "." + std::to_string(pid) + ".partial.log";
+}
+
+BoxLogDir::BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps)
+    : m_dir(std::move(dir)),
+      m_safeSlot(SafeName(slot)),
+      m_stamps(stamps),
+      m_partial(PartialPath(m_dir, slot, getpid())) {}
 
 Result<std::unique_ptr<BoxLogDir>> BoxLogDir::Open(const std::string& dir, const std::string& slot,
                                                    LogFile::Stamps stamps) {
     // A folder that is not there yet is made, as an operator naming it would expect.
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
-    // Records name a box's file by its whole path, for whoever reads them from elsewhere.
-    std::string whole = std::filesystem::absolute(dir, ignored).lexically_normal().string();
-    while (whole.size() > 1 && whole.back() == '/') {
-        whole.pop_back();
-    }
-    std::unique_ptr<BoxLogDir> logs(new BoxLogDir(whole.empty() ? dir : whole, slot, stamps));
+    std::unique_ptr<BoxLogDir> logs(new BoxLogDir(WholeDir(dir), slot, stamps));
     if (Result<void> opened = logs->OpenFile(); !opened) {
         return opened.Failure();
     }

@@ -40,6 +40,11 @@ class BoxLogDir final : public WindowObserver {
     // A box's file name before its extension: the safe slot, the box's UTC start and its
     // verdict ("A1_20261207T023107.120Z_PASS"). A box's capture is named alike.
     static std::string FileStem(const std::string& safeSlot, const BoxRecord& record);
+    // A folder as records name it: whole, without a trailing slash ("logs" -> "/srv/line/logs").
+    static std::string WholeDir(const std::string& dir);
+    // The hidden file that slot `slot`'s process `pid` writes its box in hand's log to, in the
+    // whole folder `dir`: "/srv/line/logs/.A1.4711.partial.log".
+    static std::string PartialPath(const std::string& dir, const std::string& slot, long pid);
 
   private:
     BoxLogDir(std::string dir, std::string slot, LogFile::Stamps stamps);

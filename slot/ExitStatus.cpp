@@ -57,6 +57,7 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
         case EndReason::OperatorStop:
             return operatorStatus;
         case EndReason::SlotCrashed:
+        case EndReason::StationKilled:
             return kExitSomeBoxFailed;
     }
     return kExitSomeBoxFailed;

@@ -305,6 +305,12 @@ void SlotChannelEnd::OnSlotState(SlotState state, const SysFailure& why) {
     Send(EventMessage(SlotStateChanged{state, why}));
 }
 
+void SlotChannelEnd::OnBoxIdentified(const std::string& boxId) {
+    // At once, so that the station's copy, and its journal of the box, knows which box it is.
+    m_lastSpoke = std::chrono::steady_clock::now();
+    Send(EventMessage(BoxSpoke{boxId}));
+}
+
 void SlotChannelEnd::OnSessionEnded(const SessionEnd& end) {
     SendHeldRequest();
     if (end.record) {

@@ -58,6 +58,7 @@ class SlotChannelEnd final : public DownloadObserver, public BoxSession::Sink {
     void OnTimeAsked() override;
     void OnConsoleText(std::string_view bytes) override;
     void OnSlotState(SlotState state, const SysFailure& why) override;
+    void OnBoxIdentified(const std::string& boxId) override;
     void OnSessionEnded(const SessionEnd& end) override;
     // The UI thread is alive (the slot's session calls it once a second).
     void Beat();

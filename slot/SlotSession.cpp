@@ -231,6 +231,12 @@ void SlotSession::OnProgress(const ProgressFigures& figures) {
     }
 }
 
+void SlotSession::OnBoxIdentified(const std::string& boxId) {
+    for (BoxSession::Sink* sink : m_config.sinks) {
+        sink->OnBoxIdentified(boxId);
+    }
+}
+
 // Beside the verdict, one line for the operator with the device, the system's reason and what
 // to do about it.
 void SlotSession::ExplainPortFailure(const SysFailure& failure) {

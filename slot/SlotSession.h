@@ -98,6 +98,7 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     // BoxSession::Sink
     void OnSlotState(SlotState state, const SysFailure& why) override;
     void OnProgress(const ProgressFigures& figures) override;
+    void OnBoxIdentified(const std::string& boxId) override;
     void OnSessionEnded(const SessionEnd& end) override;
     // DownloadObserver: what a START gave.
     void OnStarted(const DownloadStarted& started) override;

@@ -33,6 +33,8 @@ class SlotPeer {
     // Ends the slot at once (the watchdog, a stop past its bound, a broken channel); its end is
     // heard as any other.
     virtual void Kill() = 0;
+    // The slot's process id, which names its hidden files (slot/BoxLogDir.h); 0 where none.
+    virtual long Pid() const = 0;
 };
 
 class SlotTransport {

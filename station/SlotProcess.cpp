@@ -11,9 +11,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fstream>
+#include <thread>
 
 #include "platform/base/Eintr.h"
 #include "slot/SlotChannel.h"
@@ -22,6 +25,27 @@ namespace {
 
 // A process whose channel closed has this long to end by itself before it is killed.
 constexpr auto kCloseGrace = std::chrono::seconds(2);
+
+// The slot processes alive, for KillSlotProcesses; a station has far fewer slots.
+std::array<std::atomic<pid_t>, 512> g_live{};
+
+void Register(pid_t pid) {
+    for (std::atomic<pid_t>& entry : g_live) {
+        pid_t none = 0;
+        if (entry.compare_exchange_strong(none, pid)) {
+            return;
+        }
+    }
+}
+
+void Unregister(pid_t pid) {
+    for (std::atomic<pid_t>& entry : g_live) {
+        pid_t held = pid;
+        if (entry.compare_exchange_strong(held, 0)) {
+            return;
+        }
+    }
+}
 
 std::string LastLineOf(const std::string& path) {
     std::ifstream in(path);
@@ -33,6 +57,27 @@ std::string LastLineOf(const std::string& path) {
 }
 
 }  // namespace
+
+void KillSlotProcesses() {
+    for (std::atomic<pid_t>& entry : g_live) {
+        if (const pid_t pid = entry.load(); pid > 0) {
+            kill(pid, SIGKILL);
+        }
+    }
+    // Dead, whoever reaps them: a zombie is no child serving a box.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    for (std::atomic<pid_t>& entry : g_live) {
+        const pid_t pid = entry.load();
+        while (pid > 0 && std::chrono::steady_clock::now() < until) {
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                info.si_pid == pid) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+}
 
 const std::string& SelfProgram() {
     static const std::string path = [] {
@@ -52,8 +97,10 @@ class ProcessTransport::Process final : public SlotPeer {
           m_pid(pid),
           m_channel(std::move(channel)),
           m_pidFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))),
-          m_errorFile(std::move(errorFile)) {
+          m_errorFile(std::move(errorFile)),
+          m_started(pid) {
         m_transport.m_live.push_back(this);
+        Register(pid);
     }
 
     ~Process() override {
@@ -81,6 +128,8 @@ class ProcessTransport::Process final : public SlotPeer {
             kill(m_pid, SIGKILL);
         }
     }
+
+    long Pid() const override { return m_started; }
 
     // What this process asks of the next poll: its channel while open, its end until heard.
     void Watch(std::vector<pollfd>& fds) const {
@@ -157,10 +206,12 @@ class ProcessTransport::Process final : public SlotPeer {
     int Reap() {
         int status = 0;
         const pid_t pid = std::exchange(m_pid, -1);
-        if (pid <= 0 || RetryOnEintr([&] { return waitpid(pid, &status, 0); }) != pid) {
+        if (pid <= 0) {
             return 0;
         }
-        return status;
+        // Dead or killed already: once reaped, its id may name another process.
+        Unregister(pid);
+        return RetryOnEintr([&] { return waitpid(pid, &status, 0); }) == pid ? status : 0;
     }
 
     ProcessTransport& m_transport;
@@ -172,6 +223,7 @@ class ProcessTransport::Process final : public SlotPeer {
     FrameReader m_frames;
     std::chrono::steady_clock::time_point m_closedAt{};
     bool m_killed = false;
+    pid_t m_started;  // its id, also once reaped: its hidden files are named by it
 };
 
 ProcessTransport::ProcessTransport(std::string program)
@@ -216,7 +268,7 @@ Result<std::unique_ptr<SlotPeer>> ProcessTransport::Start(std::size_t slot,
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) {
             _exit(127);  // the station is gone already
         }

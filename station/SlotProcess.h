@@ -8,8 +8,9 @@
 // group of its own, so that Ctrl-C on the terminal reaches the station alone and the station
 // stops its slots in order; its standard output is discarded (its log goes to its log folder
 // when asked) and its standard error goes to a file of the slot's own, so that a slot that
-// cannot start can say why. Should the station die, the kernel sends each child SIGTERM
-// (PR_SET_PDEATHSIG), and its channel closes, so no box is served by an orphan.
+// cannot start can say why. Should the station die, the kernel kills each child
+// (PR_SET_PDEATHSIG, SIGKILL), so no box is served by an orphan and the box in flight is left as
+// the station's journal has it, for the station's next start to record.
 //
 // A process's end is heard on its pidfd; its channel is read to its end before the end is told.
 // A channel that closes while its process lives gets a grace to end, then the process is killed.
@@ -52,3 +53,8 @@ class ProcessTransport final : public SlotTransport {
 
 // The program to start slots from.
 const std::string& SelfProgram();
+
+// Kills every slot process this program started and has not yet reaped, and waits a moment for
+// them: for an exit that cannot wait for its supervisor (a second signal, a grace run out). Any
+// thread; takes no lock.
+void KillSlotProcesses();

@@ -4,9 +4,18 @@
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/comm/CommPort.h"
+#include "platform/host/Host.h"
+#include "platform/ports/PortChoice.h"
+#include "record/BoxRecordCodec.h"
+#include "record/RecordId.h"
+#include "record/VerdictLine.h"
+#include "slot/BoxCaptureDir.h"
+#include "slot/BoxLogDir.h"
 #include "slot/ExitStatus.h"
+#include "slot/KilledBoxFiles.h"
 #include "station/SlotFeed.h"
 #include "station/SlotProcess.h"
+#include "station/StationRecovery.h"
 
 const Station::Clock::duration Station::kWatchdog =
     std::chrono::milliseconds(65535LL * 10 * 1000 / 115200) + CommPort::kStallSlack +
@@ -23,6 +32,11 @@ struct Station::Slot {
     std::unique_ptr<BoxSession> session;
     std::optional<BoxRecord> slotRecord;  // the record the slot sent for its box, if it did
     int boxes = 0;                        // records kept for this slot
+    long pid = 0;                         // its process, which names its hidden files
+    std::optional<std::string> logFile;   // the hidden log of its process's box in hand
+    std::optional<std::string> captureFile;
+    std::string boxRecordId;  // the box in flight's record id, should the station be killed
+    bool gone = false;        // its process has ended: its box's files are the station's to close
     Clock::time_point nextTry{};
     Clock::time_point lastWord{};  // the slot last said anything
     Clock::time_point lastShown{};
@@ -103,10 +117,100 @@ bool Station::Begin() {
         names.push_back(slot->status.slot);
     }
     m_observer->OnStationStarted(names);
+    Recover();
+    if (m_config.report) {
+        Result<std::unique_ptr<StationJournal>> journal =
+            StationJournal::Open(*m_config.report, m_files->TempDir());
+        if (journal) {
+            m_journal = std::move(*journal);
+        } else {
+            Note("the journal of the boxes in flight cannot be kept: " +
+                 EscapeName(journal.Failure().Describe()) +
+                 "; a box in flight when the station is killed gets no record");
+        }
+    }
     for (auto& slot : m_slots) {
         Spawn(*slot);
     }
     return true;
+}
+
+void Station::Recover() {
+    if (!m_config.report) {
+        return;
+    }
+    const auto keep = [this](const BoxRecord& record) {
+        const RecordBook::Kept kept = m_records->KeepEarlier(record);
+        if (!kept.error.empty()) {
+            Note(EscapeName(record.slot) + ": the record of a box in flight when the station " +
+                 "was stopped cannot be written: " + EscapeName(kept.error));
+            m_recordFailed = true;
+            return false;
+        }
+        const BoxRecord& r = kept.record;
+        Note(EscapeName(r.slot) + ": FAIL " + r.reason +
+             (r.boxId ? ", box " + EscapeName(*r.boxId) : std::string()) +
+             " (a box in flight when the station was stopped, begun " + IsoUtcMillis(r.start) +
+             "; recorded now)");
+        m_observer->OnBoxRecovered(r.slot, r, kept.line);
+        for (auto& slot : m_slots) {
+            if (slot->status.slot == r.slot) {
+                // The slot's last verdict, until its next box begins; not this run's tally.
+                slot->status.last = VerdictOf(r);
+                Show(*slot, true);
+            }
+        }
+        return true;
+    };
+    RecoverKilledRuns(*m_config.report,
+                      RecoveryEars{keep, [this](const std::string& line) { Note(line); }});
+}
+
+std::string Station::PortLabel(const Slot& slot) const {
+    // As the slot's own verdict line names it (slot/ServeSlot.cpp).
+    const std::string name = slot.status.slot == slot.port
+                                 ? "COM" + std::to_string(slot.place.number)
+                                 : slot.status.slot;
+    return name + " (" + ResolvedDevicePath(slot.place.device) + ")";
+}
+
+void Station::Journal(Slot& slot, bool sync) {
+    if (!m_journal) {
+        return;
+    }
+    SlotJournal journal;
+    journal.slot = slot.status.slot;
+    journal.portLabel = PortLabel(slot);
+    journal.pid = slot.pid;
+    journal.log = slot.logFile;
+    journal.capture = slot.captureFile;
+    journal.stamps = m_config.slot.timestamps;
+    journal.box = slot.session->JudgeNow(DownloadEnded{EndReason::StationKilled, {}, {}});
+    if (journal.box) {
+        journal.box->id = slot.boxRecordId;
+        journal.box->made = m_config.made;
+    }
+    if (Result<void> written = m_journal->Write(slot.index, journal, sync);
+        !written && !m_journalTold) {
+        m_journalTold = true;
+        Note("the journal of the boxes in flight cannot be written: " +
+             EscapeName(written.Failure().Describe()) +
+             "; a box in flight when the station is killed may get no record");
+    }
+}
+
+void Station::CloseKilledFiles(Slot& slot, BoxRecord& record, const DownloadEnded& ended) {
+    record.made = m_config.made;
+    if (slot.logFile) {
+        // The killed process may not have written its last lines: the log may lack its end.
+        record.logFile = CloseKilledBoxLog(
+            *slot.logFile, record, ApplicationName() + ": " + VerdictLine(PortLabel(slot), record),
+            m_config.slot.timestamps);
+        record.logComplete = false;
+    }
+    if (slot.captureFile) {
+        CloseKilledBoxCapture(*slot.captureFile, record, ended);
+    }
 }
 
 bool Station::MoreBoxes(const Slot& slot) const {
@@ -127,6 +231,18 @@ bool Station::Spawn(Slot& slot) {
         return false;
     }
     slot.peer = std::move(*started);
+    slot.pid = slot.peer->Pid();
+    slot.gone = false;
+    slot.logFile.reset();
+    slot.captureFile.reset();
+    if (slot.pid > 0 && m_config.slot.logDir) {
+        slot.logFile = BoxLogDir::PartialPath(BoxLogDir::WholeDir(*m_config.slot.logDir),
+                                              slot.status.slot, slot.pid);
+    }
+    if (slot.pid > 0 && m_config.slot.captureDir) {
+        slot.captureFile = BoxCaptureDir::PartialPath(
+            BoxLogDir::WholeDir(*m_config.slot.captureDir), slot.status.slot, slot.pid);
+    }
     SlotConfig config = m_config.slot;
     config.label = slot.status.slot;
     config.port = slot.port;
@@ -144,6 +260,7 @@ bool Station::Spawn(Slot& slot) {
     slot.ending.clear();
     slot.slotRecord.reset();
     slot.session->SetState(SlotState::WaitingForPort);
+    Journal(slot, false);
     return true;
 }
 
@@ -155,6 +272,10 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     }
     if (state == SlotState::Loading) {
         slot.noted = state;
+        // On disk before anyone hears of the box: a station killed from here on leaves its
+        // record to the next start.
+        slot.boxRecordId = NewRecordId();
+        Journal(slot, true);
         m_observer->OnBoxStarted(slot.status.slot);
     } else if ((state == SlotState::PortAbsent || state == SlotState::PortBusy ||
                 state == SlotState::NoRequest) &&
@@ -237,22 +358,28 @@ void Station::Hear(Slot& slot, const UpMessage& message) {
 
 void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
     std::optional<BoxRecord> record = std::exchange(slot.slotRecord, std::nullopt);
+    const bool slotJudged = record.has_value();
     if (!record) {
         // The slot could not judge its box (it died): the station's copy of the session does.
         record = end.record;
+        if (record && slot.gone) {
+            CloseKilledFiles(slot, *record, end.ended);
+        }
     }
     if (record) {
-        Keep(slot, *record);
+        Keep(slot, *record, slotJudged);
     }
+    Journal(slot, false);  // no box in flight any more
 }
 
-void Station::Keep(Slot& slot, const BoxRecord& judged) {
+void Station::Keep(Slot& slot, const BoxRecord& judged, bool slotJudged) {
     const RecordBook::Kept kept = m_records->Keep(judged);
     const BoxRecord& record = kept.record;
     std::string said = record.reason + (record.boxId ? ", box " + *record.boxId : std::string());
     said += kept.repeat.empty() ? std::string() : "; " + kept.repeat;
-    // The slot said why its log was lost; the station keeps serving and ends with 8.
-    m_logsLost = m_logsLost || !record.logComplete;
+    // The slot said why its log was lost; the station keeps serving and ends with 8. A log the
+    // station closed for a killed slot lost its end with the slot, which its FAIL says.
+    m_logsLost = m_logsLost || (slotJudged && !record.logComplete);
     m_recordFailed = m_recordFailed || !kept.error.empty();
     ++slot.boxes;
     CountVerdict(slot.status, VerdictOf(record));
@@ -265,6 +392,7 @@ void Station::Keep(Slot& slot, const BoxRecord& judged) {
 
 void Station::OnExit(std::size_t index, const SlotExit& exit) {
     Slot& slot = *m_slots.at(index);
+    slot.gone = true;
     if (slot.session->Running()) {
         // The slot is gone; so is the download it ran. A box in its session gets its record
         // from the station's copy.
@@ -279,6 +407,15 @@ void Station::OnExit(std::size_t index, const SlotExit& exit) {
                            : "the slot's process ended with status " + std::to_string(exit.status));
         slot.slotRecord.reset();
         slot.session->OnEnded(ended);
+    }
+    // The process is gone: what is left in its hidden files is no box's.
+    for (const std::optional<std::string>& file : {slot.logFile, slot.captureFile}) {
+        if (file) {
+            RemoveHiddenBoxFile(*file);
+        }
+    }
+    if (m_journal) {
+        m_journal->Remove(slot.index);
     }
     const std::string why = slot.ending.empty() ? exit.lastWords : slot.ending;
     const std::string because = why.empty() ? std::string() : ": " + EscapeName(why);
@@ -357,19 +494,41 @@ void Station::Tick() {
             slot->session->Tick();  // a box gone quiet shows as stalled
             Show(*slot, false);
         }
-        if (slot->phase != Phase::Running) {
+        if (slot->phase == Phase::Running && slot->session->InSession()) {
+            Journal(*slot, false);
+        }
+        if (slot->phase != Phase::Running || (m_stopSignal != 0 && now >= m_stopDeadline)) {
             continue;
         }
-        if (m_stopSignal != 0 && now >= m_stopDeadline) {
-            slot->peer->Kill();
-        } else if (!slot->hung && slot->session->InSession() && now - slot->lastWord > kWatchdog) {
+        if (!slot->hung && slot->session->InSession() && now - slot->lastWord > kWatchdog) {
             slot->hung = true;
             Note(EscapeName(slot->status.slot) +
                  ": the slot's process stopped responding and was killed");
             slot->peer->Kill();
         }
     }
+    KillPastStopBound();
     ShowAll();
+}
+
+void Station::KillPastStopBound() {
+    if (m_stopSignal == 0 || Now() < m_stopDeadline) {
+        return;
+    }
+    for (auto& slot : m_slots) {
+        if (slot->phase == Phase::Running) {
+            slot->peer->Kill();
+        }
+    }
+}
+
+std::chrono::milliseconds Station::ListenBound(std::chrono::milliseconds most) const {
+    const Clock::time_point now = Now();
+    // Past the bound the slots are killed, and their ends wake the wait.
+    if (m_stopSignal == 0 || now >= m_stopDeadline) {
+        return most;
+    }
+    return std::min(most, std::chrono::ceil<std::chrono::milliseconds>(m_stopDeadline - now));
 }
 
 bool Station::Done() const {
@@ -412,8 +571,9 @@ StationEnd Station::Run() {
     }
     Clock::time_point nextTick = Now() + kTick;
     while (!Done()) {
-        Listen(std::chrono::milliseconds(250));
+        Listen(ListenBound(std::chrono::milliseconds(250)));
         TakeAsks();
+        KillPastStopBound();  // at its time, not at the next tick
         if (Now() >= nextTick) {
             Tick();
             nextTick = Now() + kTick;

@@ -19,6 +19,14 @@
 // cannot be written stops the station gently and ends it with 8. An image replaced under the
 // line (a slot's START refused it) stops every slot gently and ends it with 6.
 //
+// No box without a record, even when the station itself is killed. Beside its report the station
+// keeps a journal of each slot (StationJournal.h): the slot's process and its hidden files, and
+// the box in flight as its record would read, written when the box begins and about once a
+// second while it loads, cleared once its record is kept. A start beside the same report first
+// records the boxes a killed run had in flight, from its journals (StationRecovery.h), and shows
+// each on its slot as the slot's last verdict. A slot killed mid-box (the watchdog, a signal) has
+// its box's log and capture closed by the station, under their final names.
+//
 // Threading rules: Run, and the steps it takes, on one thread; AskFinish and AskStopNow from
 // any thread.
 
@@ -40,6 +48,7 @@
 #include "station/SlotPeer.h"
 #include "station/StationEnd.h"
 #include "station/StationFiles.h"
+#include "station/StationJournal.h"
 #include "station/StationObserver.h"
 
 struct StationConfig {
@@ -69,8 +78,10 @@ class Station final : private SlotTransport::Ears {
     // longest answer needs on the wire (65,535 bytes at 115200 8N1), the port's stall bound and
     // 5 s more is stuck (stopped, or its UI thread wedged): it is killed and its box fails.
     static const Clock::duration kWatchdog;
-    // A slot asked to stop has this long to end before it is killed.
-    static constexpr Clock::duration kStopBound = std::chrono::milliseconds(4500);
+    // A slot asked to stop has this long to end before it is killed: well within the grace a
+    // signalled process gives itself (platform/host/SignalStop.h), so that the station still
+    // reaps every slot and shows its tally.
+    static constexpr Clock::duration kStopBound = std::chrono::milliseconds(3500);
     // How often the supervisor tells figures and retries; a slot that died starts again after it.
     static constexpr Clock::duration kTick = std::chrono::seconds(1);
 
@@ -95,8 +106,12 @@ class Station final : private SlotTransport::Ears {
     void Listen(std::chrono::milliseconds bound) { m_transport.Wait(bound, *this); }
     // What was asked from other threads since.
     void TakeAsks();
-    // About once a second: figures, retries, the watchdog, the stop bound.
+    // About once a second: figures, journals, retries, the watchdog, the stop bound.
     void Tick();
+    // How long Listen may wait: no longer than `most`, nor past the stop bound.
+    std::chrono::milliseconds ListenBound(std::chrono::milliseconds most) const;
+    // Kills the slots still running past the stop bound.
+    void KillPastStopBound();
     void Finish();
     void StopNow(int signo);
     bool Done() const;
@@ -124,12 +139,19 @@ class Station final : private SlotTransport::Ears {
 
     Clock::time_point Now() const;
     Result<void> Prepare();
+    void Recover();
     bool Spawn(Slot& slot);
+    // Writes the slot's journal: its process, its files and the box in flight.
+    void Journal(Slot& slot, bool sync);
+    std::string PortLabel(const Slot& slot) const;
+    // The box of a slot whose process is gone: its hidden log and capture get their final names.
+    void CloseKilledFiles(Slot& slot, BoxRecord& record, const DownloadEnded& ended);
     void Hear(Slot& slot, const UpMessage& message);
     void OnState(Slot& slot, SlotState state, const SysFailure& why);
     void OnProgress(Slot& slot, const ProgressFigures& figures);
     void OnBoxEnded(Slot& slot, const SessionEnd& end);
-    void Keep(Slot& slot, const BoxRecord& judged);
+    // `slotJudged`: the record is the slot's own, which says whether its log is whole.
+    void Keep(Slot& slot, const BoxRecord& judged, bool slotJudged);
     void FinishAll();
     void Note(const std::string& text);
     void Show(Slot& slot, bool force);
@@ -144,6 +166,8 @@ class Station final : private SlotTransport::Ears {
     SlotTransport& m_transport;
     std::unique_ptr<StationFiles> m_files;
     std::optional<RecordBook> m_records;
+    std::unique_ptr<StationJournal> m_journal;  // null without a report on disk
+    bool m_journalTold = false;                 // a journal that could not be written was said
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::atomic<int> m_signal{0};
     std::atomic<bool> m_finishAsked{false};

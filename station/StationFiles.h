@@ -36,6 +36,8 @@ class StationFiles {
     // The report, for the station's record book; null without one (taken once).
     std::unique_ptr<ReportFile> TakeReport() { return std::move(m_report); }
     const std::vector<SlotPlace>& Places() const { return m_places; }
+    // The station's temporary folder ("/tmp/stavel-station-XXXXXX").
+    const std::string& TempDir() const { return m_tempDir; }
 
   private:
     StationFiles() = default;

@@ -34,6 +34,11 @@ class StationObserver {
     // `recordError` why the report could not take it, or empty.
     virtual void OnBoxJudged(const std::string& /*slot*/, const BoxRecord& /*record*/,
                              const std::string& /*said*/, const std::string& /*recordError*/) {}
+    // A box an earlier run of the station had in flight when it was killed has its record now
+    // (FAIL, "station stopped: no verdict"), kept like any other: `recordLine` as the report holds
+    // it. It belongs to that run, not to this one's tally.
+    virtual void OnBoxRecovered(const std::string& /*slot*/, const BoxRecord& /*record*/,
+                                const std::string& /*recordLine*/) {}
     // The slot's port became absent or busy while no box was in hand, or its box talked for the
     // silence bound and asked for nothing: said once per change.
     virtual void OnPortState(const std::string& /*slot*/, SlotState /*state*/,

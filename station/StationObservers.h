@@ -49,6 +49,12 @@ class StationObservers final : public StationObserver {
             o->OnBoxJudged(slot, record, said, recordError);
         }
     }
+    void OnBoxRecovered(const std::string& slot, const BoxRecord& record,
+                        const std::string& recordLine) override {
+        for (StationObserver* o : m_observers) {
+            o->OnBoxRecovered(slot, record, recordLine);
+        }
+    }
     void OnPortState(const std::string& slot, SlotState state, const std::string& why) override {
         for (StationObserver* o : m_observers) {
             o->OnPortState(slot, state, why);

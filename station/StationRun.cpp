@@ -45,6 +45,10 @@ class StationRun::Relay final : public StationObserver,
         m_also->OnRecordFinal(slot, line);
         Send([slot, line](Listener& l) { l.OnRecord(slot, line); });
     }
+    void OnBoxRecovered(const std::string& slot, const BoxRecord& record,
+                        const std::string& line) override {
+        m_also->OnBoxRecovered(slot, record, line);
+    }
     void OnMessage(const std::string& text) override {
         Send([text](Listener& l) { l.OnMessage(text); });
     }

@@ -17,6 +17,11 @@ class StationStore final : public StationObserver {
     void OnRecordFinal(const std::string&, const std::string& recordLine) override {
         m_writer.Add(recordLine);
     }
+    // A killed run's box, recorded at this start: the database takes it as any other record.
+    void OnBoxRecovered(const std::string&, const BoxRecord&,
+                        const std::string& recordLine) override {
+        m_writer.Add(recordLine);
+    }
 
   private:
     RecordWriter& m_writer;

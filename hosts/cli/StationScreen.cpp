@@ -47,6 +47,13 @@ void StationScreen::OnBoxJudged(const std::string& slot, const BoxRecord& record
     m_also.OnBoxJudged(slot, record, said, recordError);
 }
 
+void StationScreen::OnBoxRecovered(const std::string& slot, const BoxRecord& record,
+                                   const std::string& recordLine) {
+    // The station said it; --json carries its record like any box's end, outside the tally.
+    m_view.EndEvent(slot, record.result, BoxRecordJson(record));
+    m_also.OnBoxRecovered(slot, record, recordLine);
+}
+
 void StationScreen::OnPortState(const std::string& slot, SlotState state, const std::string& why) {
     m_view.PortState(slot, state, why);
     m_also.OnPortState(slot, state, why);

@@ -26,6 +26,8 @@ class StationScreen final : public StationObserver {
     void OnBoxStarted(const std::string& slot) override;
     void OnBoxJudged(const std::string& slot, const BoxRecord& record, const std::string& said,
                      const std::string& recordError) override;
+    void OnBoxRecovered(const std::string& slot, const BoxRecord& record,
+                        const std::string& recordLine) override;
     void OnPortState(const std::string& slot, SlotState state, const std::string& why) override;
     void OnSlots(const std::vector<SlotStatus>& slots) override;
 

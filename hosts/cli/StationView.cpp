@@ -85,6 +85,10 @@ void StationView::BoxEnded(const std::string& slot, BoxResult result, const std:
         verdict += ", record not written: " + recordError;
     }
     Above("stavel: " + EscapeName(slot) + ": " + EscapeName(verdict) + "\n");
+    EndEvent(slot, result, record);
+}
+
+void StationView::EndEvent(const std::string& slot, BoxResult result, const Json& record) {
     if (m_json) {
         const char* event = result == BoxResult::Pass   ? "passed"
                             : result == BoxResult::Fail ? "failed"

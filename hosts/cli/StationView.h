@@ -37,6 +37,10 @@ class StationView {
     // be written, or empty.
     void BoxEnded(const std::string& slot, BoxResult result, const std::string& reason,
                   double seconds, const Json& record, const std::string& recordError);
+    // A box's end for --json alone, with its record (BoxEnded says it too; a box an earlier run
+    // had in flight when it was killed, recorded at this start, has only this: the station says
+    // it on standard error itself).
+    void EndEvent(const std::string& slot, BoxResult result, const Json& record);
     // The slot's port is absent or busy while no box is in hand (said once per change).
     void PortState(const std::string& slot, SlotState state, const std::string& why);
     // A message for the operator (a slot waiting for its adapter, a slot that could not start).

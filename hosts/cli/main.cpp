@@ -38,6 +38,7 @@
 #include "slot/ServeSlot.h"
 #include "slot/SlotSession.h"
 #include "station/SlotFeed.h"
+#include "station/SlotProcess.h"
 #include "station/Station.h"
 #include "station/StationObservers.h"
 #include "store/StationStore.h"
@@ -383,7 +384,11 @@ int main(int argc, char** argv) {
             }
             target.Send(signo);
         },
-        std::chrono::seconds(5), RemovePendingTemporaries);
+        std::chrono::seconds(5),
+        [] {
+            RemovePendingTemporaries();
+            KillSlotProcesses();  // a station never leaves a slot behind
+        });
 
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     int status = kExitUsage;

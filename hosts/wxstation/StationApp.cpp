@@ -17,6 +17,7 @@
 #include "hosts/wxstation/StationFrame.h"
 #include "hosts/wxstation/StationSettings.h"
 #include "platform/host/SignalStop.h"
+#include "station/SlotProcess.h"
 
 namespace {
 
@@ -170,6 +171,6 @@ int main(int argc, char** argv) {
                 }
             });
         },
-        std::chrono::seconds(10));
+        std::chrono::seconds(10), KillSlotProcesses);
     return wxEntry(argc, argv);
 }

@@ -63,6 +63,7 @@ TEST(BoxRecord, EachEndHasItsReasonAndItsVerdictLine) {
         {EndReason::OperatorStop, "stopped by the operator", BoxResult::Aborted},
         {EndReason::SlotCrashed, "the slot's process ended by signal 9 at 18 % (42 s)",
          BoxResult::Fail},
+        {EndReason::StationKilled, "station stopped: no verdict", BoxResult::Fail},
     };
     std::set<std::string> ids;
     for (const Case& c : cases) {

@@ -4,7 +4,8 @@
 // messages from the station are kept, and the test says what the slot sends and how it ends.
 // What a slot says waits in one queue until the supervisor listens, as a process's channel
 // would hold it. A killed slot ends by signal 9; a slot of `exitOnStop` ends with 143 when told
-// to stop. Thread-safe, so that a station on a thread of its own can listen to it.
+// to stop. Each start has a process id of its own, from 1000 on, as a process would (its hidden
+// files are named by it). Thread-safe, so that a station on a thread of its own can listen to it.
 
 #include <condition_variable>
 #include <deque>
@@ -22,7 +23,10 @@ class MemoryTransport final : public SlotTransport {
     // One start of one slot.
     class Peer {
       public:
-        Peer(MemoryTransport& transport, std::size_t slot) : m_transport(transport), m_slot(slot) {}
+        Peer(MemoryTransport& transport, std::size_t slot, long pid)
+            : m_transport(transport), m_slot(slot), m_pid(pid) {}
+
+        long Pid() const { return m_pid; }
 
         // What the slot says.
         void Say(const Json& message) { m_transport.Queue(m_slot, this, message, {}); }
@@ -58,6 +62,7 @@ class MemoryTransport final : public SlotTransport {
         friend class MemoryTransport;
         MemoryTransport& m_transport;
         std::size_t m_slot;
+        long m_pid;
         std::vector<DownMessage> m_sent;
         bool m_killed = false;
         bool m_ended = false;
@@ -92,7 +97,8 @@ class MemoryTransport final : public SlotTransport {
         Peer* peer = nullptr;
         {
             const std::lock_guard lock(m_mutex);
-            m_peers.push_back(std::make_unique<Peer>(*this, slot));
+            m_peers.push_back(
+                std::make_unique<Peer>(*this, slot, 1000 + static_cast<long>(m_peers.size())));
             peer = m_peers.back().get();
         }
         if (onStart) {
@@ -152,6 +158,7 @@ class MemoryTransport final : public SlotTransport {
                 m_peer.Exit(143);
             }
         }
+        long Pid() const override { return m_peer.Pid(); }
         void Kill() override {
             {
                 const std::lock_guard lock(m_transport.m_mutex);

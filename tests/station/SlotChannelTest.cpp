@@ -115,6 +115,8 @@ TEST(SessionEventCodec, EveryEventReadsBackAndAStatusIsAWordOrTheOldNumber) {
         TimeAsked{},
         SlotStateChanged{SlotState::PortBusy, busy},
         DownloadEnded{EndReason::BoxSilent, {}, std::chrono::seconds(30)},
+        BoxSpoke{},
+        BoxSpoke{"SN4711"},
     };
     for (const SessionEvent& event : events) {
         const std::string line = JsonLine(SessionEventJson(event));
@@ -129,6 +131,8 @@ TEST(SessionEventCodec, EveryEventReadsBackAndAStatusIsAWordOrTheOldNumber) {
         << state;
     EXPECT_NE(JsonLine(SessionEventJson(events[0])).find("\"image\":\"/img/\xEF\xBF\xBDodd"),
               std::string::npos);
+    EXPECT_EQ(JsonLine(SessionEventJson(events[7])), R"({"event":"spoke","box_id":"SN4711"})")
+        << "a reader that knows no box_id still hears that the box spoke";
 
     // The first captures wrote a failure's status as its number: it still reads.
     const std::optional<SessionEvent> old = SessionEventFromJson(

@@ -2,14 +2,21 @@
 // each slot started with its configuration, its records kept once in one book, a slot that dies
 // (or garbles its channel) judged from the station's copy and started again a second later, the
 // watchdog, a wrong image, a gentle then a hard stop with its bound, a slot of another version,
-// and the precedence of the exit statuses.
+// the precedence of the exit statuses, the files of a slot killed mid-box, and the boxes a killed
+// station had in flight, recorded by its next start from its journals.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
+
+#include "capture/CaptureReader.h"
+#include "capture/CaptureWriter.h"
+#include "platform/host/Host.h"
 #include "record/BoxRecordCodec.h"
 #include "slot/ExitStatus.h"
 #include "station/Station.h"
+#include "station/StationJournal.h"
 #include "tests/station/MemoryTransport.h"
 #include "tests/support/files/TempDir.h"
 
@@ -20,6 +27,8 @@ using Kind = DownMessage::Kind;
 struct Heard final : StationObserver {
     std::vector<std::string> messages;
     std::vector<BoxRecord> records;
+    std::vector<BoxRecord> recovered;
+    std::vector<SlotStatus> changed;
     std::vector<std::string> said;
     std::vector<std::string> lines;
     int ended = 0;
@@ -32,7 +41,18 @@ struct Heard final : StationObserver {
     void OnRecordFinal(const std::string&, const std::string& line) override {
         lines.push_back(line);
     }
+    void OnBoxRecovered(const std::string&, const BoxRecord& record,
+                        const std::string& line) override {
+        recovered.push_back(record);
+        lines.push_back(line);
+    }
+    void OnSlotChanged(const SlotStatus& status) override { changed.push_back(status); }
     void OnStationEnded() override { ++ended; }
+    int SaidStarting(const std::string& text) const {
+        return static_cast<int>(
+            std::count_if(messages.begin(), messages.end(),
+                          [&](const std::string& m) { return m.starts_with(text); }));
+    }
     bool Said(const std::string& text) const {
         return std::find(messages.begin(), messages.end(), text) != messages.end();
     }
@@ -100,6 +120,50 @@ class SupervisorTest : public ::testing::Test {
     }
 
     void Listen() { station->Listen(std::chrono::milliseconds(0)); }
+
+    // What slot `slot`'s process `pid` leaves when it is killed mid-box: its hidden log, cut
+    // mid-line, and its hidden capture, whose last entry was being written.
+    void HiddenFiles(const std::string& slot, long pid) {
+        std::filesystem::create_directories(dir.File("logs"));
+        std::filesystem::create_directories(dir.File("caps"));
+        WriteBytes(dir.File("logs/." + slot + "." + std::to_string(pid) + ".partial.log"),
+                   "Connected COM5 successfully......\r\nhost answ");
+        const std::string capture =
+            dir.File("caps/." + slot + "." + std::to_string(pid) + ".partial.cap");
+        {
+            auto writer = CaptureWriter::Create(capture, kCaptureMaxDefault,
+                                                R"({"format":"stavel-capture","version":1})");
+            ASSERT_TRUE(writer);
+            (*writer)->Append(CaptureKind::Box, "\x02\x01\x03");
+        }
+        std::string bytes = ReadBytes(capture);
+        WriteBytes(capture, bytes + "E\x07\x00");  // a head cut short by the kill
+    }
+
+    // The closing event the capture at `path` ends with, read as support reads it.
+    static std::optional<Json> ClosingOf(const std::string& path) {
+        auto reader = CaptureReader::Open(path);
+        if (!reader) {
+            return std::nullopt;
+        }
+        std::optional<Json> last;
+        while (const std::optional<CaptureEntry> entry = (*reader)->Next()) {
+            last = entry->kind == CaptureKind::Event ? ParseJsonObject(entry->body) : std::nullopt;
+        }
+        if ((*reader)->CutShort()) {
+            return std::nullopt;
+        }
+        return last;
+    }
+
+    static std::vector<std::string> FilesIn(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& item : std::filesystem::directory_iterator(folder)) {
+            names.push_back(item.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     TempDir dir;
     MemoryTransport slots_;
@@ -307,6 +371,149 @@ TEST_F(SupervisorTest, ASlotOfAnotherVersionOrOneThatCannotServeIsNotStartedAgai
         << refused.messages.front();
     EXPECT_EQ(none.End(), (StationEnd{0, false, true, false, false}));
     EXPECT_EQ(refused.ended, 0);
+}
+
+TEST_F(SupervisorTest, ASlotKilledMidBoxHasItsLogAndCaptureNamedFinallyAndItsRecordSaysSo) {
+    StationConfig config = Config(1);
+    config.slot.logDir = dir.File("logs");
+    config.slot.captureDir = dir.File("caps");
+    station = std::make_unique<Station>(config, &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    a1.Hello();
+    BoxLoads(a1);
+    a1.Event(BoxSpoke{"SN4711"});  // its console named the box
+    ASSERT_NO_FATAL_FAILURE(HiddenFiles("A1", a1.Pid()));
+    a1.Crash(SIGKILL);
+    Listen();
+
+    ASSERT_EQ(heard.records.size(), 1u);
+    const BoxRecord& record = heard.records[0];
+    EXPECT_TRUE(record.reason.starts_with("the slot's process ended by signal 9 at 12 % "))
+        << record.reason;
+    EXPECT_EQ(record.boxId, "SN4711");
+    const std::string stem = dir.File("logs/") + "A1_" + [&] {
+        std::string t = IsoUtcMillis(record.start);
+        std::erase(t, '-');
+        std::erase(t, ':');
+        return t;
+    }() + "_FAIL";
+    EXPECT_EQ(record.logFile, stem + ".incomplete.log");
+    EXPECT_FALSE(record.logComplete) << "the killed process may not have written its last lines";
+    EXPECT_EQ(ReadBytes(stem + ".incomplete.log"),
+              "Connected COM5 successfully......\r\nhost answ\r\n" + ApplicationName() +
+                  ": A1 (/nonexistent/tty1): FAIL " + record.reason + ", box SN4711\r\n");
+    EXPECT_EQ(ReadBytes(*config.report), heard.lines[0]) << "the record names the file it kept";
+
+    // The capture is cut to its whole entries and closed with the box's record.
+    EXPECT_EQ(FilesIn(dir.File("caps")),
+              std::vector<std::string>{std::filesystem::path(stem).filename().string() +
+                                       ".incomplete.cap"});
+    const std::optional<Json> closing = ClosingOf(
+        dir.File("caps/") + std::filesystem::path(stem).filename().string() + ".incomplete.cap");
+    ASSERT_TRUE(closing);
+    EXPECT_EQ(JsonStringAt(*closing, "event"), "ended");
+    EXPECT_EQ(JsonStringAt(*closing, "reason"), "slot-crashed");
+    EXPECT_EQ(JsonStringAt((*closing)["record"], "id"), record.id);
+    EXPECT_EQ(JsonStringAt((*closing)["record"], "job"), "job7");
+
+    // A crash is a failed box, not a log the slot could not write.
+    station->StopNow(SIGTERM);
+    Listen();
+    EXPECT_FALSE(station->End().recordNotWritten);
+}
+
+TEST_F(SupervisorTest, BoxesAKilledStationHadInFlightAreRecordedOnceByItsNextStart) {
+    // The first station serves two boxes and writes its journals; what it leaves on disk is
+    // kept aside, as a kill -9 would leave it, beside a report of its own.
+    StationConfig first = Config();
+    first.slot.logDir = dir.File("logs");
+    first.slot.captureDir = dir.File("caps");
+    station = std::make_unique<Station>(first, &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    MemoryTransport::Peer& a2 = *slots_.At(1);
+    a1.Hello();
+    a2.Hello();
+    BoxLoads(a1);
+    a1.Event(BoxSpoke{"SN4711"});
+    BoxLoads(a2);
+    Listen();
+    Advance(Station::kTick);
+    ASSERT_NO_FATAL_FAILURE(HiddenFiles("A1", a1.Pid()));
+    const std::string report = dir.File("second.jsonl");
+    const std::string journals = JournalFolderFor(report);
+    std::filesystem::copy(JournalFolderFor(*first.report), journals,
+                          std::filesystem::copy_options::recursive);
+    const std::string run = journals + "/" + FilesIn(journals).front();
+    ASSERT_EQ(FilesIn(run), (std::vector<std::string>{"lock", "slot1.json", "slot2.json"}));
+    // Beside them: a journal torn by a power cut, and one whose files are not a slot's.
+    WriteBytes(run + "/slot3.json", "{\"journal\":1,\"slot\":\"A3\",\"box\":{\"id\":\"x");
+    WriteBytes(dir.File("victim.log"), "not a box's");
+    WriteBytes(run + "/slot4.json", "{\"journal\":1,\"slot\":\"A4\",\"pid\":7,\"log\":\"" +
+                                        dir.File("victim.log") +
+                                        "\",\"capture\":null,\"stamps\":false,\"box\":null}\n");
+
+    // A start beside the first report finds its run alive: nothing to record.
+    Heard beside;
+    MemoryTransport otherSlots;
+    StationConfig again = Config();
+    again.transport = &otherSlots;
+    Station alive(again, &beside);
+    ASSERT_TRUE(alive.Begin());
+    EXPECT_TRUE(beside.recovered.empty());
+
+    // The next start beside the kept journals records each box once, with the figures and the
+    // provenance its run had, before it serves.
+    Heard next;
+    MemoryTransport nextSlots;
+    StationConfig second = Config();
+    second.report = report;
+    second.transport = &nextSlots;
+    second.made.operatorName = "Bob";
+    Station restarted(second, &next);
+    ASSERT_TRUE(restarted.Begin());
+    ASSERT_EQ(next.recovered.size(), 2u);
+    for (const BoxRecord& r : next.recovered) {
+        EXPECT_EQ(r.result, BoxResult::Fail);
+        EXPECT_EQ(r.reason, "station stopped: no verdict");
+        EXPECT_EQ(r.reasonCode, "station-killed");
+        EXPECT_EQ(r.bytes, 8192);
+        EXPECT_EQ(r.requests, 1);
+        EXPECT_DOUBLE_EQ(r.coverageSent, 0.125);
+        EXPECT_EQ(r.imageSha256, std::string(64, 'f'));
+        EXPECT_EQ(r.made, first.made) << "the run that served it, not Bob's";
+        EXPECT_FALSE(r.logComplete);
+        EXPECT_EQ(next.SaidStarting(r.slot + ": FAIL station stopped: no verdict"), 1);
+    }
+    EXPECT_EQ(next.recovered[0].slot, "A1");
+    EXPECT_EQ(next.recovered[0].boxId, "SN4711");
+    ASSERT_TRUE(next.recovered[0].logFile);
+    EXPECT_TRUE(ReadBytes(*next.recovered[0].logFile)
+                    .ends_with("host answ\r\n" + ApplicationName() +
+                               ": A1 (/nonexistent/tty1): FAIL station stopped: no verdict, box "
+                               "SN4711\r\n"));
+    EXPECT_FALSE(next.recovered[1].logFile) << "A2's process had left no log";
+    EXPECT_EQ(ReadBytes(report), next.lines[0] + next.lines[1]);
+    EXPECT_EQ(next.SaidStarting("the journal " + run + "/slot3.json does not read"), 1);
+    EXPECT_EQ(ReadBytes(dir.File("victim.log")), "not a box's") << "only a slot's hidden files";
+    // A slot it serves shows the recovered verdict as its last, outside this run's tally.
+    ASSERT_FALSE(next.changed.empty());
+    EXPECT_EQ(next.changed[0].slot, "A1");
+    ASSERT_TRUE(next.changed[0].last);
+    EXPECT_EQ(next.changed[0].last->reasonCode, "station-killed");
+    EXPECT_EQ(next.changed[0].fails, 0);
+    EXPECT_FALSE(std::filesystem::exists(run)) << "the killed run's journals are gone";
+
+    // The start after it records nothing again.
+    Heard third;
+    MemoryTransport thirdSlots;
+    second.transport = &thirdSlots;
+    Station once(second, &third);
+    ASSERT_TRUE(once.Begin());
+    EXPECT_TRUE(third.recovered.empty());
+    EXPECT_TRUE(third.messages.empty());
+    EXPECT_EQ(ReadBytes(report), next.lines[0] + next.lines[1]);
 }
 
 TEST(StationEnd, ASignalWinsOverARecordNotWrittenOverAWrongImageOverUnservableOverFailed) {

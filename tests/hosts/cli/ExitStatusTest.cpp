@@ -12,7 +12,7 @@ TEST(ExitStatus, EachEndOfABoxHasItsStatus) {
     const std::vector<std::pair<EndReason, int>> statuses{
         {EndReason::Passed, 0},      {EndReason::PortNotOpened, 3},  {EndReason::PortLost, 4},
         {EndReason::BoxStalled, 5},  {EndReason::ImageChanged, 6},   {EndReason::BoxSilent, 7},
-        {EndReason::SlotCrashed, 1}, {EndReason::OperatorStop, 130},
+        {EndReason::SlotCrashed, 1}, {EndReason::OperatorStop, 130}, {EndReason::StationKilled, 1},
     };
     for (const auto& [reason, status] : statuses) {
         EXPECT_EQ(ExitStatusFor(reason, 130), status) << EndReasonCode(reason);
