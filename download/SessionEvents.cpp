@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<EndReason, const char*>, 9> kCodes{{
+constexpr std::array<std::pair<EndReason, const char*>, 11> kCodes{{
     {EndReason::Passed, "passed"},
     {EndReason::PortNotOpened, "port-not-opened"},
     {EndReason::PortLost, "port-lost"},
@@ -16,6 +16,8 @@ constexpr std::array<std::pair<EndReason, const char*>, 9> kCodes{{
     {EndReason::BoxTalking, "box-talking"},
     {EndReason::OperatorStop, "operator-stop"},
     {EndReason::SlotCrashed, "slot-crashed"},
+    {EndReason::ImageNotWhole, "image-not-whole"},
+    {EndReason::UnitNotDelivered, "unit-not-delivered"},
 }};
 
 }  // namespace

@@ -57,6 +57,8 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
         case EndReason::OperatorStop:
             return operatorStatus;
         case EndReason::SlotCrashed:
+        case EndReason::ImageNotWhole:
+        case EndReason::UnitNotDelivered:
             return kExitSomeBoxFailed;
     }
     return kExitSomeBoxFailed;

@@ -1,6 +1,7 @@
 #include "station/Station.h"
 
 #include "download/BoxVerdict.h"
+#include "download/StbFrame.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/comm/CommPort.h"
@@ -8,9 +9,10 @@
 #include "station/SlotFeed.h"
 #include "station/SlotProcess.h"
 
-const Station::Clock::duration Station::kWatchdog =
-    std::chrono::milliseconds(65535LL * 10 * 1000 / 115200) + CommPort::kStallSlack +
-    std::chrono::seconds(5);
+Station::Clock::duration Station::WatchdogFor(std::uint32_t baud) {
+    return std::chrono::microseconds(WireMicroseconds(65535, baud)) + CommPort::kStallSlack +
+           std::chrono::seconds(5);
+}
 
 struct Station::Slot {
     std::size_t index = 0;
@@ -362,7 +364,8 @@ void Station::Tick() {
         }
         if (m_stopSignal != 0 && now >= m_stopDeadline) {
             slot->peer->Kill();
-        } else if (!slot->hung && slot->session->InSession() && now - slot->lastWord > kWatchdog) {
+        } else if (!slot->hung && slot->session->InSession() &&
+                   now - slot->lastWord > WatchdogFor(m_config.slot.baud)) {
             slot->hung = true;
             Note(EscapeName(slot->status.slot) +
                  ": the slot's process stopped responding and was killed");

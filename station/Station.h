@@ -66,9 +66,10 @@ class Station final : private SlotTransport::Ears {
   public:
     using Clock = std::chrono::steady_clock;
     // A slot's process beats once a second while it lives. One silent for longer than the
-    // longest answer needs on the wire (65,535 bytes at 115200 8N1), the port's stall bound and
-    // 5 s more is stuck (stopped, or its UI thread wedged): it is killed and its box fails.
-    static const Clock::duration kWatchdog;
+    // longest answer needs on the wire (65,535 bytes at the line's rate, 8N1: 5.7 s at 115200,
+    // 68 s at 9600), the port's stall bound and 5 s more is stuck (stopped, or its UI thread
+    // wedged): it is killed and its box fails.
+    static Clock::duration WatchdogFor(std::uint32_t baud);
     // A slot asked to stop has this long to end before it is killed.
     static constexpr Clock::duration kStopBound = std::chrono::milliseconds(4500);
     // How often the supervisor tells figures and retries; a slot that died starts again after it.
