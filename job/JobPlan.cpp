@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -131,8 +132,10 @@ std::string Row(const std::string& name, const std::string& value) {
 bool PlanUnit(const UnitSpec& unit, std::string& t) {
     const Result<StoreUrl> url = ParseStoreUrl(unit.store);
     const std::string shown = url ? url->shown : unit.store;
-    t += Row("unit", std::to_string(unit.length) + " bytes at " + std::to_string(unit.offset) +
-                         ", " + std::to_string(unit.fields.size()) + " field(s)" +
+    char at[24];
+    std::snprintf(at, sizeof at, "0x%llX", static_cast<long long>(unit.offset));
+    t += Row("unit", std::to_string(unit.length) + " bytes at " + at + ", " +
+                         std::to_string(unit.fields.size()) + " field(s)" +
                          (unit.checksum ? ", CRC-32" : ""));
     Result<std::unique_ptr<UnitPool>> pool =
         url ? UnitPool::Open(*url) : Result<std::unique_ptr<UnitPool>>(url.Failure());

@@ -185,6 +185,17 @@ Result<std::int64_t> UnitPool::SpoilStale(const std::string& station,
     }
     std::int64_t spoiled = 0;
     for (const std::string& slot : slots) {
+        // Counted in leases, one a box, whatever the number of sources.
+        Result<std::optional<std::string>> leases =
+            First(db,
+                  "SELECT count(DISTINCT lease) FROM unit_values"
+                  " WHERE state = 'leased' AND station = $1 AND slot = $2",
+                  {station, slot});
+        if (!leases) {
+            (void)db.Rollback();
+            return leases.Failure();
+        }
+        spoiled += Whole(*leases);
         Result<std::int64_t> done = db.Run(
             "UPDATE unit_values SET state = 'spoiled', changed_ms = $3"
             " WHERE state = 'leased' AND station = $1 AND slot = $2",
@@ -193,7 +204,6 @@ Result<std::int64_t> UnitPool::SpoilStale(const std::string& station,
             (void)db.Rollback();
             return done.Failure();
         }
-        spoiled += *done;
     }
     if (Result<void> committed = db.Commit(); !committed) {
         return committed.Failure();

@@ -58,7 +58,7 @@ class UnitPool {
     Result<void> Fill(const std::vector<Source>& sources);
 
     // Spoils the leases that `station`'s `slots` left behind (a process that died mid-box);
-    // answers how many.
+    // answers how many leases (boxes) it found.
     Result<std::int64_t> SpoilStale(const std::string& station,
                                     const std::vector<std::string>& slots);
 

@@ -270,8 +270,8 @@ TEST(Job, AUnitSectionIsReadWholeAndEachMistakeNamesItsLine) {
         return text.replace(at, from.size(), to);
     };
     // The [unit] table starts on line 6: region 7, store 8, fields from 9, checksum 14.
-    EXPECT_EQ(refused(replace("0x1F000, length = 256", "0x1FFF0, length = 256"), good),
-              file + ":7: the region ends at 131312, past the image's end (131072 bytes)");
+    EXPECT_EQ(refused(replace("0x1F000, length = 256", "0x1F000, length = 4097"), good),
+              file + ":7: the region ends at 131073, past the image's end (131072 bytes)");
     EXPECT_EQ(refused(replace("at = 16, ", "at = 10, "), good),
               file + ":11: the field mac overlaps the field serial");
     EXPECT_EQ(refused(replace("at = 32, length = 32", "at = 240, length = 16"), good),

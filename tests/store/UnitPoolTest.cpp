@@ -75,8 +75,12 @@ TEST_P(StoreTest, AUnitValueIsFreeLeasedThenUsedSpoiledOrFreeAgainAndAStaleLease
     Pool again = OpenPool(url);
     ASSERT_TRUE(again);
     ASSERT_TRUE(again->Fill(sources));
-    EXPECT_EQ(again->SpoilStale("L3", {"A1", "A2"}).value_or(-1), 1);
-    EXPECT_EQ(again->SpoilStale("L3", {"A1", "A2"}).value_or(-1), 0);
+    const Result<std::int64_t> stale = again->SpoilStale("L3", {"A1", "A2"});
+    ASSERT_TRUE(stale);
+    EXPECT_EQ(*stale, 1);
+    const Result<std::int64_t> none = again->SpoilStale("L3", {"A1", "A2"});
+    ASSERT_TRUE(none);
+    EXPECT_EQ(*none, 0);
     // The list is spent: nothing is leased, the counter keeps its next value.
     auto empty = again->Draw(sources, "L3", "A1");
     ASSERT_TRUE(empty);
