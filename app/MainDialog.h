@@ -64,6 +64,8 @@ class CMainDialog : public CDialog {
     const SysFailure& LastFailure() const { return m_control.LastFailure(); }
     void OnTimer(UINT_PTR id) { m_control.OnTimer(id); }
     void RequireImageSha256(std::string hex) { m_control.RequireImageSha256(std::move(hex)); }
+    void SetLineBaud(DWORD baud) { m_control.SetLineBaud(baud); }
+    void RequireWholeImage(bool whole) { m_control.RequireWholeImage(whole); }
     bool WrongImage() const { return m_control.WrongImage(); }
     // The silence bound (zero: wait for ever); see CDownloadControl::SetSilenceBound.
     void SetSilenceBound(

@@ -31,7 +31,7 @@ void BoxSession::OnStarted(const DownloadStarted& started) {
     m_facts.imageSha256 = started.imageSha256;
     m_facts.start = started.when;
     m_facts.startSteady = m_now();
-    m_meter.Restart(started.imageSize);
+    m_meter.Restart(started.imageSize, started.baud);
     if (m_boxId) {
         m_boxId->Reset();
     }

@@ -15,13 +15,20 @@ double Share(std::int64_t part, std::int64_t whole) {
                      : 1.0;
 }
 
+// The share of the image the box was really given, in whole per cent.
+std::string SentPercent(const SessionFacts& facts) {
+    if (facts.imageSize <= 0) {
+        return "100";
+    }
+    // A byte short is not 100 %.
+    const std::int64_t most = facts.distinctSent < facts.imageSize ? 99 : 100;
+    return std::to_string(
+        std::clamp<std::int64_t>(facts.distinctSent * 100 / facts.imageSize, 0, most));
+}
+
 // " at 25 % (41 s)": the share of the image the box was really given, and how long it took.
 std::string WhereItEnded(const SessionFacts& facts, double seconds) {
-    const std::int64_t percent =
-        facts.imageSize > 0
-            ? std::clamp<std::int64_t>(facts.distinctSent * 100 / facts.imageSize, 0, 100)
-            : 100;
-    return " at " + std::to_string(percent) + " % (" + SecondsText(seconds) + ")";
+    return " at " + SentPercent(facts) + " % (" + SecondsText(seconds) + ")";
 }
 
 std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double seconds) {
@@ -44,6 +51,10 @@ std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double
             return "box talking, no request: " + ended.failure.reason;
         case EndReason::OperatorStop:
             return "stopped by the operator";
+        case EndReason::UnitNotDelivered:
+            return "unit data not delivered";
+        case EndReason::ImageNotWhole:
+            return "image not whole: sent " + SentPercent(facts) + " % of it";
         case EndReason::SlotCrashed:
             return (ended.failure.reason.empty() ? std::string("the slot's process ended")
                                                  : ended.failure.reason) +

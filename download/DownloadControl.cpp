@@ -38,6 +38,14 @@ constexpr UINT_PTR kSilenceTimerId = 0x5117;
 
 CDownloadControl::CDownloadControl(Parts parts) : m_parts(std::move(parts)) {}
 
+void CDownloadControl::SetLineBaud(DWORD baud) {
+    m_parts.state.m_lineBaud = baud;
+}
+
+void CDownloadControl::RequireWholeImage(bool whole) {
+    m_parts.state.m_requireWhole = whole;
+}
+
 DownloadStarted CDownloadControl::StartedEvent() const {
     const DownloadState& state = m_parts.state;
     const int port = static_cast<int>(m_parts.comboPort.SendMessage(CB_GETCURSEL, 0, 0)) + 1;
@@ -48,6 +56,7 @@ DownloadStarted CDownloadControl::StartedEvent() const {
     started.portName = "COM" + std::to_string(port);
     started.device = DevicePathForNumber(port).value_or("");
     started.when = state.m_tally.started;
+    started.baud = state.m_lineBaud;
     return started;
 }
 
@@ -68,8 +77,8 @@ void CDownloadControl::ConnectSerialPort() {
         link.Close();
     }
     link.m_hOwnerWnd = m_parts.owner.GetSafeHwnd();
-    const BOOL opened = link.Open(CSerialLink::PortNameFromNumber(port), kLineBaud, kByteSize,
-                                  kOneStopBit, kNoParity);
+    const BOOL opened = link.Open(CSerialLink::PortNameFromNumber(port), m_parts.state.m_lineBaud,
+                                  kByteSize, kOneStopBit, kNoParity);
     if (!opened) {
         // The message depends on the port tried before, not on this one: the first failure
         // after start-up always gives the general hint.
@@ -212,6 +221,7 @@ bool CDownloadControl::RememberImage() {
     tally.requests = 0;
     tally.coverage.Clear();
     tally.sentCoverage.Clear();
+    tally.overlaySent.Clear();
     return true;
 }
 

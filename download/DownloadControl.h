@@ -86,6 +86,13 @@ class CDownloadControl {
     // (64 lower-case hex digits; empty: any image), with both hashes, and WrongImage() says so.
     void RequireImageSha256(std::string hex) { m_requiredSha256 = std::move(hex); }
     bool WrongImage() const { return m_wrongImage; }
+    // The line's rate for the next connection (115200 unless a run asks for another; the box's
+    // loader must have been built for it). A rate the port refuses fails the connection with
+    // the system's reason.
+    void SetLineBaud(DWORD baud);
+    // A box that ends with EXIT_APP but was not sent every byte of the image fails
+    // (EndReason::ImageNotWhole).
+    void RequireWholeImage(bool whole);
     // The owner's WM_TIMER: the silence bound is kept with one of the owner's timers.
     void OnTimer(UINT_PTR id);
 

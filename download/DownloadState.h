@@ -9,11 +9,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "download/ConsoleText.h"
 #include "download/Coverage.h"
 #include "download/ImageIdentity.h"
+#include "download/StbFrame.h"
 
 // What one box has had so far, for its verdict and record. START resets it; stopping keeps it,
 // so that whoever hears of the end can still read it.
@@ -29,7 +31,16 @@ struct DownloadTally {
     std::int64_t requests = 0;  // data requests answered
     Coverage coverage;          // the image's bytes asked for
     Coverage sentCoverage;      // the image's bytes written to the port
+    Coverage overlaySent;       // ... of them, those of the overlay (a unit's region)
     ConsoleTextTally console;   // what the box printed before its first frame
+};
+
+// Bytes served in place of the image's own over one range: a unit's region with this box's data
+// and checksum written in. It departs from the image file's bytes only for a job with a [unit];
+// the checks that the image is unchanged, and its SHA-256, stay about the file.
+struct ImageOverlay {
+    std::int64_t offset = 0;
+    std::string bytes;
 };
 
 struct DownloadState {
@@ -42,6 +53,13 @@ struct DownloadState {
     ImageIdentity m_imageIdentity;
     std::string m_imageSha256;
     DownloadTally m_tally;
+    // The rate the port is opened at; every time on the wire follows from it.
+    DWORD m_lineBaud = kLineBaud;
+    // A box passes only when every byte of the image was written to the port.
+    bool m_requireWhole = false;
+    // This box's own bytes over a range of the image; a box that ends well without having been
+    // sent every one of them fails (EndReason::UnitNotDelivered).
+    std::optional<ImageOverlay> m_overlay;
 
     // One flag for the whole program, as there is one download at a time.
     static bool s_bRunning;

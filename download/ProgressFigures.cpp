@@ -4,7 +4,8 @@
 
 #include "download/StbFrame.h"
 
-void ProgressMeter::Restart(std::int64_t imageSize) {
+void ProgressMeter::Restart(std::int64_t imageSize, std::uint32_t baud) {
+    m_baud = baud;
     m_rate.Restart();
     m_figures = ProgressFigures{};
     m_figures.size = imageSize;
@@ -39,7 +40,7 @@ void ProgressMeter::OnRequest(const RequestAnswered& request, Clock::time_point 
     // The box cannot ask again before our answer has crossed the line: ten bits a byte. (An
     // answer is at most 64 KiB; a figure past that is not one to wait for.)
     const std::int64_t sent = std::clamp<std::int64_t>(request.sent, 0, 1 << 16);
-    const auto onWire = std::chrono::microseconds(sent * 10 * 1'000'000 / kLineBaud);
+    const auto onWire = std::chrono::microseconds(WireMicroseconds(sent, m_baud));
     (void)OnHeard(when + std::chrono::duration_cast<Clock::duration>(onWire));
 }
 

@@ -38,8 +38,8 @@ class ProgressMeter {
     using Clock = TransferRate::Clock;
     static constexpr std::chrono::seconds kStallBound{2};
 
-    // START: a new image, nothing asked for yet.
-    void Restart(std::int64_t imageSize);
+    // START: a new image, nothing asked for yet, on a line of `baud`.
+    void Restart(std::int64_t imageSize, std::uint32_t baud = 115200);
     // The box's first frame: the quiet is counted from here.
     void OnFirstFrame(Clock::time_point when);
     void OnRequest(const RequestAnswered& request, Clock::time_point when);
@@ -57,6 +57,7 @@ class ProgressMeter {
   private:
     TransferRate m_rate;
     ProgressFigures m_figures;
+    std::uint32_t m_baud = 115200;
     // When the box last spoke, or when our last answer will have left the wire, whichever is
     // later; nothing before its first frame.
     std::optional<Clock::time_point> m_quietSince;

@@ -49,7 +49,8 @@ struct Writer {
                     {"size", s.imageSize},
                     {"sha256", JsonText(s.imageSha256)},
                     {"port", JsonText(s.portName)},
-                    {"device", JsonText(s.device)}};
+                    {"device", JsonText(s.device)},
+                    {"baud", s.baud}};
     }
     Json operator()(const FirstFrameSeen&) const { return Json{{"event", kFirstFrame}}; }
     Json operator()(const RequestAnswered& r) const {
@@ -140,6 +141,9 @@ std::optional<SessionEvent> SessionEventFromJson(const Json& json) {
         s.imageSha256 = JsonStringAt(json, "sha256");
         s.portName = JsonStringAt(json, "port");
         s.device = JsonStringAt(json, "device");
+        // Slots and captures from before the rate could be chosen ran at the default.
+        const std::int64_t baud = JsonWholeAt(json, "baud", 115200);
+        s.baud = baud > 0 && baud <= UINT32_MAX ? static_cast<std::uint32_t>(baud) : 115200;
         s.when = std::chrono::system_clock::now();
         return s;
     }

@@ -3,7 +3,8 @@
 // The session's events (SessionEvents.h) and a slot's state changes, to and from JSON: one codec
 // for whatever carries them out of the process, a station's slot channel and a capture file
 // alike. One object per event, its kind under "event":
-//   {"event":"started","image":"...","size":N,"sha256":"...","port":"COM5","device":"..."}
+//   {"event":"started","image":"...","size":N,"sha256":"...","port":"COM5","device":"...",
+//    "baud":115200}   (baud: 115200 when missing, as every run was before it could be chosen)
 //   {"event":"first-frame"}
 //   {"event":"request","offset":N,"length":N,"sent":N,"position":N,"size":N,"bytes":N,
 //    "distinct_sent":N,"distinct_asked":N,"requests":N}

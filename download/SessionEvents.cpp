@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<EndReason, const char*>, 10> kCodes{{
+constexpr std::array<std::pair<EndReason, const char*>, 12> kCodes{{
     {EndReason::Passed, "passed"},
     {EndReason::PortNotOpened, "port-not-opened"},
     {EndReason::PortLost, "port-lost"},
@@ -17,6 +17,8 @@ constexpr std::array<std::pair<EndReason, const char*>, 10> kCodes{{
     {EndReason::OperatorStop, "operator-stop"},
     {EndReason::SlotCrashed, "slot-crashed"},
     {EndReason::StationKilled, "station-killed"},
+    {EndReason::ImageNotWhole, "image-not-whole"},
+    {EndReason::UnitNotDelivered, "unit-not-delivered"},
 }};
 
 }  // namespace

@@ -19,16 +19,18 @@
 
 // Why a download (and with it the box's session) ended.
 enum class EndReason {
-    Passed,         // EXIT_APP
-    PortNotOpened,  // the port could not be opened
-    PortLost,       // cable pulled, adapter unplugged
-    BoxStalled,     // the box stopped reading
-    ImageChanged,   // the image changed during the download
-    BoxSilent,      // nothing from the box for the silence bound
-    BoxTalking,     // the box only talked, and asked for nothing, for the silence bound
-    OperatorStop,   // Stop, or a signal
-    SlotCrashed,    // the process serving the box ended without a verdict
-    StationKilled,  // the station itself ended without one: told by its next start
+    Passed,            // EXIT_APP
+    PortNotOpened,     // the port could not be opened
+    PortLost,          // cable pulled, adapter unplugged
+    BoxStalled,        // the box stopped reading
+    ImageChanged,      // the image changed during the download
+    BoxSilent,         // nothing from the box for the silence bound
+    BoxTalking,        // the box only talked, and asked for nothing, for the silence bound
+    OperatorStop,      // Stop, or a signal
+    SlotCrashed,       // the process serving the box ended without a verdict
+    StationKilled,     // the station itself ended without one: told by its next start
+    ImageNotWhole,     // EXIT_APP, but the run requires every byte sent and some were not
+    UnitNotDelivered,  // EXIT_APP, but a byte of the box's own region never reached the port
 };
 
 // The fixed word of a reason, as records and the station's events carry it ("port-lost").
@@ -44,6 +46,7 @@ struct DownloadStarted {
     std::string portName;  // "COM7", as the operator chose it
     std::string device;    // the device path behind it, where the port map knows one
     std::chrono::system_clock::time_point when;
+    std::uint32_t baud = 115200;  // the line's rate: how long an answer takes on the wire
 };
 
 // A data request has been answered (or, past the image's end, passed over).

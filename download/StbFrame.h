@@ -44,5 +44,11 @@ inline StbDataRequest ParseDataRequest(const BYTE payload[STB_DATA_REQ_PAYLOAD])
     return request;
 }
 
-// The line's rate: 115200 baud, 8N1, so a byte takes 10 bit times.
+// The line's rate unless a run asks for another (--baud, a job's `baud`): 115200 baud, 8N1, so a
+// byte takes 10 bit times.
 inline constexpr DWORD kLineBaud = 115200;
+
+// How long `bytes` take on a line of `baud`, 8N1, in microseconds.
+inline constexpr std::int64_t WireMicroseconds(std::int64_t bytes, DWORD baud) {
+    return bytes * 10 * 1'000'000 / static_cast<std::int64_t>(baud == 0 ? kLineBaud : baud);
+}

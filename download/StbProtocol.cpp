@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 
 #include "controls/LogEdit.h"
 #include "download/DownloadProgress.h"
@@ -66,7 +67,8 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     const std::uint64_t answered = m_parts.state.m_tally.bytesSent - sentBefore;
     m_parts.state.m_tally.lastHeard =
         std::chrono::steady_clock::now() +
-        std::chrono::microseconds(answered * 10 * 1000000 / kLineBaud);
+        std::chrono::microseconds(
+            WireMicroseconds(static_cast<std::int64_t>(answered), m_parts.state.m_lineBaud));
     return 1;
 }
 
@@ -251,8 +253,25 @@ bool CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
     if (!ImageUnchangedSinceStart()) {
         return false;
     }
+    PatchOverlay(offset, got);
     SendPiecesOf(offset, got);
     return true;
+}
+
+void CStbProtocol::PatchOverlay(DWORD offset, std::size_t length) {
+    const std::optional<ImageOverlay>& overlay = m_parts.state.m_overlay;
+    if (!overlay) {
+        return;
+    }
+    const std::int64_t from = std::max<std::int64_t>(offset, overlay->offset);
+    const std::int64_t to = std::min<std::int64_t>(
+        static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(length),
+        overlay->offset + static_cast<std::int64_t>(overlay->bytes.size()));
+    if (from < to) {
+        std::memcpy(m_block.data() + (from - offset),
+                    overlay->bytes.data() + (from - overlay->offset),
+                    static_cast<std::size_t>(to - from));
+    }
 }
 
 void CStbProtocol::SendPiecesOf(DWORD offset, std::size_t length) {
@@ -267,6 +286,11 @@ void CStbProtocol::SendPiecesOf(DWORD offset, std::size_t length) {
         // What the port took is what the box can have been given, and no more.
         const std::int64_t at = static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(pos);
         tally.sentCoverage.Add(at, sent, m_parts.state.m_nImageSize);
+        if (const std::optional<ImageOverlay>& overlay = m_parts.state.m_overlay) {
+            // Kept in the overlay's own offsets: which of the box's own bytes it can have.
+            tally.overlaySent.Add(at - overlay->offset, sent,
+                                  static_cast<std::int64_t>(overlay->bytes.size()));
+        }
     }
 }
 
@@ -331,5 +355,15 @@ void CStbProtocol::OnExitApp() {
     // Text first, then position: the position change repaints, so the final text shows at once.
     m_parts.progress.SetWindowText(ProgressText(size, size));
     m_parts.progress.SendMessage(PBM_SETPOS, kProgressRange, 0);
-    m_parts.stop(DownloadEnded{EndReason::Passed, {}, {}});
+    // The box ended well; a run that requires the whole image judges what was really sent.
+    const DownloadState& state = m_parts.state;
+    const bool whole = state.m_tally.sentCoverage.Bytes() >= state.m_nImageSize;
+    const bool delivered =
+        !state.m_overlay || state.m_tally.overlaySent.Bytes() >=
+                                static_cast<std::int64_t>(state.m_overlay->bytes.size());
+    m_parts.stop(DownloadEnded{!delivered                       ? EndReason::UnitNotDelivered
+                               : state.m_requireWhole && !whole ? EndReason::ImageNotWhole
+                                                                : EndReason::Passed,
+                               {},
+                               {}});
 }

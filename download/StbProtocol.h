@@ -71,6 +71,8 @@ class CStbProtocol {
     void OnImageChanged();
     void EchoByte(BYTE byte);
     void SendPiecesOf(DWORD offset, std::size_t length);
+    // Writes the overlay's bytes (a unit's region) over the block just read, where they meet.
+    void PatchOverlay(DWORD offset, std::size_t length);
 
     // A byte the scan read, for the observers of the wire; `waited`: its read had to wait, so
     // it begins a new run.

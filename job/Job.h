@@ -16,6 +16,13 @@
 #include <vector>
 
 #include "platform/base/Result.h"
+#include "unit/UnitSpec.h"
+
+// The line's rate unless a job or --baud asks for another.
+inline constexpr std::uint32_t kDefaultBaud = 115200;
+// The rates a job or --baud may ask for; the port itself may still refuse one.
+inline constexpr std::uint32_t kLeastBaud = 50;
+inline constexpr std::uint32_t kMostBaud = 4000000;
 
 struct JobSlot {
     std::string label;
@@ -42,6 +49,13 @@ struct Job {
     // Where every record also goes: checked to be a database's URL, a SQLite file's path taken
     // from the job's folder ("sqlite:/srv/line3/boxes.db").
     std::optional<std::string> db;
+    // The line's rate, where the job sets one (the box's loader must be built for it).
+    std::optional<std::uint32_t> baud;
+    // coverage = "whole": a box that was not sent every byte of the image fails.
+    bool requireWhole = false;
+    // [unit]: each box's own data in a region of the image, drawn from a pool.
+    std::optional<UnitSpec> unit;
+    int unitLine = 0;  // the [unit] region's line, for a mistake found once the image is known
     std::vector<JobSlot> slots;  // in the file's order
 };
 

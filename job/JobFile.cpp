@@ -11,6 +11,8 @@
 #include "capture/CaptureFormat.h"
 #include "download/BoxIdScanner.h"
 #include "job/Job.h"
+#include "job/JobReader.h"
+#include "job/JobUnit.h"
 #include "mqtt/MqttUrl.h"
 #include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
@@ -24,62 +26,7 @@ constexpr std::size_t kMaxJobBytes = 64 * 1024;
 constexpr std::size_t kMaxSlots = 50;  // the COM table's size
 
 using Node = toml::node;
-
-class Reader {
-  public:
-    Reader(std::string file, std::filesystem::path folder)
-        : m_file(std::move(file)), m_folder(std::move(folder)) {}
-
-    SysFailure At(const toml::source_region& where, const std::string& what) const {
-        return Refusal(m_file + ":" + std::to_string(where.begin.line), what);
-    }
-    SysFailure Missing(const std::string& what) const { return Refusal(m_file, what); }
-
-    Result<std::string> Text(const std::string& key, const Node& node) const {
-        const std::optional<std::string> text = node.value<std::string>();
-        if (!text || node.type() != toml::node_type::string) {
-            return At(node.source(), key + " takes a string in quotes");
-        }
-        if (text->empty()) {
-            return At(node.source(), key + " may not be empty");
-        }
-        if (text->find('\0') != std::string::npos) {
-            return At(node.source(), key + " may not hold a NUL");
-        }
-        return *text;
-    }
-
-    Result<std::string> Path(const std::string& key, const Node& node) const {
-        Result<std::string> text = Text(key, node);
-        if (!text) {
-            return text;
-        }
-        return (m_folder / *text).lexically_normal().string();
-    }
-
-    Result<std::int64_t> Whole(const std::string& key, const Node& node, std::int64_t low,
-                               std::int64_t high) const {
-        const std::optional<std::int64_t> n = node.value<std::int64_t>();
-        if (node.type() != toml::node_type::integer || !n || *n < low || *n > high) {
-            return At(node.source(), key + " takes a whole number from " + std::to_string(low) +
-                                         " to " + std::to_string(high));
-        }
-        return *n;
-    }
-
-    const std::filesystem::path& Folder() const { return m_folder; }
-
-    Result<bool> Flag(const std::string& key, const Node& node) const {
-        if (node.type() != toml::node_type::boolean) {
-            return At(node.source(), key + " takes true or false");
-        }
-        return *node.value<bool>();
-    }
-
-  private:
-    std::string m_file;
-    std::filesystem::path m_folder;
-};
+using Reader = JobReader;
 
 bool IsSha256(const std::string& text) {
     return text.size() == 64 && std::all_of(text.begin(), text.end(),
@@ -250,6 +197,29 @@ const std::map<std::string, KeyReader>& Keys() {
             job.db = from.kind == StoreUrl::Kind::Sqlite ? from.shown : from.target;
             return {};
         };
+        k["baud"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::int64_t> baud = in.Whole("baud", n, kLeastBaud, kMostBaud);
+            if (!baud) {
+                return baud.Failure();
+            }
+            job.baud = static_cast<std::uint32_t>(*baud);
+            return {};
+        };
+        k["coverage"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> word = in.Text("coverage", n);
+            if (!word) {
+                return word.Failure();
+            }
+            if (*word != "whole" && *word != "asked") {
+                return in.At(n.source(),
+                             "coverage takes \"whole\" (every byte of the image "
+                             "sent) or \"asked\" (what the box asks for, the "
+                             "default), not '" +
+                                 *word + "'");
+            }
+            job.requireWhole = *word == "whole";
+            return {};
+        };
         for (const char* flag : {"timestamps", "debug"}) {
             k[flag] = [flag](const Reader& in, const Node& n, Job& job) -> Result<void> {
                 Result<bool> on = in.Flag(flag, n);
@@ -270,7 +240,7 @@ std::string KnownKeys() {
     for (const auto& [name, reader] : Keys()) {
         names += name + ", ";
     }
-    return names + "and [slots]";
+    return names + "[slots], and [unit]";
 }
 
 }  // namespace
@@ -295,6 +265,12 @@ Result<Job> ParseJob(const std::string& text, const std::string& file) {
     bool slots = false;
     for (auto&& [key, node] : root) {
         const std::string name(key.str());
+        if (name == "unit" && node.is_table()) {
+            if (Result<void> read = ReadJobUnit(in, *node.as_table(), job); !read) {
+                return read.Failure();
+            }
+            continue;
+        }
         if (name == "slots" && node.is_table()) {
             if (Result<void> read = ReadSlots(in, *node.as_table(), folder, job); !read) {
                 return read.Failure();
@@ -324,6 +300,9 @@ Result<Job> ParseJob(const std::string& text, const std::string& file) {
     }
     if (job.timestamps && !job.logDir) {
         return in.Missing("timestamps goes with log_dir");
+    }
+    if (Result<void> fits = CheckUnitInImage(in, job); !fits) {
+        return fits.Failure();
     }
     return job;
 }

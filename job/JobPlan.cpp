@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -19,6 +20,8 @@
 #include "platform/ports/PortProbe.h"
 #include "record/ReportFile.h"
 #include "store/StoreUrl.h"
+#include "store/UnitPool.h"
+#include "store/UnitSources.h"
 
 namespace {
 
@@ -57,7 +60,7 @@ struct PortLook {
     std::optional<SysFailure> refused;
 };
 
-PortLook LookAtPort(const std::string& port) {
+PortLook LookAtPort(const std::string& port, std::uint32_t baud) {
     std::string device = port;
     if (const std::optional<int> number = PortNumberForName(port)) {
         device = DevicePathForNumber(*number).value_or(std::string());
@@ -65,7 +68,7 @@ PortLook LookAtPort(const std::string& port) {
     if (device.empty()) {
         return {{}, SysFailure(SysResult{SysStatus::NotFound, "", 0}, port)};
     }
-    const SysFailure failure = ProbePort(device);
+    const SysFailure failure = ProbePort(device, LineSettings{baud});
     if (failure.Failed()) {
         return {ResolvedDevicePath(device), failure};
     }
@@ -124,6 +127,40 @@ std::string Row(const std::string& name, const std::string& value) {
     return row + value + "\n";
 }
 
+// The unit's pool: its store reachable, each source's free values and the next one given. The
+// pool is brought up to the job's lists first, as a run does, so the figures are the run's.
+bool PlanUnit(const UnitSpec& unit, std::string& t) {
+    const Result<StoreUrl> url = ParseStoreUrl(unit.store);
+    const std::string shown = url ? url->shown : unit.store;
+    char at[24];
+    std::snprintf(at, sizeof at, "0x%llX", static_cast<long long>(unit.offset));
+    t += Row("unit", std::to_string(unit.length) + " bytes at " + at + ", " +
+                         std::to_string(unit.fields.size()) + " field(s)" +
+                         (unit.checksum ? ", CRC-32" : ""));
+    Result<std::unique_ptr<UnitPool>> pool =
+        url ? UnitPool::Open(*url) : Result<std::unique_ptr<UnitPool>>(url.Failure());
+    const std::vector<UnitPool::Source> sources = PoolSourcesOf(unit);
+    Result<void> filled = pool ? (*pool)->Fill(sources) : Result<void>(pool.Failure());
+    Result<std::vector<UnitPool::Count>> counts =
+        filled ? (*pool)->Counts(sources) : Result<std::vector<UnitPool::Count>>(filled.Failure());
+    if (!counts) {
+        t += Row("pool",
+                 EscapeName(shown) + ": UNREACHABLE: " + EscapeName(counts.Failure().Describe()));
+        return false;
+    }
+    t += Row("pool", EscapeName(shown) + ": reachable");
+    bool ok = true;
+    for (const UnitPool::Count& c : *counts) {
+        std::string line = c.counter ? "counter" : std::to_string(c.free) + " free";
+        line += c.next ? ", next " + EscapeName(*c.next) : ", EMPTY";
+        line += "; " + std::to_string(c.used) + " used, " + std::to_string(c.spoiled) +
+                " spoiled, " + std::to_string(c.leased) + " leased";
+        ok = ok && c.next.has_value();
+        t += Row("  " + c.source, line);
+    }
+    return ok;
+}
+
 }  // namespace
 
 std::string ImageSha256(const std::string& image) {
@@ -159,7 +196,7 @@ JobPlan PlanJob(const Job& job) {
                                                                   image.sha256 + ": WRONG IMAGE"));
 
     for (const JobSlot& slot : job.slots) {
-        const PortLook look = LookAtPort(slot.port);
+        const PortLook look = LookAtPort(slot.port, job.baud.value_or(kDefaultBaud));
         const bool missing = look.refused && look.refused->result.status == SysStatus::NotFound;
         plan.slotsMissing += missing ? 1 : 0;
         plan.slotsRefused += look.refused && !missing ? 1 : 0;
@@ -192,11 +229,22 @@ JobPlan PlanJob(const Job& job) {
         const Result<StoreUrl> db = ParseStoreUrl(*job.db);
         t += Row("database", EscapeName(db ? db->shown : *job.db) + " (not opened by --check)");
     }
+    if (job.unit) {
+        plan.unitOk = PlanUnit(*job.unit, t);
+    }
     if (job.boxId) {
         t += Row("box id", EscapeName(*job.boxId));
     }
     if (job.timeoutSeconds) {
         t += Row("timeout", std::to_string(*job.timeoutSeconds) + " s");
+    }
+    if (job.baud) {
+        t += Row("baud",
+                 std::to_string(*job.baud) +
+                     (*job.baud == kDefaultBaud ? "" : " (the box's loader must be built for it)"));
+    }
+    if (job.requireWhole) {
+        t += Row("coverage", "whole: a box not sent every byte of the image fails");
     }
     std::vector<std::string> why;
     if (!plan.imageOk) {
@@ -210,6 +258,9 @@ JobPlan PlanJob(const Job& job) {
     }
     if (!plan.outputsOk) {
         why.push_back("an output cannot be written");
+    }
+    if (!plan.unitOk) {
+        why.push_back("the unit pool cannot give a unit");
     }
     if (why.empty()) {
         t += "the job can run: " + std::to_string(job.slots.size()) + " slot(s)\n";

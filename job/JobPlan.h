@@ -25,8 +25,11 @@ struct JobPlan {
     bool outputsOk = false;
     int slotsMissing = 0;
     int slotsRefused = 0;  // present, but the run could not open them (not serial, busy, ...)
+    bool unitOk = true;    // without a [unit], or its pool reachable and none of its sources empty
 
-    bool CanRun() const { return imageOk && outputsOk && slotsMissing == 0 && slotsRefused == 0; }
+    bool CanRun() const {
+        return imageOk && outputsOk && unitOk && slotsMissing == 0 && slotsRefused == 0;
+    }
 };
 
 JobPlan PlanJob(const Job& job);

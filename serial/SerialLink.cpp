@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/comm/LineRefusal.h"
 #include "platform/comm/LineSettings.h"
 #include "platform/host/MessageQueue.h"
 #include "platform/ports/PortMap.h"
@@ -55,9 +56,11 @@ BOOL CSerialLink::Open(std::string portName, DWORD baud, BYTE byteSize, BYTE sto
     m_hPort->Purge();
     // A rejected setting leaves the port held (and so still exclusive) until Close or the next
     // Open, as the caller may rely on.
-    const SysResult configured = m_hPort->Configure(LineSettings{baud, byteSize, stopBits, parity});
+    const LineSettings settings{baud, byteSize, stopBits, parity};
+    const SysResult configured = m_hPort->Configure(settings);
     if (!configured.Ok()) {
-        return Failed(configured, *device);
+        SetLastFailure(LineRefusal(configured, *device, settings));
+        return 0;
     }
     m_strDevicePath = *device;
     m_bOpen.store(1);
@@ -86,8 +89,12 @@ BOOL CSerialLink::Failed(const SysResult& result, const std::string& subject) {
 }
 
 void CSerialLink::SetLastFailure(const SysResult& result, const std::string& subject) {
+    SetLastFailure(SysFailure{result, subject});
+}
+
+void CSerialLink::SetLastFailure(const SysFailure& failure) {
     std::lock_guard lock(m_failureLock);
-    m_lastFailure = SysFailure{result, subject};
+    m_lastFailure = failure;
 }
 
 SysFailure CSerialLink::LastFailure() const {

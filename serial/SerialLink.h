@@ -100,6 +100,7 @@ class CSerialLink {
 
     BOOL Failed(const SysResult& result, const std::string& subject);
     void SetLastFailure(const SysResult& result, const std::string& subject);
+    void SetLastFailure(const SysFailure& failure);
 
     void StopWatchThread();
     void ReleasePort();

@@ -58,6 +58,8 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
             return operatorStatus;
         case EndReason::SlotCrashed:
         case EndReason::StationKilled:
+        case EndReason::ImageNotWhole:
+        case EndReason::UnitNotDelivered:
             return kExitSomeBoxFailed;
     }
     return kExitSomeBoxFailed;

@@ -19,6 +19,8 @@ inline constexpr int kExitBoxStalled = 5;
 inline constexpr int kExitImageChanged = 6;
 inline constexpr int kExitBoxSilent = 7;
 inline constexpr int kExitRecordNotWritten = 8;
+// A job's unit pool cannot give a unit: a source is empty, or its store cannot be reached.
+inline constexpr int kExitUnitPool = 9;
 // A station's slot that cannot serve at all (its settings, its image, its folders) ends with the
 // usage status; one whose START found an image the line does not serve ends with this, and its
 // station then takes no further box anywhere.

@@ -120,6 +120,8 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     config.loop = c.loop;
     config.count = c.count;
     config.timeoutSeconds = c.timeoutSeconds;
+    config.baud = c.baud;
+    config.requireWhole = c.requireWhole;
     config.screen = &screen;
     config.slot = SlotOn(c.label, device);
     config.book = &book;

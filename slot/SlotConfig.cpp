@@ -76,6 +76,8 @@ Json SlotConfigJson(const SlotConfig& c) {
                 {"sha256", JsonTextOrNull(c.sha256)},
                 {"capture", JsonTextOrNull(c.captureDir)},
                 {"capture_max", c.captureMax},
+                {"baud", c.baud},
+                {"require_whole", c.requireWhole},
                 {"made",
                  {{"tool_version", JsonText(m.toolVersion)},
                   {"host", JsonText(m.host)},
@@ -108,6 +110,8 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
     c.sha256 = in.TextOrNull("sha256");
     c.captureDir = in.TextOrNull("capture");
     c.captureMax = in.Whole("capture_max", 0, INT64_MAX, kCaptureMaxDefault);
+    c.baud = static_cast<std::uint32_t>(in.Whole("baud", 1, UINT32_MAX, SlotConfig{}.baud));
+    c.requireWhole = in.Flag("require_whole");
     const auto made = json.find("made");
     if (made != json.end() && made->is_object()) {
         Reader m(*made);

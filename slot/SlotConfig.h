@@ -7,7 +7,8 @@
 //   {"label":"A1","port":"/dev/serial/by-path/...","number":5,"image":"/srv/fw.sdl",
 //    "ini":"/tmp/stavel-station-x/slot1.ini","debug":false,"loop":true,"count":0,"timeout":120,
 //    "report":null,"log_file":null,"log_dir":"logs","timestamps":false,"box_id":null,
-//    "sha256":null,"capture":null,"capture_max":67108864,
+//    "sha256":null,"capture":null,"capture_max":67108864,"baud":115200,
+//    "require_whole":false,
 //    "made":{"tool_version":"1.0.0.1","host":"pc3","station":"L3","operator":null,"job":null}}
 
 #include <cstdint>
@@ -36,7 +37,9 @@ struct SlotConfig {
     std::optional<std::string> sha256;   // the only image START serves
     std::optional<std::string> captureDir;
     std::int64_t captureMax = kCaptureMaxDefault;
-    RecordProvenance made;  // where and by whom its records are made
+    std::uint32_t baud = 115200;  // the line's rate (a station of before it could be chosen: this)
+    bool requireWhole = false;    // a box not sent every byte of the image fails
+    RecordProvenance made;        // where and by whom its records are made
 
     bool operator==(const SlotConfig&) const = default;
 };

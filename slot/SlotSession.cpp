@@ -85,6 +85,8 @@ int SlotSession::Run() {
                 dialog.KeepStoredPort();
             }
             dialog.RequireImageSha256(m_config.requiredSha256);
+            dialog.SetLineBaud(m_config.baud);
+            dialog.RequireWholeImage(m_config.requireWhole);
             if (m_config.timeoutSeconds > 0) {
                 dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
                                        m_config.loop || m_config.stationSlot

@@ -40,8 +40,10 @@ struct SessionConfig {
     std::optional<std::string> ini;
     bool debug = false;
     bool loop = false;
-    int count = 0;           // with loop: boxes before the run ends (0: until stopped)
-    int timeoutSeconds = 0;  // the silence bound (0: none)
+    int count = 0;                // with loop: boxes before the run ends (0: until stopped)
+    int timeoutSeconds = 0;       // the silence bound (0: none)
+    std::uint32_t baud = 115200;  // the line's rate
+    bool requireWhole = false;    // a box not sent every byte of the image fails
     // Where the run shows itself and what hosts its dialog; must be set.
     SlotScreen* screen = nullptr;
     // A station's slot: a port that cannot be opened is waited for, as with --loop.

@@ -1,6 +1,7 @@
 #include "station/Station.h"
 
 #include "download/BoxVerdict.h"
+#include "download/StbFrame.h"
 #include "platform/base/SysResult.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/comm/CommPort.h"
@@ -17,9 +18,10 @@
 #include "station/SlotProcess.h"
 #include "station/StationRecovery.h"
 
-const Station::Clock::duration Station::kWatchdog =
-    std::chrono::milliseconds(65535LL * 10 * 1000 / 115200) + CommPort::kStallSlack +
-    std::chrono::seconds(5);
+Station::Clock::duration Station::WatchdogFor(std::uint32_t baud) {
+    return std::chrono::microseconds(WireMicroseconds(65535, baud)) + CommPort::kStallSlack +
+           std::chrono::seconds(5);
+}
 
 struct Station::Slot {
     std::size_t index = 0;
@@ -500,7 +502,8 @@ void Station::Tick() {
         if (slot->phase != Phase::Running || (m_stopSignal != 0 && now >= m_stopDeadline)) {
             continue;
         }
-        if (!slot->hung && slot->session->InSession() && now - slot->lastWord > kWatchdog) {
+        if (!slot->hung && slot->session->InSession() &&
+            now - slot->lastWord > WatchdogFor(m_config.slot.baud)) {
             slot->hung = true;
             Note(EscapeName(slot->status.slot) +
                  ": the slot's process stopped responding and was killed");

@@ -75,9 +75,10 @@ class Station final : private SlotTransport::Ears {
   public:
     using Clock = std::chrono::steady_clock;
     // A slot's process beats once a second while it lives. One silent for longer than the
-    // longest answer needs on the wire (65,535 bytes at 115200 8N1), the port's stall bound and
-    // 5 s more is stuck (stopped, or its UI thread wedged): it is killed and its box fails.
-    static const Clock::duration kWatchdog;
+    // longest answer needs on the wire (65,535 bytes at the line's rate, 8N1: 5.7 s at 115200,
+    // 68 s at 9600), the port's stall bound and 5 s more is stuck (stopped, or its UI thread
+    // wedged): it is killed and its box fails.
+    static Clock::duration WatchdogFor(std::uint32_t baud);
     // A slot asked to stop has this long to end before it is killed: well within the grace a
     // signalled process gives itself (platform/host/SignalStop.h), so that the station still
     // reaps every slot and shows its tally.

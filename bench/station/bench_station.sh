@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# bench_station.sh BIN_DIR [paced|paced64|unpaced|all]
+# bench_station.sh BIN_DIR [paced|paced64|unpaced|all]   (BAUD=N: the line's rate, 115200 unless set)
 #
 # A station against simulated boxes, for the figures a production line cares about:
-#  paced    16 boxes at once, each on its own pseudo-terminal paced at 115200 8N1, served by one
-#           `stavel` station; each slot's line utilisation (image bytes per second of the box's
-#           record over 11520 B/s) beside a single box served alone, and the CPU the station
+#  paced    16 boxes at once, each on its own pseudo-terminal paced at $BAUD 8N1, served by one
+#           `stavel` station at that rate; each slot's line utilisation (image bytes per second of
+#           the box's record over BAUD/10 B/s) beside a single box served alone, and the CPU the station
 #           used (supervisor and slots together, from the kernel's accounting) per second of
 #           the run, as a share of one core.
 #  paced64  the same with 64 boxes (128 KiB each), and the resident memory per slot process and
@@ -15,6 +15,8 @@
 set -euo pipefail
 bin=${1:?usage: bench_station.sh BIN_DIR [paced|paced64|unpaced|all]}
 what=${2:-all}
+baud=${BAUD:-115200}
+export BAUD=$baud
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 cd "$work"
@@ -30,7 +32,8 @@ ptys_of() {  # the pty paths stbsim printed in FILE, waiting for N of them
 utilisation() {  # mean, min and max over the report's records: bytes / seconds / (baud/10)
     python3 - "$1" <<'PY'
 import json, sys
-u = [r["bytes"] / r["seconds"] / 11520 for r in map(json.loads, open(sys.argv[1])) if r["result"] == "pass"]
+import os
+u = [r["bytes"] / r["seconds"] / (int(os.environ["BAUD"]) / 10) for r in map(json.loads, open(sys.argv[1])) if r["result"] == "pass"]
 print(f"{len(u)} boxes, utilisation mean {100*sum(u)/len(u):.2f} %, min {100*min(u):.2f} %, max {100*max(u):.2f} %")
 PY
 }
@@ -38,19 +41,20 @@ PY
 paced() {  # [slots] [image bytes]
     local slots=${1:-16} size=${2:-262144}
     head -c "$size" /dev/urandom > image.sdl
-    echo "== one box alone, paced 115200, $((size / 1024)) KiB"
-    "$bin/stbsim" --image image.sdl > one.out &
+    echo "== one box alone, paced $baud, $((size / 1024)) KiB"
+    "$bin/stbsim" --image image.sdl --baud "$baud" > one.out &
     mapfile -t one < <(ptys_of one.out 1)
-    "$bin/stavel" -p "${one[0]}" -i image.sdl --ini one.ini --quiet --report one.jsonl >/dev/null 2>&1
+    "$bin/stavel" -p "${one[0]}" -i image.sdl --baud "$baud" --ini one.ini --quiet \
+        --report one.jsonl >/dev/null 2>&1
     wait
     utilisation one.jsonl
-    echo "== $slots boxes at once on one station, paced 115200, $((size / 1024)) KiB"
-    "$bin/stbsim" --image image.sdl --ptys "$slots" --start-timeout 60 > many.out &
+    echo "== $slots boxes at once on one station, paced $baud, $((size / 1024)) KiB"
+    "$bin/stbsim" --image image.sdl --baud "$baud" --ptys "$slots" --start-timeout 60 > many.out &
     mapfile -t many < <(ptys_of many.out "$slots")
     args=()
     for p in "${many[@]}"; do args+=(-p "$p"); done
     # RUSAGE_CHILDREN counts the station and, since it waits for them, its slots.
-    python3 - "$bin/stavel" "${args[@]}" -i image.sdl --report many.jsonl <<'PY'
+    python3 - "$bin/stavel" "${args[@]}" -i image.sdl --baud "$baud" --report many.jsonl <<'PY'
 import os, resource, subprocess, sys, time
 def rss(pid):
     try:
@@ -79,10 +83,10 @@ PY
     wait
     utilisation many.jsonl
     python3 - many.jsonl <<'PY'
-import json, sys, collections
+import json, os, sys, collections
 per = collections.defaultdict(list)
 for r in map(json.loads, open(sys.argv[1])):
-    per[r["slot"]].append(r["bytes"] / r["seconds"] / 11520)
+    per[r["slot"]].append(r["bytes"] / r["seconds"] / (int(os.environ["BAUD"]) / 10))
 for slot, u in sorted(per.items()):
     print(f"  {slot}: {100*u[0]:.2f} %")
 PY

@@ -58,6 +58,8 @@ enum LongOnly : int {
     kTo,
     kResult,
     kFormat,
+    kBaud,
+    kRequireWhole,
 };
 
 const option kOptions[] = {
@@ -107,6 +109,8 @@ const option kOptions[] = {
     {"to", required_argument, nullptr, kTo},
     {"result", required_argument, nullptr, kResult},
     {"format", required_argument, nullptr, kFormat},
+    {"baud", required_argument, nullptr, kBaud},
+    {"require-whole", no_argument, nullptr, kRequireWhole},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -170,6 +174,7 @@ struct Seen {
     bool mqtt = false;
     bool watch = false;
     bool timeout = false;
+    bool line = false;        // --baud or --require-whole
     int exclusive = 0;        // --help, --version, --list-ports
     int options = 0;          // every option given
     bool slot = false;        // --slot-channel
@@ -306,13 +311,13 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
             return {};
         case CliOptions::Mode::Watch:
             if (seen.port || !o.image.empty() || seen.ini || o.loop || o.count > 0 ||
-                seen.timeout || o.report || o.logFile || o.debug || o.fast) {
+                seen.timeout || o.report || o.logFile || o.debug || o.fast || seen.line) {
                 return "--watch takes only --station, --mqtt-ca, --mqtt-password-file and --quiet";
             }
             return {};
         case CliOptions::Mode::Demo:
             if (seen.port || seen.ini || o.loop || o.count > 0 || seen.timeout || o.report ||
-                o.logFile || o.logDir || o.json || seen.mqtt || o.db) {
+                o.logFile || o.logDir || o.json || seen.mqtt || o.db || seen.line) {
                 return "--demo takes only --fast, --image, --debug and --quiet";
             }
             return {};
@@ -511,6 +516,20 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
             return Taken(
                 ApplyBoardOption(static_cast<BoardOptions::Option>(code - kHttp), value, o.board),
                 error);
+        case kBaud: {
+            int baud = 0;
+            if (!TakeCount("--baud", value, static_cast<int>(kMostBaud), baud, error,
+                           static_cast<int>(kLeastBaud))) {
+                return false;
+            }
+            o.baud = static_cast<std::uint32_t>(baud);
+            seen.line = true;
+            return true;
+        }
+        case kRequireWhole:
+            o.requireWhole = true;
+            seen.line = true;
+            return true;
         case kSlotChannel:
             o.mode = CliOptions::Mode::Slot;
             seen.slot = true;

@@ -5,6 +5,7 @@
 //   stavel -p DEVICE|COMn -i FILE [-d] [-q] [--ini FILE] [--log-file FILE [--timestamps]]
 //          [--loop [--count N]] [--timeout SECONDS] [--report FILE] [--log-dir DIR] [--json]
 //          [--mqtt URL [--station-name NAME] [--mqtt-ca FILE] [--mqtt-password-file FILE]]
+//          [--baud N] [--require-whole]
 //   stavel -p [LABEL=]A -p [LABEL=]B ... -i FILE [...]: a station, one slot per port
 //   stavel --watch URL [--station NAME]... [--mqtt-ca FILE] [--mqtt-password-file FILE]
 //          [--http [ADDR:]PORT [--http-token-file FILE] [--http-max-clients N] [--history FILE]]
@@ -16,6 +17,7 @@
 //   stavel --list-ports [--all] | --record-info FILE | -h | -V
 //   stavel --slot-channel FD: a station's slot (not for people: its station starts it)
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,9 +51,11 @@ struct CliOptions {
     bool quiet = false;  // no progress line
     bool loop = false;
     bool fast = false;
-    bool allPorts = false;     // --list-ports --all
-    int timeoutSeconds = 120;  // the silence bound; 0: wait for the box for ever
-    int count = 0;             // with --loop: boxes before the run ends; 0: until stopped
+    bool allPorts = false;        // --list-ports --all
+    int timeoutSeconds = 120;     // the silence bound; 0: wait for the box for ever
+    std::uint32_t baud = 115200;  // --baud: the line's rate (the box's loader must be built for it)
+    bool requireWhole = false;    // --require-whole: a box not sent every byte of the image fails
+    int count = 0;                // with --loop: boxes before the run ends; 0: until stopped
     std::optional<std::string> report;
     std::optional<std::string> logFile;
     bool timestamps = false;  // with --log-file or --log-dir: each line starts with its UTC time

@@ -20,6 +20,8 @@ void ApplyJob(const Job& job, CliOptions& o) {
     o.mqttCa = job.mqttCa;
     o.mqttPasswordFile = job.mqttPasswordFile;
     o.db = job.db;
+    o.baud = job.baud.value_or(o.baud);
+    o.requireWhole = job.requireWhole;
     if (job.mqtt) {
         o.broker = *ParseMqttUrl(*job.mqtt);  // checked when the job was read
     }

@@ -182,6 +182,8 @@ SlotConfig SlotConfigOf(const CliOptions& o) {
     c.sha256 = o.sha256;
     c.captureDir = o.captureDir;
     c.captureMax = o.captureMax;
+    c.baud = o.baud;
+    c.requireWhole = o.requireWhole;
     c.made = ProvenanceOf(o);
     return c;
 }
@@ -317,9 +319,17 @@ int ServeJob(CliOptions options, SignalTarget& signals) {
     if (options.check) {
         const JobPlan plan = PlanJob(*job);
         WriteStdout(plan.text);
-        return plan.CanRun()                    ? kExitPass
-               : plan.imageOk && plan.outputsOk ? kExitPortFailed
-                                                : kExitUsage;
+        return plan.CanRun()                      ? kExitPass
+               : !plan.imageOk || !plan.outputsOk ? kExitUsage
+               : !plan.unitOk                     ? kExitUnitPool
+                                                  : kExitPortFailed;
+    }
+    if (job->unit) {
+        // Read, checked and shown by --check; a box is never served without its own data.
+        Say(job->file +
+            ": [unit] is checked and its pool shown by --check, but this stavel "
+            "does not serve per-unit data yet; no box is served");
+        return kExitUsage;
     }
     ApplyJob(*job, options);
     return Serve(options, signals);

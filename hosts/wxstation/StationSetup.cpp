@@ -82,6 +82,8 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
     slot.logDir = setup.logDir;
     slot.timestamps = job.timestamps;
     slot.boxId = job.boxId;
+    slot.baud = job.baud.value_or(slot.baud);
+    slot.requireWhole = job.requireWhole;
     if (!job.sha256.empty()) {
         slot.sha256 = job.sha256;
     }

@@ -10,7 +10,10 @@
 #include <string>
 
 #include "platform/base/SysResult.h"
+#include "platform/comm/LineSettings.h"
 
 // Nothing failed when the device can be opened; otherwise the system's reason (Busy when
 // another program holds it, NotATty when it is no serial line).
 SysFailure ProbePort(const std::string& devicePath);
+// The same, and the port takes `line` (its rate above all), as a START would set it.
+SysFailure ProbePort(const std::string& devicePath, const LineSettings& line);

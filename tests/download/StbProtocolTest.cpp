@@ -228,3 +228,84 @@ TEST(StbProtocol, ExitAppBeepsFillsTheBarAndStops) {
         EXPECT_TRUE(rig.ToolSent().empty());
     }
 }
+
+TEST(StbProtocol, AnAnswerIsHeardOnTheWireForAsLongAsTheLinesRateTakes) {
+    ProtocolRig rig(5000);
+    rig.state.m_lineBaud = 9600;
+    const auto asked = std::chrono::steady_clock::now();
+    rig.BoxSends(DataRequest(0, 4800));
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(4800), rig.ImageSlice(0, 4800));
+    // 4800 bytes at 9600 baud, 10 bits a byte: 5 s, where 115200 would give 0.42 s.
+    EXPECT_GE(rig.state.m_tally.lastHeard - asked, std::chrono::seconds(5));
+}
+
+TEST(StbProtocol, AWholeImageIsRequiredOnlyWhereAskedAndCountsWhatWasSent) {
+    struct Case {
+        bool requireWhole;
+        std::vector<std::pair<std::uint32_t, std::uint16_t>> asked;
+        EndReason end;
+    };
+    const std::vector<Case> cases{
+        {false, {{0, 1000}}, EndReason::Passed},
+        {true, {{0, 1000}}, EndReason::ImageNotWhole},
+        // Asked for twice over, the first byte missing: still not whole.
+        {true, {{1, 3000}, {1, 3000}}, EndReason::ImageNotWhole},
+        {true, {{2000, 1000}, {0, 2000}}, EndReason::Passed},
+        {true, {{0, 60000}}, EndReason::Passed},  // past the end is no gap
+    };
+    for (const Case& c : cases) {
+        ProtocolRig rig(3000);
+        rig.state.m_requireWhole = c.requireWhole;
+        for (const auto& [offset, length] : c.asked) {
+            rig.BoxSends(DataRequest(offset, length));
+            rig.Notify();
+            EXPECT_EQ(rig.ToolSentExactly(rig.ImageSlice(offset, length).size()),
+                      rig.ImageSlice(offset, length));
+        }
+        rig.BoxSends(kExitAppRequest);
+        rig.Notify();
+        EXPECT_EQ(rig.lastEnd, c.end);
+    }
+}
+
+TEST(StbProtocol, AUnitsRegionIsServedInPlaceOfTheImagesBytesAndMustAllReachThePort) {
+    const std::string region =
+        std::string("SN00001007") + std::string(6, '\0') + "\xAA\xBB\xCC\x01\x02\x03";
+    {
+        ProtocolRig rig(3000);
+        rig.state.m_overlay = ImageOverlay{1000, region};
+        // A block that begins before the region and ends inside it, then the rest.
+        rig.BoxSends(DataRequest(990, 20));
+        rig.Notify();
+        std::vector<std::uint8_t> expected = rig.ImageSlice(990, 10);
+        expected.insert(expected.end(), region.begin(), region.begin() + 10);
+        EXPECT_EQ(rig.ToolSentExactly(20), expected);
+        rig.BoxSends(DataRequest(1010, 2000));
+        rig.Notify();
+        expected.assign(region.begin() + 10, region.end());
+        const std::vector<std::uint8_t> after = rig.ImageSlice(1000 + region.size(), 3000);
+        expected.insert(expected.end(), after.begin(), after.end());
+        EXPECT_EQ(rig.ToolSentExactly(1990), expected);
+        rig.BoxSends(kExitAppRequest);
+        rig.Notify();
+        EXPECT_EQ(rig.lastEnd, EndReason::Passed);
+        // The file itself is untouched.
+        EXPECT_EQ(rig.ImageSlice(1000, 2),
+                  (std::vector<std::uint8_t>{rig.Image()[1000], rig.Image()[1001]}));
+    }
+    {
+        // A box that skips one byte of its region fails, even when the whole image is not asked.
+        ProtocolRig rig(3000);
+        rig.state.m_overlay = ImageOverlay{1000, region};
+        rig.BoxSends(DataRequest(0, 1010));
+        rig.Notify();
+        EXPECT_EQ(rig.ToolSentExactly(1010).size(), 1010u);
+        rig.BoxSends(DataRequest(1011, 1000));
+        rig.Notify();
+        EXPECT_EQ(rig.ToolSentExactly(1000).size(), 1000u);
+        rig.BoxSends(kExitAppRequest);
+        rig.Notify();
+        EXPECT_EQ(rig.lastEnd, EndReason::UnitNotDelivered);
+    }
+}

@@ -60,9 +60,20 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
         ParseJob(JobText("db = \"postgresql://line3@db/factory\"\n"), "/line/3/job.toml");
     ASSERT_TRUE(server);
     EXPECT_EQ(server->db, "postgresql://line3@db/factory");
+    // The rate and the whole image only where asked for.
+    EXPECT_FALSE(job->baud);
+    EXPECT_FALSE(job->requireWhole);
+    const Result<Job> line =
+        ParseJob(JobText("baud = 921600\ncoverage = \"whole\"\n"), "/line/3/job.toml");
+    ASSERT_TRUE(line) << line.Failure().Describe();
+    EXPECT_EQ(line->baud, 921600u);
+    EXPECT_TRUE(line->requireWhole);
 
     const std::vector<std::pair<std::string, std::string>> broken{
-        {JobText("baud = 9600\n"), "job.toml:7: unknown key 'baud'"},
+        {JobText("speed = 9600\n"), "job.toml:7: unknown key 'speed'"},
+        {JobText("baud = 0\n"), "job.toml:7: baud takes a whole number from 50 to 4000000"},
+        {JobText("baud = \"fast\"\n"), "job.toml:7: baud takes a whole number"},
+        {JobText("coverage = \"all\"\n"), "job.toml:7: coverage takes \"whole\""},
         {JobText("debug = \"yes\"\n"), "job.toml:7: debug takes true or false"},
         {JobText("capture_max = -1\n"), "job.toml:7: capture_max takes a whole number from"},
         {"box_id = '(a)(b)'\n", "job.toml:1: --box-id takes an expression with one"},
@@ -191,3 +202,100 @@ TEST(Job, ThePlanOpensEachPortAsTheRunWouldAndTriesAWriteToTheReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// The issue's example, in a folder with its image and lists.
+std::string UnitJob(const std::string& unit) {
+    return "name = \"j\"\nimage = \"img.sdl\"\nsha256 = \"" + kAbc +
+           "\"\n[slots]\nA1 = \"COM7\"\n"
+           "[unit]\n" +
+           unit;
+}
+
+const std::string kUnit =
+    "region = { offset = 0x1F000, length = 256 }\n"
+    "store = \"sqlite:units.db\"\n"
+    "fields = [\n"
+    "  { name = \"serial\", at = 0,  length = 16, format = \"ascii\", from = { counter = "
+    "\"SN{:08d}\", start = 1000 } },\n"
+    "  { name = \"mac\",    at = 16, length = 6,  format = \"mac\",   from = { list = "
+    "\"macs.csv\", column = \"mac\" } },\n"
+    "  { name = \"key\",    at = 32, length = 32, format = \"hex\",   from = { list = "
+    "\"macs.csv\", column = \"key\" }, secret = true },\n"
+    "]\n"
+    "checksum = { kind = \"crc32\", over = [0x1F000, 0x1F0FC], at = 0x1F0FC, order = "
+    "\"little\" }\n"
+    "warn_below = 500\n";
+
+}  // namespace
+
+TEST(Job, AUnitSectionIsReadWholeAndEachMistakeNamesItsLine) {
+    TempDir dir;
+    WriteBytes(dir.File("img.sdl"), std::string(0x20000, 'x'));
+    WriteBytes(dir.File("macs.csv"), "mac,key\naa:bb:cc:dd:ee:01," + std::string(64, 'a') +
+                                         "\naa:bb:cc:dd:ee:02," + std::string(64, 'b') + "\n");
+    WriteBytes(dir.File("job.toml"), UnitJob(kUnit));
+    const Result<Job> job = ReadJob(dir.File("job.toml"));
+    ASSERT_TRUE(job) << job.Failure().Describe();
+    ASSERT_TRUE(job->unit);
+    const UnitSpec& u = *job->unit;
+    EXPECT_EQ(u.offset, 0x1F000);
+    EXPECT_EQ(u.length, 256);
+    EXPECT_EQ(u.store, "sqlite:" + dir.File("units.db"));
+    ASSERT_EQ(u.sources.size(), 2u) << "mac and key share one list's rows";
+    EXPECT_EQ(u.sources[0].name, "serial");
+    EXPECT_EQ(u.sources[1].name, "mac");
+    EXPECT_EQ(u.sources[1].rows.size(), 2u);
+    ASSERT_EQ(u.fields.size(), 3u);
+    EXPECT_EQ(u.fields[2].column, 1u);
+    EXPECT_TRUE(u.fields[2].secret);
+    EXPECT_EQ(u.fields[1].format, UnitFormat::Mac);
+    ASSERT_TRUE(u.checksum);
+    EXPECT_EQ(u.checksum->at, 0x1F0FC);
+    EXPECT_EQ(u.warnBelow, 500);
+
+    const auto refused = [&](const std::string& unit, const std::string& csv) {
+        WriteBytes(dir.File("macs.csv"), csv);
+        WriteBytes(dir.File("job.toml"), UnitJob(unit));
+        const Result<Job> r = ReadJob(dir.File("job.toml"));
+        return r ? std::string("read") : r.Failure().Describe();
+    };
+    const std::string good = "mac,key\naa:bb:cc:dd:ee:01," + std::string(64, 'a') + "\n";
+    const std::string file = dir.File("job.toml");
+    const auto replace = [&](std::string from, const std::string& to) {
+        std::string text = kUnit;
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    // The [unit] table starts on line 6: region 7, store 8, fields from 9, checksum 14.
+    EXPECT_EQ(refused(replace("0x1F000, length = 256", "0x1F000, length = 4097"), good),
+              file + ":7: the region ends at 131073, past the image's end (131072 bytes)");
+    EXPECT_EQ(refused(replace("at = 16, ", "at = 10, "), good),
+              file + ":11: the field mac overlaps the field serial");
+    EXPECT_EQ(refused(replace("at = 32, length = 32", "at = 240, length = 16"), good),
+              file + ":12: the field key overlaps the checksum");
+    EXPECT_EQ(refused(replace("\"ascii\"", "\"utf8\""), good),
+              file +
+                  ":10: unknown format 'utf8'; a field's format is ascii, hex, mac, u32le or "
+                  "u32be");
+    EXPECT_EQ(refused(replace("length = 16, format", "length = 8, format"), good),
+              file +
+                  ":10: the counter's first value 'SN00001000': is 10 bytes, longer than its "
+                  "8-byte field");
+    EXPECT_EQ(refused(kUnit, good + "aa:bb:cc:dd:ee:01," + std::string(64, 'c') + "\n"),
+              dir.File("macs.csv") + ":3: the mac 'aa:bb:cc:dd:ee:01' stands here and on line 2");
+    EXPECT_EQ(refused(kUnit, "mac,key\naa:bb:cc:dd:ee:01," + std::string(66, 'a') + "\n"),
+              dir.File("macs.csv") + ":2: the key '" + std::string(66, 'a') +
+                  "': is 33 bytes, longer than its 32-byte field");
+    EXPECT_EQ(
+        refused(replace("column = \"mac\"", "column = \"MAC\""), good),
+        file + ":11: " + dir.File("macs.csv") + ": has no column 'MAC'; its columns: mac, key");
+    EXPECT_EQ(refused(replace("0x1F0FC], at = 0x1F0FC", "0x1F200], at = 0x1F0FC"), good),
+              file + ":14: the checksum's range must lie in the region (0x1F000 to 0x1F100)");
+    EXPECT_EQ(refused(replace("warn_below", "warn_under"), good),
+              file +
+                  ":15: unknown key 'warn_under' in [unit]; it knows region, store, fields, "
+                  "checksum, warn_below");
+}

@@ -76,6 +76,7 @@ DownloadStarted Started() {
     started.imageSha256 = std::string(64, 'e');
     started.portName = "COM5";
     started.device = "/dev/ttyUSB0";
+    started.baud = 921600;
     return started;
 }
 
@@ -94,6 +95,8 @@ SlotConfig AConfig() {
     c.sha256 = std::string(64, 'a');
     c.captureDir = "caps";
     c.captureMax = 1 << 20;
+    c.baud = 9600;
+    c.requireWhole = true;
     c.made = RecordProvenance{"1.0.0.1", "pc3", "L3", "Ann", std::nullopt};
     return c;
 }
@@ -133,6 +136,13 @@ TEST(SessionEventCodec, EveryEventReadsBackAndAStatusIsAWordOrTheOldNumber) {
               std::string::npos);
     EXPECT_EQ(JsonLine(SessionEventJson(events[7])), R"({"event":"spoke","box_id":"SN4711"})")
         << "a reader that knows no box_id still hears that the box spoke";
+    EXPECT_EQ(std::get<DownloadStarted>(*SessionEventFromJson(SessionEventJson(events[0]))).baud,
+              921600u);
+    // A slot or capture from before the rate could be chosen ran at 115200.
+    const std::optional<SessionEvent> before =
+        SessionEventFromJson(*ParseJsonObject(R"({"event":"started","image":"i","size":3})"));
+    ASSERT_TRUE(before);
+    EXPECT_EQ(std::get<DownloadStarted>(*before).baud, 115200u);
 
     // The first captures wrote a failure's status as its number: it still reads.
     const std::optional<SessionEvent> old = SessionEventFromJson(
@@ -203,6 +213,16 @@ TEST(SlotChannel, EveryMessageReadsBackAndWhatIsNoneIsRefused) {
     wrong = SlotConfigJson(config);
     wrong["image"] = nullptr;
     EXPECT_FALSE(SlotConfigFromJson(wrong)) << "no image, nothing to serve";
+    wrong = SlotConfigJson(config);
+    wrong["baud"] = 0;
+    EXPECT_FALSE(SlotConfigFromJson(wrong)) << "no line runs at 0 baud";
+    // A station of before the rate and the whole image could be asked for.
+    Json older = SlotConfigJson(config);
+    older.erase("baud");
+    older.erase("require_whole");
+    ASSERT_TRUE(SlotConfigFromJson(older));
+    EXPECT_EQ(SlotConfigFromJson(older)->baud, 115200u);
+    EXPECT_FALSE(SlotConfigFromJson(older)->requireWhole);
 
     const SlotInput input{SlotInput::Kind::ScannedBoxId, "SN4711"};
     EXPECT_EQ(DownMessageFromJson(InputMessage(input))->input, input);

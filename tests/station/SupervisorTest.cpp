@@ -273,11 +273,11 @@ TEST_F(SupervisorTest, TheWatchdogKillsASlotThatStopsAnsweringMidBoxAndOnlyThen)
     BoxLoads(a1);
     slots_.At(1)->Hello();  // waits for a box, silent: no box to lose
     Listen();
-    Advance(Station::kWatchdog);
+    Advance(Station::WatchdogFor(115200));
     EXPECT_FALSE(a1.Killed());
     a1.Say(BeatMessage());
     Listen();
-    Advance(Station::kWatchdog);
+    Advance(Station::WatchdogFor(115200));
     EXPECT_FALSE(a1.Killed()) << "a beat starts the bound again";
     Advance(Station::kTick);
     EXPECT_TRUE(a1.Killed());

@@ -35,7 +35,14 @@ TEST(CliOptions, ShortLongAndEqualsFormsReadTheSame) {
         EXPECT_EQ(o.report, "r.jsonl");
         EXPECT_EQ(o.logFile, "l.log");
         EXPECT_FALSE(o.Station());
+        EXPECT_EQ(o.baud, 115200u);
+        EXPECT_FALSE(o.requireWhole);
     }
+    const CliParse line =
+        ParseCommandLine({"-p", "COM3", "-i", "a", "--baud", "921600", "--require-whole"});
+    ASSERT_TRUE(line.options) << line.error;
+    EXPECT_EQ(line.options->baud, 921600u);
+    EXPECT_TRUE(line.options->requireWhole);
     const CliParse station = ParseCommandLine({"-p", "COM3", "-p", "COM4", "-i", "a", "--json"});
     ASSERT_TRUE(station.options) << station.error;
     EXPECT_TRUE(station.options->Station());
@@ -94,6 +101,15 @@ TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
         {{"--check"}, "--check goes with --job"},
         {{"--slot-channel", "3", "-p", "COM3", "-i", "x"}, "--slot-channel stands alone"},
         {{"-q", "--slot-channel", "3"}, "--slot-channel stands alone"},
+        {{"-p", "COM3", "-i", "x", "--baud", "0"},
+         "--baud takes a whole number from 50 to 4000000, not '0'"},
+        {{"-p", "COM3", "-i", "x", "--baud", "9600x"},
+         "--baud takes a whole number from 50 to 4000000, not '9600x'"},
+        {{"-p", "COM3", "-i", "x", "--baud", "5000000"},
+         "--baud takes a whole number from 50 to 4000000, not '5000000'"},
+        {{"--job", "j.toml", "--baud", "9600"},
+         "with --job only --check, --operator, --quiet, --json, --loop and --count may be given; "
+         "the job sets the rest ('--baud')"},
         {{"-p", "COM3", "-i", "x", "--sha256", "abc"},
          "--sha256 takes the image's SHA-256, all 64 hex digits"},
         {{"-p", "COM3", "-i", "x", "--mqtt", "mqtt://h", "--station", "s"},
@@ -157,13 +173,14 @@ TEST(CliOptions, HelpNamesEveryOptionAndEveryExitStatus) {
         "--port --image --ini --debug --quiet --log-file --log-dir --timestamps --json --loop "
         "--count --timeout --report --mqtt --station-name --operator --mqtt-ca "
         "--mqtt-password-file --watch --job --check --sha256 --box-id --capture --capture-max "
+        "--baud --require-whole "
         "--record-info --db --find --export --from --to --result --format --keep-days --history "
         "--demo --fast --list-ports --help --version");
     for (std::string option; options >> option;) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     for (const char* row : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  5 ", "\n  6 ",
-                            "\n  7 ", "\n  8 ", "\n  129 130 143 "}) {
+                            "\n  7 ", "\n  8 ", "\n  9 ", "\n  129 130 143 "}) {
         EXPECT_NE(help.find(row), std::string::npos) << row;
     }
 }

@@ -108,10 +108,10 @@ TEST_F(JobRunTest, AnImageThatIsNotTheJobsIsNeverServed) {
     EXPECT_NE(check.Stdout().find(": WRONG IMAGE\n"), std::string::npos) << check.Stdout();
 
     // A mistake in the job is named by its line.
-    WriteBytes(job, "baud = 9600\n" + ReadBytes(job));
+    WriteBytes(job, "speed = 9600\n" + ReadBytes(job));
     ChildProcess broken(Stavel({"--job", job, "--check"}));
     EXPECT_EQ(broken.Wait().status, 2);
-    EXPECT_NE(broken.Stderr().find("job.toml:1: unknown key 'baud'"), std::string::npos)
+    EXPECT_NE(broken.Stderr().find("job.toml:1: unknown key 'speed'"), std::string::npos)
         << broken.Stderr();
 }
 
