@@ -7,23 +7,12 @@
 #include <cerrno>
 
 #include "platform/base/Eintr.h"
+#include "platform/base/WriteAll.h"
 #include "record/Json.h"
 
 namespace {
 
 constexpr std::chrono::seconds kSyncEvery{1};
-
-// 0 once all of `bytes` is written, else the errno that stopped it.
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = RetryOnEintr([&] { return write(fd, bytes.data(), bytes.size()); });
-        if (n < 0) {
-            return errno;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return 0;
-}
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include "download/SessionEventCodec.h"
 #include "platform/base/Eintr.h"
 #include "platform/base/UniqueFd.h"
+#include "platform/base/WriteAll.h"
 #include "record/BoxRecordCodec.h"
 #include "slot/BoxLogDir.h"
 
@@ -49,17 +50,6 @@ std::optional<std::string> NameFinally(const std::string& partial, const BoxReco
         return std::nullopt;
     }
     return target;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = RetryOnEintr([&] { return write(fd, bytes.data(), bytes.size()); });
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/base/Eintr.h"
+#include "platform/base/WriteAll.h"
 #include "record/Json.h"
 
 namespace {
@@ -47,17 +48,6 @@ std::string ReadFile(const std::string& path) {
     const UniqueFd fd(
         RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW); }));
     return fd ? ReadSome(fd.Get()) : std::string();
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = RetryOnEintr([&] { return write(fd, bytes.data(), bytes.size()); });
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // "slot12.json" -> 12; 0 for any other name.
@@ -126,7 +116,7 @@ Result<std::unique_ptr<StationJournal>> StationJournal::Open(const std::string& 
         const Json named{{"journal", kSlotJournalVersion},
                          {"pid", static_cast<std::int64_t>(getpid())},
                          {"temp", JsonText(tempDir)}};
-        if (!WriteAll(lock.Get(), JsonLine(named) + "\n")) {
+        if (WriteAll(lock.Get(), JsonLine(named) + "\n") != 0) {
             const int err = errno;
             RemoveRunFolder(dir);
             return ErrnoFailure("write", lockPath, err);
@@ -154,7 +144,7 @@ Result<void> StationJournal::Write(std::size_t index, const SlotJournal& journal
         if (!fd) {
             return ErrnoFailure("open", aside, errno);
         }
-        if (!WriteAll(fd.Get(), SlotJournalLine(journal)) || (sync && fsync(fd.Get()) != 0)) {
+        if (WriteAll(fd.Get(), SlotJournalLine(journal)) != 0 || (sync && fsync(fd.Get()) != 0)) {
             const int err = errno;
             std::remove(aside.c_str());
             return ErrnoFailure("write", aside, err);
