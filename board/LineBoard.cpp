@@ -152,6 +152,7 @@ Json LineBoard::StationJson(const std::string& name, const WatchedStation& stati
         {"fails", fails},
         {"aborts", aborts},
         {"yield", YieldJson(passes, fails)},
+        {"dropped", station.dropped},
         {"slots", std::move(slots)},
     };
 }
