@@ -42,7 +42,7 @@ std::set<std::string> HeardNames(const WatchedStation& station) {
 
 std::size_t Held(const WatchedStation& station) {
     std::size_t held = station.slots.size();
-    if (station.info) {
+    if (station.info && !station.info->slots.empty()) {
         const std::set<std::string> heard = HeardNames(station);
         std::set<std::string> listed;
         for (const StationSlot& slot : station.info->slots) {
