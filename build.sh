@@ -4,7 +4,7 @@
 #   ./build.sh test    build, then every test
 #   ./build.sh tsan    the threaded parts under ThreadSanitizer (build-tsan/)
 #   ./build.sh asan    every test under AddressSanitizer and UBSan (build-asan/)
-#   ./build.sh fuzz    the INI loader under libFuzzer for FUZZ_SECONDS (default 60)
+#   ./build.sh fuzz    every decoder of outside input under libFuzzer, FUZZ_SECONDS in all
 #   ./build.sh format  clang-format every source file in place (format-check: only check)
 set -euo pipefail
 cd "$(dirname "$0")"

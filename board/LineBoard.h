@@ -9,7 +9,8 @@
 //   "result"   a new box's result (HistoryResult.h's object)
 //
 // A slot's JSON carries its look (station/SlotLook.h), the same words, symbols and notes the
-// desktop station's tiles show. The page escapes every text; the model keeps them bounded.
+// desktop station's tiles show. The page escapes every text; the model keeps them bounded, and
+// a station's "dropped" counts its messages past the model's bounds.
 //
 // Threading rules: one owner at a time (BoardService holds its lock around every call).
 
