@@ -1,13 +1,19 @@
 #include "record/BoxRecordCodec.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
 namespace {
 
-// Seconds to the millisecond, as the times are kept.
+// Seconds to the millisecond, as the times are kept. A figure past any box's (a record read from
+// outside) has no milliseconds to round, and would overflow the whole number they go through.
 double Millis(double seconds) {
+    constexpr double kLongest = 1e12;
+    if (!(std::fabs(seconds) < kLongest)) {
+        return seconds;
+    }
     return static_cast<double>(static_cast<long long>(seconds * 1000.0 + 0.5)) / 1000.0;
 }
 
