@@ -44,6 +44,13 @@ max_len() {
     esac
 }
 
+# What the JSON readers are fed besides their seeds: numbers and texts at the edges.
+dict() {
+    case "$1" in
+    line_message | capture | slot_channel) echo "-dict=fuzz/json.dict" ;;
+    esac
+}
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$build/fuzz-artifacts"
@@ -55,7 +62,7 @@ for target in "${targets[@]}"; do
     cp -r "fuzz/corpus/$target/." "$work/$target/"
     echo "== fuzz_$target for $each s"
     "$build/bin/fuzz_$target" "$work/$target" \
-        -max_total_time="$each" -max_len="$(max_len "$target")" -timeout=10 \
+        -max_total_time="$each" -max_len="$(max_len "$target")" $(dict "$target") -timeout=10 \
         -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$target-" ||
         failed+=("$target")
 done
