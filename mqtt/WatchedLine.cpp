@@ -167,13 +167,21 @@ void WatchedLine::TakeInfo(const std::string& name, WatchedStation& station,
     std::vector<StationSlot>& listed = station.info->slots;
     std::uint64_t cut = 0;
     std::string first;
-    while (excess > 0 && !listed.empty()) {
-        excess -= heard.count(Written(listed.back().label)) == 0 ? 1 : 0;
+    const auto cutLast = [&] {
         first = listed.back().label;
         listed.pop_back();
         ++cut;
+    };
+    while (excess > 0 && !listed.empty()) {
+        excess -= heard.count(Written(listed.back().label)) == 0 ? 1 : 0;
+        cutLast();
     }
     Recount(station);
+    // A label listed twice gave nothing back: one at a time until it fits.
+    while ((station.held > kMostSlots || m_slotsInAll > kMostSlotsInAll) && !listed.empty()) {
+        cutLast();
+        Recount(station);
+    }
     DropSlots(name, station, first, cut);
 }
 

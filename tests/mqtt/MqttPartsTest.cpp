@@ -384,18 +384,27 @@ TEST(WatchedLineTest, HoldsABoundedLineAndSaysEachKindOfDropOnce) {
         << "its 256 heard slots fill the station";
     EXPECT_EQ(line.Dropped().slots, 9744u + 256u);
     EXPECT_EQ(said.size(), 1u) << "said once for the station";
+    // A label listed twice frees no room when it is cut.
+    for (int i = 0; i < 255; ++i) {
+        line.Apply(StateOf("dup", "A" + std::to_string(i)));
+    }
+    info.station = "dup";
+    info.info->slots = {{"X", "p"}, {"Y", "p"}, {"Y", "p"}};
+    line.Apply(info);
+    EXPECT_EQ(line.Stations().at("dup").info->slots, (std::vector<StationSlot>{{"X", "p"}}));
+    EXPECT_EQ(line.Stations().at("dup").held, 256u);
 
     // 5,000 stations: the first 4,096 are held; a hostile name is said escaped.
     for (int i = 0; i < 5000; ++i) {
         LineMessage status;
-        status.station = i == 4095 ? "x\x1b[2J" : "s" + std::to_string(i);
+        status.station = i == 4094 ? "x\x1b[2J" : "s" + std::to_string(i);
         status.online = true;
         line.Apply(status);
     }
     EXPECT_EQ(line.Stations().size(), 4096u);
-    EXPECT_EQ(line.Stations().count("s4094"), 1u) << "with big, 4,096";
-    EXPECT_EQ(line.Stations().count("s4096"), 0u);
-    EXPECT_EQ(line.Dropped().stations, 5000u - 4095u);
+    EXPECT_EQ(line.Stations().count("s4093"), 1u) << "with big and dup, 4,096";
+    EXPECT_EQ(line.Stations().count("s4095"), 0u);
+    EXPECT_EQ(line.Dropped().stations, 5000u - 4094u);
     EXPECT_EQ(saidWith("MQTT: the line has more than 4096 stations: 'x\\x1B[2J' and every further "
                        "new station are ignored"),
               1);
@@ -409,9 +418,9 @@ TEST(WatchedLineTest, HoldsABoundedLineAndSaysEachKindOfDropOnce) {
         }
     }
     EXPECT_EQ(line.SlotsInAll(), 65536u);
-    EXPECT_EQ(line.Stations().at("s255").slots.size(), 256u);
-    EXPECT_TRUE(line.Stations().at("s256").slots.empty()) << "big's 256 filled the rest";
-    EXPECT_EQ(saidWith("MQTT: the line has more than 65536 slots: slot 'A0' of station 's256' "
+    EXPECT_EQ(line.Stations().at("s254").slots.size(), 256u);
+    EXPECT_TRUE(line.Stations().at("s255").slots.empty()) << "big's and dup's filled the rest";
+    EXPECT_EQ(saidWith("MQTT: the line has more than 65536 slots: slot 'A0' of station 's255' "
                        "and every further new slot are ignored"),
               1);
     line.Apply(StateOf("s300", "A1"));
