@@ -3,13 +3,18 @@
 // station). Neither may crash; the frames may not depend on how the bytes arrive (all at once,
 // or in small pieces); and what was read, written again as its sender writes it, must read back
 // to the same message (its bytes written a second time are the same), so that nothing one end
-// accepts is lost or changed on its way through the other.
+// accepts is lost or changed on its way through the other. The events a slot sends also go, as
+// a station hands them on, into its copy of the slot's session: whatever figures they bring, its
+// figures and its box's record must be ones the broker's and the report's readers take.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "download/BoxSession.h"
+#include "download/SlotStatusCodec.h"
 #include "fuzz/FuzzText.h"
+#include "record/BoxRecordCodec.h"
 #include "slot/SlotChannel.h"
 
 namespace {
@@ -92,6 +97,46 @@ void CheckRoundTrip(const Json& json, Decode decode) {
     }
 }
 
+// What the station's copy of a slot's session tells: its state as the broker carries it, and
+// its box's record as the report keeps it.
+class Told final : public BoxSession::Sink {
+  public:
+    void OnProgress(const ProgressFigures& figures) override {
+        SlotStatus status;
+        status.state = SlotState::Loading;
+        status.figures = figures;
+        const std::string line = SlotStatusLine(status);
+        if (!ParseSlotStatus(line)) {
+            fuzz::Fail("a session's figures make a state no reader takes", line);
+        }
+    }
+    void OnSessionEnded(const SessionEnd& end) override {
+        if (end.record) {
+            std::string line = BoxRecordLine(*end.record);
+            line.pop_back();
+            if (!ParseBoxRecord(line)) {
+                fuzz::Fail("a session's record does not read back", line);
+            }
+        }
+    }
+};
+
+// The station's copy of the slot's session, on a clock that moves a second each event.
+void ToSession(const std::vector<Json>& frames) {
+    Told told;
+    BoxSession session(BoxSlot{"A1", "/dev/ttyUSB0", {}, {}, {}, {}}, false, &told);
+    BoxSession::Clock::time_point now{};
+    session.SetClock([&now] { return now; });
+    for (const Json& json : frames) {
+        const std::optional<UpMessage> message = UpMessageFromJson(json);
+        if (message && message->kind == UpMessage::Kind::Event) {
+            ApplySessionEvent(message->event, session);
+            now += std::chrono::seconds(1);
+            session.Tick();
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -106,5 +151,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckRoundTrip(json, DownMessageFromJson);
         CheckRoundTrip(json, UpMessageFromJson);
     }
+    ToSession(whole);
     return 0;
 }
