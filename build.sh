@@ -5,7 +5,7 @@
 #   ./build.sh tsan    the threaded parts under ThreadSanitizer (build-tsan/)
 #   ./build.sh asan    every test under AddressSanitizer and UBSan (build-asan/; `asan core`:
 #                      all but the desktop programs)
-#   ./build.sh fuzz    the INI loader under libFuzzer for FUZZ_SECONDS (default 60)
+#   ./build.sh fuzz    every decoder of outside input under libFuzzer, FUZZ_SECONDS in all
 #   ./build.sh format  clang-format every source file in place (format-check: only check)
 #   ./build.sh package the Debian packages build/stavel_*.deb and build/stavel-desktop_*.deb
 set -euo pipefail

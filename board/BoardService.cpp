@@ -1,5 +1,7 @@
 #include "board/BoardService.h"
 
+#include <malloc.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +18,8 @@ namespace {
 // reconnection, or a station's spool after an outage.
 constexpr std::size_t kRecentIds = 100'000;
 constexpr std::size_t kMostFound = 1000;
+// A snapshot this large (a line of hundreds of stations) gives the freed heap back when made.
+constexpr std::size_t kTrimAfterBytes = 4 << 20;
 
 std::int64_t SystemNow() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -229,10 +233,20 @@ std::shared_ptr<const std::string> BoardService::SnapshotLocked() const {
     for (const HistoryResult& failure : m_failures) {
         failures.push_back(HistoryJson(failure));
     }
-    m_snapshot = std::make_shared<const std::string>(
-        JsonLine(Json{{"broker", {{"connected", m_connected}, {"text", JsonText(m_link)}}},
-                      {"stations", m_board.Stations()},
-                      {"failures", std::move(failures)}}));
+    // Written a piece at a time, as JsonLine would write the whole: {"broker":..,"stations":..,
+    // "failures":..}.
+    std::string line =
+        "{\"broker\":" + JsonLine(Json{{"connected", m_connected}, {"text", JsonText(m_link)}}) +
+        ",\"stations\":";
+    line += m_board.StationsLine();
+    line += ",\"failures\":" + JsonLine(failures) + "}";
+    const bool large = line.size() > kTrimAfterBytes;
+    m_snapshot = std::make_shared<const std::string>(std::move(line));
+    if (large) {
+        // The pieces of a large line leave the heap in fragments that glibc keeps from the
+        // system; given back here, the board's memory follows its line, not its past peaks.
+        malloc_trim(0);
+    }
     return m_snapshot;
 }
 

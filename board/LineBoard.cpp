@@ -152,14 +152,18 @@ Json LineBoard::StationJson(const std::string& name, const WatchedStation& stati
         {"fails", fails},
         {"aborts", aborts},
         {"yield", YieldJson(passes, fails)},
+        {"dropped", station.dropped},
         {"slots", std::move(slots)},
     };
 }
 
-Json LineBoard::Stations() const {
-    Json stations = Json::array();
+std::string LineBoard::StationsLine() const {
+    std::string line = "[";
     for (const auto& [name, station] : m_line.Stations()) {
-        stations.push_back(StationJson(name, station));
+        if (line.size() > 1) {
+            line += ',';
+        }
+        line += JsonLine(StationJson(name, station));
     }
-    return stations;
+    return line + "]";
 }

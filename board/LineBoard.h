@@ -9,7 +9,8 @@
 //   "result"   a new box's result (HistoryResult.h's object)
 //
 // A slot's JSON carries its look (station/SlotLook.h), the same words, symbols and notes the
-// desktop station's tiles show. The page escapes every text; the model keeps them bounded.
+// desktop station's tiles show. The page escapes every text; the model keeps them bounded, and
+// a station's "dropped" counts its messages past the model's bounds.
 //
 // Threading rules: one owner at a time (BoardService holds its lock around every call).
 
@@ -36,7 +37,9 @@ class LineBoard {
     // The "slot" event of a slot as it is now.
     std::optional<Event> SlotEvent(const std::string& station, const std::string& slot) const;
     // [station, ...] in name order.
-    Json Stations() const;
+    // Every station as one JSON array, made a station at a time: a line of thousands of
+    // stations never stands as one tree of small allocations beside its text.
+    std::string StationsLine() const;
 
   private:
     Json StationJson(const std::string& name, const WatchedStation& station) const;

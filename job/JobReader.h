@@ -50,8 +50,10 @@ class JobReader {
 
     Result<std::int64_t> Whole(const std::string& key, const toml::node& node, std::int64_t low,
                                std::int64_t high) const {
-        const std::optional<std::int64_t> n = node.value<std::int64_t>();
-        if (node.type() != toml::node_type::integer || !n || *n < low || *n > high) {
+        // The type first: the reader would convert a float past int64's range, which overflows.
+        const std::optional<std::int64_t> n =
+            node.type() == toml::node_type::integer ? node.value<std::int64_t>() : std::nullopt;
+        if (!n || *n < low || *n > high) {
             return At(node.source(), key + " takes a whole number from " + std::to_string(low) +
                                          " to " + std::to_string(high));
         }

@@ -10,6 +10,11 @@ namespace {
 
 constexpr std::size_t kNameBytes = 200;
 
+// Info, states and results are JSON objects; a status is a word.
+bool OverBound(const std::string& payload) {
+    return payload.size() > kJsonMaxBytes || !JsonDepthWithin(payload, kJsonMaxDepth);
+}
+
 }  // namespace
 
 std::string LineName(const std::string& name) {
@@ -37,6 +42,7 @@ std::optional<LineMessage> DecodeLineMessage(const std::string& topic, const std
         }
         if (levels[2] == "info") {
             message.kind = LineMessage::Kind::Info;
+            message.overBound = OverBound(payload);
             message.info = ParseStationInfo(payload);
             return message;
         }
@@ -49,7 +55,8 @@ std::optional<LineMessage> DecodeLineMessage(const std::string& topic, const std
     message.slot = LineName(*slot);
     if (levels[3] == "state") {
         message.kind = LineMessage::Kind::State;
-        if (!payload.empty()) {
+        message.overBound = OverBound(payload);
+        if (!payload.empty() && !message.overBound) {
             message.state = ParseSlotStatus(payload);
             if (!message.state) {
                 return std::nullopt;  // neither a status nor a clearing
@@ -59,6 +66,7 @@ std::optional<LineMessage> DecodeLineMessage(const std::string& topic, const std
     }
     if (levels[3] == "result") {
         message.kind = LineMessage::Kind::Result;
+        message.overBound = OverBound(payload);
         message.record = ParseBoxRecord(payload);
         return message;
     }

@@ -12,7 +12,9 @@
 //   stavel/<station>/<slot>/result a BoxRecord, or nothing for a cleared or foreign payload
 //
 // Anything on the broker may be hostile: names are cut to 200 bytes, and every payload costs no
-// more than its codec takes.
+// more than its codec takes. A payload past what any decoder takes (ParseJsonObject's 1 MiB and
+// 32 levels) is refused before it is parsed: its message comes with `overBound` and nothing
+// else, so that a reader counts it and keeps what it had (it is no clearing).
 
 #include <optional>
 #include <string>
@@ -25,7 +27,8 @@ struct LineMessage {
     enum class Kind { Status, Info, State, Result };
     Kind kind = Kind::Status;
     std::string station;
-    std::string slot;  // for State and Result
+    std::string slot;        // for State and Result
+    bool overBound = false;  // the payload was refused unread: too large or nested too deep
 
     // Status: online or not; nothing for a cleared status.
     std::optional<bool> online;

@@ -85,6 +85,7 @@ int RunWatch(const MqttLogin& login, const std::vector<std::string>& stations,
              const std::function<void(const std::string&)>& say, const WatchHooks& hooks) {
     Watcher watcher;
     watcher.hooks = &hooks;
+    watcher.board.SayDropsOn(say);
     watcher.terminal = isatty(STDOUT_FILENO) == 1;
     if (stations.empty()) {
         watcher.topics = {"stavel/+/status", "stavel/+/info", "stavel/+/+/state",

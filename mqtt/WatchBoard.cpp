@@ -86,7 +86,7 @@ std::vector<std::string> WatchBoard::OnMessage(const std::string& topic,
         return {};
     }
     const std::string shownStation = Cut(message->station, kLineFieldWidth);
-    if (message->kind == LineMessage::Kind::Result) {
+    if (message->kind == LineMessage::Kind::Result && !message->overBound) {
         if (!message->record) {
             return {};  // a clearing, or no record
         }

@@ -10,6 +10,7 @@
 //
 // Threading rules: one owner thread.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ class WatchBoard {
     // One message from the broker; the lines to print at once when not on a terminal (none for
     // a state or an info). Topics outside stavel/<station>/... are ignored.
     std::vector<std::string> OnMessage(const std::string& topic, const std::string& payload);
+    // Where what the model drops is said, once for each kind (WatchedLine.h).
+    void SayDropsOn(std::function<void(const std::string&)> say) {
+        m_line.SayDropsOn(std::move(say));
+    }
 
     // The whole table, one row per slot under its station's row, with the totals at the end.
     std::string Table() const;

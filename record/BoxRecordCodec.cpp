@@ -1,13 +1,19 @@
 #include "record/BoxRecordCodec.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
 namespace {
 
-// Seconds to the millisecond, as the times are kept.
+// Seconds to the millisecond, as the times are kept. A figure past any box's (a record read from
+// outside) has no milliseconds to round, and would overflow the whole number they go through.
 double Millis(double seconds) {
+    constexpr double kLongest = 1e12;
+    if (!(std::fabs(seconds) < kLongest)) {
+        return seconds;
+    }
     return static_cast<double>(static_cast<long long>(seconds * 1000.0 + 0.5)) / 1000.0;
 }
 
@@ -44,8 +50,13 @@ std::optional<std::chrono::system_clock::time_point> FromIsoUtcMillis(std::strin
             return std::nullopt;
         }
     }
-    if (utc.tm_mon < 1 || utc.tm_mon > 12 || utc.tm_mday < 1 || utc.tm_mday > 31 ||
-        utc.tm_hour > 23 || utc.tm_min > 59 || utc.tm_sec > 60 || millis < 0) {
+    // The clock's time point holds about 1678 to 2262 in nanoseconds: a year outside the range
+    // below is no clock's on a line, and converting it would overflow.
+    constexpr int kFirstYear = 1900;
+    constexpr int kLastYear = 2200;
+    if (utc.tm_year < kFirstYear || utc.tm_year > kLastYear || utc.tm_mon < 1 || utc.tm_mon > 12 ||
+        utc.tm_mday < 1 || utc.tm_mday > 31 || utc.tm_hour > 23 || utc.tm_min > 59 ||
+        utc.tm_sec > 60 || millis < 0) {
         return std::nullopt;
     }
     utc.tm_year -= 1900;

@@ -34,5 +34,6 @@ std::string BoxRecordLine(const BoxRecord& record);
 
 // "2026-12-07T02:31:07.120Z".
 std::string IsoUtcMillis(std::chrono::system_clock::time_point when);
-// The time such a text names (the milliseconds may be left out); nothing for another text.
+// The time such a text names (the milliseconds may be left out); nothing for another text, or
+// for a year before 1900 or after 2200.
 std::optional<std::chrono::system_clock::time_point> FromIsoUtcMillis(std::string_view text);

@@ -112,6 +112,7 @@ function drawCard(name) {
   const facts = [
     ['job', station.job], ['image', station.image ? baseName(station.image) : null],
     ['operator', station.operator], ['stavel', station.version],
+    ['dropped', station.dropped ? 'messages past the board\'s bounds (see its log)' : null],
   ];
   for (const [label, value] of facts) {
     if (value) meta.append(el('span', '', label + ' ' + value));

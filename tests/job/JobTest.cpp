@@ -76,6 +76,9 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
         {JobText("coverage = \"all\"\n"), "job.toml:7: coverage takes \"whole\""},
         {JobText("debug = \"yes\"\n"), "job.toml:7: debug takes true or false"},
         {JobText("capture_max = -1\n"), "job.toml:7: capture_max takes a whole number from"},
+        // A float past every whole number: reading it as one overflowed.
+        {JobText("capture_max = 1048e76\n"), "job.toml:7: capture_max takes a whole number from"},
+        {"timeout = 1e300\n", "job.toml:1: timeout takes a whole number from 0 to 86400"},
         {"box_id = '(a)(b)'\n", "job.toml:1: --box-id takes an expression with one"},
         {JobText("mqtt = \"http://broker\"\n"), "job.toml:7: "},
         {JobText("db = \"boxes.db\"\n"), "job.toml:7: a database is sqlite:FILE or postgresql://"},

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include "mqtt/StationInfo.h"
 #include "mqtt/TopicName.h"
 #include "mqtt/WatchBoard.h"
+#include "mqtt/WatchedLine.h"
 #include "record/BoxRecordCodec.h"
 #include "tests/support/files/TempDir.h"
 
@@ -331,6 +334,142 @@ TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
     EXPECT_EQ(table.find("A0"), std::string::npos) << table;
     EXPECT_NE(table.find("1 station(s), 1 online; 3 passed, 1 failed\n"), std::string::npos)
         << table;
+}
+
+LineMessage StateOf(const std::string& station, const std::string& slot, int passes = 0) {
+    LineMessage m;
+    m.kind = LineMessage::Kind::State;
+    m.station = station;
+    m.slot = slot;
+    m.state = SlotStatusRead{};
+    m.state->status.passes = passes;
+    return m;
+}
+
+// What the broker holds is not what a reader holds: a flood of made-up stations and slots, a
+// reason of a megabyte, a payload nested past the bound. The model keeps the stations and slots
+// it had, cuts the texts, counts what it drops, and says each kind of drop once.
+TEST(WatchedLineTest, HoldsABoundedLineAndSaysEachKindOfDropOnce) {
+    WatchedLine line;
+    std::vector<std::string> said;
+    line.SayDropsOn([&said](const std::string& text) { said.push_back(text); });
+    const auto saidWith = [&said](const std::string& part) {
+        return std::count_if(said.begin(), said.end(), [&part](const std::string& text) {
+            return text.find(part) != std::string::npos;
+        });
+    };
+
+    // 10,000 slots of one station: the first 256 are held.
+    for (int i = 0; i < 10000; ++i) {
+        line.Apply(StateOf("big", "A" + std::to_string(i), i));
+    }
+    EXPECT_EQ(line.Stations().at("big").slots.size(), 256u);
+    EXPECT_EQ(line.FindSlot("big", "A255")->status.passes, 255) << "the first ones are kept";
+    EXPECT_EQ(line.Dropped().slots, 9744u);
+    EXPECT_EQ(line.Stations().at("big").dropped, 9744u);
+    EXPECT_EQ(said, std::vector<std::string>{"MQTT: station 'big' has more than 256 slots: 'A256' "
+                                             "and every further new one are ignored"});
+    EXPECT_EQ(line.Apply(StateOf("big", "A7", 70)), WatchedLine::Change::Slot)
+        << "a held slot still changes";
+    // An info that lists more than the station may hold keeps its first slots.
+    LineMessage info;
+    info.kind = LineMessage::Kind::Info;
+    info.station = "big";
+    info.info = StationInfo{};
+    for (int i = 0; i < 256; ++i) {
+        info.info->slots.push_back({"B" + std::to_string(i), "p"});
+    }
+    line.Apply(info);
+    EXPECT_TRUE(line.Stations().at("big").info->slots.empty())
+        << "its 256 heard slots fill the station";
+    EXPECT_EQ(line.Dropped().slots, 9744u + 256u);
+    EXPECT_EQ(said.size(), 1u) << "said once for the station";
+    // A label listed twice frees no room when it is cut.
+    for (int i = 0; i < 255; ++i) {
+        line.Apply(StateOf("dup", "A" + std::to_string(i)));
+    }
+    info.station = "dup";
+    info.info->slots = {{"X", "p"}, {"Y", "p"}, {"Y", "p"}};
+    line.Apply(info);
+    EXPECT_EQ(line.Stations().at("dup").info->slots, (std::vector<StationSlot>{{"X", "p"}}));
+    EXPECT_EQ(line.Stations().at("dup").held, 256u);
+
+    // 5,000 stations: the first 4,096 are held; a hostile name is said escaped.
+    for (int i = 0; i < 5000; ++i) {
+        LineMessage status;
+        status.station = i == 4094 ? "x\x1b[2J" : "s" + std::to_string(i);
+        status.online = true;
+        line.Apply(status);
+    }
+    EXPECT_EQ(line.Stations().size(), 4096u);
+    EXPECT_EQ(line.Stations().count("s4093"), 1u) << "with big and dup, 4,096";
+    EXPECT_EQ(line.Stations().count("s4095"), 0u);
+    EXPECT_EQ(line.Dropped().stations, 5000u - 4094u);
+    EXPECT_EQ(saidWith("MQTT: the line has more than 4096 stations: 'x\\x1B[2J' and every further "
+                       "new station are ignored"),
+              1);
+    EXPECT_EQ(line.Apply(StateOf("s9", "A1")), WatchedLine::Change::Station)
+        << "a held station still takes a new slot";
+
+    // 65,536 slots in all: a station with room of its own is refused once the line is full.
+    for (int s = 1; s < 257; ++s) {
+        for (int i = 0; i < 256; ++i) {
+            line.Apply(StateOf("s" + std::to_string(s), "A" + std::to_string(i)));
+        }
+    }
+    EXPECT_EQ(line.SlotsInAll(), 65536u);
+    EXPECT_EQ(line.Stations().at("s254").slots.size(), 256u);
+    EXPECT_TRUE(line.Stations().at("s255").slots.empty()) << "big's and dup's filled the rest";
+    EXPECT_EQ(saidWith("MQTT: the line has more than 65536 slots: slot 'A0' of station 's255' "
+                       "and every further new slot are ignored"),
+              1);
+    line.Apply(StateOf("s300", "A1"));
+    EXPECT_EQ(line.FindSlot("s300", "A1"), nullptr);
+    EXPECT_EQ(saidWith("65536 slots"), 1) << "said once for the line";
+    // A cleared slot gives its room back.
+    LineMessage cleared = StateOf("s1", "A0");
+    cleared.state.reset();
+    EXPECT_EQ(line.Apply(cleared), WatchedLine::Change::Station);
+    EXPECT_EQ(line.Apply(StateOf("s300", "A1")), WatchedLine::Change::Station);
+    EXPECT_EQ(line.SlotsInAll(), 65536u);
+
+    // A reason of a megabyte, in a state and in a result, is cut to 500 bytes.
+    std::string payload = R"({"state":"failed","fails":1,"last":{"result":"fail","reason":")" +
+                          std::string(1'000'000, 'r') + R"("},"schema":2})";
+    const std::optional<LineMessage> hugeState = DecodeLineMessage("stavel/s1/A1/state", payload);
+    ASSERT_TRUE(hugeState);
+    line.Apply(*hugeState);
+    EXPECT_EQ(line.FindSlot("s1", "A1")->status.last->reason.size(), 500u);
+    const std::optional<LineMessage> hugeResult = DecodeLineMessage(
+        "stavel/s2/A1/result", ResultPayload("u1", BoxResult::Fail, std::string(1'000'000, 'r')));
+    ASSERT_TRUE(hugeResult && hugeResult->record);
+    line.OnResult("s2", "A1", *hugeResult->record);
+    EXPECT_EQ(line.FindSlot("s2", "A1")->fromResult->reason.size(), 500u);
+
+    // Nested past the bound, or over 1 MiB: dropped unread, what the slot and the info held
+    // kept, said once for the station.
+    const std::string deep = std::string(100'000, '[') + std::string(100'000, ']');
+    const std::optional<LineMessage> deepState = DecodeLineMessage("stavel/s1/A1/state", deep);
+    ASSERT_TRUE(deepState);
+    EXPECT_TRUE(deepState->overBound);
+    EXPECT_EQ(line.Apply(*deepState), WatchedLine::Change::Station) << "its station's first drop";
+    EXPECT_EQ(line.FindSlot("s1", "A1")->status.fails, 1) << "no clearing";
+    const std::optional<LineMessage> largeInfo = DecodeLineMessage(
+        "stavel/big/info", "{\"slots\":[],\"x\":\"" + std::string(kJsonMaxBytes, 'x') + "\"}");
+    ASSERT_TRUE(largeInfo && largeInfo->overBound);
+    EXPECT_EQ(line.Apply(*largeInfo), WatchedLine::Change::Nothing);
+    EXPECT_TRUE(line.Stations().at("big").info) << "the info it had stays";
+    WatchBoard watch;
+    watch.SayDropsOn([&said](const std::string& text) { said.push_back(text); });
+    EXPECT_TRUE(watch.OnMessage("stavel/s1/A1/result", deep).empty());
+    line.Apply(*DecodeLineMessage("stavel/s1/A1/result", deep));
+    EXPECT_EQ(line.Dropped().overBound, 3u);
+    EXPECT_EQ(saidWith("MQTT: station 's1' sent a state of slot 'A1' larger than 1 MiB or nested "
+                       "deeper than 32: dropped, as is every further one of the station"),
+              1);
+    EXPECT_EQ(saidWith("MQTT: station 'big' sent an info"), 1);
+    EXPECT_EQ(saidWith("MQTT: station 's1' sent a result of slot 'A1'"), 1)
+        << "the watch says its own model's drops";
 }
 
 TEST(MqttPublisherTest, AStationEndingWithResultsInItsSpoolSaysTheNextRunSendsThem) {

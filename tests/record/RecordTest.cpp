@@ -96,9 +96,19 @@ TEST(BoxRecord, ReadsBackEveryLineItWroteAndRefusesWhatIsNotARecord) {
          {R"({"id":"x","result":"PASS","start":"2026-12-07T02:31:07Z","schema":1})",
           R"({"id":"x","result":"pass","start":"yesterday","schema":1})",
           R"({"id":"","result":"pass","start":"2026-12-07T02:31:07Z","schema":1})",
-          R"({"id":"x","result":"pass","start":"2026-12-07T02:31:07Z"})", R"(["pass"])"}) {
+          R"({"id":"x","result":"pass","start":"2026-12-07T02:31:07Z"})", R"(["pass"])",
+          // Years past what the clock's time point holds: reading them overflowed it.
+          R"({"id":"x","result":"pass","start":"1014-12-07T02:31:07Z","schema":1})",
+          R"({"id":"x","result":"pass","start":"9999-12-07T02:31:07.999Z","schema":1})"}) {
         EXPECT_FALSE(ParseBoxRecord(refused)) << refused;
     }
+    EXPECT_TRUE(FromIsoUtcMillis("1970-01-01T00:00:00Z")) << "a clock never set";
+    // Figures no box has are written back as they came (rounding 1e300 to the millisecond
+    // overflowed).
+    const std::optional<BoxRecord> huge = ParseBoxRecord(
+        R"({"id":"x","result":"pass","start":"2026-12-07T02:31:07Z","schema":1,"seconds":1e300})");
+    ASSERT_TRUE(huge);
+    EXPECT_NE(BoxRecordLine(*huge).find(R"("seconds":1e+300,)"), std::string::npos);
 }
 
 // A payload from outside is refused before parsing when it nests past the bound or is too

@@ -140,8 +140,7 @@ TEST_P(StoreTest, TwoConnectionsDrawingAtOnceNeverGetOneValueTwice) {
     }
     EXPECT_EQ(got[0].size() + got[1].size(), 400u) << "every MAC drawn, each with a serial";
     EXPECT_EQ(distinct.size(), 400u) << "no value twice";
-    EXPECT_GT(got[0].size(), 0u);
-    EXPECT_GT(got[1].size(), 0u);
+    // How the draws fall between the two is the scheduler's: one may take them all.
 }
 
 TEST_P(StoreTest, APoolOfANewerSchemaIsRefusedNamingBoth) {
