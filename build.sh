@@ -48,8 +48,8 @@ run_ctest() {  # folder, extra ctest flags...
 
 sources() { git ls-files '*.cpp' '*.h'; }
 
-# Line tables only (-g1): a backtrace and a debugger's stepping need no more, and the full
-# debug information of the templates took a fifth of every build's time (CI builds three trees
+# Line tables only (-g1): a backtrace and a debugger's stepping need no more, and writing the
+# full debug information of the templates is a large part of a build (CI builds three trees
 # from nothing). The packages are stripped either way.
 main_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 # Sanitizer builds compile at -O1: they are built on every CI run too.
