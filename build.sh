@@ -4,7 +4,7 @@
 #   ./build.sh test    build, then every test
 #   ./build.sh tsan    the threaded parts under ThreadSanitizer (build-tsan/)
 #   ./build.sh asan    every test under AddressSanitizer and UBSan (build-asan/; `asan core`:
-#                      all but the desktop programs)
+#                      all but the desktop programs and the command line's end-to-end runs)
 #   ./build.sh fuzz    every decoder of outside input under libFuzzer, FUZZ_SECONDS in all
 #   ./build.sh format  clang-format every source file in place (format-check: only check)
 #   ./build.sh package the Debian packages build/stavel_*.deb and build/stavel-desktop_*.deb
@@ -79,14 +79,15 @@ tsan)
 asan)
     ./scripts/install-deps.sh
     # The speed measurements are not run here, so they are not built either. `asan core`
-    # leaves out the desktop programs and their window tests too (CI's time is bounded; the
-    # window code is checked under ASan by a plain `asan` before a change to it lands).
-    desktop=ON
+    # leaves out the desktop programs with their window tests, and the command line's
+    # end-to-end runs, whose code the in-memory tests drive too: CI's time is bounded, and a
+    # change to either is checked by a plain `asan` before it lands.
+    whole=ON
     if [ "${2:-}" = core ]; then
-        desktop=OFF
+        whole=OFF
     fi
     configure_and_build build-asan -DSTAVEL_SANITIZE=address -DSTAVEL_WITH_BENCH=OFF \
-        -DSTAVEL_WITH_WX="$desktop" "${sanitizer_flags[@]}"
+        -DSTAVEL_WITH_WX="$whole" -DSTAVEL_WITH_CLI_RUNS="$whole" "${sanitizer_flags[@]}"
     run_ctest build-asan
     ;;
 fuzz)
