@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/base/Result.h"
-#include "unit/UnitSpec.h"
+#include "unit/UnitLayout.h"
 
 // The line's rate unless a job or --baud asks for another.
 inline constexpr std::uint32_t kDefaultBaud = 115200;
@@ -54,7 +54,7 @@ struct Job {
     // coverage = "whole": a box that was not sent every byte of the image fails.
     bool requireWhole = false;
     // [unit]: each box's own data in a region of the image, drawn from a pool.
-    std::optional<UnitSpec> unit;
+    std::optional<UnitLayout> unit;
     int unitLine = 0;  // the [unit] region's line, for a mistake found once the image is known
     std::vector<JobSlot> slots;  // in the file's order
 };

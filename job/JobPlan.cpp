@@ -129,7 +129,7 @@ std::string Row(const std::string& name, const std::string& value) {
 
 // The unit's pool: its store reachable, each source's free values and the next one given. The
 // pool is brought up to the job's lists first, as a run does, so the figures are the run's.
-bool PlanUnit(const UnitSpec& unit, std::string& t) {
+bool PlanUnit(const UnitLayout& unit, std::string& t) {
     const Result<StoreUrl> url = ParseStoreUrl(unit.store);
     const std::string shown = url ? url->shown : unit.store;
     char at[24];

@@ -51,7 +51,7 @@ class UnitReader {
             !ok) {
             return ok;
         }
-        UnitSpec& spec = m_spec;
+        UnitLayout& layout = m_layout;
         const toml::table* region = TableAt(table, "region");
         if (region == nullptr) {
             return m_in.At(table.source(), "[unit] needs region = { offset = N, length = N }");
@@ -61,14 +61,14 @@ class UnitReader {
             return ok;
         }
         if (Result<void> ok =
-                Number(*region, "offset", 0, (std::int64_t{1} << 32) - 1, spec.offset, true);
+                Number(*region, "offset", 0, (std::int64_t{1} << 32) - 1, layout.offset, true);
             !ok) {
             return ok;
         }
-        if (Result<void> ok = Number(*region, "length", 1, 65536, spec.length, true); !ok) {
+        if (Result<void> ok = Number(*region, "length", 1, 65536, layout.length, true); !ok) {
             return ok;
         }
-        if (spec.offset + spec.length > (std::int64_t{1} << 32)) {
+        if (layout.offset + layout.length > (std::int64_t{1} << 32)) {
             return m_in.At(region->source(), "the region reaches past 4 GiB, where no box asks");
         }
         if (Result<void> ok = Store(table); !ok) {
@@ -79,7 +79,7 @@ class UnitReader {
             if (!n) {
                 return n.Failure();
             }
-            spec.warnBelow = *n;
+            layout.warnBelow = *n;
         }
         if (Result<void> ok = Checksum(table); !ok) {
             return ok;
@@ -95,7 +95,7 @@ class UnitReader {
                 return ok;
             }
         }
-        m_job.unit = std::move(m_spec);
+        m_job.unit = std::move(m_layout);
         return {};
     }
 
@@ -131,7 +131,7 @@ class UnitReader {
             return m_in.At(node != nullptr ? node->source() : table.source(), url.Failure().reason);
         }
         const StoreUrl from = url->From(m_in.Folder().string());
-        m_spec.store = from.kind == StoreUrl::Kind::Sqlite ? from.shown : from.target;
+        m_layout.store = from.kind == StoreUrl::Kind::Sqlite ? from.shown : from.target;
         return {};
     }
 
@@ -179,17 +179,17 @@ class UnitReader {
             }
             c.bigEndian = o == "big";
         }
-        const std::int64_t end = m_spec.offset + m_spec.length;
-        if (c.from < m_spec.offset || c.to > end || c.from >= c.to) {
+        const std::int64_t end = m_layout.offset + m_layout.length;
+        if (c.from < m_layout.offset || c.to > end || c.from >= c.to) {
             return m_in.At(over->source(), "the checksum's range must lie in the region (" +
-                                               Hex(m_spec.offset) + " to " + Hex(end) + ")");
+                                               Hex(m_layout.offset) + " to " + Hex(end) + ")");
         }
-        if (c.at < m_spec.offset || c.at + 4 > end) {
+        if (c.at < m_layout.offset || c.at + 4 > end) {
             return m_in.At(sum->source(),
                            "the checksum's 4 bytes at " + Hex(c.at) + " must lie in the region");
         }
-        m_spec.checksum = c;
-        m_spans.push_back({c.at - m_spec.offset, c.at - m_spec.offset + 4, "the checksum"});
+        m_layout.checksum = c;
+        m_spans.push_back({c.at - m_layout.offset, c.at - m_layout.offset + 4, "the checksum"});
         return {};
     }
 
@@ -220,20 +220,20 @@ class UnitReader {
             return text.Failure();
         }
         f.name = *text;
-        for (const UnitField& other : m_spec.fields) {
+        for (const UnitField& other : m_layout.fields) {
             if (other.name == f.name) {
                 return m_in.At(table->source(), "two fields are named '" + f.name + "'");
             }
         }
-        if (Result<void> ok = Number(*table, "at", 0, m_spec.length - 1, f.at, true); !ok) {
+        if (Result<void> ok = Number(*table, "at", 0, m_layout.length - 1, f.at, true); !ok) {
             return ok;
         }
-        if (Result<void> ok = Number(*table, "length", 1, m_spec.length, f.length, true); !ok) {
+        if (Result<void> ok = Number(*table, "length", 1, m_layout.length, f.length, true); !ok) {
             return ok;
         }
-        if (f.at + f.length > m_spec.length) {
+        if (f.at + f.length > m_layout.length) {
             return m_in.At(table->source(), "the field " + f.name + " reaches past the region's " +
-                                                std::to_string(m_spec.length) + " bytes");
+                                                std::to_string(m_layout.length) + " bytes");
         }
         const Node* format = table->get("format");
         const std::optional<std::string> word =
@@ -311,9 +311,9 @@ class UnitReader {
             !fits) {
             return m_in.At(from.source(), "the counter's first value " + fits.Failure().Describe());
         }
-        f.source = m_spec.sources.size();
-        m_spec.sources.push_back(std::move(s));
-        m_spec.fields.push_back(f);
+        f.source = m_layout.sources.size();
+        m_layout.sources.push_back(std::move(s));
+        m_layout.fields.push_back(f);
         return {};
     }
 
@@ -331,14 +331,14 @@ class UnitReader {
             return name.Failure();
         }
         // Fields that name one file share its rows.
-        std::size_t index = m_spec.sources.size();
-        for (std::size_t i = 0; i < m_spec.sources.size(); ++i) {
-            if (m_spec.sources[i].kind == UnitSource::Kind::List &&
-                m_spec.sources[i].file == *path) {
+        std::size_t index = m_layout.sources.size();
+        for (std::size_t i = 0; i < m_layout.sources.size(); ++i) {
+            if (m_layout.sources[i].kind == UnitSource::Kind::List &&
+                m_layout.sources[i].file == *path) {
                 index = i;
             }
         }
-        if (index == m_spec.sources.size()) {
+        if (index == m_layout.sources.size()) {
             Result<UnitList> list = ReadUnitList(*path);
             if (!list) {
                 return m_in.At(from.source(), list.Failure().Describe());
@@ -350,9 +350,9 @@ class UnitReader {
             s.columns = std::move(list->columns);
             s.rows = std::move(list->rows);
             m_lines[index] = std::move(list->lines);
-            m_spec.sources.push_back(std::move(s));
+            m_layout.sources.push_back(std::move(s));
         }
-        UnitSource& s = m_spec.sources[index];
+        UnitSource& s = m_layout.sources[index];
         UnitList view{s.columns, s.rows, m_lines[index]};
         Result<std::size_t> at = UnitListColumn(view, s.file, *name);
         if (!at) {
@@ -369,18 +369,18 @@ class UnitReader {
                                "the " + f.name + " " + fits.Failure().Describe());
             }
         }
-        if (index + 1 == m_spec.sources.size() && s.name == f.name) {
+        if (index + 1 == m_layout.sources.size() && s.name == f.name) {
             s.keyColumn = *at;
         }
         f.source = index;
         f.column = *at;
-        m_spec.fields.push_back(f);
+        m_layout.fields.push_back(f);
         return {};
     }
 
     const JobReader& m_in;
     Job& m_job;
-    UnitSpec m_spec;
+    UnitLayout m_layout;
     std::vector<Span> m_spans;
     std::map<std::size_t, std::vector<int>> m_lines;  // each list's rows' lines
 };

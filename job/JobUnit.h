@@ -4,7 +4,7 @@
 // image's end, fields that overlap each other or the checksum, a field or checksum outside the
 // region, a value longer than its field, a list with a value twice (naming both of its lines),
 // an unknown format or source. Lists are read here, so a broken list stops the job before any
-// box. See unit/UnitSpec.h for the section's shape.
+// box. See unit/UnitLayout.h for the section's shape.
 
 #include <toml++/toml.h>
 

@@ -1,8 +1,8 @@
 #include "store/UnitSources.h"
 
-std::vector<UnitPool::Source> PoolSourcesOf(const UnitSpec& spec) {
+std::vector<UnitPool::Source> PoolSourcesOf(const UnitLayout& layout) {
     std::vector<UnitPool::Source> sources;
-    for (const UnitSource& s : spec.sources) {
+    for (const UnitSource& s : layout.sources) {
         UnitPool::Source p;
         p.name = s.name;
         p.counter = s.kind == UnitSource::Kind::Counter;

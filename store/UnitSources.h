@@ -6,6 +6,6 @@
 #include <vector>
 
 #include "store/UnitPool.h"
-#include "unit/UnitSpec.h"
+#include "unit/UnitLayout.h"
 
-std::vector<UnitPool::Source> PoolSourcesOf(const UnitSpec& spec);
+std::vector<UnitPool::Source> PoolSourcesOf(const UnitLayout& layout);

@@ -58,21 +58,22 @@ Result<CounterPattern> CounterPattern::Parse(const std::string& text) {
         !Unescape(text.substr(close + 1), p.m_after)) {
         return refuse();
     }
-    std::string spec = text.substr(open + 1, close - open - 1);
-    if (!spec.empty()) {
-        if (spec.front() != ':') {
+    std::string layout = text.substr(open + 1, close - open - 1);
+    if (!layout.empty()) {
+        if (layout.front() != ':') {
             return refuse();
         }
-        spec.erase(0, 1);
-        if (!spec.empty() && (spec.back() == 'd' || spec.back() == 'x' || spec.back() == 'X')) {
-            p.m_kind = spec.back();
-            spec.pop_back();
+        layout.erase(0, 1);
+        if (!layout.empty() &&
+            (layout.back() == 'd' || layout.back() == 'x' || layout.back() == 'X')) {
+            p.m_kind = layout.back();
+            layout.pop_back();
         }
-        p.m_zeros = !spec.empty() && spec.front() == '0';
-        if (spec.size() > 2) {
+        p.m_zeros = !layout.empty() && layout.front() == '0';
+        if (layout.size() > 2) {
             return refuse();  // no field is 100 digits wide
         }
-        for (const char c : spec) {
+        for (const char c : layout) {
             if (c < '0' || c > '9') {
                 return refuse();
             }

@@ -5,15 +5,15 @@
 #include "platform/digest/Sha256.h"
 #include "unit/Crc32.h"
 
-Result<UnitValues> UnitValuesOf(const UnitSpec& spec, std::vector<std::string> sourceValues) {
-    if (sourceValues.size() != spec.sources.size()) {
+Result<UnitValues> UnitValuesOf(const UnitLayout& layout, std::vector<std::string> sourceValues) {
+    if (sourceValues.size() != layout.sources.size()) {
         return Refusal("unit", "one value per source is needed");
     }
     // Each source's row (a list) or rendered number (a counter), found once.
-    std::vector<const std::vector<std::string>*> rows(spec.sources.size(), nullptr);
-    std::vector<std::string> counted(spec.sources.size());
-    for (std::size_t s = 0; s < spec.sources.size(); ++s) {
-        const UnitSource& source = spec.sources[s];
+    std::vector<const std::vector<std::string>*> rows(layout.sources.size(), nullptr);
+    std::vector<std::string> counted(layout.sources.size());
+    for (std::size_t s = 0; s < layout.sources.size(); ++s) {
+        const UnitSource& source = layout.sources[s];
         const std::string& value = sourceValues[s];
         if (source.kind == UnitSource::Kind::Counter) {
             std::int64_t n = 0;
@@ -36,7 +36,7 @@ Result<UnitValues> UnitValuesOf(const UnitSpec& spec, std::vector<std::string> s
     }
     UnitValues values;
     values.sourceValues = std::move(sourceValues);
-    for (const UnitField& field : spec.fields) {
+    for (const UnitField& field : layout.fields) {
         values.fieldTexts.push_back(rows[field.source] != nullptr
                                         ? (*rows[field.source])[field.column]
                                         : counted[field.source]);
@@ -44,12 +44,12 @@ Result<UnitValues> UnitValuesOf(const UnitSpec& spec, std::vector<std::string> s
     return values;
 }
 
-Result<std::string> RenderUnitRegion(const UnitSpec& spec, const std::string& base,
+Result<std::string> RenderUnitRegion(const UnitLayout& layout, const std::string& base,
                                      const UnitValues& values) {
     std::string region = base;
-    region.resize(static_cast<std::size_t>(spec.length), '\0');
-    for (std::size_t i = 0; i < spec.fields.size(); ++i) {
-        const UnitField& field = spec.fields[i];
+    region.resize(static_cast<std::size_t>(layout.length), '\0');
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+        const UnitField& field = layout.fields[i];
         Result<std::string> bytes = EncodeUnitValue(field.format, values.fieldTexts[i],
                                                     static_cast<std::size_t>(field.length));
         if (!bytes) {
@@ -57,12 +57,12 @@ Result<std::string> RenderUnitRegion(const UnitSpec& spec, const std::string& ba
         }
         region.replace(static_cast<std::size_t>(field.at), bytes->size(), *bytes);
     }
-    if (spec.checksum) {
-        const UnitChecksum& sum = *spec.checksum;
-        const std::uint32_t crc =
-            Crc32(std::string_view(region).substr(static_cast<std::size_t>(sum.from - spec.offset),
-                                                  static_cast<std::size_t>(sum.to - sum.from)));
-        const auto at = static_cast<std::size_t>(sum.at - spec.offset);
+    if (layout.checksum) {
+        const UnitChecksum& sum = *layout.checksum;
+        const std::uint32_t crc = Crc32(
+            std::string_view(region).substr(static_cast<std::size_t>(sum.from - layout.offset),
+                                            static_cast<std::size_t>(sum.to - sum.from)));
+        const auto at = static_cast<std::size_t>(sum.at - layout.offset);
         for (int i = 0; i < 4; ++i) {
             const int shift = sum.bigEndian ? 8 * (3 - i) : 8 * i;
             region[at + static_cast<std::size_t>(i)] = static_cast<char>((crc >> shift) & 0xFF);
@@ -71,13 +71,13 @@ Result<std::string> RenderUnitRegion(const UnitSpec& spec, const std::string& ba
     return region;
 }
 
-std::vector<std::pair<std::string, std::string>> UnitShown(const UnitSpec& spec,
+std::vector<std::pair<std::string, std::string>> UnitShown(const UnitLayout& layout,
                                                            const UnitValues& values) {
     std::vector<std::pair<std::string, std::string>> shown;
-    for (std::size_t i = 0; i < spec.fields.size() && i < values.fieldTexts.size(); ++i) {
+    for (std::size_t i = 0; i < layout.fields.size() && i < values.fieldTexts.size(); ++i) {
         const std::string& text = values.fieldTexts[i];
-        shown.emplace_back(spec.fields[i].name,
-                           spec.fields[i].secret
+        shown.emplace_back(layout.fields[i].name,
+                           layout.fields[i].secret
                                ? "sha256:" + Sha256Hex(Sha256OfBytes(text.data(), text.size()))
                                : text);
     }

@@ -11,19 +11,19 @@
 #include <vector>
 
 #include "platform/base/Result.h"
-#include "unit/UnitSpec.h"
+#include "unit/UnitLayout.h"
 
-// The field texts for `sourceValues` (one per source, in the spec's order): a counter's number
+// The field texts for `sourceValues` (one per source, in the layout's order): a counter's number
 // rendered through its pattern, a list's row found by its key. Refused when a list no longer
 // holds the key, or a counter's value is not a number.
-Result<UnitValues> UnitValuesOf(const UnitSpec& spec, std::vector<std::string> sourceValues);
+Result<UnitValues> UnitValuesOf(const UnitLayout& layout, std::vector<std::string> sourceValues);
 
 // The region as served: `base` (the image's bytes of the region, as long as it) with every field
 // and the checksum written in. Refused when a value does not fit its field.
-Result<std::string> RenderUnitRegion(const UnitSpec& spec, const std::string& base,
+Result<std::string> RenderUnitRegion(const UnitLayout& layout, const std::string& base,
                                      const UnitValues& values);
 
 // What the record and the capture name: each field's text, or for a secret field its SHA-256
-// ("sha256:" and 64 hex digits), in the spec's order.
-std::vector<std::pair<std::string, std::string>> UnitShown(const UnitSpec& spec,
+// ("sha256:" and 64 hex digits), in the layout's order.
+std::vector<std::pair<std::string, std::string>> UnitShown(const UnitLayout& layout,
                                                            const UnitValues& values);

@@ -242,7 +242,7 @@ TEST(Job, AUnitSectionIsReadWholeAndEachMistakeNamesItsLine) {
     const Result<Job> job = ReadJob(dir.File("job.toml"));
     ASSERT_TRUE(job) << job.Failure().Describe();
     ASSERT_TRUE(job->unit);
-    const UnitSpec& u = *job->unit;
+    const UnitLayout& u = *job->unit;
     EXPECT_EQ(u.offset, 0x1F000);
     EXPECT_EQ(u.length, 256);
     EXPECT_EQ(u.store, "sqlite:" + dir.File("units.db"));

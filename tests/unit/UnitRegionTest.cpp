@@ -96,10 +96,10 @@ TEST(UnitList, AListIsReadWithItsHeaderAndEveryMistakeNamesItsLine) {
 }
 
 // The example's unit: a serial from a counter, a MAC and a secret key from one list.
-UnitSpec ExampleSpec() {
-    UnitSpec spec;
-    spec.offset = 0x1F000;
-    spec.length = 256;
+UnitLayout ExampleSpec() {
+    UnitLayout layout;
+    layout.offset = 0x1F000;
+    layout.length = 256;
     UnitSource counter;
     counter.name = "serial";
     counter.pattern = *CounterPattern::Parse("SN{:08d}");
@@ -111,22 +111,22 @@ UnitSpec ExampleSpec() {
     list.columns = {"mac", "key"};
     list.rows = {{"aa:bb:cc:dd:ee:01", std::string(64, 'a')},
                  {"aa:bb:cc:dd:ee:02", std::string(64, 'b')}};
-    spec.sources = {counter, list};
-    spec.fields = {{"serial", 0, 16, UnitFormat::Ascii, 0, 0, false},
-                   {"mac", 16, 6, UnitFormat::Mac, 1, 0, false},
-                   {"key", 32, 32, UnitFormat::Hex, 1, 1, true}};
-    spec.checksum = UnitChecksum{0x1F000, 0x1F0FC, 0x1F0FC, false};
-    return spec;
+    layout.sources = {counter, list};
+    layout.fields = {{"serial", 0, 16, UnitFormat::Ascii, 0, 0, false},
+                     {"mac", 16, 6, UnitFormat::Mac, 1, 0, false},
+                     {"key", 32, 32, UnitFormat::Hex, 1, 1, true}};
+    layout.checksum = UnitChecksum{0x1F000, 0x1F0FC, 0x1F0FC, false};
+    return layout;
 }
 
 TEST(UnitRegion, TheRegionCarriesEachFieldAndTheChecksumOverTheRest) {
-    const UnitSpec spec = ExampleSpec();
-    const Result<UnitValues> values = UnitValuesOf(spec, {"1007", "aa:bb:cc:dd:ee:02"});
+    const UnitLayout layout = ExampleSpec();
+    const Result<UnitValues> values = UnitValuesOf(layout, {"1007", "aa:bb:cc:dd:ee:02"});
     ASSERT_TRUE(values) << values.Failure().Describe();
     EXPECT_EQ(values->fieldTexts,
               (std::vector<std::string>{"SN00001007", "aa:bb:cc:dd:ee:02", std::string(64, 'b')}));
     std::string base(256, '\x5A');  // the image's own bytes there
-    const Result<std::string> region = RenderUnitRegion(spec, base, *values);
+    const Result<std::string> region = RenderUnitRegion(layout, base, *values);
     ASSERT_TRUE(region) << region.Failure().Describe();
     ASSERT_EQ(region->size(), 256u);
     EXPECT_EQ(region->substr(0, 16), std::string("SN00001007") + std::string(6, '\0'));
@@ -138,14 +138,14 @@ TEST(UnitRegion, TheRegionCarriesEachFieldAndTheChecksumOverTheRest) {
     EXPECT_EQ(region->substr(0xFC, 4),
               Bytes({static_cast<int>(crc & 0xFF), static_cast<int>((crc >> 8) & 0xFF),
                      static_cast<int>((crc >> 16) & 0xFF), static_cast<int>(crc >> 24)}));
-    UnitSpec big = spec;
+    UnitLayout big = layout;
     big.checksum->bigEndian = true;
     EXPECT_EQ(RenderUnitRegion(big, base, *values)->substr(0xFC, 4),
               Bytes({static_cast<int>(crc >> 24), static_cast<int>((crc >> 16) & 0xFF),
                      static_cast<int>((crc >> 8) & 0xFF), static_cast<int>(crc & 0xFF)}));
 
     // Recorded: the secret only as its SHA-256.
-    const auto shown = UnitShown(spec, *values);
+    const auto shown = UnitShown(layout, *values);
     ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0], (std::pair<std::string, std::string>{"serial", "SN00001007"}));
     EXPECT_EQ(shown[2].second.substr(0, 7), "sha256:");
@@ -153,11 +153,12 @@ TEST(UnitRegion, TheRegionCarriesEachFieldAndTheChecksumOverTheRest) {
     EXPECT_EQ(shown[2].second.find(std::string(64, 'b')), std::string::npos);
 
     // A row gone from the list, a counter grown past its field: refused, never served short.
-    EXPECT_FALSE(UnitValuesOf(spec, {"1007", "aa:bb:cc:dd:ee:09"}));
-    EXPECT_FALSE(UnitValuesOf(spec, {"x", "aa:bb:cc:dd:ee:01"}));
-    const Result<UnitValues> long_ = UnitValuesOf(spec, {"12345678901234567", "aa:bb:cc:dd:ee:01"});
+    EXPECT_FALSE(UnitValuesOf(layout, {"1007", "aa:bb:cc:dd:ee:09"}));
+    EXPECT_FALSE(UnitValuesOf(layout, {"x", "aa:bb:cc:dd:ee:01"}));
+    const Result<UnitValues> long_ =
+        UnitValuesOf(layout, {"12345678901234567", "aa:bb:cc:dd:ee:01"});
     ASSERT_TRUE(long_);
-    EXPECT_FALSE(RenderUnitRegion(spec, base, *long_));
+    EXPECT_FALSE(RenderUnitRegion(layout, base, *long_));
 }
 
 }  // namespace

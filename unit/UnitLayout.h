@@ -48,7 +48,7 @@ struct UnitField {
     std::int64_t at = 0;  // from the region's start
     std::int64_t length = 0;
     UnitFormat format = UnitFormat::Ascii;
-    std::size_t source = 0;  // index into UnitSpec::sources
+    std::size_t source = 0;  // index into UnitLayout::sources
     std::size_t column = 0;  // a list's column
     bool secret = false;     // recorded and shown only as its SHA-256
 };
@@ -60,7 +60,7 @@ struct UnitChecksum {
     bool bigEndian = false;
 };
 
-struct UnitSpec {
+struct UnitLayout {
     std::int64_t offset = 0;  // the region in the image
     std::int64_t length = 0;
     std::string store;  // the pool's database URL (a SQLite path from the job's folder)
@@ -74,5 +74,5 @@ struct UnitSpec {
 // each field's text as its format reads it.
 struct UnitValues {
     std::vector<std::string> sourceValues;  // as the pool keeps them
-    std::vector<std::string> fieldTexts;    // in the spec's field order
+    std::vector<std::string> fieldTexts;    // in the layout's field order
 };
