@@ -51,9 +51,13 @@ sources() { git ls-files '*.cpp' '*.h'; }
 # Line tables only (-g1): a backtrace and a debugger's stepping need no more, and writing the
 # full debug information of the templates is a large part of a build (CI builds three trees
 # from nothing). The packages are stripped either way.
-main_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
+# Each target's sources are compiled a batch at a time (STAVEL_UNITY): the standard library's,
+# GoogleTest's, JSON's and wxWidgets' headers are then read once a batch rather than once a
+# file, and a tree builds from nothing in about a third of the time. A build configured by hand
+# compiles file by file, so a source that leans on its batch's includes is still caught.
+main_flags=(-DSTAVEL_UNITY=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 # Sanitizer builds compile at -O1: they are built on every CI run too.
-sanitizer_flags=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
+sanitizer_flags=(-DSTAVEL_UNITY=ON -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG")
 
 case "${1:-}" in
 demo)

@@ -10,6 +10,7 @@
 
 #include "mqtt/TopicName.h"
 #include "mqtt/WatchBoard.h"
+#include "platform/base/LocalClock.h"
 #include "platform/host/ConsoleOutput.h"
 
 namespace {
@@ -51,13 +52,7 @@ void OnDisconnect(mosquitto*, void* self, int rc) {
 
 // "13:02:11 ": a line on a pipe says when it happened, in the time of the one reading it.
 std::string ClockStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char text[16] = "";
-    if (localtime_r(&now, &local) != nullptr) {
-        std::strftime(text, sizeof text, "%H:%M:%S ", &local);
-    }
-    return text;
+    return LocalClock(std::time(nullptr)) + " ";
 }
 
 void OnMessage(mosquitto*, void* self, const mosquitto_message* message) {

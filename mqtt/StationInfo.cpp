@@ -6,7 +6,7 @@
 namespace {
 
 constexpr std::size_t kMostSlots = 256;
-constexpr std::size_t kNameBytes = 200;
+constexpr std::size_t kFieldBytes = 200;
 constexpr std::size_t kTextBytes = 300;
 
 }  // namespace
@@ -36,9 +36,9 @@ std::optional<StationInfo> ParseStationInfo(const std::string& payload) {
         return std::nullopt;
     }
     StationInfo info;
-    info.station = CutText(JsonStringAt(*json, "station"), kNameBytes);
-    info.version = CutText(JsonStringAt(*json, "version"), kNameBytes);
-    info.started = CutText(JsonStringAt(*json, "started"), kNameBytes);
+    info.station = CutText(JsonStringAt(*json, "station"), kFieldBytes);
+    info.version = CutText(JsonStringAt(*json, "version"), kFieldBytes);
+    info.started = CutText(JsonStringAt(*json, "started"), kFieldBytes);
     const auto text = [&json](const char* key) -> std::optional<std::string> {
         const std::string value = CutText(JsonStringAt(*json, key), kTextBytes);
         return value.empty() ? std::nullopt : std::optional(value);
@@ -52,7 +52,7 @@ std::optional<StationInfo> ParseStationInfo(const std::string& payload) {
             break;
         }
         if (slot.is_object()) {
-            info.slots.push_back({CutText(JsonStringAt(slot, "label"), kNameBytes),
+            info.slots.push_back({CutText(JsonStringAt(slot, "label"), kFieldBytes),
                                   CutText(JsonStringAt(slot, "port"), kTextBytes)});
         }
     }

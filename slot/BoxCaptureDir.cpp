@@ -19,7 +19,7 @@
 
 namespace {
 
-void Say(const std::string& line) {
+void SayCaptureTrouble(const std::string& line) {
     WriteStderr(ApplicationName() + ": " + EscapeName(line) + "\n");
 }
 
@@ -81,7 +81,7 @@ void BoxCaptureDir::OnStarted(const DownloadStarted& started) {
     if (!writer) {
         // Said once: a folder gone for one box is gone for the next.
         if (!m_toldFailure) {
-            Say("the box's capture cannot be kept: " + writer.Failure().Describe());
+            SayCaptureTrouble("the box's capture cannot be kept: " + writer.Failure().Describe());
         }
         m_toldFailure = true;
         return;
@@ -150,7 +150,8 @@ void BoxCaptureDir::OnSessionEnded(const SessionEnd& end) {
     if (!written && !CaptureReader::Open(m_partial)) {
         // Not even its header reached the disk: nothing support could read, so no file.
         std::remove(m_partial.c_str());
-        Say("the box's capture could not be written: " + written.Failure().Describe());
+        SayCaptureTrouble("the box's capture could not be written: " +
+                          written.Failure().Describe());
         return;
     }
     const std::string stem = m_dir + "/" + BoxLogDir::FileStem(m_safeSlot, *end.record);
@@ -163,6 +164,7 @@ void BoxCaptureDir::OnSessionEnded(const SessionEnd& end) {
         m_lastFile = target;
     }
     if (!written) {
-        Say("the box's capture could not be written whole: " + written.Failure().Describe());
+        SayCaptureTrouble("the box's capture could not be written whole: " +
+                          written.Failure().Describe());
     }
 }

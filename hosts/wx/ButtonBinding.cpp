@@ -13,7 +13,7 @@ bool IsCheckBox(CWnd& model) {
            (model.GetStyle() & BS_TYPEMASK) == BS_AUTOCHECKBOX;
 }
 
-wxWindow* MakeWidget(CWnd& model, wxWindow* parent) {
+wxWindow* MakeButton(CWnd& model, wxWindow* parent) {
     const wxString label = ToWx(model.GetWindowText());
     if (IsCheckBox(model)) {
         return new wxCheckBox(parent, wxID_ANY, label);
@@ -24,7 +24,7 @@ wxWindow* MakeWidget(CWnd& model, wxWindow* parent) {
 }  // namespace
 
 ButtonBinding::ButtonBinding(CWnd& model, wxWindow* parent)
-    : WidgetBinding(model, MakeWidget(model, parent)), m_checkBox(IsCheckBox(model)) {
+    : WidgetBinding(model, MakeButton(model, parent)), m_checkBox(IsCheckBox(model)) {
     if (m_checkBox) {
         Widget()->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { Click(); });
     } else {

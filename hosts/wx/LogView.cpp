@@ -9,7 +9,7 @@
 
 namespace {
 
-wxTextCtrl* MakeWidget(wxWindow* parent) {
+wxTextCtrl* MakeLogText(wxWindow* parent) {
     // Lines are not wrapped (the template scrolls horizontally), which also keeps the layout of
     // a long log cheap.
     auto* text = new wxTextCtrl(
@@ -24,7 +24,7 @@ wxTextCtrl* MakeWidget(wxWindow* parent) {
 }  // namespace
 
 LogView::LogView(CWnd& model, wxWindow* parent)
-    : WidgetBinding(model, MakeWidget(parent)), m_self(std::make_shared<LogView*>(this)) {
+    : WidgetBinding(model, MakeLogText(parent)), m_self(std::make_shared<LogView*>(this)) {
     // The widget may outlive this binding by a little while the window is torn down (a focus
     // change then still arrives): each handler finds out whether the view is still there.
     std::weak_ptr<LogView*> self = m_self;

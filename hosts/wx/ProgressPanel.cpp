@@ -7,7 +7,7 @@
 
 namespace {
 
-wxWindow* MakeWidget(wxWindow* parent) {
+wxWindow* MakeProgressBar(wxWindow* parent) {
     auto* panel = new wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                wxBORDER_NONE | wxFULL_REPAINT_ON_RESIZE);
     panel->SetBackgroundStyle(wxBG_STYLE_PAINT);
@@ -17,7 +17,7 @@ wxWindow* MakeWidget(wxWindow* parent) {
 }  // namespace
 
 ProgressPanel::ProgressPanel(CWnd& model, wxWindow* parent)
-    : WidgetBinding(model, MakeWidget(parent)) {
+    : WidgetBinding(model, MakeProgressBar(parent)) {
     if (WxHost* host = WxHost::Current()) {
         host->RegisterPainter(Handle(), this);
     }

@@ -12,7 +12,7 @@ HICON ShownIcon(CWnd& model) {
     return static_cast<HICON>(model.SendMessage(STM_GETICON));
 }
 
-wxWindow* MakeWidget(CWnd& model, wxWindow* parent) {
+wxWindow* MakeStaticText(CWnd& model, wxWindow* parent) {
     if (model.GetKind() == ControlKind::StaticIcon) {
         return new wxStaticBitmap(parent, wxID_ANY, BitmapFromIcon(ShownIcon(model)));
     }
@@ -23,7 +23,7 @@ wxWindow* MakeWidget(CWnd& model, wxWindow* parent) {
 }  // namespace
 
 StaticBinding::StaticBinding(CWnd& model, wxWindow* parent)
-    : WidgetBinding(model, MakeWidget(model, parent)),
+    : WidgetBinding(model, MakeStaticText(model, parent)),
       m_icon(model.GetKind() == ControlKind::StaticIcon) {}
 
 void StaticBinding::Sync(CWnd& model) {

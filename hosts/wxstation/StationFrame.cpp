@@ -9,11 +9,13 @@
 #include <wx/textctrl.h>
 
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 
 #include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/LogFrame.h"
 #include "job/JobPlan.h"
+#include "platform/base/LocalClock.h"
 #include "record/BoxRecordCodec.h"
 #include "station/SlotLook.h"
 
@@ -280,7 +282,8 @@ void StationFrame::Note(const std::string& text) {
     if (m_notes->GetCount() >= kMaxNotes) {
         m_notes->Delete(0);
     }
-    m_notes->Append(Text(text));
+    // The operator reads the list later, as a log: each line says when.
+    m_notes->Append(Text(LocalClock(std::time(nullptr)) + "  " + text));
     m_notes->SetSelection(static_cast<int>(m_notes->GetCount()) - 1);
 }
 

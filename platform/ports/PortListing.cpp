@@ -62,7 +62,7 @@ std::vector<int> NumbersToList() {
     return numbers;
 }
 
-fs::path Canonical(const std::string& path) {
+fs::path CanonicalDevice(const std::string& path) {
     std::error_code ec;
     fs::path resolved = fs::weakly_canonical(path, ec);
     return ec ? fs::path(path) : resolved;
@@ -80,7 +80,7 @@ std::vector<StableLink> StableLinks(const std::string& root) {
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(fs::path(root) / kind, ec)) {
             if (entry.is_symlink(ec) && IsCharacterDevice(entry.path().string())) {
-                links.push_back({entry.path().string(), Canonical(entry.path().string())});
+                links.push_back({entry.path().string(), CanonicalDevice(entry.path().string())});
             }
         }
     }
@@ -97,7 +97,7 @@ PortInfo Describe(int number, const std::string& path, bool present,
     info.present = present;
     if (present) {
         info.isUsb = ReadUsbIdentity(path, roots.sys, &info.usb);
-        const fs::path device = Canonical(path);
+        const fs::path device = CanonicalDevice(path);
         for (const StableLink& link : links) {
             if (link.target == device) {
                 info.stableNames.push_back(link.name);
@@ -145,7 +145,7 @@ std::vector<PortInfo> ListPorts(PortSelection selection, const PortRoots& roots)
         const bool present = IsCharacterDevice(*path);
         if (present || selection == PortSelection::WholeTable) {
             ports.push_back(Describe(n, *path, present, links, roots));
-            listed.push_back(Canonical(*path));
+            listed.push_back(CanonicalDevice(*path));
         }
     }
     if (selection == PortSelection::Present) {

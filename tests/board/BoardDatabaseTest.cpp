@@ -20,10 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string ProgramPath(const std::string& name) {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
-}
-
 // A simulated box (boxes one after another) on a pseudo-terminal of its own.
 struct Boxes {
     explicit Boxes(StbSimOptions options) : sim(std::move(options)) {

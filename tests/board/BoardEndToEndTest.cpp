@@ -29,10 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string ProgramPath(const std::string& name) {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
-}
-
 // Publishes `payload` on `topic` with QoS 1 and waits for the broker's acknowledgement, as a
 // station's publisher does.
 void Publish(int port, const std::string& topic, const std::string& payload, bool retain = false) {

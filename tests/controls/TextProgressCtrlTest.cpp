@@ -19,10 +19,10 @@
 
 namespace {
 
-constexpr COLORREF kNavy = RGB(0, 0, 128);       // COLOR_HIGHLIGHT
-constexpr COLORREF kFace = RGB(192, 192, 192);   // COLOR_BTNFACE
-constexpr COLORREF kBlack = RGB(0, 0, 0);        // COLOR_WINDOWTEXT
-constexpr COLORREF kWhite = RGB(255, 255, 255);  // COLOR_WINDOW
+constexpr COLORREF kNavy = RGB(0, 0, 128);             // COLOR_HIGHLIGHT
+constexpr COLORREF kFace = RGB(192, 192, 192);         // COLOR_BTNFACE
+constexpr COLORREF kBlack = RGB(0, 0, 0);              // COLOR_WINDOWTEXT
+constexpr COLORREF kWindowWhite = RGB(255, 255, 255);  // COLOR_WINDOW
 constexpr LPARAM kRange0To10000 = 0x27100000;
 
 using Pixels = std::set<std::pair<int, int>>;
@@ -43,7 +43,7 @@ Pixels InkOf(const RasterDevice& raster, std::initializer_list<COLORREF> colours
 
 // Where `text` puts ink when drawn at `at` by the raster itself, to compare a paint against.
 Pixels Reference(const std::string& text, POINT at, int width, int height, LOGFONT lf = {}) {
-    RasterDevice raster(width, height, kWhite);
+    RasterDevice raster(width, height, kWindowWhite);
     raster.DrawText(at, lf, text, RGB(1, 2, 3), RECT{0, 0, width, height});
     Pixels ink = InkOf(raster, {RGB(1, 2, 3)});
     // A raster that drew no text would make every comparison below pass.
@@ -66,7 +66,7 @@ class TextProgressCtrlTest : public ::testing::Test {
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         return bar.SendMessage(message, wParam, lParam);
     }
-    Pixels Text() { return InkOf(*host.Surface(bar.m_hWnd), {kWhite, kBlack}); }
+    Pixels Text() { return InkOf(*host.Surface(bar.m_hWnd), {kWindowWhite, kBlack}); }
 
     TestHost host;
     CTextProgressCtrl bar;
@@ -92,8 +92,8 @@ TEST_F(TextProgressCtrlTest, QuarterBarWithTextSplitInTwoColoursAtTheBarsEdge) {
         for (int x = 0; x < 400; ++x) {
             const COLORREF c = raster.GetPixel(x, y);
             if (x < 100) {
-                ASSERT_TRUE(c == kNavy || c == kWhite) << x << "," << y;
-                whiteLeft |= c == kWhite && x >= 90;
+                ASSERT_TRUE(c == kNavy || c == kWindowWhite) << x << "," << y;
+                whiteLeft |= c == kWindowWhite && x >= 90;
             } else {
                 ASSERT_TRUE(c == kFace || c == kBlack) << x << "," << y;
                 blackRight |= c == kBlack && x < 110;
@@ -189,7 +189,7 @@ TEST_F(TextProgressCtrlTest, AVerticalBarGrowsFromTheBottomWithTurnedText) {
     LOGFONT turned{};
     turned.lfEscapement = 900;
     EXPECT_EQ(Text(), Reference("50%", POINT{8, 109}, 30, 200, turned));
-    for (const auto& [x, y] : InkOf(raster, {kWhite})) {
+    for (const auto& [x, y] : InkOf(raster, {kWindowWhite})) {
         EXPECT_GE(y, 100) << x;
     }
     for (const auto& [x, y] : InkOf(raster, {kBlack})) {

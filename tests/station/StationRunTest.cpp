@@ -40,7 +40,7 @@ class Queue {
     std::deque<std::function<void()>> m_calls;
 };
 
-struct Heard final : StationRun::Listener {
+struct HeardRun final : StationRun::Listener {
     int slots = 0;
     std::vector<std::string> messages;
     std::optional<StationEnd> end;
@@ -76,7 +76,7 @@ bool DrainUntil(Queue& queue, const std::function<bool()>& done) {
 TEST(StationRun, NewsArrivesOnTheOwnersThreadAndStopsWithTheRun) {
     Queue queue;
     // Slots that cannot serve: each says so, and the station ends by itself.
-    Heard heard;
+    HeardRun heard;
     {
         MemoryTransport slots;
         slots.onStart = [](MemoryTransport::Peer& peer) { peer.Exit(2); };
@@ -88,7 +88,7 @@ TEST(StationRun, NewsArrivesOnTheOwnersThreadAndStopsWithTheRun) {
     EXPECT_EQ(heard.messages.size(), 2u);
 
     // Slots that run until stopped: Stop now ends them, as SIGTERM would.
-    Heard stopped;
+    HeardRun stopped;
     {
         MemoryTransport slots;
         StationRun run(Config(slots), stopped, queue.Post());
@@ -98,7 +98,7 @@ TEST(StationRun, NewsArrivesOnTheOwnersThreadAndStopsWithTheRun) {
     }
 
     // Destroyed while it runs: the slots stop, and what is still queued finds no listener.
-    Heard gone;
+    HeardRun gone;
     {
         MemoryTransport slots;
         StationRun run(Config(slots), gone, queue.Post());

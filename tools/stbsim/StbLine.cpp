@@ -202,7 +202,10 @@ StbLine::Io StbLine::AwaitToolGone() {
 StbLine::Io StbLine::AwaitToolOpen(Clock::duration settle, Clock::duration limit) {
     m_hSlave.Reset();
     const auto giveUp = Clock::now() + limit;
-    std::optional<Clock::time_point> openSince;
+    // A flag and a time rather than an optional, of which GCC 12 says, falsely, that its time
+    // may be read unset once this is inlined among other sources.
+    bool open = false;
+    Clock::time_point openSince{};
     for (;;) {
         if (!m_hFd) {
             return Io::Lost;
@@ -214,10 +217,11 @@ StbLine::Io StbLine::AwaitToolOpen(Clock::duration settle, Clock::duration limit
         }
         const auto now = Clock::now();
         if ((fd.revents & POLLHUP) != 0) {
-            openSince.reset();
-        } else if (!openSince) {
+            open = false;
+        } else if (!open) {
+            open = true;
             openSince = now;
-        } else if (now - *openSince >= settle) {
+        } else if (now - openSince >= settle) {
             return Io::Ok;
         }
         if (now >= giveUp) {

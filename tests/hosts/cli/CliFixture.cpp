@@ -7,11 +7,6 @@
 
 #include "tools/stbsim/TestImage.h"
 
-std::string ProgramPath(const std::string& name) {
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
-    return (self.parent_path() / name).string();
-}
-
 std::string ConnectedLine(int port) {
     return "Connected COM" + std::to_string(port) + " successfully......\r\n";
 }

@@ -19,9 +19,6 @@ inline const std::string kBanner =
 inline const std::string kPleaseConnect = "Please connect serial port and turn on.....\r\n";
 inline const std::string kStopUploading = "\r\nStop uploading....\r\n\r\n";
 
-// The folder of the running test binary: the programs under test are built beside it.
-std::string ProgramPath(const std::string& name);
-
 std::string ConnectedLine(int port);
 std::string FilenameLine(const std::string& path, std::uint64_t size);
 // The INI file after runs that connected `port` and never chose an image with the file dialog.

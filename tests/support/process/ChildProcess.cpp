@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 
@@ -53,6 +54,10 @@ double Seconds(const timeval& t) {
 }
 
 }  // namespace
+
+std::string ProgramPath(const std::string& name) {
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+}
 
 int CountOf(const std::string& haystack, const std::string& text) {
     int count = 0;

@@ -78,5 +78,8 @@ class ChildProcess {
     std::thread m_reader;
 };
 
+// The path of the program `name` built into the same folder as this test.
+std::string ProgramPath(const std::string& name);
+
 // How often `text` occurs in `haystack`, overlapping occurrences not counted.
 int CountOf(const std::string& haystack, const std::string& text);
