@@ -5,22 +5,23 @@
 #include <wx/app.h>
 
 #include "app/DownloadApp.h"
-#include "hosts/wx/InfoOptions.h"
+#include "hosts/wx/ProgramOptions.h"
 #include "hosts/wx/WxHost.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: Stavel_OV [--help | --version]\n"
-    "\n"
-    "Loads an image into a set-top box over its serial cable, in a window: choose the port\n"
-    "and the image, press START and switch the box on. The port, the image and the debug\n"
-    "mode are kept in Stavel_OV.ini beside the program (or in ~/.config/Stavel_OV/).\n"
-    "\n"
-    "  --help     this text\n"
-    "  --version  the version\n"
-    "\n"
-    "The command line serves boxes without a window: stavel --help, man stavel.\n";
+// Its only options are --help and --version.
+std::string Usage() {
+    return "Usage: Stavel_OV [--help | --version]\n"
+           "\n"
+           "Loads an image into a set-top box over its serial cable, in a window: choose the port\n"
+           "and the image, press START and switch the box on. The port, the image and the debug\n"
+           "mode are kept in Stavel_OV.ini beside the program (or in ~/.config/Stavel_OV/).\n"
+           "\n" +
+           ProgramOptionLines({}) +
+           "\n"
+           "The command line serves boxes without a window: stavel --help, man stavel.\n";
+}
 
 class StavelApp : public wxApp {
   public:
@@ -43,7 +44,8 @@ wxIMPLEMENT_WX_THEME_SUPPORT wxIMPLEMENT_APP_NO_MAIN(StavelApp);
 
 // wxIMPLEMENT_APP's own main, with the two options answered first.
 int main(int argc, char** argv) {
-    if (const std::optional<int> status = AnswerInfoOption(argc, argv, "Stavel_OV", kUsage)) {
+    const ProgramCommandLine line = ReadProgramOptions(argc, argv, {}, true);
+    if (const std::optional<int> status = AnswerProgramLine(line, "Stavel_OV", Usage())) {
         return *status;
     }
     wxDISABLE_DEBUG_SUPPORT();

@@ -8,11 +8,12 @@
 #include <wx/app.h>
 #include <wx/msgdlg.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
-#include "hosts/wx/InfoOptions.h"
+#include "hosts/wx/ProgramOptions.h"
 #include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/StationFrame.h"
 #include "hosts/wxstation/StationSettings.h"
@@ -21,23 +22,27 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: Stavel_Station [--job FILE] [--operator NAME] [--count N] [--start]\n"
-    "       Stavel_Station -p [LABEL=]PORT [-p ...] -i FILE [--operator NAME] [--count N] "
-    "[--start]\n"
-    "       Stavel_Station --help | --version\n"
-    "\n"
-    "A production station on the desktop: one tile per slot, each slot served by the stavel\n"
-    "beside this program. Without --job or --port it opens the job it served last.\n"
-    "\n"
-    "  --job FILE          serve the job in FILE (man stavel-job)\n"
-    "  -p, --port PORT     a slot's port, [LABEL=]DEVICE or COMn; one per slot\n"
-    "  -i, --image FILE    the image to serve on the ports given\n"
-    "  --operator NAME     the operator, in every record\n"
-    "  --count N           end each slot after N boxes\n"
-    "  --start             start at once\n"
-    "  --help              this text\n"
-    "  --version           the version\n";
+constexpr std::array<ProgramOption, 6> kOptions{{
+    {"", "--job", "FILE", "serve the job in FILE (man stavel-job)"},
+    {"-p", "--port", "PORT", "a slot's port, [LABEL=]DEVICE or COMn; one per slot"},
+    {"-i", "--image", "FILE", "the image to serve on the ports given"},
+    {"", "--operator", "NAME", "the operator, in every record"},
+    {"", "--count", "N", "end each slot after N boxes"},
+    {"", "--start", "", "start at once"},
+}};
+
+std::string Usage() {
+    return "Usage: Stavel_Station [--job FILE] [--operator NAME] [--count N] [--start]\n"
+           "       Stavel_Station -p [LABEL=]PORT [-p ...] -i FILE [--operator NAME] [--count N] "
+           "[--start]\n"
+           "       Stavel_Station --help | --version\n"
+           "\n"
+           "A production station on the desktop: one tile per slot, each slot served by the "
+           "stavel\n"
+           "beside this program. Without --job or --port it opens the job it served last.\n"
+           "\n" +
+           ProgramOptionLines(kOptions);
+}
 
 struct Arguments {
     std::optional<std::string> job;
@@ -49,45 +54,44 @@ struct Arguments {
     std::string error;
 };
 
-Arguments Read(int argc, char** argv) {
+Arguments Read(const ProgramCommandLine& line) {
     Arguments a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool valued = arg == "--job" || arg == "-p" || arg == "--port" || arg == "-i" ||
-                            arg == "--image" || arg == "--operator" || arg == "--count";
-        if (valued && i + 1 >= argc) {
-            a.error = "option '" + arg + "' needs a value";
-            return a;
-        }
-        if (arg == "--job") {
-            a.job = argv[++i];
-        } else if (arg == "-p" || arg == "--port") {
-            a.ports.emplace_back(argv[++i]);
-        } else if (arg == "-i" || arg == "--image") {
-            a.image = argv[++i];
-        } else if (arg == "--operator") {
-            a.operatorName = argv[++i];
-        } else if (arg == "--count") {
-            const std::string n = argv[++i];
-            a.count = n.size() <= 7 && n.find_first_not_of("0123456789") == std::string::npos
-                          ? std::atoi(n.c_str())
-                          : 0;
+    for (const auto& [name, value] : line.given) {
+        if (name == "--job") {
+            a.job = value;
+        } else if (name == "--port") {
+            a.ports.push_back(value);
+        } else if (name == "--image") {
+            a.image = value;
+        } else if (name == "--operator") {
+            a.operatorName = value;
+        } else if (name == "--count") {
+            a.count =
+                value.size() <= 7 && value.find_first_not_of("0123456789") == std::string::npos
+                    ? std::atoi(value.c_str())
+                    : 0;
             if (a.count <= 0) {
-                a.error = "--count takes a whole number from 1 to 9999999, not '" + n + "'";
+                a.error = "--count takes a whole number from 1 to 9999999, not '" + value + "'";
                 return a;
             }
-        } else if (arg == "--start") {
+        } else if (name == "--start") {
             a.start = true;
-        } else {
-            a.error = "unknown option '" + arg + "'";
-            return a;
         }
     }
     if (a.job && (!a.ports.empty() || !a.image.empty())) {
         a.error = "a job names its own ports and image";
+    } else if (!a.ports.empty() && a.image.empty()) {
+        a.error = "ports given without an image (-i FILE)";
+    } else if (a.ports.empty() && !a.image.empty()) {
+        a.error = "an image given without a port (-p PORT)";
     }
     return a;
 }
+
+// Read in main, before the toolkit: a usage error needs no display.
+Arguments g_arguments;
+// The status of a start that failed (OnInit's false makes wxEntry's own -1, status 255).
+int g_startStatus = 0;
 
 std::string Beside(const std::string& name) {
     char buffer[4096];
@@ -100,12 +104,7 @@ class StationApp : public wxApp {
   public:
     bool OnInit() override {
         OpenUiCalls();
-        const Arguments args = Read(argc, argv);
-        if (!args.error.empty()) {
-            std::fprintf(stderr, "Stavel_Station: %s\n", args.error.c_str());
-            m_status = 2;
-            return false;
-        }
+        const Arguments& args = g_arguments;
         m_settings = std::make_unique<StationSettings>(
             StationSettingsPath(std::filesystem::path(Beside("stavel")).parent_path().string()));
         std::optional<std::string> job = args.job;
@@ -119,7 +118,7 @@ class StationApp : public wxApp {
             const std::string why = setup.Failure().Describe();
             std::fprintf(stderr, "Stavel_Station: %s\n", why.c_str());
             wxMessageBox(wxString::FromUTF8(why), "Stavel Station", wxOK | wxICON_ERROR);
-            m_status = 2;
+            g_startStatus = 2;
             return false;
         }
         if (job) {
@@ -140,16 +139,11 @@ class StationApp : public wxApp {
 
     int OnExit() override {
         CloseUiCalls();
-        return m_status;
-    }
-    int OnRun() override {
-        const int status = wxApp::OnRun();
-        return m_status != 0 ? m_status : status;
+        return wxApp::OnExit();
     }
 
   private:
     std::unique_ptr<StationSettings> m_settings;
-    int m_status = 0;
 };
 
 }  // namespace
@@ -157,8 +151,15 @@ class StationApp : public wxApp {
 wxIMPLEMENT_APP_NO_MAIN(StationApp);
 
 int main(int argc, char** argv) {
-    if (const std::optional<int> status = AnswerInfoOption(argc, argv, "Stavel_Station", kUsage)) {
+    const ProgramCommandLine line = ReadProgramOptions(argc, argv, kOptions, false);
+    if (const std::optional<int> status = AnswerProgramLine(line, "Stavel_Station", Usage())) {
         return *status;
+    }
+    g_arguments = Read(line);
+    if (!g_arguments.error.empty()) {
+        std::fprintf(stderr, "Stavel_Station: %s\nTry 'Stavel_Station --help' for its options.\n",
+                     g_arguments.error.c_str());
+        return 2;
     }
     // Before any thread starts, so that every thread leaves SIGINT, SIGTERM and SIGHUP to the
     // watcher: the window then closes as the operator would close it, and each box in flight
@@ -172,5 +173,6 @@ int main(int argc, char** argv) {
             });
         },
         std::chrono::seconds(10), KillSlotProcesses);
-    return wxEntry(argc, argv);
+    const int status = wxEntry(argc, argv);
+    return g_startStatus != 0 ? g_startStatus : status;
 }
