@@ -11,7 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libpng-dev libssl-dev
     libmosquitto-dev mosquitto openssl
-    libwxgtk3.2-dev xvfb xauth xdotool x11-utils
+    libwxgtk3.2-dev xvfb xauth xdotool x11-utils openbox
     clang libclang-rt-14-dev
     universal-ctags
     nlohmann-json3-dev ccache libre2-dev python3-jsonschema libtomlplusplus-dev

@@ -58,9 +58,8 @@ ProgramCommandLine ReadProgramOptions(int argc, const char* const* argv,
             if (ignoreUnknown) {
                 continue;
             }
-            line.error = line.error.empty()
-                             ? "unknown option '" + std::string(argv[i]) + "'"
-                             : line.error;
+            line.error =
+                line.error.empty() ? "unknown option '" + std::string(argv[i]) + "'" : line.error;
             continue;
         }
         if (option->value.empty()) {

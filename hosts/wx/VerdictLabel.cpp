@@ -1,5 +1,6 @@
 #include "hosts/wx/VerdictLabel.h"
 
+#include <wx/dcbuffer.h>
 #include <wx/panel.h>
 #include <wx/stattext.h>
 
@@ -20,18 +21,26 @@ wxFont BoldPixels(int pixels) {
 
 VerdictLabel::VerdictLabel(wxWindow* parent)
     : m_panel(new wxPanel(parent, wxID_ANY)),
-      m_word(new wxStaticText(m_panel, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                              wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE)),
       m_detail(new wxStaticText(parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                 wxST_NO_AUTORESIZE)),
       m_lineFont(parent->GetFont().Bold()) {
-    m_word->SetForegroundColour(*wxWHITE);
+    m_panel->SetBackgroundStyle(wxBG_STYLE_PAINT);
+    m_panel->Bind(wxEVT_PAINT, [this](wxPaintEvent&) {
+        wxAutoBufferedPaintDC dc(m_panel);
+        PaintWord(dc);
+    });
+    // A new size is a new word: all of the band is painted again.
+    m_panel->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        m_panel->Refresh();
+        event.Skip();
+    });
     m_panel->Hide();
     m_detail->Hide();
 }
 
 void VerdictLabel::Show(const VerdictShown& shown) {
     if (shown.kind == VerdictShown::Kind::None) {
+        m_word.clear();
         m_panel->Hide();
         m_detail->Hide();
         m_detail->UnsetToolTip();
@@ -47,6 +56,7 @@ void VerdictLabel::Show(const VerdictShown& shown) {
     m_detail->Show();
     if (shown.kind == VerdictShown::Kind::Note) {
         // A state, not a verdict: words only, no coloured word.
+        m_word.clear();
         m_panel->Hide();
         Layout();
         return;
@@ -63,8 +73,7 @@ void VerdictLabel::Show(const VerdictShown& shown) {
         back = kAbortBack;
     }
     m_panel->SetBackgroundColour(back);
-    m_word->SetBackgroundColour(back);
-    m_word->SetLabel(wxString::FromUTF8(symbol) + ToWx(shown.word));
+    m_word = wxString::FromUTF8(symbol) + ToWx(shown.word);
     m_panel->Show();
     Layout();
     m_panel->Refresh();
@@ -77,22 +86,37 @@ void VerdictLabel::Place(const wxRect& word, const wxRect& line) {
 }
 
 void VerdictLabel::Layout() {
-    FitLine(FitWord());
+    FitLine(WordPixels(m_panel->GetClientSize()));
+    m_panel->Refresh();
 }
 
-int VerdictLabel::FitWord() {
-    const wxSize area = m_panel->GetClientSize();
+int VerdictLabel::WordPixels(const wxSize& area) const {
     // Letters about two thirds of the band's height, smaller only if the word would not fit.
     int pixels = std::max(8, area.GetHeight() * 2 / 3);
-    m_word->SetFont(BoldPixels(pixels));
-    while (pixels > 8 &&
-           m_word->GetTextExtent(m_word->GetLabel()).GetWidth() > area.GetWidth() - 4) {
+    while (pixels > 8) {
+        const wxFont font = BoldPixels(pixels);
+        int width = 0;
+        m_panel->GetTextExtent(m_word, &width, nullptr, nullptr, nullptr, &font);
+        if (width <= area.GetWidth() - 4) {
+            break;
+        }
         pixels -= 2;
-        m_word->SetFont(BoldPixels(pixels));
     }
-    const int height = m_word->GetBestSize().GetHeight();
-    m_word->SetSize(0, std::max(0, (area.GetHeight() - height) / 2), area.GetWidth(), height);
     return pixels;
+}
+
+void VerdictLabel::PaintWord(wxDC& dc) const {
+    const wxSize area = m_panel->GetClientSize();
+    dc.SetBackground(wxBrush(m_panel->GetBackgroundColour()));
+    dc.Clear();
+    if (m_word.empty()) {
+        return;
+    }
+    dc.SetFont(BoldPixels(WordPixels(area)));
+    dc.SetTextForeground(*wxWHITE);
+    const wxSize text = dc.GetTextExtent(m_word);
+    dc.DrawText(m_word, (area.GetWidth() - text.GetWidth()) / 2,
+                (area.GetHeight() - text.GetHeight()) / 2);
 }
 
 int VerdictLabel::WidthOf(const wxString& text, const wxFont& font, int* height) const {
@@ -161,5 +185,5 @@ void VerdictLabel::ShowLines(const std::vector<wxString>& lines, const wxFont& f
 }
 
 wxString VerdictLabel::WordLabel() const {
-    return m_word->GetLabel();
+    return m_word;
 }

@@ -9,6 +9,10 @@
 // only what does not fit even at the dialog's font is cut, with an ellipsis, and whole in its
 // tooltip. Nothing shows while there is no verdict.
 //
+// The word is painted by its band from the band's size at each paint, not laid out in a label
+// control: a window manager's resize reaches the band as a new size and a repaint, and a label
+// sized for the old band would show only its top.
+//
 // Threading rules: UI thread only.
 
 #include <vector>
@@ -18,6 +22,7 @@
 
 #include "hosts/wx/VerdictWatch.h"
 
+class wxDC;
 class wxPanel;
 class wxStaticText;
 class wxWindow;
@@ -35,8 +40,9 @@ class VerdictLabel {
 
   private:
     void Layout();
-    // The word's letters, in pixels, for the band as it is now.
-    int FitWord();
+    // The word's letters, in pixels, for a band of `area`.
+    int WordPixels(const wxSize& area) const;
+    void PaintWord(wxDC& dc) const;
     void FitLine(int wordPixels);
     void ShowLines(const std::vector<wxString>& lines, const wxFont& font);
     std::vector<wxString> Wrapped(const wxFont& font) const;
@@ -44,7 +50,7 @@ class VerdictLabel {
     int LineHeight(const wxFont& font) const;
 
     wxPanel* m_panel;
-    wxStaticText* m_word;
+    wxString m_word;  // the tick or cross and the word; empty while none shows
     wxStaticText* m_detail;
     wxFont m_lineFont;  // the dialog's font in bold: the line's smallest
     wxString m_line;    // the line's whole text

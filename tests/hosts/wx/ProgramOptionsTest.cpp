@@ -23,11 +23,13 @@ ProgramCommandLine ReadLine(std::vector<const char*> args, bool ignoreUnknown = 
 }  // namespace
 
 TEST(ProgramOptions, EveryFormOfTheTableReadsAndWhatDoesNotIsSaidFirstUnlessHelpIsAsked) {
-    const ProgramCommandLine line = ReadLine({"-p", "A=/dev/ttyUSB0", "--port=/dev/x", "--start",
-                                              "--count", "--start"});
+    const ProgramCommandLine line =
+        ReadLine({"-p", "A=/dev/ttyUSB0", "--port=/dev/x", "--start", "--count", "--start"});
     ASSERT_EQ(line.error, "");
-    const std::vector<std::pair<std::string_view, std::string>> given{
-        {"--port", "A=/dev/ttyUSB0"}, {"--port", "/dev/x"}, {"--start", ""}, {"--count", "--start"}};
+    const std::vector<std::pair<std::string_view, std::string>> given{{"--port", "A=/dev/ttyUSB0"},
+                                                                      {"--port", "/dev/x"},
+                                                                      {"--start", ""},
+                                                                      {"--count", "--start"}};
     EXPECT_EQ(line.given, given);
 
     EXPECT_EQ(ReadLine({"--bogus", "--start=1"}).error, "unknown option '--bogus'");

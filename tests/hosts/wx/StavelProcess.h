@@ -46,6 +46,7 @@ class StavelProcess {
     // Waits for the program to end; its exit status, or nothing if it did not end.
     std::optional<int> WaitForExit();
     bool Running() { return m_process && !m_process->Ended(); }
+    pid_t Pid() const { return m_process ? m_process->Pid() : -1; }
 
   private:
     TempDir m_folder;

@@ -115,10 +115,11 @@ bool CheckShot(const std::string& file, const Shot& shot) {
 
 // The verdict's word area, once the toolkit has painted it, as grey levels thresholded to ink
 // (true) and ground.
-std::vector<bool> VerdictInk(StavelProcess& stavel, const std::string& name, const Box& area) {
+std::vector<bool> VerdictInk(StavelProcess& stavel, const std::string& name, const Box& area,
+                             const std::string& verb = "screenshot") {
     const std::string file = stavel.Folder() + "/" + name + ".png";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(stavel.Command("screenshot " + file).rfind("ok ", 0), 0u);
+    EXPECT_EQ(stavel.Command(verb + " " + file).rfind("ok ", 0), 0u);
     PngPicture picture;
     EXPECT_TRUE(picture.Load(file));
     std::vector<double> grey;
@@ -303,6 +304,69 @@ TEST(WindowDownload, ServesABoxToPassThenFailsOneThatHangsUp) {
     EXPECT_GE(capHeight, 24);
     EXPECT_GT(capHeight, smallest);
 
+    EXPECT_EQ(stavel.Command("click 1"), "ok");
+    EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
+}
+
+// What an operator saw: maximised by the window manager, the word showed only its top few
+// pixels, seconds later still, while the program's own resize drew it whole. Here a real
+// window manager resizes the window, round after round, and the word is measured in the
+// window's pixels as the display shows them, nothing painted on request.
+TEST(WindowDownload, TheVerdictReadsWholeAfterEveryResizeOfTheWindowManager) {
+    for (const char* tool : {"openbox", "xdotool", "xprop"}) {
+        if (ChildProcess({"sh", "-c", std::string("command -v ") + tool}).Wait().status != 0) {
+            GTEST_SKIP() << tool << " is missing (scripts/install-deps.sh installs it)";
+        }
+    }
+    ChildProcess manager({"openbox"});
+    for (int i = 0; i < 500; ++i) {
+        ChildProcess check({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
+        check.Wait();
+        if (check.Stdout().find("window id") != std::string::npos) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+
+    StavelProcess stavel;
+    std::string imagePath;
+    const std::vector<std::uint8_t> image = stavel.SaveImage("box.sdl", kImageSize, imagePath);
+    ASSERT_FALSE(image.empty()) << imagePath;
+    StbSimOptions options;
+    options.image = image;
+    options.startRepeatMs = 50;
+    StbSimulator box(options);
+    ASSERT_TRUE(box.OpenPty());
+    stavel.WriteIni("[Gerneral]\r\nSdlFileName=" + imagePath + "\r\nCOM Port Number=7\r\n");
+    ASSERT_TRUE(stavel.Start({{"STAVEL_COM7", box.SlavePath()}}));
+    ASSERT_EQ(stavel.Command("click 1000"), "ok");
+    EXPECT_TRUE(box.Run().ok);
+    WaitForVerdict(stavel);
+    ASSERT_EQ(stavel.StateField("verdict"), "PASS");
+
+    ChildProcess search(
+        {"xdotool", "search", "--sync", "--onlyvisible", "--pid", std::to_string(stavel.Pid())});
+    search.Wait();
+    const std::string window = search.Stdout().substr(0, search.Stdout().find('\n'));
+    ASSERT_FALSE(window.empty()) << search.Stderr();
+
+    for (int round = 1; round <= 3; ++round) {
+        for (const auto& [width, height] : {std::pair{558, 472}, {1600, 1000}, {1920, 1080}}) {
+            const std::string size = std::to_string(width) + "x" + std::to_string(height);
+            ChildProcess({"xdotool", "windowsize", "--sync", window, std::to_string(width),
+                          std::to_string(height)})
+                .Wait();
+            const Box word = PlaceOf(stavel.Command("places"), "verdict");
+            ASSERT_GT(word.h, 20) << size;
+            const std::vector<bool> ink =
+                VerdictInk(stavel, "round" + std::to_string(round) + "-" + size, word, "grab");
+            const int capHeight = CapHeight(ink, word);
+            std::printf("round %d, %s: band %d px high, cap height %d px\n", round, size.c_str(),
+                        word.h, capHeight);
+            // The letters are two thirds of the band; a capital is about seven tenths of that.
+            EXPECT_GE(capHeight, word.h / 3) << size << ", round " << round;
+        }
+    }
     EXPECT_EQ(stavel.Command("click 1"), "ok");
     EXPECT_EQ(stavel.WaitForExit(), std::optional<int>(0));
 }

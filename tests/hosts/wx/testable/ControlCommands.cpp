@@ -126,11 +126,15 @@ std::string Places(WxDialogWindow& window) {
 // The client area read back from the display, so what the operator sees is what the file holds.
 // It is read through the window itself: a copy from the whole screen stopped the toolkit from
 // painting the window again.
-std::string Screenshot(WxDialogWindow& window, const std::string& path) {
+// With `paintFirst`, what waits to be painted is painted before the picture is taken; without,
+// the picture is what the screen shows at this moment, as the operator sees it.
+std::string Screenshot(WxDialogWindow& window, const std::string& path, bool paintFirst) {
     if (!window.IsShownOnScreen()) {
         return "error the window is not shown";
     }
-    window.Update();
+    if (paintFirst) {
+        window.Update();
+    }
     const wxSize size = window.GetClientSize();
     wxBitmap picture(size.GetWidth(), size.GetHeight(), 24);
     {
@@ -206,7 +210,9 @@ std::string Run(const std::string& verb, const std::string& rest, WxDialogWindow
         event.SetEventObject(&window);
         window.GetEventHandler()->ProcessEvent(event);
     } else if (verb == "screenshot") {
-        return Screenshot(window, rest);
+        return Screenshot(window, rest, true);
+    } else if (verb == "grab") {
+        return Screenshot(window, rest, false);
     } else {
         return "error unknown verb " + verb;
     }

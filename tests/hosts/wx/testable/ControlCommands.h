@@ -14,8 +14,10 @@
 //   drop PATH         PATH dropped on the window as a file: "ok taken" or "ok refused"
 //   ctrlkey L         Ctrl+L pressed (S: Save Log As)
 //   msgbox [ok]       the open message box: "WIDTH HEIGHT TITLEWIDTH TITLE TEXT"; "ok" presses OK
-//   screenshot PATH   a PNG of the innermost dialog's client area as the display shows it;
-//                     answers its size, the base units and the progress bar's position and place
+//   screenshot PATH   a PNG of the innermost dialog's client area as the display shows it once
+//                     what waits is painted; answers its size, the base units and the progress
+//                     bar's position and place
+//   grab PATH         the same, as the display shows it now, nothing painted first
 //
 // Threading rules: UI thread only.
 
