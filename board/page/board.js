@@ -148,6 +148,58 @@ function drawTotals() {
   byId('stations').querySelector('.empty').hidden = board.stations.size > 0;
 }
 
+// ---- the wall view ----
+
+// Splits the screen among the stations, and each card among its slots, so that the smallest
+// slot's word is as large as it can be. A word ("\u2714 PASS", "\u25B6 LOADING") needs about
+// five of its heights across, and its line about two and a half heights down with the slot's
+// name and what follows beneath.
+function layoutWall() {
+  if (!document.body.classList.contains('wall')) return;
+  const holder = byId('stations');
+  const width = holder.clientWidth;
+  const height = window.innerHeight - holder.getBoundingClientRect().top - 8;
+  const count = Math.max(1, board.stations.size);
+  let most = 1;
+  for (const station of board.stations.values()) most = Math.max(most, station.slots.length);
+  let best = { word: 0, stationColumns: 1, tileColumns: 1, cardHeight: height };
+  for (let stationColumns = 1; stationColumns <= count; stationColumns++) {
+    const rows = Math.ceil(count / stationColumns);
+    const cardWidth = width / stationColumns - 8;
+    const cardHeight = height / rows - 8;
+    for (let tileColumns = 1; tileColumns <= most; tileColumns++) {
+      const tileRows = Math.ceil(most / tileColumns);
+      // The card's head takes about half a word's height.
+      const word = Math.min(cardWidth / tileColumns / 5, (cardHeight / tileRows) / 2.9);
+      if (word > best.word) best = { word, stationColumns, tileColumns, cardHeight };
+    }
+  }
+  const style = document.body.style;
+  style.setProperty('--station-columns', best.stationColumns);
+  style.setProperty('--tile-columns', best.tileColumns);
+  style.setProperty('--card-height', Math.floor(best.cardHeight) + 'px');
+  let word = Math.max(12, Math.floor(best.word));
+  style.setProperty('--word', word + 'px');
+  // A long word ("\u26A0 PORT ABSENT") makes every word smaller, so that all read alike.
+  let widest = 1;
+  for (const shown of holder.querySelectorAll('.tile .words')) {
+    if (shown.clientWidth > 0) widest = Math.max(widest, shown.scrollWidth / shown.clientWidth);
+  }
+  if (widest > 1) {
+    word = Math.max(12, Math.floor(word / widest));
+    style.setProperty('--word', word + 'px');
+  }
+}
+
+function startWall() {
+  const wall = new URLSearchParams(location.search).has('wall');
+  document.body.classList.toggle('wall', wall);
+  const link = byId('wall-link');
+  link.textContent = wall ? 'Whole board' : 'Wall view';
+  link.href = wall ? location.pathname : '?wall';
+  if (wall) window.addEventListener('resize', layoutWall);
+}
+
 // Drawing waits for a quiet moment: a line of 800 slots changes hundreds of times a second.
 function markDirty(name) {
   board.dirty.add(name);
@@ -158,6 +210,7 @@ function flush() {
   for (const name of board.dirty) drawCard(name);
   board.dirty.clear();
   drawTotals();
+  layoutWall();
   fillStationChoice();
 }
 
@@ -431,6 +484,7 @@ function drawPlots() {
 }
 
 function start() {
+  startWall();
   byId('station').addEventListener('change', (event) => choose(event.target.value, ''));
   byId('slot').addEventListener('change', (event) => choose(board.station, event.target.value));
   for (const button of document.querySelectorAll('.ranges button')) {

@@ -235,4 +235,43 @@ TEST(BoardEndToEndTest, InABrowserTilesTurnPassAndFailWithTheReasonAndHostileTex
     serving.Wait();
 }
 
+// A station of 16 slots on a wall screen: every slot's word reads from across a hall.
+TEST(BoardEndToEndTest, TheWallViewFillsAFullHdScreenWithSixteenSlotsWordsLargeEnough) {
+    if (!BrowserAtHand()) {
+        GTEST_SKIP() << "needs chromium, chromium-driver and python3-selenium "
+                        "(scripts/install-deps.sh)";
+    }
+    TempDir dir;
+    MqttBroker broker({dir.Path()});
+    ASSERT_TRUE(broker.Start()) << broker.Log();
+    const int http = FreeLocalPort();
+    ChildProcess board(
+        {ProgramPath("stavel"), "--watch", broker.Url(), "--http", std::to_string(http)});
+    ASSERT_TRUE(board.WaitForStderr("MQTT: watching")) << board.Stderr();
+    Json slots = Json::array();
+    for (int i = 1; i <= 16; ++i) {
+        slots.push_back(
+            Json{{"label", "A" + std::to_string(i)}, {"port", "/dev/ttyUSB" + std::to_string(i)}});
+    }
+    Publish(broker.Port(), "stavel/hall3/info",
+            JsonLine(Json{{"station", "hall3"}, {"slots", slots}}), true);
+    Publish(broker.Port(), "stavel/hall3/status", "online", true);
+    const char* states[] = {R"({"state":"passed","passes":7})", R"({"state":"failed","fails":1})",
+                            R"({"state":"loading","percent":40})"};
+    for (int i = 1; i <= 16; ++i) {
+        Publish(broker.Port(), "stavel/hall3/A" + std::to_string(i) + "/state", states[i % 3],
+                true);
+    }
+    ASSERT_TRUE(WaitForStation(http, "hall3"));
+
+    const std::string shot =
+        getenv("STAVEL_WALL_SHOT") != nullptr ? getenv("STAVEL_WALL_SHOT") : dir.File("wall.png");
+    ChildProcess check({"/usr/bin/python3", STAVEL_SOURCE_DIR "/tests/board/browser_check.py",
+                        "--wall", "http://127.0.0.1:" + std::to_string(http) + "/", "hall3", "16",
+                        shot});
+    const ChildProcess::End end = check.Wait(std::chrono::seconds(90));
+    EXPECT_TRUE(end.exited && end.status == 0) << check.Stdout() << check.Stderr();
+    std::printf("%s", check.Stdout().c_str());
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 """Opens the line board in headless Chromium and checks what a supervisor would see.
 
 usage: browser_check.py URL STATION SCREENSHOT
+       browser_check.py --wall URL STATION SLOTS SCREENSHOT
 
 Waits until the card of STATION shows a tile that passed and one that failed, with the
 failure's reason in the list of failures, and the forged station "<b>forged</b>" with its
@@ -9,6 +10,10 @@ hostile reason and box id; all of them as plain text, none run or parsed as mark
 records: the Pareto shows the failure's reason code, the search box finds the forged box by
 its hostile id, and the CSV link of the page's range and scope gives the records as CSV. Saves a
 screenshot. Exit status 0 when every check holds, 1 with the reason otherwise.
+
+With --wall, the wall view at 1920 x 1080: once the card of STATION shows its SLOTS tiles, every
+slot's state word must be at least 48 px high as drawn (its glyphs' ascent and descent in the
+tile's font), the totals must show, and nothing but the stations and the totals.
 """
 
 import sys
@@ -94,14 +99,90 @@ def record_problems(page):
     return found
 
 
-def main():
-    url, station, screenshot = sys.argv[1:4]
+# The wall view as drawn: each tile's word with the height of its glyphs, measured in the
+# tile's own font, and whether anything but the stations and the totals shows.
+READ_WALL = """
+const station = arguments[0];
+const card = [...document.querySelectorAll('.card')].find(
+  (c) => c.querySelector('.station-name').textContent === station);
+const canvas = document.createElement('canvas').getContext('2d');
+const words = card ? [...card.querySelectorAll('.tile .words')].map((word) => {
+  const style = getComputedStyle(word);
+  canvas.font = style.fontWeight + ' ' + style.fontSize + ' ' + style.fontFamily;
+  const m = canvas.measureText(word.textContent);
+  const box = word.getBoundingClientRect();
+  return { text: word.textContent, height: m.actualBoundingBoxAscent + m.actualBoundingBoxDescent,
+           inside: box.bottom <= window.innerHeight && box.right <= window.innerWidth,
+           clipped: word.scrollWidth > word.clientWidth };
+}) : [];
+return {
+  words,
+  lower: getComputedStyle(document.querySelector('.lower')).display,
+  totals: document.getElementById('totals').textContent,
+  scrolls: document.documentElement.scrollHeight > window.innerHeight,
+};
+"""
+
+
+def wall_problems(page, slots):
+    found = []
+    if len(page['words']) != slots:
+        return ['%d tiles, not %d' % (len(page['words']), slots)]
+    for word in page['words']:
+        if word['height'] < 48:
+            found.append('the word %r is %.1f px high' % (word['text'], word['height']))
+        if not word['inside'] or word['clipped']:
+            found.append('the word %r is not shown whole' % word['text'])
+    if page['lower'] != 'none':
+        found.append('the history shows on the wall')
+    if 'yield' not in page['totals']:
+        found.append('no totals: %r' % page['totals'])
+    if page['scrolls']:
+        found.append('the wall scrolls')
+    return found
+
+
+def browser(size):
     options = webdriver.ChromeOptions()
     options.binary_location = '/usr/bin/chromium'
     for argument in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage',
-                     '--window-size=1400,900', '--hide-scrollbars'):
+                     '--window-size=' + size, '--hide-scrollbars'):
         options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+    return webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+
+
+def check_wall(url, station, slots, screenshot):
+    driver = browser('1920,1080')
+    try:
+        # The page's own size, whatever the window around it takes.
+        driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
+                               {'width': 1920, 'height': 1080, 'deviceScaleFactor': 1,
+                                'mobile': False})
+        driver.set_page_load_timeout(20)
+        driver.get(url + '?wall')
+        found = ['nothing read yet']
+        deadline = time.monotonic() + 40
+        while found and time.monotonic() < deadline:
+            time.sleep(0.25)
+            page = driver.execute_script(READ_WALL, station)
+            found = wall_problems(page, slots)
+        print('wall words: ' + ', '.join('%s %.0f px' % (w['text'], w['height'])
+                                         for w in page['words'][:4]))
+        driver.save_screenshot(screenshot)
+    finally:
+        driver.quit()
+    if found:
+        print('wall check failed:\n  ' + '\n  '.join(found))
+        return 1
+    print('wall check passed')
+    return 0
+
+
+def main():
+    if sys.argv[1] == '--wall':
+        return check_wall(sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5])
+    url, station, screenshot = sys.argv[1:4]
+    driver = browser('1400,900')
     try:
         driver.set_page_load_timeout(20)
         driver.get(url)
