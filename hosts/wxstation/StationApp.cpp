@@ -126,8 +126,10 @@ class StationApp : public wxApp {
         }
         auto* frame = new StationFrame(*setup, args.operatorName, args.count);
         m_settings->Place(*frame);
+        frame->SetSound(m_settings->Sound());
         frame->Bind(wxEVT_CLOSE_WINDOW, [this, frame](wxCloseEvent& event) {
             m_settings->Keep(*frame);
+            m_settings->SetSound(frame->SoundOn());
             event.Skip();
         });
         frame->Show();

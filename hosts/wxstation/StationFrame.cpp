@@ -2,11 +2,13 @@
 
 #include <wx/app.h>
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/listbox.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/utils.h>
 
 #include <cmath>
 #include <ctime>
@@ -126,6 +128,12 @@ wxPanel* StationFrame::MakeHeader(wxWindow* parent) {
         button->SetFont(HeaderFont(17, true));
         line->Add(button, 0, wxLEFT, kGap);
     }
+    m_sound = new wxCheckBox(header, wxID_ANY, "Sound");
+    m_sound->SetFont(HeaderFont(17, false));
+    m_sound->SetValue(m_soundOn);
+    m_sound->SetToolTip("A sound when a box fails");
+    m_sound->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) { m_soundOn = event.IsChecked(); });
+    line->Add(m_sound, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, kGap);
     m_start->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Start(); });
     m_finish->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { FinishGently(); });
     m_stop->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { StopNow(); });
@@ -225,6 +233,7 @@ void StationFrame::OnRecord(const std::string&, const std::string& recordLine) {
             break;
         case BoxResult::Fail:
             ++m_failed;
+            Alarm();
             break;
         case BoxResult::Aborted:
             ++m_aborted;
@@ -285,6 +294,18 @@ void StationFrame::Note(const std::string& text) {
     // The operator reads the list later, as a log: each line says when.
     m_notes->Append(Text(LocalClock(std::time(nullptr)) + "  " + text));
     m_notes->SetSelection(static_cast<int>(m_notes->GetCount()) - 1);
+}
+
+void StationFrame::SetSound(bool on) {
+    m_soundOn = on;
+    m_sound->SetValue(on);
+}
+
+void StationFrame::Alarm() {
+    if (m_soundOn) {
+        ++m_alarms;
+        wxBell();
+    }
 }
 
 void StationFrame::OpenLog(const std::string& slot) {

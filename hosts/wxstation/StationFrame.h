@@ -20,6 +20,7 @@
 #include "station/StationRun.h"
 
 class wxButton;
+class wxCheckBox;
 class wxListBox;
 class wxPanel;
 class wxStaticText;
@@ -41,6 +42,11 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     // How the last run ended; nothing before one has.
     const std::optional<StationEnd>& LastEnd() const { return m_lastEnd; }
     const wxStaticText& Totals() const { return *m_totals; }
+    // The sound on a failed box: on unless the operator muted it (kept in the settings).
+    void SetSound(bool on);
+    bool SoundOn() const { return m_soundOn; }
+    // How often the sound was made.
+    int Alarms() const { return m_alarms; }
 
     // The supervisor's news, on the window's thread.
     void OnSlot(const SlotStatus& status) override;
@@ -54,6 +60,8 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     void ShowTotals();
     void ShowButtons();
     void Note(const std::string& text);
+    // Someone must come: the desktop's own alert sound, unless muted.
+    void Alarm();
     void OpenLog(const std::string& slot);
     // Runs `call` on the window's thread while the window lives (from any thread).
     void PostToSelf(std::function<void()> call);
@@ -76,6 +84,9 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     wxButton* m_start = nullptr;
     wxButton* m_finish = nullptr;
     wxButton* m_stop = nullptr;
+    wxCheckBox* m_sound = nullptr;
+    bool m_soundOn = true;
+    int m_alarms = 0;
     wxListBox* m_notes = nullptr;
     const std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
 };

@@ -67,6 +67,14 @@ void StationSettings::Place(wxTopLevelWindow& window) const {
     }
 }
 
+bool StationSettings::Sound() const {
+    return Number("Sound").value_or(1) != 0;
+}
+
+void StationSettings::SetSound(bool on) {
+    m_ini.SetInt("Window", "Sound", on ? 1 : 0);
+}
+
 void StationSettings::Keep(const wxTopLevelWindow& window) {
     const bool maximized = window.IsMaximized();
     m_ini.SetInt("Window", "Maximized", maximized ? 1 : 0);

@@ -1,8 +1,8 @@
 #pragma once
 
 // The desktop station's own settings, in Stavel_Station.ini beside the program (or, where that
-// folder cannot be written, in the settings' fallback folder): the window's place and size, and
-// the job served last. Only this program writes the file.
+// folder cannot be written, in the settings' fallback folder): the window's place and size, its
+// sound, and the job served last. Only this program writes the file.
 
 #include <optional>
 #include <string>
@@ -23,6 +23,9 @@ class StationSettings {
     // Puts the window where it was; a place off every screen is left to the window manager.
     void Place(wxTopLevelWindow& window) const;
     void Keep(const wxTopLevelWindow& window);
+    // The sound on a failed box: on unless muted ([Window] Sound=0).
+    bool Sound() const;
+    void SetSound(bool on);
 
   private:
     std::optional<std::string> Value(const std::string& section, const std::string& key) const;

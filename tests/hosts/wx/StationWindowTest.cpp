@@ -23,6 +23,7 @@
 #include "hosts/wx/UiCalls.h"
 #include "hosts/wxstation/StationFrame.h"
 #include "platform/digest/Sha256.h"
+#include "record/BoxRecordCodec.h"
 #include "record/Json.h"
 #include "tests/support/files/TempDir.h"
 #include "tests/support/process/ChildProcess.h"
@@ -238,6 +239,7 @@ TEST_F(StationWindowTest, FourSlotsWithOneSilentBoxKeepTheirVerdictsWhenThePorts
     EXPECT_EQ(station.Totals().GetLabel().ToStdString().rfind("3 passed, 1 failed, yield 75 %", 0),
               0u)
         << station.Totals().GetLabel();
+    EXPECT_EQ(station.Alarms(), 1) << "one failed box, one sound";
     station.StopNow();
     ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); })) << "the station did not end";
     EXPECT_TRUE(station.LastEnd()->someFailed);
@@ -335,6 +337,21 @@ TEST_F(StationWindowTest, SixteenTilesIn1280x800KeepTheStateWordLarge) {
     const int cap = CapHeight(picture, tile.WordRect());
     std::printf("state word cap height with 16 tiles at 1280x800: %d px\n", cap);
     EXPECT_GE(cap, 24);
+
+    // A failed box is heard; a passed one is not, nor anything once the operator muted it.
+    BoxRecord record;
+    record.id = "id-1";
+    record.start = std::chrono::system_clock::now();
+    record.slot = "A16";
+    record.result = BoxResult::Fail;
+    station.OnRecord("A16", BoxRecordLine(record));
+    record.result = BoxResult::Pass;
+    station.OnRecord("A16", BoxRecordLine(record));
+    EXPECT_EQ(station.Alarms(), 1);
+    station.SetSound(false);
+    record.result = BoxResult::Fail;
+    station.OnRecord("A16", BoxRecordLine(record));
+    EXPECT_EQ(station.Alarms(), 1);
 }
 
 }  // namespace
