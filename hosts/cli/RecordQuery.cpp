@@ -10,6 +10,7 @@
 #include "job/Job.h"
 #include "platform/base/Eintr.h"
 #include "platform/codepage/ShownText.h"
+#include "record/BoxRecordCodec.h"
 #include "slot/ExitStatus.h"
 #include "store/QueryTime.h"
 #include "store/RecordExport.h"
@@ -71,7 +72,10 @@ std::string RecordText(const Json& r) {
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", std::isfinite(seconds) ? seconds : 0.0);
     const std::string reason = JsonStringAt(r, "reason");
-    std::string text = Shown(r, "start") + "  " + Upper(Shown(r, "result")) +
+    // The verdict as the record's own reader takes it, not as text that looks like one.
+    const std::optional<BoxRecord> typed = BoxRecordFromJson(r);
+    const std::string verdict = typed ? Upper(std::string(BoxResultWord(typed->result))) : "-";
+    std::string text = Shown(r, "start") + "  " + verdict +
                        (reason.empty() ? "" : " " + EscapeName(reason)) + "\n";
     text += "  station " + Shown(r, "station") + ", slot " + Shown(r, "slot") + " (" +
             Shown(r, "device") + "), attempt " + std::to_string(JsonWholeAt(r, "attempt", 1)) +
