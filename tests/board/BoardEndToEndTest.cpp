@@ -179,19 +179,27 @@ bool BrowserAtHand() {
            std::system("/usr/bin/python3 -c 'import selenium' 2>/dev/null") == 0;
 }
 
-TEST(BoardEndToEndTest, InABrowserTilesTurnPassAndFailWithTheReasonAndHostileTextStaysText) {
-    if (!BrowserAtHand()) {
-        GTEST_SKIP() << "needs chromium, chromium-driver and python3-selenium "
-                        "(scripts/install-deps.sh)";
+// A broker and a board watching it, for a real browser to read.
+class BrowserBoardTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!BrowserAtHand()) {
+            GTEST_SKIP() << "needs chromium, chromium-driver and python3-selenium "
+                            "(scripts/install-deps.sh)";
+        }
+        ASSERT_TRUE(broker.Start()) << broker.Log();
+        board = std::make_unique<ChildProcess>(std::vector<std::string>{
+            ProgramPath("stavel"), "--watch", broker.Url(), "--http", std::to_string(http)});
+        ASSERT_TRUE(board->WaitForStderr("MQTT: watching")) << board->Stderr();
     }
-    TempDir dir;
-    MqttBroker broker({dir.Path()});
-    ASSERT_TRUE(broker.Start()) << broker.Log();
-    const int http = FreeLocalPort();
-    ChildProcess board(
-        {ProgramPath("stavel"), "--watch", broker.Url(), "--http", std::to_string(http)});
-    ASSERT_TRUE(board.WaitForStderr("MQTT: watching")) << board.Stderr();
 
+    TempDir dir;
+    MqttBroker broker{{dir.Path()}};
+    const int http = FreeLocalPort();
+    std::unique_ptr<ChildProcess> board;
+};
+
+TEST_F(BrowserBoardTest, InABrowserTilesTurnPassAndFailWithTheReasonAndHostileTextStaysText) {
     // Two boxes: the first loads its image; the second falls silent after 20 kB. Each keeps its
     // line open after its end, so that the slot keeps showing its verdict.
     const std::vector<std::uint8_t> bytes = stbsim::MakeTestImage(60000);
@@ -236,18 +244,7 @@ TEST(BoardEndToEndTest, InABrowserTilesTurnPassAndFailWithTheReasonAndHostileTex
 }
 
 // A station of 16 slots on a wall screen: every slot's word reads from across a hall.
-TEST(BoardEndToEndTest, TheWallViewFillsAFullHdScreenWithSixteenSlotsWordsLargeEnough) {
-    if (!BrowserAtHand()) {
-        GTEST_SKIP() << "needs chromium, chromium-driver and python3-selenium "
-                        "(scripts/install-deps.sh)";
-    }
-    TempDir dir;
-    MqttBroker broker({dir.Path()});
-    ASSERT_TRUE(broker.Start()) << broker.Log();
-    const int http = FreeLocalPort();
-    ChildProcess board(
-        {ProgramPath("stavel"), "--watch", broker.Url(), "--http", std::to_string(http)});
-    ASSERT_TRUE(board.WaitForStderr("MQTT: watching")) << board.Stderr();
+TEST_F(BrowserBoardTest, TheWallViewFillsAFullHdScreenWithSixteenSlotsWordsLargeEnough) {
     Json slots = Json::array();
     for (int i = 1; i <= 16; ++i) {
         slots.push_back(

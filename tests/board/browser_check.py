@@ -171,10 +171,15 @@ def check_wall(url, station, slots, screenshot):
         driver.save_screenshot(screenshot)
     finally:
         driver.quit()
+    return report('wall check', found)
+
+
+def report(check, found):
+    """Says whether the check held, and what did not; the exit status."""
     if found:
-        print('wall check failed:\n  ' + '\n  '.join(found))
+        print(check + ' failed:\n  ' + '\n  '.join(found))
         return 1
-    print('wall check passed')
+    print(check + ' passed')
     return 0
 
 
@@ -211,11 +216,7 @@ def main():
         driver.save_screenshot(screenshot)
     finally:
         driver.quit()
-    if found:
-        print('browser check failed:\n  ' + '\n  '.join(found))
-        return 1
-    print('browser check passed')
-    return 0
+    return report('browser check', found)
 
 
 if __name__ == '__main__':
