@@ -122,6 +122,8 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     config.timeoutSeconds = c.timeoutSeconds;
     config.baud = c.baud;
     config.requireWhole = c.requireWhole;
+    config.unit = c.unit;
+    config.dealer = extras.dealer;
     config.screen = &screen;
     config.slot = SlotOn(c.label, device);
     config.book = &book;
@@ -134,6 +136,7 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
         config.observers.push_back(channel);
         config.sinks.push_back(channel);
         config.heartbeat = [channel] { channel->Beat(); };
+        config.unitReport = [channel](const UnitReport& report) { channel->Unit(report); };
         book.SetSay([channel](const std::string& line) { channel->Say(line); });
     }
     config.sinks.insert(config.sinks.end(), extras.sinks.begin(), extras.sinks.end());

@@ -59,6 +59,10 @@ class StbBox {
     std::string IoFault(StbLine::Io io, const std::string& what) const;
     Clock::time_point AnswerDeadline(size_t answerBytes) const;
 
+    // The bytes received in the region of --show-region (-1: none yet), said at the end.
+    std::vector<int> m_region;
+    void ShowRegion();
+
     const StbSimOptions& m_options;
     StbLine& m_line;
     StbSimStats& m_stats;
