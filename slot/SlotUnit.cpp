@@ -40,7 +40,9 @@ std::optional<UnitReport> SlotUnit::Close(BoxRecord& record, const DownloadState
     UnitValues values;
     values.fieldTexts = m_unit->fields;
     record.unit = UnitShown(m_layout, values);
-    record.servedSha256 = m_servedSha256;
+    if (!m_servedSha256.empty()) {
+        record.servedSha256 = m_servedSha256;
+    }
     UnitReport report{m_unit->lease, state.m_tally.overlaySent.Bytes(), m_layout.length,
                       m_servedSha256, true};
     m_unit.reset();
