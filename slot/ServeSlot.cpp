@@ -124,6 +124,12 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     config.requireWhole = c.requireWhole;
     config.unit = c.unit;
     config.dealer = extras.dealer;
+    if (captures) {
+        config.unitServed = [cap = captures.get()](const SlotUnit::Serving& s) {
+            cap->OnUnitServed(s.overlay->offset, static_cast<std::int64_t>(s.overlay->bytes.size()),
+                              s.shown, s.report.servedSha256);
+        };
+    }
     config.screen = &screen;
     config.slot = SlotOn(c.label, device);
     config.book = &book;

@@ -233,6 +233,9 @@ void SlotSession::ServeUnit() {
     if (m_config.unitReport) {
         m_config.unitReport(serving.report);
     }
+    if (m_config.unitServed) {
+        m_config.unitServed(serving);
+    }
     m_dialog->ServeOverlay(std::move(*serving.overlay));
 }
 

@@ -77,6 +77,8 @@ struct SessionConfig {
     UnitDealer* dealer = nullptr;
     // What became of each unit's lease, on the UI thread (a station's slot sends it up).
     std::function<void(const UnitReport&)> unitReport;
+    // A unit has been served to the download under way (the capture names it).
+    std::function<void(const SlotUnit::Serving&)> unitServed;
 };
 
 class SlotSession final : private BoxSession::Sink, private DownloadObserver {

@@ -29,6 +29,7 @@ SlotUnit::Serving SlotUnit::Serve(const DownloadState& state) {
     m_servedSha256 = ServedSha256(state, overlay);
     m_served = true;
     serving.report = UnitReport{m_unit->lease, 0, m_layout.length, m_servedSha256, false};
+    serving.shown = UnitShown(m_layout, values);
     serving.overlay = std::move(overlay);
     return serving;
 }

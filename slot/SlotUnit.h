@@ -13,6 +13,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "download/DownloadState.h"
 #include "download/SessionEvents.h"
@@ -35,6 +37,8 @@ class SlotUnit {
     struct Serving {
         std::optional<ImageOverlay> overlay;
         UnitReport report;
+        // What the capture names: each field's value, a secret one's as its SHA-256.
+        std::vector<std::pair<std::string, std::string>> shown;
         DownloadEnded stop;
     };
     Serving Serve(const DownloadState& state);

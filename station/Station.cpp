@@ -468,7 +468,13 @@ void Station::DealUnit(Slot& slot) {
     }
     UnitData unit = m_config.units->Deal(slot.status.slot);
     for (const std::string& line : m_config.units->Warnings()) {
+        // Said once on the terminal; shown on every slot, and so on the broker, from now on.
         Note(line);
+        for (auto& each : m_slots) {
+            each->status.warning = line;
+            Show(*each, true);
+        }
+        ShowAll();
     }
     slot.peer->Send(InputMessage(SlotInput{SlotInput::Kind::UnitData, {}, unit}));
     if (!unit.refusal) {

@@ -618,6 +618,10 @@ TEST_F(SupervisorTest, EachSlotIsDealtItsNextUnitAheadAndEveryLeaseIsSettledByTh
     EXPECT_EQ(LastUnit(a2again).fields, (std::vector<std::string>{"SN1003", "aa:bb:cc:00:00:04"}))
         << "the spoiled SN1001 is never given again";
     EXPECT_EQ(heard.SaidStarting("unit pool low: mac has 2 value(s) left (warn_below = 3)"), 1);
+    ASSERT_FALSE(heard.changed.empty());
+    EXPECT_EQ(heard.changed.back().warning,
+              "unit pool low: mac has 2 value(s) left (warn_below = 3)")
+        << "shown on every slot, and so on the broker";
 
     // The list runs dry: the slot that asks is told why, every slot finishes, and the station
     // ends with 9. What A1 held unserved when it ended well is free again.

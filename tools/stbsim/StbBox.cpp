@@ -206,6 +206,10 @@ std::string StbBox::AwaitAnswer(const std::string& what, Clock::time_point deadl
     m_stats.latencyMicros.push_back(micros);
     if (isData) {
         m_stats.dataLatencyMicros.push_back(micros);
+        if (!m_bDataAnswered) {
+            m_bDataAnswered = true;
+            m_stats.firstDataMicros.push_back(micros);
+        }
     }
     return {};
 }
@@ -259,6 +263,7 @@ std::string StbBox::Start() {
         }
     }
     m_stats.latencyMicros.push_back(Micros(Clock::now() - m_requestSent));
+    m_stats.startMicros.push_back(m_stats.latencyMicros.back());
     std::string fault = ReadStartAnswer(what);
     if (!fault.empty()) {
         return fault;

@@ -70,6 +70,7 @@ class StbBox {
     uint64_t m_nRequests = 0;
     Clock::time_point m_requestSent{};
     bool m_bHungUp = false;
+    bool m_bDataAnswered = false;
     std::string m_strEarlyEnd;
     // Stops reading or falls silent when the options ask for it now; `done` once it has.
     std::string FailOnPurpose(bool& done);
