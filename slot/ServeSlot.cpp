@@ -14,6 +14,7 @@
 #include "slot/ExitStatus.h"
 #include "slot/SlotChannelEnd.h"
 #include "slot/SlotSession.h"
+#include "slot/UnitDealer.h"
 
 namespace {
 
@@ -158,6 +159,13 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     const int status = session.Run();
     if (extras.running) {
         extras.running(nullptr);
+    }
+    // A single run's unit drawn for a box that never came goes back to the pool.
+    if (const std::optional<std::string> lease = session.HeldLease(); lease && extras.dealer) {
+        if (Result<void> freed = extras.dealer->Settle(*lease, UnitDealer::Verdict::Free, {});
+            !freed) {
+            Say("the unit pool cannot take back an unused unit: " + freed.Failure().Describe());
+        }
     }
     if (channel != nullptr) {
         channel->Deafen();

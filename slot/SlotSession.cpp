@@ -204,8 +204,11 @@ void SlotSession::RefuseUnit(const DownloadEnded& why) {
     }
     if (m_dialog != nullptr && m_session.Running()) {
         // No byte of the image has gone out. A box in hand fails for it, as does a single
-        // run's box; a slot that waits for one just stops. Stopped from its own turn of the
-        // UI thread: this may be START's.
+        // run's box; a slot that waits for one just stops. Within START, from a turn of its own.
+        if (!m_starting) {
+            m_dialog->StopFor(why);
+            return;
+        }
         Post([this, why] {
             if (m_dialog != nullptr) {
                 m_dialog->StopFor(why);
@@ -214,6 +217,10 @@ void SlotSession::RefuseUnit(const DownloadEnded& why) {
         return;
     }
     End(kExitUnitPool);
+}
+
+std::optional<std::string> SlotSession::HeldLease() const {
+    return m_unit ? m_unit->Lease() : std::nullopt;
 }
 
 void SlotSession::ServeUnit() {
@@ -458,6 +465,7 @@ void SlotSession::FinishAfterBox() {
         ClickButton(m_dialog->m_btnStart);
     }
     End(m_recordFailed      ? kExitRecordNotWritten
+        : m_unitRefusal     ? kExitUnitPool
         : m_tally.fails > 0 ? kExitSomeBoxFailed
                             : kExitPass);
 }

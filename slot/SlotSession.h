@@ -98,6 +98,9 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     int BoxesPassed() const { return m_tally.passes; }
     int BoxesFailed() const { return m_tally.fails; }
     int BoxesAborted() const { return m_tally.aborts; }
+    // The lease of a unit still held once the run is over: served to no box that got a record,
+    // so none of its bytes reached the port. Nothing without one.
+    std::optional<std::string> HeldLease() const;
     // Why START refused the image, when it did (the run then ended).
     const std::optional<SysFailure>& Refusal() const { return m_refusal; }
 

@@ -30,6 +30,9 @@ class SlotUnit {
     void Take(UnitData unit) { m_unit = std::move(unit), m_served = false; }
     bool Holds() const { return m_unit.has_value(); }
     bool Served() const { return m_served; }
+    std::optional<std::string> Lease() const {
+        return m_unit ? std::optional<std::string>(m_unit->lease) : std::nullopt;
+    }
 
     // What serving the unit in hand to the download under way gives: this box's bytes over the
     // region, and the unit's first report (nothing reached yet); or why the download must stop

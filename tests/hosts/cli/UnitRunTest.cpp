@@ -63,10 +63,10 @@ std::string MacText(const std::string& six) {
 
 class UnitRunTest : public CliTest {
   protected:
-    std::string WriteJob(const std::vector<std::string>& ports) {
+    std::string WriteJob(const std::vector<std::string>& ports, int macCount = 31) {
         const UniqueFd image(open(m_dir.File("image.sdl").c_str(), O_RDONLY | O_CLOEXEC));
         std::string macs = "mac,note\n";
-        for (int i = 10; i <= 40; ++i) {
+        for (int i = 10; i < 10 + macCount; ++i) {
             macs += "aa:bb:cc:00:00:" + std::to_string(i) + ",batch 7\n";
         }
         WriteBytes(m_dir.File("macs.csv"), macs);
@@ -219,6 +219,50 @@ TEST_F(UnitRunTest, FourSlotsServeEightBoxesEachItsOwnAndAKilledSlotsValueIsNeve
     ASSERT_TRUE(counts);
     EXPECT_EQ((*counts)[0].used, 8);
     EXPECT_EQ((*counts)[0].spoiled, 1);
+    EXPECT_EQ((*counts)[0].leased, 0);
+}
+
+TEST_F(UnitRunTest, ASingleRunDrawsItsOwnAndAnEmptyPoolFailsTheBoxInHandBeforeAnyByte) {
+    MakeImage(16384);
+    StbSimOptions options = FastBox(m_image);
+    options.regionOffset = kRegion;
+    options.regionLength = 32;
+    options.answerTimeoutMs = 20000;
+    BoxRunner first(options);
+    BoxRunner second(options);
+    ASSERT_TRUE(first.Opened() && second.Opened());
+    first.Start();
+    ChildProcess one({ProgramPath("stavel"), "--job", WriteJob({first.SlavePath()}, 1), "--quiet"});
+    EXPECT_EQ(one.Wait().status, 0) << one.Stderr();
+    EXPECT_TRUE(first.Join().ok);
+
+    // The list's one MAC is spent: the next box has START and the time answered, then fails
+    // for its unit with nothing of the image sent, and the run ends with 9.
+    second.Start();
+    ChildProcess two(
+        {ProgramPath("stavel"), "--job", WriteJob({second.SlavePath()}, 1), "--quiet"});
+    EXPECT_EQ(two.Wait().status, 9) << two.Stderr();
+    EXPECT_NE(two.Stderr().find("stavel: unit pool empty: mac\n"), std::string::npos)
+        << two.Stderr();
+    second.Stop();
+    EXPECT_FALSE(second.Join().ok);
+    EXPECT_EQ(second.Stats().imageBytes, 0u);
+    const std::vector<Json> records = Records(ReportPath());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(JsonStringAt(records[0].at("unit"), "mac"), "aa:bb:cc:00:00:10");
+    EXPECT_EQ(JsonStringAt(records[1], "reason"), "unit pool empty: mac");
+    EXPECT_EQ(JsonStringAt(records[1], "reason_code"), "unit-pool-empty");
+    EXPECT_EQ(JsonWholeAt(records[1], "bytes"), 0);
+    EXPECT_TRUE(records[1].at("unit").is_null());
+
+    // Nothing is left leased: the counter's value drawn for the second box went back.
+    Result<std::unique_ptr<UnitPool>> pool =
+        UnitPool::Open(*ParseStoreUrl("sqlite:" + m_dir.File("units.db")));
+    ASSERT_TRUE(pool);
+    Result<std::vector<UnitPool::Count>> counts =
+        (*pool)->Counts({UnitPool::Source{"serial", true, 500, 1, {}}});
+    ASSERT_TRUE(counts);
+    EXPECT_EQ((*counts)[0].used, 1);
     EXPECT_EQ((*counts)[0].leased, 0);
 }
 
