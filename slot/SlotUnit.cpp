@@ -38,14 +38,18 @@ std::optional<UnitReport> SlotUnit::Close(BoxRecord& record, const DownloadState
     if (!m_served || !m_unit) {
         return std::nullopt;
     }
-    UnitValues values;
-    values.fieldTexts = m_unit->fields;
-    record.unit = UnitShown(m_layout, values);
-    if (!m_servedSha256.empty()) {
-        record.servedSha256 = m_servedSha256;
-    }
     UnitReport report{m_unit->lease, state.m_tally.overlaySent.Bytes(), m_layout.length,
                       m_servedSha256, true};
+    // A box none of whose region reached the port was given none of its values: they go back to
+    // the pool, for another box whose record will name them.
+    if (report.reached > 0) {
+        UnitValues values;
+        values.fieldTexts = m_unit->fields;
+        record.unit = UnitShown(m_layout, values);
+        if (!m_servedSha256.empty()) {
+            record.servedSha256 = m_servedSha256;
+        }
+    }
     m_unit.reset();
     m_served = false;
     return report;

@@ -46,9 +46,9 @@ class SlotUnit {
     };
     Serving Serve(const DownloadState& state);
 
-    // The box's session ended with `record`: names the unit served to it in the record and
-    // answers the lease's last report (how much of the region reached the port); the unit is
-    // spent. Nothing when no unit was served to this box.
+    // The box's session ended with `record`: names the unit served to it in the record (when any
+    // byte of its region reached the port) and answers the lease's last report (how much of it
+    // did); the unit is spent. Nothing when no unit was served to this box.
     std::optional<UnitReport> Close(BoxRecord& record, const DownloadState& state);
     // The download ended without a box: the unit waits for the next.
     void Unserve() { m_served = false; }
