@@ -67,6 +67,13 @@ class CMainDialog : public CDialog {
     void SetLineBaud(DWORD baud) { m_control.SetLineBaud(baud); }
     void RequireWholeImage(bool whole) { m_control.RequireWholeImage(whole); }
     bool WrongImage() const { return m_control.WrongImage(); }
+    // A job with a [unit]: no data answer goes out before the box's own data is served.
+    void WantUnit(bool wanted) { m_download.m_unitWanted = wanted; }
+    // This box's own bytes over a range of the image; a data request held for them is answered.
+    void ServeOverlay(ImageOverlay overlay) {
+        m_download.m_overlay = std::move(overlay);
+        m_protocol.AnswerHeldRequest();
+    }
     // The silence bound (zero: wait for ever); see CDownloadControl::SetSilenceBound.
     void SetSilenceBound(
         std::chrono::seconds bound, CDownloadControl::SilenceFrom from,

@@ -53,6 +53,10 @@ std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double
             return "stopped by the operator";
         case EndReason::UnitNotDelivered:
             return "unit data not delivered";
+        case EndReason::UnitPoolEmpty:
+        case EndReason::UnitStoreUnreachable:
+            // The pool's own words: "unit pool empty: serial".
+            return ended.failure.reason;
         case EndReason::ImageNotWhole:
             return "image not whole: sent " + SentPercent(facts) + " % of it";
         case EndReason::SlotCrashed:

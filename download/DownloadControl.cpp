@@ -222,6 +222,9 @@ bool CDownloadControl::RememberImage() {
     tally.coverage.Clear();
     tally.sentCoverage.Clear();
     tally.overlaySent.Clear();
+    // A box's own data belongs to the box: each START is given its own, or none.
+    state.m_overlay.reset();
+    state.m_heldRequest.reset();
     return true;
 }
 

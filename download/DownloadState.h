@@ -6,6 +6,7 @@
 // Invariant: the image file is open exactly while a download runs, and a closed stream is never
 // kept (CloseImage leaves m_pImageFile null at once).
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -60,6 +61,10 @@ struct DownloadState {
     // This box's own bytes over a range of the image; a box that ends well without having been
     // sent every one of them fails (EndReason::UnitNotDelivered).
     std::optional<ImageOverlay> m_overlay;
+    // A job with a [unit]: no data answer goes out before this box's overlay is in hand. A
+    // request that comes before it is held (the latest one) and answered once it is.
+    bool m_unitWanted = false;
+    std::optional<std::array<BYTE, STB_DATA_REQ_PAYLOAD>> m_heldRequest;
 
     // One flag for the whole program, as there is one download at a time.
     static bool s_bRunning;

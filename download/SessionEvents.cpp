@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<EndReason, const char*>, 12> kCodes{{
+constexpr std::array<std::pair<EndReason, const char*>, 14> kCodes{{
     {EndReason::Passed, "passed"},
     {EndReason::PortNotOpened, "port-not-opened"},
     {EndReason::PortLost, "port-lost"},
@@ -19,6 +19,8 @@ constexpr std::array<std::pair<EndReason, const char*>, 12> kCodes{{
     {EndReason::StationKilled, "station-killed"},
     {EndReason::ImageNotWhole, "image-not-whole"},
     {EndReason::UnitNotDelivered, "unit-not-delivered"},
+    {EndReason::UnitPoolEmpty, "unit-pool-empty"},
+    {EndReason::UnitStoreUnreachable, "unit-store-unreachable"},
 }};
 
 }  // namespace

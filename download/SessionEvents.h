@@ -19,18 +19,20 @@
 
 // Why a download (and with it the box's session) ended.
 enum class EndReason {
-    Passed,            // EXIT_APP
-    PortNotOpened,     // the port could not be opened
-    PortLost,          // cable pulled, adapter unplugged
-    BoxStalled,        // the box stopped reading
-    ImageChanged,      // the image changed during the download
-    BoxSilent,         // nothing from the box for the silence bound
-    BoxTalking,        // the box only talked, and asked for nothing, for the silence bound
-    OperatorStop,      // Stop, or a signal
-    SlotCrashed,       // the process serving the box ended without a verdict
-    StationKilled,     // the station itself ended without one: told by its next start
-    ImageNotWhole,     // EXIT_APP, but the run requires every byte sent and some were not
-    UnitNotDelivered,  // EXIT_APP, but a byte of the box's own region never reached the port
+    Passed,                // EXIT_APP
+    PortNotOpened,         // the port could not be opened
+    PortLost,              // cable pulled, adapter unplugged
+    BoxStalled,            // the box stopped reading
+    ImageChanged,          // the image changed during the download
+    BoxSilent,             // nothing from the box for the silence bound
+    BoxTalking,            // the box only talked, and asked for nothing, for the silence bound
+    OperatorStop,          // Stop, or a signal
+    SlotCrashed,           // the process serving the box ended without a verdict
+    StationKilled,         // the station itself ended without one: told by its next start
+    ImageNotWhole,         // EXIT_APP, but the run requires every byte sent and some were not
+    UnitNotDelivered,      // EXIT_APP, but a byte of the box's own region never reached the port
+    UnitPoolEmpty,         // the box's own data could not be drawn: a source of the pool is empty
+    UnitStoreUnreachable,  // ... the pool's database could not be reached
 };
 
 // The fixed word of a reason, as records and the station's events carry it ("port-lost").

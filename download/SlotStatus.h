@@ -9,6 +9,7 @@
 //   - `port` is what is wrong with the port now (absent, busy, lost), apart from any verdict; it
 //     goes once the port opens again.
 //   - `hint` is what to look at while a box talks but asks for nothing (state NoRequest).
+//   - `warning` is news for the whole run (the unit pool running low), shown until it ends.
 // The rules that change a status live beside it (CountVerdict here, ApplyState in
 // station/SlotFeed.h); its JSON is SlotStatusCodec.h.
 
@@ -63,6 +64,10 @@ struct SlotStatus {
     std::optional<LastVerdict> last;  // nothing before the first box, and once the next began
     std::optional<PortProblem> port;  // nothing while the port is fine or not yet tried
     std::string hint;                 // while NoRequest: "is it in download mode?"
+    // What the operator should know beside the slot's state, for as long as the run lasts: a
+    // job's unit pool running low ("unit pool low: mac has 499 value(s) left (warn_below =
+    // 500)"). Empty when nothing.
+    std::string warning;
 
     bool operator==(const SlotStatus&) const = default;
 };

@@ -108,6 +108,7 @@ Json SlotStatusJson(const SlotStatus& s) {
         {"last", s.last ? LastVerdictJson(*s.last) : Json(nullptr)},
         {"port_problem", std::move(port)},
         {"hint", TextOrNull(s.hint)},
+        {"warning", TextOrNull(s.warning)},
         {"schema", kSlotStatusSchema},
     };
 }
@@ -166,6 +167,7 @@ std::optional<SlotStatusRead> SlotStatusFromJson(const Json& json) {
             Text(*port, "text", kReasonBytes)};
     }
     s.hint = Text(json, "hint", kHintBytes);
+    s.warning = Text(json, "warning", kReasonBytes);
     return read;
 }
 

@@ -305,6 +305,13 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
     if (DebugMode()) {
         m_parts.log.AppendText("[ZUDI] => STB_DATA_REQ\r\n");
     }
+    DownloadState& state = m_parts.state;
+    if (state.m_unitWanted && !state.m_overlay) {
+        // No byte of the image goes out before the box's own data is in hand.
+        state.m_heldRequest.emplace();
+        std::copy(payload, payload + STB_DATA_REQ_PAYLOAD, state.m_heldRequest->begin());
+        return;
+    }
     const StbDataRequest request = ParseDataRequest(payload);
     if (DebugMode()) {
         m_parts.log.AppendFormat("Offset=0x%08lx, Len=0x%04hx\r\n",
@@ -320,7 +327,6 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
     m_parts.observers.Tell(
         [&](DownloadObserver& o) { o.OnDataSent(request.offset, request.length, sent); });
 
-    DownloadState& state = m_parts.state;
     ++state.m_tally.requests;
     state.m_tally.coverage.Add(request.offset, request.length, state.m_nImageSize);
     state.m_nOffset = static_cast<std::int64_t>(request.offset) + request.length;
@@ -343,6 +349,22 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
     answered.distinctAsked = tally.coverage.Bytes();
     answered.requests = tally.requests;
     m_parts.observers.Tell([&](DownloadObserver& o) { o.OnRequestAnswered(answered); });
+}
+
+void CStbProtocol::AnswerHeldRequest() {
+    DownloadState& state = m_parts.state;
+    if (!state.m_heldRequest || !state.m_overlay || state.m_pImageFile == nullptr) {
+        return;
+    }
+    const std::array<BYTE, STB_DATA_REQ_PAYLOAD> payload = *state.m_heldRequest;
+    state.m_heldRequest.reset();
+    const std::uint64_t sentBefore = state.m_tally.bytesSent;
+    OnDataRequest(payload.data());
+    // As for any answer: the silence counts from when it has left the wire.
+    const auto answered = static_cast<std::int64_t>(state.m_tally.bytesSent - sentBefore);
+    state.m_tally.lastHeard =
+        std::chrono::steady_clock::now() +
+        std::chrono::microseconds(WireMicroseconds(answered, state.m_lineBaud));
 }
 
 void CStbProtocol::OnExitApp() {

@@ -60,6 +60,9 @@ class CStbProtocol {
     // Sends the block's bytes that the image holds; false, with nothing sent, when the image
     // is no longer the one START opened.
     bool SendImageBlock(DWORD offset, WORD length);
+    // The box's own data has come (DownloadState::m_overlay): a data request held for it is
+    // answered now.
+    void AnswerHeldRequest();
 
   private:
     bool DebugMode();

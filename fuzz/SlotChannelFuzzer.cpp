@@ -72,6 +72,8 @@ Json Written(const UpMessage& m) {
             return BeatMessage();
         case UpMessage::Kind::Say:
             return SayMessage(m.text);
+        case UpMessage::Kind::Unit:
+            return UnitMessage(m.unit);
         case UpMessage::Kind::Ending:
             break;
     }

@@ -8,9 +8,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
-// The record format's version, as "schema" carries it: a reader that knows 1 knows every key.
-inline constexpr int kRecordSchema = 1;
+// The record format's version, as "schema" carries it: a reader that knows 2 knows every key.
+// Version 1 had no "unit" and "served_sha256"; a record of it reads with both null.
+inline constexpr int kRecordSchema = 2;
 
 // Where and by whom a record was made: the same for every box of a run.
 struct RecordProvenance {
@@ -54,6 +57,11 @@ struct BoxRecord {
     std::optional<std::string> adapterSerial;
     std::string reasonCode;              // the session's end as a fixed word ("port-lost")
     std::optional<std::string> logFile;  // the box's own log file (--log-dir), or --log-file
+    // A job with a [unit]: each field's name and value as served to this box, a secret field's
+    // as "sha256:" and its SHA-256; and the SHA-256 of the whole image as served to it (its own
+    // region written in). Nothing without a [unit], or for a box never served its unit.
+    std::optional<std::vector<std::pair<std::string, std::string>>> unit;
+    std::optional<std::string> servedSha256;
 
     bool Passed() const { return result == BoxResult::Pass; }
 };

@@ -17,6 +17,30 @@ double Millis(double seconds) {
     return static_cast<double>(static_cast<long long>(seconds * 1000.0 + 0.5)) / 1000.0;
 }
 
+// A unit's fields as one object, in the job's order: {"serial":"SN00001000","key":"sha256:…"}.
+Json UnitJson(const std::optional<std::vector<std::pair<std::string, std::string>>>& unit) {
+    if (!unit) {
+        return nullptr;
+    }
+    Json fields = Json::object();
+    for (const auto& [name, value] : *unit) {
+        fields[JsonText(name).get<std::string>()] = JsonText(value);
+    }
+    return fields;
+}
+
+std::optional<std::vector<std::pair<std::string, std::string>>> UnitFromJson(const Json& json) {
+    const auto it = json.find("unit");
+    if (it == json.end() || !it->is_object()) {
+        return std::nullopt;
+    }
+    std::vector<std::pair<std::string, std::string>> unit;
+    for (const auto& [name, value] : it->items()) {
+        unit.emplace_back(name, value.is_string() ? value.get<std::string>() : std::string());
+    }
+    return unit;
+}
+
 }  // namespace
 
 std::string IsoUtcMillis(std::chrono::system_clock::time_point when) {
@@ -117,6 +141,8 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"adapter_serial", JsonTextOrNull(r.adapterSerial)},
         {"reason_code", JsonText(r.reasonCode)},
         {"log_file", JsonTextOrNull(r.logFile)},
+        {"unit", UnitJson(r.unit)},
+        {"served_sha256", JsonTextOrNull(r.servedSha256)},
     };
 }
 
@@ -184,6 +210,8 @@ std::optional<BoxRecord> BoxRecordFromJson(const Json& json) {
     r.adapterSerial = TextOrNothing(json, "adapter_serial");
     r.reasonCode = JsonStringAt(json, "reason_code");
     r.logFile = TextOrNothing(json, "log_file");
+    r.unit = UnitFromJson(json);
+    r.servedSha256 = TextOrNothing(json, "served_sha256");
     return r;
 }
 

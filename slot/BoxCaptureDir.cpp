@@ -127,6 +127,20 @@ void BoxCaptureDir::OnDataSent(std::uint32_t offset, std::uint16_t length, std::
     m_writer->Append(CaptureKind::Data, EncodeCapturedData(data));
 }
 
+void BoxCaptureDir::OnUnitServed(std::int64_t offset, std::int64_t length,
+                                 const std::vector<std::pair<std::string, std::string>>& shown,
+                                 const std::string& servedSha256) {
+    Json fields = Json::object();
+    for (const auto& [name, value] : shown) {
+        fields[JsonText(name).get<std::string>()] = JsonText(value);
+    }
+    Event(JsonLine(Json{{"event", "unit"},
+                        {"offset", offset},
+                        {"length", length},
+                        {"fields", std::move(fields)},
+                        {"served_sha256", JsonText(servedSha256)}}));
+}
+
 void BoxCaptureDir::OnSlotState(SlotState state, const SysFailure& why) {
     Event(JsonLine(SessionEventJson(SlotStateChanged{state, why})));
 }

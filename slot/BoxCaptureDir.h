@@ -18,6 +18,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "capture/CaptureWriter.h"
 #include "download/BoxSession.h"
@@ -38,6 +40,12 @@ class BoxCaptureDir final : public DownloadObserver, public BoxSession::Sink {
     void OnDataSent(std::uint32_t offset, std::uint16_t length, std::string_view sent) override;
     void OnSlotState(SlotState state, const SysFailure& why) override;
     void OnSessionEnded(const SessionEnd& end) override;
+    // A job with a [unit]: the box is served its own region; named in the capture (an event
+    // "unit": the region, each field's value, a secret one's only as its SHA-256, and the
+    // image's SHA-256 as served).
+    void OnUnitServed(std::int64_t offset, std::int64_t length,
+                      const std::vector<std::pair<std::string, std::string>>& shown,
+                      const std::string& servedSha256);
 
     // The hidden file that slot `slot`'s process `pid` writes its box in hand's capture to, in
     // the whole folder `dir` (BoxLogDir::WholeDir): "/srv/line/caps/.A1.4711.partial.cap".

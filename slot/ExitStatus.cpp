@@ -61,6 +61,9 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
         case EndReason::ImageNotWhole:
         case EndReason::UnitNotDelivered:
             return kExitSomeBoxFailed;
+        case EndReason::UnitPoolEmpty:
+        case EndReason::UnitStoreUnreachable:
+            return kExitUnitPool;
     }
     return kExitSomeBoxFailed;
 }

@@ -14,6 +14,7 @@
 #include "slot/ExitStatus.h"
 #include "slot/SlotChannelEnd.h"
 #include "slot/SlotSession.h"
+#include "slot/UnitDealer.h"
 
 namespace {
 
@@ -122,6 +123,14 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     config.timeoutSeconds = c.timeoutSeconds;
     config.baud = c.baud;
     config.requireWhole = c.requireWhole;
+    config.unit = c.unit;
+    config.dealer = extras.dealer;
+    if (captures) {
+        config.unitServed = [cap = captures.get()](const SlotUnit::Serving& s) {
+            cap->OnUnitServed(s.overlay->offset, static_cast<std::int64_t>(s.overlay->bytes.size()),
+                              s.shown, s.report.servedSha256);
+        };
+    }
     config.screen = &screen;
     config.slot = SlotOn(c.label, device);
     config.book = &book;
@@ -134,6 +143,7 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
         config.observers.push_back(channel);
         config.sinks.push_back(channel);
         config.heartbeat = [channel] { channel->Beat(); };
+        config.unitReport = [channel](const UnitReport& report) { channel->Unit(report); };
         book.SetSay([channel](const std::string& line) { channel->Say(line); });
     }
     config.sinks.insert(config.sinks.end(), extras.sinks.begin(), extras.sinks.end());
@@ -149,6 +159,13 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     const int status = session.Run();
     if (extras.running) {
         extras.running(nullptr);
+    }
+    // A single run's unit drawn for a box that never came goes back to the pool.
+    if (const std::optional<std::string> lease = session.HeldLease(); lease && extras.dealer) {
+        if (Result<void> freed = extras.dealer->Settle(*lease, UnitDealer::Verdict::Free, {});
+            !freed) {
+            Say("the unit pool cannot take back an unused unit: " + freed.Failure().Describe());
+        }
     }
     if (channel != nullptr) {
         channel->Deafen();

@@ -14,6 +14,7 @@
 #include "slot/SlotConfig.h"
 
 class SlotScreen;
+class UnitDealer;
 class SlotSession;
 
 struct SlotExtras {
@@ -23,6 +24,8 @@ struct SlotExtras {
     std::vector<BoxSession::Sink*> sinks;
     // The session under way, then null once it is over: where the host's signals reach it.
     std::function<void(SlotSession*)> running;
+    // A single run of a job with a [unit]: its own pool, which it draws each box's unit from.
+    UnitDealer* dealer = nullptr;
 };
 
 // Serves `config`'s boxes and answers the exit status (ExitStatus.h). What cannot be set up

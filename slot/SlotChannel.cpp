@@ -89,6 +89,9 @@ Json InputMessage(const SlotInput& input) {
     for (const auto& [kind, w] : kInputWords) {
         word = kind == input.kind ? w : word;
     }
+    if (input.kind == SlotInput::Kind::UnitData) {
+        return Json{{"kind", "input"}, {"input", word}, {"unit", UnitDataJson(input.unit)}};
+    }
     return Json{{"kind", "input"}, {"input", word}, {"value", JsonText(input.value)}};
 }
 
@@ -122,8 +125,17 @@ std::optional<DownMessage> DownMessageFromJson(const Json& json) {
         for (const auto& [k, w] : kInputWords) {
             if (word == w) {
                 out.kind = DownMessage::Kind::Input;
-                out.input = SlotInput{k, JsonStringAt(json, "value")};
+                out.input = SlotInput{k, JsonStringAt(json, "value"), {}};
             }
+        }
+        if (out.kind == DownMessage::Kind::Input && out.input.kind == SlotInput::Kind::UnitData) {
+            const auto unit = json.find("unit");
+            std::optional<UnitData> data =
+                unit == json.end() ? std::nullopt : UnitDataFromJson(*unit);
+            if (!data) {
+                return std::nullopt;
+            }
+            out.input.unit = std::move(*data);
         }
     } else {
         return std::nullopt;
@@ -149,6 +161,10 @@ Json SayMessage(const std::string& text) {
 
 Json EndingMessage(int status, const std::string& why) {
     return Json{{"kind", "ending"}, {"status", status}, {"why", JsonText(why)}};
+}
+
+Json UnitMessage(const UnitReport& report) {
+    return Json{{"kind", "unit"}, {"unit", UnitReportJson(report)}};
 }
 
 std::optional<UpMessage> UpMessageFromJson(const Json& json) {
@@ -179,6 +195,15 @@ std::optional<UpMessage> UpMessageFromJson(const Json& json) {
         }
         out.kind = UpMessage::Kind::Record;
         out.record = std::move(*read);
+    } else if (kind == "unit") {
+        const auto unit = json.find("unit");
+        std::optional<UnitReport> report =
+            unit == json.end() ? std::nullopt : UnitReportFromJson(*unit);
+        if (!report) {
+            return std::nullopt;
+        }
+        out.kind = UpMessage::Kind::Unit;
+        out.unit = std::move(*report);
     } else if (kind == "beat") {
         out.kind = UpMessage::Kind::Beat;
     } else if (kind == "say") {

@@ -13,11 +13,15 @@
 //   {"kind":"input","input":"scanned-box-id","value":"SN4711"}
 //                                      per-box input for the slot's hook (SlotInput); a kind
 //                                      the slot does not know yet is passed over
+//   {"kind":"input","input":"unit-data","unit":{...}}
+//                                      the next box's own data, or why there is none
+//                                      (slot/UnitData.h)
 // Up, from the slot:
 //   {"kind":"hello","version":1}
 //   {"kind":"event","event":{...}}     the session's events (download/SessionEventCodec.h)
 //   {"kind":"record","record":{...}}   the box's record as the slot judged it, sent just before
 //                                      the event that ends the box's session
+//   {"kind":"unit","unit":{...}}       what became of a unit's lease (slot/UnitData.h)
 //   {"kind":"beat"}                    once a second from the slot's UI thread, while it lives
 //   {"kind":"say","text":"..."}        a line for the operator
 //   {"kind":"ending","status":10,"why":"..."}
@@ -75,13 +79,14 @@ Json InputMessage(const SlotInput& input);
 std::optional<DownMessage> DownMessageFromJson(const Json& json);
 
 struct UpMessage {
-    enum class Kind { Hello, Event, Record, Beat, Say, Ending };
+    enum class Kind { Hello, Event, Record, Beat, Say, Ending, Unit };
     Kind kind = Kind::Beat;
     int version = 0;  // Hello
     SessionEvent event;
     BoxRecord record;
     std::string text;  // Say: the line; Ending: why
     int status = 0;    // Ending
+    UnitReport unit;   // Unit
 };
 
 Json EventMessage(const SessionEvent& event);
@@ -89,6 +94,7 @@ Json RecordMessage(const BoxRecord& record);
 Json BeatMessage();
 Json SayMessage(const std::string& text);
 Json EndingMessage(int status, const std::string& why);
+Json UnitMessage(const UnitReport& report);
 // Nothing for an object that is no message a slot sends (a record that is no record included).
 std::optional<UpMessage> UpMessageFromJson(const Json& json);
 

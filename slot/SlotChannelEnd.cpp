@@ -286,6 +286,10 @@ void SlotChannelEnd::Ending(int status, const std::string& why) {
     Send(EndingMessage(status, why));
 }
 
+void SlotChannelEnd::Unit(const UnitReport& report) {
+    Send(UnitMessage(report));
+}
+
 void SlotChannelEnd::OnConsoleText(std::string_view bytes) {
     // Enough for the station's copy to know the box is alive; never a message per byte.
     const auto now = std::chrono::steady_clock::now();

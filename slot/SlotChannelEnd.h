@@ -66,6 +66,8 @@ class SlotChannelEnd final : public DownloadObserver, public BoxSession::Sink {
     void Say(const std::string& text);
     // The slot is about to end by itself with `status`, for the reason `why`.
     void Ending(int status, const std::string& why);
+    // What became of a unit's lease (before the record of the box it was served to).
+    void Unit(const UnitReport& report);
 
   private:
     void Send(const Json& message);

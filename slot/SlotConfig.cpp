@@ -1,5 +1,7 @@
 #include "slot/SlotConfig.h"
 
+#include "slot/UnitLayoutJson.h"
+
 #include <cstdint>
 
 namespace {
@@ -78,6 +80,7 @@ Json SlotConfigJson(const SlotConfig& c) {
                 {"capture_max", c.captureMax},
                 {"baud", c.baud},
                 {"require_whole", c.requireWhole},
+                {"unit", c.unit ? UnitLayoutJson(*c.unit) : Json(nullptr)},
                 {"made",
                  {{"tool_version", JsonText(m.toolVersion)},
                   {"host", JsonText(m.host)},
@@ -112,6 +115,12 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
     c.captureMax = in.Whole("capture_max", 0, INT64_MAX, kCaptureMaxDefault);
     c.baud = static_cast<std::uint32_t>(in.Whole("baud", 1, UINT32_MAX, SlotConfig{}.baud));
     c.requireWhole = in.Flag("require_whole");
+    if (const auto unit = json.find("unit"); unit != json.end() && !unit->is_null()) {
+        c.unit = UnitLayoutFromJson(*unit);
+        if (!c.unit) {
+            return std::nullopt;
+        }
+    }
     const auto made = json.find("made");
     if (made != json.end() && made->is_object()) {
         Reader m(*made);

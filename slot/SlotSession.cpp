@@ -35,6 +35,9 @@ SlotSession::SlotSession(SessionConfig config)
     if (m_config.boxIdPattern) {
         m_session.SetBoxIdPattern(m_config.boxIdPattern);
     }
+    if (m_config.unit) {
+        m_unit.emplace(*m_config.unit);
+    }
 }
 
 SlotSession::~SlotSession() = default;
@@ -60,7 +63,9 @@ void SlotSession::AskStop(int signo) {
 
 void SlotSession::AskInput(const SlotInput& input) {
     Post([this, input] {
-        if (m_config.input) {
+        if (input.kind == SlotInput::Kind::UnitData && m_unit) {
+            TakeUnit(input.unit);
+        } else if (m_config.input) {
             m_config.input(input);
         }
     });
@@ -87,6 +92,7 @@ int SlotSession::Run() {
             dialog.RequireImageSha256(m_config.requiredSha256);
             dialog.SetLineBaud(m_config.baud);
             dialog.RequireWholeImage(m_config.requireWhole);
+            dialog.WantUnit(m_unit.has_value());
             if (m_config.timeoutSeconds > 0) {
                 dialog.SetSilenceBound(std::chrono::seconds(m_config.timeoutSeconds),
                                        m_config.loop || m_config.stationSlot
@@ -165,6 +171,79 @@ void SlotSession::PressStart() {
 
 void SlotSession::OnStarted(const DownloadStarted&) {
     m_screen.ProgressStarted();
+    if (!m_unit) {
+        return;
+    }
+    if (m_unit->Holds()) {
+        ServeUnit();
+    } else if (m_config.dealer != nullptr) {
+        // A single run draws its own, before the box can ask for a byte.
+        TakeUnit(m_config.dealer->Deal(m_config.slot.slot));
+    }
+}
+
+void SlotSession::TakeUnit(const UnitData& unit) {
+    if (m_ended || m_unitRefusal) {
+        return;
+    }
+    if (!unit.refusal) {
+        m_unit->Take(unit);
+        if (m_dialog != nullptr && m_session.Running()) {
+            ServeUnit();
+        }
+        return;
+    }
+    RefuseUnit(DownloadEnded{
+        *unit.refusal, SysFailure(SysResult{SysStatus::Failed, "", 0}, "", unit.why), {}});
+}
+
+void SlotSession::RefuseUnit(const DownloadEnded& why) {
+    m_unitRefusal = why;
+    if (!m_config.stationSlot) {
+        m_screen.Say("stavel: " + EscapeName(why.failure.reason) + "\n");
+    }
+    if (m_dialog != nullptr && m_session.Running()) {
+        // No byte of the image has gone out. A box in hand fails for it, as does a single
+        // run's box; a slot that waits for one just stops. Within START, from a turn of its own.
+        if (!m_starting) {
+            m_dialog->StopFor(why);
+            return;
+        }
+        Post([this, why] {
+            if (m_dialog != nullptr) {
+                m_dialog->StopFor(why);
+            }
+        });
+        return;
+    }
+    End(kExitUnitPool);
+}
+
+std::optional<std::string> SlotSession::HeldLease() const {
+    return m_unit ? m_unit->Lease() : std::nullopt;
+}
+
+void SlotSession::ServeUnit() {
+    SlotUnit::Serving serving = m_unit->Serve(m_dialog->m_download);
+    if (!serving.overlay) {
+        if (serving.stop.reason == EndReason::ImageChanged) {
+            Post([this, stop = serving.stop] {
+                if (m_dialog != nullptr) {
+                    m_dialog->StopFor(stop);
+                }
+            });
+        } else {
+            RefuseUnit(serving.stop);
+        }
+        return;
+    }
+    if (m_config.unitReport) {
+        m_config.unitReport(serving.report);
+    }
+    if (m_config.unitServed) {
+        m_config.unitServed(serving);
+    }
+    m_dialog->ServeOverlay(std::move(*serving.overlay));
 }
 
 void SlotSession::OnStartRefused(const SysFailure& failure) {
@@ -259,15 +338,34 @@ void SlotSession::OnSessionEnded(const SessionEnd& end) {
     // Whoever hears of the end hears the record as it was kept: with its log's file and
     // whether the log is whole, and where and by whom it was made.
     SessionEnd kept = end;
-    if (end.record) {
-        CountVerdict(m_tally, VerdictOf(*end.record));
+    // The unit served to the box is named in its record; the station hears of its lease first.
+    std::optional<UnitReport> unitReport;
+    if (m_unit && kept.record && m_dialog != nullptr) {
+        unitReport = m_unit->Close(*kept.record, m_dialog->m_download);
+    } else if (m_unit) {
+        m_unit->Unserve();
+    }
+    if (unitReport && m_config.unitReport) {
+        m_config.unitReport(*unitReport);
+    }
+    if (kept.record) {
+        CountVerdict(m_tally, VerdictOf(*kept.record));
         if (m_config.book != nullptr) {
-            m_recordFailed = !m_config.book->Close(*end.record, reason) || m_recordFailed;
+            m_recordFailed = !m_config.book->Close(*kept.record, reason) || m_recordFailed;
             kept.record = m_config.book->Last();
         }
         if (reason == EndReason::PortNotOpened || reason == EndReason::PortLost ||
             reason == EndReason::BoxStalled) {
             ExplainPortFailure(end.ended.failure);
+        }
+    }
+    if (unitReport && m_config.dealer != nullptr && kept.record) {
+        const bool passed = kept.record->Passed();
+        if (Result<void> settled = m_config.dealer->Settle(
+                unitReport->lease, LeaseVerdict(passed, unitReport->reached), kept.record->id);
+            !settled) {
+            m_screen.Say("stavel: the unit pool cannot keep what became of the unit: " +
+                         EscapeName(settled.Failure().Describe()) + "\n");
         }
     }
     for (BoxSession::Sink* sink : m_config.sinks) {
@@ -280,6 +378,10 @@ void SlotSession::OnSessionEnded(const SessionEnd& end) {
     // A run that cannot keep its records takes no new box.
     if (m_recordFailed) {
         End(kExitRecordNotWritten);
+        return;
+    }
+    if (m_unitRefusal) {
+        End(kExitUnitPool);
         return;
     }
     const bool portGone = reason == EndReason::PortLost || reason == EndReason::PortNotOpened;
@@ -363,6 +465,7 @@ void SlotSession::FinishAfterBox() {
         ClickButton(m_dialog->m_btnStart);
     }
     End(m_recordFailed      ? kExitRecordNotWritten
+        : m_unitRefusal     ? kExitUnitPool
         : m_tally.fails > 0 ? kExitSomeBoxFailed
                             : kExitPass);
 }

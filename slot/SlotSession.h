@@ -26,6 +26,8 @@
 #include "platform/host/UiDelay.h"
 #include "slot/ExitStatus.h"
 #include "slot/SlotInput.h"
+#include "slot/SlotUnit.h"
+#include "slot/UnitDealer.h"
 
 class BoxBook;
 class CDialog;
@@ -65,8 +67,18 @@ struct SessionConfig {
     std::function<void()> heartbeat;
     // Also hear the slot's states, figures and ends (the station, the broker).
     std::vector<BoxSession::Sink*> sinks;
-    // Per-box input from a station, on the UI thread; none: it is passed over.
+    // Per-box input from a station, on the UI thread; none: it is passed over. A unit's data
+    // the session serves itself.
     std::function<void(const SlotInput&)> input;
+    // A job with a [unit]: each box is served its own data in this region (SlotUnit.h).
+    std::optional<UnitLayout> unit;
+    // A single run's own pool, which it draws each box's unit from (null: a station deals them
+    // down the channel).
+    UnitDealer* dealer = nullptr;
+    // What became of each unit's lease, on the UI thread (a station's slot sends it up).
+    std::function<void(const UnitReport&)> unitReport;
+    // A unit has been served to the download under way (the capture names it).
+    std::function<void(const SlotUnit::Serving&)> unitServed;
 };
 
 class SlotSession final : private BoxSession::Sink, private DownloadObserver {
@@ -86,6 +98,9 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     int BoxesPassed() const { return m_tally.passes; }
     int BoxesFailed() const { return m_tally.fails; }
     int BoxesAborted() const { return m_tally.aborts; }
+    // The lease of a unit still held once the run is over: served to no box that got a record,
+    // so none of its bytes reached the port. Nothing without one.
+    std::optional<std::string> HeldLease() const;
     // Why START refused the image, when it did (the run then ended).
     const std::optional<SysFailure>& Refusal() const { return m_refusal; }
 
@@ -113,6 +128,12 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     void WaitForPort();
     void WaitForPortSoon();
     void Beat();
+    // A unit (or why there is none) for the next box, or the box in hand.
+    void TakeUnit(const UnitData& unit);
+    // Serves the unit in hand to the download under way.
+    void ServeUnit();
+    // No unit can be had: the box in hand fails for `why`, and the run ends.
+    void RefuseUnit(const DownloadEnded& why);
     bool WaitsForPorts() const { return m_config.loop || m_config.stationSlot; }
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
@@ -141,4 +162,7 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     std::mutex m_abortLock;
     CSerialLink* m_abortLink = nullptr;
     SlotStatus m_tally;
+    std::optional<SlotUnit> m_unit;
+    // The pool gave no unit: the slot serves no further box, and ends with kExitUnitPool.
+    std::optional<DownloadEnded> m_unitRefusal;
 };

@@ -77,7 +77,10 @@ std::string TroubleText(const SlotStatus& s) {
                 return line("port lost", s.port->text);
         }
     }
-    return s.state == SlotState::NoRequest ? line("no request", s.hint) : std::string();
+    if (s.state == SlotState::NoRequest) {
+        return line("no request", s.hint);
+    }
+    return s.warning.empty() ? std::string() : line(s.warning, {});
 }
 
 std::string StalledText(const ProgressFigures& figures) {

@@ -34,8 +34,8 @@ SlotLook LookOf(const SlotStatus& status);
 // "FAIL port lost at 23 % (5.2 s)", "PASS": a verdict with its reason, on one line.
 std::string VerdictText(const LastVerdict& verdict);
 // What holds the slot up now, on one line: "⚠ no port: /dev/pts/1: read: Input/output error",
-// "⚠ port busy: ...", "⚠ port lost: ...", "⚠ no request: is it in download mode?"; empty when
-// nothing does.
+// "⚠ port busy: ...", "⚠ port lost: ...", "⚠ no request: is it in download mode?"; failing
+// those, the run's warning ("⚠ unit pool low: ..."); empty when nothing does.
 std::string TroubleText(const SlotStatus& status);
 // "stalled 6 s", or empty while the box is not stalled.
 std::string StalledText(const ProgressFigures& figures);

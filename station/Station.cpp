@@ -17,6 +17,7 @@
 #include "station/SlotFeed.h"
 #include "station/SlotProcess.h"
 #include "station/StationRecovery.h"
+#include "unit/UnitRegion.h"
 
 Station::Clock::duration Station::WatchdogFor(std::uint32_t baud) {
     return std::chrono::microseconds(WireMicroseconds(65535, baud)) + CommPort::kStallSlack +
@@ -47,6 +48,9 @@ struct Station::Slot {
     bool broken = false;   // its channel brought a frame that does not decode
     bool refused = false;  // it speaks another version of the channel
     std::string ending;    // why it ends by itself, as it said
+    // The unit dealt to it and not yet settled, and what the slot last said of its lease.
+    std::optional<UnitData> unit;
+    std::optional<UnitReport> unitReport;
     SlotState noted = SlotState::WaitingForPort;  // the last state said once
 };
 
@@ -263,6 +267,7 @@ bool Station::Spawn(Slot& slot) {
     slot.slotRecord.reset();
     slot.session->SetState(SlotState::WaitingForPort);
     Journal(slot, false);
+    DealUnit(slot);
     return true;
 }
 
@@ -353,6 +358,11 @@ void Station::Hear(Slot& slot, const UpMessage& message) {
         case UpMessage::Kind::Ending:
             slot.ending = message.text;
             break;
+        case UpMessage::Kind::Unit:
+            if (slot.unit && message.unit.lease == slot.unit->lease) {
+                slot.unitReport = message.unit;
+            }
+            break;
         case UpMessage::Kind::Beat:
             break;
     }
@@ -369,7 +379,10 @@ void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
         }
     }
     if (record) {
+        // Before the record is kept: a record the station made names the unit too.
+        SettleUnit(slot, &*record, slotJudged);
         Keep(slot, *record, slotJudged);
+        DealUnit(slot);
     }
     Journal(slot, false);  // no box in flight any more
 }
@@ -419,6 +432,7 @@ void Station::OnExit(std::size_t index, const SlotExit& exit) {
     if (m_journal) {
         m_journal->Remove(slot.index);
     }
+    SettleLeftUnit(slot, exit.signal == 0 && !slot.hung && !slot.broken);
     const std::string why = slot.ending.empty() ? exit.lastWords : slot.ending;
     const std::string because = why.empty() ? std::string() : ": " + EscapeName(why);
     if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage || slot.refused) {
@@ -430,6 +444,9 @@ void Station::OnExit(std::size_t index, const SlotExit& exit) {
         m_wrongImage = true;
         slot.phase = Phase::Done;
         FinishAll();
+    } else if (exit.status == kExitUnitPool) {
+        m_unitRefused = true;
+        slot.phase = Phase::Done;
     } else if (exit.status == kSlotCannotServe || exit.status == 127) {
         Note(EscapeName(slot.status.slot) + ": the slot cannot serve" + because);
         m_unservable = true;
@@ -442,6 +459,81 @@ void Station::OnExit(std::size_t index, const SlotExit& exit) {
     } else {
         slot.phase = Phase::Done;
     }
+}
+
+void Station::DealUnit(Slot& slot) {
+    if (m_config.units == nullptr || slot.unit || slot.phase != Phase::Running || slot.gone ||
+        m_unitRefused || !MoreBoxes(slot)) {
+        return;
+    }
+    UnitData unit = m_config.units->Deal(slot.status.slot);
+    for (const std::string& line : m_config.units->Warnings()) {
+        // Said once on the terminal; shown on every slot, and so on the broker, from now on.
+        Note(line);
+        for (auto& each : m_slots) {
+            each->status.warning = line;
+            Show(*each, true);
+        }
+        ShowAll();
+    }
+    slot.peer->Send(InputMessage(SlotInput{SlotInput::Kind::UnitData, {}, unit}));
+    if (!unit.refusal) {
+        slot.unit = std::move(unit);
+        slot.unitReport.reset();
+        return;
+    }
+    // The slot fails its box in hand, if any, and ends with 9; every other slot finishes the
+    // box it has and takes no other.
+    Note(EscapeName(slot.status.slot) + ": " + EscapeName(unit.why) + "; no further box is served");
+    m_unitRefused = true;
+    m_finishing = true;
+    FinishAll();
+}
+
+void Station::Settle(Slot& slot, UnitDealer::Verdict verdict, const std::string& recordId) {
+    const std::string lease = slot.unit->lease;
+    slot.unit.reset();
+    slot.unitReport.reset();
+    if (Result<void> settled = m_config.units->Settle(lease, verdict, recordId); !settled) {
+        // The lease stays leased: the station's next start spoils it, never gives it again.
+        Note(EscapeName(slot.status.slot) + ": the unit pool cannot keep what became of a unit: " +
+             EscapeName(settled.Failure().Describe()));
+    }
+}
+
+void Station::SettleUnit(Slot& slot, BoxRecord* record, bool slotJudged) {
+    if (!slot.unit) {
+        return;
+    }
+    const std::optional<UnitReport>& report = slot.unitReport;
+    if (slotJudged) {
+        // The slot serves a unit to a box before its first data answer and says so; a box that
+        // ended before that leaves the unit in the slot's hands for the next.
+        if (report && report->ended) {
+            Settle(slot, LeaseVerdict(record->Passed(), report->reached), record->id);
+        }
+        return;
+    }
+    // The slot died with the box: whatever of the region it had sent is unknown, so the values
+    // are spoiled, never given again.
+    if (m_config.slot.unit) {
+        UnitValues values;
+        values.fieldTexts = slot.unit->fields;
+        record->unit = UnitShown(*m_config.slot.unit, values);
+        if (report) {
+            record->servedSha256 = report->servedSha256;
+        }
+    }
+    Settle(slot, UnitDealer::Verdict::Spoiled, record->id);
+}
+
+void Station::SettleLeftUnit(Slot& slot, bool clean) {
+    if (!slot.unit) {
+        return;
+    }
+    // A slot that ended well judged every box it served: a unit it still held went to none.
+    const bool untouched = clean && (!slot.unitReport || slot.unitReport->reached == 0);
+    Settle(slot, untouched ? UnitDealer::Verdict::Free : UnitDealer::Verdict::Spoiled, {});
 }
 
 void Station::StopNow(int signo) {
@@ -558,6 +650,7 @@ StationEnd Station::End() {
     end.recordNotWritten = m_recordFailed || m_logsLost;
     end.unservable = m_unservable;
     end.wrongImage = m_wrongImage;
+    end.unitPool = m_unitRefused;
     for (const auto& slot : m_slots) {
         end.someFailed = end.someFailed || slot->status.fails > 0;
     }

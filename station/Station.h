@@ -45,6 +45,7 @@
 #include "record/RecordBook.h"
 #include "slot/SlotChannel.h"
 #include "slot/SlotConfig.h"
+#include "slot/UnitDealer.h"
 #include "station/SlotPeer.h"
 #include "station/StationEnd.h"
 #include "station/StationFiles.h"
@@ -69,6 +70,9 @@ struct StationConfig {
     // bounds are counted by (empty: the steady clock); tests give their own.
     SlotTransport* transport = nullptr;
     std::function<std::chrono::steady_clock::time_point()> clock;
+    // A job with a [unit] (slot.unit): the pool each box's own data is dealt from, one unit
+    // ahead for each slot, and each lease settled by its box's end.
+    UnitDealer* units = nullptr;
 };
 
 class Station final : private SlotTransport::Ears {
@@ -158,6 +162,14 @@ class Station final : private SlotTransport::Ears {
     void Show(Slot& slot, bool force);
     void ShowAll();
     bool MoreBoxes(const Slot& slot) const;
+    // The unit pool: the next box's unit for a slot, down its channel, dealt as soon as its
+    // last box's record is kept so that no first answer waits for the pool; the
+    // lease of a box that ended settled by the rule of the pool, and its unit named in a
+    // record the station made; what a slot that ended left unsettled.
+    void DealUnit(Slot& slot);
+    void SettleUnit(Slot& slot, BoxRecord* record, bool slotJudged);
+    void SettleLeftUnit(Slot& slot, bool clean);
+    void Settle(Slot& slot, UnitDealer::Verdict verdict, const std::string& recordId);
     std::vector<SlotStatus> Statuses() const;
 
     const StationConfig m_config;
@@ -179,6 +191,7 @@ class Station final : private SlotTransport::Ears {
     bool m_logsLost = false;      // a box's log could not be written whole: the end says 8
     bool m_unservable = false;    // a slot could not serve at all (its settings, its image)
     bool m_wrongImage = false;    // a slot found the image is not the one the line requires
+    bool m_unitRefused = false;   // the pool gave no unit: no new box, and the end says 9
 };
 
 // Runs the station for `config`, telling `observer` (may be null) as it goes.

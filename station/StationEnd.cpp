@@ -15,5 +15,8 @@ int ExitStatusFor(const StationEnd& end) {
     if (end.unservable) {
         return kExitUsage;
     }
+    if (end.unitPool) {
+        return kExitUnitPool;
+    }
     return end.someFailed ? kExitSomeBoxFailed : kExitPass;
 }

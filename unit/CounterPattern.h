@@ -17,6 +17,7 @@ class CounterPattern {
 
     std::string Render(std::int64_t n) const;
     const std::string& Text() const { return m_text; }
+    bool operator==(const CounterPattern&) const = default;
 
   private:
     CounterPattern() = default;

@@ -41,6 +41,8 @@ struct UnitSource {
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;
     std::size_t keyColumn = 0;  // its first field's column: the value the pool keeps
+
+    bool operator==(const UnitSource&) const = default;
 };
 
 struct UnitField {
@@ -51,6 +53,8 @@ struct UnitField {
     std::size_t source = 0;  // index into UnitLayout::sources
     std::size_t column = 0;  // a list's column
     bool secret = false;     // recorded and shown only as its SHA-256
+
+    bool operator==(const UnitField&) const = default;
 };
 
 struct UnitChecksum {
@@ -58,6 +62,8 @@ struct UnitChecksum {
     std::int64_t to = 0;
     std::int64_t at = 0;
     bool bigEndian = false;
+
+    bool operator==(const UnitChecksum&) const = default;
 };
 
 struct UnitLayout {
@@ -68,6 +74,8 @@ struct UnitLayout {
     std::vector<UnitField> fields;
     std::optional<UnitChecksum> checksum;  // CRC-32, or none
     std::optional<std::int64_t> warnBelow;
+
+    bool operator==(const UnitLayout&) const = default;
 };
 
 // One box's unit: a value per source (a counter's number as text, or a list's row number), and

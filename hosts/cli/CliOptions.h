@@ -25,6 +25,7 @@
 #include "board/BoardOptions.h"
 #include "capture/CaptureFormat.h"
 #include "mqtt/MqttUrl.h"
+#include "unit/UnitLayout.h"
 
 struct CliOptions {
     enum class Mode {
@@ -55,7 +56,8 @@ struct CliOptions {
     int timeoutSeconds = 120;     // the silence bound; 0: wait for the box for ever
     std::uint32_t baud = 115200;  // --baud: the line's rate (the box's loader must be built for it)
     bool requireWhole = false;    // --require-whole: a box not sent every byte of the image fails
-    int count = 0;                // with --loop: boxes before the run ends; 0: until stopped
+    std::optional<UnitLayout> unit;  // a job's [unit]: each box's own data from its pool
+    int count = 0;                   // with --loop: boxes before the run ends; 0: until stopped
     std::optional<std::string> report;
     std::optional<std::string> logFile;
     bool timestamps = false;  // with --log-file or --log-dir: each line starts with its UTC time

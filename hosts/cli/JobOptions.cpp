@@ -22,6 +22,7 @@ void ApplyJob(const Job& job, CliOptions& o) {
     o.db = job.db;
     o.baud = job.baud.value_or(o.baud);
     o.requireWhole = job.requireWhole;
+    o.unit = job.unit;
     if (job.mqtt) {
         o.broker = *ParseMqttUrl(*job.mqtt);  // checked when the job was read
     }

@@ -41,6 +41,7 @@
 #include "station/SlotProcess.h"
 #include "station/Station.h"
 #include "station/StationObservers.h"
+#include "store/PoolDealer.h"
 #include "store/StationStore.h"
 #include "store/WriterStart.h"
 #include "version/BuildVersion.h"
@@ -184,8 +185,34 @@ SlotConfig SlotConfigOf(const CliOptions& o) {
     c.captureMax = o.captureMax;
     c.baud = o.baud;
     c.requireWhole = o.requireWhole;
+    c.unit = o.unit;
     c.made = ProvenanceOf(o);
     return c;
+}
+
+// A job with a [unit]: its pool, opened before any port, with the leases this station's slots
+// left behind spoiled and counted; null with the status when the store cannot be reached.
+struct DealerSetup {
+    std::unique_ptr<PoolDealer> dealer;
+    int status = kExitPass;
+};
+
+DealerSetup OpenDealer(const CliOptions& options) {
+    if (!options.unit) {
+        return {};
+    }
+    Result<PoolDealer::Opened> opened =
+        PoolDealer::Open(*options.unit, options.stationName.value_or(HostName()), options.labels);
+    if (!opened) {
+        Say(opened.Failure().reason);
+        return {nullptr, kExitUnitPool};
+    }
+    if (opened->stale > 0) {
+        Say(std::to_string(opened->stale) +
+            " unit lease(s) left by a run that ended without settling them: spoiled, never "
+            "given again");
+    }
+    return {std::move(opened->dealer)};
 }
 
 // A station of several slots: the supervisor keeps the report, the terminal shows it, and with
@@ -223,6 +250,11 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
         records = std::make_unique<StationStore>(*db.writer);
         watchers.Add(records.get());
     }
+    DealerSetup units = OpenDealer(options);
+    if (options.unit && !units.dealer) {
+        return units.status;
+    }
+    config.units = units.dealer.get();
     StationScreen screen(options.json, &watchers);
     Station station(std::move(config), &screen);
     signals.Set([&station](int signo) {
@@ -278,6 +310,11 @@ int ServeOne(const CliOptions& options, SignalTarget& signals) {
             }
         };
     }
+    DealerSetup units = OpenDealer(options);
+    if (options.unit && !units.dealer) {
+        return units.status;
+    }
+    extras.dealer = units.dealer.get();
     const int status = ServeSlot(SlotConfigOf(options), screen, extras);
     if (publisher) {
         publisher->StationEnded();
@@ -323,13 +360,6 @@ int ServeJob(CliOptions options, SignalTarget& signals) {
                : !plan.imageOk || !plan.outputsOk ? kExitUsage
                : !plan.unitOk                     ? kExitUnitPool
                                                   : kExitPortFailed;
-    }
-    if (job->unit) {
-        // Read, checked and shown by --check; a box is never served without its own data.
-        Say(job->file +
-            ": [unit] is checked and its pool shown by --check, but this stavel "
-            "does not serve per-unit data yet; no box is served");
-        return kExitUsage;
     }
     ApplyJob(*job, options);
     return Serve(options, signals);

@@ -33,6 +33,12 @@ Result<StationSetup> SetupFromJob(const std::string& jobFile, const std::string&
     if (!job) {
         return job.Failure();
     }
+    if (job->unit) {
+        // Served without its pool, every box would get the same bytes: never that.
+        return Refusal(jobFile,
+                       "its [unit] is served by the command line's station (stavel --job), not "
+                       "yet by this window; no box is served");
+    }
     return Finish(StationSetup{std::move(*job), {}, slotProgram, {}});
 }
 

@@ -4,6 +4,7 @@
 #include <openssl/sha.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -30,7 +31,7 @@ std::string Hex(const unsigned char* bytes, unsigned length) {
 
 }  // namespace
 
-FileDigest Sha256OfFile(int fd) {
+FileDigest Sha256OfFile(int fd, std::int64_t overlayAt, std::string_view overlay) {
     std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
         return {{}, "EVP_DigestInit_ex: cannot start SHA-256"};
@@ -45,6 +46,13 @@ FileDigest Sha256OfFile(int fd) {
         }
         if (got == 0) {
             break;
+        }
+        const std::int64_t from = std::max<std::int64_t>(offset, overlayAt);
+        const std::int64_t to = std::min<std::int64_t>(
+            offset + got, overlayAt + static_cast<std::int64_t>(overlay.size()));
+        if (from < to) {
+            std::memcpy(buffer.data() + (from - offset), overlay.data() + (from - overlayAt),
+                        static_cast<std::size_t>(to - from));
         }
         EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(got));
         offset += got;

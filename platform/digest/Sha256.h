@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 struct FileDigest {
     std::string hex;    // 64 lower-case hex digits; empty when the file could not be read
@@ -15,8 +17,9 @@ struct FileDigest {
 };
 
 // Reads descriptor `fd` from offset 0 to its end with pread, so the caller's file position is
-// left alone.
-FileDigest Sha256OfFile(int fd);
+// left alone. With an `overlay`, its bytes stand in for the file's from `overlayAt` on, where the
+// file has them: the image as one box was served it (its own region written in).
+FileDigest Sha256OfFile(int fd, std::int64_t overlayAt = 0, std::string_view overlay = {});
 
 // SHA-256 of bytes in memory (a block as it went to the box), and the digest as 64 lower-case
 // hex digits.

@@ -24,12 +24,13 @@ SlotStatus Failed() {
 
 TEST(SlotStatusCodec, WritesWordsInAFixedOrderAndReadsTheSameStatusBack) {
     const SlotStatus failed = Failed();
-    EXPECT_EQ(SlotStatusLine(failed),
-              R"x({"state":"port-absent","percent":23,"rate":0,"eta":null,"passes":3,"fails":1,)x"
-              R"x("aborts":0,"stalled":null,"last":{"result":"fail","reason":"port lost at 23 % )x"
-              R"x((5.2 s)","reason_code":"port-lost","box_id":"SN-7","end":)x"
-              R"x("2026-12-07T02:31:07.120Z"},"port_problem":{"trouble":"lost","text":)x"
-              R"x("/dev/pts/1: read: Input/output error"},"hint":null,"schema":2})x");
+    EXPECT_EQ(
+        SlotStatusLine(failed),
+        R"x({"state":"port-absent","percent":23,"rate":0,"eta":null,"passes":3,"fails":1,)x"
+        R"x("aborts":0,"stalled":null,"last":{"result":"fail","reason":"port lost at 23 % )x"
+        R"x((5.2 s)","reason_code":"port-lost","box_id":"SN-7","end":)x"
+        R"x("2026-12-07T02:31:07.120Z"},"port_problem":{"trouble":"lost","text":)x"
+        R"x("/dev/pts/1: read: Input/output error"},"hint":null,"warning":null,"schema":3})x");
 
     SlotStatus loading;
     loading.state = SlotState::Loading;
@@ -43,6 +44,7 @@ TEST(SlotStatusCodec, WritesWordsInAFixedOrderAndReadsTheSameStatusBack) {
     SlotStatus talking;
     talking.state = SlotState::NoRequest;
     talking.hint = "is it in download mode?";
+    talking.warning = "unit pool low: mac has 499 value(s) left (warn_below = 500)";
     SlotStatus busy;
     busy.state = SlotState::PortBusy;
     busy.port = PortProblem{PortTrouble::Busy, "/dev/ttyUSB0: open: held by minicom (pid 4711)"};
@@ -82,10 +84,10 @@ TEST(SlotStatusCodec, AnEarlierStationsPayloadReadsWithNoVerdictAndAnUnknownWord
     // a port that cannot serve; a verdict of no known result is none.
     const std::optional<SlotStatusRead> later = ParseSlotStatus(
         R"({"state":"flashing","port_problem":{"trouble":"unpowered","text":"hub off"},)"
-        R"("last":{"result":"maybe"},"schema":3,"future":[1,2]})");
+        R"("last":{"result":"maybe"},"schema":4,"future":[1,2]})");
     ASSERT_TRUE(later);
     EXPECT_EQ(later->unknownState, "flashing");
-    EXPECT_EQ(later->schema, 3);
+    EXPECT_EQ(later->schema, 4);
     ASSERT_TRUE(later->status.port);
     EXPECT_EQ(later->status.port->trouble, PortTrouble::Absent);
     EXPECT_EQ(later->status.port->text, "hub off");

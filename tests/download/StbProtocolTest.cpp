@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "download/Mjd.h"
+#include "download/ServedImage.h"
+#include "platform/digest/Sha256.h"
 #include "tests/download/ProtocolRig.h"
 
 TEST(StbProtocol, StartIsAcknowledgedAndTracedOnlyInDebugMode) {
@@ -293,6 +295,37 @@ TEST(StbProtocol, AUnitsRegionIsServedInPlaceOfTheImagesBytesAndMustAllReachTheP
         // The file itself is untouched.
         EXPECT_EQ(rig.ImageSlice(1000, 2),
                   (std::vector<std::uint8_t>{rig.Image()[1000], rig.Image()[1001]}));
+    }
+    {
+        // A job with a [unit]: a data request that comes before the box's own data waits for
+        // it, then is answered with it; nothing of the image went out before. The image as
+        // served hashes with the region written in.
+        ProtocolRig rig(3000);
+        rig.state.m_unitWanted = true;
+        rig.BoxSends({0x02, 0x01, 0x03});
+        rig.Notify();
+        EXPECT_EQ(rig.ToolSentExactly(4), (Bytes{0x02, 0x01, 0x0A, 0x03})) << "START is not held";
+        rig.BoxSends(DataRequest(900, 200));
+        rig.Notify();
+        rig.protocol.AnswerHeldRequest();
+        EXPECT_TRUE(rig.ToolSent().empty());
+        EXPECT_EQ(rig.state.m_tally.bytesSent, 0);
+        const ImageOverlay overlay{1000, region};
+        rig.state.m_overlay = overlay;
+        rig.protocol.AnswerHeldRequest();
+        std::vector<std::uint8_t> expected = rig.ImageSlice(900, 200);
+        std::copy(region.begin(), region.end(), expected.begin() + 100);
+        EXPECT_EQ(rig.ToolSentExactly(200), expected);
+        EXPECT_EQ(rig.state.m_tally.overlaySent.Bytes(), static_cast<std::int64_t>(region.size()));
+        rig.protocol.AnswerHeldRequest();
+        EXPECT_TRUE(rig.ToolSent().empty()) << "a held request is answered once";
+        std::vector<std::uint8_t> served = rig.Image();
+        std::copy(region.begin(), region.end(), served.begin() + 1000);
+        EXPECT_EQ(ServedSha256(rig.state, overlay),
+                  Sha256Hex(Sha256OfBytes(served.data(), served.size())));
+        EXPECT_EQ(*ImageBytes(rig.state, 998, 4),
+                  std::string(rig.Image().begin() + 998, rig.Image().begin() + 1002))
+            << "the base image's bytes, not the served ones";
     }
     {
         // A box that skips one byte of its region fails, even when the whole image is not asked.

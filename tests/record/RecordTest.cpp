@@ -56,6 +56,15 @@ TEST(BoxRecord, LinesAreByteForByteThoseTheLineReads) {
     r.bytes = 0;
     lines += BoxRecordLine(r);
     r.result = BoxResult::Aborted;
+    // A job with a [unit]: each field's value, a secret one's SHA-256, and the image as served.
+    std::string key = "sha256:";
+    std::string served;
+    for (int i = 0; i < 32; ++i) {
+        key += "ab";
+        served += "9f";
+    }
+    r.unit = {{{"serial", "SN00001000"}, {"mac", "aa:bb:cc:00:00:01"}, {"key", key}}};
+    r.servedSha256 = served;
     r.coverage = 0;
     r.coverageSent = 1e-7;
     r.seconds = 0.0005;
@@ -92,6 +101,8 @@ TEST(BoxRecord, ReadsBackEveryLineItWroteAndRefusesWhatIsNotARecord) {
     EXPECT_EQ(old->end, old->start);
     EXPECT_TRUE(old->logComplete);
     EXPECT_FALSE(old->boxId);
+    EXPECT_FALSE(old->unit) << "schema 1 had no unit";
+    EXPECT_FALSE(old->servedSha256);
     for (const char* refused :
          {R"({"id":"x","result":"PASS","start":"2026-12-07T02:31:07Z","schema":1})",
           R"({"id":"x","result":"pass","start":"yesterday","schema":1})",

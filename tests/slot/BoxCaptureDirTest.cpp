@@ -15,6 +15,7 @@
 #include <fstream>
 #include <vector>
 
+#include "capture/CaptureReader.h"
 #include "capture/CaptureSummary.h"
 #include "slot/BoxCaptureDir.h"
 #include "tests/support/files/TempDir.h"
@@ -123,6 +124,45 @@ TEST(BoxCaptureDirTest, ACaptureTheDiskCouldNotTakeIsRemovedWhenEmptyElseNamedIn
     const Result<std::string> summary = CaptureSummaryText(*captures.LastFile());
     ASSERT_TRUE(summary) << summary.Failure().Describe();
     EXPECT_NE(summary->find("slot      A1 (/dev/pts/9)\n"), std::string::npos) << *summary;
+}
+
+}  // namespace
+
+namespace {
+
+// A job with a [unit]: the capture names the unit served to the box, for support to read; a
+// secret field only as its hash, as the slot hands it over.
+TEST(BoxCaptureDirTest, ACaptureNamesTheUnitItsBoxWasServed) {
+    TempDir dir;
+    Result<std::unique_ptr<BoxCaptureDir>> opened =
+        BoxCaptureDir::Open(dir.Path(), "A1", kCaptureMaxDefault, "stavel 9.9");
+    ASSERT_TRUE(opened);
+    BoxCaptureDir& captures = **opened;
+    DownloadStarted started;
+    started.when = std::chrono::system_clock::now();
+    captures.OnStarted(started);
+    captures.OnUnitServed(0x1F000, 256, {{"serial", "SN00001000"}, {"key", "sha256:5e88"}},
+                          std::string(64, '9'));
+    BoxRecord record;
+    record.result = BoxResult::Pass;
+    record.start = record.end = started.when;
+    captures.OnSessionEnded(SessionEnd{DownloadEnded{EndReason::Passed, {}, {}}, record});
+    ASSERT_TRUE(captures.LastFile());
+    Result<std::unique_ptr<CaptureReader>> reader = CaptureReader::Open(*captures.LastFile());
+    ASSERT_TRUE(reader);
+    std::optional<Json> unit;
+    while (const std::optional<CaptureEntry> entry = (*reader)->Next()) {
+        const std::optional<Json> event =
+            entry->kind == CaptureKind::Event ? ParseJsonObject(entry->body) : std::nullopt;
+        if (event && JsonStringAt(*event, "event") == "unit") {
+            unit = event;
+        }
+    }
+    ASSERT_TRUE(unit);
+    EXPECT_EQ(JsonLine(*unit),
+              R"({"event":"unit","offset":126976,"length":256,"fields":{"serial":"SN00001000",)"
+              R"("key":"sha256:5e88"},"served_sha256":")" +
+                  std::string(64, '9') + "\"}");
 }
 
 }  // namespace

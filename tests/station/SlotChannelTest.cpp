@@ -224,8 +224,62 @@ TEST(SlotChannel, EveryMessageReadsBackAndWhatIsNoneIsRefused) {
     EXPECT_EQ(SlotConfigFromJson(older)->baud, 115200u);
     EXPECT_FALSE(SlotConfigFromJson(older)->requireWhole);
 
-    const SlotInput input{SlotInput::Kind::ScannedBoxId, "SN4711"};
+    const SlotInput input{SlotInput::Kind::ScannedBoxId, "SN4711", {}};
     EXPECT_EQ(DownMessageFromJson(InputMessage(input))->input, input);
+    // A unit's data, its fields' texts as bytes, and why there is none, read back; a unit with
+    // neither a lease nor a refusal this version knows is no message.
+    SlotInput unit{SlotInput::Kind::UnitData, {}, {"7d3c", {"SN00001000", "\xff\"k\x01"}, {}, {}}};
+    const std::optional<DownMessage> given =
+        DownMessageFromJson(*ParseJsonObject(JsonLine(InputMessage(unit))));
+    ASSERT_TRUE(given);
+    EXPECT_EQ(given->input.unit.fields[0], "SN00001000");
+    EXPECT_EQ(given->input.unit.lease, "7d3c");
+    unit.unit = UnitData{{}, {}, EndReason::UnitPoolEmpty, "unit pool empty: mac"};
+    EXPECT_EQ(DownMessageFromJson(InputMessage(unit))->input, unit);
+    for (const char* bad :
+         {R"({"kind":"input","input":"unit-data","unit":{"fields":["a"]}})",
+          R"({"kind":"input","input":"unit-data","unit":{"refusal":"port-lost","why":"x"}})",
+          R"({"kind":"input","input":"unit-data","unit":{"lease":"l","fields":[1]}})",
+          R"({"kind":"input","input":"unit-data"})"}) {
+        EXPECT_FALSE(DownMessageFromJson(*ParseJsonObject(bad))) << bad;
+    }
+    const UnitReport report{"7d3c", 250, 256, std::string(64, 'e'), true};
+    const std::optional<UpMessage> told = UpMessageFromJson(UnitMessage(report));
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->kind, UpMessage::Kind::Unit);
+    EXPECT_EQ(told->unit, report);
+    EXPECT_EQ(
+        UpMessageFromJson(
+            *ParseJsonObject(R"({"kind":"unit","unit":{"lease":"l","reached":9,"length":4}})"))
+            ->unit.reached,
+        4)
+        << "no more of the region reached the port than it holds";
+    EXPECT_FALSE(UpMessageFromJson(*ParseJsonObject(R"({"kind":"unit","unit":{"reached":1}})")));
+
+    // The region and its fields go down with the configuration; where the values come from
+    // stays with the station. Offsets a slot would write past its region by are refused.
+    UnitLayout shape;
+    shape.offset = 0x1F000;
+    shape.length = 256;
+    shape.fields = {UnitField{"serial", 0, 16, UnitFormat::Ascii, 0, 0, false},
+                    UnitField{"key", 32, 32, UnitFormat::Hex, 0, 0, true}};
+    shape.checksum = UnitChecksum{0x1F000, 0x1F0FC, 0x1F0FC, true};
+    UnitLayout whole = shape;
+    whole.store = "sqlite:/srv/units.db";
+    whole.sources.resize(2);
+    whole.warnBelow = 500;
+    SlotConfig withUnit = config;
+    withUnit.unit = whole;
+    EXPECT_EQ(SlotConfigFromJson(SlotConfigJson(withUnit))->unit, shape);
+    for (const auto& [key, value] : std::vector<std::pair<std::string, Json>>{
+             {"at", 250}, {"length", 0}, {"format", "base64"}}) {
+        Json wrongUnit = SlotConfigJson(withUnit);
+        wrongUnit["unit"]["fields"][0][key] = value;
+        EXPECT_FALSE(SlotConfigFromJson(wrongUnit)) << key;
+    }
+    Json wrongSum = SlotConfigJson(withUnit);
+    wrongSum["unit"]["checksum"]["at"] = 0x1F0FD;
+    EXPECT_FALSE(SlotConfigFromJson(wrongSum)) << "its 4 bytes would end past the region";
     EXPECT_EQ(DownMessageFromJson(*ParseJsonObject(R"({"kind":"input","input":"weight"})"))->kind,
               DownMessage::Kind::UnknownInput)
         << "a later station's input is passed over, not a fault";
@@ -289,7 +343,7 @@ TEST(SlotChannel, TheSlotsEndTakesItsConfigurationAndHandsOnOrdersAndAStationTha
 
         Orders orders;
         slot.Listen(orders.Take());
-        station.Send(InputMessage({SlotInput::Kind::UnitData, "MAC 00:11"}));
+        station.Send(InputMessage({SlotInput::Kind::ScannedBoxId, "MAC 00:11", {}}));
         station.Send(*ParseJsonObject(R"({"kind":"input","input":"weight","value":"3"})"));
         station.Send(StopMessage());
         EXPECT_EQ(orders.WaitFor(3),

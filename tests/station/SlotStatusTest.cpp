@@ -81,8 +81,12 @@ TEST(SlotStatus, AVerdictOutlivesItsPortUntilTheNextBoxBegins) {
     EXPECT_EQ(look.progress, "43 %, 0:12 left");
     EXPECT_EQ(look.note, "");
     EXPECT_EQ(look.counts, "0 passed, 1 failed");
+    // The run's warning shows beneath, while nothing more pressing does.
+    s.warning = "unit pool low: mac has 4 value(s) left (warn_below = 5)";
+    EXPECT_EQ(LookOf(s).note, "\u26A0 unit pool low: mac has 4 value(s) left (warn_below = 5)");
     End(s, Record(BoxResult::Pass, "", "passed"), SlotState::Passed);
     EXPECT_EQ(LookOf(s).detail, "") << "a pass has no reason";
+    EXPECT_EQ(LookOf(s).note, "\u26A0 unit pool low: mac has 4 value(s) left (warn_below = 5)");
     EXPECT_EQ(LookOf(s).counts, "1 passed, 1 failed");
 }
 

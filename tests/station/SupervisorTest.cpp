@@ -17,6 +17,8 @@
 #include "slot/ExitStatus.h"
 #include "station/Station.h"
 #include "station/StationJournal.h"
+#include "store/PoolDealer.h"
+#include "store/UnitSources.h"
 #include "tests/station/MemoryTransport.h"
 #include "tests/support/files/TempDir.h"
 
@@ -516,9 +518,144 @@ TEST_F(SupervisorTest, BoxesAKilledStationHadInFlightAreRecordedOnceByItsNextSta
     EXPECT_EQ(ReadBytes(report), next.lines[0] + next.lines[1]);
 }
 
+// A job's [unit]: a counter and a list of four MACs, in a real SQLite pool.
+UnitLayout TwoSources(const std::string& store) {
+    UnitLayout layout;
+    layout.offset = 0x100;
+    layout.length = 32;
+    layout.store = store;
+    layout.warnBelow = 3;
+    UnitSource serial;
+    serial.kind = UnitSource::Kind::Counter;
+    serial.name = "serial";
+    serial.pattern = *CounterPattern::Parse("SN{:04d}");
+    serial.start = 1000;
+    UnitSource mac;
+    mac.kind = UnitSource::Kind::List;
+    mac.name = "mac";
+    mac.file = "macs.csv";
+    mac.columns = {"mac"};
+    for (int i = 1; i <= 4; ++i) {
+        mac.rows.push_back({"aa:bb:cc:00:00:0" + std::to_string(i)});
+    }
+    layout.sources = {serial, mac};
+    layout.fields = {UnitField{"serial", 0, 8, UnitFormat::Ascii, 0, 0, false},
+                     UnitField{"mac", 8, 6, UnitFormat::Mac, 1, 0, true}};
+    return layout;
+}
+
+// The unit each slot was dealt last, as its channel carried it.
+UnitData LastUnit(const MemoryTransport::Peer& peer) {
+    UnitData last;
+    for (const DownMessage& m : peer.Sent()) {
+        if (m.kind == Kind::Input && m.input.kind == SlotInput::Kind::UnitData) {
+            last = m.input.unit;
+        }
+    }
+    return last;
+}
+
+// The slot served its unit to a box and tells how much of the region reached the port.
+void Served(MemoryTransport::Peer& peer, const UnitData& unit, std::int64_t reached, bool ended) {
+    peer.Say(UnitMessage(UnitReport{unit.lease, reached, 32, std::string(64, 'e'), ended}));
+}
+
+TEST_F(SupervisorTest, EachSlotIsDealtItsNextUnitAheadAndEveryLeaseIsSettledByTheRule) {
+    const UnitLayout layout = TwoSources("sqlite:" + dir.File("units.db"));
+    Result<PoolDealer::Opened> opened = PoolDealer::Open(layout, "L3", {"A1", "A2"});
+    ASSERT_TRUE(opened) << opened.Failure().Describe();
+    StationConfig config = Config();
+    config.slot.unit = layout;
+    config.units = opened->dealer.get();
+    station = std::make_unique<Station>(config, &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    MemoryTransport::Peer& a2 = *slots_.At(1);
+    // Each slot holds its first unit before any box speaks.
+    const UnitData first = LastUnit(a1);
+    EXPECT_EQ(first.fields, (std::vector<std::string>{"SN1000", "aa:bb:cc:00:00:01"}));
+    EXPECT_EQ(LastUnit(a2).fields, (std::vector<std::string>{"SN1001", "aa:bb:cc:00:00:02"}));
+    EXPECT_EQ(a1.Sent()[1].config.unit->fields.size(), 2u);
+
+    // A1's box passes: its lease is used, and the next unit is dealt at once.
+    a1.Hello();
+    BoxLoads(a1);
+    Served(a1, first, 0, false);
+    Served(a1, first, 32, true);
+    BoxPasses(a1, Judged("id-1", "A1", std::nullopt));
+    // A2 dies mid-box: its box's record, made by the station, names the unit it was served,
+    // the secret field as its hash, and the lease is spoiled.
+    a2.Hello();
+    BoxLoads(a2);
+    Served(a2, LastUnit(a2), 0, false);
+    a2.Crash(SIGKILL);
+    Listen();
+    ASSERT_EQ(heard.records.size(), 2u);
+    EXPECT_EQ(heard.records[1].reasonCode, "slot-crashed");
+    ASSERT_TRUE(heard.records[1].unit);
+    EXPECT_EQ((*heard.records[1].unit)[0],
+              std::make_pair(std::string("serial"), std::string("SN1001")));
+    EXPECT_TRUE((*heard.records[1].unit)[1].second.starts_with("sha256:"));
+    EXPECT_EQ(heard.records[1].servedSha256, std::string(64, 'e'));
+    const UnitData second = LastUnit(a1);
+    EXPECT_EQ(second.fields[0], "SN1002");
+
+    // A1's next box fails before a byte of its region reached the port: its values are free
+    // again, and given once more, to A2 started again.
+    BoxLoads(a1);
+    Served(a1, second, 0, false);
+    Served(a1, second, 0, true);
+    BoxRecord lost = Judged("id-2", "A1", std::nullopt);
+    lost.result = BoxResult::Fail;
+    lost.reasonCode = "port-lost";
+    a1.Say(RecordMessage(lost));
+    a1.Event(DownloadEnded{EndReason::PortLost, {}, {}});
+    Listen();
+    EXPECT_EQ(LastUnit(a1).fields[0], "SN1002") << "nothing of it reached the port";
+    Advance(Station::kTick);
+    ASSERT_EQ(slots_.Starts(1), 2u);
+    MemoryTransport::Peer& a2again = *slots_.At(1, 1);
+    EXPECT_EQ(LastUnit(a2again).fields, (std::vector<std::string>{"SN1003", "aa:bb:cc:00:00:04"}))
+        << "the spoiled SN1001 is never given again";
+    EXPECT_EQ(heard.SaidStarting("unit pool low: mac has 2 value(s) left (warn_below = 3)"), 1);
+    ASSERT_FALSE(heard.changed.empty());
+    EXPECT_EQ(heard.changed.back().warning,
+              "unit pool low: mac has 2 value(s) left (warn_below = 3)")
+        << "shown on every slot, and so on the broker";
+
+    // The list runs dry: the slot that asks is told why, every slot finishes, and the station
+    // ends with 9. What A1 held unserved when it ended well is free again.
+    a2again.Hello();
+    BoxLoads(a2again);
+    Served(a2again, LastUnit(a2again), 32, true);
+    BoxPasses(a2again, Judged("id-3", "A2", std::nullopt));
+    Listen();
+    const UnitData refusal = LastUnit(a2again);
+    ASSERT_TRUE(refusal.refusal);
+    EXPECT_EQ(refusal.why, "unit pool empty: mac");
+    EXPECT_TRUE(heard.Said("A2: unit pool empty: mac; no further box is served"));
+    EXPECT_TRUE(a1.Got(Kind::Finish));
+    a1.Exit(0);
+    a2again.Exit(kExitUnitPool);
+    Listen();
+    ASSERT_TRUE(station->Done());
+    EXPECT_EQ(ExitStatusFor(station->End()), kExitUnitPool);
+    Result<std::unique_ptr<UnitPool>> pool = UnitPool::Open(*ParseStoreUrl(layout.store));
+    ASSERT_TRUE(pool);
+    Result<std::vector<UnitPool::Count>> counts = (*pool)->Counts(PoolSourcesOf(layout));
+    ASSERT_TRUE(counts);
+    EXPECT_EQ((*counts)[1].used, 2);
+    EXPECT_EQ((*counts)[1].spoiled, 1);
+    EXPECT_EQ((*counts)[1].leased, 0);
+    EXPECT_EQ((*counts)[1].free, 1) << "the MAC A1 held when it ended";
+    EXPECT_EQ((*counts)[1].next, "aa:bb:cc:00:00:03");
+}
+
 TEST(StationEnd, ASignalWinsOverARecordNotWrittenOverAWrongImageOverUnservableOverFailed) {
     EXPECT_EQ(ExitStatusFor(StationEnd{}), 0);
     EXPECT_EQ(ExitStatusFor(StationEnd{0, false, false, true}), 1);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, false, true, false, true}), kExitUnitPool);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true, false, true}), 2);
     EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true}), 2);
     EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true, true}), 6);
     EXPECT_EQ(ExitStatusFor(StationEnd{0, true, true, true, true}), 8);

@@ -33,7 +33,11 @@ double Micros(StbLine::Clock::duration d) {
 using namespace stbsim;
 
 StbBox::StbBox(const StbSimOptions& options, StbLine& line, StbSimStats& stats, int number)
-    : m_options(options), m_line(line), m_stats(stats), m_nNumber(number) {}
+    : m_region(options.regionLength, -1),
+      m_options(options),
+      m_line(line),
+      m_stats(stats),
+      m_nNumber(number) {}
 
 std::string StbBox::Run() {
     std::string fault = WriteAll(BootBanner(m_nNumber, m_options.serial));
@@ -55,7 +59,24 @@ std::string StbBox::Run() {
     if (fault.empty() && !m_bHungUp) {
         fault = Exit();
     }
+    ShowRegion();
     return fault;
+}
+
+void StbBox::ShowRegion() {
+    if (m_options.regionLength == 0 || !m_options.log) {
+        return;
+    }
+    char head[96];
+    std::snprintf(head, sizeof head, "box %d region 0x%llX+%u:", m_nNumber,
+                  static_cast<unsigned long long>(m_options.regionOffset), m_options.regionLength);
+    std::string line = head;
+    for (const int byte : m_region) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02x", byte);
+        line += byte < 0 ? std::string(" ..") : std::string(hex);
+    }
+    m_options.log(line);
 }
 
 std::string StbBox::Chatter() {
@@ -185,6 +206,10 @@ std::string StbBox::AwaitAnswer(const std::string& what, Clock::time_point deadl
     m_stats.latencyMicros.push_back(micros);
     if (isData) {
         m_stats.dataLatencyMicros.push_back(micros);
+        if (!m_bDataAnswered) {
+            m_bDataAnswered = true;
+            m_stats.firstDataMicros.push_back(micros);
+        }
     }
     return {};
 }
@@ -238,6 +263,7 @@ std::string StbBox::Start() {
         }
     }
     m_stats.latencyMicros.push_back(Micros(Clock::now() - m_requestSent));
+    m_stats.startMicros.push_back(m_stats.latencyMicros.back());
     std::string fault = ReadStartAnswer(what);
     if (!fault.empty()) {
         return fault;
@@ -387,7 +413,23 @@ std::string StbBox::Block(uint32_t offset, uint16_t length) {
 
 std::string StbBox::CheckBlock(uint32_t offset, const uint8_t* got, size_t count) {
     const uint8_t* expected = m_options.image.data() + offset;
-    const auto mismatch = std::mismatch(got, got + count, expected);
+    // The region's bytes are the box's own: kept, and compared with nothing.
+    const int64_t from = m_options.regionOffset;
+    const int64_t to = from + m_options.regionLength;
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t at = static_cast<int64_t>(offset) + static_cast<int64_t>(i);
+        if (at >= from && at < to) {
+            m_region[static_cast<size_t>(at - from)] = got[i];
+        }
+    }
+    auto mismatch = std::mismatch(got, got + count, expected);
+    while (mismatch.first != got + count) {
+        const int64_t at = static_cast<int64_t>(offset) + (mismatch.first - got);
+        if (at < from || at >= to) {
+            break;
+        }
+        mismatch = std::mismatch(mismatch.first + 1, got + count, mismatch.second + 1);
+    }
     if (mismatch.first == got + count) {
         return {};
     }

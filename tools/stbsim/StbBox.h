@@ -59,6 +59,10 @@ class StbBox {
     std::string IoFault(StbLine::Io io, const std::string& what) const;
     Clock::time_point AnswerDeadline(size_t answerBytes) const;
 
+    // The bytes received in the region of --show-region (-1: none yet), said at the end.
+    std::vector<int> m_region;
+    void ShowRegion();
+
     const StbSimOptions& m_options;
     StbLine& m_line;
     StbSimStats& m_stats;
@@ -66,6 +70,7 @@ class StbBox {
     uint64_t m_nRequests = 0;
     Clock::time_point m_requestSent{};
     bool m_bHungUp = false;
+    bool m_bDataAnswered = false;
     std::string m_strEarlyEnd;
     // Stops reading or falls silent when the options ask for it now; `done` once it has.
     std::string FailOnPurpose(bool& done);

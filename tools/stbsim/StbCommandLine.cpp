@@ -40,6 +40,10 @@ const char* const kStbUsage =
     "  --ptys N            N boxes at once, each on a pseudo-terminal of its own\n"
     "  --fail K:KIND:N     with --ptys: the box on pty K fails after N image bytes;\n"
     "                      KIND is hangup, stop-reading or silent\n"
+    "  --show-region OFFSET:LENGTH\n"
+    "                      the box's own bytes (a unit's data) lie there: they are not\n"
+    "                      compared with the image, and each box prints what it received\n"
+    "                      there, in hex (\"..\": never received); OFFSET may be 0x hex\n"
     "  --timeout MS        wait for each answer this long (default 3000, plus line time)\n"
     "  --start-timeout S   keep repeating STB_START this many seconds (default 300)\n"
     "  --replay CAPTURE    play the box's side of a capture (stavel --capture) against the\n"
@@ -59,6 +63,29 @@ bool ToNumber(const std::string& text, int64_t low, int64_t high, int64_t& value
     const char* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
     return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
+}
+
+// "OFFSET:LENGTH", the offset in decimal or 0x hex, below 4 GiB.
+bool ParseRegion(const std::string& text, StbSimOptions& options) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        return false;
+    }
+    std::string offset = text.substr(0, colon);
+    int64_t at = 0;
+    int64_t length = 0;
+    const bool hex =
+        offset.size() > 2 && offset[0] == '0' && (offset[1] == 'x' || offset[1] == 'X');
+    const char* first = offset.data() + (hex ? 2 : 0);
+    const char* end = offset.data() + offset.size();
+    const auto read = std::from_chars(first, end, at, hex ? 16 : 10);
+    if (read.ec != std::errc() || read.ptr != end || at < 0 || at >= (int64_t{1} << 32) ||
+        !ToNumber(text.substr(colon + 1), 1, 65536, length)) {
+        return false;
+    }
+    options.regionOffset = at;
+    options.regionLength = static_cast<uint32_t>(length);
+    return true;
 }
 
 // "K:KIND:BYTES", KIND one of hangup, stop-reading, silent.
@@ -164,6 +191,13 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         const std::string& arg = args[i];
         if (auto flag = flags.find(arg); flag != flags.end()) {
             *flag->second = true;
+            continue;
+        }
+        if (arg == "--show-region") {
+            if (i + 1 >= args.size() || !ParseRegion(args[++i], out.options)) {
+                error = "--show-region wants OFFSET:LENGTH (LENGTH 1..65536)";
+                return false;
+            }
             continue;
         }
         if (arg == "--fail") {

@@ -73,6 +73,14 @@ struct StbSimOptions {
     // Allowed difference between the tool's clock and the box's, in seconds.
     int timeSkewSeconds = 3;
 
+    // --show-region: the box's own bytes (a unit's data, which the tool writes into each box's
+    // answers) lie here, so they are not compared with the image; each box says what it
+    // received there once its download ends, through `log`:
+    //   box 3 region 0x1F000+16: 53 4e 30 30 30 30 31 30 30 32 00 00 00 00 00 00
+    // ("..": a byte it never received). Length 0: none.
+    int64_t regionOffset = 0;
+    uint32_t regionLength = 0;
+
     // The simulator's own progress and diagnostic lines (no line break); none when empty.
     std::function<void(const std::string&)> log;
 };

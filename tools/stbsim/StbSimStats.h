@@ -10,6 +10,10 @@ struct StbSimStats {
     std::vector<double> latencyMicros;
     // The same, for STB_DATA_REQ only.
     std::vector<double> dataLatencyMicros;
+    // Per box: the answer to its STB_START (the one answered), and to its first STB_DATA_REQ,
+    // the first answer that can wait for anything the tool has to fetch for the box.
+    std::vector<double> startMicros;
+    std::vector<double> firstDataMicros;
     // Image bytes received (whether right or wrong) over all boxes.
     uint64_t imageBytes = 0;
     // Requests written, all kinds, repeats of STB_START included.

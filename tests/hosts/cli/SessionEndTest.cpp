@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "record/BoxRecord.h"
 #include "tests/hosts/cli/BoxRunner.h"
 #include "tests/hosts/cli/CliFixture.h"
 
@@ -87,7 +88,7 @@ TEST_F(SessionEndTest, LoopServesBoxesWaitsForAPortThatWentAwayAndStopsCleanlyOn
     EXPECT_TRUE(records[0]["repeat_of"].is_null());
     EXPECT_EQ(JsonStringAt(records[1], "repeat_of"), JsonStringAt(records[0], "id"));
     EXPECT_EQ(JsonStringAt(records[2], "operator"), "Ann");
-    EXPECT_EQ(JsonWholeAt(records[2], "schema"), 1);
+    EXPECT_EQ(JsonWholeAt(records[2], "schema"), kRecordSchema);
     EXPECT_NE(err.find(", box SN4711; box SN4711 was loaded before: "), std::string::npos) << err;
 
     // The log file holds the log, each line behind its UTC time.

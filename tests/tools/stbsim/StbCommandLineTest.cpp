@@ -33,6 +33,12 @@ TEST(StbCommandLine, SeveralPtysEachWithItsOwnChosenFailure) {
     EXPECT_EQ(OptionsForPty(cmd, 3).stopReadingAfterBytes, 0);
     EXPECT_EQ(OptionsForPty(cmd, 4).silentAfterBytes, 8192);
     EXPECT_EQ(OptionsForPty(cmd, 4).hangUpAfterBytes, -1);
+    EXPECT_EQ(cmd.options.regionLength, 0u) << "no region unless asked";
+    ASSERT_TRUE(Parse({"--size", "1000", "--show-region", "0x1F000:256"}, cmd, error)) << error;
+    EXPECT_EQ(cmd.options.regionOffset, 0x1F000);
+    EXPECT_EQ(cmd.options.regionLength, 256u);
+    ASSERT_TRUE(Parse({"--size", "1000", "--show-region", "4096:16"}, cmd, error)) << error;
+    EXPECT_EQ(cmd.options.regionOffset, 4096);
 
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {"--size", "10", "--fail", "2:hangup:1"},
@@ -40,7 +46,12 @@ TEST(StbCommandLine, SeveralPtysEachWithItsOwnChosenFailure) {
              {"--size", "10", "--ptys", "2", "--fail", "1:silent"},
              {"--size", "10", "--ptys", "2", "--fail", "0:silent:1"},
              {"--size", "10", "--ptys", "65"},
-             {"--size", "10", "--ptys", "2", "--tty", "/dev/x"}}) {
+             {"--size", "10", "--ptys", "2", "--tty", "/dev/x"},
+             {"--size", "10", "--show-region", "0x100"},
+             {"--size", "10", "--show-region", "0x100:0"},
+             {"--size", "10", "--show-region", "0x100:65537"},
+             {"--size", "10", "--show-region", "0x100000000:4"},
+             {"--size", "10", "--show-region", "12k:4"}}) {
         EXPECT_FALSE(Parse(bad, cmd, error)) << bad.back();
         EXPECT_FALSE(error.empty());
     }
