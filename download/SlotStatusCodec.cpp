@@ -82,7 +82,8 @@ Json LastVerdictJson(const LastVerdict& v) {
                 {"reason", JsonText(v.reason)},
                 {"reason_code", TextOrNull(v.reasonCode)},
                 {"box_id", TextOrNull(v.boxId)},
-                {"end", IsoUtcMillis(v.time)}};
+                {"end", IsoUtcMillis(v.time)},
+                {"attempt", v.attempt}};
 }
 
 Json SlotStatusJson(const SlotStatus& s) {
@@ -108,6 +109,7 @@ Json SlotStatusJson(const SlotStatus& s) {
         {"last", s.last ? LastVerdictJson(*s.last) : Json(nullptr)},
         {"port_problem", std::move(port)},
         {"hint", TextOrNull(s.hint)},
+        {"first_passes", s.firstPasses},
         {"schema", kSlotStatusSchema},
     };
 }
@@ -130,6 +132,7 @@ std::optional<LastVerdict> LastVerdictFromJson(const Json& json) {
     v.reasonCode = Text(json, "reason_code", kWordBytes);
     v.boxId = Text(json, "box_id", kNameBytes);
     v.time = FromIsoUtcMillis(JsonStringAt(json, "end")).value_or(v.time);
+    v.attempt = static_cast<int>(std::llround(Bounded(json, "attempt", 1, kMostBoxes).value_or(1)));
     return v;
 }
 
@@ -166,6 +169,9 @@ std::optional<SlotStatusRead> SlotStatusFromJson(const Json& json) {
             Text(*port, "text", kReasonBytes)};
     }
     s.hint = Text(json, "hint", kHintBytes);
+    // Before boxes were retried every box had one attempt: its passes were first passes.
+    s.firstPasses =
+        json.contains("first_passes") ? std::min(Count(json, "first_passes"), s.passes) : s.passes;
     return read;
 }
 

@@ -54,6 +54,11 @@ struct BoxRecord {
     std::optional<std::string> adapterSerial;
     std::string reasonCode;              // the session's end as a fixed word ("port-lost")
     std::optional<std::string> logFile;  // the box's own log file (--log-dir), or --log-file
+    // A box tried again on its slot has a record per attempt: its number (from 1), whether it
+    // is the one the box is judged by, and the first attempt's record id on every later one.
+    int attempt = 1;
+    bool final = true;
+    std::optional<std::string> retryOf;
 
     bool Passed() const { return result == BoxResult::Pass; }
 };

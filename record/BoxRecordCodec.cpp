@@ -117,6 +117,9 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"adapter_serial", JsonTextOrNull(r.adapterSerial)},
         {"reason_code", JsonText(r.reasonCode)},
         {"log_file", JsonTextOrNull(r.logFile)},
+        {"attempt", r.attempt},
+        {"final", r.final},
+        {"retry_of", JsonTextOrNull(r.retryOf)},
     };
 }
 
@@ -184,6 +187,11 @@ std::optional<BoxRecord> BoxRecordFromJson(const Json& json) {
     r.adapterSerial = TextOrNothing(json, "adapter_serial");
     r.reasonCode = JsonStringAt(json, "reason_code");
     r.logFile = TextOrNothing(json, "log_file");
+    // A record from before boxes were retried is its box's one attempt.
+    const std::int64_t attempt = JsonWholeAt(json, "attempt");
+    r.attempt = attempt >= 1 && attempt <= 1000000 ? static_cast<int>(attempt) : 1;
+    r.final = JsonBoolAt(json, "final", true);
+    r.retryOf = TextOrNothing(json, "retry_of");
     return r;
 }
 

@@ -8,7 +8,9 @@
 #include <string>
 
 struct SlotInput {
-    enum class Kind { UnitData, ScannedBoxId, PowerCycled };
+    // PowerCycled: what the station's power action did ("on", "off", "off failed: ...").
+    // PowerSwitch: the slot's own line switches its box ("on", "off"), as the job's dtr or rts.
+    enum class Kind { UnitData, ScannedBoxId, PowerCycled, PowerSwitch };
     Kind kind = Kind::UnitData;
     std::string value;
 

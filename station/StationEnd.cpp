@@ -15,5 +15,8 @@ int ExitStatusFor(const StationEnd& end) {
     if (end.unservable) {
         return kExitUsage;
     }
+    if (end.allTakenOut) {
+        return kExitAllTakenOut;
+    }
     return end.someFailed ? kExitSomeBoxFailed : kExitPass;
 }

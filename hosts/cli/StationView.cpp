@@ -190,16 +190,19 @@ std::string StationTableText(const std::vector<SlotStatus>& slots) {
     return text;
 }
 
-std::string TallyRow(const std::string& name, int passed, int failed, int aborted, double seconds) {
+std::string TallyRow(const std::string& name, int passed, int failed, int aborted, int firstPassed,
+                     double seconds) {
     const int boxes = passed + failed + aborted;
     char mean[48] = "\u2013";  // –: no box to take the mean of
     if (boxes > 0) {
         std::snprintf(mean, sizeof mean, "%.1f s", seconds / boxes);
     }
     char line[512];
-    std::snprintf(line, sizeof line, "  %s %7d %7d %7d %s %s\n",
+    std::snprintf(line, sizeof line, "  %s %7d %7d %7d %s %s %s\n",
                   Column(ShortenMiddle(name, 24), 24).c_str(), passed, failed, aborted,
-                  RightColumn(YieldText(passed, failed), 6).c_str(), RightColumn(mean, 10).c_str());
+                  RightColumn(YieldText(passed, failed), 6).c_str(),
+                  RightColumn(FirstPassText(firstPassed, passed, failed), 8).c_str(),
+                  RightColumn(mean, 10).c_str());
     return line;
 }
 

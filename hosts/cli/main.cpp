@@ -32,6 +32,7 @@
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/host/SignalStop.h"
+#include "power/PowerSwitchboard.h"
 #include "record/ToolVersion.h"
 #include "settings/TemporaryFiles.h"
 #include "slot/ExitStatus.h"
@@ -200,6 +201,14 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
     config.count = options.count;
     config.slot = SlotConfigOf(options);
     config.made = ProvenanceOf(options);
+    config.retry = options.retry;
+    config.power = options.power;
+    std::unique_ptr<PowerSwitchboard> switches;
+    if (options.power && !options.power->BySlot()) {
+        switches =
+            std::make_unique<PowerSwitchboard>(*options.power, options.outlets, options.labels);
+        config.switches = switches.get();
+    }
     // The broker and the database each hear the station.
     StationObservers watchers;
     std::unique_ptr<MqttPublisher> publisher;
