@@ -78,6 +78,8 @@ Json SlotConfigJson(const SlotConfig& c) {
                 {"capture_max", c.captureMax},
                 {"baud", c.baud},
                 {"require_whole", c.requireWhole},
+                {"power_line", JsonText(c.powerLine)},
+                {"power_on_asserted", c.powerOnAsserted},
                 {"made",
                  {{"tool_version", JsonText(m.toolVersion)},
                   {"host", JsonText(m.host)},
@@ -112,6 +114,14 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
     c.captureMax = in.Whole("capture_max", 0, INT64_MAX, kCaptureMaxDefault);
     c.baud = static_cast<std::uint32_t>(in.Whole("baud", 1, UINT32_MAX, SlotConfig{}.baud));
     c.requireWhole = in.Flag("require_whole");
+    // A station of before power control sends neither: no line, on while asserted.
+    if (json.contains("power_line")) {
+        c.powerLine = in.Text("power_line");
+        c.powerOnAsserted = in.Flag("power_on_asserted");
+    }
+    if (!c.powerLine.empty() && c.powerLine != "dtr" && c.powerLine != "rts") {
+        return std::nullopt;
+    }
     const auto made = json.find("made");
     if (made != json.end() && made->is_object()) {
         Reader m(*made);

@@ -40,6 +40,10 @@ struct SlotConfig {
     std::uint32_t baud = 115200;  // the line's rate (a station of before it could be chosen: this)
     bool requireWhole = false;    // a box not sent every byte of the image fails
     RecordProvenance made;        // where and by whom its records are made
+    // The modem line of its port that switches its box's power ("dtr", "rts"; empty: none),
+    // and whether the box is on while the line is asserted.
+    std::string powerLine;
+    bool powerOnAsserted = true;
 
     bool operator==(const SlotConfig&) const = default;
 };

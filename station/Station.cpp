@@ -242,6 +242,10 @@ bool Station::Spawn(Slot& slot) {
         config.count = 0;
     }
     config.report.reset();  // the station keeps the records
+    if (m_config.power && m_config.power->BySlot()) {
+        config.powerLine = m_config.power->backend == PowerBackend::Rts ? "rts" : "dtr";
+        config.powerOnAsserted = m_config.power->onWhenAsserted;
+    }
     config.made = m_config.made;
     slot.peer->Send(HelloMessage());
     slot.peer->Send(ConfigMessage(config));
@@ -343,6 +347,11 @@ void Station::Hear(Slot& slot, const UpMessage& message) {
             slot.slotRecord = message.record;
             break;
         case UpMessage::Kind::Say:
+            if (const std::string power = "power control failed: ";
+                m_config.power && message.text.starts_with(power)) {
+                PowerFailed(slot, message.text.substr(power.size()));  // its own line's
+                break;
+            }
             Note(EscapeName(slot.status.slot) + ": " + EscapeName(message.text));
             break;
         case UpMessage::Kind::Ending:

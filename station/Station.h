@@ -186,6 +186,7 @@ class Station final : private SlotTransport::Ears {
     void PowerAct(Slot& slot, PowerAction action);
     void TakePowerDone();
     void OnPowerDone(Slot& slot, PowerAction action, const PowerOutcome& outcome);
+    void PowerFailed(Slot& slot, const std::string& reason);
     void ArmRetry(Slot& slot);
     void RetryTick(Slot& slot);
     void JudgeSilentRetry(Slot& slot);

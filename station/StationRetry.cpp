@@ -77,12 +77,17 @@ void Station::PowerAct(Slot& slot, PowerAction action) {
     if (!m_config.power) {
         return;
     }
-    if (m_config.switches == nullptr) {
-        // The slot's own line (dtr, rts) switches its box: the slot sets it when asked.
+    if (m_config.power->BySlot()) {
+        // The slot's own line (dtr, rts) switches its box: the slot sets it when asked, at
+        // once, and says so only when it cannot.
         if (slot.phase == Phase::Running) {
             slot.peer->Send(
                 InputMessage(SlotInput{SlotInput::Kind::PowerSwitch, PowerActionWord(action)}));
         }
+        OnPowerDone(slot, action, PowerOutcome{});
+        return;
+    }
+    if (m_config.switches == nullptr) {
         return;
     }
     m_config.switches->Start(slot.index, action);
@@ -101,20 +106,13 @@ void Station::TakePowerDone() {
 
 void Station::OnPowerDone(Slot& slot, PowerAction action, const PowerOutcome& outcome) {
     const std::string word = PowerActionWord(action);
-    if (slot.phase == Phase::Running) {
+    if (slot.phase == Phase::Running && !m_config.power->BySlot()) {
         slot.peer->Send(
             InputMessage(SlotInput{SlotInput::Kind::PowerCycled,
                                    outcome.ok ? word : word + " failed: " + outcome.reason}));
     }
     if (!outcome.ok) {
-        const std::string text = "power control failed: " + outcome.reason;
-        if (!slot.powerTold) {
-            Note(EscapeName(slot.status.slot) + ": " + EscapeName(text) +
-                 "; no box is counted for it");
-            slot.powerTold = true;
-        }
-        slot.powerTrouble = text;
-        ShowOverlay(slot);
+        PowerFailed(slot, outcome.reason);
         const bool cycleStep = (slot.cycle == Slot::Cycle::Off && action == PowerAction::Off) ||
                                (slot.cycle == Slot::Cycle::On && action == PowerAction::On);
         if (cycleStep) {
@@ -137,6 +135,16 @@ void Station::OnPowerDone(Slot& slot, PowerAction action, const PowerOutcome& ou
         slot.cycle = Slot::Cycle::None;
         ArmRetry(slot);
     }
+}
+
+void Station::PowerFailed(Slot& slot, const std::string& reason) {
+    const std::string text = "power control failed: " + reason;
+    if (!slot.powerTold) {
+        Note(EscapeName(slot.status.slot) + ": " + EscapeName(text) + "; no box is counted for it");
+        slot.powerTold = true;
+    }
+    slot.powerTrouble = text;
+    ShowOverlay(slot);
 }
 
 void Station::Overlay(Slot& slot) {

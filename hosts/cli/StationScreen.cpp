@@ -16,6 +16,7 @@ void StationScreen::OnStationStarted(const std::vector<std::string>& slots) {
 void StationScreen::OnStationEnded() {
     m_view.EndTable();
     WriteStderr(TallyText(m_slots, m_time));
+    m_view.TallyEvent(m_slots);
     m_also.OnStationEnded();
 }
 

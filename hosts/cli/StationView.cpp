@@ -100,6 +100,34 @@ void StationView::EndEvent(const std::string& slot, BoxResult result, const Json
     }
 }
 
+void StationView::TallyEvent(const std::vector<SlotStatus>& slots) {
+    if (!m_json) {
+        return;
+    }
+    SlotStatus total;
+    for (const SlotStatus& s : slots) {
+        total.passes += s.passes;
+        total.fails += s.fails;
+        total.aborts += s.aborts;
+        total.firstPasses += s.firstPasses;
+    }
+    const auto share = [](std::optional<double> yield) {
+        return yield ? Json(*yield) : Json(nullptr);
+    };
+    WriteStdout(
+        JsonLine(Json{{"event", "tally"},
+                      {"time", Now()},
+                      {"slot", nullptr},
+                      {"passes", total.passes},
+                      {"fails", total.fails},
+                      {"aborts", total.aborts},
+                      {"first_passes", total.firstPasses},
+                      {"first_pass_yield",
+                       share(FirstPassYieldOf(total.firstPasses, total.passes, total.fails))},
+                      {"yield", share(YieldOf(total.passes, total.fails))}}) +
+        "\n");
+}
+
 void StationView::PortState(const std::string& slot, SlotState state, const std::string& why) {
     if (state == SlotState::NoRequest) {
         Above("stavel: " + EscapeName(slot) + ": box talking, no request: " + EscapeName(why) +

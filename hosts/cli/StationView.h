@@ -50,6 +50,8 @@ class StationView {
     void Table(const std::vector<SlotStatus>& slots);
     // The table is done with: what follows starts below it.
     void EndTable();
+    // --json: the station's tally as its last event, with both yields.
+    void TallyEvent(const std::vector<SlotStatus>& slots);
 
     bool Live() const { return m_live; }
 
