@@ -48,6 +48,7 @@ void Station::AfterAttempt(Slot& slot, const BoxRecord& kept, bool retry) {
              ")");
         if (m_config.power) {
             slot.cycle = Slot::Cycle::Off;
+            slot.cycleRetries = true;
             PowerAct(slot, PowerAction::Off);
         } else {
             ArmRetry(slot);
@@ -59,16 +60,23 @@ void Station::AfterAttempt(Slot& slot, const BoxRecord& kept, bool retry) {
     slot.firstBoxId.reset();
     slot.lastAttempt.reset();
     slot.retryUntil.reset();
+    const bool out = slot.failRun.Count(m_config.retry, kept);
+    if (out) {
+        TakeOut(slot, TakenOutText(slot.failRun.inRow));
+    }
     if (m_config.power && kept.result != BoxResult::Aborted &&
         (m_config.power->offAfter == PowerOffAfter::Always ||
          (m_config.power->offAfter == PowerOffAfter::Fail && !kept.Passed()))) {
+        // The box is left off; a slot that goes on to another box has it on again after the
+        // off time, as in a cycle.
+        slot.cycle = Slot::Cycle::Off;
+        slot.cycleRetries = false;
+        if (out || !MoreBoxes(slot)) {
+            slot.cycle = Slot::Cycle::None;
+        }
         PowerAct(slot, PowerAction::Off);
     }
-    if (slot.failRun.Count(m_config.retry, kept)) {
-        TakeOut(slot, TakenOutText(slot.failRun.inRow));
-        return;
-    }
-    if (StationCounts() && slot.phase == Phase::Running && !MoreBoxes(slot)) {
+    if (!out && StationCounts() && slot.phase == Phase::Running && !MoreBoxes(slot)) {
         slot.peer->Send(FinishMessage());  // its last box: the slot's process takes no other
     }
 }
@@ -116,10 +124,12 @@ void Station::OnPowerDone(Slot& slot, PowerAction action, const PowerOutcome& ou
         const bool cycleStep = (slot.cycle == Slot::Cycle::Off && action == PowerAction::Off) ||
                                (slot.cycle == Slot::Cycle::On && action == PowerAction::On);
         if (cycleStep) {
-            // The retry goes on without power control: the box may start again by itself.
+            // A retry goes on without power control: the box may start again by itself.
             slot.cycle = Slot::Cycle::None;
             slot.powerOnAt.reset();
-            ArmRetry(slot);
+            if (slot.cycleRetries) {
+                ArmRetry(slot);
+            }
         }
         return;
     }
@@ -133,7 +143,9 @@ void Station::OnPowerDone(Slot& slot, PowerAction action, const PowerOutcome& ou
         slot.powerOnAt = Now() + m_config.power->offTime;
     } else if (slot.cycle == Slot::Cycle::On && action == PowerAction::On) {
         slot.cycle = Slot::Cycle::None;
-        ArmRetry(slot);
+        if (slot.cycleRetries) {
+            ArmRetry(slot);
+        }
     }
 }
 

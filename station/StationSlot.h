@@ -44,6 +44,7 @@ struct Station::Slot {
     // to begin (from when).
     enum class Cycle { None, Off, OffTime, On };
     Cycle cycle = Cycle::None;
+    bool cycleRetries = false;  // the cycle is for a retry (else for the slot's next box)
     std::optional<Clock::time_point> powerOnAt;
     std::optional<Clock::time_point> retryUntil;
     std::chrono::system_clock::time_point retryFrom{};

@@ -16,8 +16,9 @@ SlotStatus Failed() {
     s.figures.percent = 23;
     s.passes = 3;
     s.fails = 1;
+    s.firstPasses = 2;
     s.last = LastVerdict{BoxResult::Fail, "port lost at 23 % (5.2 s)", "port-lost", "SN-7",
-                         *FromIsoUtcMillis("2026-12-07T02:31:07.120Z")};
+                         *FromIsoUtcMillis("2026-12-07T02:31:07.120Z"), 2};
     s.port = PortProblem{PortTrouble::Lost, "/dev/pts/1: read: Input/output error"};
     return s;
 }
@@ -28,8 +29,9 @@ TEST(SlotStatusCodec, WritesWordsInAFixedOrderAndReadsTheSameStatusBack) {
               R"x({"state":"port-absent","percent":23,"rate":0,"eta":null,"passes":3,"fails":1,)x"
               R"x("aborts":0,"stalled":null,"last":{"result":"fail","reason":"port lost at 23 % )x"
               R"x((5.2 s)","reason_code":"port-lost","box_id":"SN-7","end":)x"
-              R"x("2026-12-07T02:31:07.120Z"},"port_problem":{"trouble":"lost","text":)x"
-              R"x("/dev/pts/1: read: Input/output error"},"hint":null,"schema":2})x");
+              R"x("2026-12-07T02:31:07.120Z","attempt":2},"port_problem":{"trouble":"lost",)x"
+              R"x("text":"/dev/pts/1: read: Input/output error"},"hint":null,"first_passes":2,)x"
+              R"x("schema":3})x");
 
     SlotStatus loading;
     loading.state = SlotState::Loading;
@@ -74,6 +76,7 @@ TEST(SlotStatusCodec, AnEarlierStationsPayloadReadsWithNoVerdictAndAnUnknownWord
     EXPECT_EQ(old->status.state, SlotState::Loading);
     EXPECT_EQ(old->status.figures.etaSeconds, 31);
     EXPECT_EQ(old->status.aborts, 1);
+    EXPECT_EQ(old->status.firstPasses, 3) << "before retries every pass was a first one";
     EXPECT_FALSE(old->status.last);
     EXPECT_FALSE(old->status.port);
     EXPECT_FALSE(old->status.figures.stalledSeconds);
@@ -82,10 +85,10 @@ TEST(SlotStatusCodec, AnEarlierStationsPayloadReadsWithNoVerdictAndAnUnknownWord
     // a port that cannot serve; a verdict of no known result is none.
     const std::optional<SlotStatusRead> later = ParseSlotStatus(
         R"({"state":"flashing","port_problem":{"trouble":"unpowered","text":"hub off"},)"
-        R"("last":{"result":"maybe"},"schema":3,"future":[1,2]})");
+        R"("last":{"result":"maybe"},"schema":4,"future":[1,2]})");
     ASSERT_TRUE(later);
     EXPECT_EQ(later->unknownState, "flashing");
-    EXPECT_EQ(later->schema, 3);
+    EXPECT_EQ(later->schema, 4);
     ASSERT_TRUE(later->status.port);
     EXPECT_EQ(later->status.port->trouble, PortTrouble::Absent);
     EXPECT_EQ(later->status.port->text, "hub off");
