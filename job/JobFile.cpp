@@ -254,7 +254,7 @@ std::string KnownKeys() {
     for (const auto& [name, reader] : Keys()) {
         names += name + ", ";
     }
-    return names + "[slots], [unit] and [power]";
+    return names + "[slots], [unit], and [power]";
 }
 
 }  // namespace
