@@ -218,6 +218,10 @@ Result<std::string> AskStation(const std::string& name, const std::string& reque
         return Refusal(name, "no station can have this name: letters, digits, _ . -");
     }
     UniqueFd fd = Connect(path);
+    // A station run as a service listens in /run/stavel whatever the asking user's session has.
+    if (const std::string service = "/run/stavel/" + name + ".sock"; !fd && service != path) {
+        fd = Connect(service);
+    }
     if (!fd) {
         return Refusal(name,
                        "no station of this name is running (nothing answers on " + path + ")");

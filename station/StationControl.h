@@ -62,6 +62,6 @@ class StationControl final : public StationObserver {
     std::vector<SlotStatus> m_slots;
 };
 
-// The client's side: sends `request` to the station named `name`, answers its reply line, or
-// fails with why ("no station named L3 is running").
+// The client's side: sends `request` to the station named `name` (in ControlFolder(), else in
+// /run/stavel, where a service's station listens), answers its reply line, or fails with why.
 Result<std::string> AskStation(const std::string& name, const std::string& request);

@@ -316,4 +316,43 @@ TEST_F(RetryTest, ASlotWhoseBoxesFailInARowIsTakenOutWhileTheOthersGoOnAndIsPutB
     EXPECT_EQ(ExitStatusFor(station->End()), kExitAllTakenOut);
 }
 
+TEST_F(RetryTest, AFailedBoxIsLeftOffUnlessItsSlotGoesOnAndEveryTakenOutIsStatus11) {
+    StationConfig config = Config(1);
+    config.count = 2;
+    PowerPlan plan;
+    plan.onStart = false;
+    plan.offAfter = PowerOffAfter::Fail;
+    plan.offTime = std::chrono::seconds(1);
+    config.power = plan;
+    config.switches = &switches;
+    station = std::make_unique<Station>(config, &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    a1.Hello();
+    using P = std::pair<std::size_t, PowerAction>;
+    Box(a1, "1", "box-silent");
+    Listen();
+    EXPECT_EQ(switches.asked, (std::vector<P>{{0, PowerAction::Off}}));
+    switches.Finish(0, PowerAction::Off);
+    Listen();
+    Advance(std::chrono::seconds(1));
+    EXPECT_EQ(switches.asked.back(), (P{0, PowerAction::On})) << "its next box needs power";
+    switches.Finish(0, PowerAction::On);
+    Listen();
+    Advance(std::chrono::seconds(60));
+    EXPECT_EQ(heard.records.size(), 1u) << "no retry is waited for: a new box is";
+    Box(a1, "2", "box-silent");
+    Listen();
+    switches.Finish(0, PowerAction::Off);
+    Listen();
+    Advance(std::chrono::seconds(5));
+    EXPECT_EQ(switches.asked.back(), (P{0, PowerAction::Off})) << "the last box is left off";
+    EXPECT_EQ(switches.asked.size(), 3u);
+
+    // Every slot taken out is a status of its own, below a slot that could not serve.
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, false, true, false, true}), kExitAllTakenOut);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true, false, true}), kExitUsage);
+    EXPECT_EQ(ExitStatusFor(StationEnd{0, true, false, true, false, true}), kExitRecordNotWritten);
+}
+
 }  // namespace
