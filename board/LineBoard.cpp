@@ -127,6 +127,7 @@ Json LineBoard::StationJson(const std::string& name, const WatchedStation& stati
     int passes = 0;
     int fails = 0;
     int aborts = 0;
+    int firstPasses = 0;
     for (const WatchedStation::Shown& shown : station.ShownSlots()) {
         slots.push_back(SlotJson(shown.label, shown.port, *shown.slot));
         // At most a billion each (the codec's bound), 256 slots a station: kept below overflow.
@@ -137,6 +138,7 @@ Json LineBoard::StationJson(const std::string& name, const WatchedStation& stati
         add(passes, shown.slot->status.passes);
         add(fails, shown.slot->status.fails);
         add(aborts, shown.slot->status.aborts);
+        add(firstPasses, shown.slot->status.firstPasses);
     }
     const StationInfo* info = station.info ? &*station.info : nullptr;
     return Json{
@@ -152,6 +154,9 @@ Json LineBoard::StationJson(const std::string& name, const WatchedStation& stati
         {"fails", fails},
         {"aborts", aborts},
         {"yield", YieldJson(passes, fails)},
+        {"first_passes", firstPasses},
+        {"first_pass_yield",
+         YieldJson(std::min(firstPasses, passes), passes + fails - std::min(firstPasses, passes))},
         {"dropped", station.dropped},
         {"slots", std::move(slots)},
     };

@@ -11,7 +11,7 @@ struct Names {
     const char* words;
 };
 
-constexpr std::array<Names, 11> kNames{{
+constexpr std::array<Names, 13> kNames{{
     {SlotState::WaitingForPort, "waiting-for-port", "wait port"},
     {SlotState::PortAbsent, "port-absent", "no port"},
     {SlotState::PortBusy, "port-busy", "port busy"},
@@ -23,6 +23,8 @@ constexpr std::array<Names, 11> kNames{{
     {SlotState::Passed, "passed", "PASS"},
     {SlotState::Failed, "failed", "FAIL"},
     {SlotState::Aborted, "aborted", "ABORTED"},
+    {SlotState::PowerFailed, "power-failed", "power failed"},
+    {SlotState::TakenOut, "taken-out", "TAKEN OUT"},
 }};
 
 const Names& Find(SlotState state) {
@@ -65,6 +67,7 @@ LastVerdict VerdictOf(const BoxRecord& record) {
     verdict.reasonCode = record.reasonCode;
     verdict.boxId = record.boxId.value_or("");
     verdict.time = record.end;
+    verdict.attempt = record.attempt;
     return verdict;
 }
 
@@ -81,6 +84,7 @@ void CountVerdict(SlotStatus& status, const LastVerdict& verdict) {
     switch (verdict.result) {
         case BoxResult::Pass:
             ++status.passes;
+            status.firstPasses += verdict.attempt == 1 ? 1 : 0;
             break;
         case BoxResult::Fail:
             ++status.fails;
@@ -90,6 +94,14 @@ void CountVerdict(SlotStatus& status, const LastVerdict& verdict) {
             break;
     }
     status.last = verdict;
+}
+
+std::optional<double> FirstPassYieldOf(int firstPasses, int passes, int fails) {
+    const std::optional<double> judged = YieldOf(passes, fails);
+    if (!judged || firstPasses < 0 || firstPasses > passes) {
+        return std::nullopt;
+    }
+    return firstPasses / (static_cast<double>(passes) + static_cast<double>(fails));
 }
 
 std::optional<double> YieldOf(int passes, int fails) {

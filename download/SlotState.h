@@ -21,6 +21,8 @@ enum class SlotState {
     Passed,          // after a box: its verdict
     Failed,
     Aborted,
+    PowerFailed,  // the slot's power switch failed, hung or was refused; no box is counted for it
+    TakenOut,     // its boxes failed in a row: out of service until the operator puts it back
 };
 
 // The fixed word of a state ("waiting-for-box"), as the broker and --json carry it.

@@ -29,6 +29,7 @@ struct LastVerdict {
     std::string reasonCode;  // the record's reason_code ("port-lost"); empty where none came
     std::string boxId;       // what the box printed (--box-id); empty when none
     std::chrono::system_clock::time_point time;  // when the box ended
+    int attempt = 1;                             // the attempt it was judged by
 
     bool operator==(const LastVerdict&) const = default;
 };
@@ -61,9 +62,11 @@ struct SlotStatus {
     int passes = 0;
     int fails = 0;
     int aborts = 0;
+    int firstPasses = 0;              // of the passes, the boxes that passed at their first attempt
     std::optional<LastVerdict> last;  // nothing before the first box, and once the next began
     std::optional<PortProblem> port;  // nothing while the port is fine or not yet tried
-    std::string hint;                 // while NoRequest: "is it in download mode?"
+    // While NoRequest: "is it in download mode?"; while PowerFailed or TakenOut: why.
+    std::string hint;
     // What the operator should know beside the slot's state, for as long as the run lasts: a
     // job's unit pool running low ("unit pool low: mac has 499 value(s) left (warn_below =
     // 500)"). Empty when nothing.
@@ -78,3 +81,5 @@ void CountVerdict(SlotStatus& status, const LastVerdict& verdict);
 // Passed over passed and failed, 0 to 1: aborted boxes are left out; nothing while no box has
 // been judged (a yield of 0 % would say every box failed).
 std::optional<double> YieldOf(int passes, int fails);
+// The first-pass yield: boxes that passed at their first attempt over boxes passed and failed.
+std::optional<double> FirstPassYieldOf(int firstPasses, int passes, int fails);

@@ -82,7 +82,8 @@ Json LastVerdictJson(const LastVerdict& v) {
                 {"reason", JsonText(v.reason)},
                 {"reason_code", TextOrNull(v.reasonCode)},
                 {"box_id", TextOrNull(v.boxId)},
-                {"end", IsoUtcMillis(v.time)}};
+                {"end", IsoUtcMillis(v.time)},
+                {"attempt", v.attempt}};
 }
 
 Json SlotStatusJson(const SlotStatus& s) {
@@ -109,6 +110,7 @@ Json SlotStatusJson(const SlotStatus& s) {
         {"port_problem", std::move(port)},
         {"hint", TextOrNull(s.hint)},
         {"warning", TextOrNull(s.warning)},
+        {"first_passes", s.firstPasses},
         {"schema", kSlotStatusSchema},
     };
 }
@@ -131,6 +133,7 @@ std::optional<LastVerdict> LastVerdictFromJson(const Json& json) {
     v.reasonCode = Text(json, "reason_code", kWordBytes);
     v.boxId = Text(json, "box_id", kNameBytes);
     v.time = FromIsoUtcMillis(JsonStringAt(json, "end")).value_or(v.time);
+    v.attempt = static_cast<int>(std::llround(Bounded(json, "attempt", 1, kMostBoxes).value_or(1)));
     return v;
 }
 
@@ -168,6 +171,9 @@ std::optional<SlotStatusRead> SlotStatusFromJson(const Json& json) {
     }
     s.hint = Text(json, "hint", kHintBytes);
     s.warning = Text(json, "warning", kReasonBytes);
+    // Before boxes were retried every box had one attempt: its passes were first passes.
+    s.firstPasses =
+        json.contains("first_passes") ? std::min(Count(json, "first_passes"), s.passes) : s.passes;
     return read;
 }
 

@@ -8,11 +8,12 @@
 //    "last":{"result":"fail","reason":"port lost at 23 % (5.2 s)","reason_code":"port-lost",
 //            "box_id":null,"end":"2026-12-07T02:31:07.120Z"},
 //    "port_problem":{"trouble":"absent","text":"/dev/pts/1: open: No such file or directory"},
-//    "hint":null,"warning":null,"schema":3}
+//    "hint":null,"warning":null,"first_passes":3,"schema":3}
 // `rate` in bytes per second, `eta` and `stalled` in whole seconds; a key with nothing to hold
-// is null. Schema 2 had no "warning". Schema 1 (no "schema" key) had the keys up to "aborts"; a
-// reader takes it, with no verdict, port problem or hint, and says which it read, so that a watcher
-// can take the verdict from the slot's results instead.
+// is null. Schema 2 had no "warning" and no "first_passes" (every pass was a first one; the last
+// verdict had no "attempt"). Schema 1 (no "schema" key) had the keys up to "aborts"; a reader
+// takes it, with no verdict, port problem or hint, and says which it read, so that a watcher can
+// take the verdict from the slot's results instead.
 //
 // Whatever arrives may be hostile: the decoder takes no more than ParseJsonObject does (1 MiB,
 // 32 levels), cuts every text to a bound and clamps every number, so that one message costs a

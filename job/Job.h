@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "platform/base/Result.h"
+#include "station/PowerPlan.h"
+#include "station/RetryPolicy.h"
 #include "unit/UnitLayout.h"
 
 // The line's rate unless a job or --baud asks for another.
@@ -27,6 +29,8 @@ inline constexpr std::uint32_t kMostBaud = 4000000;
 struct JobSlot {
     std::string label;
     std::string port;
+    std::optional<SlotSwitch> power;  // its outlet, for the job's [power]
+    int line = 0;
 };
 
 struct Job {
@@ -56,6 +60,12 @@ struct Job {
     // [unit]: each box's own data in a region of the image, drawn from a pool.
     std::optional<UnitLayout> unit;
     int unitLine = 0;  // the [unit] region's line, for a mistake found once the image is known
+    // [power]: how the station switches each slot's box.
+    std::optional<PowerPlan> power;
+    int powerLine = 0;
+    // retries, retry_on, take_out_after.
+    RetryPolicy retry;
+    int retriesLine = 0;
     std::vector<JobSlot> slots;  // in the file's order
 };
 

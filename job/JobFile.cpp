@@ -11,6 +11,7 @@
 #include "capture/CaptureFormat.h"
 #include "download/BoxIdScanner.h"
 #include "job/Job.h"
+#include "job/JobPower.h"
 #include "job/JobReader.h"
 #include "job/JobUnit.h"
 #include "mqtt/MqttUrl.h"
@@ -57,7 +58,15 @@ Result<void> ReadSlots(const Reader& in, const toml::table& table,
             return in.At(key.source(),
                          "the slot label '" + label + "' is not 1 to 16 of A-Z a-z 0-9 _ . -");
         }
-        Result<std::string> port = in.Text("the slot " + label, node);
+        std::optional<SlotSwitch> power;
+        Result<std::string> port = std::string();
+        if (const toml::table* given = node.as_table()) {
+            if (Result<void> read = ReadSlotTable(in, label, *given, *port, power); !read) {
+                return read.Failure();
+            }
+        } else {
+            port = in.Text("the slot " + label, node);
+        }
         if (!port) {
             return port.Failure();
         }
@@ -68,7 +77,7 @@ Result<void> ReadSlots(const Reader& in, const toml::table& table,
             return in.At(node.source(), "the slots " + at->second + " and " + label +
                                             " name the same port (" + device + ")");
         }
-        job.slots.push_back({label, path});
+        job.slots.push_back({label, path, power, static_cast<int>(key.source().begin.line)});
         lines.push_back(key.source().begin.line);
     }
     // The file's order, not the table's sorted one: A2 after A1, not after A16.
@@ -220,6 +229,11 @@ const std::map<std::string, KeyReader>& Keys() {
             job.requireWhole = *word == "whole";
             return {};
         };
+        for (const char* retry : {"retries", "retry_on", "take_out_after"}) {
+            k[retry] = [retry](const Reader& in, const Node& n, Job& job) {
+                return ReadRetryKey(in, retry, n, job);
+            };
+        }
         for (const char* flag : {"timestamps", "debug"}) {
             k[flag] = [flag](const Reader& in, const Node& n, Job& job) -> Result<void> {
                 Result<bool> on = in.Flag(flag, n);
@@ -240,7 +254,7 @@ std::string KnownKeys() {
     for (const auto& [name, reader] : Keys()) {
         names += name + ", ";
     }
-    return names + "[slots], and [unit]";
+    return names + "[slots], [unit], and [power]";
 }
 
 }  // namespace
@@ -267,6 +281,12 @@ Result<Job> ParseJob(const std::string& text, const std::string& file) {
         const std::string name(key.str());
         if (name == "unit" && node.is_table()) {
             if (Result<void> read = ReadJobUnit(in, *node.as_table(), job); !read) {
+                return read.Failure();
+            }
+            continue;
+        }
+        if (name == "power" && node.is_table()) {
+            if (Result<void> read = ReadJobPower(in, *node.as_table(), job); !read) {
                 return read.Failure();
             }
             continue;
@@ -300,6 +320,9 @@ Result<Job> ParseJob(const std::string& text, const std::string& file) {
     }
     if (job.timestamps && !job.logDir) {
         return in.Missing("timestamps goes with log_dir");
+    }
+    if (Result<void> power = CheckJobPower(in, job); !power) {
+        return power.Failure();
     }
     if (Result<void> fits = CheckUnitInImage(in, job); !fits) {
         return fits.Failure();

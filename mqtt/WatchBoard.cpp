@@ -118,6 +118,7 @@ std::string WatchBoard::Table() const {
     for (const auto& [name, station] : m_line.Stations()) {
         int stationPasses = 0;
         int stationFails = 0;
+        int stationFirst = 0;
         std::string rows;
         for (const WatchedStation::Shown& shown : station.ShownSlots()) {
             const std::string label = shown.port.empty() || shown.port == shown.label
@@ -129,6 +130,8 @@ std::string WatchBoard::Table() const {
                 std::min<long long>(stationPasses + shown.slot->status.passes, 2'000'000'000));
             stationFails = static_cast<int>(
                 std::min<long long>(stationFails + shown.slot->status.fails, 2'000'000'000));
+            stationFirst = static_cast<int>(
+                std::min<long long>(stationFirst + shown.slot->status.firstPasses, 2'000'000'000));
         }
         const bool isOnline = station.online.value_or(false);
         online += isOnline ? 1 : 0;
@@ -137,7 +140,8 @@ std::string WatchBoard::Table() const {
                                                : std::string();
         text += Cut(name, kStationWidth) +
                 (station.online ? (isOnline ? "" : "  ** OFFLINE **") : "  (status unknown)") +
-                about + "  yield " + YieldText(stationPasses, stationFails) + "\n" + rows;
+                about + "  yield " + YieldText(stationPasses, stationFails) + ", first pass " +
+                FirstPassText(stationFirst, stationPasses, stationFails) + "\n" + rows;
         passes += stationPasses;
         fails += stationFails;
     }

@@ -12,7 +12,8 @@
 #include <vector>
 
 // The record format's version, as "schema" carries it: a reader that knows 2 knows every key.
-// Version 1 had no "unit" and "served_sha256"; a record of it reads with both null.
+// Version 1 had no "unit", "served_sha256", "attempt", "final" and "retry_of"; a record of it
+// reads as its box's one attempt, final, with no unit.
 inline constexpr int kRecordSchema = 2;
 
 // Where and by whom a record was made: the same for every box of a run.
@@ -62,6 +63,11 @@ struct BoxRecord {
     // region written in). Nothing without a [unit], or for a box never served its unit.
     std::optional<std::vector<std::pair<std::string, std::string>>> unit;
     std::optional<std::string> servedSha256;
+    // A box tried again on its slot has a record per attempt: its number (from 1), whether it
+    // is the one the box is judged by, and the first attempt's record id on every later one.
+    int attempt = 1;
+    bool final = true;
+    std::optional<std::string> retryOf;
 
     bool Passed() const { return result == BoxResult::Pass; }
 };

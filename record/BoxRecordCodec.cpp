@@ -143,6 +143,9 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"log_file", JsonTextOrNull(r.logFile)},
         {"unit", UnitJson(r.unit)},
         {"served_sha256", JsonTextOrNull(r.servedSha256)},
+        {"attempt", r.attempt},
+        {"final", r.final},
+        {"retry_of", JsonTextOrNull(r.retryOf)},
     };
 }
 
@@ -212,6 +215,11 @@ std::optional<BoxRecord> BoxRecordFromJson(const Json& json) {
     r.logFile = TextOrNothing(json, "log_file");
     r.unit = UnitFromJson(json);
     r.servedSha256 = TextOrNothing(json, "served_sha256");
+    // A record from before boxes were retried is its box's one attempt.
+    const std::int64_t attempt = JsonWholeAt(json, "attempt");
+    r.attempt = attempt >= 1 && attempt <= 1000000 ? static_cast<int>(attempt) : 1;
+    r.final = JsonBoolAt(json, "final", true);
+    r.retryOf = TextOrNothing(json, "retry_of");
     return r;
 }
 

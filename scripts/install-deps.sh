@@ -18,6 +18,7 @@ packages=(
     libcpp-httplib-dev chromium chromium-driver python3-selenium
     libsqlite3-dev libpq-dev postgresql
     scdoc
+    pdudaemon
 )
 case "${1:-}" in
 package) packages+=(dpkg-dev file) ;;

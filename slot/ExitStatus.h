@@ -26,6 +26,9 @@ inline constexpr int kExitUnitPool = 9;
 // station then takes no further box anywhere.
 inline constexpr int kSlotCannotServe = kExitUsage;
 inline constexpr int kSlotWrongImage = 10;
+// A station whose every slot was taken out of service (a job's take_out_after): its fixtures
+// need a look before any box is served again.
+inline constexpr int kExitAllTakenOut = 11;
 
 // The exit status of a single box's end; an operator's stop has the signal's status instead,
 // which only the host knows, so it answers `operatorStatus`.

@@ -1,4 +1,5 @@
 #include "slot/ServeSlot.h"
+#include "slot/PowerLineInput.h"
 
 #include <csignal>
 #include <memory>
@@ -147,6 +148,13 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
         book.SetSay([channel](const std::string& line) { channel->Say(line); });
     }
     config.sinks.insert(config.sinks.end(), extras.sinks.begin(), extras.sinks.end());
+    if (channel != nullptr && !c.powerLine.empty()) {
+        config.input = [channel, &c](const SlotInput& input) {
+            if (const std::optional<std::string> failed = SwitchPowerLine(c, input)) {
+                channel->Say(*failed);
+            }
+        };
+    }
     SlotSession session(config);
     if (channel != nullptr) {
         channel->Listen({[&session] { session.AskFinish(); },

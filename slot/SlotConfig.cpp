@@ -81,6 +81,8 @@ Json SlotConfigJson(const SlotConfig& c) {
                 {"baud", c.baud},
                 {"require_whole", c.requireWhole},
                 {"unit", c.unit ? UnitLayoutJson(*c.unit) : Json(nullptr)},
+                {"power_line", JsonText(c.powerLine)},
+                {"power_on_asserted", c.powerOnAsserted},
                 {"made",
                  {{"tool_version", JsonText(m.toolVersion)},
                   {"host", JsonText(m.host)},
@@ -120,6 +122,14 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
         if (!c.unit) {
             return std::nullopt;
         }
+    }
+    // A station of before power control sends neither: no line, on while asserted.
+    if (json.contains("power_line")) {
+        c.powerLine = in.Text("power_line");
+        c.powerOnAsserted = in.Flag("power_on_asserted");
+    }
+    if (!c.powerLine.empty() && c.powerLine != "dtr" && c.powerLine != "rts") {
+        return std::nullopt;
     }
     const auto made = json.find("made");
     if (made != json.end() && made->is_object()) {

@@ -45,6 +45,10 @@ struct SlotConfig {
     // whole, since it draws its values itself.
     std::optional<UnitLayout> unit;
     RecordProvenance made;  // where and by whom its records are made
+    // The modem line of its port that switches its box's power ("dtr", "rts"; empty: none),
+    // and whether the box is on while the line is asserted.
+    std::string powerLine;
+    bool powerOnAsserted = true;
 
     bool operator==(const SlotConfig&) const = default;
 };

@@ -6,14 +6,25 @@
 // hands on the UI thread to the hook its host set (SessionConfig::input), or passes over.
 
 #include <string>
+#include <utility>
 
 #include "slot/UnitData.h"
 
 struct SlotInput {
-    enum class Kind { UnitData, ScannedBoxId, PowerCycled };
+    // PowerCycled: what the station's power action did ("on", "off", "off failed: ...").
+    // PowerSwitch: the slot's own line switches its box ("on", "off"), as the job's dtr or rts.
+    enum class Kind { UnitData, ScannedBoxId, PowerCycled, PowerSwitch };
     Kind kind = Kind::UnitData;
     std::string value;  // the kinds but UnitData
     UnitData unit;      // UnitData
 
     bool operator==(const SlotInput&) const = default;
 };
+
+// An input of a kind that carries words ("on", a scanned id) rather than a unit.
+inline SlotInput TextInput(SlotInput::Kind kind, std::string value) {
+    SlotInput input;
+    input.kind = kind;
+    input.value = std::move(value);
+    return input;
+}

@@ -34,8 +34,12 @@ void ApplyState(SlotStatus& status, SlotState state, const SysFailure& why) {
         default:
             break;
     }
-    // A hint is for a box that talks and asks for nothing, and for no other state.
-    status.hint = state == SlotState::NoRequest ? why.reason : std::string();
+    // A hint is for a box that talks and asks for nothing, and for a slot whose power failed
+    // or that was taken out: why.
+    status.hint = state == SlotState::NoRequest || state == SlotState::PowerFailed ||
+                          state == SlotState::TakenOut
+                      ? why.reason
+                      : std::string();
 }
 
 void CountEnd(SlotStatus& status, const SessionEnd& end) {

@@ -38,6 +38,10 @@ StateLook LookOfState(SlotState state) {
             return {"FAIL", "\u2718", SlotTone::Fail};  // ✘
         case SlotState::Aborted:
             return {"ABORTED", "\u25A0", SlotTone::Warn};
+        case SlotState::PowerFailed:
+            return {"POWER FAILED", "\u26A0", SlotTone::Warn};
+        case SlotState::TakenOut:
+            return {"TAKEN OUT", "\u2298", SlotTone::Fail};  // ⊘
     }
     return {"?", "?", SlotTone::Idle};
 }
@@ -77,6 +81,9 @@ std::string TroubleText(const SlotStatus& s) {
                 return line("port lost", s.port->text);
         }
     }
+    if (s.state == SlotState::PowerFailed) {
+        return "\u26A0 " + s.hint;  // "power control failed: ..." names itself
+    }
     if (s.state == SlotState::NoRequest) {
         return line("no request", s.hint);
     }
@@ -86,6 +93,16 @@ std::string TroubleText(const SlotStatus& s) {
 std::string StalledText(const ProgressFigures& figures) {
     return figures.stalledSeconds ? "stalled " + std::to_string(*figures.stalledSeconds) + " s"
                                   : std::string();
+}
+
+std::string FirstPassText(int firstPasses, int passes, int fails) {
+    const std::optional<double> yield = FirstPassYieldOf(firstPasses, passes, fails);
+    if (!yield) {
+        return "\u2013";  // –
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%.0f%%", *yield * 100);
+    return text;
 }
 
 std::string YieldText(int passes, int fails) {
@@ -135,7 +152,9 @@ std::string NoteBeneath(const SlotStatus& s) {
 SlotLook LookOf(const SlotStatus& s) {
     // The last verdict stays in sight until the next box begins: the operator reads it when
     // taking the box out, whatever the port does meanwhile.
-    const StateLook state = s.last ? LookOfVerdict(s.last->result) : LookOfState(s.state);
+    // A slot out of service says so over any verdict: it takes no box until put back.
+    const bool out = s.state == SlotState::TakenOut;
+    const StateLook state = s.last && !out ? LookOfVerdict(s.last->result) : LookOfState(s.state);
     SlotLook look;
     look.word = state.word;
     look.symbol = state.symbol;
@@ -151,13 +170,15 @@ SlotLook LookOf(const SlotStatus& s) {
             look.progress += left.empty() ? "" : ", " + left + " left";
         }
     }
-    if (s.last) {
+    if (out) {
+        look.detail = s.hint;
+    } else if (s.last) {
         look.boxId = s.last->boxId.empty() ? std::string() : "box " + s.last->boxId;
         look.detail = s.last->reason;
         look.note = NoteBeneath(s);
     } else if (s.state == SlotState::PortAbsent || s.state == SlotState::PortBusy) {
         look.detail = s.port ? s.port->text : std::string();
-    } else if (s.state == SlotState::NoRequest) {
+    } else if (s.state == SlotState::NoRequest || s.state == SlotState::PowerFailed) {
         look.detail = s.hint;
     } else {
         look.note = TroubleText(s);

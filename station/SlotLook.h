@@ -40,6 +40,8 @@ std::string TroubleText(const SlotStatus& status);
 // "stalled 6 s", or empty while the box is not stalled.
 std::string StalledText(const ProgressFigures& figures);
 // "75%", or "–" while no box has been judged.
+// The first-pass yield the same way: boxes that passed at their first attempt over those judged.
+std::string FirstPassText(int firstPasses, int passes, int fails);
 std::string YieldText(int passes, int fails);
 
 // "0:12", "1:02:03": a time left in seconds; "" when unknown.

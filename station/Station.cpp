@@ -1,4 +1,5 @@
 #include "station/Station.h"
+#include "station/StationSlot.h"
 
 #include "download/BoxVerdict.h"
 #include "download/StbFrame.h"
@@ -24,45 +25,22 @@ Station::Clock::duration Station::WatchdogFor(std::uint32_t baud) {
            std::chrono::seconds(5);
 }
 
-struct Station::Slot {
-    std::size_t index = 0;
-    std::string port;  // as the operator gave it
-    SlotPlace place;
-    std::unique_ptr<SlotPeer> peer;
-    Phase phase = Phase::Idle;
-    SlotStatus status;
-    SessionSink sink;
-    std::unique_ptr<BoxSession> session;
-    std::optional<BoxRecord> slotRecord;  // the record the slot sent for its box, if it did
-    int boxes = 0;                        // records kept for this slot
-    long pid = 0;                         // its process, which names its hidden files
-    std::optional<std::string> logFile;   // the hidden log of its process's box in hand
-    std::optional<std::string> captureFile;
-    std::string boxRecordId;  // the box in flight's record id, should the station be killed
-    bool gone = false;        // its process has ended: its box's files are the station's to close
-    Clock::time_point nextTry{};
-    Clock::time_point lastWord{};  // the slot last said anything
-    Clock::time_point lastShown{};
-    bool greeted = false;  // its hello came, of this station's version
-    bool hung = false;     // killed by the watchdog
-    bool broken = false;   // its channel brought a frame that does not decode
-    bool refused = false;  // it speaks another version of the channel
-    std::string ending;    // why it ends by itself, as it said
-    // The unit dealt to it and not yet settled, and what the slot last said of its lease.
-    std::optional<UnitData> unit;
-    std::optional<UnitReport> unitReport;
-    SlotState noted = SlotState::WaitingForPort;  // the last state said once
-};
-
 Station::Station(StationConfig config, StationObserver* observer)
     : m_config(std::move(config)),
       m_observer(observer != nullptr ? observer : &m_noObserver),
       m_ownTransport(m_config.transport == nullptr
                          ? std::make_unique<ProcessTransport>(m_config.program)
                          : nullptr),
-      m_transport(m_config.transport != nullptr ? *m_config.transport : *m_ownTransport) {}
+      m_transport(m_config.transport != nullptr ? *m_config.transport : *m_ownTransport) {
+    if (m_config.switches != nullptr) {
+        m_config.switches->SetWake([this] { m_transport.Wake(); });
+    }
+}
 
 Station::~Station() {
+    if (m_config.switches != nullptr) {
+        m_config.switches->SetWake(nullptr);
+    }
     m_slots.clear();  // every slot ends before its files go
 }
 
@@ -137,6 +115,9 @@ bool Station::Begin() {
     }
     for (auto& slot : m_slots) {
         Spawn(*slot);
+        if (m_config.power && m_config.power->onStart) {
+            PowerAct(*slot, PowerAction::On);
+        }
     }
     return true;
 }
@@ -220,7 +201,7 @@ void Station::CloseKilledFiles(Slot& slot, BoxRecord& record, const DownloadEnde
 }
 
 bool Station::MoreBoxes(const Slot& slot) const {
-    if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage) {
+    if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage || slot.takenOut) {
         return false;
     }
     // Without --loop each slot serves one box; a port state is no box.
@@ -256,7 +237,16 @@ bool Station::Spawn(Slot& slot) {
     config.number = slot.place.number;
     config.loop = m_config.loop;
     config.count = m_config.loop ? (m_config.count > 0 ? m_config.count - slot.boxes : 0) : 1;
+    if (StationCounts()) {
+        // A retry is the same box again: the station counts, and ends the slot after its last.
+        config.loop = true;
+        config.count = 0;
+    }
     config.report.reset();  // the station keeps the records
+    if (m_config.power && m_config.power->BySlot()) {
+        config.powerLine = m_config.power->backend == PowerBackend::Rts ? "rts" : "dtr";
+        config.powerOnAsserted = m_config.power->onWhenAsserted;
+    }
     config.made = m_config.made;
     slot.peer->Send(HelloMessage());
     slot.peer->Send(ConfigMessage(config));
@@ -274,6 +264,11 @@ bool Station::Spawn(Slot& slot) {
 void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     const SlotState before = slot.status.state;
     ApplyState(slot.status, state, why);
+    if (state == SlotState::Loading) {
+        slot.powerTrouble.clear();  // a box began: its power is fine
+    }
+    Overlay(slot);
+    state = slot.status.state;
     if (state == before) {
         return;
     }
@@ -282,6 +277,7 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
         // On disk before anyone hears of the box: a station killed from here on leaves its
         // record to the next start.
         slot.boxRecordId = NewRecordId();
+        slot.retryUntil.reset();  // the retry's box has begun
         Journal(slot, true);
         m_observer->OnBoxStarted(slot.status.slot);
     } else if ((state == SlotState::PortAbsent || state == SlotState::PortBusy ||
@@ -353,6 +349,11 @@ void Station::Hear(Slot& slot, const UpMessage& message) {
             slot.slotRecord = message.record;
             break;
         case UpMessage::Kind::Say:
+            if (const std::string power = "power control failed: ";
+                m_config.power && message.text.starts_with(power)) {
+                PowerFailed(slot, message.text.substr(power.size()));  // its own line's
+                break;
+            }
             Note(EscapeName(slot.status.slot) + ": " + EscapeName(message.text));
             break;
         case UpMessage::Kind::Ending:
@@ -388,21 +389,32 @@ void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
 }
 
 void Station::Keep(Slot& slot, const BoxRecord& judged, bool slotJudged) {
-    const RecordBook::Kept kept = m_records->Keep(judged);
+    BoxRecord tagged = judged;
+    const bool retry = TagAttempt(slot, tagged, !slot.silentRetry);
+    const RecordBook::Kept kept = m_records->Keep(tagged);
     const BoxRecord& record = kept.record;
     std::string said = record.reason + (record.boxId ? ", box " + *record.boxId : std::string());
     said += kept.repeat.empty() ? std::string() : "; " + kept.repeat;
+    if (record.attempt > 1 || retry) {
+        said += "; attempt " + std::to_string(record.attempt) +
+                (retry ? ", tried again" : std::string());
+    }
     // The slot said why its log was lost; the station keeps serving and ends with 8. A log the
     // station closed for a killed slot lost its end with the slot, which its FAIL says.
     m_logsLost = m_logsLost || (slotJudged && !record.logComplete);
     m_recordFailed = m_recordFailed || !kept.error.empty();
-    ++slot.boxes;
-    CountVerdict(slot.status, VerdictOf(record));
+    if (!retry) {
+        // A box counts once, by its final attempt.
+        ++slot.boxes;
+        CountVerdict(slot.status, VerdictOf(record));
+    }
     m_observer->OnBoxJudged(slot.status.slot, record, said, kept.error);
     m_observer->OnRecordFinal(slot.status.slot, kept.line);
     if (m_recordFailed) {
         FinishAll();
+        return;
     }
+    AfterAttempt(slot, record, retry);
 }
 
 void Station::OnExit(std::size_t index, const SlotExit& exit) {
@@ -435,7 +447,9 @@ void Station::OnExit(std::size_t index, const SlotExit& exit) {
     SettleLeftUnit(slot, exit.signal == 0 && !slot.hung && !slot.broken);
     const std::string why = slot.ending.empty() ? exit.lastWords : slot.ending;
     const std::string because = why.empty() ? std::string() : ": " + EscapeName(why);
-    if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage || slot.refused) {
+    if (slot.takenOut && m_stopSignal == 0) {
+        slot.phase = Phase::TakenOut;  // until the operator puts it back
+    } else if (m_stopSignal != 0 || m_recordFailed || m_finishing || m_wrongImage || slot.refused) {
         slot.phase = Phase::Done;
     } else if (exit.status == kSlotWrongImage) {
         // The image was replaced under the line: no slot takes another box, and the station
@@ -564,7 +578,7 @@ void Station::FinishAll() {
     for (auto& slot : m_slots) {
         if (slot->phase == Phase::Running) {
             slot->peer->Send(FinishMessage());
-        } else if (slot->phase != Phase::Done) {
+        } else if (slot->phase != Phase::Done && slot->phase != Phase::TakenOut) {
             slot->phase = Phase::Done;
         }
     }
@@ -577,6 +591,8 @@ void Station::TakeAsks() {
     } else if (m_finishAsked.exchange(false) && m_stopSignal == 0 && !m_finishing) {
         Finish();
     }
+    TakePowerDone();
+    TakeSlotAsks();
 }
 
 void Station::Tick() {
@@ -591,6 +607,7 @@ void Station::Tick() {
         if (slot->phase == Phase::Running && slot->session->InSession()) {
             Journal(*slot, false);
         }
+        RetryTick(*slot);
         if (slot->phase != Phase::Running || (m_stopSignal != 0 && now >= m_stopDeadline)) {
             continue;
         }
@@ -628,7 +645,7 @@ std::chrono::milliseconds Station::ListenBound(std::chrono::milliseconds most) c
 
 bool Station::Done() const {
     for (const auto& slot : m_slots) {
-        if (slot->phase != Phase::Done) {
+        if (slot->phase != Phase::Done && slot->phase != Phase::TakenOut) {
             return false;
         }
     }
@@ -651,8 +668,10 @@ StationEnd Station::End() {
     end.unservable = m_unservable;
     end.wrongImage = m_wrongImage;
     end.unitPool = m_unitRefused;
+    end.allTakenOut = !m_slots.empty();
     for (const auto& slot : m_slots) {
         end.someFailed = end.someFailed || slot->status.fails > 0;
+        end.allTakenOut = end.allTakenOut && slot->takenOut;
     }
     if (!m_slots.empty()) {
         ShowAll();

@@ -19,6 +19,18 @@
 // cannot be written stops the station gently and ends it with 8. An image replaced under the
 // line (a slot's START refused it) stops every slot gently and ends it with 6.
 //
+// Power and retries (StationRetry.cpp). With a job's [power] the station switches each slot's
+// box on at Start, between a box's attempts (off, the plan's off time, on) and after a box's
+// final attempt as the plan says; each action runs off this thread within its bound, and one
+// that fails makes the slot's state "power control failed: ..." (said once; no box is counted
+// for it), after which a retry goes on without power control. A failed box whose reason the
+// job's retry_on names is tried again on its slot, up to `retries` times: every attempt keeps
+// its record (attempt, final, retry_of, the first attempt's box id), the box counts once, by
+// its final attempt. A retry whose box does not begin within the silence bound ends as a final
+// attempt of its own, FAIL box silent. `take_out_after` failed boxes in a row take a slot out:
+// its box in hand finishes, it takes no other, the others go on; a station whose every slot is
+// out ends with its own status.
+//
 // No box without a record, even when the station itself is killed. Beside its report the station
 // keeps a journal of each slot (StationJournal.h): the slot's process and its hidden files, and
 // the box in flight as its record would read, written when the box begins and about once a
@@ -34,6 +46,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +59,9 @@
 #include "slot/SlotChannel.h"
 #include "slot/SlotConfig.h"
 #include "slot/UnitDealer.h"
+#include "station/PowerControl.h"
+#include "station/PowerPlan.h"
+#include "station/RetryPolicy.h"
 #include "station/SlotPeer.h"
 #include "station/StationEnd.h"
 #include "station/StationFiles.h"
@@ -73,6 +89,11 @@ struct StationConfig {
     // A job with a [unit] (slot.unit): the pool each box's own data is dealt from, one unit
     // ahead for each slot, and each lease settled by its box's end.
     UnitDealer* units = nullptr;
+    // Power control (a job's [power]): its timing, and the switches that carry its actions out.
+    std::optional<PowerPlan> power;
+    PowerControl* switches = nullptr;
+    // A failed box tried again on its slot, and a slot whose boxes keep failing taken out.
+    RetryPolicy retry;
 };
 
 class Station final : private SlotTransport::Ears {
@@ -102,6 +123,10 @@ class Station final : private SlotTransport::Ears {
     // Any thread: every box stops now (a second Ctrl-C, SIGTERM, SIGHUP); the run's status
     // says `signo`.
     void AskStopNow(int signo);
+    // Any thread: the slot labelled `label` is put back into service, or taken out (the box in
+    // hand finishes; it takes no other). False for a label the station has no slot of.
+    bool AskPutBack(const std::string& label);
+    bool AskTakeOut(const std::string& label);
 
     // The steps Run takes, for a test to take in memory one by one.
     // Prepares the folders and the report and starts every slot; false when the station cannot
@@ -124,7 +149,7 @@ class Station final : private SlotTransport::Ears {
     StationEnd End();
 
   private:
-    enum class Phase { Idle, Running, Restarting, Done };
+    enum class Phase { Idle, Running, Restarting, Done, TakenOut };
     struct Slot;
     // The supervisor's copy of a slot's session hears through this.
     struct SessionSink final : BoxSession::Sink {
@@ -158,6 +183,26 @@ class Station final : private SlotTransport::Ears {
     // `slotJudged`: the record is the slot's own, which says whether its log is whole.
     void Keep(Slot& slot, const BoxRecord& judged, bool slotJudged);
     void FinishAll();
+    // StationRetry.cpp: power actions, retries, taking out and putting back.
+    // The attempt the slot's record is of, tagged; whether another follows it.
+    bool TagAttempt(Slot& slot, BoxRecord& record, bool mayRetry) const;
+    void AfterAttempt(Slot& slot, const BoxRecord& kept, bool retry);
+    void PowerAct(Slot& slot, PowerAction action);
+    void TakePowerDone();
+    void OnPowerDone(Slot& slot, PowerAction action, const PowerOutcome& outcome);
+    void PowerFailed(Slot& slot, const std::string& reason);
+    void ArmRetry(Slot& slot);
+    void RetryTick(Slot& slot);
+    void JudgeSilentRetry(Slot& slot);
+    void TakeOut(Slot& slot, const std::string& why);
+    void PutBack(Slot& slot);
+    void TakeSlotAsks();
+    // A slot taken out, or whose power failed, says so over what its process says it does.
+    void Overlay(Slot& slot);
+    void ShowOverlay(Slot& slot);
+    // Whether the slot's processes are to serve box after box whatever the run's count: the
+    // station then ends them after their last box, which a retry may follow.
+    bool StationCounts() const;
     void Note(const std::string& text);
     void Show(Slot& slot, bool force);
     void ShowAll();
@@ -192,6 +237,8 @@ class Station final : private SlotTransport::Ears {
     bool m_unservable = false;    // a slot could not serve at all (its settings, its image)
     bool m_wrongImage = false;    // a slot found the image is not the one the line requires
     bool m_unitRefused = false;   // the pool gave no unit: no new box, and the end says 9
+    std::mutex m_asksLock;        // the slots put back or taken out from other threads
+    std::vector<std::pair<std::size_t, bool>> m_slotAsks;  // (slot, put back)
 };
 
 // Runs the station for `config`, telling `observer` (may be null) as it goes.

@@ -18,5 +18,8 @@ int ExitStatusFor(const StationEnd& end) {
     if (end.unitPool) {
         return kExitUnitPool;
     }
+    if (end.allTakenOut) {
+        return kExitAllTakenOut;
+    }
     return end.someFailed ? kExitSomeBoxFailed : kExitPass;
 }

@@ -80,6 +80,10 @@ void StationRun::Finish() {
     m_station->AskFinish();
 }
 
+bool StationRun::PutBack(const std::string& slot) {
+    return m_station->AskPutBack(slot);
+}
+
 void StationRun::StopNow() {
     m_station->AskStopNow(SIGTERM);
 }

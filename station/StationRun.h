@@ -38,6 +38,8 @@ class StationRun {
     void Finish();
     // Every box in flight stops now, with its ABORTED record.
     void StopNow();
+    // A slot taken out of service is put back; false for a slot the station has none of.
+    bool PutBack(const std::string& slot);
 
   private:
     class Relay;

@@ -272,8 +272,10 @@ Result<int> RecordStore::Put(const std::vector<StoredRecord>& records) {
             continue;  // written before: by this program, another station or the board
         }
         ++added;
-        if (r.result == "aborted") {
-            continue;  // neither a pass nor a fail: yield and time per box leave it out
+        if (r.result == "aborted" || !r.final) {
+            // Neither a pass nor a fail, or an attempt tried again (its box counts by its final
+            // attempt): yield and time per box leave it out.
+            continue;
         }
         Counts& counts = slots[{RecordBinOf(r.startMs), r.station, r.slot}];
         (r.result == "pass" ? counts.passes : counts.fails) += 1;

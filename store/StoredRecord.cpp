@@ -90,6 +90,8 @@ std::optional<StoredRecord> StoredRecordOf(const std::string& text, const std::s
         attempt->get<std::int64_t>() > 0) {
         r.attempt = attempt->get<std::int64_t>();
     }
+    const auto final = json->find("final");
+    r.final = final == json->end() || !final->is_boolean() || final->get<bool>();
     r.json = std::move(line);
     return r;
 }

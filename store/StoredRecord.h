@@ -26,6 +26,7 @@ struct StoredRecord {
     double seconds = 0;
     std::optional<std::string> operatorName;
     std::int64_t attempt = 1;  // the box's try; 1 until records count their tries
+    bool final = true;         // false on an attempt that was tried again: not a box of its own
     std::string json;          // the record, one line without its line break
 };
 

@@ -105,8 +105,11 @@ function drawCard(name) {
   title.addEventListener('click', () => choose(name, ''));
   const badge = el('span', 'badge ' + online,
     online === 'online' ? '\u25CF online' : online === 'offline' ? '\u25CB OFFLINE' : 'status unknown');
+  // The first-pass yield beside the final one: boxes that passed without a retry.
+  const firstPasses = station.first_passes ?? station.passes;
   const totals = el('span', 'card-totals',
-    station.passes + ' \u2714  ' + station.fails + ' \u2718  yield ' + yieldText(station.passes, station.fails));
+    station.passes + ' \u2714  ' + station.fails + ' \u2718  yield ' + yieldText(station.passes, station.fails) +
+    ', first pass ' + yieldText(firstPasses, station.passes + station.fails - firstPasses));
   head.append(title, badge, totals);
   const meta = el('div', 'meta');
   const facts = [
@@ -137,14 +140,16 @@ function placeCard(name, card) {
 }
 
 function drawTotals() {
-  let online = 0, passes = 0, fails = 0;
+  let online = 0, passes = 0, fails = 0, firstPasses = 0;
   for (const station of board.stations.values()) {
     if (station.online === true) online += 1;
     passes += station.passes;
     fails += station.fails;
+    firstPasses += station.first_passes ?? station.passes;
   }
   byId('totals').textContent = board.stations.size + ' stations, ' + online + ' online \u00b7 ' +
-    passes + ' passed, ' + fails + ' failed \u00b7 yield ' + yieldText(passes, fails);
+    passes + ' passed, ' + fails + ' failed \u00b7 yield ' + yieldText(passes, fails) +
+    ', first pass ' + yieldText(firstPasses, passes + fails - firstPasses);
   byId('stations').querySelector('.empty').hidden = board.stations.size > 0;
 }
 

@@ -26,6 +26,8 @@
 #include "capture/CaptureFormat.h"
 #include "mqtt/MqttUrl.h"
 #include "unit/UnitLayout.h"
+#include "station/PowerPlan.h"
+#include "station/RetryPolicy.h"
 
 struct CliOptions {
     enum class Mode {
@@ -93,8 +95,16 @@ struct CliOptions {
     std::optional<std::string> resultWord;  // --result pass|fail|aborted
     bool jsonLines = false;                 // --format jsonl (csv unless given)
 
-    // More than one port, or events for the line: the station serves the ports as its slots.
-    bool Station() const { return ports.size() > 1 || json; }
+    // From a job: its power control, each slot's outlet (in the ports' order), its retries.
+    std::optional<PowerPlan> power;
+    std::vector<SlotSwitch> outlets;
+    RetryPolicy retry;
+
+    // More than one port, events for the line, or power and retries, which a station keeps:
+    // the station serves the ports as its slots.
+    bool Station() const {
+        return ports.size() > 1 || json || power || retry.retries > 0 || retry.takeOutAfter > 0;
+    }
 };
 
 struct CliParse {

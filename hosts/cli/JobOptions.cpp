@@ -4,7 +4,10 @@ void ApplyJob(const Job& job, CliOptions& o) {
     for (const JobSlot& slot : job.slots) {
         o.ports.push_back(slot.port);
         o.labels.push_back(slot.label);
+        o.outlets.push_back(slot.power.value_or(SlotSwitch{}));
     }
+    o.power = job.power;
+    o.retry = job.retry;
     o.image = job.image;
     o.sha256 = job.sha256;
     o.jobName = job.name;

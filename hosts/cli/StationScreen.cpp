@@ -16,6 +16,7 @@ void StationScreen::OnStationStarted(const std::vector<std::string>& slots) {
 void StationScreen::OnStationEnded() {
     m_view.EndTable();
     WriteStderr(TallyText(m_slots, m_time));
+    m_view.TallyEvent(m_slots);
     m_also.OnStationEnded();
 }
 
@@ -69,13 +70,13 @@ std::string TallyText(const std::vector<SlotStatus>& slots,
                       const std::map<std::string, double>& seconds) {
     std::string text = "stavel: tally\n";
     char line[512];
-    std::snprintf(line, sizeof line, "  %-24s %7s %7s %7s %6s %10s\n", "SLOT", "PASSED", "FAILED",
-                  "ABORTED", "YIELD", "MEAN/BOX");
+    std::snprintf(line, sizeof line, "  %-24s %7s %7s %7s %6s %8s %10s\n", "SLOT", "PASSED",
+                  "FAILED", "ABORTED", "YIELD", "1ST PASS", "MEAN/BOX");
     text += line;
     SlotStatus total;
     double totalSeconds = 0;
     auto row = [&](const std::string& name, const SlotStatus& s, double time) {
-        text += TallyRow(name, s.passes, s.fails, s.aborts, time);
+        text += TallyRow(name, s.passes, s.fails, s.aborts, s.firstPasses, time);
     };
     for (const SlotStatus& s : slots) {
         const auto it = seconds.find(s.slot);
@@ -84,6 +85,7 @@ std::string TallyText(const std::vector<SlotStatus>& slots,
         total.passes += s.passes;
         total.fails += s.fails;
         total.aborts += s.aborts;
+        total.firstPasses += s.firstPasses;
         totalSeconds += time;
     }
     row("total", total, totalSeconds);

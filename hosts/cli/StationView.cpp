@@ -100,6 +100,34 @@ void StationView::EndEvent(const std::string& slot, BoxResult result, const Json
     }
 }
 
+void StationView::TallyEvent(const std::vector<SlotStatus>& slots) {
+    if (!m_json) {
+        return;
+    }
+    SlotStatus total;
+    for (const SlotStatus& s : slots) {
+        total.passes += s.passes;
+        total.fails += s.fails;
+        total.aborts += s.aborts;
+        total.firstPasses += s.firstPasses;
+    }
+    const auto share = [](std::optional<double> yield) {
+        return yield ? Json(*yield) : Json(nullptr);
+    };
+    WriteStdout(
+        JsonLine(Json{{"event", "tally"},
+                      {"time", Now()},
+                      {"slot", nullptr},
+                      {"passes", total.passes},
+                      {"fails", total.fails},
+                      {"aborts", total.aborts},
+                      {"first_passes", total.firstPasses},
+                      {"first_pass_yield",
+                       share(FirstPassYieldOf(total.firstPasses, total.passes, total.fails))},
+                      {"yield", share(YieldOf(total.passes, total.fails))}}) +
+        "\n");
+}
+
 void StationView::PortState(const std::string& slot, SlotState state, const std::string& why) {
     if (state == SlotState::NoRequest) {
         Above("stavel: " + EscapeName(slot) + ": box talking, no request: " + EscapeName(why) +
@@ -190,16 +218,19 @@ std::string StationTableText(const std::vector<SlotStatus>& slots) {
     return text;
 }
 
-std::string TallyRow(const std::string& name, int passed, int failed, int aborted, double seconds) {
+std::string TallyRow(const std::string& name, int passed, int failed, int aborted, int firstPassed,
+                     double seconds) {
     const int boxes = passed + failed + aborted;
     char mean[48] = "\u2013";  // –: no box to take the mean of
     if (boxes > 0) {
         std::snprintf(mean, sizeof mean, "%.1f s", seconds / boxes);
     }
     char line[512];
-    std::snprintf(line, sizeof line, "  %s %7d %7d %7d %s %s\n",
+    std::snprintf(line, sizeof line, "  %s %7d %7d %7d %s %s %s\n",
                   Column(ShortenMiddle(name, 24), 24).c_str(), passed, failed, aborted,
-                  RightColumn(YieldText(passed, failed), 6).c_str(), RightColumn(mean, 10).c_str());
+                  RightColumn(YieldText(passed, failed), 6).c_str(),
+                  RightColumn(FirstPassText(firstPassed, passed, failed), 8).c_str(),
+                  RightColumn(mean, 10).c_str());
     return line;
 }
 

@@ -23,7 +23,8 @@ std::string StationTableText(const std::vector<SlotStatus>& slots);
 
 // One row of the tally, ending in a line break: the slot (or "total"), its passed, failed and
 // aborted boxes, the yield ("–" while no box has been judged) and the mean time per box.
-std::string TallyRow(const std::string& name, int passed, int failed, int aborted, double seconds);
+std::string TallyRow(const std::string& name, int passed, int failed, int aborted, int firstPassed,
+                     double seconds);
 
 class StationView {
   public:
@@ -49,6 +50,8 @@ class StationView {
     void Table(const std::vector<SlotStatus>& slots);
     // The table is done with: what follows starts below it.
     void EndTable();
+    // --json: the station's tally as its last event, with both yields.
+    void TallyEvent(const std::vector<SlotStatus>& slots);
 
     bool Live() const { return m_live; }
 

@@ -21,6 +21,7 @@
 #include "hosts/cli/JobOptions.h"
 #include "hosts/cli/ListPorts.h"
 #include "hosts/cli/RecordQuery.h"
+#include "hosts/cli/StationCtl.h"
 #include "hosts/cli/StationScreen.h"
 #include "job/JobPlan.h"
 #include "mqtt/MqttPublisher.h"
@@ -32,6 +33,7 @@
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
 #include "platform/host/SignalStop.h"
+#include "power/PowerSwitchboard.h"
 #include "record/ToolVersion.h"
 #include "settings/TemporaryFiles.h"
 #include "slot/ExitStatus.h"
@@ -40,6 +42,7 @@
 #include "station/SlotFeed.h"
 #include "station/SlotProcess.h"
 #include "station/Station.h"
+#include "station/StationControl.h"
 #include "station/StationObservers.h"
 #include "store/PoolDealer.h"
 #include "store/StationStore.h"
@@ -227,6 +230,14 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
     config.count = options.count;
     config.slot = SlotConfigOf(options);
     config.made = ProvenanceOf(options);
+    config.retry = options.retry;
+    config.power = options.power;
+    std::unique_ptr<PowerSwitchboard> switches;
+    if (options.power && !options.power->BySlot()) {
+        switches =
+            std::make_unique<PowerSwitchboard>(*options.power, options.outlets, options.labels);
+        config.switches = switches.get();
+    }
     // The broker and the database each hear the station.
     StationObservers watchers;
     std::unique_ptr<MqttPublisher> publisher;
@@ -257,6 +268,23 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
     config.units = units.dealer.get();
     StationScreen screen(options.json, &watchers);
     Station station(std::move(config), &screen);
+    // A station with a name of its own (the job's station, --station-name) is reached by
+    // `stavel --station-ctl NAME ...`, and a second station of its name is refused. One named
+    // only by the host is not: several of those may serve on one PC, as they always could.
+    StationControl control;
+    bool running = false;
+    if (options.stationName) {
+        if (Result<void> opened = control.Open(*options.stationName, station, running); !opened) {
+            if (running) {
+                Say("the station cannot serve: " + opened.Failure().Describe());
+                return kExitUsage;
+            }
+            Say("the station's control socket cannot be made: " + opened.Failure().Describe() +
+                "; --station-ctl cannot reach it");
+        } else {
+            watchers.Add(&control);
+        }
+    }
     signals.Set([&station](int signo) {
         if (signo == SIGUSR1) {
             station.AskFinish();
@@ -430,6 +458,12 @@ int main(int argc, char** argv) {
             KillSlotProcesses();  // a station never leaves a slot behind
         });
 
+    if (argc >= 2 && std::string(argv[1]) == "--station-ctl") {
+        // A request to a running station: its own small grammar, nothing else on the line.
+        const int ctl = RunStationCtl(std::vector<std::string>(argv + 2, argv + argc));
+        ConsoleOutput::Process().Finish();
+        return ctl;
+    }
     const CliParse parse = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     int status = kExitUsage;
     if (parse.options && parse.options->mode == CliOptions::Mode::Serve &&

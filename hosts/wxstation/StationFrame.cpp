@@ -53,7 +53,16 @@ StationFrame::StationFrame(StationSetup setup, const std::optional<std::string>&
     m_grid = new wxPanel(root);
     for (const JobSlot& slot : m_setup.job.slots) {
         auto* tile = new TilePanel(m_grid, slot.label);
-        tile->OnClick([this, label = slot.label] { OpenLog(label); });
+        tile->OnClick([this, label = slot.label] {
+            // A slot taken out goes back into service from its tile; any other shows its log.
+            const auto status = m_statuses.find(label);
+            if (m_run && status != m_statuses.end() &&
+                status->second.state == SlotState::TakenOut) {
+                m_run->PutBack(label);
+                return;
+            }
+            OpenLog(label);
+        });
         m_tiles.push_back(tile);
     }
     m_grid->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
@@ -194,6 +203,15 @@ void StationFrame::Start() {
     }
     m_broker = std::move(*broker);
     m_lastEnd.reset();
+    m_switches.reset();
+    if (config.power && !config.power->BySlot()) {
+        std::vector<SlotSwitch> outlets;
+        for (const JobSlot& slot : m_setup.job.slots) {
+            outlets.push_back(slot.power.value_or(SlotSwitch{}));
+        }
+        m_switches = std::make_unique<PowerSwitchboard>(*config.power, outlets, config.labels);
+        config.switches = m_switches.get();
+    }
     m_run = std::make_unique<StationRun>(
         std::move(config), *this,
         [](std::function<void()> call) { CallOnUiThread(std::move(call)); }, m_broker.news.get());
@@ -224,12 +242,14 @@ void StationFrame::OnSlot(const SlotStatus& status) {
 
 void StationFrame::OnRecord(const std::string&, const std::string& recordLine) {
     const std::optional<BoxRecord> record = ParseBoxRecord(recordLine);
-    if (!record) {
-        return;
+    m_seconds += record ? record->seconds : 0;
+    if (!record || !record->final) {
+        return;  // an attempt that was tried again: its box counts by its final attempt
     }
     switch (record->result) {
         case BoxResult::Pass:
             ++m_passed;
+            m_firstPassed += record->attempt == 1 ? 1 : 0;
             break;
         case BoxResult::Fail:
             ++m_failed;
@@ -239,7 +259,6 @@ void StationFrame::OnRecord(const std::string&, const std::string& recordLine) {
             ++m_aborted;
             break;
     }
-    m_seconds += record->seconds;
     ShowTotals();
 }
 
@@ -254,6 +273,7 @@ void StationFrame::OnEnded(const StationEnd& end) {
     Note(end.wrongImage         ? "ended: the image is not the job's"
          : end.recordNotWritten ? "ended: a record or log could not be written"
          : end.unservable       ? "ended: a slot could not serve"
+         : end.allTakenOut      ? "ended: every slot was taken out: check the fixtures"
                                 : "ended");
     ShowButtons();
 }
@@ -268,9 +288,12 @@ void StationFrame::ShowTotals() {
     if (boxes > 0) {
         // Aborted boxes alone judge nothing: no yield, rather than a yield of 0 %.
         const std::optional<double> yield = YieldOf(m_passed, m_failed);
-        text += ", yield " +
-                (yield ? std::to_string(static_cast<int>(std::lround(100.0 * *yield))) + " %"
-                       : std::string("\u2013"));
+        const std::optional<double> first = FirstPassYieldOf(m_firstPassed, m_passed, m_failed);
+        const auto percent = [](const std::optional<double>& share) {
+            return share ? std::to_string(static_cast<int>(std::lround(100.0 * *share))) + " %"
+                         : std::string("\u2013");
+        };
+        text += ", yield " + percent(yield) + ", first pass " + percent(first);
     }
     if (boxes > 0) {
         char mean[32];

@@ -17,6 +17,7 @@
 #include "hosts/wxstation/StationBroker.h"
 #include "hosts/wxstation/StationSetup.h"
 #include "hosts/wxstation/TilePanel.h"
+#include "power/PowerSwitchboard.h"
 #include "station/StationRun.h"
 
 class wxButton;
@@ -69,12 +70,14 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     StationSetup m_setup;
     int m_boxesPerSlot = 0;
     StationBroker m_broker;  // before the run: it outlives the supervisor that tells it
+    std::unique_ptr<PowerSwitchboard> m_switches;  // the same: the supervisor drives them
     std::unique_ptr<StationRun> m_run;
     std::optional<StationEnd> m_lastEnd;
     std::map<std::string, SlotStatus> m_statuses;  // each slot's last news
     int m_passed = 0;
     int m_failed = 0;
     int m_aborted = 0;
+    int m_firstPassed = 0;  // of the passes, boxes that passed at their first attempt
     double m_seconds = 0;
 
     wxPanel* m_grid = nullptr;

@@ -59,7 +59,7 @@ Result<StationSetup> SetupFromPorts(const std::vector<std::string>& ports, const
                 return Refusal(port, "the same slot or port is given twice");
             }
         }
-        setup.job.slots.push_back({slot.label, slot.port});
+        setup.job.slots.push_back({slot.label, slot.port, std::nullopt, 0});
     }
     return Finish(std::move(setup));
 }
@@ -81,6 +81,8 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
     config.loop = true;
     config.count = boxesPerSlot;
     config.program = setup.slotProgram;
+    config.power = job.power;
+    config.retry = job.retry;
     SlotConfig& slot = config.slot;
     slot.image = job.image;
     slot.debug = job.debug;

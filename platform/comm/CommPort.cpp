@@ -1,4 +1,5 @@
 #include "platform/comm/CommPort.h"
+#include "platform/comm/ModemLine.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -74,10 +75,15 @@ std::unique_ptr<CommPort> CommPort::Open(const std::string& devicePath, SysResul
     if (fd < 0) {
         return nullptr;
     }
+    // A box powered through this port's DTR or RTS gets the line it wants before anything else.
+    // A line that cannot be set is no reason to refuse the port: its slot says so when it
+    // switches the line.
+    ModemLinePortOpened(fd);
     return std::unique_ptr<CommPort>(new CommPort(fd));
 }
 
 CommPort::~CommPort() {
+    ModemLinePortClosing(m_fd);
     ioctl(m_fd, TIOCNXCL);
     // close() waits for unsent output (up to 30 s on some drivers) unless it is dropped first.
     tcflush(m_fd, TCOFLUSH);

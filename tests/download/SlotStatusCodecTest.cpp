@@ -16,21 +16,22 @@ SlotStatus Failed() {
     s.figures.percent = 23;
     s.passes = 3;
     s.fails = 1;
+    s.firstPasses = 2;
     s.last = LastVerdict{BoxResult::Fail, "port lost at 23 % (5.2 s)", "port-lost", "SN-7",
-                         *FromIsoUtcMillis("2026-12-07T02:31:07.120Z")};
+                         *FromIsoUtcMillis("2026-12-07T02:31:07.120Z"), 2};
     s.port = PortProblem{PortTrouble::Lost, "/dev/pts/1: read: Input/output error"};
     return s;
 }
 
 TEST(SlotStatusCodec, WritesWordsInAFixedOrderAndReadsTheSameStatusBack) {
     const SlotStatus failed = Failed();
-    EXPECT_EQ(
-        SlotStatusLine(failed),
-        R"x({"state":"port-absent","percent":23,"rate":0,"eta":null,"passes":3,"fails":1,)x"
-        R"x("aborts":0,"stalled":null,"last":{"result":"fail","reason":"port lost at 23 % )x"
-        R"x((5.2 s)","reason_code":"port-lost","box_id":"SN-7","end":)x"
-        R"x("2026-12-07T02:31:07.120Z"},"port_problem":{"trouble":"lost","text":)x"
-        R"x("/dev/pts/1: read: Input/output error"},"hint":null,"warning":null,"schema":3})x");
+    EXPECT_EQ(SlotStatusLine(failed),
+              R"x({"state":"port-absent","percent":23,"rate":0,"eta":null,"passes":3,"fails":1,)x"
+              R"x("aborts":0,"stalled":null,"last":{"result":"fail","reason":"port lost at 23 % )x"
+              R"x((5.2 s)","reason_code":"port-lost","box_id":"SN-7","end":)x"
+              R"x("2026-12-07T02:31:07.120Z","attempt":2},"port_problem":{"trouble":"lost",)x"
+              R"x("text":"/dev/pts/1: read: Input/output error"},"hint":null,"warning":null,)x"
+              R"x("first_passes":2,"schema":3})x");
 
     SlotStatus loading;
     loading.state = SlotState::Loading;
@@ -76,6 +77,7 @@ TEST(SlotStatusCodec, AnEarlierStationsPayloadReadsWithNoVerdictAndAnUnknownWord
     EXPECT_EQ(old->status.state, SlotState::Loading);
     EXPECT_EQ(old->status.figures.etaSeconds, 31);
     EXPECT_EQ(old->status.aborts, 1);
+    EXPECT_EQ(old->status.firstPasses, 3) << "before retries every pass was a first one";
     EXPECT_FALSE(old->status.last);
     EXPECT_FALSE(old->status.port);
     EXPECT_FALSE(old->status.figures.stalledSeconds);

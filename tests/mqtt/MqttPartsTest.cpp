@@ -196,6 +196,7 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     serving.figures.etaSeconds = 31.2;
     serving.passes = 3;
     serving.fails = 1;
+    serving.firstPasses = 2;  // one of them at its second attempt
 
     WatchBoard board;
     EXPECT_EQ(board.OnMessage("stavel/line%2F1/status", "online"),
@@ -214,8 +215,10 @@ TEST(WatchBoardTest, StatesResultsAndStationsGoingOffline) {
     EXPECT_EQ(board.OnMessage("stavel/b/status", "online").size(), 1u);
     EXPECT_EQ(board.OnMessage("stavel/b/status", "offline"), std::vector<std::string>{"b OFFLINE"});
     std::string table = board.Table();
-    EXPECT_NE(table.find("b  ** OFFLINE **  yield \u2013\n"), std::string::npos) << table;
-    EXPECT_NE(table.find("line/1  yield 75%\n  /dev/a"), std::string::npos) << table;
+    EXPECT_NE(table.find("b  ** OFFLINE **  yield \u2013, first pass \u2013\n"), std::string::npos)
+        << table;
+    EXPECT_NE(table.find("line/1  yield 75%, first pass 50%\n  /dev/a"), std::string::npos)
+        << table;
     EXPECT_NE(table.find("loading      42   11.5 kB/s  31     3     1\n"), std::string::npos)
         << "a loading slot shows no verdict: its box has begun\n"
         << table;
@@ -319,7 +322,8 @@ TEST(WatchBoardTest, SlotsComeFromTheInfoAndAHostileFieldIsCutToItsColumn) {
     EXPECT_LT(table.size(), 1500u) << "each redraw is the table, not 5 MB";
     EXPECT_EQ(table.find('\x1b'), std::string::npos) << "nothing from outside reaches the terminal";
     EXPECT_NE(table.find("s  stavel " + std::string(15, 'x') +
-                         "\u2026 since 2026-12-07T02:31:07.120Z  yield 75%\n  A3 /dev/tty3 "),
+                         "\u2026 since 2026-12-07T02:31:07.120Z  yield 75%, first pass 0%\n  A3 "
+                         "/dev/tty3 "),
               std::string::npos)
         << table;
     EXPECT_NE(table.find("  A3 /dev/tty3" + std::string(20, ' ') + "\\x1B]0;xxxx\u2026 0 "),

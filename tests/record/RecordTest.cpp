@@ -39,7 +39,11 @@ TEST(BoxRecord, LinesAreByteForByteThoseTheLineReads) {
     r.image = "/tmp/img \xe4\xb8\xad.bin";
     r.imageSize = 196608;
     r.imageSha256 = "3f2a";
+    r.final = false;  // a box tried again after this attempt
     std::string lines = BoxRecordLine(r);
+    r.attempt = 2;
+    r.final = true;
+    r.retryOf = "7c3e1d2a-9b8f-4e6d-a5c4-3b2a1f0e9d8c";
     r.adapter = "0403:6001 A50285BI";
     r.made = RecordProvenance{"1.0.0.1", "bench-pc", "L3-S1", "Ann \"night\"", std::nullopt};
     r.boxId = "SN4711";
@@ -100,6 +104,9 @@ TEST(BoxRecord, ReadsBackEveryLineItWroteAndRefusesWhatIsNotARecord) {
     EXPECT_EQ(old->result, BoxResult::Aborted);
     EXPECT_EQ(old->end, old->start);
     EXPECT_TRUE(old->logComplete);
+    EXPECT_EQ(old->attempt, 1) << "a record from before retries is its box's one attempt";
+    EXPECT_TRUE(old->final);
+    EXPECT_FALSE(old->retryOf);
     EXPECT_FALSE(old->boxId);
     EXPECT_FALSE(old->unit) << "schema 1 had no unit";
     EXPECT_FALSE(old->servedSha256);

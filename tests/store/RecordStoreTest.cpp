@@ -206,7 +206,12 @@ TEST_P(StoreTest, TheParetoCountsFailuresPerReasonTheMostFirstInTheTimeAndPlaceA
 TEST_P(StoreTest, ThePlotsComeFromTheCountsAndOldRecordsGoInBatchesWithTheirCounts) {
     std::unique_ptr<RecordStore> store = Open(NewUrl());
     ASSERT_TRUE(store);
+    // An attempt that was tried again is no box of its own: its box counts by its final one.
+    BoxRecord retried = Box("r0", "A", "1", BoxResult::Fail, "2026-03-02T10:00:00.000Z", 9,
+                            "box-stalled");
+    retried.final = false;
     ASSERT_TRUE(store->Put({
+        Stored(retried),
         Stored(Box("r1", "A", "1", BoxResult::Pass, "2026-03-02T10:00:00.000Z", 10)),
         Stored(Box("r2", "A", "2", BoxResult::Fail, "2026-03-02T10:14:59.999Z", 30, "box-silent")),
         Stored(Box("r3", "B", "1", BoxResult::Pass, "2026-03-02T10:15:00.000Z", 20)),
@@ -229,12 +234,14 @@ TEST_P(StoreTest, ThePlotsComeFromTheCountsAndOldRecordsGoInBatchesWithTheirCoun
 
     Result<std::vector<RecordStore::Placed>> failures = store->LastFailures(50);
     ASSERT_TRUE(failures);
-    ASSERT_EQ(failures->size(), 2u) << "the fail and the aborted box, newest first";
+    ASSERT_EQ(failures->size(), 3u) << "the fails, the attempt tried again, the aborted box";
     EXPECT_NE((*failures)[0].json.find("\"id\":\"r4\""), std::string::npos);
     EXPECT_EQ((*failures)[1].station + "/" + (*failures)[1].slot, "A/2");
+    EXPECT_NE((*failures)[2].json.find("\"id\":\"r0\""), std::string::npos);
 
-    // Before 10:20, taken down to 10:15: two records, one at a time, then their counts.
+    // Before 10:20, taken down to 10:15: three records, one at a time, then their counts.
     const std::int64_t cut = Ms("2026-03-02T10:20:00.000Z");
+    EXPECT_EQ(*store->DeleteBefore(cut, 1), 1);
     EXPECT_EQ(*store->DeleteBefore(cut, 1), 1);
     EXPECT_EQ(*store->DeleteBefore(cut, 1), 1);
     EXPECT_EQ(*store->DeleteBefore(cut, 5), 0);

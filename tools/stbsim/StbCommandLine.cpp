@@ -44,6 +44,16 @@ const char* const kStbUsage =
     "                      the box's own bytes (a unit's data) lie there: they are not\n"
     "                      compared with the image, and each box prints what it received\n"
     "                      there, in hex (\"..\": never received); OFFSET may be 0x hex\n"
+    "  --fail-first K:KIND:N  the box on pty K (1 without --ptys) fails its first N boots and\n"
+    "                      loads as asked after them; KIND is stall (stops reading half-way),\n"
+    "                      silent (falls silent half-way) or talk (never asks)\n"
+    "  --power-fifo PATH   the box's power input: a FIFO that takes the lines on and off\n"
+    "                      (with --ptys: PATH-1 ... PATH-N, one a box). The box starts powered;\n"
+    "                      off cuts it, on boots it again with its banner. A box that failed\n"
+    "                      or froze stays so until its power goes off\n"
+    "  --power-off MODE    what the line does at off: silent (default: the port stays) or\n"
+    "                      hangup (the port vanishes; on brings a new pseudo-terminal, named\n"
+    "                      in a \"box on\" line)\n"
     "  --timeout MS        wait for each answer this long (default 3000, plus line time)\n"
     "  --start-timeout S   keep repeating STB_START this many seconds (default 300)\n"
     "  --replay CAPTURE    play the box's side of a capture (stavel --capture) against the\n"
@@ -118,7 +128,44 @@ bool ParseFailure(const std::string& text, StbCommandLine& out, std::string& err
     return true;
 }
 
+// "K:KIND:N", KIND one of stall, silent, talk.
+bool ParseGlitch(const std::string& text, StbCommandLine& out, std::string& error) {
+    const std::size_t first = text.find(':');
+    const std::size_t second = text.find(':', first == std::string::npos ? 0 : first + 1);
+    int64_t pty = 0;
+    int64_t boots = 0;
+    error = "--fail-first wants PTY:stall|silent|talk:BOOTS, not '" + text + "'";
+    if (first == std::string::npos || second == std::string::npos ||
+        !ToNumber(text.substr(0, first), 1, 64, pty) ||
+        !ToNumber(text.substr(second + 1), 1, 1000000, boots)) {
+        return false;
+    }
+    const std::string kind = text.substr(first + 1, second - first - 1);
+    StbCommandLine::Glitch glitch;
+    glitch.pty = static_cast<int>(pty);
+    glitch.boots = static_cast<int>(boots);
+    if (kind == "stall") {
+        glitch.kind = StbSimOptions::Glitch::Stall;
+    } else if (kind == "silent") {
+        glitch.kind = StbSimOptions::Glitch::Silent;
+    } else if (kind == "talk") {
+        glitch.kind = StbSimOptions::Glitch::Talk;
+    } else {
+        return false;
+    }
+    error.clear();
+    out.glitches.push_back(glitch);
+    return true;
+}
+
 }  // namespace
+
+std::string PowerFifoFor(const StbCommandLine& cmd, int pty) {
+    if (cmd.powerFifo.empty() || cmd.ptys == 1) {
+        return cmd.powerFifo;
+    }
+    return cmd.powerFifo + "-" + std::to_string(pty);
+}
 
 StbSimOptions OptionsForPty(const StbCommandLine& cmd, int pty) {
     StbSimOptions options = cmd.options;
@@ -138,6 +185,12 @@ StbSimOptions OptionsForPty(const StbCommandLine& cmd, int pty) {
                 break;
         }
     }
+    for (const StbCommandLine::Glitch& glitch : cmd.glitches) {
+        if (glitch.pty == pty) {
+            options.failFirst = glitch.boots;
+            options.glitch = glitch.kind;
+        }
+    }
     return options;
 }
 
@@ -146,6 +199,7 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
     out.options.lineBytesPerSecond = out.baud / 10;
     out.options.startTimeoutMs = 300000;
     bool fast = false, baudGiven = false;
+    std::string powerOff;
     // Options taking a number: name -> (low, high, store).
     const std::map<std::string, std::tuple<int64_t, int64_t, std::function<void(int64_t)>>> numeric{
         {"--size", {0, UINT32_MAX, [&](int64_t v) { out.generateSize = v; }}},
@@ -176,6 +230,8 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
                                                       {"--save", &out.savePath},
                                                       {"--tty", &out.tty},
                                                       {"--replay", &out.replayPath},
+                                                      {"--power-fifo", &out.powerFifo},
+                                                      {"--power-off", &powerOff},
                                                       {"--serial", &out.options.serial}};
     bool talkOnly = false, wrongSpeed = false, flood = false, endless = false;
     const std::map<std::string, bool*> flags{{"--fast", &fast},
@@ -196,6 +252,13 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
         if (arg == "--show-region") {
             if (i + 1 >= args.size() || !ParseRegion(args[++i], out.options)) {
                 error = "--show-region wants OFFSET:LENGTH (LENGTH 1..65536)";
+                return false;
+            }
+            continue;
+        }
+        if (arg == "--fail-first") {
+            if (i + 1 >= args.size() || !ParseGlitch(args[++i], out, error)) {
+                error = error.empty() ? "--fail-first needs a value" : error;
                 return false;
             }
             continue;
@@ -257,6 +320,26 @@ bool ParseStbCommandLine(const std::vector<std::string>& args, StbCommandLine& o
     if (!out.savePath.empty() && out.generateSize < 0) {
         error = "--save goes with --size";
         return false;
+    }
+    if (!powerOff.empty() && powerOff != "silent" && powerOff != "hangup") {
+        error = "--power-off wants silent or hangup, not '" + powerOff + "'";
+        return false;
+    }
+    if (!powerOff.empty() && out.powerFifo.empty()) {
+        error = "--power-off goes with --power-fifo";
+        return false;
+    }
+    out.options.powerOffHangsUp = powerOff == "hangup";
+    if (!out.powerFifo.empty() && (!out.replayPath.empty() || !out.tty.empty())) {
+        error = "--power-fifo switches a box on a pseudo-terminal: not with --replay or --tty";
+        return false;
+    }
+    for (const StbCommandLine::Glitch& glitch : out.glitches) {
+        if (glitch.pty > out.ptys) {
+            error = "--fail-first names pty " + std::to_string(glitch.pty) + " of " +
+                    std::to_string(out.ptys);
+            return false;
+        }
     }
     for (const StbCommandLine::Failure& failure : out.failures) {
         if (failure.pty > out.ptys) {

@@ -26,7 +26,19 @@ struct StbCommandLine {
         int64_t bytes = 0;
     };
     std::vector<Failure> failures;
+    // --fail-first K:KIND:N: the box on pty K fails its first N boots.
+    struct Glitch {
+        int pty = 1;
+        StbSimOptions::Glitch kind = StbSimOptions::Glitch::Stall;
+        int boots = 0;
+    };
+    std::vector<Glitch> glitches;
+    // --power-fifo PATH: each box's power input (PowerFifoFor).
+    std::string powerFifo;
 };
+
+// The power input of the box on pty `pty`: PATH for one box, PATH-K for box K of several.
+std::string PowerFifoFor(const StbCommandLine& cmd, int pty);
 
 // The options of the box on pty `pty` (1..N): the shared ones with its --fail applied.
 StbSimOptions OptionsForPty(const StbCommandLine& cmd, int pty);

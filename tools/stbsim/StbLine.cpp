@@ -101,6 +101,7 @@ Result<std::unique_ptr<StbLine>> StbLine::OpenDevice(const std::string& path, ui
 StbLine::StbLine(UniqueFd fd, UniqueFd slaveFd, std::string path, const StopSignal& stop)
     : m_hFd(std::move(fd)),
       m_hSlave(std::move(slaveFd)),
+      m_bPty(static_cast<bool>(m_hSlave)),
       m_strPath(std::move(path)),
       m_stop(stop) {}
 
@@ -118,6 +119,21 @@ void StbLine::HangUp() {
     if (m_strLost.empty()) {
         m_strLost = "the line was hung up";
     }
+}
+
+void StbLine::PowerOn() {
+    if (!m_hFd) {
+        return;
+    }
+    if (!m_hSlave && m_bPty) {
+        m_hSlave.Reset(RetryOnEintr(
+            [&] { return open(m_strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    }
+    tcflush(m_hFd.Get(), TCIFLUSH);
+    uint8_t ignored[4096];
+    while (ReadPending(ignored, sizeof ignored) > 0) {
+    }
+    m_strLost.clear();
 }
 
 StbLine::Io StbLine::Lost(const char* call, int error) {

@@ -63,6 +63,10 @@ class StbLine {
     // wait is the settle alone.
     Io AwaitToolOpen(Clock::duration settle, Clock::duration limit);
 
+    // After a power cycle: a pty's own slave descriptor taken again (AwaitToolGone let it go),
+    // and whatever the tool sent to the box before it lost its power thrown away.
+    void PowerOn();
+
     // Closes the line for good: the tool sees its port vanish.
     void HangUp();
     // Why the line was lost, with the failing call and its error.
@@ -77,6 +81,7 @@ class StbLine {
 
     UniqueFd m_hFd;
     UniqueFd m_hSlave;
+    bool m_bPty = false;
     std::string m_strPath;
     const StopSignal& m_stop;
     LinePacer m_pacer;

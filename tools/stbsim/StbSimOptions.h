@@ -59,6 +59,19 @@ struct StbSimOptions {
     // more, the line left open: a box that froze. It stays so until stopped.
     int64_t silentAfterBytes = -1;
 
+    // The first failFirst boots of the box fail on purpose, each the same way, and the boots
+    // after them load as asked: a box that glitched, for a tool that retries it. A stall stops
+    // reading and a silence falls silent, each half-way through the image; Talk prints its
+    // console and never asks (a loader that missed download mode).
+    enum class Glitch { Stall, Silent, Talk };
+    int failFirst = 0;
+    Glitch glitch = Glitch::Stall;
+
+    // With a power input (StbSimulator::AttachPower), what the box's line does when the power
+    // goes off: falls silent, the port left as it is (a box behind a powered adapter), or hangs
+    // up (the adapter is powered with the box), and comes back on a new pseudo-terminal.
+    bool powerOffHangsUp = false;
+
     // How long the box waits for an answer, per request; pacing adds the block's line time.
     int answerTimeoutMs = 3000;
     // How long the box keeps repeating STB_START before it gives up on the tool.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "tools/stbsim/PowerInput.h"
 #include "tools/stbsim/StbLine.h"
 #include "tools/stbsim/StbSimOptions.h"
 #include "tools/stbsim/StbSimStats.h"
@@ -34,20 +35,34 @@ class StbSimulator {
     // A given tty (a real serial adapter), configured raw 8N1 at baud.
     Result<void> OpenDevice(const std::string& path, uint32_t baud);
     const std::string& SlavePath() const { return m_strPath; }
+    // A power input at fifoPath (PowerInput); from then on the box boots when it is switched
+    // on, and a box that failed or froze stays so until the power goes off. Before Run().
+    Result<void> AttachPower(const std::string& fifoPath);
 
     // Serves options.boxes downloads one after another; opens a pty first if nothing is open.
     // Blocks until every box is done, a fault is found, or Stop() is called.
     StbVerdict Run();
-    void Stop() { m_stop.Raise(); }
+    void Stop() {
+        m_stop.Raise();
+        m_cut.Raise();
+    }
 
     const StbSimStats& Stats() const { return m_stats; }
 
   private:
     std::string CheckOptions() const;
     Result<void> Take(Result<std::unique_ptr<StbLine>> line);
+    // The options of boot number `boot` (1, 2, ...): failFirst applied.
+    StbSimOptions OptionsForBoot(int boot) const;
+    // Run() with a power input: boots whenever the power comes on, until every box is loaded.
+    std::string RunPowered();
+    void Log(const std::string& line) const;
 
     StbSimOptions m_options;
     StopSignal m_stop;
+    // What the line's waits end on: a stop, or the power going off.
+    StopSignal m_cut;
+    std::unique_ptr<PowerInput> m_power;
     std::unique_ptr<StbLine> m_line;
     std::string m_strPath;
     StbSimStats m_stats;

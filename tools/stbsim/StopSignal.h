@@ -17,6 +17,9 @@ class StopSignal {
     StopSignal& operator=(const StopSignal&) = delete;
 
     void Raise();
+    // Lowers it again, for a signal that is raised more than once (a box's power cut). Not for
+    // a signal handler.
+    void Clear();
     bool Raised() const { return m_bRaised.load(std::memory_order_acquire); }
     int Fd() const { return m_hEvent.Get(); }
 

@@ -17,6 +17,8 @@
 
 namespace {
 
+std::string ShownName(const std::string& name);
+
 // Every box running; filled before the handlers are installed and left alone after.
 std::vector<StbSimulator*> g_simulators;
 StopSignal* g_replayStop = nullptr;
@@ -47,6 +49,13 @@ int RunSeveral(const StbCommandLine& cmd) {
             return 1;
         }
         std::printf("stbsim: box %d on %s\n", k, boxes.back()->SlavePath().c_str());
+        if (const std::string fifo = PowerFifoFor(cmd, k); !fifo.empty()) {
+            if (Result<void> attached = boxes.back()->AttachPower(fifo); !attached) {
+                std::fprintf(stderr, "stbsim: %s\n", attached.Failure().Describe().c_str());
+                return 1;
+            }
+            std::printf("stbsim: box %d power input %s\n", k, ShownName(fifo).c_str());
+        }
     }
     std::fflush(stdout);
     for (auto& box : boxes) {
@@ -222,8 +231,11 @@ int main(int argc, char** argv) {
     }
     const auto size = cmd.options.image.size();
     const auto crc = stbsim::Crc32(cmd.options.image);
-    StbSimulator sim(std::move(cmd.options));
-    const Result<void> opened = cmd.tty.empty() ? sim.OpenPty() : sim.OpenDevice(cmd.tty, cmd.baud);
+    StbSimulator sim(OptionsForPty(cmd, 1));
+    Result<void> opened = cmd.tty.empty() ? sim.OpenPty() : sim.OpenDevice(cmd.tty, cmd.baud);
+    if (opened && !cmd.powerFifo.empty()) {
+        opened = sim.AttachPower(cmd.powerFifo);
+    }
     int status = 1;
     if (!opened) {
         std::fprintf(stderr, "stbsim: %s\n", opened.Failure().Describe().c_str());
@@ -231,6 +243,9 @@ int main(int argc, char** argv) {
         std::printf("stbsim: box on %s\n", sim.SlavePath().c_str());
         std::printf("stbsim: image %s (%zu bytes, CRC-32 %08X)\n", ShownName(cmd.imagePath).c_str(),
                     size, crc);
+        if (!cmd.powerFifo.empty()) {
+            std::printf("stbsim: power input %s\n", ShownName(cmd.powerFifo).c_str());
+        }
         std::fflush(stdout);
         g_simulators.push_back(&sim);
         std::signal(SIGINT, OnSignal);

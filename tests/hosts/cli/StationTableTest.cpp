@@ -93,12 +93,15 @@ TEST(StationTable, EightyColumnsAndTheBoxIdOnceBoxesPrintOne) {
 // The tally's rows: two aborted boxes give a yield of none, not 0 %.
 TEST(StationTable, TheTallysYieldIsNoneWhileNoBoxIsJudged) {
     // Two aborted boxes: the tally's yield is none, not 0 %.
-    EXPECT_EQ(TallyRow("total", 0, 0, 2, 9.4),
-              "  total                          0       0       2      \u2013      4.7 s\n");
-    EXPECT_EQ(TallyRow("A1", 2, 1, 0, 18),
-              "  A1                             2       1       0    67%      6.0 s\n");
-    EXPECT_EQ(TallyRow("A2", 0, 0, 0, 0),
-              "  A2                             0       0       0      \u2013          \u2013\n");
+    EXPECT_EQ(TallyRow("total", 0, 0, 2, 0, 9.4),
+              "  total                          0       0       2      \u2013        \u2013      "
+              "4.7 s\n");
+    EXPECT_EQ(TallyRow("A1", 2, 1, 0, 1, 18),
+              "  A1                             2       1       0    67%      33%      6.0 s\n");
+    EXPECT_EQ(
+        TallyRow("A2", 0, 0, 0, 0, 0),
+        "  A2                             0       0       0      \u2013        \u2013          "
+        "\u2013\n");
 }
 
 }  // namespace

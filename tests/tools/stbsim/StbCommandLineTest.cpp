@@ -51,10 +51,38 @@ TEST(StbCommandLine, SeveralPtysEachWithItsOwnChosenFailure) {
              {"--size", "10", "--show-region", "0x100:0"},
              {"--size", "10", "--show-region", "0x100:65537"},
              {"--size", "10", "--show-region", "0x100000000:4"},
-             {"--size", "10", "--show-region", "12k:4"}}) {
+             {"--size", "10", "--show-region", "12k:4"},
+             {"--size", "10", "--ptys", "2", "--fail-first", "3:stall:1"},
+             {"--size", "10", "--fail-first", "1:melt:1"},
+             {"--size", "10", "--fail-first", "1:talk:0"},
+             {"--size", "10", "--power-off", "hangup"},
+             {"--size", "10", "--power-fifo", "/tmp/p", "--power-off", "sometimes"},
+             {"--size", "10", "--power-fifo", "/tmp/p", "--tty", "/dev/x"}}) {
         EXPECT_FALSE(Parse(bad, cmd, error)) << bad.back();
         EXPECT_FALSE(error.empty());
     }
+}
+
+// Glitches on chosen boxes' first boots, and a power input per box.
+TEST(StbCommandLine, GlitchedBootsAndAPowerInputPerBox) {
+    StbCommandLine cmd;
+    std::string error;
+    ASSERT_TRUE(Parse({"--size", "1000", "--ptys", "3", "--fail-first", "2:stall:1", "--fail-first",
+                       "3:talk:2", "--power-fifo", "/run/p", "--power-off", "hangup"},
+                      cmd, error))
+        << error;
+    EXPECT_EQ(OptionsForPty(cmd, 1).failFirst, 0);
+    EXPECT_EQ(OptionsForPty(cmd, 2).failFirst, 1);
+    EXPECT_EQ(OptionsForPty(cmd, 2).glitch, StbSimOptions::Glitch::Stall);
+    EXPECT_EQ(OptionsForPty(cmd, 3).failFirst, 2);
+    EXPECT_EQ(OptionsForPty(cmd, 3).glitch, StbSimOptions::Glitch::Talk);
+    EXPECT_TRUE(OptionsForPty(cmd, 1).powerOffHangsUp);
+    EXPECT_EQ(PowerFifoFor(cmd, 3), "/run/p-3");
+    ASSERT_TRUE(Parse({"--size", "1000", "--power-fifo", "/run/p", "--fail-first", "1:silent:1"},
+                      cmd, error));
+    EXPECT_EQ(PowerFifoFor(cmd, 1), "/run/p");
+    EXPECT_FALSE(OptionsForPty(cmd, 1).powerOffHangsUp);
+    EXPECT_EQ(OptionsForPty(cmd, 1).glitch, StbSimOptions::Glitch::Silent);
 }
 
 TEST(StbCommandLine, PacesTheLineAt115200UnlessTold) {

@@ -2,10 +2,17 @@
 // succeed, and every kind of fault on the tool's side ends in a verdict that names it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "tests/tools/stbsim/responder/ReferenceResponder.h"
 #include "tools/stbsim/StbSimulator.h"
@@ -191,6 +198,82 @@ TEST(StbSimulator, AFrozenBoxEndsOnceTheToolLetsGoOfThePort) {
     EXPECT_GE(sim.Stats().imageBytes, 10000u);
     EXPECT_EQ(verdict.message, "fell silent after " + std::to_string(sim.Stats().imageBytes) +
                                    " image bytes, as asked");
+}
+
+void WritePower(const std::string& fifo, const std::string& text) {
+    const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << fifo;
+    EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+}
+
+// A box with a power input whose first boot glitches: it stays frozen while the tool holds the
+// port, an off and an on (written at once) boot it again with its banner, and the second boot
+// loads the whole image. With a hang-up at off, the second boot is on a new pty, named in the
+// log. A word that is neither on nor off is named and changes nothing.
+TEST(StbSimulator, APowerCycleBootsAGlitchedBoxAgain) {
+    for (const bool hangUp : {false, true}) {
+        SCOPED_TRACE(hangUp ? "hang-up at off" : "silent at off");
+        StbSimOptions options = Options(50000, 4096);
+        options.failFirst = 1;
+        options.glitch = StbSimOptions::Glitch::Silent;
+        options.powerOffHangsUp = hangUp;
+        std::mutex mutex;
+        std::vector<std::string> lines;
+        options.log = [&](const std::string& line) {
+            std::lock_guard lock(mutex);
+            lines.push_back(line);
+        };
+        const auto logged = [&](const std::string& part) {
+            for (int i = 0; i < 2000; ++i) {  // only keeps a broken build from hanging the run
+                {
+                    std::lock_guard lock(mutex);
+                    for (const std::string& line : lines) {
+                        if (line.find(part) != std::string::npos) {
+                            return line;
+                        }
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return std::string();
+        };
+        char dir[] = "/tmp/stbsim-power-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        const std::string fifo = std::string(dir) + "/power";
+        StbSimulator sim(options);
+        ASSERT_TRUE(sim.OpenPty());
+        const std::string firstPath = sim.SlavePath();
+        const Result<void> attached = sim.AttachPower(fifo);
+        ASSERT_TRUE(attached) << attached.Failure().Describe();
+        auto responder = std::make_unique<ReferenceResponder>(firstPath, options.image);
+        ASSERT_TRUE(responder->Start());
+        StbVerdict verdict;
+        std::thread box([&] { verdict = sim.Run(); });
+        EXPECT_NE(logged("box 1: fell silent after"), "");
+        responder.reset();
+        WritePower(fifo, "bounce\noff\non\n");
+        EXPECT_NE(logged("'bounce' is neither on nor off"), "");
+        std::string secondPath = firstPath;
+        if (hangUp) {
+            // A new pty, which may well take the old one's number.
+            const std::string line = logged("box on /dev/");
+            ASSERT_NE(line, "");
+            secondPath = line.substr(line.find("/dev/"));
+        }
+        responder = std::make_unique<ReferenceResponder>(secondPath, options.image);
+        ASSERT_TRUE(responder->Start());
+        box.join();
+        responder.reset();
+        EXPECT_TRUE(verdict.ok) << verdict.message;
+        EXPECT_EQ(sim.Stats().boxesDone, 1);
+        EXPECT_NE(logged("box 2: 50000 image bytes received and checked"), "");
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "power off"), 1);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "power on"), 1);
+        unlink(fifo.c_str());
+        rmdir(dir);
+    }
 }
 
 TEST(StbSimulator, StopsFromAnotherThreadWhileNoToolAnswers) {
