@@ -17,8 +17,12 @@ SlotStatus Failed() {
     s.passes = 3;
     s.fails = 1;
     s.firstPasses = 2;
-    s.last = LastVerdict{BoxResult::Fail, "port lost at 23 % (5.2 s)", "port-lost", "SN-7",
-                         *FromIsoUtcMillis("2026-12-07T02:31:07.120Z"), 2};
+    s.last = LastVerdict{BoxResult::Fail,
+                         "port lost at 23 % (5.2 s)",
+                         "port-lost",
+                         "SN-7",
+                         *FromIsoUtcMillis("2026-12-07T02:31:07.120Z"),
+                         2};
     s.port = PortProblem{PortTrouble::Lost, "/dev/pts/1: read: Input/output error"};
     return s;
 }

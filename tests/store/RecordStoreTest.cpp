@@ -207,8 +207,8 @@ TEST_P(StoreTest, ThePlotsComeFromTheCountsAndOldRecordsGoInBatchesWithTheirCoun
     std::unique_ptr<RecordStore> store = Open(NewUrl());
     ASSERT_TRUE(store);
     // An attempt that was tried again is no box of its own: its box counts by its final one.
-    BoxRecord retried = Box("r0", "A", "1", BoxResult::Fail, "2026-03-02T10:00:00.000Z", 9,
-                            "box-stalled");
+    BoxRecord retried =
+        Box("r0", "A", "1", BoxResult::Fail, "2026-03-02T10:00:00.000Z", 9, "box-stalled");
     retried.final = false;
     ASSERT_TRUE(store->Put({
         Stored(retried),

@@ -55,8 +55,14 @@ class PowerRetryTest : public CliTest {
   protected:
     // stbsim's boxes, each with its power input beside the test's files; their devices.
     std::vector<std::string> StartBoxes(int count, const std::vector<std::string>& extra) {
-        std::vector<std::string> argv{ProgramPath("stbsim"), "--size", "32768", "--save", Image(),
-                                      "--ptys", std::to_string(count), "--power-fifo",
+        std::vector<std::string> argv{ProgramPath("stbsim"),
+                                      "--size",
+                                      "32768",
+                                      "--save",
+                                      Image(),
+                                      "--ptys",
+                                      std::to_string(count),
+                                      "--power-fifo",
                                       m_dir.File("power")};
         argv.insert(argv.end(), extra.begin(), extra.end());
         m_sim = std::make_unique<ChildProcess>(argv);
@@ -100,8 +106,7 @@ TEST_F(PowerRetryTest, PdudaemonPowerCyclesABoxThatStalledAndItsRetryPasses) {
     if (pdudaemon.empty()) {
         GTEST_SKIP() << "pdudaemon is not installed (scripts/install-deps.sh installs it)";
     }
-    const std::vector<std::string> devices =
-        StartBoxes(4, {"--fast", "--fail-first", "2:stall:1"});
+    const std::vector<std::string> devices = StartBoxes(4, {"--fast", "--fail-first", "2:stall:1"});
     ASSERT_EQ(devices.size(), 4u) << m_sim->Stdout();
     const int port = FreePort();
     ASSERT_NE(port, 0);
