@@ -73,12 +73,13 @@ test)
 tsan)
     ./scripts/install-deps.sh
     # The threads meet in the serial link, the UI queue, the protocol that reads the ring, the
-    # station's supervisor, a slot's channel, the capture's writer and the database's writer.
+    # station's supervisor, a slot's channel, the capture's writer, the database's writer and the
+    # power switches' threads.
     configure_and_build build-tsan -DSTAVEL_SANITIZE=thread -DSTAVEL_WITH_WX=OFF "${sanitizer_flags[@]}" \
         -- test_serial test_platform_host test_platform_comm test_platform_ports \
         test_platform_window test_platform_codepage test_download test_app test_station test_slot \
-        test_mqtt test_capture test_store
-    run_ctest build-tsan -L 'serial|platform|download|app|station|slot|mqtt|capture|store'
+        test_mqtt test_capture test_store test_power
+    run_ctest build-tsan -L 'serial|platform|download|app|station|slot|mqtt|capture|store|power'
     ;;
 asan)
     ./scripts/install-deps.sh

@@ -349,10 +349,16 @@ TEST_F(RetryTest, AFailedBoxIsLeftOffUnlessItsSlotGoesOnAndEveryTakenOutIsStatus
     EXPECT_EQ(switches.asked.back(), (P{0, PowerAction::Off})) << "the last box is left off";
     EXPECT_EQ(switches.asked.size(), 3u);
 
-    // Every slot taken out is a status of its own, below a slot that could not serve.
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, false, true, false, true}), kExitAllTakenOut);
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, false, true, true, false, true}), kExitUsage);
-    EXPECT_EQ(ExitStatusFor(StationEnd{0, true, false, true, false, true}), kExitRecordNotWritten);
+    // Every slot taken out is a status of its own, below a slot that could not serve and a
+    // unit pool that gave none.
+    EXPECT_EQ(ExitStatusFor(StationEnd{.someFailed = true, .allTakenOut = true}), kExitAllTakenOut);
+    EXPECT_EQ(ExitStatusFor(StationEnd{.unservable = true, .someFailed = true, .allTakenOut = true}),
+              kExitUsage);
+    EXPECT_EQ(ExitStatusFor(
+                  StationEnd{.recordNotWritten = true, .someFailed = true, .allTakenOut = true}),
+              kExitRecordNotWritten);
+    EXPECT_EQ(ExitStatusFor(StationEnd{.someFailed = true, .unitPool = true, .allTakenOut = true}),
+              kExitUnitPool);
 }
 
 }  // namespace
