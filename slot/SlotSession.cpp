@@ -101,10 +101,11 @@ int SlotSession::Run() {
             }
             // The session first, so that everyone after it hears a state it already holds.
             dialog.AddDownloadObserver(&m_session);
-            dialog.AddDownloadObserver(this);
             for (DownloadObserver* observer : m_config.observers) {
                 dialog.AddDownloadObserver(observer);
             }
+            // Last: a unit it serves at START is told to a capture that has begun its file.
+            dialog.AddDownloadObserver(this);
             // Runs once the dialog has initialised and made its first connection.
             MessageQueue::Ui().PostTask([this] { Begin(); });
             MessageQueue::Ui().PostTask([this] { Beat(); });

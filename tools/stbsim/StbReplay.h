@@ -61,6 +61,9 @@ class StbReplay {
     // "at 3.104 s, request 7 (STB_DATA_REQ 4096 bytes at 0x00004000)".
     std::string Where(const CaptureEntry& entry) const;
     std::string FirstWrongByte(std::uint32_t offset, const std::string& got) const;
+    // A job with a [unit]: the tool's block is the image's bytes but for the unit's region,
+    // which holds each box's own data (the captured box's is not the replayed one's).
+    bool AsImageAroundRegion(std::uint32_t offset, const std::string& got) const;
 
     ReplayOptions m_options;
     CaptureReader& m_capture;
@@ -74,4 +77,8 @@ class StbReplay {
     bool m_hungUp = false;
     bool m_toolMayGoOn = false;  // the box stalled: the rest of the tool's block is no stray
     bool m_stoppedEarly = false;
+    // The unit's region, from the capture's "unit" event: checked apart.
+    std::int64_t m_regionOffset = 0;
+    std::int64_t m_regionLength = 0;
+    std::uint64_t m_regionAnswers = 0;  // answers whose region was not compared
 };

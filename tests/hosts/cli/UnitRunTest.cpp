@@ -63,7 +63,8 @@ std::string MacText(const std::string& six) {
 
 class UnitRunTest : public CliTest {
   protected:
-    std::string WriteJob(const std::vector<std::string>& ports, int macCount = 31) {
+    std::string WriteJob(const std::vector<std::string>& ports, int macCount = 31,
+                         const std::string& extra = {}) {
         const UniqueFd image(open(m_dir.File("image.sdl").c_str(), O_RDONLY | O_CLOEXEC));
         std::string macs = "mac,note\n";
         for (int i = 10; i < 10 + macCount; ++i) {
@@ -72,7 +73,7 @@ class UnitRunTest : public CliTest {
         WriteBytes(m_dir.File("macs.csv"), macs);
         std::string text =
             "name = \"units\"\nstation = \"L3\"\nimage = \"image.sdl\"\nsha256 = \"" +
-            Sha256OfFile(image.Get()).hex + "\"\nreport = \"boxes.jsonl\"\n[slots]\n";
+            Sha256OfFile(image.Get()).hex + "\"\nreport = \"boxes.jsonl\"\n" + extra + "[slots]\n";
         for (std::size_t k = 0; k < ports.size(); ++k) {
             text += "A" + std::to_string(k + 1) + " = \"" + ports[k] + "\"\n";
         }
@@ -232,9 +233,28 @@ TEST_F(UnitRunTest, ASingleRunDrawsItsOwnAndAnEmptyPoolFailsTheBoxInHandBeforeAn
     BoxRunner second(options);
     ASSERT_TRUE(first.Opened() && second.Opened());
     first.Start();
-    ChildProcess one({ProgramPath("stavel"), "--job", WriteJob({first.SlavePath()}, 1), "--quiet"});
+    ChildProcess one({ProgramPath("stavel"), "--job",
+                      WriteJob({first.SlavePath()}, 1, "capture = \"caps\"\n"), "--quiet"});
     EXPECT_EQ(one.Wait().status, 0) << one.Stderr();
     EXPECT_TRUE(first.Join().ok);
+
+    // Its capture replays against a tool that serves the image without a unit: the region is
+    // checked apart, and said so; every other byte is the image's.
+    std::string capture;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.File("caps"))) {
+        capture = entry.path().string();
+    }
+    ChildProcess replay(
+        {ProgramPath("stbsim"), "--replay", capture, "--image", m_dir.File("image.sdl"), "--fast"});
+    ASSERT_TRUE(replay.WaitForStdout("\n")) << replay.Stderr();
+    const std::string on = replay.Stdout().substr(15, replay.Stdout().find('\n') - 15);
+    ChildProcess plain(StavelServe(on, m_dir.File("image.sdl"), {"--quiet"}));
+    EXPECT_EQ(replay.Wait().status, 0) << replay.Stdout() << replay.Stderr();
+    EXPECT_EQ(plain.Wait().status, 0);
+    EXPECT_NE(replay.Stdout().find("; the unit's region (0x1000, 32 bytes) checked apart: 1 "
+                                   "answer(s) held another box's own data there"),
+              std::string::npos)
+        << replay.Stdout();
 
     // The list's one MAC is spent: the next box has START and the time answered, then fails
     // for its unit with nothing of the image sent, and the run ends with 9.
