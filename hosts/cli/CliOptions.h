@@ -25,9 +25,9 @@
 #include "board/BoardOptions.h"
 #include "capture/CaptureFormat.h"
 #include "mqtt/MqttUrl.h"
-#include "unit/UnitLayout.h"
 #include "station/PowerPlan.h"
 #include "station/RetryPolicy.h"
+#include "unit/UnitLayout.h"
 
 struct CliOptions {
     enum class Mode {

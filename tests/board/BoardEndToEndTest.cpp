@@ -148,8 +148,8 @@ TEST(BoardEndToEndTest, TheHistoryOutlivesARestartAndTheTimeTheBoardWasDownAndHo
     httplib::Client client("127.0.0.1", http);
     // The retained states come in their own time, the 2 MB one last: once both are dropped.
     httplib::Result stations = client.Get("/api/stations");
-    for (int i = 0; i < 400 && stations && stations->body.find("\"dropped\":2") == std::string::npos;
-         ++i) {
+    for (int i = 0;
+         i < 400 && stations && stations->body.find("\"dropped\":2") == std::string::npos; ++i) {
         std::this_thread::sleep_for(50ms);
         stations = client.Get("/api/stations");
     }

@@ -9,7 +9,8 @@
 
 namespace {
 
-std::string PowerJobText(const std::string& top, const std::string& power, const std::string& slots) {
+std::string PowerJobText(const std::string& top, const std::string& power,
+                         const std::string& slots) {
     return "name = \"rack\"\n"     // 1
            "image = \"fw.sdl\"\n"  // 2
            "sha256 = \"" +
@@ -27,7 +28,8 @@ TEST(JobPower, EachBackendAndEachSlotsOutletAreReadAndEveryMistakeNamesItsLine) 
         "[power]\nbackend = \"pdudaemon\"\nurl = \"http://127.0.0.1:16421\"\n"
         "off_seconds = 2\non_start = false\noff_after = \"fail\"\ntimeout = 4\n";
     const Result<::Job> job = ParseJob(
-        PowerJobText("retries = 2\nretry_on = [\"box-stalled\", \"port-lost\"]\ntake_out_after = 3\n", pdu,
+        PowerJobText(
+            "retries = 2\nretry_on = [\"box-stalled\", \"port-lost\"]\ntake_out_after = 3\n", pdu,
             "A1 = { port = \"/dev/ttyS0\", power = { hostname = \"rack1\", port = 1 } }\n"
             "A2 = { port = \"/dev/ttyS1\", power = { hostname = \"rack 1\", port = \"B7\" } }\n"),
         "/rack/job.toml");
@@ -50,7 +52,7 @@ TEST(JobPower, EachBackendAndEachSlotsOutletAreReadAndEveryMistakeNamesItsLine) 
     // A plain string slot stays valid beside a table; dtr needs no outlet; a default plan.
     const Result<::Job> dtr =
         ParseJob(PowerJobText("", "[power]\nbackend = \"dtr\"\non_when = \"cleared\"\n",
-                     "A1 = \"/dev/ttyS0\"\nA2 = { port = \"/dev/ttyS1\" }\n"),
+                              "A1 = \"/dev/ttyS0\"\nA2 = { port = \"/dev/ttyS1\" }\n"),
                  "/rack/job.toml");
     ASSERT_TRUE(dtr) << dtr.Failure().Describe();
     EXPECT_FALSE(dtr->power->onWhenAsserted);
@@ -59,7 +61,8 @@ TEST(JobPower, EachBackendAndEachSlotsOutletAreReadAndEveryMistakeNamesItsLine) 
     EXPECT_EQ(dtr->power->bound, std::chrono::seconds(10));
     EXPECT_EQ(dtr->slots[1].port, "/dev/ttyS1");
     // Without [power] or retries nothing changes.
-    const Result<::Job> plain = ParseJob(PowerJobText("", "", "A1 = \"/dev/ttyS0\"\n"), "/rack/job.toml");
+    const Result<::Job> plain =
+        ParseJob(PowerJobText("", "", "A1 = \"/dev/ttyS0\"\n"), "/rack/job.toml");
     ASSERT_TRUE(plain);
     EXPECT_FALSE(plain->power);
     EXPECT_EQ(plain->retry, RetryPolicy{});
@@ -67,12 +70,12 @@ TEST(JobPower, EachBackendAndEachSlotsOutletAreReadAndEveryMistakeNamesItsLine) 
     const std::string slot =
         "A1 = { port = \"/dev/ttyS0\", power = { hub = \"1-1\", port = 2 } }\n";
     const std::string hub = "[power]\nbackend = \"uhubctl\"\n";
-    EXPECT_EQ(
-        Refusal(PowerJobText("retry_on = [\"box-stalled\", \"box-sleepy\"]\nretries = 1\n", hub, slot)),
-        "/rack/job.toml:4: retry_on: no record has the reason code 'box-sleepy'; the codes "
-        "are port-not-opened, port-lost, box-stalled, image-changed, box-silent, "
-        "box-talking, operator-stop, slot-crashed, station-killed, image-not-whole, "
-        "unit-not-delivered");
+    EXPECT_EQ(Refusal(PowerJobText("retry_on = [\"box-stalled\", \"box-sleepy\"]\nretries = 1\n",
+                                   hub, slot)),
+              "/rack/job.toml:4: retry_on: no record has the reason code 'box-sleepy'; the codes "
+              "are port-not-opened, port-lost, box-stalled, image-changed, box-silent, "
+              "box-talking, operator-stop, slot-crashed, station-killed, image-not-whole, "
+              "unit-not-delivered");
     EXPECT_EQ(Refusal(PowerJobText("retries = 1\n", hub, slot)),
               "/rack/job.toml:4: retries goes with retry_on = [reason codes]");
     EXPECT_EQ(Refusal(PowerJobText("retries = 11\n", hub, slot)),
@@ -90,13 +93,14 @@ TEST(JobPower, EachBackendAndEachSlotsOutletAreReadAndEveryMistakeNamesItsLine) 
               "\"LOCATION\", port = N })");
     EXPECT_EQ(Refusal(PowerJobText("", "", slot)),
               "/rack/job.toml:5: the slot A1 names a power outlet, but the job has no [power]");
-    EXPECT_EQ(Refusal(PowerJobText("", hub, "A1 = { port = \"/dev/ttyS0\", power = { socket = 2 } }\n")),
-              "/rack/job.toml:7: unknown key 'socket' in the slot A1's power; it knows hostname, "
-              "hub and port");
+    EXPECT_EQ(
+        Refusal(PowerJobText("", hub, "A1 = { port = \"/dev/ttyS0\", power = { socket = 2 } }\n")),
+        "/rack/job.toml:7: unknown key 'socket' in the slot A1's power; it knows hostname, "
+        "hub and port");
     EXPECT_EQ(Refusal(PowerJobText("", hub, "A1 = { power = { hub = \"1\", port = 2 } }\n")),
               "/rack/job.toml:7: the slot A1 names no port (port = \"...\")");
-    EXPECT_EQ(Refusal(PowerJobText("", "[power]\nbackend = \"command\"\ncommand = [\"relay\", \"{slot}\"]\n",
-                          slot)),
+    EXPECT_EQ(Refusal(PowerJobText(
+                  "", "[power]\nbackend = \"command\"\ncommand = [\"relay\", \"{slot}\"]\n", slot)),
               "/rack/job.toml:6: command knows {label}, {port} and {action}, not '{slot}'");
     EXPECT_EQ(Refusal(PowerJobText("", hub + "voltage = 5\n", slot)),
               "/rack/job.toml:6: unknown key 'voltage' in [power]; it knows backend, url, "

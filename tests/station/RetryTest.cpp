@@ -352,8 +352,9 @@ TEST_F(RetryTest, AFailedBoxIsLeftOffUnlessItsSlotGoesOnAndEveryTakenOutIsStatus
     // Every slot taken out is a status of its own, below a slot that could not serve and a
     // unit pool that gave none.
     EXPECT_EQ(ExitStatusFor(StationEnd{.someFailed = true, .allTakenOut = true}), kExitAllTakenOut);
-    EXPECT_EQ(ExitStatusFor(StationEnd{.unservable = true, .someFailed = true, .allTakenOut = true}),
-              kExitUsage);
+    EXPECT_EQ(
+        ExitStatusFor(StationEnd{.unservable = true, .someFailed = true, .allTakenOut = true}),
+        kExitUsage);
     EXPECT_EQ(ExitStatusFor(
                   StationEnd{.recordNotWritten = true, .someFailed = true, .allTakenOut = true}),
               kExitRecordNotWritten);
