@@ -84,6 +84,10 @@ bool StationRun::PutBack(const std::string& slot) {
     return m_station->AskPutBack(slot);
 }
 
+bool StationRun::TakeOut(const std::string& slot) {
+    return m_station->AskTakeOut(slot);
+}
+
 void StationRun::StopNow() {
     m_station->AskStopNow(SIGTERM);
 }

@@ -40,6 +40,8 @@ class StationRun {
     void StopNow();
     // A slot taken out of service is put back; false for a slot the station has none of.
     bool PutBack(const std::string& slot);
+    // Gently: the box in hand finishes, and the slot takes no other until it is put back.
+    bool TakeOut(const std::string& slot);
 
   private:
     class Relay;

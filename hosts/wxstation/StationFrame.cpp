@@ -4,6 +4,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/listbox.h>
+#include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -63,6 +64,7 @@ StationFrame::StationFrame(StationSetup setup, const std::optional<std::string>&
             }
             OpenLog(label);
         });
+        tile->OnMenu([this, label = slot.label] { SlotMenu(label); });
         m_tiles.push_back(tile);
     }
     m_grid->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
@@ -140,7 +142,7 @@ wxPanel* StationFrame::MakeHeader(wxWindow* parent) {
     m_sound = new wxCheckBox(header, wxID_ANY, "Sound");
     m_sound->SetFont(HeaderFont(17, false));
     m_sound->SetValue(m_soundOn);
-    m_sound->SetToolTip("A sound when a box fails");
+    m_sound->SetToolTip("A sound when a box fails or a slot is taken out");
     m_sound->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) { m_soundOn = event.IsChecked(); });
     line->Add(m_sound, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, kGap);
     m_start->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Start(); });
@@ -232,6 +234,13 @@ void StationFrame::StopNow() {
 }
 
 void StationFrame::OnSlot(const SlotStatus& status) {
+    // A slot taken out for its failures needs someone at its fixture, as a failed box does; one
+    // an operator took out does not.
+    const auto known = m_statuses.find(status.slot);
+    if (status.state == SlotState::TakenOut && status.hint != "taken out by the operator" &&
+        (known == m_statuses.end() || known->second.state != SlotState::TakenOut)) {
+        Alarm();
+    }
     m_statuses[status.slot] = status;
     for (TilePanel* tile : m_tiles) {
         if (tile->Label() == status.slot) {
@@ -328,6 +337,35 @@ void StationFrame::Alarm() {
     if (m_soundOn) {
         ++m_alarms;
         wxBell();
+    }
+}
+
+// The same actions as the station's control socket's take-out and put-back.
+void StationFrame::SlotMenu(const std::string& slot) {
+    const auto status = m_statuses.find(slot);
+    const bool out = status != m_statuses.end() && status->second.state == SlotState::TakenOut;
+    wxMenu menu;
+    enum { kTakeOut = 1, kPutBack, kLog };
+    menu.Append(kTakeOut, "Take out of service (the box in hand finishes)")->Enable(m_run && !out);
+    menu.Append(kPutBack, "Put back into service")->Enable(m_run && out);
+    menu.AppendSeparator();
+    menu.Append(kLog, "Show its log");
+    switch (GetPopupMenuSelectionFromUser(menu)) {
+        case kTakeOut:
+            if (m_run) {
+                m_run->TakeOut(slot);
+            }
+            break;
+        case kPutBack:
+            if (m_run) {
+                m_run->PutBack(slot);
+            }
+            break;
+        case kLog:
+            OpenLog(slot);
+            break;
+        default:
+            break;
     }
 }
 

@@ -43,7 +43,8 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     // How the last run ended; nothing before one has.
     const std::optional<StationEnd>& LastEnd() const { return m_lastEnd; }
     const wxStaticText& Totals() const { return *m_totals; }
-    // The sound on a failed box: on unless the operator muted it (kept in the settings).
+    // The sound on a failed box or a slot taken out: on unless the operator muted it (kept in
+    // the settings).
     void SetSound(bool on);
     bool SoundOn() const { return m_soundOn; }
     // How often the sound was made.
@@ -64,6 +65,7 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     // Someone must come: the desktop's own alert sound, unless muted.
     void Alarm();
     void OpenLog(const std::string& slot);
+    void SlotMenu(const std::string& slot);
     // Runs `call` on the window's thread while the window lives (from any thread).
     void PostToSelf(std::function<void()> call);
 

@@ -65,6 +65,11 @@ TilePanel::TilePanel(wxWindow* parent, const std::string& label)
             m_click();
         }
     });
+    Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
+        if (m_menu) {
+            m_menu();
+        }
+    });
     SetCursor(wxCursor(wxCURSOR_HAND));
 }
 

@@ -18,6 +18,8 @@ class TilePanel : public wxPanel {
 
     void Show(const SlotStatus& status);
     void OnClick(std::function<void()> click) { m_click = std::move(click); }
+    // A right click, or the keyboard's menu key (Shift+F10) on the tile.
+    void OnMenu(std::function<void()> menu) { m_menu = std::move(menu); }
 
     const std::string& Label() const { return m_label; }
     const SlotLook& Look() const { return m_look; }
@@ -31,6 +33,7 @@ class TilePanel : public wxPanel {
     SlotLook m_look;
     wxRect m_wordRect;
     std::function<void()> m_click;
+    std::function<void()> m_menu;
 };
 
 // The tones' colours: a fill and the text on it.

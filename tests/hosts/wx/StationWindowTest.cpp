@@ -348,10 +348,16 @@ TEST_F(StationWindowTest, SixteenTilesIn1280x800KeepTheStateWordLarge) {
     record.result = BoxResult::Pass;
     station.OnRecord("A16", BoxRecordLine(record));
     EXPECT_EQ(station.Alarms(), 1);
+    SlotStatus out;
+    out.slot = "A15";
+    out.state = SlotState::TakenOut;
+    station.OnSlot(out);
+    station.OnSlot(out);
+    EXPECT_EQ(station.Alarms(), 2) << "a slot taken out is heard once";
     station.SetSound(false);
     record.result = BoxResult::Fail;
     station.OnRecord("A16", BoxRecordLine(record));
-    EXPECT_EQ(station.Alarms(), 1);
+    EXPECT_EQ(station.Alarms(), 2);
 }
 
 }  // namespace
