@@ -100,12 +100,16 @@ TEST_F(UnitRunTest, FourSlotsServeEightBoxesEachItsOwnAndAKilledSlotsValueIsNeve
     ChildProcess sim({ProgramPath("stbsim"), "--image", m_dir.File("image.sdl"), "--fast", "--ptys",
                       "3", "--boxes", "2", "--show-region", "0x1000:32"});
     ASSERT_TRUE(sim.WaitForStdout("stbsim: box 3 on ")) << sim.Stderr();
+    // Each slot names its line through a link of the test's: once stbsim has served its boxes
+    // and gone, the links go too, so that no slot opens a pseudo-terminal of the same number
+    // that a test running beside this one has made meanwhile.
     std::vector<std::string> ports;
     for (int k = 1; k <= 3; ++k) {
         const std::string out = sim.Stdout();
         const std::string said = "stbsim: box " + std::to_string(k) + " on ";
         const std::size_t at = out.find(said) + said.size();
-        ports.push_back(out.substr(at, out.find('\n', at) - at));
+        ports.push_back(m_dir.File("slot" + std::to_string(k)));
+        std::filesystem::create_symlink(out.substr(at, out.find('\n', at) - at), ports.back());
     }
     std::mutex mutex;
     std::condition_variable changed;
@@ -162,6 +166,9 @@ TEST_F(UnitRunTest, FourSlotsServeEightBoxesEachItsOwnAndAKilledSlotsValueIsNeve
     }
     EXPECT_TRUE(fresh->Join().ok);
     ASSERT_TRUE(sim.WaitForStdout(": OK: ", 3)) << sim.Stdout();
+    for (int k = 1; k <= 3; ++k) {
+        std::filesystem::remove(m_dir.File("slot" + std::to_string(k)));
+    }
     ASSERT_TRUE(station.WaitForStderr(": PASS", 8)) << station.Stderr();
     station.Signal(SIGINT);
     EXPECT_EQ(station.Wait().status, 1) << station.Stderr();
