@@ -49,12 +49,12 @@ void DrawIcon(CDC& dc, int x, int y, HICON icon) {
 CMainDialog::CMainDialog(CWnd* parent)
     : CDialog(IDD_STAVEL_OV_DIALOG, parent),
       m_hIcon(LoadIcon(IDR_MAINFRAME)),
-      m_control(CDownloadControl::Parts{*this, m_link, m_ini, m_log, m_progress, m_comboPort,
-                                        m_editPath, m_btnBrowse, m_btnStart, m_lampGreen, m_lampRed,
-                                        m_download, m_observers}),
-      m_protocol(CStbProtocol::Parts{m_link, m_log, m_progress, m_chkDebug, m_download,
-                                     [this](const DownloadEnded& ended) { StopFor(ended); },
-                                     m_observers}) {}
+      m_control(CDownloadControl::Wiring{*this, m_link, m_ini, m_log, m_progress, m_comboPort,
+                                         m_editPath, m_btnBrowse, m_btnStart, m_lampGreen,
+                                         m_lampRed, m_download, m_observers}),
+      m_protocol(CStbProtocol::Wiring{m_link, m_log, m_progress, m_chkDebug, m_download,
+                                      [this](const DownloadEnded& ended) { StopFor(ended); },
+                                      m_observers}) {}
 
 CMainDialog::~CMainDialog() {
     // The watch thread must be gone before the members it uses, and no download outlives the

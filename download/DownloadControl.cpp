@@ -36,19 +36,19 @@ constexpr UINT_PTR kSilenceTimerId = 0x5117;
 
 }  // namespace
 
-CDownloadControl::CDownloadControl(Parts parts) : m_parts(std::move(parts)) {}
+CDownloadControl::CDownloadControl(Wiring wiring) : m_wiring(std::move(wiring)) {}
 
 void CDownloadControl::SetLineBaud(DWORD baud) {
-    m_parts.state.m_lineBaud = baud;
+    m_wiring.state.m_lineBaud = baud;
 }
 
 void CDownloadControl::RequireWholeImage(bool whole) {
-    m_parts.state.m_requireWhole = whole;
+    m_wiring.state.m_requireWhole = whole;
 }
 
 DownloadStarted CDownloadControl::StartedEvent() const {
-    const DownloadState& state = m_parts.state;
-    const int port = static_cast<int>(m_parts.comboPort.SendMessage(CB_GETCURSEL, 0, 0)) + 1;
+    const DownloadState& state = m_wiring.state;
+    const int port = static_cast<int>(m_wiring.comboPort.SendMessage(CB_GETCURSEL, 0, 0)) + 1;
     DownloadStarted started;
     started.imagePath = state.m_strImagePath;
     started.imageSize = state.m_nImageSize;
@@ -61,100 +61,100 @@ DownloadStarted CDownloadControl::StartedEvent() const {
 }
 
 void CDownloadControl::ShowConnectState(bool connected) {
-    m_parts.lampGreen.ShowWindow(SW_HIDE);
-    m_parts.lampRed.ShowWindow(SW_HIDE);
-    (connected ? m_parts.lampGreen : m_parts.lampRed).ShowWindow(SW_SHOW);
+    m_wiring.lampGreen.ShowWindow(SW_HIDE);
+    m_wiring.lampRed.ShowWindow(SW_HIDE);
+    (connected ? m_wiring.lampGreen : m_wiring.lampRed).ShowWindow(SW_SHOW);
 }
 
 void CDownloadControl::ConnectSerialPort() {
-    CSerialLink& link = m_parts.link;
+    CSerialLink& link = m_wiring.link;
     const int previous = CSerialLink::PortNumberFromName(link.m_strPortName);
     // No selection reads as index -1, so port 0, which no device answers to.
-    const int port = static_cast<int>(m_parts.comboPort.SendMessage(CB_GETCURSEL, 0, 0)) + 1;
+    const int port = static_cast<int>(m_wiring.comboPort.SendMessage(CB_GETCURSEL, 0, 0)) + 1;
 
     ShowConnectState(false);
     if (link.m_bOpen) {
         link.Close();
     }
-    link.m_hOwnerWnd = m_parts.owner.GetSafeHwnd();
-    const BOOL opened = link.Open(CSerialLink::PortNameFromNumber(port), m_parts.state.m_lineBaud,
+    link.m_hOwnerWnd = m_wiring.owner.GetSafeHwnd();
+    const BOOL opened = link.Open(CSerialLink::PortNameFromNumber(port), m_wiring.state.m_lineBaud,
                                   kByteSize, kOneStopBit, kNoParity);
     if (!opened) {
         // The message depends on the port tried before, not on this one: the first failure
         // after start-up always gives the general hint.
         m_lastFailure = link.LastFailure();
         if (previous >= 1 && previous <= 49) {
-            m_parts.log.AppendFormat("Connection COM%d Error!!!\r\n", port);
+            m_wiring.log.AppendFormat("Connection COM%d Error!!!\r\n", port);
         } else {
-            m_parts.log.AppendText("Connection Error!!!, Check the serial port number.\r\n");
+            m_wiring.log.AppendText("Connection Error!!!, Check the serial port number.\r\n");
         }
-        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnConnectFailed(m_lastFailure); });
+        m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnConnectFailed(m_lastFailure); });
     }
     if (link.m_bOpen) {
         if (m_storePort) {
-            m_parts.ini.SetInt("Gerneral", "COM Port Number", port);
+            m_wiring.ini.SetInt("Gerneral", "COM Port Number", port);
         }
-        m_parts.log.AppendFormat("Connected COM%d successfully......\r\n", port);
+        m_wiring.log.AppendFormat("Connected COM%d successfully......\r\n", port);
         ShowConnectState(true);
-        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnConnected(port); });
+        m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnConnected(port); });
     }
 }
 
 void CDownloadControl::OnStartStop() {
-    DownloadState& state = m_parts.state;
+    DownloadState& state = m_wiring.state;
     state.CloseImage();
 
     if (DownloadState::s_bRunning) {
-        m_parts.log.AppendText("\r\nStop uploading....\r\n\r\n");
+        m_wiring.log.AppendText("\r\nStop uploading....\r\n\r\n");
         DownloadState::s_bRunning = false;
         StopSteps();
         const DownloadEnded ended = m_stopFor.value_or(DownloadEnded{});
         m_stopFor.reset();
-        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnEnded(ended); });
+        m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnEnded(ended); });
         return;
     }
     m_stopFor.reset();
 
-    state.m_strImagePath = m_parts.editPath.GetWindowText();
+    state.m_strImagePath = m_wiring.editPath.GetWindowText();
     if (state.m_strImagePath.empty()) {
         m_lastFailure = SysFailure{SysResult{SysStatus::NotFound, "", 0}, ""};
         AfxMessageBox("No input file");
         StopSteps();
-        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
+        m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
         return;
     }
-    m_parts.btnStart.SetWindowText("Stop");
-    m_parts.comboPort.EnableWindow(0);
-    m_parts.editPath.EnableWindow(0);
-    m_parts.btnBrowse.EnableWindow(0);
+    m_wiring.btnStart.SetWindowText("Stop");
+    m_wiring.comboPort.EnableWindow(0);
+    m_wiring.editPath.EnableWindow(0);
+    m_wiring.btnBrowse.EnableWindow(0);
     // The text stays: the previous download's count shows until the first request replaces it.
-    m_parts.progress.SendMessage(PBM_SETPOS, 0, 0);
+    m_wiring.progress.SendMessage(PBM_SETPOS, 0, 0);
 
     if (const Result<void> opened = OpenImage(); !opened) {
         // The reason goes on a line of its own, so the message the operator knows stays whole.
         AfxMessageBox((m_wrongImage ? "Not the required image\n" : "Cannot read input file\n") +
                       EscapeName(state.m_strImagePath) + ": " + opened.Failure().reason);
         StopSteps();
-        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
+        m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnStartRefused(m_lastFailure); });
         return;
     }
     // The path is shown escaped: a line break in a file name must not forge a log line.
-    m_parts.log.AppendFormat("Filename = '%s', Size = %" PRId64 " bytes\r\n",
-                             EscapeName(state.m_strImagePath).c_str(), state.m_nImageSize);
+    m_wiring.log.AppendFormat("Filename = '%s', Size = %" PRId64 " bytes\r\n",
+                              EscapeName(state.m_strImagePath).c_str(), state.m_nImageSize);
     if (state.m_nImageSize > kImageReach) {
-        m_parts.log.AppendText(
+        m_wiring.log.AppendText(
             "Warning: the image is larger than 4 GiB; the box can ask for its first 4 GiB "
             "only.\r\n");
     }
-    m_parts.log.AppendText("Please connect serial port and turn on.....\r\n");
+    m_wiring.log.AppendText("Please connect serial port and turn on.....\r\n");
     // Told before the connection, so that its outcome is heard as part of this download.
     const DownloadStarted started = StartedEvent();
-    m_parts.observers.Tell([&](DownloadObserver& o) { o.OnStarted(started); });
+    m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnStarted(started); });
     ConnectSerialPort();
     // Running whatever the connection gave: the operator ends a failed start with Stop.
     DownloadState::s_bRunning = true;
     if (m_silenceBound.count() > 0) {
-        m_parts.state.m_tally.lastHeard = std::chrono::steady_clock::now();
+        m_wiring.state.m_tally.lastHeard = std::chrono::steady_clock::now();
         ArmSilenceTimer(m_silenceBound);
     }
 }
@@ -168,7 +168,7 @@ void CDownloadControl::StopFor(const DownloadEnded& ended) {
 }
 
 Result<void> CDownloadControl::OpenImage() {
-    DownloadState& state = m_parts.state;
+    DownloadState& state = m_wiring.state;
     m_wrongImage = false;
     const ImageFile image = OpenImageFile(state.m_strImagePath);
     if (image.file == nullptr) {
@@ -198,7 +198,7 @@ Result<void> CDownloadControl::OpenImage() {
 }
 
 bool CDownloadControl::RememberImage() {
-    DownloadState& state = m_parts.state;
+    DownloadState& state = m_wiring.state;
     const int fd = fileno(state.m_pImageFile);
     const std::optional<ImageIdentity> identity = IdentityOfFile(fd);
     const FileDigest digest = Sha256OfFile(fd);
@@ -237,8 +237,8 @@ void CDownloadControl::SetSilenceBound(std::chrono::seconds bound, SilenceFrom f
 
 void CDownloadControl::ArmSilenceTimer(std::chrono::milliseconds after) {
     const auto ms = std::max<std::chrono::milliseconds::rep>(after.count(), 1);
-    m_parts.owner.SetTimer(kSilenceTimerId,
-                           static_cast<UINT>(std::min<decltype(ms)>(ms, UINT_MAX)));
+    m_wiring.owner.SetTimer(kSilenceTimerId,
+                            static_cast<UINT>(std::min<decltype(ms)>(ms, UINT_MAX)));
 }
 
 void CDownloadControl::OnTimer(UINT_PTR id) {
@@ -246,12 +246,12 @@ void CDownloadControl::OnTimer(UINT_PTR id) {
         return;
     }
     if (!DownloadState::s_bRunning || m_silenceBound.count() == 0) {
-        m_parts.owner.KillTimer(kSilenceTimerId);
+        m_wiring.owner.KillTimer(kSilenceTimerId);
         return;
     }
     // The timer was armed for the bound after the last byte then known; the box may have
     // spoken since, so the wait goes on for what is left.
-    const DownloadTally& tally = m_parts.state.m_tally;
+    const DownloadTally& tally = m_wiring.state.m_tally;
     const auto now = std::chrono::steady_clock::now();
     // Before the first frame the time since START counts: console text is no request.
     const auto since = tally.framed ? tally.lastHeard : tally.startedSteady;
@@ -267,7 +267,8 @@ void CDownloadControl::OnTimer(UINT_PTR id) {
     if (m_silenceAction == SilenceAction::Tell) {
         if (!m_toldSilent) {
             m_toldSilent = true;
-            m_parts.observers.Tell([&](DownloadObserver& o) { o.OnSilentTooLong(m_silenceBound); });
+            m_wiring.observers.Tell(
+                [&](DownloadObserver& o) { o.OnSilentTooLong(m_silenceBound); });
         }
         ArmSilenceTimer(m_silenceBound);
         return;
@@ -279,7 +280,7 @@ void CDownloadControl::OnTimer(UINT_PTR id) {
 }
 
 void CDownloadControl::OnNoFrameInTime() {
-    const DownloadTally& tally = m_parts.state.m_tally;
+    const DownloadTally& tally = m_wiring.state.m_tally;
     // Checked again once a bound later: the box may still begin.
     ArmSilenceTimer(m_silenceBound);
     const bool waitForBox =
@@ -288,7 +289,7 @@ void CDownloadControl::OnNoFrameInTime() {
         const std::string hint = NoRequestHint(tally.console.MostlyNotText());
         if (!m_toldNoRequest) {
             m_toldNoRequest = true;
-            m_parts.observers.Tell([&](DownloadObserver& o) { o.OnNoRequest(hint); });
+            m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnNoRequest(hint); });
         }
         if (!waitForBox) {
             DownloadEnded ended;
@@ -305,7 +306,8 @@ void CDownloadControl::OnNoFrameInTime() {
     if (m_silenceAction == SilenceAction::Tell) {
         if (!m_toldSilent) {
             m_toldSilent = true;
-            m_parts.observers.Tell([&](DownloadObserver& o) { o.OnSilentTooLong(m_silenceBound); });
+            m_wiring.observers.Tell(
+                [&](DownloadObserver& o) { o.OnSilentTooLong(m_silenceBound); });
         }
         return;
     }
@@ -316,16 +318,16 @@ void CDownloadControl::OnNoFrameInTime() {
 }
 
 void CDownloadControl::StopSteps() {
-    m_parts.owner.KillTimer(kSilenceTimerId);
-    m_parts.btnStart.SetWindowText("Start");
-    m_parts.comboPort.EnableWindow(1);
-    m_parts.editPath.EnableWindow(1);
-    m_parts.btnBrowse.EnableWindow(1);
-    m_parts.link.Close();
+    m_wiring.owner.KillTimer(kSilenceTimerId);
+    m_wiring.btnStart.SetWindowText("Start");
+    m_wiring.comboPort.EnableWindow(1);
+    m_wiring.editPath.EnableWindow(1);
+    m_wiring.btnBrowse.EnableWindow(1);
+    m_wiring.link.Close();
 }
 
 LRESULT CDownloadControl::OnCommLost(WPARAM, LPARAM) {
-    CSerialLink& link = m_parts.link;
+    CSerialLink& link = m_wiring.link;
     // A lost link still holds its port but is no longer open. A report that finds the port
     // released (closed since) or open again (reconnected since) is stale.
     if (link.m_hPort == nullptr || link.m_bOpen) {
@@ -337,9 +339,9 @@ LRESULT CDownloadControl::OnCommLost(WPARAM, LPARAM) {
     m_lastFailure = link.LastFailure();
     const int port = CSerialLink::PortNumberFromName(link.m_strPortName);
     if (stalled) {
-        m_parts.log.AppendFormat("Connection COM%d: the box stopped reading!!!\r\n", port);
+        m_wiring.log.AppendFormat("Connection COM%d: the box stopped reading!!!\r\n", port);
     } else {
-        m_parts.log.AppendFormat("Connection COM%d lost!!!\r\n", port);
+        m_wiring.log.AppendFormat("Connection COM%d lost!!!\r\n", port);
     }
     if (DownloadState::s_bRunning) {
         DownloadEnded ended;
@@ -350,7 +352,7 @@ LRESULT CDownloadControl::OnCommLost(WPARAM, LPARAM) {
     } else {
         link.Close();
         ShowConnectState(false);
-        m_parts.observers.Tell([&](DownloadObserver& o) { o.OnPortLostIdle(m_lastFailure); });
+        m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnPortLostIdle(m_lastFailure); });
     }
     return 0;
 }

@@ -31,7 +31,7 @@ struct DownloadState;
 
 class CDownloadControl {
   public:
-    struct Parts {
+    struct Wiring {
         CWnd& owner;  // receives the link's notifications
         CSerialLink& link;
         CIniFile& ini;
@@ -47,7 +47,7 @@ class CDownloadControl {
         DownloadObservers& observers;
     };
 
-    explicit CDownloadControl(Parts parts);
+    explicit CDownloadControl(Wiring wiring);
 
     void ShowConnectState(bool connected);
     void ConnectSerialPort();
@@ -108,7 +108,7 @@ class CDownloadControl {
     void OnNoFrameInTime();
     DownloadStarted StartedEvent() const;
 
-    Parts m_parts;
+    Wiring m_wiring;
     std::string m_requiredSha256;
     bool m_wrongImage = false;
     std::chrono::seconds m_silenceBound{0};

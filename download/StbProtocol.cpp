@@ -21,19 +21,20 @@
 #include "platform/window/WindowMessages.h"
 #include "serial/SerialLink.h"
 
-CStbProtocol::CStbProtocol(Parts parts) : m_parts(std::move(parts)), m_block(STB_BLOCK_BUFFER) {}
+CStbProtocol::CStbProtocol(Wiring wiring)
+    : m_wiring(std::move(wiring)), m_block(STB_BLOCK_BUFFER) {}
 
 bool CStbProtocol::DebugMode() {
-    return m_parts.debugCheck.SendMessage(BM_GETCHECK, 0, 0) == 1;
+    return m_wiring.debugCheck.SendMessage(BM_GETCHECK, 0, 0) == 1;
 }
 
 LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     // Bytes that come while no download runs stay in the ring buffer for the next start.
-    if (m_parts.state.m_pImageFile == nullptr) {
+    if (m_wiring.state.m_pImageFile == nullptr) {
         return 1;
     }
-    DownloadTally& tally = m_parts.state.m_tally;
-    if (m_parts.link.m_rxRing.GetCount() > 0) {
+    DownloadTally& tally = m_wiring.state.m_tally;
+    if (m_wiring.link.m_rxRing.GetCount() > 0) {
         // An answer still on the wire keeps the box heard until it has left.
         tally.lastHeard = std::max(tally.lastHeard, std::chrono::steady_clock::now());
         tally.heard = true;
@@ -44,31 +45,31 @@ LRESULT CStbProtocol::OnCommReceived(WPARAM, LPARAM) {
     m_reads.clear();
     const int scan = ReadStbFrame(&command, payload);
     for (const ReadRun& run : m_reads) {
-        m_parts.observers.Tell([&run](DownloadObserver& o) { o.OnBoxBytes(run.bytes, run.when); });
+        m_wiring.observers.Tell([&run](DownloadObserver& o) { o.OnBoxBytes(run.bytes, run.when); });
     }
     if (!m_echoed.empty()) {
         if (!tally.framed) {
             tally.console.Add(m_echoed);
         }
-        m_parts.observers.Tell([this](DownloadObserver& o) { o.OnConsoleText(m_echoed); });
+        m_wiring.observers.Tell([this](DownloadObserver& o) { o.OnConsoleText(m_echoed); });
     }
     if (scan == 1) {
         return 1;
     }
-    if (!m_parts.state.m_tally.framed) {
-        m_parts.state.m_tally.framed = true;
-        m_parts.observers.Tell([](DownloadObserver& o) { o.OnFirstFrame(); });
+    if (!m_wiring.state.m_tally.framed) {
+        m_wiring.state.m_tally.framed = true;
+        m_wiring.observers.Tell([](DownloadObserver& o) { o.OnFirstFrame(); });
     }
-    const std::uint64_t sentBefore = m_parts.state.m_tally.bytesSent;
+    const std::uint64_t sentBefore = m_wiring.state.m_tally.bytesSent;
     AnswerFrame(command, payload);
     // A box is not silent while it is being answered: the silence counts from the moment the
     // answer has left the wire. A write returns once the kernel holds the bytes, so the time
     // the answer still needs on the line (10 bits a byte) is added.
-    const std::uint64_t answered = m_parts.state.m_tally.bytesSent - sentBefore;
-    m_parts.state.m_tally.lastHeard =
+    const std::uint64_t answered = m_wiring.state.m_tally.bytesSent - sentBefore;
+    m_wiring.state.m_tally.lastHeard =
         std::chrono::steady_clock::now() +
         std::chrono::microseconds(
-            WireMicroseconds(static_cast<std::int64_t>(answered), m_parts.state.m_lineBaud));
+            WireMicroseconds(static_cast<std::int64_t>(answered), m_wiring.state.m_lineBaud));
     return 1;
 }
 
@@ -76,7 +77,7 @@ void CStbProtocol::AnswerFrame(BYTE command, const BYTE* payload) {
     switch (command) {
         case STB_START: {
             if (DebugMode()) {
-                m_parts.log.AppendText("[ZUDI] => STB_START\r\n");
+                m_wiring.log.AppendText("[ZUDI] => STB_START\r\n");
             }
             const BYTE ack = STB_START_ACK;
             SendStbFrame(STB_START, &ack, 1);
@@ -87,24 +88,24 @@ void CStbProtocol::AnswerFrame(BYTE command, const BYTE* payload) {
             break;
         case STB_TIME_REQ:
             if (DebugMode()) {
-                m_parts.log.AppendText("[ZUDI] => STB_TIME_REQ\r\n");
+                m_wiring.log.AppendText("[ZUDI] => STB_TIME_REQ\r\n");
             }
             SendStbTime();
-            m_parts.observers.Tell([](DownloadObserver& o) { o.OnTimeAsked(); });
+            m_wiring.observers.Tell([](DownloadObserver& o) { o.OnTimeAsked(); });
             break;
         case EXIT_APP:
             OnExitApp();
             break;
         default:
             if (DebugMode()) {
-                m_parts.log.AppendFormat("[ZUDI] Unknown STB command 0x%02X.\r\n", command);
+                m_wiring.log.AppendFormat("[ZUDI] Unknown STB command 0x%02X.\r\n", command);
             }
             break;
     }
 }
 
 int CStbProtocol::ReadStbFrame(BYTE* command, BYTE* payload) {
-    CRingBuffer& ring = m_parts.link.m_rxRing;
+    CRingBuffer& ring = m_wiring.link.m_rxRing;
     // The bound is fixed now: bytes that arrive during the scan complete frames but add no
     // attempts. An attempt that begins with STX consumes the whole frame and counts as one.
     const int attempts = ring.GetCount();
@@ -163,12 +164,12 @@ void CStbProtocol::NoteRead(BYTE byte, bool waited) {
 }
 
 void CStbProtocol::EchoByte(BYTE byte) {
-    m_parts.log.AppendFormat("%c", byte);
+    m_wiring.log.AppendFormat("%c", byte);
     m_echoed += static_cast<char>(byte);
 }
 
 void CStbProtocol::SendStbFrame(BYTE command, const BYTE* payload, DWORD length) {
-    CSerialLink& link = m_parts.link;
+    CSerialLink& link = m_wiring.link;
     const BYTE stx = STX;
     const BYTE etx = ETX;
     link.Write(&stx, 1);
@@ -182,7 +183,7 @@ void CStbProtocol::SendStbFrame(BYTE command, const BYTE* payload, DWORD length)
         frame.append(reinterpret_cast<const char*>(payload), length);
     }
     frame += static_cast<char>(ETX);
-    m_parts.observers.Tell([&frame](DownloadObserver& o) { o.OnFrameSent(frame); });
+    m_wiring.observers.Tell([&frame](DownloadObserver& o) { o.OnFrameSent(frame); });
 }
 
 void CStbProtocol::SendStbTime() {
@@ -222,13 +223,13 @@ void CStbProtocol::SendStbTime() {
 }
 
 bool CStbProtocol::ImageUnchangedSinceStart() {
-    const DownloadState& state = m_parts.state;
+    const DownloadState& state = m_wiring.state;
     return ImageUnchanged(state.m_imageIdentity, state.m_strImagePath, fileno(state.m_pImageFile));
 }
 
 bool CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
     m_sentWhole = 0;
-    std::FILE* file = m_parts.state.m_pImageFile;
+    std::FILE* file = m_wiring.state.m_pImageFile;
     if (file == nullptr || length == 0) {
         return true;
     }
@@ -259,7 +260,7 @@ bool CStbProtocol::SendImageBlock(DWORD offset, WORD length) {
 }
 
 void CStbProtocol::PatchOverlay(DWORD offset, std::size_t length) {
-    const std::optional<ImageOverlay>& overlay = m_parts.state.m_overlay;
+    const std::optional<ImageOverlay>& overlay = m_wiring.state.m_overlay;
     if (!overlay) {
         return;
     }
@@ -275,18 +276,18 @@ void CStbProtocol::PatchOverlay(DWORD offset, std::size_t length) {
 }
 
 void CStbProtocol::SendPiecesOf(DWORD offset, std::size_t length) {
-    DownloadTally& tally = m_parts.state.m_tally;
+    DownloadTally& tally = m_wiring.state.m_tally;
     for (std::size_t pos = 0; pos < length; pos += STB_WRITE_PIECE) {
         const std::size_t piece = std::min<std::size_t>(STB_WRITE_PIECE, length - pos);
-        const DWORD sent = m_parts.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
+        const DWORD sent = m_wiring.link.Write(m_block.data() + pos, static_cast<DWORD>(piece));
         tally.bytesSent += sent;
         if (m_sentWhole == pos) {
             m_sentWhole += sent;
         }
         // What the port took is what the box can have been given, and no more.
         const std::int64_t at = static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(pos);
-        tally.sentCoverage.Add(at, sent, m_parts.state.m_nImageSize);
-        if (const std::optional<ImageOverlay>& overlay = m_parts.state.m_overlay) {
+        tally.sentCoverage.Add(at, sent, m_wiring.state.m_nImageSize);
+        if (const std::optional<ImageOverlay>& overlay = m_wiring.state.m_overlay) {
             // Kept in the overlay's own offsets: which of the box's own bytes it can have.
             tally.overlaySent.Add(at - overlay->offset, sent,
                                   static_cast<std::int64_t>(overlay->bytes.size()));
@@ -295,17 +296,17 @@ void CStbProtocol::SendPiecesOf(DWORD offset, std::size_t length) {
 }
 
 void CStbProtocol::OnImageChanged() {
-    m_parts.log.AppendText("Image file changed during the download!!!\r\n");
+    m_wiring.log.AppendText("Image file changed during the download!!!\r\n");
     DownloadEnded ended;
     ended.reason = EndReason::ImageChanged;
-    m_parts.stop(ended);
+    m_wiring.stop(ended);
 }
 
 void CStbProtocol::OnDataRequest(const BYTE* payload) {
     if (DebugMode()) {
-        m_parts.log.AppendText("[ZUDI] => STB_DATA_REQ\r\n");
+        m_wiring.log.AppendText("[ZUDI] => STB_DATA_REQ\r\n");
     }
-    DownloadState& state = m_parts.state;
+    DownloadState& state = m_wiring.state;
     if (state.m_unitWanted && !state.m_overlay) {
         // No byte of the image goes out before the box's own data is in hand.
         state.m_heldRequest.emplace();
@@ -314,17 +315,17 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
     }
     const StbDataRequest request = ParseDataRequest(payload);
     if (DebugMode()) {
-        m_parts.log.AppendFormat("Offset=0x%08lx, Len=0x%04hx\r\n",
-                                 static_cast<unsigned long>(request.offset),
-                                 static_cast<unsigned short>(request.length));
+        m_wiring.log.AppendFormat("Offset=0x%08lx, Len=0x%04hx\r\n",
+                                  static_cast<unsigned long>(request.offset),
+                                  static_cast<unsigned short>(request.length));
     }
-    const std::int64_t sentBefore = m_parts.state.m_tally.bytesSent;
+    const std::int64_t sentBefore = m_wiring.state.m_tally.bytesSent;
     if (!SendImageBlock(request.offset, request.length)) {
         OnImageChanged();
         return;
     }
     const std::string_view sent(reinterpret_cast<const char*>(m_block.data()), m_sentWhole);
-    m_parts.observers.Tell(
+    m_wiring.observers.Tell(
         [&](DownloadObserver& o) { o.OnDataSent(request.offset, request.length, sent); });
 
     ++state.m_tally.requests;
@@ -334,8 +335,8 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
     // above its range, so cap it there rather than let it wrap negative.
     const std::int64_t position =
         std::min<std::int64_t>(ProgressPosition(state.m_nOffset, state.m_nImageSize), INT_MAX);
-    m_parts.progress.SendMessage(PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    m_parts.progress.SetWindowText(ProgressText(state.m_nOffset, state.m_nImageSize));
+    m_wiring.progress.SendMessage(PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    m_wiring.progress.SetWindowText(ProgressText(state.m_nOffset, state.m_nImageSize));
 
     const DownloadTally& tally = state.m_tally;
     RequestAnswered answered;
@@ -348,11 +349,11 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
     answered.distinctSent = tally.sentCoverage.Bytes();
     answered.distinctAsked = tally.coverage.Bytes();
     answered.requests = tally.requests;
-    m_parts.observers.Tell([&](DownloadObserver& o) { o.OnRequestAnswered(answered); });
+    m_wiring.observers.Tell([&](DownloadObserver& o) { o.OnRequestAnswered(answered); });
 }
 
 void CStbProtocol::AnswerHeldRequest() {
-    DownloadState& state = m_parts.state;
+    DownloadState& state = m_wiring.state;
     if (!state.m_heldRequest || !state.m_overlay || state.m_pImageFile == nullptr) {
         return;
     }
@@ -369,23 +370,23 @@ void CStbProtocol::AnswerHeldRequest() {
 
 void CStbProtocol::OnExitApp() {
     if (DebugMode()) {
-        m_parts.log.AppendText("EXIT_APP from STB\r\n");
+        m_wiring.log.AppendText("EXIT_APP from STB\r\n");
     }
     CurrentHost().Beep(700, 100);
     CurrentHost().Beep(750, 100);
-    const std::int64_t size = m_parts.state.m_nImageSize;
+    const std::int64_t size = m_wiring.state.m_nImageSize;
     // Text first, then position: the position change repaints, so the final text shows at once.
-    m_parts.progress.SetWindowText(ProgressText(size, size));
-    m_parts.progress.SendMessage(PBM_SETPOS, kProgressRange, 0);
+    m_wiring.progress.SetWindowText(ProgressText(size, size));
+    m_wiring.progress.SendMessage(PBM_SETPOS, kProgressRange, 0);
     // The box ended well; a run that requires the whole image judges what was really sent.
-    const DownloadState& state = m_parts.state;
+    const DownloadState& state = m_wiring.state;
     const bool whole = state.m_tally.sentCoverage.Bytes() >= state.m_nImageSize;
     const bool delivered =
         !state.m_overlay || state.m_tally.overlaySent.Bytes() >=
                                 static_cast<std::int64_t>(state.m_overlay->bytes.size());
-    m_parts.stop(DownloadEnded{!delivered                       ? EndReason::UnitNotDelivered
-                               : state.m_requireWhole && !whole ? EndReason::ImageNotWhole
-                                                                : EndReason::Passed,
-                               {},
-                               {}});
+    m_wiring.stop(DownloadEnded{!delivered                       ? EndReason::UnitNotDelivered
+                                : state.m_requireWhole && !whole ? EndReason::ImageNotWhole
+                                                                 : EndReason::Passed,
+                                {},
+                                {}});
 }

@@ -30,7 +30,7 @@ struct DownloadState;
 
 class CStbProtocol {
   public:
-    struct Parts {
+    struct Wiring {
         CSerialLink& link;
         CLogEdit& log;
         CWnd& progress;
@@ -43,7 +43,7 @@ class CStbProtocol {
         DownloadObservers& observers;
     };
 
-    explicit CStbProtocol(Parts parts);
+    explicit CStbProtocol(Wiring wiring);
 
     // The clock of the time answer and where its two lines go (tests fix both; by default
     // standard output, written off this thread).
@@ -89,7 +89,7 @@ class CStbProtocol {
         std::string bytes;
     };
     std::vector<ReadRun> m_reads;
-    Parts m_parts;
+    Wiring m_wiring;
     std::function<std::time_t()> m_clock;
     std::FILE* m_timeOut = nullptr;
     std::vector<BYTE> m_block;

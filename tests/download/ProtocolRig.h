@@ -1,7 +1,7 @@
 #pragma once
 
-// The protocol with real parts around it: a serial link open on a pseudo-terminal whose master
-// plays the box, a log view, a progress bar and a debug check box on the test host, and an
+// The protocol with real collaborators around it: a serial link open on a pseudo-terminal whose
+// master plays the box, a log view, a progress bar and a debug check box on the test host, and an
 // image file on disk.
 
 #include <gtest/gtest.h>
@@ -31,13 +31,13 @@
 class ProtocolRig {
   public:
     explicit ProtocolRig(std::size_t imageSize = 200000)
-        : protocol(CStbProtocol::Parts{link, log, progress, debug, state,
-                                       [this](const DownloadEnded& ended) {
-                                           ++startStops;
-                                           lastEnd = ended.reason;
-                                           state.CloseImage();
-                                       },
-                                       observers}),
+        : protocol(CStbProtocol::Wiring{link, log, progress, debug, state,
+                                        [this](const DownloadEnded& ended) {
+                                            ++startStops;
+                                            lastEnd = ended.reason;
+                                            state.CloseImage();
+                                        },
+                                        observers}),
           m_image(imageSize) {
         std::uint32_t x = 12345;
         for (auto& b : m_image) {
