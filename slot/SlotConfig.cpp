@@ -83,6 +83,8 @@ Json SlotConfigJson(const SlotConfig& c) {
                 {"unit", c.unit ? UnitLayoutJson(*c.unit) : Json(nullptr)},
                 {"power_line", JsonText(c.powerLine)},
                 {"power_on_asserted", c.powerOnAsserted},
+                {"label_zpl", JsonTextOrNull(c.labelZpl)},
+                {"printer", JsonTextOrNull(c.printer)},
                 {"made",
                  {{"tool_version", JsonText(m.toolVersion)},
                   {"host", JsonText(m.host)},
@@ -131,6 +133,8 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
     if (!c.powerLine.empty() && c.powerLine != "dtr" && c.powerLine != "rts") {
         return std::nullopt;
     }
+    c.labelZpl = in.TextOrNull("label_zpl");
+    c.printer = in.TextOrNull("printer");
     const auto made = json.find("made");
     if (made != json.end() && made->is_object()) {
         Reader m(*made);
