@@ -97,6 +97,8 @@ SlotConfig AConfig() {
     c.captureMax = 1 << 20;
     c.baud = 9600;
     c.requireWhole = true;
+    c.labelZpl = "^XA^FD{box_id}^FS^XZ\n";
+    c.printer = "tcp://10.0.3.7:9100";
     c.made = RecordProvenance{"1.0.0.1", "pc3", "L3", "Ann", std::nullopt};
     return c;
 }
@@ -220,7 +222,10 @@ TEST(SlotChannel, EveryMessageReadsBackAndWhatIsNoneIsRefused) {
     Json older = SlotConfigJson(config);
     older.erase("baud");
     older.erase("require_whole");
+    older.erase("label_zpl");
+    older.erase("printer");
     ASSERT_TRUE(SlotConfigFromJson(older));
+    EXPECT_FALSE(SlotConfigFromJson(older)->printer) << "no label before labels";
     EXPECT_EQ(SlotConfigFromJson(older)->baud, 115200u);
     EXPECT_FALSE(SlotConfigFromJson(older)->requireWhole);
 

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -49,8 +50,10 @@ class RawPort {
             }
         });
     }
+    // The labels taken; the port is closed from then on, as a printer switched off.
     std::vector<std::string> Labels() {
         m_thread.join();
+        m_fd = UniqueFd();
         return m_labels;
     }
     int Port() const { return m_port; }
