@@ -170,6 +170,9 @@ Result<void> SendCups(const LabelPrinter& p, const std::string& label, Clock::ti
 
 // Whole or not at all: a label file appears under its name only once written.
 Result<void> SendDir(const LabelPrinter& p, const std::string& label, const std::string& id) {
+    // Made when missing, as a folder of logs is.
+    std::error_code made;
+    std::filesystem::create_directories(p.dir, made);
     const std::filesystem::path file = std::filesystem::path(p.dir) / (id + ".zpl");
     const std::string partial = file.string() + ".part";
     UniqueFd fd(open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));

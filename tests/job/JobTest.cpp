@@ -322,14 +322,15 @@ TEST(Job, ALabelAndItsPrinterAreReadWithTheJobAndAFieldItCannotFillNamesBothLine
     ASSERT_TRUE(job);
     EXPECT_EQ(job->labelZpl, "^XA^FD{box_id} {serial} {mac}^FS^XZ");
     EXPECT_EQ(job->printer, "dir:" + dir.File("labels"));
-    // A folder of labels that is not there is an output that cannot be written.
+    // A folder of labels that cannot be one is an output that cannot be written.
+    WriteBytes(dir.File("labels"), "a file");
     const JobPlan missing = PlanJob(*job);
     EXPECT_FALSE(missing.outputsOk);
     EXPECT_NE(missing.text.find("  label     pass.zpl to dir:" + dir.File("labels") +
-                                ": cannot be written: "),
+                                ": cannot be written: not a folder"),
               std::string::npos)
         << missing.text;
-    ASSERT_EQ(mkdir(dir.File("labels").c_str(), 0755), 0);
+    ASSERT_EQ(unlink(dir.File("labels").c_str()), 0);
     EXPECT_TRUE(PlanJob(*job).outputsOk) << PlanJob(*job).text;
     const std::string file = dir.File("job.toml");
     EXPECT_EQ(

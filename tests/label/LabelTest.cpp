@@ -108,7 +108,13 @@ TEST(Label, PrintersAreReadAsTheJobGivesThemAndALabelArrivesWholeOrSaysWhy) {
     const Result<LabelPrinter> folder = ParseLabelPrinter("dir:" + dir.File(""), "/");
     ASSERT_TRUE(SendLabel(*folder, "^XA^XZ", "0b6f2c1e"));
     EXPECT_EQ(ReadBytes(dir.File("0b6f2c1e.zpl")), "^XA^XZ");
-    EXPECT_FALSE(SendLabel(*ParseLabelPrinter("dir:" + dir.File("none"), "/"), "^XA", "x"));
+    ASSERT_TRUE(SendLabel(*ParseLabelPrinter("dir:" + dir.File("new/labels"), "/"), "^XA", "y"));
+    EXPECT_EQ(ReadBytes(dir.File("new/labels/y.zpl")), "^XA") << "a folder made as logs' are";
+    const Result<void> notFolder =
+        SendLabel(*ParseLabelPrinter("dir:" + dir.File("0b6f2c1e.zpl"), "/"), "^XA", "x");
+    ASSERT_FALSE(notFolder);
+    EXPECT_NE(notFolder.Failure().Describe().find("0b6f2c1e.zpl/x.zpl.part"), std::string::npos)
+        << notFolder.Failure().Describe();
 
     // A raw port that takes the label, and one nobody listens on.
     UniqueFd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
