@@ -37,7 +37,10 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
         record.logFile = m_logFileName();
     }
     if (m_label && record.Passed()) {
-        const Result<void> printed = m_label(record);
+        // Where and by whom, for the label's job and station, before the record book adds them.
+        BoxRecord labelled = record;
+        labelled.made = m_made;
+        const Result<void> printed = m_label(labelled);
         record.label = printed.Ok();
         if (!printed) {
             const std::string line = "label not printed: " + printed.Failure().Describe();

@@ -70,21 +70,40 @@ class LabelRunTest : public CliTest {
     std::string WriteJob(int slots, const std::string& printer) {
         const UniqueFd image(open(m_dir.File("image.sdl").c_str(), O_RDONLY | O_CLOEXEC));
         WriteBytes(m_dir.File("pass.zpl"), "^XA\n^FO40,30^FD{box_id} {job} {slot}^FS\n^XZ\n");
-        std::string text = "name = \"line3\"\nimage = \"image.sdl\"\nsha256 = \"" +
-                           Sha256OfFile(image.Get()).hex +
-                           "\"\nreport = \"boxes.jsonl\"\nbox_id = 'Serial number: (\\S+)'\n"
-                           "label = \"pass.zpl\"\nprinter = \"" +
-                           printer + "\"\n[slots]\n";
+        std::string text =
+            "name = \"line3\"\nimage = \"image.sdl\"\nsha256 = \"" + Sha256OfFile(image.Get()).hex +
+            "\"\nreport = \"boxes.jsonl\"\nlog_dir = \"logs\"\nbox_id = 'Serial number: (\\S+)'\n"
+            "label = \"pass.zpl\"\nprinter = \"" +
+            printer + "\"\n[slots]\n";
         for (int k = 1; k <= slots; ++k) {
             m_boxes.push_back(std::make_unique<BoxRunner>(Box()));
             EXPECT_TRUE(m_boxes.back()->Opened()) << m_boxes.back()->OpenError();
-            const std::string link = m_dir.File("slot" + std::to_string(m_boxes.size()));
+            const std::string link = m_dir.File("slot" + std::to_string(++m_links));
             std::filesystem::create_symlink(m_boxes.back()->SlavePath(), link);
-            m_boxes.back()->Start();
             text += "A" + std::to_string(k) + " = \"" + link + "\"\n";
         }
         WriteBytes(m_dir.File("job.toml"), text);
         return m_dir.File("job.toml");
+    }
+
+    // Switched on once every slot listens, so that each box's id is heard.
+    void StartBoxesWhenListening() {
+        for (int i = 0; i < 400; ++i) {
+            int listening = 0;
+            // A box's log is hidden until its verdict names it.
+            for (const std::string& name : FilesIn(m_dir.File("logs"))) {
+                listening += name.starts_with(".")
+                                 ? CountOf(ReadBytes(m_dir.File("logs/" + name)), kPleaseConnect)
+                                 : 0;
+            }
+            if (listening >= static_cast<int>(m_boxes.size())) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        for (const auto& box : m_boxes) {
+            box->Start();
+        }
     }
 
     StbSimOptions Box() const {
@@ -94,6 +113,7 @@ class LabelRunTest : public CliTest {
     }
 
     std::vector<std::unique_ptr<BoxRunner>> m_boxes;
+    int m_links = 0;
 };
 
 TEST_F(LabelRunTest, APassPrintsItsLabelEscapedBeforeItsRecordAndARefusingPrinterIsRecorded) {
@@ -101,6 +121,7 @@ TEST_F(LabelRunTest, APassPrintsItsLabelEscapedBeforeItsRecordAndARefusingPrinte
     RawPort printer(2);
     const std::string job = WriteJob(2, "tcp://127.0.0.1:" + std::to_string(printer.Port()));
     ChildProcess station({ProgramPath("stavel"), "--job", job, "--quiet"});
+    StartBoxesWhenListening();
     const ChildProcess::End end = station.Wait(std::chrono::seconds(60));
     EXPECT_EQ(end.status, 0) << station.Stderr();
     std::vector<std::string> labels = printer.Labels();
@@ -121,8 +142,11 @@ TEST_F(LabelRunTest, APassPrintsItsLabelEscapedBeforeItsRecordAndARefusingPrinte
 
     // A printer that refuses: the box passed, its label is not printed, and its record says so.
     std::filesystem::remove(ReportPath());
+    std::filesystem::remove_all(m_dir.File("logs"));
+    m_boxes.clear();
     const std::string refusing = WriteJob(1, "tcp://127.0.0.1:" + std::to_string(printer.Port()));
     ChildProcess single({ProgramPath("stavel"), "--job", refusing, "--quiet"});
+    StartBoxesWhenListening();
     EXPECT_EQ(single.Wait(std::chrono::seconds(60)).status, 0) << single.Stderr();
     EXPECT_NE(single.Stderr().find("stavel: label not printed: 127.0.0.1:" +
                                    std::to_string(printer.Port()) + ": connect: "),
