@@ -67,6 +67,13 @@ struct Job {
     RetryPolicy retry;
     int retriesLine = 0;
     std::vector<JobSlot> slots;  // in the file's order
+    // label = "pass.zpl", printer = "tcp://HOST:9100": each PASS's label, its template read
+    // and checked with the job (label/LabelTemplate.h), and where it is printed.
+    std::optional<std::string> labelFile;  // as the job names it
+    std::optional<std::string> labelZpl;   // the template's text
+    int labelLine = 0;
+    std::optional<std::string> printer;  // a folder as a whole path (label/LabelPrinter.h)
+    int printerLine = 0;
 };
 
 // A SHA-256 as given by hand: all 64 hex digits in either case, answered in lower case; nothing

@@ -14,6 +14,8 @@
 #include "job/JobPower.h"
 #include "job/JobReader.h"
 #include "job/JobUnit.h"
+#include "label/LabelFields.h"
+#include "label/LabelPrinter.h"
 #include "mqtt/MqttUrl.h"
 #include "platform/ports/PortChoice.h"
 #include "platform/ports/PortMap.h"
@@ -229,6 +231,43 @@ const std::map<std::string, KeyReader>& Keys() {
             job.requireWhole = *word == "whole";
             return {};
         };
+        k["label"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> given = in.Text("label", n);
+            if (!given) {
+                return given.Failure();
+            }
+            const std::string path = (in.Folder() / *given).lexically_normal().string();
+            std::ifstream file(path, std::ios::binary);
+            std::string text(kMaxJobBytes + 1, '\0');
+            file.read(text.data(), static_cast<std::streamsize>(text.size()));
+            if (!file && !file.eof()) {
+                return in.At(n.source(), "label: " + DescribeErrno("open", path, errno));
+            }
+            text.resize(static_cast<std::size_t>(file.gcount()));
+            if (text.size() > kMaxJobBytes) {
+                return in.At(n.source(), "label: " + *given + " is past 64 KiB; no label is");
+            }
+            if (Result<LabelTemplate> parsed = LabelTemplate::Parse(text, *given); !parsed) {
+                return in.At(n.source(), "label: " + parsed.Failure().Describe());
+            }
+            job.labelFile = *given;
+            job.labelZpl = text;
+            job.labelLine = static_cast<int>(n.source().begin.line);
+            return {};
+        };
+        k["printer"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> text = in.Text("printer", n);
+            if (!text) {
+                return text.Failure();
+            }
+            Result<LabelPrinter> printer = ParseLabelPrinter(*text, in.Folder());
+            if (!printer) {
+                return in.At(n.source(), printer.Failure().reason + ", not '" + *text + "'");
+            }
+            job.printer = LabelPrinterText(*printer);
+            job.printerLine = static_cast<int>(n.source().begin.line);
+            return {};
+        };
         for (const char* retry : {"retries", "retry_on", "take_out_after"}) {
             k[retry] = [retry](const Reader& in, const Node& n, Job& job) {
                 return ReadRetryKey(in, retry, n, job);
@@ -320,6 +359,19 @@ Result<Job> ParseJob(const std::string& text, const std::string& file) {
     }
     if (job.timestamps && !job.logDir) {
         return in.Missing("timestamps goes with log_dir");
+    }
+    if (job.labelZpl.has_value() != job.printer.has_value()) {
+        return job.labelZpl ? in.AtLine(job.labelLine, "label goes with printer = \"...\"")
+                            : in.AtLine(job.printerLine, "printer goes with label = \"FILE\"");
+    }
+    if (job.labelZpl) {
+        // The [unit] comes after the keys in a TOML file, so its fields are known only now.
+        const Result<LabelTemplate> label = LabelTemplate::Parse(*job.labelZpl, *job.labelFile);
+        if (Result<void> known =
+                CheckLabelFields(*label, *job.labelFile, job.unit ? &*job.unit : nullptr);
+            !known) {
+            return in.AtLine(job.labelLine, "label: " + known.Failure().Describe());
+        }
     }
     if (Result<void> power = CheckJobPower(in, job); !power) {
         return power.Failure();

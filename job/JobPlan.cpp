@@ -229,6 +229,18 @@ JobPlan PlanJob(const Job& job) {
         const Result<StoreUrl> db = ParseStoreUrl(*job.db);
         t += Row("database", EscapeName(db ? db->shown : *job.db) + " (not opened by --check)");
     }
+    if (job.labelFile && job.printer) {
+        // A folder of labels is an output like the logs; a printer is not tried, as no label
+        // is due yet.
+        const std::string shown = EscapeName(*job.labelFile) + " to " + EscapeName(*job.printer);
+        if (job.printer->starts_with("dir:")) {
+            const std::string why = Writable(job.printer->substr(4), true);
+            plan.outputsOk = plan.outputsOk && why.empty();
+            t += Row("label", shown + (why.empty() ? "" : ": cannot be written: " + why));
+        } else {
+            t += Row("label", shown + " (not contacted by --check)");
+        }
+    }
     if (job.unit) {
         plan.unitOk = PlanUnit(*job.unit, t);
     }

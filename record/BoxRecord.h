@@ -13,7 +13,8 @@
 
 // The record format's version, as "schema" carries it: a reader that knows 2 knows every key.
 // Version 1 had no "unit", "served_sha256", "attempt", "final" and "retry_of"; a record of it
-// reads as its box's one attempt, final, with no unit.
+// reads as its box's one attempt, final, with no unit; "label" came later within 2, and a record
+// without it had no label due.
 inline constexpr int kRecordSchema = 2;
 
 // Where and by whom a record was made: the same for every box of a run.
@@ -68,6 +69,9 @@ struct BoxRecord {
     int attempt = 1;
     bool final = true;
     std::optional<std::string> retryOf;
+    // A job with a label: whether the PASS's label was printed; nothing where none was due (a
+    // box that did not pass, a job without a label, a record from before labels).
+    std::optional<bool> label;
 
     bool Passed() const { return result == BoxResult::Pass; }
 };

@@ -146,6 +146,7 @@ Json BoxRecordJson(const BoxRecord& r) {
         {"attempt", r.attempt},
         {"final", r.final},
         {"retry_of", JsonTextOrNull(r.retryOf)},
+        {"label", r.label ? Json(*r.label) : Json(nullptr)},
     };
 }
 
@@ -220,6 +221,9 @@ std::optional<BoxRecord> BoxRecordFromJson(const Json& json) {
     r.attempt = attempt >= 1 && attempt <= 1000000 ? static_cast<int>(attempt) : 1;
     r.final = JsonBoolAt(json, "final", true);
     r.retryOf = TextOrNothing(json, "retry_of");
+    if (const auto label = json.find("label"); label != json.end() && label->is_boolean()) {
+        r.label = label->get<bool>();
+    }
     return r;
 }
 

@@ -36,6 +36,21 @@ bool BoxBook::Close(const BoxRecord& judged, EndReason reason) {
     if (m_logFileName) {
         record.logFile = m_logFileName();
     }
+    if (m_label && record.Passed()) {
+        // Where and by whom, for the label's job and station, before the record book adds them.
+        BoxRecord labelled = record;
+        labelled.made = m_made;
+        const Result<void> printed = m_label(labelled);
+        record.label = printed.Ok();
+        if (!printed) {
+            const std::string line = "label not printed: " + printed.Failure().Describe();
+            if (m_say) {
+                m_say(line);
+            } else {
+                WriteStderr(ApplicationName() + ": " + EscapeName(line) + "\n");
+            }
+        }
+    }
     if (!m_records) {
         record.made = m_made;
         m_last = record;

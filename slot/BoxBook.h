@@ -38,6 +38,9 @@ class BoxBook {
     // Where and by whom, for a record this book does not keep (a station's slot tells its own
     // capture), so that the slot's files say what its station's report will.
     void SetProvenance(RecordProvenance made) { m_made = std::move(made); }
+    // Prints a PASS's label before its record is kept; the record says whether it was.
+    using LabelPrint = std::function<Result<void>(const BoxRecord&)>;
+    void SetLabelPrint(LabelPrint print) { m_label = std::move(print); }
     // Where the operator is told that a box's log was lost (standard error by default).
     void SetSay(std::function<void(const std::string&)> say) { m_say = std::move(say); }
     // The last record as it was kept (after Close).
@@ -59,6 +62,7 @@ class BoxBook {
     RecordProvenance m_made;
     BoxRecord m_last;
     std::function<void(const std::string&)> m_say;
+    LabelPrint m_label;
     bool m_logsLost = false;
 };
 

@@ -57,6 +57,41 @@ class Reader {
     bool m_fine = true;
 };
 
+// A label template goes down as hex: ZPL may carry bytes that are not UTF-8 (a Latin-1 text,
+// binary graphics), which a JSON string would not keep.
+Json HexOrNull(const std::optional<std::string>& bytes) {
+    if (!bytes) {
+        return nullptr;
+    }
+    static const char* const kDigits = "0123456789abcdef";
+    std::string hex;
+    for (const char c : *bytes) {
+        hex += kDigits[static_cast<unsigned char>(c) >> 4];
+        hex += kDigits[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
+}
+
+// Nothing for text that is not whole hex.
+std::optional<std::string> FromHex(const std::string& hex) {
+    if (hex.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = digit(hex[i]);
+        const int low = digit(hex[i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 Json SlotConfigJson(const SlotConfig& c) {
@@ -83,6 +118,8 @@ Json SlotConfigJson(const SlotConfig& c) {
                 {"unit", c.unit ? UnitLayoutJson(*c.unit) : Json(nullptr)},
                 {"power_line", JsonText(c.powerLine)},
                 {"power_on_asserted", c.powerOnAsserted},
+                {"label_zpl_hex", HexOrNull(c.labelZpl)},
+                {"printer", JsonTextOrNull(c.printer)},
                 {"made",
                  {{"tool_version", JsonText(m.toolVersion)},
                   {"host", JsonText(m.host)},
@@ -131,6 +168,13 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
     if (!c.powerLine.empty() && c.powerLine != "dtr" && c.powerLine != "rts") {
         return std::nullopt;
     }
+    if (const std::optional<std::string> hex = in.TextOrNull("label_zpl_hex")) {
+        c.labelZpl = FromHex(*hex);
+        if (!c.labelZpl) {
+            return std::nullopt;
+        }
+    }
+    c.printer = in.TextOrNull("printer");
     const auto made = json.find("made");
     if (made != json.end() && made->is_object()) {
         Reader m(*made);

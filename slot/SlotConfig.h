@@ -8,7 +8,7 @@
 //    "ini":"/tmp/stavel-station-x/slot1.ini","debug":false,"loop":true,"count":0,"timeout":120,
 //    "report":null,"log_file":null,"log_dir":"logs","timestamps":false,"box_id":null,
 //    "sha256":null,"capture":null,"capture_max":67108864,"baud":115200,
-//    "require_whole":false,"unit":null,
+//    "require_whole":false,"unit":null,"label_zpl_hex":null,"printer":null,
 //    "made":{"tool_version":"1.0.0.1","host":"pc3","station":"L3","operator":null,"job":null}}
 
 #include <cstdint>
@@ -49,6 +49,10 @@ struct SlotConfig {
     // and whether the box is on while the line is asserted.
     std::string powerLine;
     bool powerOnAsserted = true;
+    // A job's label: the ZPL template, checked when the job was read, and its printer
+    // (label/LabelPrinter.h). Each PASS prints one before its record is written.
+    std::optional<std::string> labelZpl;
+    std::optional<std::string> printer;
 
     bool operator==(const SlotConfig&) const = default;
 };

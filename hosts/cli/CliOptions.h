@@ -58,8 +58,10 @@ struct CliOptions {
     int timeoutSeconds = 120;     // the silence bound; 0: wait for the box for ever
     std::uint32_t baud = 115200;  // --baud: the line's rate (the box's loader must be built for it)
     bool requireWhole = false;    // --require-whole: a box not sent every byte of the image fails
-    std::optional<UnitLayout> unit;  // a job's [unit]: each box's own data from its pool
-    int count = 0;                   // with --loop: boxes before the run ends; 0: until stopped
+    std::optional<UnitLayout> unit;       // a job's [unit]: each box's own data from its pool
+    std::optional<std::string> labelZpl;  // a job's label template, printed on each PASS
+    std::optional<std::string> printer;   // and where (label/LabelPrinter.h)
+    int count = 0;  // with --loop: boxes before the run ends; 0: until stopped
     std::optional<std::string> report;
     std::optional<std::string> logFile;
     bool timestamps = false;  // with --log-file or --log-dir: each line starts with its UTC time

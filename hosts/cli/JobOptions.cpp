@@ -26,6 +26,8 @@ void ApplyJob(const Job& job, CliOptions& o) {
     o.baud = job.baud.value_or(o.baud);
     o.requireWhole = job.requireWhole;
     o.unit = job.unit;
+    o.labelZpl = job.labelZpl;
+    o.printer = job.printer;
     if (job.mqtt) {
         o.broker = *ParseMqttUrl(*job.mqtt);  // checked when the job was read
     }

@@ -189,6 +189,8 @@ SlotConfig SlotConfigOf(const CliOptions& o) {
     c.baud = o.baud;
     c.requireWhole = o.requireWhole;
     c.unit = o.unit;
+    c.labelZpl = o.labelZpl;
+    c.printer = o.printer;
     c.made = ProvenanceOf(o);
     return c;
 }

@@ -92,6 +92,8 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
     slot.boxId = job.boxId;
     slot.baud = job.baud.value_or(slot.baud);
     slot.requireWhole = job.requireWhole;
+    slot.labelZpl = job.labelZpl;
+    slot.printer = job.printer;
     if (!job.sha256.empty()) {
         slot.sha256 = job.sha256;
     }

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -302,3 +303,53 @@ TEST(Job, AUnitSectionIsReadWholeAndEachMistakeNamesItsLine) {
                   ":15: unknown key 'warn_under' in [unit]; it knows region, store, fields, "
                   "checksum, warn_below");
 }
+
+namespace {
+
+TEST(Job, ALabelAndItsPrinterAreReadWithTheJobAndAFieldItCannotFillNamesBothLines) {
+    TempDir dir;
+    WriteBytes(dir.File("img.sdl"), std::string(0x20000, 'x'));
+    WriteBytes(dir.File("macs.csv"), "mac,key\naa:bb:cc:dd:ee:01," + std::string(64, 'a') + "\n");
+    const auto read = [&](const std::string& zpl, const std::string& keys) {
+        WriteBytes(dir.File("pass.zpl"), zpl);
+        WriteBytes(dir.File("job.toml"), keys + UnitJob(kUnit));
+        const Result<Job> job = ReadJob(dir.File("job.toml"));
+        return job ? std::string("read") : job.Failure().Describe();
+    };
+    const std::string both = "label = \"pass.zpl\"\nprinter = \"dir:labels\"\n";
+    EXPECT_EQ(read("^XA^FD{box_id} {serial} {mac}^FS^XZ", both), "read");
+    const Result<Job> job = ReadJob(dir.File("job.toml"));
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->labelZpl, "^XA^FD{box_id} {serial} {mac}^FS^XZ");
+    EXPECT_EQ(job->printer, "dir:" + dir.File("labels"));
+    // A folder of labels that cannot be one is an output that cannot be written.
+    WriteBytes(dir.File("labels"), "a file");
+    const JobPlan missing = PlanJob(*job);
+    EXPECT_FALSE(missing.outputsOk);
+    EXPECT_NE(missing.text.find("  label     pass.zpl to dir:" + dir.File("labels") +
+                                ": cannot be written: not a folder"),
+              std::string::npos)
+        << missing.text;
+    ASSERT_EQ(unlink(dir.File("labels").c_str()), 0);
+    EXPECT_TRUE(PlanJob(*job).outputsOk) << PlanJob(*job).text;
+    const std::string file = dir.File("job.toml");
+    EXPECT_EQ(
+        read("^XA\n^FD{key}^FS", both),
+        file + ":1: label: pass.zpl:2: {key} is a secret unit field; a label never prints one");
+    EXPECT_EQ(read("^XA^FD{lot}^FS", both),
+              file +
+                  ":1: label: pass.zpl:1: unknown field {lot}; a label knows box_id, job, "
+                  "station, slot, time, serial, mac");
+    EXPECT_EQ(read("{job}", both).rfind(file + ":1: label: pass.zpl:1: {job} stands outside", 0),
+              0u);
+    EXPECT_EQ(read("^FD{job}^FS", "label = \"pass.zpl\"\n"),
+              file + ":1: label goes with printer = \"...\"");
+    EXPECT_EQ(read("^FD{job}^FS", "printer = \"lpr:zebra\"\n"),
+              file +
+                  ":1: printer takes \"tcp://HOST:PORT\", \"cups:QUEUE\" or \"dir:FOLDER\", "
+                  "not 'lpr:zebra'");
+    EXPECT_NE(read("", "label = \"none.zpl\"\nprinter = \"cups:z\"\n").find(":1: label: "),
+              std::string::npos);
+}
+
+}  // namespace

@@ -58,7 +58,9 @@ TEST(BoxRecord, LinesAreByteForByteThoseTheLineReads) {
     r.coverageSent = 1;
     r.seconds = 17;
     r.bytes = 0;
+    r.label = true;  // its label printed
     lines += BoxRecordLine(r);
+    r.label.reset();
     r.result = BoxResult::Aborted;
     // A job with a [unit]: each field's value, a secret one's SHA-256, and the image as served.
     std::string key = "sha256:";
@@ -110,6 +112,7 @@ TEST(BoxRecord, ReadsBackEveryLineItWroteAndRefusesWhatIsNotARecord) {
     EXPECT_FALSE(old->boxId);
     EXPECT_FALSE(old->unit) << "schema 1 had no unit";
     EXPECT_FALSE(old->servedSha256);
+    EXPECT_FALSE(old->label) << "a record from before labels had none due";
     for (const char* refused :
          {R"({"id":"x","result":"PASS","start":"2026-12-07T02:31:07Z","schema":1})",
           R"({"id":"x","result":"pass","start":"yesterday","schema":1})",

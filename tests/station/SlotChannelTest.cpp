@@ -97,6 +97,8 @@ SlotConfig AConfig() {
     c.captureMax = 1 << 20;
     c.baud = 9600;
     c.requireWhole = true;
+    c.labelZpl = "^XA^FD{box_id} \xe4\x01^FS^XZ\n";  // Latin-1 and a control byte kept
+    c.printer = "tcp://10.0.3.7:9100";
     c.made = RecordProvenance{"1.0.0.1", "pc3", "L3", "Ann", std::nullopt};
     return c;
 }
@@ -216,11 +218,17 @@ TEST(SlotChannel, EveryMessageReadsBackAndWhatIsNoneIsRefused) {
     wrong = SlotConfigJson(config);
     wrong["baud"] = 0;
     EXPECT_FALSE(SlotConfigFromJson(wrong)) << "no line runs at 0 baud";
+    wrong = SlotConfigJson(config);
+    wrong["label_zpl_hex"] = "5e5";
+    EXPECT_FALSE(SlotConfigFromJson(wrong)) << "half a byte";
     // A station of before the rate and the whole image could be asked for.
     Json older = SlotConfigJson(config);
     older.erase("baud");
     older.erase("require_whole");
+    older.erase("label_zpl_hex");
+    older.erase("printer");
     ASSERT_TRUE(SlotConfigFromJson(older));
+    EXPECT_FALSE(SlotConfigFromJson(older)->printer) << "no label before labels";
     EXPECT_EQ(SlotConfigFromJson(older)->baud, 115200u);
     EXPECT_FALSE(SlotConfigFromJson(older)->requireWhole);
 
