@@ -63,6 +63,21 @@ std::string MacText(const std::string& six) {
 
 class UnitRunTest : public CliTest {
   protected:
+    // How the job's serial counter stands in the pool; nothing when the pool cannot be read.
+    std::optional<UnitPool::Count> SerialCount() const {
+        Result<std::unique_ptr<UnitPool>> pool =
+            UnitPool::Open(*ParseStoreUrl("sqlite:" + m_dir.File("units.db")));
+        if (!pool) {
+            return std::nullopt;
+        }
+        Result<std::vector<UnitPool::Count>> counts =
+            (*pool)->Counts({UnitPool::Source{"serial", true, 500, 1, {}}});
+        if (!counts || counts->empty()) {
+            return std::nullopt;
+        }
+        return (*counts)[0];
+    }
+
     std::string WriteJob(const std::vector<std::string>& ports, int macCount = 31,
                          const std::string& extra = {}) {
         const UniqueFd image(open(m_dir.File("image.sdl").c_str(), O_RDONLY | O_CLOEXEC));
@@ -219,15 +234,11 @@ TEST_F(UnitRunTest, FourSlotsServeEightBoxesEachItsOwnAndAKilledSlotsValueIsNeve
 
     // The pool: 8 used, the killed box's values spoiled, none left leased (what the waiting
     // slots held when the station finished went back free).
-    Result<std::unique_ptr<UnitPool>> pool =
-        UnitPool::Open(*ParseStoreUrl("sqlite:" + m_dir.File("units.db")));
-    ASSERT_TRUE(pool);
-    Result<std::vector<UnitPool::Count>> counts =
-        (*pool)->Counts({UnitPool::Source{"serial", true, 500, 1, {}}});
-    ASSERT_TRUE(counts);
-    EXPECT_EQ((*counts)[0].used, 8);
-    EXPECT_EQ((*counts)[0].spoiled, 1);
-    EXPECT_EQ((*counts)[0].leased, 0);
+    const std::optional<UnitPool::Count> serials = SerialCount();
+    ASSERT_TRUE(serials);
+    EXPECT_EQ(serials->used, 8);
+    EXPECT_EQ(serials->spoiled, 1);
+    EXPECT_EQ(serials->leased, 0);
 }
 
 TEST_F(UnitRunTest, ASingleRunDrawsItsOwnAndAnEmptyPoolFailsTheBoxInHandBeforeAnyByte) {
@@ -283,14 +294,10 @@ TEST_F(UnitRunTest, ASingleRunDrawsItsOwnAndAnEmptyPoolFailsTheBoxInHandBeforeAn
     EXPECT_TRUE(records[1].at("unit").is_null());
 
     // Nothing is left leased: the counter's value drawn for the second box went back.
-    Result<std::unique_ptr<UnitPool>> pool =
-        UnitPool::Open(*ParseStoreUrl("sqlite:" + m_dir.File("units.db")));
-    ASSERT_TRUE(pool);
-    Result<std::vector<UnitPool::Count>> counts =
-        (*pool)->Counts({UnitPool::Source{"serial", true, 500, 1, {}}});
-    ASSERT_TRUE(counts);
-    EXPECT_EQ((*counts)[0].used, 1);
-    EXPECT_EQ((*counts)[0].leased, 0);
+    const std::optional<UnitPool::Count> serials = SerialCount();
+    ASSERT_TRUE(serials);
+    EXPECT_EQ(serials->used, 1);
+    EXPECT_EQ(serials->leased, 0);
 }
 
 }  // namespace
