@@ -234,11 +234,11 @@ TEST_F(UnitRunTest, FourSlotsServeEightBoxesEachItsOwnAndAKilledSlotsValueIsNeve
 
     // The pool: 8 used, the killed box's values spoiled, none left leased (what the waiting
     // slots held when the station finished went back free).
-    const std::optional<UnitPool::Count> serials = SerialCount();
-    ASSERT_TRUE(serials);
-    EXPECT_EQ(serials->used, 8);
-    EXPECT_EQ(serials->spoiled, 1);
-    EXPECT_EQ(serials->leased, 0);
+    const std::optional<UnitPool::Count> counted = SerialCount();
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->used, 8);
+    EXPECT_EQ(counted->spoiled, 1);
+    EXPECT_EQ(counted->leased, 0);
 }
 
 TEST_F(UnitRunTest, ASingleRunDrawsItsOwnAndAnEmptyPoolFailsTheBoxInHandBeforeAnyByte) {
@@ -294,10 +294,10 @@ TEST_F(UnitRunTest, ASingleRunDrawsItsOwnAndAnEmptyPoolFailsTheBoxInHandBeforeAn
     EXPECT_TRUE(records[1].at("unit").is_null());
 
     // Nothing is left leased: the counter's value drawn for the second box went back.
-    const std::optional<UnitPool::Count> serials = SerialCount();
-    ASSERT_TRUE(serials);
-    EXPECT_EQ(serials->used, 1);
-    EXPECT_EQ(serials->leased, 0);
+    const std::optional<UnitPool::Count> counted = SerialCount();
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->used, 1);
+    EXPECT_EQ(counted->leased, 0);
 }
 
 }  // namespace
