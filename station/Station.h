@@ -194,6 +194,8 @@ class Station final : private SlotTransport::Ears {
     void ArmRetry(Slot& slot);
     void RetryTick(Slot& slot);
     void JudgeSilentRetry(Slot& slot);
+    // Queues an operator's put-back or take-out for the supervisor's thread.
+    bool AskForSlot(const std::string& label, bool putBack);
     void TakeOut(Slot& slot, const std::string& why);
     void PutBack(Slot& slot);
     void TakeSlotAsks();

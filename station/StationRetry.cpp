@@ -1,4 +1,5 @@
 // The station's power actions, retries and slots taken out of service (Station.h says when).
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/codepage/ShownText.h"
@@ -261,31 +262,24 @@ void Station::PutBack(Slot& slot) {
 }
 
 bool Station::AskPutBack(const std::string& label) {
-    for (std::size_t i = 0; i < m_config.labels.size(); ++i) {
-        if (m_config.labels[i] == label) {
-            {
-                std::lock_guard lock(m_asksLock);
-                m_slotAsks.emplace_back(i, true);
-            }
-            m_transport.Wake();
-            return true;
-        }
-    }
-    return false;
+    return AskForSlot(label, true);
 }
 
 bool Station::AskTakeOut(const std::string& label) {
-    for (std::size_t i = 0; i < m_config.labels.size(); ++i) {
-        if (m_config.labels[i] == label) {
-            {
-                std::lock_guard lock(m_asksLock);
-                m_slotAsks.emplace_back(i, false);
-            }
-            m_transport.Wake();
-            return true;
-        }
+    return AskForSlot(label, false);
+}
+
+bool Station::AskForSlot(const std::string& label, bool putBack) {
+    const auto found = std::find(m_config.labels.begin(), m_config.labels.end(), label);
+    if (found == m_config.labels.end()) {
+        return false;
     }
-    return false;
+    {
+        std::lock_guard lock(m_asksLock);
+        m_slotAsks.emplace_back(static_cast<std::size_t>(found - m_config.labels.begin()), putBack);
+    }
+    m_transport.Wake();
+    return true;
 }
 
 void Station::TakeSlotAsks() {

@@ -11,6 +11,7 @@
 #include "record/BoxRecordCodec.h"
 #include "slot/ExitStatus.h"
 #include "station/Station.h"
+#include "tests/station/FakeClockStation.h"
 #include "tests/station/MemoryTransport.h"
 #include "tests/support/files/TempDir.h"
 
@@ -94,27 +95,14 @@ struct HeardRetry final : StationObserver {
     }
 };
 
-class RetryTest : public ::testing::Test {
+class RetryTest : public FakeClockStation {
   protected:
+    // One box a slot, made on the rack.
     StationConfig Config(int slots) {
-        StationConfig config;
-        for (int k = 1; k <= slots; ++k) {
-            config.ports.push_back("/nonexistent/tty" + std::to_string(k));
-            config.labels.push_back("A" + std::to_string(k));
-        }
-        config.report = dir.File("boxes.jsonl");
-        config.loop = true;
+        StationConfig config = FakeClockStation::Config(slots);
         config.count = 1;
-        config.slot.image = "/proc/self/exe";
-        config.slot.timeoutSeconds = 30;
-        config.made = RecordProvenance{"9.9", "pc3", "L3", "Ann", "rack"};
-        config.transport = &slots_;
-        config.clock = [this] { return now; };
+        config.made.job = "rack";
         return config;
-    }
-    void Advance(std::chrono::steady_clock::duration by) {
-        now += by;
-        station->Tick();
     }
     void Listen() {
         station->Listen(std::chrono::milliseconds(0));
@@ -147,12 +135,11 @@ class RetryTest : public ::testing::Test {
         return n;
     }
 
-    TempDir dir;
-    MemoryTransport slots_;
     Switches switches;
-    std::chrono::steady_clock::time_point now{};
     HeardRetry heard;
-    std::unique_ptr<Station> station;
+
+    // The station holds the test's observer (and switches): it goes first.
+    ~RetryTest() override { station.reset(); }
 };
 
 TEST_F(RetryTest, ABoxThatStalledIsPowerCycledAndTriedAgainAndCountsOnceByItsFinalAttempt) {

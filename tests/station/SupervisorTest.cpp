@@ -19,6 +19,7 @@
 #include "station/StationJournal.h"
 #include "store/PoolDealer.h"
 #include "store/UnitSources.h"
+#include "tests/station/FakeClockStation.h"
 #include "tests/station/MemoryTransport.h"
 #include "tests/support/files/TempDir.h"
 
@@ -60,29 +61,8 @@ struct Heard final : StationObserver {
     }
 };
 
-class SupervisorTest : public ::testing::Test {
+class SupervisorTest : public FakeClockStation {
   protected:
-    StationConfig Config(int slots = 2) {
-        StationConfig config;
-        for (int k = 1; k <= slots; ++k) {
-            config.ports.push_back("/nonexistent/tty" + std::to_string(k));
-            config.labels.push_back("A" + std::to_string(k));
-        }
-        config.report = dir.File("boxes.jsonl");
-        config.loop = true;
-        config.slot.image = "/proc/self/exe";  // any readable file
-        config.slot.timeoutSeconds = 30;
-        config.made = RecordProvenance{"9.9", "pc3", "L3", "Ann", "job7"};
-        config.transport = &slots_;
-        config.clock = [this] { return now; };
-        return config;
-    }
-
-    void Advance(std::chrono::steady_clock::duration by) {
-        now += by;
-        station->Tick();
-    }
-
     // The slot's box begins and has answered a request of 8192 of its 65536 bytes.
     static void BoxLoads(MemoryTransport::Peer& peer) {
         DownloadStarted started;
@@ -167,11 +147,10 @@ class SupervisorTest : public ::testing::Test {
         return names;
     }
 
-    TempDir dir;
-    MemoryTransport slots_;
-    std::chrono::steady_clock::time_point now{};
     Heard heard;
-    std::unique_ptr<Station> station;
+
+    // The station holds the test's observer (and switches): it goes first.
+    ~SupervisorTest() override { station.reset(); }
 };
 
 TEST_F(SupervisorTest, EachSlotStartsWithItsConfigurationAndItsRecordsAreKeptOnceInOneBook) {
