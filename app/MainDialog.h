@@ -74,6 +74,14 @@ class CMainDialog : public CDialog {
         m_download.m_overlay = std::move(overlay);
         m_protocol.AnswerHeldRequest();
     }
+    // Holds the box's STARTs unanswered, or lets them go: each one held is answered now.
+    void GateStart(bool gated) {
+        m_download.m_startGated = gated;
+        if (!gated) {
+            m_protocol.AnswerHeldStarts();
+        }
+    }
+    bool StartHeld() const { return m_download.m_startsHeld > 0; }
     // The silence bound (zero: wait for ever); see CDownloadControl::SetSilenceBound.
     void SetSilenceBound(
         std::chrono::seconds bound, CDownloadControl::SilenceFrom from,

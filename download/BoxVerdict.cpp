@@ -53,9 +53,14 @@ std::string Reason(const SessionFacts& facts, const DownloadEnded& ended, double
             return "stopped by the operator";
         case EndReason::UnitNotDelivered:
             return "unit data not delivered";
+        case EndReason::NotScanned:
+            return "box not scanned";
         case EndReason::UnitPoolEmpty:
         case EndReason::UnitStoreUnreachable:
-            // The pool's own words: "unit pool empty: serial".
+        case EndReason::BoxMismatch:
+        case EndReason::BoxRepeat:
+            // Their own words: "unit pool empty: serial", "wrong box in socket: scanned SN1,
+            // box says SN2".
             return ended.failure.reason;
         case EndReason::ImageNotWhole:
             return "image not whole: sent " + SentPercent(facts) + " % of it";

@@ -225,6 +225,7 @@ bool CDownloadControl::RememberImage() {
     // A box's own data belongs to the box: each START is given its own, or none.
     state.m_overlay.reset();
     state.m_heldRequest.reset();
+    state.m_startsHeld = 0;
     return true;
 }
 

@@ -65,6 +65,11 @@ struct DownloadState {
     // request that comes before it is held (the latest one) and answered once it is.
     bool m_unitWanted = false;
     std::optional<std::array<BYTE, STB_DATA_REQ_PAYLOAD>> m_heldRequest;
+    // A job that requires each box's scan: the box's START is not answered while this holds
+    // (its host sets it at each START). The STARTs that come meanwhile are counted, and each
+    // is answered once they are let go, as repeated STARTs always are.
+    bool m_startGated = false;
+    int m_startsHeld = 0;
 
     // One flag for the whole program, as there is one download at a time.
     static bool s_bRunning;

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<EndReason, const char*>, 14> kCodes{{
+constexpr std::array<std::pair<EndReason, const char*>, 17> kCodes{{
     {EndReason::Passed, "passed"},
     {EndReason::PortNotOpened, "port-not-opened"},
     {EndReason::PortLost, "port-lost"},
@@ -21,6 +21,9 @@ constexpr std::array<std::pair<EndReason, const char*>, 14> kCodes{{
     {EndReason::UnitNotDelivered, "unit-not-delivered"},
     {EndReason::UnitPoolEmpty, "unit-pool-empty"},
     {EndReason::UnitStoreUnreachable, "unit-store-unreachable"},
+    {EndReason::NotScanned, "not-scanned"},
+    {EndReason::BoxMismatch, "box-mismatch"},
+    {EndReason::BoxRepeat, "box-repeat"},
 }};
 
 }  // namespace

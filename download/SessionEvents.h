@@ -33,6 +33,9 @@ enum class EndReason {
     UnitNotDelivered,      // EXIT_APP, but a byte of the box's own region never reached the port
     UnitPoolEmpty,         // the box's own data could not be drawn: a source of the pool is empty
     UnitStoreUnreachable,  // ... the pool's database could not be reached
+    NotScanned,            // a job that requires a scan: none came within the silence bound
+    BoxMismatch,           // the box's console names another box than the one scanned
+    BoxRepeat,             // the box already passed under this job, and the job blocks repeats
 };
 
 // The fixed word of a reason, as records and the station's events carry it ("port-lost").
@@ -94,6 +97,9 @@ class DownloadObserver {
     virtual void OnConsoleText(std::string_view /*bytes*/) {}
     // The box's first complete frame since START.
     virtual void OnFirstFrame() {}
+    // A START is held unanswered (a job that requires the box's scan first): told at the first
+    // one of a download. The STARTs are answered, all of them, once they are let go.
+    virtual void OnStartHeld() {}
     virtual void OnRequestAnswered(const RequestAnswered& /*request*/) {}
     virtual void OnTimeAsked() {}
     // The wire itself, for a capture of the session. The box's bytes as the protocol read them,

@@ -11,11 +11,12 @@ struct Names {
     const char* words;
 };
 
-constexpr std::array<Names, 13> kNames{{
+constexpr std::array<Names, 14> kNames{{
     {SlotState::WaitingForPort, "waiting-for-port", "wait port"},
     {SlotState::PortAbsent, "port-absent", "no port"},
     {SlotState::PortBusy, "port-busy", "port busy"},
     {SlotState::WaitingForBox, "waiting-for-box", "wait box"},
+    {SlotState::WaitingForScan, "waiting-for-scan", "scan box"},
     {SlotState::BoxTalking, "box-talking", "talking"},
     {SlotState::NoRequest, "no-request", "no request"},
     {SlotState::Loading, "loading", "loading"},

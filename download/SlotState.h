@@ -14,6 +14,7 @@ enum class SlotState {
     PortAbsent,      // the device is not there (unplugged)
     PortBusy,        // another program holds the device
     WaitingForBox,   // START pressed, the port open, nothing heard yet
+    WaitingForScan,  // the box asked to START, and waits for its label to be scanned
     BoxTalking,      // console text, but no request yet
     NoRequest,       // the box talked for the silence bound and asked for nothing
     Loading,         // the box's session runs

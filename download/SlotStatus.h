@@ -55,6 +55,15 @@ struct PortProblem {
 // without a failure.
 PortProblem PortProblemOf(const SysFailure& failure, bool busy);
 
+// A slot under a job that requires each box's scan (scan = "required").
+struct SlotScan {
+    bool waits = false;  // its next box (or the box in hand) has not been scanned yet
+    bool next = false;   // the next scan goes to it
+    std::string id;      // the id scanned for its next box, or the box in hand; empty when none
+
+    bool operator==(const SlotScan&) const = default;
+};
+
 struct SlotStatus {
     std::string slot;  // the slot's name: the port as the operator gave it
     SlotState state = SlotState::WaitingForPort;
@@ -71,6 +80,8 @@ struct SlotStatus {
     // job's unit pool running low ("unit pool low: mac has 499 value(s) left (warn_below =
     // 500)"). Empty when nothing.
     std::string warning;
+    // Nothing unless the job requires scans.
+    std::optional<SlotScan> scan;
 
     bool operator==(const SlotStatus&) const = default;
 };

@@ -111,6 +111,10 @@ Json SlotStatusJson(const SlotStatus& s) {
         {"hint", TextOrNull(s.hint)},
         {"warning", TextOrNull(s.warning)},
         {"first_passes", s.firstPasses},
+        {"scan", s.scan ? Json{{"waits", s.scan->waits},
+                               {"next", s.scan->next},
+                               {"id", TextOrNull(s.scan->id)}}
+                        : Json(nullptr)},
         {"schema", kSlotStatusSchema},
     };
 }
@@ -174,6 +178,13 @@ std::optional<SlotStatusRead> SlotStatusFromJson(const Json& json) {
     // Before boxes were retried every box had one attempt: its passes were first passes.
     s.firstPasses =
         json.contains("first_passes") ? std::min(Count(json, "first_passes"), s.passes) : s.passes;
+    if (const auto scan = json.find("scan"); scan != json.end() && scan->is_object()) {
+        const auto flag = [&scan](const char* key) {
+            const auto it = scan->find(key);
+            return it != scan->end() && it->is_boolean() && it->get<bool>();
+        };
+        s.scan = SlotScan{flag("waits"), flag("next"), Text(*scan, "id", kNameBytes)};
+    }
     return read;
 }
 

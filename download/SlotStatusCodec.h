@@ -8,9 +8,11 @@
 //    "last":{"result":"fail","reason":"port lost at 23 % (5.2 s)","reason_code":"port-lost",
 //            "box_id":null,"end":"2026-12-07T02:31:07.120Z"},
 //    "port_problem":{"trouble":"absent","text":"/dev/pts/1: open: No such file or directory"},
-//    "hint":null,"warning":null,"first_passes":3,"schema":3}
+//    "hint":null,"warning":null,"first_passes":3,
+//    "scan":{"waits":false,"next":false,"id":"SN4711"},"schema":4}
 // `rate` in bytes per second, `eta` and `stalled` in whole seconds; a key with nothing to hold
-// is null. Schema 2 had no "warning" and no "first_passes" (every pass was a first one; the last
+// is null; "scan" is null unless the job requires each box's scan. Schema 3 had no "scan".
+// Schema 2 had no "warning" and no "first_passes" (every pass was a first one; the last
 // verdict had no "attempt"). Schema 1 (no "schema" key) had the keys up to "aborts"; a reader
 // takes it, with no verdict, port problem or hint, and says which it read, so that a watcher can
 // take the verdict from the slot's results instead.
@@ -26,7 +28,7 @@
 #include "download/SlotStatus.h"
 #include "record/Json.h"
 
-inline constexpr int kSlotStatusSchema = 3;
+inline constexpr int kSlotStatusSchema = 4;
 
 // "absent", "busy", "lost".
 const char* PortTroubleWord(PortTrouble trouble);

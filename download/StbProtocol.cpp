@@ -79,6 +79,13 @@ void CStbProtocol::AnswerFrame(BYTE command, const BYTE* payload) {
             if (DebugMode()) {
                 m_wiring.log.AppendText("[ZUDI] => STB_START\r\n");
             }
+            DownloadState& state = m_wiring.state;
+            if (state.m_startGated) {
+                if (++state.m_startsHeld == 1) {
+                    m_wiring.observers.Tell([](DownloadObserver& o) { o.OnStartHeld(); });
+                }
+                break;
+            }
             const BYTE ack = STB_START_ACK;
             SendStbFrame(STB_START, &ack, 1);
             break;
@@ -366,6 +373,20 @@ void CStbProtocol::AnswerHeldRequest() {
     state.m_tally.lastHeard =
         std::chrono::steady_clock::now() +
         std::chrono::microseconds(WireMicroseconds(answered, state.m_lineBaud));
+}
+
+void CStbProtocol::AnswerHeldStarts() {
+    DownloadState& state = m_wiring.state;
+    if (state.m_pImageFile == nullptr) {
+        state.m_startsHeld = 0;
+        return;
+    }
+    for (; state.m_startsHeld > 0; --state.m_startsHeld) {
+        const BYTE ack = STB_START_ACK;
+        SendStbFrame(STB_START, &ack, 1);
+    }
+    // The box is answered now: its silence counts from here, not from its last START.
+    state.m_tally.lastHeard = std::max(state.m_tally.lastHeard, std::chrono::steady_clock::now());
 }
 
 void CStbProtocol::OnExitApp() {

@@ -63,6 +63,8 @@ class CStbProtocol {
     // The box's own data has come (DownloadState::m_overlay): a data request held for it is
     // answered now.
     void AnswerHeldRequest();
+    // Answers each START held while the download's start was gated (DownloadState).
+    void AnswerHeldStarts();
 
   private:
     bool DebugMode();

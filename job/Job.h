@@ -18,6 +18,7 @@
 #include "platform/base/Result.h"
 #include "station/PowerPlan.h"
 #include "station/RetryPolicy.h"
+#include "station/ScanDesk.h"
 #include "unit/UnitLayout.h"
 
 // The line's rate unless a job or --baud asks for another.
@@ -66,6 +67,8 @@ struct Job {
     // retries, retry_on, take_out_after.
     RetryPolicy retry;
     int retriesLine = 0;
+    // scan = "required", scan_prefix = "SLOT:", repeats = "warn" | "block".
+    ScanPolicy scan;
     std::vector<JobSlot> slots;  // in the file's order
     // label = "pass.zpl", printer = "tcp://HOST:9100": each PASS's label, its template read
     // and checked with the job (label/LabelTemplate.h), and where it is printed.

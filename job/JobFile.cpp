@@ -231,6 +231,51 @@ const std::map<std::string, KeyReader>& Keys() {
             job.requireWhole = *word == "whole";
             return {};
         };
+        k["scan"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> word = in.Text("scan", n);
+            if (!word) {
+                return word.Failure();
+            }
+            if (*word != "required" && *word != "none") {
+                return in.At(n.source(),
+                             "scan takes \"required\" (no box loads before its label is "
+                             "scanned) or \"none\" (the default), not '" +
+                                 *word + "'");
+            }
+            job.scan.required = *word == "required";
+            return {};
+        };
+        k["scan_prefix"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> prefix = in.Text("scan_prefix", n);
+            if (!prefix) {
+                return prefix.Failure();
+            }
+            const bool printable = std::all_of(prefix->begin(), prefix->end(), [](char c) {
+                return static_cast<unsigned char>(c) > ' ' && c != 0x7F;
+            });
+            if (prefix->empty() || prefix->size() > 32 || !printable) {
+                return in.At(n.source(),
+                             "scan_prefix is what a slot's own label starts with: 1 to 32 "
+                             "characters without blanks (\"SLOT:\" by default)");
+            }
+            job.scan.slotPrefix = *prefix;
+            return {};
+        };
+        k["repeats"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
+            Result<std::string> word = in.Text("repeats", n);
+            if (!word) {
+                return word.Failure();
+            }
+            if (*word != "warn" && *word != "block") {
+                return in.At(n.source(),
+                             "repeats takes \"warn\" (a box that passed before is loaded and "
+                             "flagged, the default) or \"block\" (it gets no byte and fails), "
+                             "not '" +
+                                 *word + "'");
+            }
+            job.scan.blockRepeats = *word == "block";
+            return {};
+        };
         k["label"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
             Result<std::string> given = in.Text("label", n);
             if (!given) {
@@ -372,6 +417,10 @@ Result<Job> ParseJob(const std::string& text, const std::string& file) {
             !known) {
             return in.AtLine(job.labelLine, "label: " + known.Failure().Describe());
         }
+    }
+    if (job.scan.blockRepeats && !job.scan.required && !job.boxId) {
+        return in.Missing(
+            "repeats = \"block\" needs the box's id: scan = \"required\", or box_id");
     }
     if (Result<void> power = CheckJobPower(in, job); !power) {
         return power.Failure();

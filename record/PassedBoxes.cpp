@@ -45,3 +45,13 @@ std::string RepeatWarning(const std::string& boxId, const PassedBoxes::Earlier& 
     std::strftime(time, sizeof time, "%H:%M", &local);
     return "box " + boxId + " was loaded before: " + time + ", slot " + earlier.slot;
 }
+
+std::string RepeatRefusal(const std::string& boxId, const PassedBoxes::Earlier& earlier) {
+    const std::time_t when = std::chrono::system_clock::to_time_t(earlier.start);
+    std::tm local{};
+    localtime_r(&when, &local);
+    char time[32];
+    std::strftime(time, sizeof time, "%Y-%m-%d %H:%M", &local);
+    return "box " + boxId + " already passed: " + time + ", slot " + earlier.slot + ", record " +
+           earlier.recordId;
+}

@@ -39,3 +39,6 @@ class PassedBoxes {
 
 // "box 4711 was loaded before: 10:32, slot A2", the time in local time.
 std::string RepeatWarning(const std::string& boxId, const PassedBoxes::Earlier& earlier);
+// Why a box that passed before is refused (repeats = "block"): "box 4711 already passed:
+// 2026-12-08 10:32, slot A2, record 01J...", in local time.
+std::string RepeatRefusal(const std::string& boxId, const PassedBoxes::Earlier& earlier);

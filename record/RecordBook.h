@@ -30,6 +30,10 @@ class RecordBook {
     // A record an earlier run made (a box it had in flight when it was killed): kept with the
     // provenance it carries, since that run served the box.
     Kept KeepEarlier(const BoxRecord& record);
+    // The first pass of the box `boxId`, in the report or this run; nothing for a new box.
+    std::optional<PassedBoxes::Earlier> Passed(const std::string& boxId) {
+        return m_passed.Find(boxId);
+    }
 
   private:
     Kept KeepAs(const BoxRecord& judged, const RecordProvenance& made);

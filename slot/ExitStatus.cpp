@@ -60,6 +60,9 @@ int ExitStatusFor(EndReason reason, int operatorStatus) {
         case EndReason::StationKilled:
         case EndReason::ImageNotWhole:
         case EndReason::UnitNotDelivered:
+        case EndReason::NotScanned:
+        case EndReason::BoxMismatch:
+        case EndReason::BoxRepeat:
             return kExitSomeBoxFailed;
         case EndReason::UnitPoolEmpty:
         case EndReason::UnitStoreUnreachable:

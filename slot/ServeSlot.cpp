@@ -141,6 +141,7 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     config.timeoutSeconds = c.timeoutSeconds;
     config.baud = c.baud;
     config.requireWhole = c.requireWhole;
+    config.scanRequired = c.scanRequired;
     config.unit = c.unit;
     config.dealer = extras.dealer;
     if (captures) {

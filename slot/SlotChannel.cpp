@@ -10,11 +10,12 @@ namespace {
 
 constexpr std::size_t kLengthBytes = 4;
 
-constexpr std::array<std::pair<SlotInput::Kind, const char*>, 4> kInputWords{{
+constexpr std::array<std::pair<SlotInput::Kind, const char*>, 5> kInputWords{{
     {SlotInput::Kind::UnitData, "unit-data"},
     {SlotInput::Kind::ScannedBoxId, "scanned-box-id"},
     {SlotInput::Kind::PowerCycled, "power-cycled"},
     {SlotInput::Kind::PowerSwitch, "power-switch"},
+    {SlotInput::Kind::BoxRefused, "box-refused"},
 }};
 
 Json Kind(const char* kind) {

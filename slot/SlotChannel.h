@@ -13,6 +13,9 @@
 //   {"kind":"input","input":"scanned-box-id","value":"SN4711"}
 //                                      per-box input for the slot's hook (SlotInput); a kind
 //                                      the slot does not know yet is passed over
+//   {"kind":"input","input":"box-refused","value":"box SN4711 already passed: ..."}
+//                                      the next box (or the box in hand) fails for this, with no
+//                                      image byte where it comes before the box's START
 //   {"kind":"input","input":"unit-data","unit":{...}}
 //                                      the next box's own data, or why there is none
 //                                      (slot/UnitData.h)

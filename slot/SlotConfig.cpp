@@ -115,6 +115,7 @@ Json SlotConfigJson(const SlotConfig& c) {
                 {"capture_max", c.captureMax},
                 {"baud", c.baud},
                 {"require_whole", c.requireWhole},
+                {"scan_required", c.scanRequired},
                 {"unit", c.unit ? UnitLayoutJson(*c.unit) : Json(nullptr)},
                 {"power_line", JsonText(c.powerLine)},
                 {"power_on_asserted", c.powerOnAsserted},
@@ -154,6 +155,7 @@ std::optional<SlotConfig> SlotConfigFromJson(const Json& json) {
     c.captureMax = in.Whole("capture_max", 0, INT64_MAX, kCaptureMaxDefault);
     c.baud = static_cast<std::uint32_t>(in.Whole("baud", 1, UINT32_MAX, SlotConfig{}.baud));
     c.requireWhole = in.Flag("require_whole");
+    c.scanRequired = in.Flag("scan_required");
     if (const auto unit = json.find("unit"); unit != json.end() && !unit->is_null()) {
         c.unit = UnitLayoutFromJson(*unit);
         if (!c.unit) {

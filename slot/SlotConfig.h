@@ -8,7 +8,7 @@
 //    "ini":"/tmp/stavel-station-x/slot1.ini","debug":false,"loop":true,"count":0,"timeout":120,
 //    "report":null,"log_file":null,"log_dir":"logs","timestamps":false,"box_id":null,
 //    "sha256":null,"capture":null,"capture_max":67108864,"baud":115200,
-//    "require_whole":false,"unit":null,"label_zpl_hex":null,"printer":null,
+//    "require_whole":false,"scan_required":false,"unit":null,"label_zpl_hex":null,"printer":null,
 //    "made":{"tool_version":"1.0.0.1","host":"pc3","station":"L3","operator":null,"job":null}}
 
 #include <cstdint>
@@ -40,6 +40,8 @@ struct SlotConfig {
     std::int64_t captureMax = kCaptureMaxDefault;
     std::uint32_t baud = 115200;  // the line's rate (a station of before it could be chosen: this)
     bool requireWhole = false;    // a box not sent every byte of the image fails
+    // scan = "required": a box's START is answered only once its label has been scanned.
+    bool scanRequired = false;
     // A job's [unit]: each box is served its own data in this region. Down the channel it
     // carries the region and its fields only (slot/UnitLayoutJson.h); a single run keeps it
     // whole, since it draws its values itself.

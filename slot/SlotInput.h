@@ -13,7 +13,9 @@
 struct SlotInput {
     // PowerCycled: what the station's power action did ("on", "off", "off failed: ...").
     // PowerSwitch: the slot's own line switches its box ("on", "off"), as the job's dtr or rts.
-    enum class Kind { UnitData, ScannedBoxId, PowerCycled, PowerSwitch };
+    // BoxRefused: the box in hand, or the next, gets no byte and fails for this reason (it
+    // passed before, and the job blocks repeats): "box SN4711 already passed: ...".
+    enum class Kind { UnitData, ScannedBoxId, PowerCycled, PowerSwitch, BoxRefused };
     Kind kind = Kind::UnitData;
     std::string value;  // the kinds but UnitData
     UnitData unit;      // UnitData

@@ -31,7 +31,8 @@ std::string ReasonOf(const SysFailure& failure) {
 SlotSession::SlotSession(SessionConfig config)
     : m_config(std::move(config)),
       m_screen(*m_config.screen),
-      m_session(m_config.slot, !WaitsForPorts(), this) {
+      m_session(m_config.slot, !WaitsForPorts(), this),
+      m_gate(m_config.scanRequired) {
     if (m_config.boxIdPattern) {
         m_session.SetBoxIdPattern(m_config.boxIdPattern);
     }
@@ -65,6 +66,12 @@ void SlotSession::AskInput(const SlotInput& input) {
     Post([this, input] {
         if (input.kind == SlotInput::Kind::UnitData && m_unit) {
             TakeUnit(input.unit);
+        } else if (input.kind == SlotInput::Kind::ScannedBoxId) {
+            m_gate.Scanned(input.value);
+            ApplyGate();
+        } else if (input.kind == SlotInput::Kind::BoxRefused) {
+            m_gate.Refused(input.value);
+            ApplyGate();
         } else if (m_config.input) {
             m_config.input(input);
         }
@@ -172,6 +179,10 @@ void SlotSession::PressStart() {
 
 void SlotSession::OnStarted(const DownloadStarted&) {
     m_screen.ProgressStarted();
+    m_gate.Started();
+    m_waitsForScan = false;
+    m_gateStopped = false;
+    ApplyGate();
     if (!m_unit) {
         return;
     }
@@ -247,6 +258,58 @@ void SlotSession::ServeUnit() {
     m_dialog->ServeOverlay(std::move(*serving.overlay));
 }
 
+void SlotSession::OnStartHeld() {
+    ApplyGate();
+}
+
+void SlotSession::ApplyGate() {
+    if (m_ended || m_dialog == nullptr || !m_session.Running() || m_gateStopped) {
+        return;
+    }
+    const ScanGate::Step step = m_gate.Next();
+    if (step == ScanGate::Step::Fail) {
+        if (!m_session.InSession()) {
+            m_dialog->GateStart(true);  // the box's START will be held, and fail it
+            return;
+        }
+        // From a turn of its own: this may be told from within the protocol's answer.
+        m_gateStopped = true;
+        m_dialog->GateStart(true);
+        Post([this, why = m_gate.Failure()] {
+            if (m_dialog != nullptr && m_session.Running()) {
+                m_dialog->StopFor(why);
+            }
+        });
+        return;
+    }
+    if (step == ScanGate::Step::Answer) {
+        const bool waited = m_waitsForScan;
+        m_waitsForScan = false;
+        m_dialog->GateStart(false);
+        if (waited) {
+            m_session.SetState(SlotState::Loading);
+        }
+        return;
+    }
+    m_dialog->GateStart(true);
+    if (m_dialog->StartHeld() && !m_waitsForScan) {
+        m_waitsForScan = true;
+        m_session.SetState(SlotState::WaitingForScan);
+        if (m_config.timeoutSeconds > 0) {
+            m_scanWait.After(std::chrono::seconds(m_config.timeoutSeconds),
+                             [this] { NotScannedInTime(); });
+        }
+    }
+}
+
+void SlotSession::NotScannedInTime() {
+    if (m_ended || m_dialog == nullptr || !m_waitsForScan || m_gateStopped) {
+        return;
+    }
+    m_gateStopped = true;
+    m_dialog->StopFor(DownloadEnded{EndReason::NotScanned, {}, {}});
+}
+
 void SlotSession::OnStartRefused(const SysFailure& failure) {
     m_refused = true;
     m_refusal = failure;
@@ -317,6 +380,8 @@ void SlotSession::OnBoxIdentified(const std::string& boxId) {
     for (BoxSession::Sink* sink : m_config.sinks) {
         sink->OnBoxIdentified(boxId);
     }
+    m_gate.Identified(boxId);
+    ApplyGate();
 }
 
 // Beside the verdict, one line for the operator with the device, the system's reason and what
@@ -349,7 +414,13 @@ void SlotSession::OnSessionEnded(const SessionEnd& end) {
     if (unitReport && m_config.unitReport) {
         m_config.unitReport(*unitReport);
     }
+    m_waitsForScan = false;
     if (kept.record) {
+        // The box is the one its label names; a console that named another made it fail.
+        if (m_gate.ScannedId()) {
+            kept.record->boxId = m_gate.ScannedId();
+        }
+        m_gate.BoxEnded();
         CountVerdict(m_tally, VerdictOf(*kept.record));
         if (m_config.book != nullptr) {
             m_recordFailed = !m_config.book->Close(*kept.record, reason) || m_recordFailed;

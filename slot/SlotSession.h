@@ -25,6 +25,7 @@
 #include "download/SlotStatus.h"
 #include "platform/host/UiDelay.h"
 #include "slot/ExitStatus.h"
+#include "slot/ScanGate.h"
 #include "slot/SlotInput.h"
 #include "slot/SlotUnit.h"
 #include "slot/UnitDealer.h"
@@ -46,6 +47,9 @@ struct SessionConfig {
     int timeoutSeconds = 0;       // the silence bound (0: none)
     std::uint32_t baud = 115200;  // the line's rate
     bool requireWhole = false;    // a box not sent every byte of the image fails
+    // scan = "required": a box's START is answered only once the station has sent its scan
+    // (slot/ScanGate.h); one not scanned within the silence bound fails "box not scanned".
+    bool scanRequired = false;
     // Where the run shows itself and what hosts its dialog; must be set.
     SlotScreen* screen = nullptr;
     // A station's slot: a port that cannot be opened is waited for, as with --loop.
@@ -121,6 +125,7 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     void OnStarted(const DownloadStarted& started) override;
     void OnStartRefused(const SysFailure& failure) override;
     void OnConnectFailed(const SysFailure& failure) override;
+    void OnStartHeld() override;
 
     void OnDialogCreated(CDialog& dialog);
     void Begin();
@@ -134,6 +139,9 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     void ServeUnit();
     // No unit can be had: the box in hand fails for `why`, and the run ends.
     void RefuseUnit(const DownloadEnded& why);
+    // Does what the scan gate says with the box's START, or with the box in hand.
+    void ApplyGate();
+    void NotScannedInTime();
     bool WaitsForPorts() const { return m_config.loop || m_config.stationSlot; }
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
@@ -165,4 +173,8 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     std::optional<SlotUnit> m_unit;
     // The pool gave no unit: the slot serves no further box, and ends with kExitUnitPool.
     std::optional<DownloadEnded> m_unitRefusal;
+    ScanGate m_gate;
+    UiDelay m_scanWait;          // the silence bound for a box that waits for its scan
+    bool m_waitsForScan = false;  // the box's START is held for its scan
+    bool m_gateStopped = false;   // the gate has stopped the box in hand
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/codepage/ShownText.h"
 #include "record/VerdictLine.h"
 
 namespace {
@@ -24,6 +25,8 @@ StateLook LookOfState(SlotState state) {
             return {"PORT BUSY", "\u26A0", SlotTone::Warn};
         case SlotState::WaitingForBox:
             return {"READY", "\u25CB", SlotTone::Idle};  // ○
+        case SlotState::WaitingForScan:
+            return {"SCAN BOX", "\u25A4", SlotTone::Warn};  // ▤: its label, before it loads
         case SlotState::BoxTalking:
             return {"TALKING", "\u2026", SlotTone::Busy};  // …
         case SlotState::NoRequest:
@@ -182,6 +185,13 @@ SlotLook LookOf(const SlotStatus& s) {
         look.detail = s.hint;
     } else {
         look.note = TroubleText(s);
+    }
+    if (s.scan) {
+        look.scanNext = s.scan->next;
+        look.scan = s.scan->next    ? "\u25B8 scan next"  // ▸
+                    : s.scan->waits ? "waits for a scan"
+                    : s.scan->id.empty() ? std::string()
+                                         : "scanned " + EscapeName(s.scan->id);
     }
     look.counts = std::to_string(s.passes) + " passed, " + std::to_string(s.fails) + " failed";
     if (s.aborts > 0) {

@@ -27,6 +27,10 @@ struct SlotLook {
     std::string detail;    // why the box failed, or why the slot is held up, in full; or empty
     std::string note;      // beneath a kept verdict: the slot now ("⚠ no port: ..."); or empty
     std::string counts;    // "3 passed, 1 failed"
+    // With a job that requires scans: what the slot's scan is ("scan next", "waits for a
+    // scan", "scanned SN4711"), and whether the next scan goes to it (the tile stands out).
+    std::string scan;
+    bool scanNext = false;
 };
 
 SlotLook LookOf(const SlotStatus& status);

@@ -101,6 +101,9 @@ bool Station::Begin() {
         names.push_back(slot->status.slot);
     }
     m_observer->OnStationStarted(names);
+    if (m_config.scan.required) {
+        m_desk.emplace(names, m_config.scan.slotPrefix);
+    }
     Recover();
     if (m_config.report) {
         Result<std::unique_ptr<StationJournal>> journal =
@@ -115,7 +118,8 @@ bool Station::Begin() {
     }
     for (auto& slot : m_slots) {
         Spawn(*slot);
-        if (m_config.power && m_config.power->onStart) {
+        // A box that must be scanned is switched on by its scan.
+        if (m_config.power && m_config.power->onStart && !m_config.scan.required) {
             PowerAct(*slot, PowerAction::On);
         }
     }
@@ -248,8 +252,10 @@ bool Station::Spawn(Slot& slot) {
         config.powerOnAsserted = m_config.power->onWhenAsserted;
     }
     config.made = m_config.made;
+    config.scanRequired = m_config.scan.required;
     slot.peer->Send(HelloMessage());
     slot.peer->Send(ConfigMessage(config));
+    SendScan(slot);  // a slot started again still has its box's scan
     slot.phase = Phase::Running;
     slot.lastWord = Now();
     slot.greeted = slot.hung = slot.broken = slot.refused = false;
@@ -306,6 +312,7 @@ void Station::Show(Slot& slot, bool force) {
 }
 
 void Station::ShowAll() {
+    UpdateScans();
     m_observer->OnSlots(Statuses());
 }
 
@@ -343,6 +350,9 @@ void Station::Hear(Slot& slot, const UpMessage& message) {
                 slot.slotRecord.reset();
             }
             ApplySessionEvent(message.event, *slot.session);
+            if (const auto* spoke = std::get_if<BoxSpoke>(&message.event); spoke && spoke->boxId) {
+                OnConsoleId(slot, *spoke->boxId);
+            }
             break;
         case UpMessage::Kind::Record:
             // The slot's own record, judged where the box was served, is the one kept.
@@ -390,6 +400,9 @@ void Station::OnBoxEnded(Slot& slot, const SessionEnd& end) {
 
 void Station::Keep(Slot& slot, const BoxRecord& judged, bool slotJudged) {
     BoxRecord tagged = judged;
+    if (slot.scanned) {
+        tagged.boxId = slot.scanned;  // the box is the one its label names
+    }
     const bool retry = TagAttempt(slot, tagged, !slot.silentRetry);
     const RecordBook::Kept kept = m_records->Keep(tagged);
     const BoxRecord& record = kept.record;
@@ -415,6 +428,11 @@ void Station::Keep(Slot& slot, const BoxRecord& judged, bool slotJudged) {
         return;
     }
     AfterAttempt(slot, record, retry);
+    if (retry) {
+        SendScan(slot);  // the same box again: the slot had forgotten its scan with its record
+    } else {
+        ForgetScan(slot);
+    }
 }
 
 void Station::OnExit(std::size_t index, const SlotExit& exit) {
@@ -593,6 +611,7 @@ void Station::TakeAsks() {
     }
     TakePowerDone();
     TakeSlotAsks();
+    TakeScanAsks();
 }
 
 void Station::Tick() {

@@ -62,6 +62,7 @@
 #include "station/PowerControl.h"
 #include "station/PowerPlan.h"
 #include "station/RetryPolicy.h"
+#include "station/ScanDesk.h"
 #include "station/SlotPeer.h"
 #include "station/StationEnd.h"
 #include "station/StationFiles.h"
@@ -94,6 +95,8 @@ struct StationConfig {
     PowerControl* switches = nullptr;
     // A failed box tried again on its slot, and a slot whose boxes keep failing taken out.
     RetryPolicy retry;
+    // Each box's scan (StationScan.cpp), and whether a box that passed before is refused.
+    ScanPolicy scan;
 };
 
 class Station final : private SlotTransport::Ears {
@@ -127,6 +130,9 @@ class Station final : private SlotTransport::Ears {
     // hand finishes; it takes no other). False for a label the station has no slot of.
     bool AskPutBack(const std::string& label);
     bool AskTakeOut(const std::string& label);
+    // Any thread: an operator's scan (ScanDesk.h). What became of it is told to the observer
+    // (OnScan) and to `answered`, both on the supervisor's thread.
+    void AskScan(std::string scan, std::function<void(const ScanNews&)> answered = {});
 
     // The steps Run takes, for a test to take in memory one by one.
     // Prepares the folders and the report and starts every slot; false when the station cannot
@@ -199,6 +205,19 @@ class Station final : private SlotTransport::Ears {
     void TakeOut(Slot& slot, const std::string& why);
     void PutBack(Slot& slot);
     void TakeSlotAsks();
+    // StationScan.cpp: scans given to slots, and boxes refused as repeats.
+    void TakeScanAsks();
+    void TakeScan(const std::string& scan, const std::function<void(const ScanNews&)>& answered);
+    // Which slots wait for their next box's scan now, in the station's order.
+    std::vector<bool> ScanWaits() const;
+    // Each slot's scan as its status shows it; a slot whose scan changed is shown again.
+    void UpdateScans();
+    // Sends the slot's scan (and a refusal before it) down its channel.
+    void SendScan(Slot& slot);
+    // The box's console named it: one that passed before is refused (repeats = "block").
+    void OnConsoleId(Slot& slot, const std::string& boxId);
+    // The box's final attempt is kept: the slot's next box needs a scan of its own.
+    void ForgetScan(Slot& slot);
     // A slot taken out, or whose power failed, says so over what its process says it does.
     void Overlay(Slot& slot);
     void ShowOverlay(Slot& slot);
@@ -241,6 +260,8 @@ class Station final : private SlotTransport::Ears {
     bool m_unitRefused = false;   // the pool gave no unit: no new box, and the end says 9
     std::mutex m_asksLock;        // the slots put back or taken out from other threads
     std::vector<std::pair<std::size_t, bool>> m_slotAsks;  // (slot, put back)
+    std::vector<std::pair<std::string, std::function<void(const ScanNews&)>>> m_scanAsks;
+    std::optional<ScanDesk> m_desk;  // with scan.required
 };
 
 // Runs the station for `config`, telling `observer` (may be null) as it goes.

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <memory>
 
 #include "download/SlotStatusCodec.h"
 #include "platform/base/Eintr.h"
@@ -193,8 +195,19 @@ std::string StationControl::Answer(const std::string& request) {
     if (verb == "put-back" || verb == "take-out") {
         return "error: " + verb + " names a slot (" + verb + " A3)";
     }
+    if (verb == "scan") {
+        // Answered once the station has taken it, within a bound: the supervisor may be busy.
+        auto answer = std::make_shared<std::promise<ScanNews>>();
+        std::future<ScanNews> news = answer->get_future();
+        m_station->AskScan(slot, [answer](const ScanNews& n) { answer->set_value(n); });
+        if (news.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            return "error: the station did not take the scan within 5 s";
+        }
+        const ScanNews told = news.get();
+        return told.refused ? "error: " + told.text : told.text;
+    }
     return "error: unknown command '" + request +
-           "'; a station knows put-back SLOT, take-out SLOT, finish and status";
+           "'; a station knows put-back SLOT, take-out SLOT, scan [SLOT] ID, finish and status";
 }
 
 void StationControl::Serve() {

@@ -1,11 +1,12 @@
 #pragma once
 
 // A running station's local control socket: `stavel --station-ctl NAME put-back A3 |
-// take-out A3 | finish | status`. A Unix socket named by the station, in
+// take-out A3 | scan [A3] SN4711 | finish | status`. A Unix socket named by the station, in
 // $XDG_RUNTIME_DIR/stavel/ (or /run/stavel/ where that is not set, as for a service), that only
 // the station's own user and root may use (the folder 0700, the socket 0600). One request a
-// connection, one line each way: "ok", a JSON array of the slots' statuses for status
-// (SlotStatusCodec.h, each with its "slot"), or "error: WHAT" for a request it refuses.
+// connection, one line each way: "ok", what became of a scan ("A3: box SN4711 scanned"), a JSON
+// array of the slots' statuses for status (SlotStatusCodec.h, each with its "slot"), or "error:
+// WHAT" for a request it refuses.
 //
 // A socket left behind by a killed station is replaced at the next start; a second station of
 // the same name on one PC finds the first one's socket answering and is refused before it

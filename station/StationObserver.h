@@ -14,6 +14,7 @@
 
 #include "download/SlotStatus.h"
 #include "record/BoxRecord.h"
+#include "station/ScanDesk.h"
 
 class StationObserver {
   public:
@@ -46,4 +47,6 @@ class StationObserver {
     // Every slot as it stands: at each change of a slot's state, about once a second, and last
     // just before OnStationEnded.
     virtual void OnSlots(const std::vector<SlotStatus>& /*slots*/) {}
+    // An operator's scan was given to a slot, selected one, or was refused, and why.
+    virtual void OnScan(const ScanNews& /*news*/) {}
 };

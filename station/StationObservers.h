@@ -65,6 +65,11 @@ class StationObservers final : public StationObserver {
             o->OnSlots(slots);
         }
     }
+    void OnScan(const ScanNews& news) override {
+        for (StationObserver* o : m_observers) {
+            o->OnScan(news);
+        }
+    }
 
   private:
     std::vector<StationObserver*> m_observers;

@@ -66,13 +66,13 @@ void Station::AfterAttempt(Slot& slot, const BoxRecord& kept, bool retry) {
         TakeOut(slot, TakenOutText(slot.failRun.inRow));
     }
     if (m_config.power && kept.result != BoxResult::Aborted &&
-        (m_config.power->offAfter == PowerOffAfter::Always ||
+        (m_config.scan.required || m_config.power->offAfter == PowerOffAfter::Always ||
          (m_config.power->offAfter == PowerOffAfter::Fail && !kept.Passed()))) {
         // The box is left off; a slot that goes on to another box has it on again after the
-        // off time, as in a cycle.
+        // off time, as in a cycle, or, where each box is scanned, once the next is scanned.
         slot.cycle = Slot::Cycle::Off;
         slot.cycleRetries = false;
-        if (out || !MoreBoxes(slot)) {
+        if (out || !MoreBoxes(slot) || m_config.scan.required) {
             slot.cycle = Slot::Cycle::None;
         }
         PowerAct(slot, PowerAction::Off);

@@ -55,4 +55,8 @@ struct Station::Slot {
     std::string powerTrouble;  // "power control failed: ..." until a box begins or it works
     std::string outWhy;        // why it was taken out
     bool silentRetry = false;  // the record being kept is of a retry that never began
+    // The id scanned for its next box (or the box in hand, through its retries), and why that
+    // box is refused (repeats = "block"), until its final attempt is kept.
+    std::optional<std::string> scanned;
+    std::optional<std::string> refusal;
 };

@@ -27,6 +27,7 @@
 #include "mqtt/MqttUrl.h"
 #include "station/PowerPlan.h"
 #include "station/RetryPolicy.h"
+#include "station/ScanDesk.h"
 #include "unit/UnitLayout.h"
 
 struct CliOptions {
@@ -101,11 +102,14 @@ struct CliOptions {
     std::optional<PowerPlan> power;
     std::vector<SlotSwitch> outlets;
     RetryPolicy retry;
+    // ... and how it takes each box's scan.
+    ScanPolicy scan;
 
-    // More than one port, events for the line, or power and retries, which a station keeps:
-    // the station serves the ports as its slots.
+    // More than one port, events for the line, or power, retries and scans, which a station
+    // keeps: the station serves the ports as its slots.
     bool Station() const {
-        return ports.size() > 1 || json || power || retry.retries > 0 || retry.takeOutAfter > 0;
+        return ports.size() > 1 || json || power || retry.retries > 0 || retry.takeOutAfter > 0 ||
+               scan.required || scan.blockRepeats;
     }
 };
 

@@ -8,6 +8,7 @@ void ApplyJob(const Job& job, CliOptions& o) {
     }
     o.power = job.power;
     o.retry = job.retry;
+    o.scan = job.scan;
     o.image = job.image;
     o.sha256 = job.sha256;
     o.jobName = job.name;

@@ -15,13 +15,14 @@ int Refused(const std::string& why) {
 }  // namespace
 
 int RunStationCtl(const std::vector<std::string>& args) {
-    if (args.size() < 2 || args.size() > 3) {
-        return Refused(
-            "--station-ctl takes NAME and put-back SLOT, take-out SLOT, finish or status");
+    const bool scan = args.size() >= 2 && args[1] == "scan";
+    if (args.size() < 2 || args.size() > (scan ? 4 : 3)) {
+        return Refused("--station-ctl takes NAME and put-back SLOT, take-out SLOT, scan [SLOT] "
+                       "ID, finish or status");
     }
     std::string request = args[1];
-    if (args.size() == 3) {
-        request += " " + args[2];
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        request += " " + args[i];
     }
     if (request.find('\n') != std::string::npos) {
         return Refused("a request is one line");

@@ -60,6 +60,11 @@ void StationScreen::OnPortState(const std::string& slot, SlotState state, const 
     m_also.OnPortState(slot, state, why);
 }
 
+void StationScreen::OnScan(const ScanNews& news) {
+    m_view.Scan(news);
+    m_also.OnScan(news);
+}
+
 void StationScreen::OnSlots(const std::vector<SlotStatus>& slots) {
     m_slots = slots;
     m_view.Table(slots);

@@ -30,6 +30,7 @@ class StationScreen final : public StationObserver {
                         const std::string& recordLine) override;
     void OnPortState(const std::string& slot, SlotState state, const std::string& why) override;
     void OnSlots(const std::vector<SlotStatus>& slots) override;
+    void OnScan(const ScanNews& news) override;
 
   private:
     StationObserver m_none;

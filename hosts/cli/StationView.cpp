@@ -152,6 +152,17 @@ void StationView::Message(const std::string& text) {
     Above("stavel: " + text + "\n");
 }
 
+void StationView::Scan(const ScanNews& news) {
+    Above("stavel: " + news.text + "\n");
+    if (m_json) {
+        WriteStdout(JsonLine(Json{{"event", "scan"},
+                                  {"time", Now()},
+                                  {"slot", news.slot.empty() ? Json(nullptr) : JsonText(news.slot)},
+                                  {"refused", news.refused},
+                                  {"text", JsonText(news.text)}}));
+    }
+}
+
 namespace {
 
 // The table's columns, in characters: eighty in all, with one space after each.

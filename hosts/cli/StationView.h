@@ -16,6 +16,7 @@
 #include "record/BoxRecord.h"
 #include "record/Json.h"
 #include "station/ColumnText.h"
+#include "station/ScanDesk.h"
 
 // The table a terminal shows, in 80 columns: a heading and a line per slot, and beneath a slot
 // what holds it up ("⚠ no port: ..."), each line ending with the terminal's erase-to-end-of-line.
@@ -46,6 +47,8 @@ class StationView {
     void PortState(const std::string& slot, SlotState state, const std::string& why);
     // A message for the operator (a slot waiting for its adapter, a slot that could not start).
     void Message(const std::string& text);
+    // An operator's scan, given or refused; with --json an event too.
+    void Scan(const ScanNews& news);
     // The table's lines as they are now; drawn on a terminal only.
     void Table(const std::vector<SlotStatus>& slots);
     // The table is done with: what follows starts below it.

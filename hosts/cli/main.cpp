@@ -21,6 +21,7 @@
 #include "hosts/cli/JobOptions.h"
 #include "hosts/cli/ListPorts.h"
 #include "hosts/cli/RecordQuery.h"
+#include "hosts/cli/ScanLines.h"
 #include "hosts/cli/StationCtl.h"
 #include "hosts/cli/StationScreen.h"
 #include "job/JobPlan.h"
@@ -234,6 +235,7 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
     config.made = ProvenanceOf(options);
     config.retry = options.retry;
     config.power = options.power;
+    config.scan = options.scan;
     std::unique_ptr<PowerSwitchboard> switches;
     if (options.power && !options.power->BySlot()) {
         switches =
@@ -294,6 +296,10 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
             station.AskStopNow(signo);
         }
     });
+    ScanLines scans;
+    if (options.scan.required && ScanLines::Readable()) {
+        scans.Start(station);
+    }
     const StationEnd end = station.Run();
     signals.Set(nullptr);
     return WithDatabaseFull(ExitStatusFor(end), db.writer && db.writer->DiskFull());

@@ -83,6 +83,7 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
     config.program = setup.slotProgram;
     config.power = job.power;
     config.retry = job.retry;
+    config.scan = job.scan;
     SlotConfig& slot = config.slot;
     slot.image = job.image;
     slot.debug = job.debug;

@@ -35,7 +35,7 @@ TEST(SlotStatusCodec, WritesWordsInAFixedOrderAndReadsTheSameStatusBack) {
               R"x((5.2 s)","reason_code":"port-lost","box_id":"SN-7","end":)x"
               R"x("2026-12-07T02:31:07.120Z","attempt":2},"port_problem":{"trouble":"lost",)x"
               R"x("text":"/dev/pts/1: read: Input/output error"},"hint":null,"warning":null,)x"
-              R"x("first_passes":2,"schema":3})x");
+              R"x("first_passes":2,"scan":null,"schema":4})x");
 
     SlotStatus loading;
     loading.state = SlotState::Loading;

@@ -1,0 +1,138 @@
+// The station's scans: each box's id given to its slot before its START is answered, and boxes
+// that passed before refused (Station.h, ScanDesk.h).
+#include "platform/codepage/ShownText.h"
+#include "station/Station.h"
+#include "station/StationSlot.h"
+
+void Station::AskScan(std::string scan, std::function<void(const ScanNews&)> answered) {
+    {
+        std::lock_guard lock(m_asksLock);
+        m_scanAsks.emplace_back(std::move(scan), std::move(answered));
+    }
+    m_transport.Wake();
+}
+
+void Station::TakeScanAsks() {
+    std::vector<std::pair<std::string, std::function<void(const ScanNews&)>>> asks;
+    {
+        std::lock_guard lock(m_asksLock);
+        asks.swap(m_scanAsks);
+    }
+    for (const auto& [scan, answered] : asks) {
+        TakeScan(scan, answered);
+    }
+}
+
+std::vector<bool> Station::ScanWaits() const {
+    std::vector<bool> waits;
+    waits.reserve(m_slots.size());
+    for (const auto& slot : m_slots) {
+        // A box in hand that has not been scanned is held at its START; one whose START was
+        // answered already has its scan (or needed none).
+        const bool free =
+            !slot->session->InSession() || slot->status.state == SlotState::WaitingForScan;
+        waits.push_back(m_config.scan.required && m_stopSignal == 0 &&
+                        slot->phase == Phase::Running && !slot->scanned && free &&
+                        MoreBoxes(*slot));
+    }
+    return waits;
+}
+
+void Station::UpdateScans() {
+    if (!m_desk) {
+        return;
+    }
+    const std::vector<bool> waits = ScanWaits();
+    const std::optional<std::size_t> target = m_desk->Target(waits);
+    for (auto& slot : m_slots) {
+        const SlotScan scan{waits[slot->index], target == slot->index,
+                            slot->scanned.value_or(std::string())};
+        if (slot->status.scan != scan) {
+            slot->status.scan = scan;
+            Show(*slot, true);
+        }
+    }
+}
+
+void Station::TakeScan(const std::string& scan,
+                       const std::function<void(const ScanNews&)>& answered) {
+    const auto tell = [&](ScanNews news) {
+        m_observer->OnScan(news);
+        if (answered) {
+            answered(news);
+        }
+    };
+    if (!m_desk) {
+        tell({true, {}, "scan refused: this job takes no scans (it has no scan = \"required\")"});
+        return;
+    }
+    const std::vector<bool> waits = ScanWaits();
+    const ScanRoute route = m_desk->Route(scan, waits);
+    if (route.kind == ScanRoute::Kind::Refused) {
+        tell({true, {}, "scan refused: " + route.why});
+        return;
+    }
+    Slot& slot = *m_slots.at(route.slot);
+    const std::string name = EscapeName(slot.status.slot);
+    if (route.kind == ScanRoute::Kind::Select) {
+        UpdateScans();
+        ShowAll();
+        tell({false, slot.status.slot, name + ": the next scan goes to this slot"});
+        return;
+    }
+    const std::string shown = EscapeName(route.id);
+    for (const auto& other : m_slots) {
+        if (other->scanned == route.id) {
+            tell({true, {},
+                  "scan refused: box " + shown + " is already scanned for " +
+                      EscapeName(other->status.slot)});
+            return;
+        }
+    }
+    slot.scanned = route.id;
+    slot.refusal.reset();
+    std::string said = name + ": box " + shown + " scanned";
+    if (m_config.scan.blockRepeats) {
+        if (const auto earlier = m_records->Passed(route.id)) {
+            slot.refusal = RepeatRefusal(shown, *earlier);
+            said += "; it gets no byte: " + *slot.refusal;
+        }
+    }
+    SendScan(slot);
+    m_desk->Given(route.slot, waits);
+    if (m_config.power && slot.cycle == Slot::Cycle::None && !slot.refusal) {
+        PowerAct(slot, PowerAction::On);  // the box is switched on only once it is known
+    }
+    UpdateScans();
+    ShowAll();
+    tell({false, slot.status.slot, said});
+}
+
+void Station::SendScan(Slot& slot) {
+    if (slot.phase != Phase::Running || !slot.scanned) {
+        return;
+    }
+    // The refusal first: the scan lets the box's START go, unless the slot knows it is refused.
+    if (slot.refusal) {
+        slot.peer->Send(InputMessage(TextInput(SlotInput::Kind::BoxRefused, *slot.refusal)));
+    }
+    slot.peer->Send(InputMessage(TextInput(SlotInput::Kind::ScannedBoxId, *slot.scanned)));
+}
+
+void Station::OnConsoleId(Slot& slot, const std::string& boxId) {
+    if (!m_config.scan.blockRepeats || slot.refusal || slot.attempt > 1 || slot.scanned) {
+        return;  // a scanned box was checked when it was scanned
+    }
+    if (const auto earlier = m_records->Passed(boxId)) {
+        slot.refusal = RepeatRefusal(EscapeName(boxId), *earlier);
+        if (slot.phase == Phase::Running) {
+            slot.peer->Send(InputMessage(TextInput(SlotInput::Kind::BoxRefused, *slot.refusal)));
+        }
+    }
+}
+
+void Station::ForgetScan(Slot& slot) {
+    slot.scanned.reset();
+    slot.refusal.reset();
+    UpdateScans();
+}
