@@ -52,6 +52,10 @@ class StationRun::Relay final : public StationObserver,
     void OnMessage(const std::string& text) override {
         Send([text](Listener& l) { l.OnMessage(text); });
     }
+    void OnScan(const ScanNews& news) override {
+        m_also->OnScan(news);
+        Send([news](Listener& l) { l.OnScan(news); });
+    }
 
   private:
     std::mutex m_mutex;
@@ -86,6 +90,10 @@ bool StationRun::PutBack(const std::string& slot) {
 
 bool StationRun::TakeOut(const std::string& slot) {
     return m_station->AskTakeOut(slot);
+}
+
+void StationRun::Scan(const std::string& scan) {
+    m_station->AskScan(scan);
 }
 
 void StationRun::StopNow() {

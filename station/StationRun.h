@@ -22,6 +22,8 @@ class StationRun {
         virtual void OnRecord(const std::string& slot, const std::string& recordLine) = 0;
         virtual void OnMessage(const std::string& text) = 0;
         virtual void OnEnded(const StationEnd& end) = 0;
+        // What became of an operator's scan (Scan).
+        virtual void OnScan(const ScanNews& /*news*/) {}
     };
     // Hands a call to the window's thread (wxApp::CallAfter, say).
     using Post = std::function<void(std::function<void()>)>;
@@ -42,6 +44,9 @@ class StationRun {
     bool PutBack(const std::string& slot);
     // Gently: the box in hand finishes, and the slot takes no other until it is put back.
     bool TakeOut(const std::string& slot);
+    // An operator's scan, as the scanner typed it (ScanDesk.h); the listener hears what became
+    // of it.
+    void Scan(const std::string& scan);
 
   private:
     class Relay;
