@@ -10,8 +10,21 @@ DownloadEnded EndedFor(EndReason reason, const std::string& why) {
 
 }  // namespace
 
+void ScanGate::Scanned(std::string id, std::string why) {
+    if (why.empty()) {
+        m_refusal.reset();  // a box scanned anew is judged anew
+    } else {
+        m_refusal.emplace(id, std::move(why));
+    }
+    m_scanned = std::move(id);
+}
+
+void ScanGate::Refused(std::string id, std::string why) {
+    m_refusal.emplace(std::move(id), std::move(why));
+}
+
 ScanGate::Step ScanGate::Next() const {
-    if (m_refusal) {
+    if (RefusedNow()) {
         return Step::Fail;
     }
     if (m_scanned && m_console && *m_scanned != *m_console) {
@@ -21,8 +34,8 @@ ScanGate::Step ScanGate::Next() const {
 }
 
 DownloadEnded ScanGate::Failure() const {
-    if (m_refusal) {
-        return EndedFor(EndReason::BoxRepeat, *m_refusal);
+    if (RefusedNow()) {
+        return EndedFor(EndReason::BoxRepeat, m_refusal->second);
     }
     return EndedFor(EndReason::BoxMismatch,
                     MismatchText(m_scanned.value_or(""), m_console.value_or("")));

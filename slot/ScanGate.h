@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "download/SessionEvents.h"
 
@@ -19,9 +20,10 @@ class ScanGate {
 
     // A new download begins (START pressed): what its box printed before is forgotten.
     void Started() { m_console.reset(); }
-    // The station's inputs, for the next box or the box in hand.
-    void Scanned(std::string id) { m_scanned = std::move(id); }
-    void Refused(std::string why) { m_refusal = std::move(why); }
+    // The station's inputs, for the next box or the box in hand: the scanned id, with why that
+    // box is refused where it is; why the box that printed `id` is refused.
+    void Scanned(std::string id, std::string why = {});
+    void Refused(std::string id, std::string why);
     // The box printed its own id (box_id).
     void Identified(std::string id) { m_console = std::move(id); }
     // The box has its verdict: the next one needs a scan of its own.
@@ -42,9 +44,14 @@ class ScanGate {
     const std::optional<std::string>& ScannedId() const { return m_scanned; }
 
   private:
+    bool RefusedNow() const {
+        return m_refusal && (m_refusal->first == m_scanned || m_refusal->first == m_console);
+    }
+
     bool m_required;
     std::optional<std::string> m_scanned;
-    std::optional<std::string> m_refusal;
+    // The refused box's id and why; it holds only while this box is the one it names.
+    std::optional<std::pair<std::string, std::string>> m_refusal;
     std::optional<std::string> m_console;
 };
 

@@ -94,7 +94,11 @@ Json InputMessage(const SlotInput& input) {
     if (input.kind == SlotInput::Kind::UnitData) {
         return Json{{"kind", "input"}, {"input", word}, {"unit", UnitDataJson(input.unit)}};
     }
-    return Json{{"kind", "input"}, {"input", word}, {"value", JsonText(input.value)}};
+    Json json{{"kind", "input"}, {"input", word}, {"value", JsonText(input.value)}};
+    if (!input.why.empty()) {
+        json["why"] = JsonText(input.why);
+    }
+    return json;
 }
 
 std::optional<DownMessage> DownMessageFromJson(const Json& json) {
@@ -127,7 +131,7 @@ std::optional<DownMessage> DownMessageFromJson(const Json& json) {
         for (const auto& [k, w] : kInputWords) {
             if (word == w) {
                 out.kind = DownMessage::Kind::Input;
-                out.input = SlotInput{k, JsonStringAt(json, "value"), {}};
+                out.input = SlotInput{k, JsonStringAt(json, "value"), {}, JsonStringAt(json, "why")};
             }
         }
         if (out.kind == DownMessage::Kind::Input && out.input.kind == SlotInput::Kind::UnitData) {

@@ -10,12 +10,13 @@
 //   {"kind":"config","config":{...}}   the slot's whole configuration (SlotConfig.h), once
 //   {"kind":"finish"}                  finish the box in hand, take no other
 //   {"kind":"stop"}                    stop now: a box in hand is ABORTED
-//   {"kind":"input","input":"scanned-box-id","value":"SN4711"}
-//                                      per-box input for the slot's hook (SlotInput); a kind
-//                                      the slot does not know yet is passed over
-//   {"kind":"input","input":"box-refused","value":"box SN4711 already passed: ..."}
-//                                      the next box (or the box in hand) fails for this, with no
-//                                      image byte where it comes before the box's START
+//   {"kind":"input","input":"scanned-box-id","value":"SN4711"[,"why":"box SN4711 already ..."]}
+//                                      per-box input (SlotInput); a kind the slot does not know
+//                                      yet is passed over. The scanned box's START is answered
+//                                      unless "why" refuses it
+//   {"kind":"input","input":"box-refused","value":"SN4711","why":"box SN4711 already passed..."}
+//                                      the box whose console named SN4711 fails for "why", with
+//                                      no image byte where it is heard before the box's START
 //   {"kind":"input","input":"unit-data","unit":{...}}
 //                                      the next box's own data, or why there is none
 //                                      (slot/UnitData.h)

@@ -13,12 +13,15 @@
 struct SlotInput {
     // PowerCycled: what the station's power action did ("on", "off", "off failed: ...").
     // PowerSwitch: the slot's own line switches its box ("on", "off"), as the job's dtr or rts.
-    // BoxRefused: the box in hand, or the next, gets no byte and fails for this reason (it
-    // passed before, and the job blocks repeats): "box SN4711 already passed: ...".
+    // BoxRefused: the box whose console named it `value` gets no byte and fails for `why` (it
+    // passed before, and the job blocks repeats).
     enum class Kind { UnitData, ScannedBoxId, PowerCycled, PowerSwitch, BoxRefused };
     Kind kind = Kind::UnitData;
     std::string value;  // the kinds but UnitData
     UnitData unit;      // UnitData
+    // ScannedBoxId, BoxRefused: why the box is refused ("box SN4711 already passed: ..."),
+    // with its id, in one message, so that no refusal can be parted from its box.
+    std::string why;
 
     bool operator==(const SlotInput&) const = default;
 };

@@ -67,10 +67,10 @@ void SlotSession::AskInput(const SlotInput& input) {
         if (input.kind == SlotInput::Kind::UnitData && m_unit) {
             TakeUnit(input.unit);
         } else if (input.kind == SlotInput::Kind::ScannedBoxId) {
-            m_gate.Scanned(input.value);
+            m_gate.Scanned(input.value, input.why);
             ApplyGate();
         } else if (input.kind == SlotInput::Kind::BoxRefused) {
-            m_gate.Refused(input.value);
+            m_gate.Refused(input.value, input.why);
             ApplyGate();
         } else if (m_config.input) {
             m_config.input(input);
@@ -274,6 +274,7 @@ void SlotSession::ApplyGate() {
         }
         // From a turn of its own: this may be told from within the protocol's answer.
         m_gateStopped = true;
+        m_gateFailed = true;
         m_dialog->GateStart(true);
         Post([this, why = m_gate.Failure()] {
             if (m_dialog != nullptr && m_session.Running()) {
@@ -283,6 +284,7 @@ void SlotSession::ApplyGate() {
         return;
     }
     if (step == ScanGate::Step::Answer) {
+        m_gateFailed = false;
         const bool waited = m_waitsForScan;
         m_waitsForScan = false;
         m_dialog->GateStart(false);
@@ -295,7 +297,7 @@ void SlotSession::ApplyGate() {
     if (m_dialog->StartHeld() && !m_waitsForScan) {
         m_waitsForScan = true;
         m_session.SetState(SlotState::WaitingForScan);
-        if (m_config.timeoutSeconds > 0) {
+        if (m_config.timeoutSeconds > 0 && !m_gateFailed) {
             m_scanWait.After(std::chrono::seconds(m_config.timeoutSeconds),
                              [this] { NotScannedInTime(); });
         }
@@ -307,6 +309,7 @@ void SlotSession::NotScannedInTime() {
         return;
     }
     m_gateStopped = true;
+    m_gateFailed = true;
     m_dialog->StopFor(DownloadEnded{EndReason::NotScanned, {}, {}});
 }
 

@@ -177,4 +177,8 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     UiDelay m_scanWait;          // the silence bound for a box that waits for its scan
     bool m_waitsForScan = false;  // the box's START is held for its scan
     bool m_gateStopped = false;   // the gate has stopped the box in hand
+    // The last box failed at the gate (not scanned, wrong box, a repeat): a box that keeps
+    // asking after it is most likely the same one, which then waits for a scan without failing
+    // again. A box whose START is answered ends it.
+    bool m_gateFailed = false;
 };

@@ -255,8 +255,8 @@ bool Station::Spawn(Slot& slot) {
     config.scanRequired = m_config.scan.required;
     slot.peer->Send(HelloMessage());
     slot.peer->Send(ConfigMessage(config));
-    SendScan(slot);  // a slot started again still has its box's scan
     slot.phase = Phase::Running;
+    SendScan(slot);  // a slot started again still has its box's scan
     slot.lastWord = Now();
     slot.greeted = slot.hung = slot.broken = slot.refused = false;
     slot.ending.clear();
@@ -278,7 +278,7 @@ void Station::OnState(Slot& slot, SlotState state, const SysFailure& why) {
     if (state == before) {
         return;
     }
-    if (state == SlotState::Loading) {
+    if (state == SlotState::Loading && before != SlotState::WaitingForScan) {
         slot.noted = state;
         // On disk before anyone hears of the box: a station killed from here on leaves its
         // record to the next start.
@@ -407,7 +407,10 @@ void Station::Keep(Slot& slot, const BoxRecord& judged, bool slotJudged) {
     const RecordBook::Kept kept = m_records->Keep(tagged);
     const BoxRecord& record = kept.record;
     std::string said = record.reason + (record.boxId ? ", box " + *record.boxId : std::string());
-    said += kept.repeat.empty() ? std::string() : "; " + kept.repeat;
+    // A box refused as a repeat says so in its reason already.
+    if (!kept.repeat.empty() && record.reasonCode != EndReasonCode(EndReason::BoxRepeat)) {
+        said += "; " + kept.repeat;
+    }
     if (record.attempt > 1 || retry) {
         said += "; attempt " + std::to_string(record.attempt) +
                 (retry ? ", tried again" : std::string());
@@ -508,7 +511,7 @@ void Station::DealUnit(Slot& slot) {
         }
         ShowAll();
     }
-    slot.peer->Send(InputMessage(SlotInput{SlotInput::Kind::UnitData, {}, unit}));
+    slot.peer->Send(InputMessage(SlotInput{SlotInput::Kind::UnitData, {}, unit, {}}));
     if (!unit.refusal) {
         slot.unit = std::move(unit);
         slot.unitReport.reset();

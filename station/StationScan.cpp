@@ -112,21 +112,23 @@ void Station::SendScan(Slot& slot) {
     if (slot.phase != Phase::Running || !slot.scanned) {
         return;
     }
-    // The refusal first: the scan lets the box's START go, unless the slot knows it is refused.
-    if (slot.refusal) {
-        slot.peer->Send(InputMessage(TextInput(SlotInput::Kind::BoxRefused, *slot.refusal)));
-    }
-    slot.peer->Send(InputMessage(TextInput(SlotInput::Kind::ScannedBoxId, *slot.scanned)));
+    SlotInput scan = TextInput(SlotInput::Kind::ScannedBoxId, *slot.scanned);
+    scan.why = slot.refusal.value_or(std::string());
+    slot.peer->Send(InputMessage(scan));
 }
 
 void Station::OnConsoleId(Slot& slot, const std::string& boxId) {
-    if (!m_config.scan.blockRepeats || slot.refusal || slot.attempt > 1 || slot.scanned) {
-        return;  // a scanned box was checked when it was scanned
+    // Where each box is scanned it is checked when it is scanned, once: a box refused from its
+    // console too would fail a second time when the operator scans it.
+    if (!m_config.scan.blockRepeats || m_config.scan.required || slot.attempt > 1) {
+        return;
     }
     if (const auto earlier = m_records->Passed(boxId)) {
-        slot.refusal = RepeatRefusal(EscapeName(boxId), *earlier);
+        // Not kept on the slot: it names this box, and the slot drops it with the box.
         if (slot.phase == Phase::Running) {
-            slot.peer->Send(InputMessage(TextInput(SlotInput::Kind::BoxRefused, *slot.refusal)));
+            SlotInput refused = TextInput(SlotInput::Kind::BoxRefused, boxId);
+            refused.why = RepeatRefusal(EscapeName(boxId), *earlier);
+            slot.peer->Send(InputMessage(refused));
         }
     }
 }

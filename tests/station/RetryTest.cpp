@@ -12,6 +12,7 @@
 #include "slot/ExitStatus.h"
 #include "station/Station.h"
 #include "tests/station/FakeClockStation.h"
+#include "tests/station/HandSwitches.h"
 #include "tests/station/MemoryTransport.h"
 #include "tests/support/files/TempDir.h"
 
@@ -59,23 +60,6 @@ TEST(RetryPolicy, OnlyTheNamedReasonsAreTriedAgainAsOftenAsAllowed) {
     EXPECT_EQ(status.passes, 2);
     EXPECT_EQ(status.firstPasses, 1);
 }
-
-// Switches that act when the test says, and say what they were asked.
-struct Switches final : PowerControl {
-    std::vector<std::pair<std::size_t, PowerAction>> asked;
-    std::deque<Done> done;
-    std::function<void()> wake;
-    void SetWake(std::function<void()> w) override { wake = std::move(w); }
-    void Start(std::size_t slot, PowerAction action) override { asked.emplace_back(slot, action); }
-    std::vector<Done> TakeDone() override {
-        std::vector<Done> out(done.begin(), done.end());
-        done.clear();
-        return out;
-    }
-    void Finish(std::size_t slot, PowerAction action, PowerOutcome outcome = {}) {
-        done.push_back(Done{slot, action, std::move(outcome)});
-    }
-};
 
 struct HeardRetry final : StationObserver {
     std::vector<std::string> messages;
@@ -135,7 +119,7 @@ class RetryTest : public FakeClockStation {
         return n;
     }
 
-    Switches switches;
+    HandSwitches switches;
     HeardRetry heard;
 
     // The station holds the test's observer (and switches): it goes first.

@@ -232,11 +232,17 @@ TEST(SlotChannel, EveryMessageReadsBackAndWhatIsNoneIsRefused) {
     EXPECT_EQ(SlotConfigFromJson(older)->baud, 115200u);
     EXPECT_FALSE(SlotConfigFromJson(older)->requireWhole);
 
-    const SlotInput input{SlotInput::Kind::ScannedBoxId, "SN4711", {}};
-    EXPECT_EQ(DownMessageFromJson(InputMessage(input))->input, input);
+    // A scan travels with its refusal, so that no refusal is parted from its box.
+    for (const SlotInput& input :
+         {SlotInput{SlotInput::Kind::ScannedBoxId, "SN4711", {}, {}},
+          SlotInput{SlotInput::Kind::ScannedBoxId, "SN4711", {}, "box SN4711 already passed"},
+          SlotInput{SlotInput::Kind::BoxRefused, "SN\x01", {}, "box SN\\x01 already passed"}}) {
+        EXPECT_EQ(DownMessageFromJson(InputMessage(input))->input, input);
+    }
     // A unit's data, its fields' texts as bytes, and why there is none, read back; a unit with
     // neither a lease nor a refusal this version knows is no message.
-    SlotInput unit{SlotInput::Kind::UnitData, {}, {"7d3c", {"SN00001000", "\xff\"k\x01"}, {}, {}}};
+    SlotInput unit{
+        SlotInput::Kind::UnitData, {}, {"7d3c", {"SN00001000", "\xff\"k\x01"}, {}, {}}, {}};
     const std::optional<DownMessage> given =
         DownMessageFromJson(*ParseJsonObject(JsonLine(InputMessage(unit))));
     ASSERT_TRUE(given);
@@ -351,7 +357,7 @@ TEST(SlotChannel, TheSlotsEndTakesItsConfigurationAndHandsOnOrdersAndAStationTha
 
         Orders orders;
         slot.Listen(orders.Take());
-        station.Send(InputMessage({SlotInput::Kind::ScannedBoxId, "MAC 00:11", {}}));
+        station.Send(InputMessage({SlotInput::Kind::ScannedBoxId, "MAC 00:11", {}, {}}));
         station.Send(*ParseJsonObject(R"({"kind":"input","input":"weight","value":"3"})"));
         station.Send(StopMessage());
         EXPECT_EQ(orders.WaitFor(3),
