@@ -6,8 +6,10 @@
 // Threading rules: construct, Start, Join and Stats on the test's thread; the box runs on its
 // own thread between Start and Join. Stop may be called at any time.
 
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tools/stbsim/StbSimulator.h"
 
@@ -34,6 +36,11 @@ class BoxRunner {
     StbVerdict m_verdict;
     std::thread m_thread;
 };
+
+// Switches `boxes` on once as many slots of a station listen, each box's log in `logDir` saying
+// so while it is still hidden, so that every box's banner is heard.
+void StartBoxesWhenListening(const std::string& logDir,
+                             const std::vector<std::unique_ptr<BoxRunner>>& boxes);
 
 // A box that loads `image` as fast as the line allows, in blocks of `blockSize`.
 StbSimOptions FastBox(const std::vector<uint8_t>& image, uint32_t blockSize = 4096);

@@ -87,24 +87,7 @@ class LabelRunTest : public CliTest {
     }
 
     // Switched on once every slot listens, so that each box's id is heard.
-    void StartBoxesWhenListening() {
-        for (int i = 0; i < 400; ++i) {
-            int listening = 0;
-            // A box's log is hidden until its verdict names it.
-            for (const std::string& name : FilesIn(m_dir.File("logs"))) {
-                listening += name.starts_with(".")
-                                 ? CountOf(ReadBytes(m_dir.File("logs/" + name)), kPleaseConnect)
-                                 : 0;
-            }
-            if (listening >= static_cast<int>(m_boxes.size())) {
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        for (const auto& box : m_boxes) {
-            box->Start();
-        }
-    }
+    void StartBoxesWhenListening() { ::StartBoxesWhenListening(m_dir.File("logs"), m_boxes); }
 
     StbSimOptions Box() const {
         StbSimOptions options = FastBox(m_image);
