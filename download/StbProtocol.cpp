@@ -314,6 +314,11 @@ void CStbProtocol::OnDataRequest(const BYTE* payload) {
         m_wiring.log.AppendText("[ZUDI] => STB_DATA_REQ\r\n");
     }
     DownloadState& state = m_wiring.state;
+    if (state.m_startGated) {
+        // A box that asks for data before its START is answered gets no byte of the image: it
+        // may be the wrong box, or one that passed before.
+        return;
+    }
     if (state.m_unitWanted && !state.m_overlay) {
         // No byte of the image goes out before the box's own data is in hand.
         state.m_heldRequest.emplace();

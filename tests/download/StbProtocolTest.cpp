@@ -271,6 +271,36 @@ TEST(StbProtocol, AWholeImageIsRequiredOnlyWhereAskedAndCountsWhatWasSent) {
     }
 }
 
+TEST(StbProtocol, AGatedStartIsHeldWithNoImageByteAndEveryStartHeldIsAnsweredOnceLetGo) {
+    struct Held final : DownloadObserver {
+        int told = 0;
+        void OnStartHeld() override { ++told; }
+    } held;
+    ProtocolRig rig(3000);
+    rig.observers.Add(&held);
+    rig.state.m_startGated = true;
+    for (int k = 0; k < 3; ++k) {  // a box repeats its START while it is not answered
+        rig.BoxSends(kStartRequest);
+        rig.Notify();
+    }
+    rig.BoxSends(DataRequest(0, 100));  // and one that asks anyway gets nothing
+    rig.Notify();
+    EXPECT_TRUE(rig.ToolSent().empty());
+    EXPECT_EQ(rig.state.m_tally.bytesSent, 0);
+    EXPECT_EQ(held.told, 1) << "told once a download";
+    EXPECT_EQ(rig.state.m_startsHeld, 3);
+    rig.state.m_startGated = false;
+    rig.protocol.AnswerHeldStarts();
+    EXPECT_EQ(rig.ToolSentExactly(12),
+              (Bytes{0x02, 0x01, 0x0A, 0x03, 0x02, 0x01, 0x0A, 0x03, 0x02, 0x01, 0x0A, 0x03}));
+    rig.protocol.AnswerHeldStarts();
+    EXPECT_TRUE(rig.ToolSent().empty()) << "each START is answered once";
+    rig.BoxSends(DataRequest(0, 100));
+    rig.Notify();
+    EXPECT_EQ(rig.ToolSentExactly(100), rig.ImageSlice(0, 100));
+    rig.observers.Remove(&held);
+}
+
 TEST(StbProtocol, AUnitsRegionIsServedInPlaceOfTheImagesBytesAndMustAllReachThePort) {
     const std::string region =
         std::string("SN00001007") + std::string(6, '\0') + "\xAA\xBB\xCC\x01\x02\x03";
