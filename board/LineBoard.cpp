@@ -43,6 +43,8 @@ Json LookJson(const WatchedSlot& slot) {
                 {"box_id", JsonText(look.boxId)},
                 {"detail", JsonText(look.detail)},
                 {"note", JsonText(look.note)},
+                {"scan", JsonText(look.scan)},
+                {"scan_next", look.scanNext},
                 {"counts", look.counts}};
 }
 

@@ -79,6 +79,10 @@ function drawTile(tile, slot) {
   }
   tile.append(el('div', 'detail', look.detail || look.progress || look.box_id || look.counts));
   if (look.note) tile.append(el('div', 'note', look.note));
+  // A job that scans each box: whether the slot waits for one, and which slot the next scan
+  // goes to (outlined, and said in words).
+  if (look.scan) tile.append(el('div', 'note', look.scan));
+  if (look.scan_next) tile.classList.add('scan-next');
 }
 
 function drawCard(name) {
