@@ -4,6 +4,7 @@
 
 #include "platform/codepage/ShownText.h"
 #include "record/RecordId.h"
+#include "station/Alarm.h"
 #include "station/SlotFeed.h"
 #include "station/Station.h"
 #include "station/StationSlot.h"
@@ -296,7 +297,7 @@ void Station::TakeSlotAsks() {
         if (putBack) {
             PutBack(slot);
         } else {
-            TakeOut(slot, "taken out by the operator");
+            TakeOut(slot, kTakenOutByOperator);
         }
     }
 }

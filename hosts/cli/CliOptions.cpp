@@ -60,6 +60,7 @@ enum LongOnly : int {
     kFormat,
     kBaud,
     kRequireWhole,
+    kBell,
 };
 
 const option kOptions[] = {
@@ -111,6 +112,7 @@ const option kOptions[] = {
     {"format", required_argument, nullptr, kFormat},
     {"baud", required_argument, nullptr, kBaud},
     {"require-whole", no_argument, nullptr, kRequireWhole},
+    {"bell", no_argument, nullptr, kBell},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -188,7 +190,7 @@ struct Seen {
 bool OpenUnderJob(int code) {
     return code == kJob || code == kCheck || code == kOperator || code == 'q' || code == kJson ||
            code == kLoop || code == kCount || (code >= kFind && code <= kFormat) ||
-           code == kStation;
+           code == kStation || code == kBell;
 }
 
 // What --find and --export take beside themselves.
@@ -246,12 +248,14 @@ std::string Check(const CliOptions& o, const Seen& seen, bool hasOperands) {
     }
     if (o.job) {
         if (!seen.unlocked.empty()) {
-            return "with --job only --check, --operator, --quiet, --json, --loop and --count may "
+            return "with --job only --check, --operator, --quiet, --bell, --json, --loop and "
+                   "--count may "
                    "be given; the job sets the rest ('" +
                    seen.unlocked + "')";
         }
         if (!o.watchStations.empty()) {
-            return "with --job only --check, --operator, --quiet, --json, --loop and --count may "
+            return "with --job only --check, --operator, --quiet, --bell, --json, --loop and "
+                   "--count may "
                    "be given; the job sets the rest ('--station')";
         }
         return o.count > 0 && !o.loop ? "--count goes with --loop" : "";
@@ -529,6 +533,9 @@ bool Apply(int code, const char* value, CliOptions& o, Seen& seen, std::string& 
         case kRequireWhole:
             o.requireWhole = true;
             seen.line = true;
+            return true;
+        case kBell:
+            o.bell = true;
             return true;
         case kSlotChannel:
             o.mode = CliOptions::Mode::Slot;

@@ -53,6 +53,7 @@ struct CliOptions {
     std::optional<std::string> ini;
     bool debug = false;
     bool quiet = false;  // no progress line
+    bool bell = false;   // the terminal's bell at each FAIL and slot taken out for its failures
     bool loop = false;
     bool fast = false;
     bool allPorts = false;        // --list-ports --all

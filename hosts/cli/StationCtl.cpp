@@ -17,8 +17,9 @@ int Refused(const std::string& why) {
 int RunStationCtl(const std::vector<std::string>& args) {
     const bool scan = args.size() >= 2 && args[1] == "scan";
     if (args.size() < 2 || args.size() > (scan ? 4 : 3)) {
-        return Refused("--station-ctl takes NAME and put-back SLOT, take-out SLOT, scan [SLOT] "
-                       "ID, finish or status");
+        return Refused(
+            "--station-ctl takes NAME and put-back SLOT, take-out SLOT, scan [SLOT] "
+            "ID, finish or status");
     }
     std::string request = args[1];
     for (std::size_t i = 2; i < args.size(); ++i) {

@@ -6,8 +6,8 @@
 #include "platform/host/ConsoleOutput.h"
 #include "record/BoxRecordCodec.h"
 
-StationScreen::StationScreen(bool json, StationObserver* also)
-    : m_also(also != nullptr ? *also : m_none), m_view(json) {}
+StationScreen::StationScreen(bool json, StationObserver* also, bool bell)
+    : m_also(also != nullptr ? *also : m_none), m_view(json), m_bell(bell) {}
 
 void StationScreen::OnStationStarted(const std::vector<std::string>& slots) {
     m_also.OnStationStarted(slots);
@@ -22,6 +22,11 @@ void StationScreen::OnStationEnded() {
 
 void StationScreen::OnSlotChanged(const SlotStatus& status) {
     m_also.OnSlotChanged(status);
+    const auto shown = m_shown.find(status.slot);
+    if (AlarmFor(shown == m_shown.end() ? std::nullopt : std::optional(shown->second), status)) {
+        m_bell.Ring();
+    }
+    m_shown[status.slot] = status.state;
     if (status.state == SlotState::Loading) {
         m_view.Progress(status);
     }
@@ -44,6 +49,9 @@ void StationScreen::OnBoxStarted(const std::string& slot) {
 void StationScreen::OnBoxJudged(const std::string& slot, const BoxRecord& record,
                                 const std::string& said, const std::string& recordError) {
     m_time[slot] += record.seconds;
+    if (AlarmFor(record)) {
+        m_bell.Ring();
+    }
     m_view.BoxEnded(slot, record.result, said, record.seconds, BoxRecordJson(record), recordError);
     m_also.OnBoxJudged(slot, record, said, recordError);
 }

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "hosts/cli/StationView.h"
+#include "hosts/cli/TerminalBell.h"
 #include "station/StationObserver.h"
 
 class StationScreen final : public StationObserver {
   public:
-    // `also` may be null.
-    StationScreen(bool json, StationObserver* also);
+    // `also` may be null; `bell` rings when the line calls for someone (--bell).
+    StationScreen(bool json, StationObserver* also, bool bell = false);
 
     void OnStationStarted(const std::vector<std::string>& slots) override;
     void OnStationEnded() override;
@@ -38,6 +39,8 @@ class StationScreen final : public StationObserver {
     StationView m_view;
     std::vector<SlotStatus> m_slots;       // as last told
     std::map<std::string, double> m_time;  // each slot's boxes' seconds, summed
+    TerminalBell m_bell;
+    std::map<std::string, SlotState> m_shown;  // each slot's state as last told
 };
 
 // The tally: per slot its passed, failed and aborted boxes, yield and mean time per box, and the

@@ -24,6 +24,7 @@
 #include "hosts/cli/ScanLines.h"
 #include "hosts/cli/StationCtl.h"
 #include "hosts/cli/StationScreen.h"
+#include "hosts/cli/TerminalBell.h"
 #include "job/JobPlan.h"
 #include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttWatch.h"
@@ -270,7 +271,7 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
         return units.status;
     }
     config.units = units.dealer.get();
-    StationScreen screen(options.json, &watchers);
+    StationScreen screen(options.json, &watchers, options.bell);
     Station station(std::move(config), &screen);
     // A station with a name of its own (the job's station, --station-name) is reached by
     // `stavel --station-ctl NAME ...`, and a second station of its name is refused. One named
@@ -310,6 +311,8 @@ int ServeOne(const CliOptions& options, SignalTarget& signals) {
     ConsoleSlotScreen screen(options.quiet);
     SlotExtras extras;
     extras.running = SessionTakes(signals);
+    TerminalBell bell(options.bell);
+    extras.sinks.push_back(&bell);
     // A single box is a station of one slot, named by the port as given.
     std::unique_ptr<MqttPublisher> publisher;
     std::unique_ptr<SlotFeed> feed;

@@ -54,11 +54,12 @@ TEST(CliOptions, ShortLongAndEqualsFormsReadTheSame) {
     EXPECT_EQ(slot.options->mode, CliOptions::Mode::Slot);
     EXPECT_EQ(slot.options->slotChannel, 3);
     // What a job leaves to the operator.
-    const CliParse job = ParseCommandLine(
-        {"--job", "j.toml", "--check", "--operator=Ann", "-q", "--json", "--loop", "--count=2"});
+    const CliParse job = ParseCommandLine({"--job", "j.toml", "--check", "--operator=Ann", "-q",
+                                           "--bell", "--json", "--loop", "--count=2"});
     ASSERT_TRUE(job.options) << job.error;
     EXPECT_EQ(job.options->job, "j.toml");
     EXPECT_TRUE(job.options->check);
+    EXPECT_TRUE(job.options->bell);
 }
 
 TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
@@ -93,10 +94,12 @@ TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
          "--timeout takes a whole number from 0 to 86400, not '99999999999999999999'"},
         {{"--demo", "--port", "COM3"}, "--demo takes only --fast, --image, --debug and --quiet"},
         {{"--job", "j.toml", "--operator", "Ann", "-q", "--json", "--loop", "-p", "COM3"},
-         "with --job only --check, --operator, --quiet, --json, --loop and --count may be given; "
+         "with --job only --check, --operator, --quiet, --bell, --json, --loop and --count may be "
+         "given; "
          "the job sets the rest ('-p')"},
         {{"--job", "j.toml", "--timeout=5"},
-         "with --job only --check, --operator, --quiet, --json, --loop and --count may be given; "
+         "with --job only --check, --operator, --quiet, --bell, --json, --loop and --count may be "
+         "given; "
          "the job sets the rest ('--timeout')"},
         {{"--check"}, "--check goes with --job"},
         {{"--slot-channel", "3", "-p", "COM3", "-i", "x"}, "--slot-channel stands alone"},
@@ -108,7 +111,8 @@ TEST(CliOptions, EveryRefusedLineSaysWhyInOneLine) {
         {{"-p", "COM3", "-i", "x", "--baud", "5000000"},
          "--baud takes a whole number from 50 to 4000000, not '5000000'"},
         {{"--job", "j.toml", "--baud", "9600"},
-         "with --job only --check, --operator, --quiet, --json, --loop and --count may be given; "
+         "with --job only --check, --operator, --quiet, --bell, --json, --loop and --count may be "
+         "given; "
          "the job sets the rest ('--baud')"},
         {{"-p", "COM3", "-i", "x", "--sha256", "abc"},
          "--sha256 takes the image's SHA-256, all 64 hex digits"},
