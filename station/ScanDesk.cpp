@@ -47,8 +47,7 @@ ScanDesk::ScanDesk(std::vector<std::string> labels, std::string slotPrefix)
 
 std::optional<std::size_t> ScanDesk::Named(std::string_view name) const {
     const auto it = std::find(m_labels.begin(), m_labels.end(), name);
-    return it == m_labels.end() ? std::nullopt
-                                : std::optional<std::size_t>(it - m_labels.begin());
+    return it == m_labels.end() ? std::nullopt : std::optional<std::size_t>(it - m_labels.begin());
 }
 
 std::optional<std::size_t> ScanDesk::FirstFrom(std::size_t from,
@@ -105,8 +104,8 @@ ScanRoute ScanDesk::Route(std::string_view scan, const std::vector<bool>& waits)
             if (!waiting(*slot)) {
                 return Refusal(EscapeName(m_labels[*slot]) + " does not wait for a scan");
             }
-            return ScanRoute{ScanRoute::Kind::Box, *slot, std::string(Trimmed(text.substr(blank))),
-                             {}};
+            return ScanRoute{
+                ScanRoute::Kind::Box, *slot, std::string(Trimmed(text.substr(blank))), {}};
         }
     }
     const std::optional<std::size_t> target = Target(waits);

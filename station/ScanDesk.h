@@ -61,7 +61,7 @@ class ScanDesk {
 
 // How a station takes scans, as its job says.
 struct ScanPolicy {
-    bool required = false;            // scan = "required"
+    bool required = false;             // scan = "required"
     std::string slotPrefix = "SLOT:";  // scan_prefix: a slot's own label
-    bool blockRepeats = false;        // repeats = "block"
+    bool blockRepeats = false;         // repeats = "block"
 };

@@ -188,8 +188,8 @@ SlotLook LookOf(const SlotStatus& s) {
     }
     if (s.scan) {
         look.scanNext = s.scan->next;
-        look.scan = s.scan->next    ? "\u25B8 scan next"  // ▸
-                    : s.scan->waits ? "waits for a scan"
+        look.scan = s.scan->next         ? "\u25B8 scan next"  // ▸
+                    : s.scan->waits      ? "waits for a scan"
                     : s.scan->id.empty() ? std::string()
                                          : "scanned " + EscapeName(s.scan->id);
     }

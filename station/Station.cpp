@@ -35,6 +35,10 @@ Station::Station(StationConfig config, StationObserver* observer)
     if (m_config.switches != nullptr) {
         m_config.switches->SetWake([this] { m_transport.Wake(); });
     }
+    if (m_config.slot.labelZpl && m_config.slot.printer) {
+        m_reprinter = std::make_unique<LabelReprinter>(
+            *m_config.slot.labelZpl, *m_config.slot.printer, [this] { m_transport.Wake(); });
+    }
 }
 
 Station::~Station() {
@@ -420,6 +424,9 @@ void Station::Keep(Slot& slot, const BoxRecord& judged, bool slotJudged) {
     m_logsLost = m_logsLost || (slotJudged && !record.logComplete);
     m_recordFailed = m_recordFailed || !kept.error.empty();
     if (!retry) {
+        if (record.Passed()) {
+            slot.lastPass = record;
+        }
         // A box counts once, by its final attempt.
         ++slot.boxes;
         CountVerdict(slot.status, VerdictOf(record));
@@ -615,6 +622,7 @@ void Station::TakeAsks() {
     TakePowerDone();
     TakeSlotAsks();
     TakeScanAsks();
+    TakeReprintAsks();
 }
 
 void Station::Tick() {

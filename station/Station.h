@@ -59,6 +59,7 @@
 #include "slot/SlotChannel.h"
 #include "slot/SlotConfig.h"
 #include "slot/UnitDealer.h"
+#include "station/LabelReprinter.h"
 #include "station/PowerControl.h"
 #include "station/PowerPlan.h"
 #include "station/RetryPolicy.h"
@@ -133,6 +134,10 @@ class Station final : private SlotTransport::Ears {
     // Any thread: an operator's scan (ScanDesk.h). What became of it is told to the observer
     // (OnScan) and to `answered`, both on the supervisor's thread.
     void AskScan(std::string scan, std::function<void(const ScanNews&)> answered = {});
+    // Any thread: the label of the last box that passed on the slot labelled `label` is printed
+    // again; what became of it is said to the observer. False for a label the station has no
+    // slot of.
+    bool AskReprint(const std::string& label);
 
     // The steps Run takes, for a test to take in memory one by one.
     // Prepares the folders and the report and starts every slot; false when the station cannot
@@ -218,6 +223,7 @@ class Station final : private SlotTransport::Ears {
     void OnConsoleId(Slot& slot, const std::string& boxId);
     // The box's final attempt is kept: the slot's next box needs a scan of its own.
     void ForgetScan(Slot& slot);
+    void TakeReprintAsks();
     // A slot taken out, or whose power failed, says so over what its process says it does.
     void Overlay(Slot& slot);
     void ShowOverlay(Slot& slot);
@@ -262,6 +268,9 @@ class Station final : private SlotTransport::Ears {
     std::vector<std::pair<std::size_t, bool>> m_slotAsks;  // (slot, put back)
     std::vector<std::pair<std::string, std::function<void(const ScanNews&)>>> m_scanAsks;
     std::optional<ScanDesk> m_desk;  // with scan.required
+    std::vector<std::size_t> m_reprintAsks;
+    // With a job's label; last, so that it ends (and stops waking the transport) first.
+    std::unique_ptr<LabelReprinter> m_reprinter;
 };
 
 // Runs the station for `config`, telling `observer` (may be null) as it goes.

@@ -187,12 +187,13 @@ std::string StationControl::Answer(const std::string& request) {
         m_station->AskFinish();
         return "ok";
     }
-    if ((verb == "put-back" || verb == "take-out") && !slot.empty()) {
-        const bool known =
-            verb == "put-back" ? m_station->AskPutBack(slot) : m_station->AskTakeOut(slot);
+    if ((verb == "put-back" || verb == "take-out" || verb == "reprint") && !slot.empty()) {
+        const bool known = verb == "put-back"   ? m_station->AskPutBack(slot)
+                           : verb == "take-out" ? m_station->AskTakeOut(slot)
+                                                : m_station->AskReprint(slot);
         return known ? "ok" : "error: the station has no slot " + slot;
     }
-    if (verb == "put-back" || verb == "take-out") {
+    if (verb == "put-back" || verb == "take-out" || verb == "reprint") {
         return "error: " + verb + " names a slot (" + verb + " A3)";
     }
     if (verb == "scan") {
@@ -207,7 +208,8 @@ std::string StationControl::Answer(const std::string& request) {
         return told.refused ? "error: " + told.text : told.text;
     }
     return "error: unknown command '" + request +
-           "'; a station knows put-back SLOT, take-out SLOT, scan [SLOT] ID, finish and status";
+           "'; a station knows put-back SLOT, take-out SLOT, scan [SLOT] ID, reprint SLOT, finish "
+           "and status";
 }
 
 void StationControl::Serve() {

@@ -96,6 +96,10 @@ void StationRun::Scan(const std::string& scan) {
     m_station->AskScan(scan);
 }
 
+bool StationRun::Reprint(const std::string& slot) {
+    return m_station->AskReprint(slot);
+}
+
 void StationRun::StopNow() {
     m_station->AskStopNow(SIGTERM);
 }

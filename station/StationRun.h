@@ -47,6 +47,9 @@ class StationRun {
     // An operator's scan, as the scanner typed it (ScanDesk.h); the listener hears what became
     // of it.
     void Scan(const std::string& scan);
+    // The label of the slot's last box that passed, printed again; false for a slot the station
+    // has none of.
+    bool Reprint(const std::string& slot);
 
   private:
     class Relay;

@@ -1,5 +1,7 @@
-// The station's scans: each box's id given to its slot before its START is answered, and boxes
-// that passed before refused (Station.h, ScanDesk.h).
+// The operator's station: each box's scan given to its slot before its START is answered, boxes
+// that passed before refused (Station.h, ScanDesk.h), and labels printed again.
+#include <algorithm>
+
 #include "platform/codepage/ShownText.h"
 #include "station/Station.h"
 #include "station/StationSlot.h"
@@ -83,7 +85,8 @@ void Station::TakeScan(const std::string& scan,
     const std::string shown = EscapeName(route.id);
     for (const auto& other : m_slots) {
         if (other->scanned == route.id) {
-            tell({true, {},
+            tell({true,
+                  {},
                   "scan refused: box " + shown + " is already scanned for " +
                       EscapeName(other->status.slot)});
             return;
@@ -137,4 +140,44 @@ void Station::ForgetScan(Slot& slot) {
     slot.scanned.reset();
     slot.refusal.reset();
     UpdateScans();
+}
+
+bool Station::AskReprint(const std::string& label) {
+    const auto found = std::find(m_config.labels.begin(), m_config.labels.end(), label);
+    if (found == m_config.labels.end()) {
+        return false;
+    }
+    {
+        std::lock_guard lock(m_asksLock);
+        m_reprintAsks.push_back(static_cast<std::size_t>(found - m_config.labels.begin()));
+    }
+    m_transport.Wake();
+    return true;
+}
+
+void Station::TakeReprintAsks() {
+    std::vector<std::size_t> asks;
+    {
+        std::lock_guard lock(m_asksLock);
+        asks.swap(m_reprintAsks);
+    }
+    for (const std::size_t index : asks) {
+        if (index >= m_slots.size()) {
+            continue;
+        }
+        const Slot& slot = *m_slots[index];
+        const std::string name = EscapeName(slot.status.slot);
+        if (!m_reprinter) {
+            Note(name + ": no label to print again: the job prints none (label, printer)");
+        } else if (!slot.lastPass) {
+            Note(name + ": no label to print again: no box has passed on it");
+        } else if (!m_reprinter->Print(*slot.lastPass, slot.status.slot)) {
+            Note(name + ": a label is being printed; ask again in a moment");
+        }
+    }
+    if (m_reprinter) {
+        for (const std::string& done : m_reprinter->TakeDone()) {
+            Note(done);
+        }
+    }
 }

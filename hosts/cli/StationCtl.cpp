@@ -19,7 +19,7 @@ int RunStationCtl(const std::vector<std::string>& args) {
     if (args.size() < 2 || args.size() > (scan ? 4 : 3)) {
         return Refused(
             "--station-ctl takes NAME and put-back SLOT, take-out SLOT, scan [SLOT] "
-            "ID, finish or status");
+            "ID, reprint SLOT, finish or status");
     }
     std::string request = args[1];
     for (std::size_t i = 2; i < args.size(); ++i) {

@@ -112,6 +112,8 @@ TEST(ScanGate, TheStartWaitsForItsScanAndAWrongOrRepeatedBoxFailsBeforeIt) {
 
 struct HeardScans final : StationObserver {
     std::vector<ScanNews> scans;
+    std::vector<std::string> notes;
+    void OnMessage(const std::string& text) override { notes.push_back(text); }
     std::vector<BoxRecord> records;
     std::vector<SlotStatus> slots;
     void OnScan(const ScanNews& news) override { scans.push_back(news); }
@@ -248,6 +250,31 @@ TEST_F(ScanStation, AJobWithoutScansRefusesThemAndABlockedRepeatIsToldFromTheCon
                         m.input.value == "SN1" && m.input.why.starts_with("box SN1 already"));
     }
     EXPECT_TRUE(refused);
+}
+
+TEST_F(ScanStation, TheLabelOfASlotsLastPassIsPrintedAgainFromItsRecord) {
+    StationConfig config = Config(2);
+    config.slot.labelZpl = "^XA^FD{box_id} {slot}^FS^XZ\n";
+    config.slot.printer = "dir:" + dir.File("labels");
+    station = std::make_unique<Station>(config, &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    a1.Hello();
+    HeldBox(a1);
+    Passes(a1, "rec-7", "A1", "SN^7");
+    EXPECT_FALSE(station->AskReprint("Z9"));
+    ASSERT_TRUE(station->AskReprint("A2"));
+    ASSERT_TRUE(station->AskReprint("A1"));
+    // The label is sent from a thread of its own, which wakes the supervisor when it is done.
+    for (int turn = 0; turn < 100 && heard.notes.size() < 2; ++turn) {
+        station->Listen(std::chrono::milliseconds(100));
+        station->TakeAsks();
+    }
+    ASSERT_EQ(heard.notes.size(), 2u);
+    EXPECT_EQ(heard.notes[0], "A2: no label to print again: no box has passed on it");
+    EXPECT_EQ(heard.notes[1], "A1: label of box SN^7 printed again");
+    EXPECT_EQ(ReadBytes(dir.File("labels/rec-7.zpl")), "^XA^FH_^FDSN_5E7 A1^FS^XZ\n")
+        << "filled from the record, escaped as before";
 }
 
 }  // namespace

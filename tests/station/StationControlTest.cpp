@@ -85,7 +85,7 @@ TEST(StationControl, OneStationANameAndEachRequestAnsweredInOneLine) {
     EXPECT_EQ(*AskStation("L3-S1", "take-out"), "error: take-out names a slot (take-out A3)");
     EXPECT_EQ(*AskStation("L3-S1", "reboot A1"),
               "error: unknown command 'reboot A1'; a station knows put-back SLOT, take-out SLOT, "
-              "scan [SLOT] ID, finish and status");
+              "scan [SLOT] ID, reprint SLOT, finish and status");
     const Result<std::string> nobody = AskStation("L4", "status");
     ASSERT_FALSE(nobody);
     EXPECT_EQ(nobody.Failure().Describe(),
