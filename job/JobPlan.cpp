@@ -258,6 +258,15 @@ JobPlan PlanJob(const Job& job) {
     if (job.requireWhole) {
         t += Row("coverage", "whole: a box not sent every byte of the image fails");
     }
+    if (job.scan.required) {
+        t += Row("scan", "required: a box loads once its label is scanned (" +
+                             EscapeName(job.scan.slotPrefix +
+                                        (job.slots.empty() ? "A1" : job.slots.front().label)) +
+                             " picks a slot)");
+    }
+    if (job.scan.blockRepeats) {
+        t += Row("repeats", "block: a box that passed before gets no byte and fails");
+    }
     std::vector<std::string> why;
     if (!plan.imageOk) {
         why.push_back("the image is not the job's");
