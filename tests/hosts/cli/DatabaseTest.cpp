@@ -57,9 +57,10 @@ TEST(DatabaseOptions, FindAndExportTakeADatabaseAndTheirOwnOptionsOnly) {
               "--keep-days takes a whole number of days from 1 to 36500, not '0'");
     EXPECT_EQ(error({"--demo", "--db", "sqlite:a"}),
               "--demo takes only --fast, --image, --debug and --quiet");
-    EXPECT_EQ(error({"--job", "j.toml", "--db", "sqlite:a"}),
-              "with --job only --check, --operator, --quiet, --json, --loop and --count may be "
-              "given; the job sets the rest ('--db')");
+    EXPECT_EQ(
+        error({"--job", "j.toml", "--db", "sqlite:a"}),
+        "with --job only --check, --operator, --quiet, --bell, --json, --loop and --count may be "
+        "given; the job sets the rest ('--db')");
 }
 
 class DatabaseTest : public CliTest {
