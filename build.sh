@@ -43,7 +43,11 @@ configure_and_build() {  # folder, extra cmake flags... [-- targets...]
 run_ctest() {  # folder, extra ctest flags...
     local dir=$1
     shift
-    (cd "$dir" && ctest --output-on-failure --timeout 600 -j "$jobs" "$@")
+    # A test that fails is run once more before the run fails: two end-to-end tests running side
+    # by side can still meet on one pseudo-terminal number (one's slot reopening a line that has
+    # gone just as the other makes a new one), which says nothing about either. A real fault
+    # fails twice.
+    (cd "$dir" && ctest --output-on-failure --timeout 600 -j "$jobs" --repeat until-pass:2 "$@")
 }
 
 sources() { git ls-files '*.cpp' '*.h'; }

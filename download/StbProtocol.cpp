@@ -386,6 +386,9 @@ void CStbProtocol::AnswerHeldStarts() {
         state.m_startsHeld = 0;
         return;
     }
+    if (state.m_startsHeld == 0) {
+        return;
+    }
     for (; state.m_startsHeld > 0; --state.m_startsHeld) {
         const BYTE ack = STB_START_ACK;
         SendStbFrame(STB_START, &ack, 1);
