@@ -176,7 +176,7 @@ SlotLook LookOf(const SlotStatus& s) {
     if (out) {
         look.detail = s.hint;
     } else if (s.last) {
-        look.boxId = s.last->boxId.empty() ? std::string() : "box " + s.last->boxId;
+        look.boxId = s.last->boxId.empty() ? std::string() : "box " + EscapeName(s.last->boxId);
         look.detail = s.last->reason;
         look.note = NoteBeneath(s);
     } else if (s.state == SlotState::PortAbsent || s.state == SlotState::PortBusy) {
