@@ -118,6 +118,25 @@ KeyReader Into(std::optional<T> Job::*field, Get get) {
     };
 }
 
+// A key that takes one of two words: `flag` is set for `yes`; either word is said with what it
+// does (`yesMeans`, `noMeans`) when another is given.
+KeyReader Choice(const char* key, const char* yes, const char* yesMeans, const char* no,
+                 const char* noMeans, bool& (*flag)(Job&)) {
+    return [=](const Reader& in, const Node& n, Job& job) -> Result<void> {
+        Result<std::string> word = in.Text(key, n);
+        if (!word) {
+            return word.Failure();
+        }
+        if (*word != yes && *word != no) {
+            return in.At(n.source(), std::string(key) + " takes \"" + yes + "\" (" + yesMeans +
+                                         ") or \"" + no + "\" (" + noMeans + "), not '" + *word +
+                                         "'");
+        }
+        flag(job) = *word == yes;
+        return {};
+    };
+}
+
 const std::map<std::string, KeyReader>& Keys() {
     static const std::map<std::string, KeyReader> keys = [] {
         std::map<std::string, KeyReader> k;
@@ -216,35 +235,11 @@ const std::map<std::string, KeyReader>& Keys() {
             job.baud = static_cast<std::uint32_t>(*baud);
             return {};
         };
-        k["coverage"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
-            Result<std::string> word = in.Text("coverage", n);
-            if (!word) {
-                return word.Failure();
-            }
-            if (*word != "whole" && *word != "asked") {
-                return in.At(n.source(),
-                             "coverage takes \"whole\" (every byte of the image "
-                             "sent) or \"asked\" (what the box asks for, the "
-                             "default), not '" +
-                                 *word + "'");
-            }
-            job.requireWhole = *word == "whole";
-            return {};
-        };
-        k["scan"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
-            Result<std::string> word = in.Text("scan", n);
-            if (!word) {
-                return word.Failure();
-            }
-            if (*word != "required" && *word != "none") {
-                return in.At(n.source(),
-                             "scan takes \"required\" (no box loads before its label is "
-                             "scanned) or \"none\" (the default), not '" +
-                                 *word + "'");
-            }
-            job.scan.required = *word == "required";
-            return {};
-        };
+        k["coverage"] = Choice("coverage", "whole", "every byte of the image sent", "asked",
+                               "what the box asks for, the default",
+                               [](Job& job) -> bool& { return job.requireWhole; });
+        k["scan"] = Choice("scan", "required", "no box loads before its label is scanned", "none",
+                           "the default", [](Job& job) -> bool& { return job.scan.required; });
         k["scan_prefix"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
             Result<std::string> prefix = in.Text("scan_prefix", n);
             if (!prefix) {
@@ -261,21 +256,9 @@ const std::map<std::string, KeyReader>& Keys() {
             job.scan.slotPrefix = *prefix;
             return {};
         };
-        k["repeats"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
-            Result<std::string> word = in.Text("repeats", n);
-            if (!word) {
-                return word.Failure();
-            }
-            if (*word != "warn" && *word != "block") {
-                return in.At(n.source(),
-                             "repeats takes \"warn\" (a box that passed before is loaded and "
-                             "flagged, the default) or \"block\" (it gets no byte and fails), "
-                             "not '" +
-                                 *word + "'");
-            }
-            job.scan.blockRepeats = *word == "block";
-            return {};
-        };
+        k["repeats"] = Choice("repeats", "block", "a box that passed before gets no byte and fails",
+                              "warn", "it is loaded and flagged, the default",
+                              [](Job& job) -> bool& { return job.scan.blockRepeats; });
         k["label"] = [](const Reader& in, const Node& n, Job& job) -> Result<void> {
             Result<std::string> given = in.Text("label", n);
             if (!given) {
@@ -419,8 +402,7 @@ Result<Job> ParseJob(const std::string& text, const std::string& file) {
         }
     }
     if (job.scan.blockRepeats && !job.scan.required && !job.boxId) {
-        return in.Missing(
-            "repeats = \"block\" needs the box's id: scan = \"required\", or box_id");
+        return in.Missing("repeats = \"block\" needs the box's id: scan = \"required\", or box_id");
     }
     if (Result<void> power = CheckJobPower(in, job); !power) {
         return power.Failure();

@@ -37,21 +37,26 @@ void PassedBoxes::Add(const BoxRecord& record) {
     }
 }
 
-std::string RepeatWarning(const std::string& boxId, const PassedBoxes::Earlier& earlier) {
-    const std::time_t when = std::chrono::system_clock::to_time_t(earlier.start);
-    std::tm local{};
-    localtime_r(&when, &local);
-    char time[16];
-    std::strftime(time, sizeof time, "%H:%M", &local);
-    return "box " + boxId + " was loaded before: " + time + ", slot " + earlier.slot;
-}
+namespace {
 
-std::string RepeatRefusal(const std::string& boxId, const PassedBoxes::Earlier& earlier) {
+// When the earlier pass started, in local time, as `format` (strftime) writes it.
+std::string LocalStart(const PassedBoxes::Earlier& earlier, const char* format) {
     const std::time_t when = std::chrono::system_clock::to_time_t(earlier.start);
     std::tm local{};
     localtime_r(&when, &local);
     char time[32];
-    std::strftime(time, sizeof time, "%Y-%m-%d %H:%M", &local);
-    return "box " + boxId + " already passed: " + time + ", slot " + earlier.slot + ", record " +
-           earlier.recordId;
+    std::strftime(time, sizeof time, format, &local);
+    return time;
+}
+
+}  // namespace
+
+std::string RepeatWarning(const std::string& boxId, const PassedBoxes::Earlier& earlier) {
+    return "box " + boxId + " was loaded before: " + LocalStart(earlier, "%H:%M") + ", slot " +
+           earlier.slot;
+}
+
+std::string RepeatRefusal(const std::string& boxId, const PassedBoxes::Earlier& earlier) {
+    return "box " + boxId + " already passed: " + LocalStart(earlier, "%Y-%m-%d %H:%M") +
+           ", slot " + earlier.slot + ", record " + earlier.recordId;
 }

@@ -64,4 +64,6 @@ struct ScanPolicy {
     bool required = false;             // scan = "required"
     std::string slotPrefix = "SLOT:";  // scan_prefix: a slot's own label
     bool blockRepeats = false;         // repeats = "block"
+
+    bool operator==(const ScanPolicy&) const = default;
 };

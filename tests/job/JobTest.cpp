@@ -69,12 +69,22 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
     ASSERT_TRUE(line) << line.Failure().Describe();
     EXPECT_EQ(line->baud, 921600u);
     EXPECT_TRUE(line->requireWhole);
+    EXPECT_FALSE(job->scan.required || job->scan.blockRepeats);
+    const Result<Job> scanned =
+        ParseJob(JobText("scan = \"required\"\nscan_prefix = \"SOCKET-\"\nrepeats = \"block\"\n"),
+                 "/line/3/job.toml");
+    ASSERT_TRUE(scanned) << scanned.Failure().Describe();
+    EXPECT_EQ(scanned->scan, (ScanPolicy{true, "SOCKET-", true}));
 
     const std::vector<std::pair<std::string, std::string>> broken{
         {JobText("speed = 9600\n"), "job.toml:7: unknown key 'speed'"},
         {JobText("baud = 0\n"), "job.toml:7: baud takes a whole number from 50 to 4000000"},
         {JobText("baud = \"fast\"\n"), "job.toml:7: baud takes a whole number"},
         {JobText("coverage = \"all\"\n"), "job.toml:7: coverage takes \"whole\""},
+        {JobText("scan = \"yes\"\n"), "job.toml:7: scan takes \"required\" (no box loads"},
+        {JobText("scan_prefix = \"SLOT A\"\n"), "job.toml:7: scan_prefix is what a slot's own"},
+        {JobText("repeats = \"block\"\n"),
+         "job.toml: repeats = \"block\" needs the box's id: scan = \"required\", or box_id"},
         {JobText("debug = \"yes\"\n"), "job.toml:7: debug takes true or false"},
         {JobText("capture_max = -1\n"), "job.toml:7: capture_max takes a whole number from"},
         // A float past every whole number: reading it as one overflowed.
