@@ -83,7 +83,8 @@ TEST(Job, AJobsSettingsWithPathsFromItsFolderAndEveryMistakeNamedByItsLine) {
         {JobText("coverage = \"all\"\n"), "job.toml:7: coverage takes \"whole\""},
         {JobText("scan = \"yes\"\n"), "job.toml:7: scan takes \"required\" (no box loads"},
         {JobText("scan_prefix = \"SLOT A\"\n"), "job.toml:7: scan_prefix is what a slot's own"},
-        {JobText("repeats = \"block\"\n"),
+        {"name = \"x\"\nimage = \"i\"\nsha256 = \"" + kAbc +
+             "\"\nrepeats = \"block\"\n[slots]\nA1 = \"COM3\"\n",
          "job.toml: repeats = \"block\" needs the box's id: scan = \"required\", or box_id"},
         {JobText("debug = \"yes\"\n"), "job.toml:7: debug takes true or false"},
         {JobText("capture_max = -1\n"), "job.toml:7: capture_max takes a whole number from"},
