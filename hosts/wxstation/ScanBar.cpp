@@ -60,8 +60,9 @@ void ScanBar::ShowNews(const ScanNews& news) {
     m_news->SetLabelText(text);
     m_news->SetToolTip(text);
     m_news->SetFont(LineFont(news.refused));
-    m_band->SetBackgroundColour(news.refused ? ToneFill(SlotTone::Warn) : GetBackgroundColour());
-    m_news->SetForegroundColour(news.refused ? ToneInk(SlotTone::Warn) : GetForegroundColour());
+    // An accepted scan on the header's own ground, in its own ink.
+    m_band->SetBackgroundColour(news.refused ? ToneFill(SlotTone::Warn) : wxNullColour);
+    m_news->SetForegroundColour(news.refused ? ToneInk(SlotTone::Warn) : wxNullColour);
     m_band->Refresh();
 }
 

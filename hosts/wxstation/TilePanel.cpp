@@ -106,10 +106,12 @@ void TilePanel::Paint(wxPaintEvent&) {
     if (m_look.scanNext) {
         // A white edge inside the ring keeps it apart from every tone's fill.
         dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        // Each edge follows the tile's corners, so that no fill shows outside it.
         dc.SetPen(wxPen(ScanRingColour(), ring));
-        dc.DrawRoundedRectangle(ring / 2, ring / 2, w - ring, h - ring, corner);
+        dc.DrawRoundedRectangle(ring / 2, ring / 2, w - ring, h - ring,
+                                std::max(1, corner - ring / 2));
         dc.SetPen(wxPen(*wxWHITE, 2));
-        dc.DrawRoundedRectangle(ring, ring, w - 2 * ring, h - 2 * ring, corner);
+        dc.DrawRoundedRectangle(ring, ring, w - 2 * ring, h - 2 * ring, std::max(1, corner - ring));
         dc.SetPen(*wxTRANSPARENT_PEN);
     }
     const wxColour ink = ToneInk(m_look.tone);
