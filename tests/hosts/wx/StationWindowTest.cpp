@@ -66,6 +66,9 @@ class StationWindowTest : public ::testing::Test {
 
     void TearDown() override {
         if (m_frame != nullptr) {
+            // Hidden first: the last window is left on the screen until the idle time this
+            // loop never has, where a later test would find it as its own.
+            m_frame->Hide();
             m_frame->Destroy();
             Pump([] { return false; }, std::chrono::milliseconds(100));
         }
