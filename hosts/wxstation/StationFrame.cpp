@@ -174,9 +174,10 @@ void StationFrame::Scan(const std::string& text) {
 }
 
 void StationFrame::KeepScanFocus() {
-    const wxWindow* focus = FindFocus();
-    if (m_scanBar == nullptr || focus == nullptr || m_scanBar->IsField(focus) ||
-        (focus == m_operator && m_operator->IsEnabled())) {
+    wxWindow* focus = FindFocus();
+    // A window of its own (a slot's log) keeps its keyboard while the operator reads it.
+    if (m_scanBar == nullptr || focus == nullptr || wxGetTopLevelParent(focus) != this ||
+        m_scanBar->IsField(focus) || (focus == m_operator && m_operator->IsEnabled())) {
         return;
     }
     // Not at once: the click or the key that moved the focus is still being served.
