@@ -600,6 +600,7 @@ void Station::Finish() {
     Note("finishing " + std::to_string(inFlight) + (inFlight == 1 ? " box" : " boxes") +
          "; Ctrl-C again to stop now");
     FinishAll();
+    UpdateScans();  // a slot without a box in hand waits for no scan any more
 }
 
 void Station::FinishAll() {

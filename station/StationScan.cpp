@@ -30,12 +30,15 @@ std::vector<bool> Station::ScanWaits() const {
     waits.reserve(m_slots.size());
     for (const auto& slot : m_slots) {
         // A box in hand that has not been scanned is held at its START; one whose START was
-        // answered already has its scan (or needed none).
-        const bool free =
-            !slot->session->InSession() || slot->status.state == SlotState::WaitingForScan;
+        // answered already has its scan (or needed none). A held box is in flight: a gentle
+        // finish or a take-out lets it finish, so it may still be scanned (refused, it would
+        // wait for a scan no one can give, for ever without a timeout). A slot without a box
+        // in hand waits only while it takes another.
+        const bool held =
+            slot->session->InSession() && slot->status.state == SlotState::WaitingForScan;
+        const bool next = !slot->session->InSession() && MoreBoxes(*slot);
         waits.push_back(m_config.scan.required && m_stopSignal == 0 &&
-                        slot->phase == Phase::Running && !slot->scanned && free &&
-                        MoreBoxes(*slot));
+                        slot->phase == Phase::Running && !slot->scanned && (held || next));
     }
     return waits;
 }

@@ -53,7 +53,7 @@ StationFrame::StationFrame(StationSetup setup, const std::optional<std::string>&
     column->Add(MakeHeader(root), 0, wxEXPAND | wxALL, kGap);
     m_grid = new wxPanel(root);
     for (const JobSlot& slot : m_setup.job.slots) {
-        auto* tile = new TilePanel(m_grid, slot.label);
+        auto* tile = new TilePanel(m_grid, slot.label, m_setup.job.scan.required);
         tile->OnClick([this, label = slot.label] {
             // A slot taken out goes back into service from its tile; any other shows its log.
             const auto status = m_statuses.find(label);
@@ -80,6 +80,14 @@ StationFrame::StationFrame(StationSetup setup, const std::optional<std::string>&
     }
     ShowTotals();
     ShowButtons();
+    if (m_scanBar != nullptr) {
+        Bind(wxEVT_CHILD_FOCUS, [this](wxChildFocusEvent& event) {
+            KeepScanFocus();
+            event.Skip();
+        });
+        // Once the window is shown and its loop runs.
+        PostToSelf([this] { m_scanBar->FocusField(); });
+    }
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
         m_run.reset();  // the boxes in flight stop now, each with its record
         m_broker = {};
@@ -149,8 +157,31 @@ wxPanel* StationFrame::MakeHeader(wxWindow* parent) {
     m_finish->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { FinishGently(); });
     m_stop->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { StopNow(); });
     rows->Add(line, 0, wxEXPAND | wxTOP, kGap);
+    if (job.scan.required) {
+        m_scanBar = new ScanBar(header, [this](const std::string& text) { Scan(text); });
+        rows->Add(m_scanBar, 0, wxEXPAND | wxTOP, kGap);
+    }
     header->SetSizer(rows);
     return header;
+}
+
+void StationFrame::Scan(const std::string& text) {
+    if (!m_run) {
+        OnScan(ScanNews{true, {}, "scan refused: the station is not running; press Start"});
+        return;
+    }
+    m_run->Scan(text);
+}
+
+void StationFrame::KeepScanFocus() {
+    wxWindow* focus = FindFocus();
+    // A window of its own (a slot's log) keeps its keyboard while the operator reads it.
+    if (m_scanBar == nullptr || focus == nullptr || wxGetTopLevelParent(focus) != this ||
+        m_scanBar->IsField(focus) || (focus == m_operator && m_operator->IsEnabled())) {
+        return;
+    }
+    // Not at once: the click or the key that moved the focus is still being served.
+    PostToSelf([this] { m_scanBar->FocusField(); });
 }
 
 // As many columns as give the tiles the most room at their shape.
@@ -219,6 +250,9 @@ void StationFrame::Start() {
         [](std::function<void()> call) { CallOnUiThread(std::move(call)); }, m_broker.news.get());
     Note("started");
     ShowButtons();
+    if (m_scanBar != nullptr) {
+        m_scanBar->FocusField();
+    }
 }
 
 void StationFrame::FinishGently() {
@@ -273,6 +307,13 @@ void StationFrame::OnRecord(const std::string&, const std::string& recordLine) {
 
 void StationFrame::OnMessage(const std::string& text) {
     Note(text);
+}
+
+void StationFrame::OnScan(const ScanNews& news) {
+    if (m_scanBar != nullptr) {
+        m_scanBar->ShowNews(news);
+    }
+    Note(news.text);
 }
 
 void StationFrame::OnEnded(const StationEnd& end) {
@@ -366,6 +407,9 @@ void StationFrame::SlotMenu(const std::string& slot) {
             break;
         default:
             break;
+    }
+    if (m_scanBar != nullptr) {
+        m_scanBar->FocusField();  // the menu had the keyboard while it was open
     }
 }
 

@@ -3,7 +3,10 @@
 // The desktop station's window: a header with the job, its image and hash, the operator and the
 // shift's totals; one tile per slot in a grid that follows the window's size; Start, Stop gently
 // and Stop now, which do what the command line's signals do; and the station's notes. A tile's
-// click opens the slot's log as it grows.
+// click opens the slot's log as it grows. Under a job that requires each box's scan, the header
+// has the scan field (ScanBar.h), which keeps the keyboard: whatever else takes the focus (a
+// click on a button or a tile, a context menu) gives it back, so that a scanner's text and its
+// Enter never land on a button.
 //
 // Threading rules: the window's thread only; the supervisor's news arrives through CallAfter.
 
@@ -14,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+#include "hosts/wxstation/ScanBar.h"
 #include "hosts/wxstation/StationBroker.h"
 #include "hosts/wxstation/StationSetup.h"
 #include "hosts/wxstation/TilePanel.h"
@@ -43,6 +47,10 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     // How the last run ended; nothing before one has.
     const std::optional<StationEnd>& LastEnd() const { return m_lastEnd; }
     const wxStaticText& Totals() const { return *m_totals; }
+    // The scan field and its line; nothing unless the job requires scans.
+    const ScanBar* Scans() const { return m_scanBar; }
+    // The event list, each line with its local time.
+    const wxListBox& Notes() const { return *m_notes; }
     // The sound on a failed box or a slot taken out: on unless the operator muted it (kept in
     // the settings).
     void SetSound(bool on);
@@ -55,9 +63,14 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     void OnRecord(const std::string& slot, const std::string& recordLine) override;
     void OnMessage(const std::string& text) override;
     void OnEnded(const StationEnd& end) override;
+    void OnScan(const ScanNews& news) override;
 
   private:
     wxPanel* MakeHeader(wxWindow* parent);
+    // An operator's scan, as typed: to the station while it runs.
+    void Scan(const std::string& text);
+    // Brings the keyboard back to the scan field once the event that took it has been served.
+    void KeepScanFocus();
     void LayoutTiles();
     void ShowTotals();
     void ShowButtons();
@@ -86,6 +99,7 @@ class StationFrame : public wxFrame, public StationRun::Listener {
     std::vector<TilePanel*> m_tiles;
     wxTextCtrl* m_operator = nullptr;
     wxStaticText* m_totals = nullptr;
+    ScanBar* m_scanBar = nullptr;
     wxButton* m_start = nullptr;
     wxButton* m_finish = nullptr;
     wxButton* m_stop = nullptr;

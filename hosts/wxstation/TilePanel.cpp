@@ -52,9 +52,14 @@ wxColour ToneInk(SlotTone tone) {
                                                             : wxColour(0xFF, 0xFF, 0xFF);
 }
 
-TilePanel::TilePanel(wxWindow* parent, const std::string& label)
+wxColour ScanRingColour() {
+    return wxColour(0x6A, 0x1B, 0x9A);  // violet: no verdict's, no state's
+}
+
+TilePanel::TilePanel(wxWindow* parent, const std::string& label, bool scans)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE),
-      m_label(label) {
+      m_label(label),
+      m_scans(scans) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     SlotStatus idle;
     idle.slot = label;
@@ -77,7 +82,8 @@ void TilePanel::Show(const SlotStatus& status) {
     SlotLook look = LookOf(status);
     if (look.word == m_look.word && look.percent == m_look.percent &&
         look.progress == m_look.progress && look.detail == m_look.detail &&
-        look.note == m_look.note && look.counts == m_look.counts && look.boxId == m_look.boxId) {
+        look.note == m_look.note && look.counts == m_look.counts && look.boxId == m_look.boxId &&
+        look.scan == m_look.scan && look.scanNext == m_look.scanNext) {
         return;
     }
     m_look = std::move(look);
@@ -89,12 +95,25 @@ void TilePanel::Paint(wxPaintEvent&) {
     const wxSize size = GetClientSize();
     const int w = size.GetWidth();
     const int h = size.GetHeight();
-    const int pad = std::max(4, h / 24);
+    const int corner = std::max(4, h / 24);
+    const int ring = m_scans ? std::max(5, h / 26) : 0;
+    const int pad = corner + ring;
     dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
     dc.Clear();
     dc.SetPen(*wxTRANSPARENT_PEN);
     dc.SetBrush(wxBrush(ToneFill(m_look.tone)));
-    dc.DrawRoundedRectangle(0, 0, w, h, pad);
+    dc.DrawRoundedRectangle(0, 0, w, h, corner);
+    if (m_look.scanNext) {
+        // A white edge inside the ring keeps it apart from every tone's fill.
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        // Each edge follows the tile's corners, so that no fill shows outside it.
+        dc.SetPen(wxPen(ScanRingColour(), ring));
+        dc.DrawRoundedRectangle(ring / 2, ring / 2, w - ring, h - ring,
+                                std::max(1, corner - ring / 2));
+        dc.SetPen(wxPen(*wxWHITE, 2));
+        dc.DrawRoundedRectangle(ring, ring, w - 2 * ring, h - 2 * ring, std::max(1, corner - ring));
+        dc.SetPen(*wxTRANSPARENT_PEN);
+    }
     const wxColour ink = ToneInk(m_look.tone);
     dc.SetTextForeground(ink);
     const int inner = w - 2 * pad;
@@ -109,7 +128,7 @@ void TilePanel::Paint(wxPaintEvent&) {
     dc.SetFont(Fitting(dc, label, h / 7, inner - countsSize.GetWidth() - pad, true));
     const wxSize labelSize = dc.GetTextExtent(label);
     dc.DrawText(label, pad, y);
-    y += std::max(labelSize.GetHeight(), countsSize.GetHeight()) + pad / 2;
+    y += std::max(labelSize.GetHeight(), countsSize.GetHeight()) + corner / 2;
 
     // The state: symbol and word, as large as the tile allows.
     const wxString word = wxString::FromUTF8(m_look.symbol + " " + m_look.word);
@@ -119,8 +138,16 @@ void TilePanel::Paint(wxPaintEvent&) {
     dc.DrawText(word, pad, y);
     y += wordSize.GetHeight();
 
-    // The progress with the time left, or the box's id.
+    // Its scan beneath the word: "▸ scan next" in bold, as the ring says it too.
     const int small = std::max(10, h / 9);
+    if (!m_look.scan.empty()) {
+        const wxString scan = wxString::FromUTF8(m_look.scan);
+        dc.SetFont(Fitting(dc, scan, small, inner, m_look.scanNext));
+        dc.DrawText(scan, pad, y);
+        y += dc.GetTextExtent(scan).GetHeight();
+    }
+
+    // The progress with the time left, or the box's id.
     dc.SetFont(PixelFont(small, false));
     if (m_look.bar) {
         const int barHeight = std::max(6, h / 14);
@@ -128,7 +155,7 @@ void TilePanel::Paint(wxPaintEvent&) {
         dc.DrawRectangle(pad, y, inner, barHeight);
         dc.SetBrush(wxBrush(ink));
         dc.DrawRectangle(pad, y, inner * m_look.percent / 100, barHeight);
-        y += barHeight + pad / 2;
+        y += barHeight + corner / 2;
     }
     std::string line = m_look.progress;
     if (!m_look.boxId.empty()) {

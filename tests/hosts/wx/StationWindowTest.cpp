@@ -9,6 +9,7 @@
 #include <wx/dcmemory.h>
 #include <wx/evtloop.h>
 #include <wx/image.h>
+#include <wx/listbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
@@ -16,6 +17,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,9 @@ class StationWindowTest : public ::testing::Test {
 
     void TearDown() override {
         if (m_frame != nullptr) {
+            // Hidden first: the last window is left on the screen until the idle time this
+            // loop never has, where a later test would find it as its own.
+            m_frame->Hide();
             m_frame->Destroy();
             Pump([] { return false; }, std::chrono::milliseconds(100));
         }
@@ -358,6 +363,178 @@ TEST_F(StationWindowTest, SixteenTilesIn1280x800KeepTheStateWordLarge) {
     record.result = BoxResult::Fail;
     station.OnRecord("A16", BoxRecordLine(record));
     EXPECT_EQ(station.Alarms(), 2);
+}
+
+// One simulated box on a pseudo-terminal of its own, unpaced, with `options`; its port is
+// linked as `link`.
+std::unique_ptr<ChildProcess> OneBox(const std::string& image, const std::string& link,
+                                     const std::vector<std::string>& options) {
+    std::vector<std::string> args{Program("stbsim"), "--image", image, "--fast"};
+    args.insert(args.end(), options.begin(), options.end());
+    auto sim = std::make_unique<ChildProcess>(args);
+    const std::string line = "stbsim: box on ";
+    EXPECT_TRUE(sim->WaitForStdout("\n", 2)) << sim->Stderr();  // its port, then the image
+    const std::string out = sim->Stdout();
+    const std::size_t at = out.find(line);
+    if (at != std::string::npos) {
+        const std::size_t from = at + line.size();
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(out.substr(from, out.find('\n', from) - from), link);
+    }
+    return sim;
+}
+
+// A line to a simulated box's power input, as its switch would give it.
+void Power(const std::string& fifo, const std::string& word) {
+    const UniqueFd fd(open(fifo.c_str(), O_WRONLY | O_CLOEXEC));
+    const std::string line = word + "\n";
+    EXPECT_EQ(write(fd.Get(), line.data(), line.size()), static_cast<ssize_t>(line.size()));
+}
+
+// The slot's records in the report, read with the record's codec.
+std::vector<BoxRecord> RecordsOf(const std::string& report, const std::string& slot) {
+    std::vector<BoxRecord> records;
+    std::istringstream lines(ReadBytes(report));
+    for (std::string line; std::getline(lines, line);) {
+        const std::optional<BoxRecord> record = ParseBoxRecord(line);
+        EXPECT_TRUE(record) << line;
+        if (record && record->slot == slot) {
+            records.push_back(*record);
+        }
+    }
+    return records;
+}
+
+// A job that requires each box's scan, served from the window with real keys typed into its scan
+// field (xdotool, as a keyboard-wedge scanner types): A1's box prints its serial number in its
+// banner (switched on once the slot listens, so the banner is heard), A2's boxes print none and
+// are known by their scans alone. A refusal changes nothing; a selected slot takes the next scan
+// and loads while the other's box stays held at its START; a box that passed, scanned again, and
+// a box whose console names another id than its scan each FAIL before any image byte.
+TEST_F(StationWindowTest, ScansTypedIntoTheFieldReachTheirSlotsAndHoldEveryOtherBox) {
+    if (ChildProcess({"sh", "-c", "command -v xdotool"}).Wait().status != 0) {
+        GTEST_SKIP() << "xdotool is missing (scripts/install-deps.sh installs it)";
+    }
+    const std::string image = m_dir.File("image.sdl");
+    WriteBytes(image, std::string(20000, 's') + "the end");
+    const std::string power = m_dir.File("power-a1");
+    const std::unique_ptr<ChildProcess> a1 =
+        OneBox(image, m_dir.File("slot1"), {"--serial", "SNA", "--power-fifo", power});
+    Power(power, "off");
+    ASSERT_TRUE(a1->WaitForStdout("power off")) << a1->Stdout();
+    const std::unique_ptr<ChildProcess> a2 = OneBox(image, m_dir.File("slot2"), {"--boxes", "3"});
+    StationFrame& station = Open(WriteJob(2,
+                                          "timeout = 30\nbox_id = 'Serial number: (\\w+)'\n"
+                                          "scan = \"required\"\nrepeats = \"block\"\n"));
+    ASSERT_NE(station.Scans(), nullptr);
+    station.Start();
+    ASSERT_TRUE(Pump([&] {
+        return Words() == std::map<std::string, std::string>{{"A1", "READY"}, {"A2", "SCAN BOX"}};
+    })) << ::testing::PrintToString(Words());
+    Power(power, "on");
+    const TilePanel& t1 = *station.Tiles()[0];
+    const TilePanel& t2 = *station.Tiles()[1];
+    ASSERT_TRUE(Pump([&] { return t1.Look().word == "SCAN BOX" && t1.Look().scanNext; }))
+        << t1.Look().word;
+    EXPECT_EQ(t1.Look().scan, "\u25B8 scan next");
+    EXPECT_EQ(t2.Look().scan, "waits for a scan");
+
+    std::string window;
+    Pump([&] {
+        ChildProcess search({"xdotool", "search", "--all", "--onlyvisible", "--pid",
+                             std::to_string(getpid()), "--name", "^Stavel Station$"});
+        Pump([&] { return search.Ended().has_value(); });
+        window = search.Stdout().substr(0, search.Stdout().find('\n'));
+        return !window.empty();
+    });
+    ASSERT_FALSE(window.empty());
+    const auto type = [&](const std::string& text) {
+        ChildProcess keys(
+            {"xdotool", "windowfocus", "--sync", window, "type", "--delay", "5", text + "\n"});
+        ASSERT_TRUE(Pump([&] { return keys.Ended().has_value(); })) << keys.Stderr();
+    };
+    const auto says = [&](const std::string& text) {
+        return Pump([&] {
+            return station.Scans()->NewsLine().GetLabelText().utf8_string().find(text) !=
+                   std::string::npos;
+        });
+    };
+    // The event list, each line with its local time ("14:02:11  ...").
+    const auto listed = [&](const std::string& text) {
+        const wxListBox& notes = station.Notes();
+        for (unsigned i = 0; i < notes.GetCount(); ++i) {
+            const std::string line = notes.GetString(i).utf8_string();
+            if (line.size() > 10 && line[2] == ':' && line[5] == ':' && line.substr(10) == text) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    // A refusal stands out on the line and changes nothing; what was scanned shows as typed.
+    type("SLOT:Z&1");
+    ASSERT_TRUE(says("no slot Z&1")) << station.Scans()->NewsLine().GetLabelText();
+    EXPECT_EQ(station.Scans()->NewsLine().GetLabelText().utf8_string(),
+              "\u26A0 scan refused: no slot Z&1");
+    EXPECT_TRUE(station.Scans()->ShowsRefusal());
+    EXPECT_TRUE(listed("scan refused: no slot Z&1"));
+    EXPECT_TRUE(t1.Look().scanNext);
+    EXPECT_FALSE(t2.Look().scanNext);
+
+    // A slot selected takes the next scan, though a button had taken the focus meanwhile: the
+    // field took it back, so the scanner's Enter pressed no button.
+    type("slot:A2");
+    ASSERT_TRUE(says("A2: the next scan goes to this slot"));
+    EXPECT_FALSE(station.Scans()->ShowsRefusal());
+    ASSERT_TRUE(Pump([&] { return t2.Look().scanNext && !t1.Look().scanNext; }));
+    Pump([] { return false; }, std::chrono::milliseconds(300));
+    Keep(Picture(station), "station-scan.png");
+    wxWindow::FindWindowByLabel("Stop gently", &station)->SetFocus();
+    Pump([] { return false; }, std::chrono::milliseconds(200));
+    type("SN-B1");
+    ASSERT_TRUE(says("A2: box SN-B1 scanned"));
+    EXPECT_TRUE(listed("A2: box SN-B1 scanned"));
+    const std::string report = m_dir.File("boxes.jsonl");
+    ASSERT_TRUE(Pump([&] { return RecordsOf(report, "A2").size() == 1; }));
+    const BoxRecord loaded = RecordsOf(report, "A2")[0];
+    EXPECT_EQ(loaded.result, BoxResult::Pass) << loaded.reason;
+    EXPECT_EQ(loaded.boxId, "SN-B1");
+    EXPECT_EQ(loaded.bytes, 20007);
+    EXPECT_EQ(t1.Look().word, "SCAN BOX") << "its box is held while the other loads";
+    EXPECT_EQ(a1->Stdout().find("STB_START answered"), std::string::npos) << a1->Stdout();
+
+    // The box that passed, scanned again, gets no byte.
+    ASSERT_TRUE(Pump([&] { return t2.Look().word == "SCAN BOX"; })) << t2.Look().word;
+    EXPECT_TRUE(t1.Look().scanNext) << "the next scan goes to the next slot that waits";
+    type("A2 SN-B1");
+    ASSERT_TRUE(says("A2: box SN-B1 scanned; it gets no byte: box SN-B1 already passed"));
+    ASSERT_TRUE(Pump([&] { return RecordsOf(report, "A2").size() == 2; }));
+    const BoxRecord repeat = RecordsOf(report, "A2")[1];
+    EXPECT_EQ(repeat.result, BoxResult::Fail);
+    EXPECT_EQ(repeat.reasonCode, "box-repeat") << repeat.reason;
+    EXPECT_EQ(repeat.bytes, 0);
+
+    // A box whose console names another id than its scan gets no byte either.
+    type("SN-A9");
+    ASSERT_TRUE(says("A1: box SN-A9 scanned"));
+    ASSERT_TRUE(Pump([&] { return RecordsOf(report, "A1").size() == 1; }));
+    const BoxRecord wrong = RecordsOf(report, "A1")[0];
+    EXPECT_EQ(wrong.result, BoxResult::Fail);
+    EXPECT_EQ(wrong.reasonCode, "box-mismatch");
+    EXPECT_EQ(wrong.reason, "wrong box in socket: scanned SN-A9, box says SNA");
+    EXPECT_EQ(wrong.bytes, 0);
+
+    station.StopNow();
+    ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); }));
+    for (const auto& sim : {a1.get(), a2.get()}) {
+        sim->Signal(SIGTERM);
+        sim->Wait(std::chrono::seconds(10));
+    }
+    EXPECT_EQ(a1->Stdout().find("STB_START answered"), std::string::npos) << a1->Stdout();
+    const std::string served = a2->Stdout();
+    EXPECT_NE(served.find("box 1: 20007 image bytes received and checked"), std::string::npos)
+        << served;
+    EXPECT_EQ(served.find("box 2: STB_START answered"), std::string::npos) << served;
 }
 
 }  // namespace
