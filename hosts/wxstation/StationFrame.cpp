@@ -20,6 +20,7 @@
 #include "job/JobPlan.h"
 #include "platform/base/LocalClock.h"
 #include "record/BoxRecordCodec.h"
+#include "station/Alarm.h"
 #include "station/SlotLook.h"
 
 namespace {
@@ -271,8 +272,8 @@ void StationFrame::OnSlot(const SlotStatus& status) {
     // A slot taken out for its failures needs someone at its fixture, as a failed box does; one
     // an operator took out does not.
     const auto known = m_statuses.find(status.slot);
-    if (status.state == SlotState::TakenOut && status.hint != "taken out by the operator" &&
-        (known == m_statuses.end() || known->second.state != SlotState::TakenOut)) {
+    if (AlarmFor(known == m_statuses.end() ? std::nullopt : std::optional(known->second.state),
+                 status)) {
         Alarm();
     }
     m_statuses[status.slot] = status;
@@ -296,7 +297,9 @@ void StationFrame::OnRecord(const std::string&, const std::string& recordLine) {
             break;
         case BoxResult::Fail:
             ++m_failed;
-            Alarm();
+            if (AlarmFor(*record)) {
+                Alarm();
+            }
             break;
         case BoxResult::Aborted:
             ++m_aborted;
@@ -386,9 +389,13 @@ void StationFrame::SlotMenu(const std::string& slot) {
     const auto status = m_statuses.find(slot);
     const bool out = status != m_statuses.end() && status->second.state == SlotState::TakenOut;
     wxMenu menu;
-    enum { kTakeOut = 1, kPutBack, kLog };
+    enum { kTakeOut = 1, kPutBack, kReprint, kLog };
     menu.Append(kTakeOut, "Take out of service (the box in hand finishes)")->Enable(m_run && !out);
     menu.Append(kPutBack, "Put back into service")->Enable(m_run && out);
+    if (m_setup.job.labelZpl) {
+        // The last box that passed here: its label was lost, spoiled or not printed.
+        menu.Append(kReprint, "Print label again")->Enable(m_run != nullptr);
+    }
     menu.AppendSeparator();
     menu.Append(kLog, "Show its log");
     switch (GetPopupMenuSelectionFromUser(menu)) {
@@ -400,6 +407,11 @@ void StationFrame::SlotMenu(const std::string& slot) {
         case kPutBack:
             if (m_run) {
                 m_run->PutBack(slot);
+            }
+            break;
+        case kReprint:
+            if (m_run) {
+                m_run->Reprint(slot);
             }
             break;
         case kLog:

@@ -122,6 +122,11 @@ struct HeardScans final : StationObserver {
         records.push_back(record);
     }
     void OnSlots(const std::vector<SlotStatus>& all) override { slots = all; }
+    void OnSlotChanged(const SlotStatus& status) override {
+        for (SlotStatus& slot : slots) {
+            slot = slot.slot == status.slot ? status : slot;
+        }
+    }
 };
 
 class ScanStation : public FakeClockStation {
@@ -275,6 +280,34 @@ TEST_F(ScanStation, TheLabelOfASlotsLastPassIsPrintedAgainFromItsRecord) {
     EXPECT_EQ(heard.notes[1], "A1: label of box SN^7 printed again");
     EXPECT_EQ(ReadBytes(dir.File("labels/rec-7.zpl")), "^XA^FH_^FDSN_5E7 A1^FS^XZ\n")
         << "filled from the record, escaped as before";
+}
+
+// A box held at its START for its scan is in flight: a gentle finish still takes its scan, while
+// a slot without a box in hand takes none for a box it will never serve.
+TEST_F(ScanStation, AGentleFinishStillTakesTheScanOfABoxHeldForIt) {
+    StationConfig config = Config(2);
+    config.scan.required = true;
+    station = std::make_unique<Station>(config, &heard);
+    ASSERT_TRUE(station->Begin());
+    MemoryTransport::Peer& a1 = *slots_.At(0);
+    MemoryTransport::Peer& a2 = *slots_.At(1);
+    a1.Hello();
+    a2.Hello();
+    HeldBox(a2);
+    station->TakeAsks();
+    ASSERT_EQ(heard.slots.size(), 2u);
+    EXPECT_TRUE(heard.slots[0].scan->waits) << "its next box may be scanned before it speaks";
+    EXPECT_TRUE(heard.slots[1].scan->waits);
+    station->AskFinish();
+    station->Listen(std::chrono::milliseconds(0));
+    station->TakeAsks();
+    EXPECT_FALSE(heard.slots[0].scan->waits) << "it takes no other box";
+    EXPECT_TRUE(heard.slots[1].scan->next) << "the next scan goes to the box held";
+    EXPECT_EQ(Scan("A1 SN1").text, "scan refused: A1 does not wait for a scan");
+    EXPECT_EQ(Scan("SN2").text, "A2: box SN2 scanned");
+    EXPECT_TRUE(LastScan(a1).first.empty());
+    EXPECT_EQ(LastScan(a2).first, "SN2") << "its START may be answered";
+    EXPECT_EQ(heard.slots[1].scan->id, "SN2");
 }
 
 }  // namespace
