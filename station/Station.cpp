@@ -407,6 +407,8 @@ void Station::Keep(Slot& slot, const BoxRecord& judged, bool slotJudged) {
     if (slot.scanned) {
         tagged.boxId = slot.scanned;  // the box is the one its label names
     }
+    // A pass the database knew of; one in the report is named by the record book itself.
+    tagged.repeatOf = tagged.repeatOf ? tagged.repeatOf : slot.repeatOf;
     const bool retry = TagAttempt(slot, tagged, !slot.silentRetry);
     const RecordBook::Kept kept = m_records->Keep(tagged);
     const BoxRecord& record = kept.record;

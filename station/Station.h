@@ -98,6 +98,11 @@ struct StationConfig {
     RetryPolicy retry;
     // Each box's scan (StationScan.cpp), and whether a box that passed before is refused.
     ScanPolicy scan;
+    // Where else a box's earlier pass is looked for once the report and the run know none (the
+    // job's database); what keeps it from answering goes to `say`. Empty: nowhere else.
+    std::function<std::optional<PassedBoxes::Earlier>(
+        const std::string& boxId, const std::function<void(const std::string&)>& say)>
+        earlierPass;
 };
 
 class Station final : private SlotTransport::Ears {
@@ -223,6 +228,8 @@ class Station final : private SlotTransport::Ears {
     void OnConsoleId(Slot& slot, const std::string& boxId);
     // The box's final attempt is kept: the slot's next box needs a scan of its own.
     void ForgetScan(Slot& slot);
+    // The first pass of the box `boxId`: in the report or this run, else where the host says.
+    std::optional<PassedBoxes::Earlier> EarlierPass(const std::string& boxId);
     void TakeReprintAsks();
     // A slot taken out, or whose power failed, says so over what its process says it does.
     void Overlay(Slot& slot);

@@ -97,10 +97,12 @@ void Station::TakeScan(const std::string& scan,
     }
     slot.scanned = route.id;
     slot.refusal.reset();
+    slot.repeatOf.reset();
     std::string said = name + ": box " + shown + " scanned";
     if (m_config.scan.blockRepeats) {
-        if (const auto earlier = m_records->Passed(route.id)) {
+        if (const auto earlier = EarlierPass(route.id)) {
             slot.refusal = RepeatRefusal(shown, *earlier);
+            slot.repeatOf = earlier->recordId;
             said += "; it gets no byte: " + *slot.refusal;
         }
     }
@@ -129,7 +131,7 @@ void Station::OnConsoleId(Slot& slot, const std::string& boxId) {
     if (!m_config.scan.blockRepeats || m_config.scan.required || slot.attempt > 1) {
         return;
     }
-    if (const auto earlier = m_records->Passed(boxId)) {
+    if (const auto earlier = EarlierPass(boxId)) {
         // Not kept on the slot: it names this box, and the slot drops it with the box.
         if (slot.phase == Phase::Running) {
             SlotInput refused = TextInput(SlotInput::Kind::BoxRefused, boxId);
@@ -139,9 +141,20 @@ void Station::OnConsoleId(Slot& slot, const std::string& boxId) {
     }
 }
 
+std::optional<PassedBoxes::Earlier> Station::EarlierPass(const std::string& boxId) {
+    if (const auto earlier = m_records->Passed(boxId)) {
+        return earlier;
+    }
+    if (!m_config.earlierPass) {
+        return std::nullopt;
+    }
+    return m_config.earlierPass(boxId, [this](const std::string& text) { Note(text); });
+}
+
 void Station::ForgetScan(Slot& slot) {
     slot.scanned.reset();
     slot.refusal.reset();
+    slot.repeatOf.reset();
     UpdateScans();
 }
 

@@ -59,5 +59,6 @@ struct Station::Slot {
     // box is refused (repeats = "block"), until its final attempt is kept.
     std::optional<std::string> scanned;
     std::optional<std::string> refusal;
+    std::optional<std::string> repeatOf;  // the refused box's first pass's record id
     std::optional<BoxRecord> lastPass;  // its last box that passed, whose label may be wanted again
 };

@@ -46,6 +46,7 @@
 #include "station/Station.h"
 #include "station/StationControl.h"
 #include "station/StationObservers.h"
+#include "store/EarlierPasses.h"
 #include "store/PoolDealer.h"
 #include "store/StationStore.h"
 #include "store/WriterStart.h"
@@ -237,6 +238,9 @@ int ServeStation(const CliOptions& options, SignalTarget& signals) {
     config.retry = options.retry;
     config.power = options.power;
     config.scan = options.scan;
+    if (options.scan.blockRepeats && options.db && options.jobName) {
+        config.earlierPass = EarlierPassesIn(*options.db, *options.jobName);
+    }
     std::unique_ptr<PowerSwitchboard> switches;
     if (options.power && !options.power->BySlot()) {
         switches =

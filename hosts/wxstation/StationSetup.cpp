@@ -7,6 +7,7 @@
 #include "mqtt/StateFolder.h"
 #include "record/ToolVersion.h"
 #include "station/SlotLabel.h"
+#include "store/EarlierPasses.h"
 
 namespace {
 
@@ -84,6 +85,9 @@ StationConfig ConfigFor(const StationSetup& setup, const std::optional<std::stri
     config.power = job.power;
     config.retry = job.retry;
     config.scan = job.scan;
+    if (job.scan.blockRepeats && job.db) {
+        config.earlierPass = EarlierPassesIn(*job.db, job.name);
+    }
     SlotConfig& slot = config.slot;
     slot.image = job.image;
     slot.debug = job.debug;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/EarlierPasses.h"
 #include "tests/store/StoreFixture.h"
 
 namespace {
@@ -123,7 +124,8 @@ TEST_P(StoreTest, EachRecordIsKeptOnceByItsIdWhoeverWritesIt) {
 }
 
 TEST_P(StoreTest, ABoxIsFoundOldestFirstAndRecordsExportByTimePlaceAndVerdict) {
-    std::unique_ptr<RecordStore> store = Open(NewUrl());
+    const std::string url = NewUrl();
+    std::unique_ptr<RecordStore> store = Open(url);
     ASSERT_TRUE(store);
     ASSERT_TRUE(store->Put({
         Stored(Box("second", "L3", "A2", BoxResult::Pass, "2026-03-02T11:00:00.000Z", 9, "",
@@ -139,6 +141,26 @@ TEST_P(StoreTest, ABoxIsFoundOldestFirstAndRecordsExportByTimePlaceAndVerdict) {
     EXPECT_TRUE(Found(*store, "SN47%").empty()) << "no pattern: the id as it is";
     EXPECT_TRUE(Found(*store, "SN4711' OR '1'='1").empty());
     EXPECT_EQ(Found(*store, "' OR '1'='1"), (std::vector<std::string>{"hostile"}));
+    // A station that blocks repeats finds a box's first pass under its own job.
+    EarlierPasses passes(*ParseStoreUrl(url), "line3");
+    std::vector<std::string> said;
+    const auto say = [&said](const std::string& text) { said.push_back(text); };
+    const std::optional<PassedBoxes::Earlier> earlier = passes.Find("SN4711", say);
+    ASSERT_TRUE(earlier);
+    EXPECT_EQ(earlier->recordId, "second");
+    EXPECT_EQ(earlier->slot, "A2");
+    EXPECT_FALSE(passes.Find("SN4711x", say)) << "it failed; it never passed";
+    EXPECT_FALSE(EarlierPasses(*ParseStoreUrl(url), "line4").Find("SN4711", say))
+        << "another job's pass is no repeat";
+    if (GetParam() == Backend::Sqlite) {
+        EarlierPasses gone(*ParseStoreUrl("sqlite:" + m_dir.File("no/such/folder/db")), "line3");
+        EXPECT_FALSE(gone.Find("SN4711", say));
+        EXPECT_FALSE(gone.Find("SN4711", say));
+        ASSERT_EQ(said.size(), 1u) << "said once";
+        EXPECT_TRUE(said[0].starts_with("the database cannot be asked for earlier passes: "))
+            << said[0];
+    }
+    EXPECT_TRUE(GetParam() == Backend::Sqlite || said.empty());
 
     using Filter = RecordStore::Filter;
     const std::int64_t from = Ms("2026-03-02T10:00:00.000Z");
