@@ -131,7 +131,8 @@ std::optional<DownMessage> DownMessageFromJson(const Json& json) {
         for (const auto& [k, w] : kInputWords) {
             if (word == w) {
                 out.kind = DownMessage::Kind::Input;
-                out.input = SlotInput{k, JsonStringAt(json, "value"), {}, JsonStringAt(json, "why")};
+                out.input =
+                    SlotInput{k, JsonStringAt(json, "value"), {}, JsonStringAt(json, "why")};
             }
         }
         if (out.kind == DownMessage::Kind::Input && out.input.kind == SlotInput::Kind::UnitData) {

@@ -174,7 +174,7 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     // The pool gave no unit: the slot serves no further box, and ends with kExitUnitPool.
     std::optional<DownloadEnded> m_unitRefusal;
     ScanGate m_gate;
-    UiDelay m_scanWait;          // the silence bound for a box that waits for its scan
+    UiDelay m_scanWait;           // the silence bound for a box that waits for its scan
     bool m_waitsForScan = false;  // the box's START is held for its scan
     bool m_gateStopped = false;   // the gate has stopped the box in hand
     // The last box failed at the gate (not scanned, wrong box, a repeat): a box that keeps
