@@ -2,68 +2,21 @@
 // to a raw port the test listens on, the id escaped, and records label true; a single run
 // whose printer refuses says so and records label false, its box still passed.
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <fcntl.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <thread>
 
 #include "platform/base/UniqueFd.h"
 #include "platform/digest/Sha256.h"
 #include "tests/hosts/cli/BoxRunner.h"
 #include "tests/hosts/cli/CliFixture.h"
+#include "tests/support/printer/RawPort.h"
 
 namespace {
 
 const std::string kHostile = "X^XA^FDpwned^FS~JR";
-
-// A printer's raw port: takes `labels` connections, each read to its end.
-class RawPort {
-  public:
-    explicit RawPort(int labels) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(bind(m_fd.Get(), reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-        EXPECT_EQ(listen(m_fd.Get(), 4), 0);
-        socklen_t size = sizeof at;
-        getsockname(m_fd.Get(), reinterpret_cast<sockaddr*>(&at), &size);
-        m_port = ntohs(at.sin_port);
-        m_thread = std::thread([this, labels] {
-            for (int k = 0; k < labels; ++k) {
-                pollfd p{m_fd.Get(), POLLIN, 0};
-                if (poll(&p, 1, 60000) != 1) {
-                    return;
-                }
-                UniqueFd c(accept(m_fd.Get(), nullptr, nullptr));
-                std::string label;
-                char buffer[4096];
-                for (ssize_t n; (n = read(c.Get(), buffer, sizeof buffer)) > 0;) {
-                    label.append(buffer, static_cast<std::size_t>(n));
-                }
-                m_labels.push_back(label);
-            }
-        });
-    }
-    // The labels taken; the port is closed from then on, as a printer switched off.
-    std::vector<std::string> Labels() {
-        m_thread.join();
-        m_fd = UniqueFd();
-        return m_labels;
-    }
-    int Port() const { return m_port; }
-
-  private:
-    UniqueFd m_fd;
-    int m_port = 0;
-    std::thread m_thread;
-    std::vector<std::string> m_labels;
-};
 
 class LabelRunTest : public CliTest {
   protected:
@@ -101,7 +54,8 @@ class LabelRunTest : public CliTest {
 
 TEST_F(LabelRunTest, APassPrintsItsLabelEscapedBeforeItsRecordAndARefusingPrinterIsRecorded) {
     MakeImage(20000);
-    RawPort printer(2);
+    RawPort printer;
+    ASSERT_NE(printer.Port(), 0);
     const std::string job = WriteJob(2, "tcp://127.0.0.1:" + std::to_string(printer.Port()));
     ChildProcess station({ProgramPath("stavel"), "--job", job, "--quiet"});
     StartBoxesWhenListening();

@@ -10,6 +10,7 @@
 #include <wx/evtloop.h>
 #include <wx/image.h>
 #include <wx/listbox.h>
+#include <wx/menu.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
@@ -28,6 +29,7 @@
 #include "record/BoxRecordCodec.h"
 #include "record/Json.h"
 #include "tests/support/files/TempDir.h"
+#include "tests/support/printer/RawPort.h"
 #include "tests/support/process/ChildProcess.h"
 
 #include <fcntl.h>
@@ -159,6 +161,46 @@ class StationWindowTest : public ::testing::Test {
             memory.Blit(0, 0, size.GetWidth(), size.GetHeight(), &screen, 0, 0);
         }
         return bitmap.ConvertToImage();
+    }
+
+    static bool HasXdotool() {
+        return ChildProcess({"sh", "-c", "command -v xdotool"}).Wait().status == 0;
+    }
+
+    // The items of `tile`'s menu, opened with a real right click on it and closed with Escape,
+    // each marked where it cannot be chosen.
+    std::vector<std::string> MenuOf(StationFrame& station, const TilePanel& tile) {
+        std::vector<std::string> items;
+        std::unique_ptr<ChildProcess> escape;
+        bool closed = false;
+        // The menu runs a loop of its own: the items are read, and Escape pressed, from within.
+        const auto open = [&](wxMenuEvent& event) {
+            if (event.GetMenu() != nullptr && !escape) {
+                for (const wxMenuItem* item : event.GetMenu()->GetMenuItems()) {
+                    if (!item->IsSeparator()) {
+                        items.push_back(item->GetItemLabelText().utf8_string() +
+                                        (item->IsEnabled() ? "" : " (off)"));
+                    }
+                }
+                escape = std::make_unique<ChildProcess>(
+                    std::vector<std::string>{"xdotool", "key", "Escape"});
+            }
+            event.Skip();
+        };
+        const auto close = [&](wxMenuEvent& event) {
+            closed = true;
+            event.Skip();
+        };
+        station.Bind(wxEVT_MENU_OPEN, open);
+        station.Bind(wxEVT_MENU_CLOSE, close);
+        const wxRect at = tile.GetScreenRect();
+        ChildProcess click({"xdotool", "mousemove", std::to_string(at.GetX() + at.GetWidth() / 2),
+                            std::to_string(at.GetY() + at.GetHeight() / 2), "click", "3"});
+        EXPECT_TRUE(Pump([&] { return click.Ended().has_value() && closed; }))
+            << click.Stderr() << ::testing::PrintToString(items);
+        station.Unbind(wxEVT_MENU_OPEN, open);
+        station.Unbind(wxEVT_MENU_CLOSE, close);
+        return items;
     }
 
     static void Keep(const wxImage& picture, const std::string& name) {
@@ -342,6 +384,12 @@ TEST_F(StationWindowTest, SixteenTilesIn1280x800KeepTheStateWordLarge) {
     const int cap = CapHeight(picture, tile.WordRect());
     std::printf("state word cap height with 16 tiles at 1280x800: %d px\n", cap);
     EXPECT_GE(cap, 24);
+    if (HasXdotool()) {
+        // A job without a label has nothing to print again; nothing is served before Start.
+        EXPECT_EQ(MenuOf(station, tile),
+                  (std::vector<std::string>{"Take out of service (the box in hand finishes) (off)",
+                                            "Put back into service (off)", "Show its log"}));
+    }
 
     // A failed box is heard; a passed one is not, nor anything once the operator muted it.
     BoxRecord record;
@@ -410,9 +458,12 @@ std::vector<BoxRecord> RecordsOf(const std::string& report, const std::string& s
 // banner (switched on once the slot listens, so the banner is heard), A2's boxes print none and
 // are known by their scans alone. A refusal changes nothing; a selected slot takes the next scan
 // and loads while the other's box stays held at its START; a box that passed, scanned again, and
-// a box whose console names another id than its scan each FAIL before any image byte.
+// a box whose console names another id than its scan each FAIL before any image byte. The one
+// box that passes was scanned with an id made of the label language's own commands: its label
+// reaches the printer's raw port once, the id escaped, and the tile's menu offers to print it
+// again.
 TEST_F(StationWindowTest, ScansTypedIntoTheFieldReachTheirSlotsAndHoldEveryOtherBox) {
-    if (ChildProcess({"sh", "-c", "command -v xdotool"}).Wait().status != 0) {
+    if (!HasXdotool()) {
         GTEST_SKIP() << "xdotool is missing (scripts/install-deps.sh installs it)";
     }
     const std::string image = m_dir.File("image.sdl");
@@ -423,9 +474,15 @@ TEST_F(StationWindowTest, ScansTypedIntoTheFieldReachTheirSlotsAndHoldEveryOther
     Power(power, "off");
     ASSERT_TRUE(a1->WaitForStdout("power off")) << a1->Stdout();
     const std::unique_ptr<ChildProcess> a2 = OneBox(image, m_dir.File("slot2"), {"--boxes", "3"});
-    StationFrame& station = Open(WriteJob(2,
-                                          "timeout = 30\nbox_id = 'Serial number: (\\w+)'\n"
-                                          "scan = \"required\"\nrepeats = \"block\"\n"));
+    RawPort printer;
+    ASSERT_NE(printer.Port(), 0);
+    WriteBytes(m_dir.File("pass.zpl"), "^XA\n^FO40,30^FD{box_id} {job} {slot}^FS\n^XZ\n");
+    StationFrame& station =
+        Open(WriteJob(2,
+                      "timeout = 30\nbox_id = 'Serial number: (\\w+)'\n"
+                      "scan = \"required\"\nrepeats = \"block\"\nlabel = \"pass.zpl\"\n"
+                      "printer = \"tcp://127.0.0.1:" +
+                          std::to_string(printer.Port()) + "\"\n"));
     ASSERT_NE(station.Scans(), nullptr);
     station.Start();
     ASSERT_TRUE(Pump([&] {
@@ -491,14 +548,18 @@ TEST_F(StationWindowTest, ScansTypedIntoTheFieldReachTheirSlotsAndHoldEveryOther
     Keep(Picture(station), "station-scan.png");
     wxWindow::FindWindowByLabel("Stop gently", &station)->SetFocus();
     Pump([] { return false; }, std::chrono::milliseconds(200));
-    type("SN-B1");
-    ASSERT_TRUE(says("A2: box SN-B1 scanned"));
-    EXPECT_TRUE(listed("A2: box SN-B1 scanned"));
+    // Typed as a scanner would: '^' and '~' are shifted keys.
+    const std::string hostile = "X^XA^FDpwned^FS~JR";
+    type(hostile);
+    ASSERT_TRUE(says("A2: box " + hostile + " scanned"))
+        << station.Scans()->NewsLine().GetLabelText();
+    EXPECT_TRUE(listed("A2: box " + hostile + " scanned"));
     const std::string report = m_dir.File("boxes.jsonl");
     ASSERT_TRUE(Pump([&] { return RecordsOf(report, "A2").size() == 1; }));
     const BoxRecord loaded = RecordsOf(report, "A2")[0];
     EXPECT_EQ(loaded.result, BoxResult::Pass) << loaded.reason;
-    EXPECT_EQ(loaded.boxId, "SN-B1");
+    EXPECT_EQ(loaded.boxId, hostile);
+    EXPECT_EQ(loaded.label, std::optional<bool>(true)) << "printed before its record";
     EXPECT_EQ(loaded.bytes, 20007);
     EXPECT_EQ(t1.Look().word, "SCAN BOX") << "its box is held while the other loads";
     EXPECT_EQ(a1->Stdout().find("STB_START answered"), std::string::npos) << a1->Stdout();
@@ -506,13 +567,16 @@ TEST_F(StationWindowTest, ScansTypedIntoTheFieldReachTheirSlotsAndHoldEveryOther
     // The box that passed, scanned again, gets no byte.
     ASSERT_TRUE(Pump([&] { return t2.Look().word == "SCAN BOX"; })) << t2.Look().word;
     EXPECT_TRUE(t1.Look().scanNext) << "the next scan goes to the next slot that waits";
-    type("A2 SN-B1");
-    ASSERT_TRUE(says("A2: box SN-B1 scanned; it gets no byte: box SN-B1 already passed"));
+    type("A2 " + hostile);
+    ASSERT_TRUE(says("A2: box " + hostile + " scanned; it gets no byte: box " + hostile +
+                     " already passed"))
+        << station.Scans()->NewsLine().GetLabelText();
     ASSERT_TRUE(Pump([&] { return RecordsOf(report, "A2").size() == 2; }));
     const BoxRecord repeat = RecordsOf(report, "A2")[1];
     EXPECT_EQ(repeat.result, BoxResult::Fail);
     EXPECT_EQ(repeat.reasonCode, "box-repeat") << repeat.reason;
     EXPECT_EQ(repeat.bytes, 0);
+    EXPECT_EQ(repeat.label, std::nullopt) << "no label is due for a box that failed";
 
     // A box whose console names another id than its scan gets no byte either.
     type("SN-A9");
@@ -523,6 +587,13 @@ TEST_F(StationWindowTest, ScansTypedIntoTheFieldReachTheirSlotsAndHoldEveryOther
     EXPECT_EQ(wrong.reasonCode, "box-mismatch");
     EXPECT_EQ(wrong.reason, "wrong box in socket: scanned SN-A9, box says SNA");
     EXPECT_EQ(wrong.bytes, 0);
+    EXPECT_EQ(wrong.label, std::nullopt);
+
+    // A right click on a tile opens its menu, as the operator does to print a label again.
+    EXPECT_EQ(MenuOf(station, t2),
+              (std::vector<std::string>{"Take out of service (the box in hand finishes)",
+                                        "Put back into service (off)", "Print label again",
+                                        "Show its log"}));
 
     station.StopNow();
     ASSERT_TRUE(Pump([&] { return station.LastEnd().has_value(); }));
@@ -535,6 +606,10 @@ TEST_F(StationWindowTest, ScansTypedIntoTheFieldReachTheirSlotsAndHoldEveryOther
     EXPECT_NE(served.find("box 1: 20007 image bytes received and checked"), std::string::npos)
         << served;
     EXPECT_EQ(served.find("box 2: STB_START answered"), std::string::npos) << served;
+    // One label for the one box that passed, the commands in its id escaped.
+    EXPECT_EQ(printer.Labels(),
+              std::vector<std::string>{
+                  "^XA\n^FO40,30^FH_^FDX_5EXA_5EFDpwned_5EFS_7EJR bench-4 A2^FS\n^XZ\n"});
 }
 
 }  // namespace
