@@ -138,14 +138,7 @@ void TilePanel::Paint(wxPaintEvent&) {
     dc.DrawText(word, pad, y);
     y += wordSize.GetHeight();
 
-    // Its scan beneath the word: "▸ scan next" in bold, as the ring says it too.
     const int small = std::max(10, h / 9);
-    if (!m_look.scan.empty()) {
-        const wxString scan = wxString::FromUTF8(m_look.scan);
-        dc.SetFont(Fitting(dc, scan, small, inner, m_look.scanNext));
-        dc.DrawText(scan, pad, y);
-        y += dc.GetTextExtent(scan).GetHeight();
-    }
 
     // The progress with the time left, or the box's id.
     dc.SetFont(PixelFont(small, false));
@@ -166,6 +159,15 @@ void TilePanel::Paint(wxPaintEvent&) {
         dc.SetFont(Fitting(dc, text, small, inner, false));
         dc.DrawText(text, pad, y);
         y += dc.GetTextExtent(text).GetHeight();
+    }
+
+    // Its scan beneath the box in hand (or the last box, whose verdict is kept): "▸ scan next"
+    // in bold, as the ring says it too.
+    if (!m_look.scan.empty()) {
+        const wxString scan = wxString::FromUTF8(m_look.scan);
+        dc.SetFont(Fitting(dc, scan, small, inner, m_look.scanNext));
+        dc.DrawText(scan, pad, y);
+        y += dc.GetTextExtent(scan).GetHeight();
     }
 
     // Why it failed, and beneath it what the slot does now (its port gone, a box that asks for
