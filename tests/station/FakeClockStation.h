@@ -32,6 +32,15 @@ class FakeClockStation : public ::testing::Test {
         return config;
     }
 
+    // A station on `config` that tells `observer`, begun, and a hello from each of its slots.
+    void BeginGreeted(const StationConfig& config, StationObserver* observer) {
+        station = std::make_unique<Station>(config, observer);
+        ASSERT_TRUE(station->Begin());
+        for (std::size_t i = 0; i < config.ports.size(); ++i) {
+            slots_.At(i)->Hello();
+        }
+    }
+
     void Advance(std::chrono::steady_clock::duration by) {
         now += by;
         station->Tick();

@@ -251,12 +251,9 @@ TEST_F(RetryTest, ASlotWhoseBoxesFailInARowIsTakenOutWhileTheOthersGoOnAndIsPutB
     StationConfig config = Config(2);
     config.count = 0;  // until stopped
     config.retry = RetryPolicy{0, {}, 2};
-    station = std::make_unique<Station>(config, &heard);
-    ASSERT_TRUE(station->Begin());
+    BeginGreeted(config, &heard);
     MemoryTransport::Peer& a1 = *slots_.At(0);
     MemoryTransport::Peer& a2 = *slots_.At(1);
-    a1.Hello();
-    a2.Hello();
     Box(a1, "1", "box-stalled");
     Box(a2, "2", "passed");
     Box(a1, "3", "box-stalled");

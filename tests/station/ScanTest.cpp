@@ -180,13 +180,10 @@ TEST_F(ScanStation, EachBoxIsSwitchedOnByItsScanNamedByItAndARepeatIsRefusedBefo
     config.scan = ScanPolicy{true, "SLOT:", true};
     config.power = PowerPlan{};
     config.switches = &switches;
-    station = std::make_unique<Station>(config, &heard);
-    ASSERT_TRUE(station->Begin());
+    BeginGreeted(config, &heard);
     EXPECT_TRUE(switches.asked.empty()) << "no box is switched on before it is scanned";
     MemoryTransport::Peer& a1 = *slots_.At(0);
     MemoryTransport::Peer& a2 = *slots_.At(1);
-    a1.Hello();
-    a2.Hello();
     ASSERT_TRUE(a1.Sent()[1].config.scanRequired);
     HeldBox(a2);
     Advance(std::chrono::seconds(1));
@@ -236,10 +233,8 @@ TEST_F(ScanStation, EachBoxIsSwitchedOnByItsScanNamedByItAndARepeatIsRefusedBefo
 TEST_F(ScanStation, AJobWithoutScansRefusesThemAndABlockedRepeatIsToldFromTheConsole) {
     StationConfig config = Config(1);
     config.scan.blockRepeats = true;
-    station = std::make_unique<Station>(config, &heard);
-    ASSERT_TRUE(station->Begin());
+    BeginGreeted(config, &heard);
     MemoryTransport::Peer& a1 = *slots_.At(0);
-    a1.Hello();
     const ScanNews news = Scan("SN1");
     EXPECT_TRUE(news.refused);
     EXPECT_EQ(news.text, "scan refused: this job takes no scans (it has no scan = \"required\")");
@@ -261,10 +256,8 @@ TEST_F(ScanStation, TheLabelOfASlotsLastPassIsPrintedAgainFromItsRecord) {
     StationConfig config = Config(2);
     config.slot.labelZpl = "^XA^FD{box_id} {slot}^FS^XZ\n";
     config.slot.printer = "dir:" + dir.File("labels");
-    station = std::make_unique<Station>(config, &heard);
-    ASSERT_TRUE(station->Begin());
+    BeginGreeted(config, &heard);
     MemoryTransport::Peer& a1 = *slots_.At(0);
-    a1.Hello();
     HeldBox(a1);
     Passes(a1, "rec-7", "A1", "SN^7");
     EXPECT_FALSE(station->AskReprint("Z9"));
@@ -287,12 +280,9 @@ TEST_F(ScanStation, TheLabelOfASlotsLastPassIsPrintedAgainFromItsRecord) {
 TEST_F(ScanStation, AGentleFinishStillTakesTheScanOfABoxHeldForIt) {
     StationConfig config = Config(2);
     config.scan.required = true;
-    station = std::make_unique<Station>(config, &heard);
-    ASSERT_TRUE(station->Begin());
+    BeginGreeted(config, &heard);
     MemoryTransport::Peer& a1 = *slots_.At(0);
     MemoryTransport::Peer& a2 = *slots_.At(1);
-    a1.Hello();
-    a2.Hello();
     HeldBox(a2);
     station->TakeAsks();
     ASSERT_EQ(heard.slots.size(), 2u);
