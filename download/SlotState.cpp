@@ -69,6 +69,7 @@ LastVerdict VerdictOf(const BoxRecord& record) {
     verdict.boxId = record.boxId.value_or("");
     verdict.time = record.end;
     verdict.attempt = record.attempt;
+    verdict.labelMissed = record.Passed() && record.label == false;
     return verdict;
 }
 

@@ -30,6 +30,7 @@ struct LastVerdict {
     std::string boxId;       // what the box printed (--box-id); empty when none
     std::chrono::system_clock::time_point time;  // when the box ended
     int attempt = 1;                             // the attempt it was judged by
+    bool labelMissed = false;                    // it passed, and its label could not be printed
 
     bool operator==(const LastVerdict&) const = default;
 };

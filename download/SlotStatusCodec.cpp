@@ -78,12 +78,17 @@ std::optional<PortTrouble> PortTroubleFromWord(std::string_view word) {
 }
 
 Json LastVerdictJson(const LastVerdict& v) {
-    return Json{{"result", BoxResultWord(v.result)},
-                {"reason", JsonText(v.reason)},
-                {"reason_code", TextOrNull(v.reasonCode)},
-                {"box_id", TextOrNull(v.boxId)},
-                {"end", IsoUtcMillis(v.time)},
-                {"attempt", v.attempt}};
+    Json json{{"result", BoxResultWord(v.result)},
+              {"reason", JsonText(v.reason)},
+              {"reason_code", TextOrNull(v.reasonCode)},
+              {"box_id", TextOrNull(v.boxId)},
+              {"end", IsoUtcMillis(v.time)},
+              {"attempt", v.attempt}};
+    if (v.labelMissed) {
+        json["label_missed"] =
+            true;  // only then: a verdict of a job without labels reads as before
+    }
+    return json;
 }
 
 Json SlotStatusJson(const SlotStatus& s) {
@@ -138,6 +143,9 @@ std::optional<LastVerdict> LastVerdictFromJson(const Json& json) {
     v.boxId = Text(json, "box_id", kNameBytes);
     v.time = FromIsoUtcMillis(JsonStringAt(json, "end")).value_or(v.time);
     v.attempt = static_cast<int>(std::llround(Bounded(json, "attempt", 1, kMostBoxes).value_or(1)));
+    const auto missed = json.find("label_missed");
+    v.labelMissed = *result == BoxResult::Pass && missed != json.end() && missed->is_boolean() &&
+                    missed->get<bool>();
     return v;
 }
 

@@ -6,7 +6,8 @@
 //   {"state":"failed","percent":23,"rate":0,"eta":null,"passes":3,"fails":1,"aborts":0,
 //    "stalled":null,
 //    "last":{"result":"fail","reason":"port lost at 23 % (5.2 s)","reason_code":"port-lost",
-//            "box_id":null,"end":"2026-12-07T02:31:07.120Z"},
+//            "box_id":null,"end":"2026-12-07T02:31:07.120Z"},   (a PASS whose label could not be
+//            printed also has "label_missed":true)
 //    "port_problem":{"trouble":"absent","text":"/dev/pts/1: open: No such file or directory"},
 //    "hint":null,"warning":null,"first_passes":3,
 //    "scan":{"waits":false,"next":false,"id":"SN4711"},"schema":4}

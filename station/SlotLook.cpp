@@ -179,6 +179,10 @@ SlotLook LookOf(const SlotStatus& s) {
         look.boxId = s.last->boxId.empty() ? std::string() : "box " + EscapeName(s.last->boxId);
         look.detail = s.last->reason;
         look.note = NoteBeneath(s);
+        if (s.last->labelMissed && !look.note.starts_with("\u26A0")) {
+            // Over "ready for the next box": the box in hand still needs its label.
+            look.note = "\u26A0 label not printed: print it again from the slot's menu";  // ⚠
+        }
     } else if (s.state == SlotState::PortAbsent || s.state == SlotState::PortBusy) {
         look.detail = s.port ? s.port->text : std::string();
     } else if (s.state == SlotState::NoRequest || s.state == SlotState::PowerFailed) {

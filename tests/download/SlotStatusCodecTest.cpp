@@ -55,7 +55,11 @@ TEST(SlotStatusCodec, WritesWordsInAFixedOrderAndReadsTheSameStatusBack) {
     busy.port = PortProblem{PortTrouble::Busy, "/dev/ttyUSB0: open: held by minicom (pid 4711)"};
     busy.last = LastVerdict{BoxResult::Aborted, "stopped by the operator", "operator-stop", "", {}};
 
-    for (SlotStatus sent : {failed, loading, stalled, talking, busy}) {
+    SlotStatus unlabelled;
+    unlabelled.last = LastVerdict{BoxResult::Pass, "", "passed", "SN-8", {}, 1, true};
+    EXPECT_NE(SlotStatusLine(unlabelled).find(R"("attempt":1,"label_missed":true})"),
+              std::string::npos);
+    for (SlotStatus sent : {failed, loading, stalled, talking, busy, unlabelled}) {
         const std::optional<SlotStatusRead> read = ParseSlotStatus(SlotStatusLine(sent));
         ASSERT_TRUE(read) << SlotStatusLine(sent);
         EXPECT_EQ(read->schema, kSlotStatusSchema);

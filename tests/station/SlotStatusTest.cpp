@@ -88,6 +88,15 @@ TEST(SlotStatus, AVerdictOutlivesItsPortUntilTheNextBoxBegins) {
     EXPECT_EQ(LookOf(s).detail, "") << "a pass has no reason";
     EXPECT_EQ(LookOf(s).note, "\u26A0 unit pool low: mac has 4 value(s) left (warn_below = 5)");
     EXPECT_EQ(LookOf(s).counts, "1 passed, 1 failed");
+    // A pass whose label could not be printed says so on its tile, where it is printed again.
+    s.warning.clear();
+    BoxRecord unlabelled = Record(BoxResult::Pass, "", "passed");
+    unlabelled.label = false;
+    End(s, unlabelled, SlotState::Passed);
+    EXPECT_EQ(LookOf(s).note, "\u26A0 label not printed: print it again from the slot's menu");
+    unlabelled.label = true;
+    End(s, unlabelled, SlotState::Passed);
+    EXPECT_EQ(LookOf(s).note, "") << "printed";
 }
 
 TEST(SlotStatus, ATalkingBoxShowsItsHintAndAStalledBoxHowLong) {
