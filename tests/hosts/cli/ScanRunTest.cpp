@@ -88,6 +88,7 @@ TEST_F(ScanRunTest, OnlyAScannedBoxLoadsAndAWrongOrRepeatedBoxGetsNoByte) {
         box->Join();
         EXPECT_EQ(box->Stats().imageBytes, m_image.size()) << "one image a box that loaded";
     }
+    EXPECT_EQ(Records(ReportPath()).size(), 4u) << "each record follows the record's schema";
     std::map<std::string, std::vector<BoxRecord>> bySlot;
     for (const std::string& line : ReportLines(ReportPath())) {
         const std::optional<BoxRecord> record = ParseBoxRecord(line);
