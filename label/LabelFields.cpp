@@ -3,6 +3,8 @@
 #include <array>
 #include <ctime>
 
+#include "label/LabelPrinter.h"
+
 namespace {
 
 constexpr std::array<const char*, 5> kBoxFields = {"box_id", "job", "station", "slot", "time"};
@@ -68,4 +70,17 @@ std::map<std::string, std::string> LabelValues(const BoxRecord& record, const st
     values["slot"] = slot;
     values["time"] = LabelTime(record.end);
     return values;
+}
+
+Result<void> PrintLabel(const std::string& zpl, const std::string& printer, const BoxRecord& record,
+                        const std::string& slot) {
+    const Result<LabelTemplate> label = LabelTemplate::Parse(zpl, "label");
+    if (!label) {
+        return label.Failure();
+    }
+    const Result<LabelPrinter> to = ParseLabelPrinter(printer, "/");
+    if (!to) {
+        return to.Failure();
+    }
+    return SendLabel(*to, label->Render(LabelValues(record, slot)), record.id);
 }

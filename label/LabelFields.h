@@ -18,3 +18,9 @@ Result<void> CheckLabelFields(const LabelTemplate& label, const std::string& nam
 
 // The values for the box `record` describes, served on the slot `slot`.
 std::map<std::string, std::string> LabelValues(const BoxRecord& record, const std::string& slot);
+
+// The label of the box `record` describes, served on slot `slot`: the job's template `zpl`
+// filled and sent to its `printer`, both as the job gives them (checked when the job was read;
+// a station of another version may still send what this one cannot read).
+Result<void> PrintLabel(const std::string& zpl, const std::string& printer, const BoxRecord& record,
+                        const std::string& slot);

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "label/LabelFields.h"
-#include "label/LabelPrinter.h"
 #include "platform/codepage/ShownText.h"
 #include "platform/host/ConsoleOutput.h"
 #include "platform/host/Host.h"
@@ -118,18 +117,8 @@ int Serve(const SlotConfig& c, SlotScreen& screen, const SlotExtras& extras,
     }
     book.SetRecordSink(extras.recordKept);
     if (c.labelZpl && c.printer) {
-        book.SetLabelPrint([&c](const BoxRecord& record) -> Result<void> {
-            // Checked when the job was read; a station of another version may still send
-            // what this one cannot read.
-            const Result<LabelTemplate> label = LabelTemplate::Parse(*c.labelZpl, "label");
-            if (!label) {
-                return label.Failure();
-            }
-            const Result<LabelPrinter> printer = ParseLabelPrinter(*c.printer, "/");
-            if (!printer) {
-                return printer.Failure();
-            }
-            return SendLabel(*printer, label->Render(LabelValues(record, c.label)), record.id);
+        book.SetLabelPrint([&c](const BoxRecord& record) {
+            return PrintLabel(*c.labelZpl, *c.printer, record, c.label);
         });
     }
     config.portNumber = port.number;

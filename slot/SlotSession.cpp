@@ -180,7 +180,6 @@ void SlotSession::PressStart() {
 void SlotSession::OnStarted(const DownloadStarted&) {
     m_screen.ProgressStarted();
     m_gate.Started();
-    m_waitsForScan = false;
     m_gateStopped = false;
     ApplyGate();
     if (!m_unit) {
@@ -285,8 +284,7 @@ void SlotSession::ApplyGate() {
     }
     if (step == ScanGate::Step::Answer) {
         m_gateFailed = false;
-        const bool waited = m_waitsForScan;
-        m_waitsForScan = false;
+        const bool waited = WaitsForScan();
         m_dialog->GateStart(false);
         if (waited) {
             m_session.SetState(SlotState::Loading);
@@ -294,8 +292,7 @@ void SlotSession::ApplyGate() {
         return;
     }
     m_dialog->GateStart(true);
-    if (m_dialog->StartHeld() && !m_waitsForScan) {
-        m_waitsForScan = true;
+    if (m_dialog->StartHeld() && !WaitsForScan()) {
         m_session.SetState(SlotState::WaitingForScan);
         if (m_config.timeoutSeconds > 0 && !m_gateFailed) {
             m_scanWait.After(std::chrono::seconds(m_config.timeoutSeconds),
@@ -305,7 +302,7 @@ void SlotSession::ApplyGate() {
 }
 
 void SlotSession::NotScannedInTime() {
-    if (m_ended || m_dialog == nullptr || !m_waitsForScan || m_gateStopped) {
+    if (m_ended || m_dialog == nullptr || !WaitsForScan() || m_gateStopped) {
         return;
     }
     m_gateStopped = true;
@@ -417,7 +414,6 @@ void SlotSession::OnSessionEnded(const SessionEnd& end) {
     if (unitReport && m_config.unitReport) {
         m_config.unitReport(*unitReport);
     }
-    m_waitsForScan = false;
     if (kept.record) {
         // The box is the one its label names; a console that named another made it fail.
         if (m_gate.ScannedId()) {

@@ -142,6 +142,8 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     // Does what the scan gate says with the box's START, or with the box in hand.
     void ApplyGate();
     void NotScannedInTime();
+    // The box's START is held for its scan.
+    bool WaitsForScan() const { return m_session.State() == SlotState::WaitingForScan; }
     bool WaitsForPorts() const { return m_config.loop || m_config.stationSlot; }
     void End(int status);
     void SetAbortableLink(CSerialLink* link);
@@ -174,9 +176,8 @@ class SlotSession final : private BoxSession::Sink, private DownloadObserver {
     // The pool gave no unit: the slot serves no further box, and ends with kExitUnitPool.
     std::optional<DownloadEnded> m_unitRefusal;
     ScanGate m_gate;
-    UiDelay m_scanWait;           // the silence bound for a box that waits for its scan
-    bool m_waitsForScan = false;  // the box's START is held for its scan
-    bool m_gateStopped = false;   // the gate has stopped the box in hand
+    UiDelay m_scanWait;          // the silence bound for a box that waits for its scan
+    bool m_gateStopped = false;  // the gate has stopped the box in hand
     // The last box failed at the gate (not scanned, wrong box, a repeat): a box that keeps
     // asking after it is most likely the same one, which then waits for a scan without failing
     // again. A box whose START is answered ends it.

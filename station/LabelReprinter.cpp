@@ -1,8 +1,6 @@
 #include "station/LabelReprinter.h"
 
 #include "label/LabelFields.h"
-#include "label/LabelPrinter.h"
-#include "label/LabelTemplate.h"
 #include "platform/codepage/ShownText.h"
 
 LabelReprinter::LabelReprinter(std::string zpl, std::string printer, std::function<void()> wake)
@@ -35,17 +33,7 @@ std::vector<std::string> LabelReprinter::TakeDone() {
 }
 
 void LabelReprinter::Send(BoxRecord record, std::string slot) {
-    Result<void> sent = [&]() -> Result<void> {
-        const Result<LabelTemplate> label = LabelTemplate::Parse(m_zpl, "label");
-        if (!label) {
-            return label.Failure();
-        }
-        const Result<LabelPrinter> printer = ParseLabelPrinter(m_printer, "/");
-        if (!printer) {
-            return printer.Failure();
-        }
-        return SendLabel(*printer, label->Render(LabelValues(record, slot)), record.id);
-    }();
+    const Result<void> sent = PrintLabel(m_zpl, m_printer, record, slot);
     const std::string box = record.boxId ? "box " + EscapeName(*record.boxId) : "its last box";
     std::string line = EscapeName(slot) + ": " +
                        (sent ? "label of " + box + " printed again"
